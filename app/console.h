@@ -1,0 +1,54 @@
+#pragma once
+// Line-printer style output channel to the text pane, and the three
+// window controls the engine writes into. The engine never sees the window:
+// the window, the headless runner and the tests each plug in their own sinks.
+#include <string>
+#include <string_view>
+
+namespace duolink {
+
+// The text pane: receives whole lines, newest last.
+class ConsolePane {
+public:
+    virtual ~ConsolePane() = default;
+    virtual void appendLine(std::string_view line) = 0;
+};
+
+// The "R2 Correlation" field.
+class TextField {
+public:
+    virtual ~TextField() = default;
+    virtual void setText(std::string_view text) = 0;
+};
+
+// The training progress bar. stepBy moves the position by a signed step and
+// keeps it inside [minimum, maximum].
+class ProgressBar {
+public:
+    virtual ~ProgressBar() = default;
+    virtual void setMinimum(int value) = 0;
+    virtual void setMaximum(int value) = 0;
+    virtual void stepBy(int delta) = 0;
+};
+
+// A progress bar state with the clamping rules, for sinks that keep their own.
+struct ProgressState {
+    int minimum = 0;
+    int maximum = 100;
+    int position = 0;
+    void setMinimum(int value);
+    void setMaximum(int value);
+    void stepBy(int delta);
+};
+
+extern ConsolePane* consolePane;
+extern TextField* r2Edit;
+extern ProgressBar* runProgressBar;
+
+// Text collected by consoleWrite and not yet emitted.
+extern std::string pendingLine;
+
+void consoleWrite(std::string_view text);
+void consoleWriteLn(std::string_view text = {});
+
+} // namespace duolink

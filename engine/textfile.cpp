@@ -1,0 +1,260 @@
+#include "engine/textfile.h"
+
+#include <cerrno>
+#include <charconv>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <locale.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "engine/errors.h"
+
+namespace duolink {
+
+// --- ReportFile ------------------------------------------------------------------
+
+ReportFile::~ReportFile()
+{
+    closeQuietly();
+}
+
+void ReportFile::create(const std::string& name)
+{
+    closeQuietly();
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throwIoError(errno);
+    fd_ = fd;
+    name_ = name;
+    buffer_.clear();
+}
+
+void ReportFile::append(std::string_view text)
+{
+    if (fd_ < 0)
+        throw RunError("File not open");
+    buffer_.append(text);
+}
+
+void ReportFile::write(std::string_view text)
+{
+    append(text);
+    flush();
+}
+
+void ReportFile::writeLn(std::string_view text)
+{
+    append(text);
+    buffer_.append("\r\n");
+    if (buffer_.size() >= (1u << 16))
+        flush();
+}
+
+void ReportFile::flush()
+{
+    if (fd_ < 0)
+        throw RunError("File not open");
+    size_t done = 0;
+    while (done < buffer_.size()) {
+        ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            int err = errno;
+            buffer_.erase(0, done);
+            throwIoError(err);
+        }
+        done += static_cast<size_t>(n);
+    }
+    buffer_.clear();
+}
+
+void ReportFile::close()
+{
+    if (fd_ < 0)
+        return;
+    try {
+        flush();
+    } catch (...) {
+        closeQuietly();
+        throw;
+    }
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0 && errno != EINTR)
+        throwIoError(errno);
+}
+
+void ReportFile::closeQuietly() noexcept
+{
+    if (fd_ < 0)
+        return;
+    size_t done = 0;
+    while (done < buffer_.size()) {
+        ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+        if (n <= 0 && errno != EINTR)
+            break;
+        if (n > 0)
+            done += static_cast<size_t>(n);
+    }
+    buffer_.clear();
+    ::close(fd_);
+    fd_ = -1;
+}
+
+// --- TextReader --------------------------------------------------------------------
+
+void TextReader::open(const std::string& name)
+{
+    close();
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throwIoError(errno);
+    std::string content;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            int err = errno;
+            ::close(fd);
+            throwIoError(err);
+        }
+        if (n == 0)
+            break;
+        content.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    openText(name, std::move(content));
+}
+
+void TextReader::openText(std::string name, std::string content)
+{
+    name_ = std::move(name);
+    data_ = std::move(content);
+    pos_ = 0;
+    open_ = true;
+}
+
+void TextReader::close() noexcept
+{
+    open_ = false;
+    data_.clear();
+    data_.shrink_to_fit();
+    pos_ = 0;
+}
+
+bool TextReader::nextToken(std::string_view& token, size_t maxLen)
+{
+    while (pos_ < data_.size() && static_cast<unsigned char>(data_[pos_]) <= 32)
+        ++pos_;
+    if (pos_ >= data_.size())
+        return false;
+    size_t start = pos_;
+    while (pos_ < data_.size() && pos_ - start < maxLen && static_cast<unsigned char>(data_[pos_]) > 32)
+        ++pos_;
+    token = std::string_view(data_).substr(start, pos_ - start);
+    return true;
+}
+
+double TextReader::readReal(bool& ok)
+{
+    ok = true;
+    std::string_view token;
+    if (!nextToken(token, 64))
+        return 0.0;
+    double value = 0.0;
+    ok = parseRealToken(token, value);
+    return ok ? value : 0.0;
+}
+
+long long TextReader::readInt(bool& ok)
+{
+    ok = true;
+    std::string_view token;
+    if (!nextToken(token, 32))
+        return 0;
+    long long value = 0;
+    ok = parseIntToken(token, value);
+    return ok ? value : 0;
+}
+
+void TextReader::skipLine()
+{
+    while (pos_ < data_.size() && data_[pos_] != '\n')
+        ++pos_;
+    if (pos_ < data_.size())
+        ++pos_;
+}
+
+// --- Token parsing ---------------------------------------------------------------------
+
+namespace {
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+} // namespace
+
+bool parseRealToken(std::string_view token, double& value)
+{
+    size_t i = 0;
+    if (i < token.size() && (token[i] == '+' || token[i] == '-'))
+        ++i;
+    size_t mantissaDigits = 0;
+    while (i < token.size() && isDigit(token[i]))
+        ++i, ++mantissaDigits;
+    if (i < token.size() && token[i] == '.') {
+        ++i;
+        while (i < token.size() && isDigit(token[i]))
+            ++i, ++mantissaDigits;
+    }
+    if (mantissaDigits == 0)
+        return false;
+    if (i < token.size() && (token[i] == 'e' || token[i] == 'E')) {
+        ++i;
+        if (i < token.size() && (token[i] == '+' || token[i] == '-'))
+            ++i;
+        size_t expDigits = 0;
+        while (i < token.size() && isDigit(token[i]))
+            ++i, ++expDigits;
+        if (expDigits == 0)
+            return false;
+    }
+    if (i != token.size())
+        return false;
+    return convertDecimal(token, value) == DecimalRange::InRange;
+}
+
+DecimalRange convertDecimal(std::string_view number, double& value)
+{
+    if (!number.empty() && number.front() == '+')
+        number.remove_prefix(1);
+    auto res = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (res.ec != std::errc::result_out_of_range)
+        return DecimalRange::InRange;
+    // Too large or too small for a double: let the C library decide which,
+    // in the C locale whatever the user's locale is.
+    static locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
+    std::string copy(number);
+    double v = strtod_l(copy.c_str(), nullptr, cLocale);
+    if (std::isinf(v)) {
+        value = v;
+        return DecimalRange::Overflow;
+    }
+    value = v;
+    return DecimalRange::InRange;
+}
+
+bool parseIntToken(std::string_view token, long long& value)
+{
+    if (!token.empty() && token.front() == '+')
+        token.remove_prefix(1);
+    if (token.empty())
+        return false;
+    auto res = std::from_chars(token.data(), token.data() + token.size(), value);
+    return res.ec == std::errc() && res.ptr == token.data() + token.size();
+}
+
+} // namespace duolink

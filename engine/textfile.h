@@ -1,0 +1,79 @@
+#pragma once
+// The engine's text files: a report writer and a number-scanning reader.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace duolink {
+
+// A text file written line by line with CR LF line ends. write() leaves the
+// line open and pushes everything written so far to the file at once;
+// writeLn() ends the line. Failures raise RunError with the standard message.
+class ReportFile {
+public:
+    ReportFile() = default;
+    ReportFile(const ReportFile&) = delete;
+    ReportFile& operator=(const ReportFile&) = delete;
+    ~ReportFile();
+
+    // Creates the file, or empties it.
+    void create(const std::string& name);
+    bool isOpen() const { return fd_ >= 0; }
+    void write(std::string_view text);           // then flush
+    void writeLn(std::string_view text = {});    // text and CR LF
+    void flush();
+    void close();                                // flushes; raises on failure
+    void closeQuietly() noexcept;                // for unwinding paths
+    const std::string& name() const { return name_; }
+
+private:
+    void append(std::string_view text);
+    int fd_ = -1;
+    std::string name_;
+    std::string buffer_;
+};
+
+// A text file read through the shared number scanner. The whole file is read
+// when it is opened; reopening rewinds.
+class TextReader {
+public:
+    // Opens (or reopens from the start); raises RunError on failure.
+    void open(const std::string& name);
+    // Opens from a text already in memory (for tests and tools).
+    void openText(std::string name, std::string content);
+    void close() noexcept;
+    bool isOpen() const { return open_; }
+    const std::string& name() const { return name_; }
+    // True when every character has been read.
+    bool eof() const { return pos_ >= data_.size(); }
+
+    // Skips characters of code 32 and below, then takes a token of at most
+    // maxLen characters. Returns false at the end of the file.
+    bool nextToken(std::string_view& token, size_t maxLen);
+    // A real value: 0 at the end of the file. When the token is not a number
+    // `ok` is set false and 0 is returned.
+    double readReal(bool& ok);
+    // An integer value: 0 at the end of the file; `ok` false when malformed.
+    long long readInt(bool& ok);
+    // Discards the rest of the current line, including its line feed.
+    void skipLine();
+
+private:
+    std::string name_;
+    std::string data_;
+    size_t pos_ = 0;
+    bool open_ = false;
+};
+
+// Parses a whole token as a decimal real (optional sign, digits with an
+// optional point, optional exponent). Returns false when it is not one.
+bool parseRealToken(std::string_view token, double& value);
+// Converts a checked decimal number text (optional sign) to the nearest
+// double. Too large a value gives an infinity and Overflow; too small a value
+// gives a denormal or 0.
+enum class DecimalRange { InRange, Overflow };
+DecimalRange convertDecimal(std::string_view number, double& value);
+// Parses a whole token as a decimal integer (optional sign).
+bool parseIntToken(std::string_view token, long long& value);
+
+} // namespace duolink

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/console.h"
+#include "app/numtext.h"
+
+using namespace duolink;
+
+TEST(NumberTexts, IntegersPadToFiveAndAreNeverCut)
+{
+    EXPECT_EQ(intText(0), "    0");
+    EXPECT_EQ(intText(12), "   12");
+    EXPECT_EQ(intText(123456), "123456");
+    EXPECT_EQ(intText(-42), "  -42");
+}
+
+TEST(NumberTexts, RealsRoundHalfAwayFromZeroOnTheirDecimalForm)
+{
+    EXPECT_EQ(realText(0), "    0.000");
+    EXPECT_EQ(realText(-1.5), "   -1.500");
+    EXPECT_EQ(realText(123456.789), "123456.789");
+    EXPECT_EQ(realText(0.5), "    0.500");
+    EXPECT_EQ(realText(0.0004), "    0.000");
+    EXPECT_EQ(realText(0.0005), "    0.001");   // 5.00000000000000010E-4
+    EXPECT_EQ(realText(2.0005), "    2.001");   // the double lies below, 18 digits say ...500
+    EXPECT_EQ(realText(-2.0005), "   -2.001");
+    EXPECT_EQ(realTextWD(0.125, 0, 2), "0.13");
+    EXPECT_EQ(realTextWD(-0.125, 0, 2), "-0.13");
+    EXPECT_EQ(realTextWD(2.5, 4, 0), "   3");
+    EXPECT_EQ(realTextWD(10, 9, 0), "       10");
+    EXPECT_EQ(realTextWD(0.99999, 9, 3), "    1.000");
+    EXPECT_EQ(realTextWD(1.0L / 3, 9, 5), "  0.33333");
+    EXPECT_EQ(realTextWD(2.0L / 3, 9, 5), "  0.66667");
+    EXPECT_EQ(realTextWD(1e20, 0, 1), "100000000000000000000.0");
+}
+
+TEST(NumberTexts, BooleansAreSevenCharacters)
+{
+    EXPECT_EQ(boolText(true), " True  ");
+    EXPECT_EQ(boolText(false), " False ");
+}
+
+TEST(NumberTexts, ExponentFormsCutByTheNextDigit)
+{
+    EXPECT_EQ(shortExpText(1234), " 1.2E+0003");
+    EXPECT_EQ(shortExpText(-25), "-2.5E+0001");
+    EXPECT_EQ(shortExpText(0), " 0.0E+0000");
+    EXPECT_EQ(shortExpText(-0.0), "-0.0E+0000");
+    EXPECT_EQ(shortExpText(1234.5), " 1.2E+0003");
+    EXPECT_EQ(shortExpText(-0.00456), "-4.6E-0003");
+    EXPECT_EQ(shortExpText(0.5), " 5.0E-0001");
+    EXPECT_EQ(shortExpText(9.96), " 1.0E+0001");
+    EXPECT_EQ(shortExpText(9960), " 1.0E+0004");
+    EXPECT_EQ(shortExpText(125), " 1.3E+0002");
+    EXPECT_EQ(shortExpText(10000), " 1.0E+0004");
+    EXPECT_EQ(longExpText(0.001), " 1.00000000000000E-0003");
+    EXPECT_EQ(longExpText(10), " 1.00000000000000E+0001");
+    EXPECT_EQ(longExpText(0.05), " 5.00000000000000E-0002");
+    EXPECT_EQ(shortExpText(HUGE_VALL), "+Inf");
+}
+
+namespace {
+struct RecordingPane : ConsolePane {
+    std::vector<std::string> lines;
+    void appendLine(std::string_view line) override { lines.emplace_back(line); }
+};
+} // namespace
+
+TEST(ConsoleChannel, CollectsPiecesIntoOneLine)
+{
+    RecordingPane pane;
+    consolePane = &pane;
+    pendingLine.clear();
+    consoleWrite("A");
+    consoleWrite("B");
+    EXPECT_TRUE(pane.lines.empty());
+    consoleWriteLn("C");
+    consoleWriteLn("");
+    consoleWriteLn();
+    EXPECT_EQ(pane.lines, (std::vector<std::string>{"ABC", "", ""}));
+    EXPECT_TRUE(pendingLine.empty());
+    consolePane = nullptr;
+}
+
+TEST(ConsoleChannel, ProgressStaysInsideItsRange)
+{
+    ProgressState bar;
+    bar.stepBy(-1000);
+    EXPECT_EQ(bar.position, 0);
+    bar.setMaximum(1000);
+    bar.stepBy(100);
+    bar.stepBy(2000);
+    EXPECT_EQ(bar.position, 1000);
+    bar.stepBy(-100);
+    EXPECT_EQ(bar.position, 900);
+}
