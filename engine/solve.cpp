@@ -1,7 +1,48 @@
 #include "engine/solve.h"
 
+#include "engine/jobfiles.h"
+#include "engine/state.h"
+#include "engine/training.h"
+
 namespace duolink {
-void solveJob() {}
-void solveExistingJob() {}
-void closeEngineFiles() noexcept {}
+
+namespace {
+
+void runJob()
+{
+    // The previous run's stride decides which cells the 9 x 9 clear reaches.
+    for (int i = 1; i <= 9; ++i)
+        for (int j = 1; j <= 9; ++j)
+            wMatrix[cellIndex(i, j)] = 0;
+    deltaMatrix = wMatrix;
+    workMatrix = wMatrix;
+    try {
+        jobOpening(kADataFileName, kBDataFileName, kParametersFileName);
+        trainingRun(kParametersFileName);
+    } catch (...) {
+        closeEngineFiles();
+        throw;
+    }
+}
+
+} // namespace
+
+void solveJob()
+{
+    writeJobFiles();
+    runJob();
+}
+
+void solveExistingJob()
+{
+    runJob();
+}
+
+void closeEngineFiles() noexcept
+{
+    aDataFile.close();
+    bDataFile.close();
+    reportFile.closeQuietly();
+}
+
 } // namespace duolink

@@ -87,7 +87,8 @@ long double roundEven(long double x)
     constexpr long double kLimit = 9223372036854775808.0L;
     if (!(x >= -kLimit - 0.5L && x < kLimit - 0.5L))
         throw RunError(kInvalidOp);
-    return std::nearbyint(x);
+    // A whole number, never negative zero.
+    return std::nearbyint(x) + 0.0L;
 }
 
 namespace {

@@ -183,6 +183,14 @@ long long TextReader::readInt(bool& ok)
     return ok ? value : 0;
 }
 
+bool TextReader::hasValue() const
+{
+    for (size_t p = pos_; p < data_.size(); ++p)
+        if (static_cast<unsigned char>(data_[p]) > 32)
+            return true;
+    return false;
+}
+
 void TextReader::skipLine()
 {
     while (pos_ < data_.size() && data_[pos_] != '\n')

@@ -46,6 +46,8 @@ public:
     const std::string& name() const { return name_; }
     // True when every character has been read.
     bool eof() const { return pos_ >= data_.size(); }
+    // True when a further value is left (not only blanks and line ends).
+    bool hasValue() const;
 
     // Skips characters of code 32 and below, then takes a token of at most
     // maxLen characters. Returns false at the end of the file.
