@@ -1,19 +1,21 @@
 #include "guard/guard.h"
 
-#include <QWidget>
+#include "app/dialogs.h"
+#include "guard/instancewindow.h"
 
 namespace duolink {
 
-QWidget* createInstanceWindow(QWidget* owner)
+bool checkInstances(QWidget* owner, Dialogs& dialogs)
 {
-    auto* w = new QWidget(owner, Qt::Window);
-    w->hide();
-    return w;
-}
-
-bool checkInstances(QWidget*, Dialogs&)
-{
-    return true;
+    // Each check keeps its own window and log for the rest of the run.
+    auto* window = new TFormNumInstances(owner, dialogs);
+    if (window->numInstancesValid()) {
+        window->hide();
+        return true;
+    }
+    dialogs.inputBox(owner, QStringLiteral("Only one instance of this program"),
+                     QStringLiteral("may run at a time"), QStringLiteral("exiting program."));
+    endProgramNow();
 }
 
 } // namespace duolink

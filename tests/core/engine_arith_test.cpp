@@ -1,0 +1,217 @@
+#include <cmath>
+
+#include "app/numtext.h"
+#include "engine/pairtest.h"
+#include "engine/training.h"
+#include "testsupport.h"
+
+using namespace duolink;
+using duolink::testing::EngineTest;
+
+namespace {
+Vector vec(std::initializer_list<double> values)
+{
+    Vector v{};
+    int i = 1;
+    for (double x : values)
+        v[i++] = x;
+    return v;
+}
+} // namespace
+
+class Arithmetic : public EngineTest {};
+
+TEST_F(Arithmetic, ProductsRoundTiesToEven)
+{
+    unity = 10;
+    bLen = 1;
+    Matrix m{};
+    outerProduct(vec({1}), 1, vec({5}), 1, m, 1.0L);
+    EXPECT_EQ(m[1], 0);  // 0.5
+    outerProduct(vec({1}), 1, vec({15}), 1, m, 1.0L);
+    EXPECT_EQ(m[1], 2);  // 1.5
+    outerProduct(vec({1}), 1, vec({35}), 1, m, 1.0L);
+    EXPECT_EQ(m[1], 4);  // 3.5
+    outerProduct(vec({-1}), 1, vec({4}), 1, m, 1.0L);
+    EXPECT_FALSE(std::signbit(m[1])) << "a rounded zero is never negative";
+
+    // The running sum is rounded after every row: 0.5 -> 0, 0 + 0.5 -> 0;
+    // 1.5 -> 2, 2 + 1.5 = 3.5 -> 4.
+    Matrix w{};
+    w[cellIndex(1, 1)] = 5;
+    w[cellIndex(2, 1)] = 5;
+    Vector out = vec({0, 7});
+    vectorMatrixProduct(w, 2, 1, out, vec({1, 1}));
+    EXPECT_EQ(out[1], 0);
+    EXPECT_EQ(out[2], 7) << "elements beyond k are left alone";
+    vectorMatrixProduct(w, 2, 1, out, vec({3, 3}));
+    EXPECT_EQ(out[1], 4);
+}
+
+TEST_F(Arithmetic, CellIndexAndMatrixAdd)
+{
+    bLen = 0;
+    EXPECT_EQ(cellIndex(5, 3), 3);
+    bLen = 8;
+    EXPECT_EQ(cellIndex(2, 3), 11);
+    Matrix a{}, b{};
+    a[cellIndex(2, 2)] = 1.5;
+    b[cellIndex(2, 2)] = 2.25;
+    matrixAdd(a, 2, 2, b, a);
+    EXPECT_EQ(a[cellIndex(2, 2)], 3.75) << "sums are stored without rounding, in place";
+}
+
+TEST_F(Arithmetic, FaultsRaiseInsteadOfProducingInfOrNan)
+{
+    auto message = [](auto&& f) {
+        try {
+            f();
+        } catch (const RunError& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    unity = 0;
+    bLen = 1;
+    Matrix m{};
+    EXPECT_EQ(message([&] { outerProduct(vec({1}), 1, vec({5}), 1, m, 1.0L); }), "Floating point division by zero");
+    EXPECT_EQ(message([&] { outerProduct(vec({1}), 1, vec({0}), 1, m, 1.0L); }), "Invalid floating point operation");
+    EXPECT_EQ(message([] { roundEven(1e19L); }), "Invalid floating point operation");
+    EXPECT_EQ(message([] { storeDouble(1e309L); }), "Floating point overflow");
+    EXPECT_EQ(message([] { roundEven(-9223372036854775808.0L); }), "no error");
+}
+
+TEST_F(Arithmetic, TransferFunctions)
+{
+    unity = 10000;
+    EXPECT_EQ(trainingTransfer(0), 100000000);
+    EXPECT_EQ(trainingTransfer(320000), 10000);
+    EXPECT_EQ(trainingTransfer(-320000), 0);
+    EXPECT_FALSE(std::signbit(trainingTransfer(-320000)));
+    EXPECT_EQ(trainingTransfer(-10000), -5820);  // 1 / (1 - e) for x = -1
+    EXPECT_EQ(trainingTransfer(0.5), 100000000) << "within 0.0001 of zero";
+    EXPECT_EQ(trainingTransfer(-0.5), -100000000);
+    EXPECT_EQ(logisticTransfer(0), 5000);
+    EXPECT_EQ(logisticTransfer(320000), 10000);
+    EXPECT_EQ(logisticTransfer(-320000), 0);
+    EXPECT_EQ(logisticTransfer(10000), 7311);
+}
+
+TEST_F(Arithmetic, PairScoringAndFitTerm)
+{
+    unity = 10000;
+    tol = 0.1;
+    runOption = 3;
+    reportFile.create("r.txt");
+    // Differences of exactly TOL are hits.
+    Vector b = vec({10000, 0, 0, 0});
+    Vector c = vec({5000, 10000, 1000, 0});
+    EXPECT_FALSE(scorePattern(b, c, 4));  // BEC 2
+    EXPECT_FALSE(scorePattern(vec({0}), vec({2000}), 1));  // BEC 1
+    EXPECT_TRUE(scorePattern(vec({0}), vec({1000}), 1));
+    reportFile.close();
+    EXPECT_EQ(duolink::testing::readFile("r.txt"),
+              duolink::testing::crlf({" BEC =      2  BER =      1.0  RESULT = FALSE",
+                                      " BEC =      1  BER =      1.5  RESULT = FALSE",
+                                      " BEC =      0  BER =      1.5  RESULT = TRUE"}));
+
+    Vector e = vec({10000, 0});
+    Vector calc = vec({5000, 10000});
+    errorVector(e, calc, 2);
+    EXPECT_EQ(calc[1], 5000);
+    EXPECT_EQ(calc[2], -10000);
+    EXPECT_EQ(fitTerm(calc, e, 2), 2.640625L);
+}
+
+TEST_F(Arithmetic, BerAccumulatesAcrossPairs)
+{
+    unity = 10;
+    tol = 0;
+    runOption = 4;
+    reportFile.create("r.txt");
+    scorePattern(vec({0, 0, 0}), vec({10, 10, 10}), 3);
+    scorePattern(vec({0, 0, 0}), vec({10, 0, 0}), 3);
+    reportFile.close();
+    std::string r = duolink::testing::readFile("r.txt");
+    EXPECT_NE(r.find(" BER =      1.5 "), std::string::npos);
+    EXPECT_NE(r.find(" BER =      2.0 "), std::string::npos);
+}
+
+TEST_F(Arithmetic, MissedPairCorrectsTheMatrixByTheDeltaRule)
+{
+    unity = 10000;
+    tol = 0.1;
+    beta = 0.5;
+    runOption = 2;
+    transferFunction = 2;
+    presentationNo = 1;
+    bLen = 1;
+    Matrix w{};
+    w[cellIndex(1, 1)] = 5000;
+    Vector a = vec({10000});
+    Vector b = vec({10000});
+    r2Sum = 0;
+    EXPECT_FALSE(testPattern(a, b, 1, w, 1));
+    // calc 5000, error 5000, W grows by 0.5 * 10000 * 5000 / 10000.
+    EXPECT_EQ(w[1], 7500);
+    EXPECT_EQ(calcVector[1], 5000);
+    EXPECT_DOUBLE_EQ(r2Sum, 2.25 * 2.25);  // t = 5000 / 10000 + 1, s = t * t
+    EXPECT_EQ(pane.lines,
+              (std::vector<std::string>{"       1Input:   1.00000 ", "", "Expected:   1.00000 ", "",
+                                        "Calc:   0.50000 ", "", " Error =  0.50000 ", " "}));
+    pane.lines.clear();
+    w[1] = 10000;
+    EXPECT_TRUE(testPattern(a, b, 1, w, 1));
+    EXPECT_EQ(w[1], 10000);
+    EXPECT_EQ(pane.lines.back(), " Correct ");
+}
+
+TEST_F(Arithmetic, MatrixAndVectorPrinting)
+{
+    unity = 10;
+    bLen = 20;
+    Matrix m{};
+    m[cellIndex(1, 1)] = 15;
+    m[cellIndex(1, 17)] = -5;
+    printWMatrix(m, 1, 20);
+    std::string cell0 = "  0.00000  ";
+    std::string first = "  1.50000  ";
+    for (int c = 2; c <= 16; ++c)
+        first += cell0;
+    std::string second = " -0.50000  " + cell0 + cell0 + cell0;
+    EXPECT_EQ(pane.lines, (std::vector<std::string>{" ===== W Matrix ====== ", first + " ", second + " ", " "}));
+
+    reportFile.create("r.txt");
+    Vector v{};
+    for (int i = 1; i <= 17; ++i)
+        v[i] = i * 100;
+    writeVectorReport(v, 9);
+    reportFile.writeLn();
+    writeVectorReport(v, 17);
+    reportFile.writeLn();
+    writeVectorReport(v, 0);
+    reportFile.writeLn();
+    writeWMatrixReport(m, 1, 20);
+    reportFile.close();
+    std::string nine = " ";
+    for (int i = 1; i <= 9; ++i)
+        nine += shortExpText(i * 100) + " ";
+    std::string sixteen = " ";
+    for (int i = 1; i <= 16; ++i)
+        sixteen += shortExpText(i * 100) + " ";
+    std::string cells = " 1.5E+0001  ";
+    for (int c = 2; c <= 16; ++c)
+        cells += " 0.0E+0000  ";
+    EXPECT_EQ(duolink::testing::readFile("r.txt"),
+              duolink::testing::crlf({nine + " ", sixteen, " 1.7E+0003  ", "  ", " ===== W Matrix ====== ", cells,
+                                      "-5.0E+0000   0.0E+0000   0.0E+0000   0.0E+0000  ", ""}));
+}
+
+TEST_F(Arithmetic, ProgramDoneEndsTheJobWithItsReport)
+{
+    reportFile.create("r.txt");
+    reportFile.writeLn("x");
+    EXPECT_THROW(programDone(), JobTerminated);
+    EXPECT_FALSE(reportFile.isOpen());
+    EXPECT_EQ(duolink::testing::readFile("r.txt"), "x\r\nPROGRAM DONE\r\n");
+}

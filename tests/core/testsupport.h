@@ -1,0 +1,78 @@
+#pragma once
+// Shared helpers for the library tests: a scratch working folder, a pane
+// that records its lines, and a clean engine.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/console.h"
+#include "engine/state.h"
+
+namespace duolink::testing {
+
+struct RecordingPane : ConsolePane {
+    std::vector<std::string> lines;
+    void appendLine(std::string_view line) override { lines.emplace_back(line); }
+};
+
+inline std::string readFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void writeFile(const std::filesystem::path& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+// Joins lines with CR LF, each line ended.
+inline std::string crlf(const std::vector<std::string>& lines)
+{
+    std::string out;
+    for (const auto& l : lines)
+        out += l + "\r\n";
+    return out;
+}
+
+// Runs each test in a fresh folder with a clean engine and a recording pane.
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        previous_ = std::filesystem::current_path();
+        dir_ = std::filesystem::temp_directory_path() /
+               ("duolink-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+        std::filesystem::current_path(dir_);
+        resetEngineState();
+        pendingLine.clear();
+        consolePane = &pane;
+        r2Edit = nullptr;
+        runProgressBar = nullptr;
+    }
+    void TearDown() override
+    {
+        resetEngineState();
+        consolePane = nullptr;
+        std::filesystem::current_path(previous_);
+        std::filesystem::remove_all(dir_);
+    }
+    RecordingPane pane;
+    std::filesystem::path dir_;
+
+private:
+    std::filesystem::path previous_;
+    static inline int counter_ = 0;
+};
+
+} // namespace duolink::testing

@@ -1,0 +1,148 @@
+// Two copies of one program: the copy that checks while the other runs ends
+// itself with the notice; the other goes on.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+constexpr auto kTimeout = std::chrono::seconds(10);
+
+// A running probe with pipes to its stdin and from its stdout; killed and
+// reaped at the end unless it has been reaped already.
+struct Probe {
+    pid_t pid = -1;
+    int toChild = -1;
+    int fromChild = -1;
+
+    Probe(const fs::path& exe, const char* mode)
+    {
+        int in[2], out[2];
+        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        const std::string path = exe.string();
+        char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(mode), nullptr};
+        if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ) != 0)
+            pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(in[0]);
+        close(out[1]);
+        toChild = in[1];
+        fromChild = out[0];
+    }
+    ~Probe()
+    {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        close(toChild);
+        close(fromChild);
+    }
+
+    // Reads the child's output until it contains `want`, the child closes it,
+    // or the time is up.
+    std::string readUntil(const std::string& want)
+    {
+        const auto deadline = Clock::now() + kTimeout;
+        for (;;) {
+            if (!want.empty() && output.find(want) != std::string::npos)
+                return output;
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            pollfd pfd{fromChild, POLLIN, 0};
+            if (left.count() <= 0 || poll(&pfd, 1, static_cast<int>(left.count())) <= 0)
+                return output;
+            char buffer[4096];
+            const ssize_t n = read(fromChild, buffer, sizeof buffer);
+            if (n <= 0)
+                return output;
+            output.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+
+    // The wait status once the child has ended; -1 if it still runs when the time is up.
+    int waitExit()
+    {
+        int status = 0;
+        for (const auto deadline = Clock::now() + kTimeout; Clock::now() < deadline;
+             std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return status;
+            }
+        return -1;
+    }
+
+    bool running()
+    {
+        if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == pid)
+            pid = -1;
+        return pid > 0;
+    }
+
+    std::string output;
+};
+
+// A copy of the probe under a name of its own, so that other runs of this
+// test on the same machine are not counted.
+struct ProbeCopy {
+    fs::path path;
+    ProbeCopy()
+    {
+        const fs::path probe = GUARD_PROBE_PATH;
+        path = probe.parent_path() / ("guard_probe_" + std::to_string(getpid()));
+        fs::copy_file(probe, path, fs::copy_options::overwrite_existing);
+        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add);
+    }
+    ~ProbeCopy()
+    {
+        std::error_code ec;
+        fs::remove(path, ec);
+    }
+};
+
+TEST(GuardCopies, TheCopyThatChecksSecondEndsWithTheNoticeAndTheFirstGoesOn)
+{
+    ProbeCopy exe;
+    Probe first(exe.path, "hold");
+    ASSERT_GT(first.pid, 0);
+    ASSERT_NE(first.readUntil("PASS\n").find("PASS\n"), std::string::npos) << first.output;
+
+    {
+        Probe second(exe.path, "check");
+        ASSERT_GT(second.pid, 0);
+        const std::string out = second.readUntil("");
+        EXPECT_EQ(out, "Only one instance of this program\nmay run at a time\nexiting program.\n");
+        const int status = second.waitExit();
+        ASSERT_TRUE(status != -1 && WIFEXITED(status)) << "status " << status;
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+
+    EXPECT_TRUE(first.running());
+    ASSERT_EQ(write(first.toChild, "\n", 1), 1);
+    first.output.clear();
+    EXPECT_EQ(first.readUntil(""), "PASS\n");
+    const int status = first.waitExit();
+    ASSERT_TRUE(status != -1 && WIFEXITED(status)) << "status " << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+} // namespace
