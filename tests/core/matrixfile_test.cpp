@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <csignal>
+#include <functional>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include "predict/matrixfile.h"
+#include "testsupport.h"
+
+using namespace duolink;
+using duolink::testing::readFile;
+using duolink::testing::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string repeat(const std::string& text, int times)
+{
+    std::string out;
+    for (int k = 0; k < times; ++k)
+        out += text;
+    return out;
+}
+
+// The values 1..72 as nine rows.
+std::string countingRows(const std::string& separator, const std::string& lineEnd)
+{
+    std::string text;
+    for (int k = 1; k <= 72; ++k)
+        text += separator + std::to_string(k) + (k % 8 == 0 ? lineEnd : "");
+    return text;
+}
+
+void expectRunError(const std::function<void()>& command, const char* message)
+{
+    try {
+        command();
+        ADD_FAILURE() << "no error, expected " << message;
+    } catch (const RunError& e) {
+        EXPECT_STREQ(e.what(), message);
+    }
+}
+
+size_t folderSize(const fs::path& dir)
+{
+    return static_cast<size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+const std::string kZeroRow = repeat(" 0.0E+0000 ", 8) + "\r\n";
+
+using MatrixFiles = duolink::testing::EngineTest;
+
+} // namespace
+
+TEST_F(MatrixFiles, SaveWritesTwoDigitFieldsInCrLfLines)
+{
+    bLen = 8;
+    const double row1[8] = {1234.5, -0.00456, 0.5, 9.96, 0, -0.0, 1234, -98765};
+    for (int j = 1; j <= 8; ++j)
+        wMatrix[cellIndex(1, j)] = row1[j - 1];
+    wMatrix[cellIndex(9, 8)] = 1e-300;
+    saveMatrixFile("m.vmat2");
+    const std::string expected =
+        " 1.2E+0003 -4.6E-0003  5.0E-0001  1.0E+0001  0.0E+0000 -0.0E+0000  1.2E+0003 -9.9E+0004 \r\n" +
+        repeat(kZeroRow, 7) + repeat(" 0.0E+0000 ", 7) + " 1.0E-0300 \r\n";
+    EXPECT_EQ(readFile("m.vmat2"), expected);
+    EXPECT_EQ(expected.size(), 810u);
+    EXPECT_TRUE(pane.lines.empty());
+
+    wMatrix[cellIndex(9, 1)] = HUGE_VAL;
+    wMatrix[cellIndex(9, 2)] = -HUGE_VAL;
+    saveMatrixFile("m.vmat2");
+    EXPECT_EQ(readFile("m.vmat2").substr(720), "     +Inf      -Inf " + repeat(" 0.0E+0000 ", 5) + " 1.0E-0300 \r\n");
+}
+
+TEST_F(MatrixFiles, RoundTripKeepsTwoSignificantDigits)
+{
+    bLen = 8;
+    wMatrix[cellIndex(1, 1)] = 1234;
+    wMatrix[cellIndex(1, 2)] = 0.5;
+    wMatrix[cellIndex(5, 3)] = -98765;
+    wMatrix[cellIndex(9, 8)] = 1e-5;
+    saveMatrixFile("m.vmat2");
+    wMatrix.fill(3);
+    loadMatrixFile("m.vmat2");
+    EXPECT_EQ(wMatrix[cellIndex(1, 1)], 1200);
+    EXPECT_EQ(wMatrix[cellIndex(1, 2)], 0.5);
+    EXPECT_EQ(wMatrix[cellIndex(5, 3)], -99000);
+    EXPECT_EQ(wMatrix[cellIndex(9, 8)], 1e-5);
+    EXPECT_EQ(wMatrix[cellIndex(2, 1)], 0);
+    EXPECT_EQ(wMatrix[73], 3); // outside the block
+    ASSERT_EQ(pane.lines.size(), 9u);
+    EXPECT_EQ(pane.lines[0], " 1200.000    0.500" + repeat("    0.000", 6));
+    EXPECT_EQ(pane.lines[4], "    0.000    0.000-99000.000" + repeat("    0.000", 5));
+}
+
+TEST_F(MatrixFiles, LoadFollowsTheNumberReadingRules)
+{
+    const std::string ones(64, '1');
+    std::vector<double> all(72), sixteen(16);
+    for (int k = 0; k < 72; ++k)
+        all[k] = k + 1;
+    std::copy_n(all.begin(), 16, sixteen.begin());
+    const struct {
+        const char* what;
+        std::string content;
+        std::vector<double> firstValues; // the rest of the block reads 0
+    } cases[] = {
+        {"tabs, blanks, LF, extra lines", countingRows("\t  ", "\n") + "99 99\n99\n", all},
+        {"empty file", "", {}},
+        {"fewer values", "1 2 3", {1, 2, 3}},
+        {"short row goes on", "1 2 3\r\n4 5 6 7 8 99 99\r\n9 10 11 12 13 14 15 16\r\n", sixteen},
+        {"long row is cut", "1 2 3 4 5 6 7 8 99 99\r\n9 10 11 12 13 14 15 16", sixteen},
+        {"lone CR", "1 2 3 4 5 6 7 8 99\r99\n9 10 11 12 13 14 15 16", sixteen},
+        {"Ctrl-Z", "1 2\x1a 3 4\r\n5 6", {1, 2}},
+        {"spellings", "1e3 1E+0003 1000 +1000. 1000.0e0 .1e4 . -.\r\n+e7 0.5E-0001",
+         {1000, 1000, 1000, 1000, 1000, 1000, 0, 0, 0, 0.05}},
+        {"64 characters", ones + "22 3\r\n4", {std::stod(ones), 22, 3, 4}},
+        {"range", "1e5120 -0e5120 1e-5120 12e-5121 1e-400 4.9406564584124654e-324 1.7976931348623157e308",
+         {HUGE_VAL, -HUGE_VAL, 0, 0, 0, 4.9406564584124654e-324, DBL_MAX}},
+    };
+    bLen = 8;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        wMatrix.fill(-7);
+        pane.lines.clear();
+        writeFile("in.vmat2", c.content);
+        loadMatrixFile("in.vmat2");
+        for (int k = 0; k < 72; ++k)
+            EXPECT_EQ(wMatrix[k + 1], k < int(c.firstValues.size()) ? c.firstValues[k] : 0.0) << k + 1;
+        EXPECT_EQ(wMatrix[73], -7);
+        EXPECT_EQ(pane.lines.size(), 9u);
+    }
+}
+
+TEST_F(MatrixFiles, FailedLoadChangesNothingAndPrintsNothing)
+{
+    const std::string rows = countingRows(" ", "\r\n");
+    const std::string badFortieth = rows.substr(0, rows.find(" 40\r\n")) + " 4O";
+    const std::pair<std::string, const char*> cases[] = {
+        {"1,5", kInvalidNumeric},      {"1 +", kInvalidNumeric},  {"1e", kInvalidNumeric},
+        {"2E+", kInvalidNumeric},      {"  +Inf", kInvalidNumeric}, {"1.2.3", kInvalidNumeric},
+        {badFortieth, kInvalidNumeric}, {"1e309", kOverflow},    {"1e5119", kOverflow},
+        {"0.1e5120", kOverflow},
+    };
+    bLen = 8;
+    for (int k = 0; k <= kMatrixCells; ++k)
+        wMatrix[k] = k;
+    for (const auto& [content, message] : cases) {
+        writeFile("bad.vmat2", content);
+        expectRunError([] { loadMatrixFile("bad.vmat2"); }, message);
+    }
+    expectRunError([] { loadMatrixFile("missing.vmat2"); }, "File not found");
+    expectRunError([] { loadMatrixFile("."); }, "File access denied");
+    for (int k = 0; k <= kMatrixCells; ++k)
+        ASSERT_EQ(wMatrix[k], k);
+    EXPECT_TRUE(pane.lines.empty());
+    EXPECT_TRUE(pendingLine.empty());
+}
+
+TEST_F(MatrixFiles, TheRowStrideIsTheCurrentBLength)
+{
+    writeFile("in.vmat2", countingRows(" ", "\r\n"));
+
+    // bLen 0: every row lands in cells 1..8, the ninth row last.
+    wMatrix[9] = -1;
+    loadMatrixFile("in.vmat2");
+    EXPECT_EQ(wMatrix[9], -1);
+    EXPECT_EQ(pane.lines, std::vector<std::string>(9, "   65.000   66.000   67.000   68.000   69.000"
+                                                      "   70.000   71.000   72.000"));
+    saveMatrixFile("out.vmat2");
+    EXPECT_EQ(readFile("out.vmat2"),
+              repeat(" 6.5E+0001  6.6E+0001  6.7E+0001  6.8E+0001  6.9E+0001  7.0E+0001  7.1E+0001  7.2E+0001 \r\n", 9));
+    pane.lines.clear();
+    printMatrixRows(wMatrix, 2, 1);
+    printMatrixRows(wMatrix, 0, 5);
+    printMatrixRows(wMatrix, 2, 0);
+    EXPECT_EQ(pane.lines, (std::vector<std::string>{"   65.000", "   65.000", "", ""}));
+
+    // bLen 7: (1, 8) and (2, 1) share an element; the value read later stays.
+    bLen = 7;
+    loadMatrixFile("in.vmat2");
+    EXPECT_EQ(wMatrix[8], 9);
+    EXPECT_EQ(wMatrix[57], 65);
+    EXPECT_EQ(wMatrix[64], 72);
+
+    // bLen 9: column 9 is neither loaded nor saved.
+    wMatrix.fill(-1);
+    bLen = 9;
+    loadMatrixFile("in.vmat2");
+    EXPECT_EQ(wMatrix[9], -1);
+    EXPECT_EQ(wMatrix[10], 9);
+    EXPECT_EQ(wMatrix[80], 72);
+    saveMatrixFile("out.vmat2");
+    EXPECT_EQ(readFile("out.vmat2").substr(0, 22), " 1.0E+0000  2.0E+0000 ");
+    EXPECT_EQ(readFile("out.vmat2").size(), 810u);
+}
+
+TEST_F(MatrixFiles, FailedSaveLeavesTheOldFileAndNoLeftovers)
+{
+    writeFile("plain", "x");
+    expectRunError([] { saveMatrixFile("plain/m.vmat2"); }, "File not found");
+
+    const std::string old = repeat(kZeroRow, 9);
+    writeFile("m.vmat2", old);
+    wMatrix.fill(1);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Nothing can be written past 100 bytes.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{100, 100};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            saveMatrixFile("m.vmat2");
+        } catch (const RunError& e) {
+            ::_exit(std::string(e.what()) == "Disk full" ? 0 : 2);
+        }
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(readFile("m.vmat2"), old);
+    EXPECT_EQ(folderSize(dir_), 2u);
+}
+
+TEST_F(MatrixFiles, SaveGivesOrdinaryPermissionsAndKeepsThoseOfAReplacedFile)
+{
+    mode_t oldMask = ::umask(027);
+    saveMatrixFile("new.vmat2");
+    ::umask(oldMask);
+    EXPECT_EQ(fs::status("new.vmat2").permissions(), fs::perms(0640));
+
+    writeFile("kept.vmat2", "old");
+    fs::permissions("kept.vmat2", fs::perms(0604));
+    fs::create_symlink("kept.vmat2", "link.vmat2");
+    saveMatrixFile("link.vmat2");
+    EXPECT_TRUE(fs::is_symlink("link.vmat2"));
+    EXPECT_EQ(readFile("kept.vmat2"), repeat(kZeroRow, 9));
+    EXPECT_EQ(fs::status("kept.vmat2").permissions(), fs::perms(0604));
+    EXPECT_EQ(folderSize(dir_), 3u);
+}

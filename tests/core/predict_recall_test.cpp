@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include "predict/recall.h"
+#include "testsupport.h"
+
+using namespace duolink;
+
+namespace {
+
+std::string fields(const std::string& field, int times)
+{
+    std::string out;
+    for (int k = 0; k < times; ++k)
+        out += field;
+    return out;
+}
+
+using Recall = duolink::testing::EngineTest;
+
+} // namespace
+
+TEST_F(Recall, BeforeAnySolveTheResultIsWhateverCalcVectorHolds)
+{
+    TPatternVector a{0, 0.001, 0.001, 0.001, 0.001, 0.001, 0.001, 0.001, 0.001, 0};
+    TPatternVector b;
+    b.fill(7);
+    recallB(a, b);
+    EXPECT_EQ(unity, 10000);
+    EXPECT_EQ(pane.lines, (std::vector<std::string>{" INPUT " + fields("  0.00100 ", 8) + "  0.00000 ",
+                                                    " RESULT " + fields("  0.00000 ", 8), ""}));
+    EXPECT_EQ(b, (TPatternVector{7, 0, 0, 0, 0, 0, 0, 0, 0, 7}));
+
+    // With no lengths set the product leaves calcVector alone.
+    calcVector[1] = 5000;
+    calcVector[8] = -12345;
+    recallB(a, b);
+    ASSERT_EQ(pane.lines.size(), 6u);
+    EXPECT_EQ(pane.lines[4], " RESULT   0.50000 " + fields("  0.00000 ", 6) + " -1.23450 ");
+    EXPECT_EQ(b, (TPatternVector{7, 0.5, 0, 0, 0, 0, 0, 0, -1.2345, 7}));
+    EXPECT_EQ(calcVector[1], 5000);
+}
+
+TEST_F(Recall, MapsTheScaledInputThroughTheMatrix)
+{
+    aLen = 9;
+    bLen = 8;
+    wMatrix[cellIndex(1, 1)] = 10000; //  1.0
+    wMatrix[cellIndex(2, 1)] = -5000; // -0.5
+    wMatrix[cellIndex(3, 2)] = 3333;
+    wMatrix[cellIndex(9, 8)] = 20000; //  2.0
+    calcVector[9] = 42;               // beyond bLen: kept
+
+    // 0.03125 scales to the half 312.5 and goes to the even 312; 0.00025 lies
+    // just above 2.5 in extended precision and goes up.
+    TPatternVector a{0, 0.5, 0.25, 0.3, 0.03125, 0.00025, -1.23456, 0, 0, 1};
+    TPatternVector b{};
+    recallB(a, b);
+    EXPECT_EQ(pane.lines, (std::vector<std::string>{
+                              " INPUT   0.50000   0.25000   0.30000   0.03120   0.00030  -1.23460 "
+                              "  0.00000   0.00000   1.00000 ",
+                              // 5000 - 1250; 999.9 rounds to 1000; 2.0
+                              " RESULT   0.37500   0.10000 " + fields("  0.00000 ", 5) + "  2.00000 ", ""}));
+    EXPECT_EQ(b, (TPatternVector{0, 0.375, 0.1, 0, 0, 0, 0, 0, 2.0, 0}));
+    EXPECT_EQ(calcVector[9], 42);
+}
