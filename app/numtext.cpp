@@ -101,7 +101,7 @@ void appendRealTextWD(std::string& out, long double value, int width, int decima
     // rounding its 18-digit form cannot move it.
     if (decimals <= 18) {
         long double t = magnitude * kPow10[decimals];
-        if (t < 1e15L && t == std::nearbyint(t)) {
+        if (t < 1e15L && t == std::rint(t)) {
             char buf[32];
             auto res = std::to_chars(buf, buf + sizeof buf, static_cast<unsigned long long>(t));
             appendFixed(out, negative, std::string_view(buf, res.ptr - buf), decimals);
@@ -166,7 +166,7 @@ void appendExpText(std::string& out, long double value, int digits)
     int exponent = 0;
     if (magnitude == 0) {
         std::memset(d, '0', 18);
-    } else if (magnitude < 1e17L && magnitude == std::nearbyint(magnitude)) {
+    } else if (magnitude < 1e17L && magnitude == std::rint(magnitude)) {
         // Whole numbers below 10^17 are their own 18-digit form.
         char buf[32];
         auto res = std::to_chars(buf, buf + sizeof buf, static_cast<unsigned long long>(magnitude));

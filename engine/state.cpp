@@ -88,7 +88,7 @@ long double roundEven(long double x)
     if (!(x >= -kLimit - 0.5L && x < kLimit - 0.5L))
         throw RunError(kInvalidOp);
     // A whole number, never negative zero.
-    return std::nearbyint(x) + 0.0L;
+    return std::rint(x) + 0.0L;
 }
 
 namespace {
