@@ -1,0 +1,137 @@
+# shellcheck shell=bash
+# Shared by scripts/run and scripts/test; sourced, not run.
+#
+# Installs the build dependencies that are missing (Debian and derivatives),
+# configures the build directory build/ once and brings it up to date. Every
+# step is silent when it works and prints its full output when it fails.
+
+DUOLINK_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+DUOLINK_BUILD="$DUOLINK_ROOT/build"
+
+# What a build and a test run need on a fresh Debian 12 machine.
+DUOLINK_PACKAGES=(
+    cmake
+    ninja-build
+    g++
+    qt6-base-dev
+    libgtest-dev
+    libgmock-dev
+    libbenchmark-dev
+)
+
+duolink_say() {
+    printf 'duolink: %s\n' "$*" >&2
+}
+
+duolink_die() {
+    duolink_say "$*"
+    exit 1
+}
+
+# duolink_quietly DESCRIPTION COMMAND...
+# Runs COMMAND with its output kept in a log file. On success the log is
+# dropped; on failure it is printed and the script ends with COMMAND's status.
+duolink_quietly() {
+    local what="$1"
+    shift
+    local log status=0
+    log="$(mktemp "${TMPDIR:-/tmp}/duolink.XXXXXX")"
+    "$@" >"$log" 2>&1 || status=$?
+    if [ "$status" -ne 0 ]; then
+        duolink_say "$what failed (exit status $status); its output follows:"
+        cat "$log" >&2
+        rm -f "$log"
+        exit "$status"
+    fi
+    rm -f "$log"
+}
+
+duolink_is_installed() {
+    [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]
+}
+
+# duolink_ensure_packages [EXTRA_PACKAGE...]
+# Installs whatever is missing of DUOLINK_PACKAGES and the extra packages with
+# apt-get, as root directly or through sudo. Does nothing, not even an
+# `apt-get update`, when everything is there already.
+duolink_ensure_packages() {
+    if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
+        # Not a Debian system: the user provides the tools; CMake will say
+        # what it cannot find.
+        return 0
+    fi
+
+    local missing=() pkg
+    for pkg in "${DUOLINK_PACKAGES[@]}" "$@"; do
+        duolink_is_installed "$pkg" || missing+=("$pkg")
+    done
+    [ "${#missing[@]}" -eq 0 ] && return 0
+
+    local as_root=()
+    if [ "$(id -u)" -ne 0 ]; then
+        command -v sudo >/dev/null 2>&1 ||
+            duolink_die "missing packages: ${missing[*]}; install them as root (apt-get install ${missing[*]}) or install sudo"
+        as_root=(sudo)
+    fi
+
+    duolink_say "installing ${missing[*]}"
+    duolink_quietly "apt-get update" \
+        "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    duolink_quietly "installing ${missing[*]}" \
+        "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# Configures build/ unless it has been configured already. Later changes to
+# the CMake files are picked up by ninja itself.
+duolink_configure() {
+    [ -f "$DUOLINK_BUILD/build.ninja" ] && return 0
+    if [ -f "$DUOLINK_BUILD/CMakeCache.txt" ] &&
+        ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$DUOLINK_BUILD/CMakeCache.txt"; then
+        duolink_die "$DUOLINK_BUILD was configured with another generator; remove it and try again"
+    fi
+    duolink_say "configuring $DUOLINK_BUILD"
+    duolink_quietly "configuring" \
+        cmake -S "$DUOLINK_ROOT" -B "$DUOLINK_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+}
+
+# Copies ninja's output into the log file $1 and says "building" once, when
+# the first real build step starts (the check of the source globs that runs
+# every time does not count).
+duolink_watch_build() {
+    local line said=0
+    while IFS= read -r line; do
+        printf '%s\n' "$line" >>"$1"
+        if [ "$said" -eq 0 ] && [[ "$line" =~ ^\[[0-9]+/[0-9]+\]\  ]] &&
+            [[ "$line" != *"Re-checking globbed directories"* ]]; then
+            duolink_say "building"
+            said=1
+        fi
+    done
+}
+
+# duolink_build [TARGET...]
+# Brings the given targets (default: everything) up to date. Silent when
+# nothing is out of date.
+duolink_build() {
+    local -
+    local jobs log status=0
+    set -o pipefail
+    jobs="$(nproc 2>/dev/null || echo 2)"
+    log="$(mktemp "${TMPDIR:-/tmp}/duolink.XXXXXX")"
+    ninja -C "$DUOLINK_BUILD" -j "$jobs" "$@" 2>&1 | duolink_watch_build "$log" || status=$?
+    if [ "$status" -ne 0 ]; then
+        duolink_say "building failed (exit status $status); its output follows:"
+        cat "$log" >&2
+        rm -f "$log"
+        exit "$status"
+    fi
+    rm -f "$log"
+}
+
+# Everything both commands need before they build: the packages and the
+# configured build directory.
+duolink_prepare() {
+    duolink_ensure_packages "$@"
+    duolink_configure
+}
