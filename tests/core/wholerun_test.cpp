@@ -1,0 +1,203 @@
+// Whole Solve runs on tiny jobs, compared byte for byte with files worked out
+// by hand: the report file, every text-pane line, the R2 field and the
+// progress bar. Each job is a folder of tests/data/jobs holding its inputs and
+// expected/{vld33res.txt,pane.txt,status.txt}; "@BANNER@" stands for the
+// second banner line.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <sys/wait.h>
+#include <utility>
+#include <vector>
+
+#include "app/console.h"
+#include "app/numtext.h"
+#include "engine/errors.h"
+#include "engine/solve.h"
+#include "engine/state.h"
+#include "engine/training.h"
+#include "testsupport.h"
+
+using namespace duolink;
+using duolink::testing::readFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kJobs = fs::path(DUOLINK_TEST_DATA) / "jobs";
+
+std::string expected(const std::string& job, const char* name)
+{
+    std::string text = readFile(kJobs / job / "expected" / name);
+    const std::string mark = "@BANNER@";
+    for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at))
+        text.replace(at, mark.size(), bannerLine());
+    return text;
+}
+
+void copyInputs(const std::string& job, const fs::path& to)
+{
+    for (const auto& entry : fs::directory_iterator(kJobs / job))
+        if (entry.is_regular_file())
+            fs::copy_file(entry.path(), to / entry.path().filename());
+}
+
+// The window's three controls, recording everything the engine does to them.
+struct Controls : ConsolePane, TextField, ProgressBar {
+    std::string pane;
+    std::string r2 = realText(0);
+    std::vector<std::string> r2Texts, progressCalls;
+    ProgressState progress; // 0..100 at 0, as the window starts
+
+    void appendLine(std::string_view line) override { (pane += line) += '\n'; }
+    void setText(std::string_view text) override { r2Texts.emplace_back(r2 = text); }
+    void setMinimum(int v) override { record("min ", v); progress.setMinimum(v); }
+    void setMaximum(int v) override { record("max ", v); progress.setMaximum(v); }
+    void stepBy(int v) override { record("step ", v); progress.stepBy(v); }
+    void record(const char* what, int v) { progressCalls.push_back(what + std::to_string(v)); }
+};
+
+std::string joined(const std::vector<std::string>& parts)
+{
+    std::string out;
+    for (const auto& p : parts)
+        out += (out.empty() ? "" : "|") + p;
+    return out;
+}
+
+struct Job {
+    const char* name;
+    const char* skip = nullptr; // why the engine is known to differ, if it does
+};
+
+void PrintTo(const Job& job, std::ostream* os) { *os << job.name; }
+
+const Job kJobList[] = {
+    {"converge_opt3"},          // option 3, recalled in the first presentation, simulation file "NuTest.Dat"
+    {"abort_opt4"},             // option 4, two pairs, aborted at the limit
+    {"rwm_opt1"},               // option 1: the matrix from the parameters file is trained
+    {"opt2_alen18"},            // option 2, A Len 18, converges in presentation 2
+    {"blen17_opt4"},            // B Len 17: blocks of 16 in every listing
+    {"opt5_tf1_sim"},           // option 5, transfer function 1, simulation with a trailing empty line
+    {"maxp0"},                  // MAX Presentations 0
+    {"empty_list"},             // only the sentinels, A Len 16; invalid option and UNITY corrected
+    {"rounding_opt1"},          // reader and product rounding, a miss by exactly TOL, progress steps of 62.5
+    {"fatal_no_parameters"},
+    {"fatal_alen0"},
+    {"fatal_blen129"},
+    {"fatal_matrix_too_big"},
+    {"fatal_no_simulation_file"},
+    {"fatal_no_sentinel"},
+    {"fatal_no_sentinel_in_training"},
+    {"missing_bdata"},
+    {"unity0_error"},           // an arithmetic error ends the run; the report keeps its lines
+};
+
+class WholeRun : public duolink::testing::EngineTest, public ::testing::WithParamInterface<Job> {};
+
+TEST_P(WholeRun, ReportPaneAndControlsMatchTheHandWorkedFiles)
+{
+    const Job& job = GetParam();
+    if (job.skip)
+        GTEST_SKIP() << job.skip;
+    copyInputs(job.name, dir_);
+
+    Controls controls;
+    consolePane = &controls;
+    r2Edit = &controls;
+    runProgressBar = &controls;
+    int exitCode = 0;
+    std::string error;
+    try {
+        solveExistingJob();
+    } catch (const JobTerminated&) {
+        exitCode = 3;
+    } catch (const RunError& e) {
+        exitCode = 4;
+        error = e.what();
+    }
+    r2Edit = nullptr;
+    runProgressBar = nullptr;
+
+    EXPECT_EQ(readFile(dir_ / kReportFileName), expected(job.name, "vld33res.txt"));
+    EXPECT_EQ(controls.pane, expected(job.name, "pane.txt"));
+    EXPECT_EQ(pendingLine, "");
+    std::string status = "exit=" + std::to_string(exitCode) + "\nr2=" + controls.r2 +
+                         "\nprogress=" + std::to_string(controls.progress.position) +
+                         "\nr2 texts=" + joined(controls.r2Texts) +
+                         "\nprogress calls=" + joined(controls.progressCalls) + "\n" +
+                         (error.empty() ? "" : "error=" + error + "\n");
+    EXPECT_EQ(status, expected(job.name, "status.txt"));
+    EXPECT_FALSE(reportFile.isOpen());
+    EXPECT_FALSE(aDataFile.isOpen());
+    EXPECT_FALSE(bDataFile.isOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(Jobs, WholeRun, ::testing::ValuesIn(kJobList),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The headless runner on the same jobs: standard output is the pane, standard
+// error the two status lines, the exit code tells how the job ended.
+class BatchRun : public duolink::testing::EngineTest {
+protected:
+    int run(const std::string& args)
+    {
+        std::string command = std::string("'") + DUOLINK_BATCH + "' " + args + " >'" + (dir_ / "out").string() +
+                              "' 2>'" + (dir_ / "err").string() + "'";
+        int status = std::system(command.c_str());
+        out = readFile(dir_ / "out");
+        err = readFile(dir_ / "err");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    int runJob(const std::string& job)
+    {
+        fs::create_directory(dir_ / job);
+        copyInputs(job, dir_ / job);
+        return run("'" + (dir_ / job).string() + "'");
+    }
+    std::string report(const std::string& job) { return readFile(dir_ / job / kReportFileName); }
+    // What the runner prints to a standard error that is not a terminal.
+    static std::string statusLines(const std::string& job)
+    {
+        std::string status = expected(job, "status.txt");
+        auto value = [&](const std::string& key) {
+            size_t at = status.find("\n" + key + "=") + key.size() + 2;
+            return status.substr(at, status.find('\n', at) - at);
+        };
+        return "R2 Correlation: " + value("r2") + "\nProgress: " + value("progress") + "\n";
+    }
+    std::string out, err;
+};
+
+TEST_F(BatchRun, EachEndingHasItsExitCode)
+{
+    const std::pair<const char*, int> jobs[] = {
+        {"abort_opt4", 0}, {"converge_opt3", 0}, {"fatal_no_sentinel_in_training", 3}, {"unity0_error", 4}};
+    for (auto [job, exitCode] : jobs) {
+        SCOPED_TRACE(job);
+        EXPECT_EQ(runJob(job), exitCode);
+        EXPECT_EQ(out, expected(job, "pane.txt"));
+        EXPECT_EQ(report(job), expected(job, "vld33res.txt"));
+        if (exitCode != 4) {
+            EXPECT_EQ(err, statusLines(job));
+        } else { // the error's message comes first
+            EXPECT_NE(err.find("Invalid floating point operation"), std::string::npos) << err;
+            EXPECT_TRUE(err.ends_with(statusLines(job))) << err;
+        }
+    }
+}
+
+TEST_F(BatchRun, UnknownOptionExitsTwoAndRunsNothing)
+{
+    fs::create_directory(dir_ / "job");
+    copyInputs("abort_opt4", dir_ / "job");
+    EXPECT_EQ(run("--bogus '" + (dir_ / "job").string() + "'"), 2);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find("--bogus"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(dir_ / "job" / kReportFileName));
+}
+
+} // namespace
