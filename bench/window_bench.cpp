@@ -1,0 +1,162 @@
+// Times Solve in the real window on a job folder prepared by make_job_h.
+// Types the job's 256 pairs into the fields, presses Solve, and prints one
+// line of figures:
+//   solve_s pane_bytes pane_lines peak_rss_kb repaints repaint_hz scroll_ms copy_ms
+// Run it with QT_QPA_PLATFORM=offscreen for headless measurements.
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/consoleview.h"
+#include "app/dialogs.h"
+#include "app/form2.h"
+
+using namespace duolink;
+
+namespace {
+
+// Counts the paints of the widgets that follow a run, and when they happen.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(const QElapsedTimer& clock) : clock_(clock) {}
+    std::vector<qint64> times;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            times.push_back(clock_.elapsed());
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    const QElapsedTimer& clock_;
+};
+
+// Another copy running makes Solve end the program: say so instead of
+// waiting for an answer nobody gives.
+class NoticeToStderr : public Dialogs {
+public:
+    std::optional<QString> openFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    std::optional<QString> saveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    QString inputBox(QWidget*, const QString& caption, const QString& prompt, const QString&) override
+    {
+        std::fprintf(stderr, "window_bench: %s %s\n", qPrintable(caption), qPrintable(prompt));
+        return {};
+    }
+    void messageBox(QWidget*, const QString& text) override { std::fprintf(stderr, "window_bench: %s\n", qPrintable(text)); }
+    void errorBox(QWidget*, const QString& text) override { std::fprintf(stderr, "window_bench: %s\n", qPrintable(text)); }
+};
+
+long peakRssKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmHWM:") {
+            long kb = 0;
+            status >> kb;
+            return kb;
+        }
+        status.ignore(1 << 12, '\n');
+    }
+    return -1;
+}
+
+// The pairs of job H, as make_job_h writes them.
+void typePairs(TForm2& form)
+{
+    QLineEdit* a[8] = {form.Edit3, form.Edit4, form.Edit5, form.Edit6, form.Edit7, form.Edit8, form.Edit9, form.Edit10};
+    QLineEdit* b[8] = {form.Edit11, form.Edit12, form.Edit13, form.Edit14,
+                       form.Edit15, form.Edit16, form.Edit17, form.Edit18};
+    for (int k = 1; k <= 256; ++k) {
+        const int aBits = (37 * k) % 256;
+        const int bBits = (91 * k + 17) % 256;
+        for (int i = 0; i < 8; ++i) {
+            a[i]->setText((aBits >> i) & 1 ? "1.000" : "0.000");
+            b[i]->setText((bBits >> i) & 1 ? "1.000" : "0.000");
+        }
+        form.Button1->click();
+    }
+}
+
+void sendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButtons held, Qt::KeyboardModifiers mods = {})
+{
+    QMouseEvent e(type, pos, w->mapToGlobal(pos), Qt::LeftButton, held, mods);
+    QApplication::sendEvent(w, &e);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: window_bench JOBDIR\n");
+        return 2;
+    }
+    std::filesystem::current_path(argv[1]);
+
+    TForm2 form;
+    NoticeToStderr notices;
+    form.setDialogs(&notices);
+    form.show();
+    QApplication::processEvents();
+    typePairs(form);
+
+    QElapsedTimer clock;
+    PaintCounter counter(clock);
+    form.Memo1->viewport()->installEventFilter(&counter);
+    form.ProgressBar1->installEventFilter(&counter);
+    form.Edit2->installEventFilter(&counter);
+
+    clock.start();
+    form.Button6->click();
+    const qint64 solveNs = clock.nsecsElapsed();
+    const long rss = peakRssKb();
+
+    size_t paneBytes = 0;
+    const qsizetype lines = form.Memo1->lineCount();
+    for (qsizetype i = 0; i < lines; ++i)
+        paneBytes += form.Memo1->lineView(i).size() + 1;
+
+    // Paints during the run and their rate.
+    const size_t repaints = counter.times.size();
+    const double seconds = solveNs / 1e9;
+    const double rate = seconds > 0 ? repaints / seconds : 0;
+
+    // After the run: scroll to a line in the middle and paint it.
+    QElapsedTimer after;
+    after.start();
+    QScrollBar* bar = form.Memo1->verticalScrollBar();
+    bar->setValue(bar->maximum() / 2);
+    form.Memo1->viewport()->repaint();
+    const double scrollMs = after.nsecsElapsed() / 1e6;
+
+    // Select a few lines with the mouse and copy them.
+    after.restart();
+    QWidget* vp = form.Memo1->viewport();
+    sendMouse(vp, QEvent::MouseButtonPress, QPoint(5, 5), Qt::LeftButton);
+    sendMouse(vp, QEvent::MouseMove, QPoint(vp->width() - 5, vp->height() - 5), Qt::LeftButton);
+    sendMouse(vp, QEvent::MouseButtonRelease, QPoint(vp->width() - 5, vp->height() - 5), Qt::NoButton);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
+    QApplication::sendEvent(form.Memo1, &press);
+    const QString copied = QApplication::clipboard()->text();
+    const double copyMs = after.nsecsElapsed() / 1e6;
+
+    std::printf("%.4f %zu %lld %ld %zu %.1f %.2f %.2f %lld\n", seconds, paneBytes, static_cast<long long>(lines), rss,
+                repaints, rate, scrollMs, copyMs, static_cast<long long>(copied.size()));
+    return copied.isEmpty() ? 1 : 0;
+}
