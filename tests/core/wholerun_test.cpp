@@ -201,3 +201,56 @@ TEST_F(BatchRun, UnknownOptionExitsTwoAndRunsNothing)
 }
 
 } // namespace
+
+// Solve, then keep the matrix, load it back and recall from it, in one run.
+TEST_F(BatchRun, MatrixStepsRunInOrderOnTheTrainedMatrix)
+{
+    const fs::path job = dir_ / "demo";
+    fs::copy(fs::path(DUOLINK_TEST_DATA) / ".." / ".." / "examples" / "demo", job);
+    const std::string m = (job / "m.vmat2").string();
+    ASSERT_EQ(run("'" + job.string() + "' --save-matrix '" + m + "' --load-matrix '" + m +
+                  "' --predict '1 1 0 0 0 0 0 0'"),
+              0)
+        << err;
+    const std::string saved = readFile(m);
+    EXPECT_EQ(saved.size(), 810u);
+    EXPECT_TRUE(saved.starts_with("-1.0E+0004 -1.0E+0004 -1.0E+0004 -1.0E+0004 -1.0E+0004 -1.0E+0004 "
+                                  "-6.6E+0003  3.5E+0003 \r\n 1.0E+0004  1.0E+0004"))
+        << saved;
+
+    // After the run's own lines: the loaded block, then the recall. Rows 1 and 2
+    // carry the weights of A elements 1 and 2: column 7 gives -0.66 + 1.70 = 1.04.
+    const std::string tail = out.substr(out.find("PROGRAM DONE\n") + 13);
+    std::vector<std::string> lines;
+    for (size_t at = 0, nl; (nl = tail.find('\n', at)) != std::string::npos; at = nl + 1)
+        lines.push_back(tail.substr(at, nl - at));
+    ASSERT_EQ(lines.size(), 13u) << tail;
+    EXPECT_EQ(lines[0], "-10000.000-10000.000-10000.000-10000.000-10000.000-10000.000-6600.000 3500.000");
+    for (int row = 2; row < 9; ++row)
+        EXPECT_GE(lines[row].size(), 72u) << lines[row];
+    EXPECT_EQ(lines[9], " INPUT   1.00000   1.00000   0.00000   0.00000   0.00000   0.00000   0.00000   0.00000"
+                        "   0.00000 ");
+    EXPECT_EQ(lines[10], " RESULT   0.00000   0.00000   0.00000   0.00000   0.00000   0.00000   1.04000   1.00000 ");
+    EXPECT_EQ(lines[11], "");
+    EXPECT_EQ(lines[12], "B:     0.000    0.000    0.000    0.000    0.000    0.000    1.040    1.000");
+}
+
+TEST_F(BatchRun, FailedMatrixStepsExitFourWithTheirMessage)
+{
+    duolink::testing::writeFile(dir_ / "bad.vmat2", "1 2 3 1,5\r\n");
+    EXPECT_EQ(run("'" + dir_.string() + "' --no-solve --load-matrix '" + (dir_ / "bad.vmat2").string() + "'"), 4);
+    EXPECT_EQ(out, "") << "a failed load prints nothing";
+    EXPECT_TRUE(err.starts_with("error: Invalid numeric input\n")) << err;
+
+    EXPECT_EQ(run("'" + dir_.string() + "' --no-solve --save-matrix '" + (dir_ / "bad.vmat2" / "x").string() + "'"),
+              4);
+    EXPECT_TRUE(err.starts_with("error: File not found\n")) << err;
+    EXPECT_EQ(readFile(dir_ / "bad.vmat2"), "1 2 3 1,5\r\n");
+
+    // Before any Solve the recall changes nothing and shows zeros.
+    EXPECT_EQ(run("'" + dir_.string() + "' --no-solve --predict '0.03125 0 0 0 0 0 0 1'"), 0);
+    EXPECT_EQ(out, " INPUT   0.03120   0.00000   0.00000   0.00000   0.00000   0.00000   0.00000   1.00000   1.00000 \n"
+                   " RESULT   0.00000   0.00000   0.00000   0.00000   0.00000   0.00000   0.00000   0.00000 \n\n"
+                   "B:     0.000    0.000    0.000    0.000    0.000    0.000    0.000    0.000\n");
+    EXPECT_EQ(run("--predict '1 2 3'"), 2);
+}
