@@ -1,1 +1,23 @@
-int main() { return 0; }
+#include <QApplication>
+
+#include <clocale>
+
+#include "app/form2.h"
+#include "guard/guard.h"
+
+int main(int, char** argv)
+{
+    // The program takes no command-line arguments; only the program name is
+    // passed on, so that no option reaches the toolkit either.
+    int argc = 1;
+    char* args[] = {argv[0], nullptr};
+    QApplication app(argc, args);
+    // The toolkit adopts the user's locale; number texts always use ".".
+    std::setlocale(LC_NUMERIC, "C");
+
+    duolink::TForm2 form;
+    duolink::createInstanceWindow(&form);
+    form.show();
+    QApplication::exec();
+    return 0;
+}

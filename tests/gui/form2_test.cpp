@@ -1,0 +1,345 @@
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "app/console.h"
+#include "app/consoleview.h"
+#include "app/dialogs.h"
+#include "app/filefilter.h"
+#include "app/form2.h"
+#include "app/numtext.h"
+#include "app/patterns.h"
+#include "engine/errors.h"
+#include "engine/state.h"
+#include "tests/gui/input.h"
+
+using namespace duolink;
+
+namespace {
+
+// Records what the window asks and answers with what the test chose.
+struct FakeDialogs : Dialogs {
+    struct Call {
+        QString kind, first, second;
+    };
+    std::vector<Call> calls;
+    std::optional<QString> fileAnswer;
+
+    std::optional<QString> openFileName(QWidget*, const QString& filter, const QString& lastName) override
+    {
+        calls.push_back({"open", filter, lastName});
+        return fileAnswer;
+    }
+    std::optional<QString> saveFileName(QWidget*, const QString& filter, const QString& lastName) override
+    {
+        calls.push_back({"save", filter, lastName});
+        return fileAnswer;
+    }
+    QString inputBox(QWidget*, const QString& caption, const QString& prompt, const QString& text) override
+    {
+        calls.push_back({"input", caption, prompt + "|" + text});
+        return {};
+    }
+    void messageBox(QWidget*, const QString& text) override { calls.push_back({"message", text, {}}); }
+    void errorBox(QWidget*, const QString& message) override { calls.push_back({"error", message, {}}); }
+};
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        listReset();
+        aPatterns.fill({});
+        bPatterns.fill({});
+        pendingLine.clear();
+        resetEngineState();
+        form = std::make_unique<TForm2>();
+        form->setDialogs(&fake);
+    }
+    void TearDown() override
+    {
+        form.reset();
+        pendingLine.clear();
+    }
+
+    QLineEdit* dataField(int k) const { return form->findChild<QLineEdit*>(QStringLiteral("Edit%1").arg(k + 3)); }
+    // Types the A values into Edit3..Edit10 (the B fields keep their text).
+    void typeA(const std::vector<QString>& values)
+    {
+        for (int i = 0; i < 8; ++i) {
+            dataField(i)->clear();
+            testinput::type(dataField(i), i < int(values.size()) ? values[i] : QString("0"));
+        }
+    }
+    QStringList fieldTexts() const
+    {
+        QStringList out;
+        for (int k = 0; k < 16; ++k)
+            out << dataField(k)->text();
+        return out;
+    }
+
+    FakeDialogs fake;
+    std::unique_ptr<TForm2> form;
+};
+
+TEST_F(MainWindow, StartsWithItsControlsInPlaceAndFilled)
+{
+    EXPECT_TRUE(form->windowTitle().startsWith("VELD Duolink 200z"));
+    EXPECT_EQ(form->Edit1->text(), "    0");
+    EXPECT_EQ(form->Edit2->text(), "    0.000");
+    EXPECT_EQ(fieldTexts(), QStringList(16, "0.001"));
+    EXPECT_EQ(form->ProgressBar1->minimum(), 0);
+    EXPECT_EQ(form->ProgressBar1->maximum(), 100);
+    EXPECT_EQ(form->ProgressBar1->value(), 0);
+    ASSERT_GE(form->Memo1->lineCount(), 1);
+    EXPECT_EQ(form->Memo1->line(form->Memo1->lineCount() - 1), "Welcome to Morvath Duolink 100");
+    EXPECT_EQ(form->findChild<QLabel*>("Label4")->text(), "R2 Correlation");
+    EXPECT_EQ(form->findChild<QPushButton*>("Button11")->text(), "Load Matrix");
+
+    // Tab order: the table's, from Edit1 round to Edit18.
+    QStringList expected = {"Edit1", "Edit2"};
+    for (int b = 1; b <= 8; ++b)
+        expected << QStringLiteral("Button%1").arg(b);
+    expected << "Memo1" << "Button9" << "ProgressBar1" << "Button10" << "Button11";
+    for (int e = 3; e <= 18; ++e)
+        expected << QStringLiteral("Edit%1").arg(e);
+    QStringList chain;
+    QWidget* w = form->Edit1;
+    for (int i = 0; i < expected.size(); ++i, w = w->nextInFocusChain()) {
+        while (!expected.contains(w->objectName()))
+            w = w->nextInFocusChain(); // skips the inner parts of the pane
+        chain << w->objectName();
+    }
+    EXPECT_EQ(chain, expected);
+}
+
+TEST_F(MainWindow, ListCommandsWithoutAPositionDoNothing)
+{
+    for (QPushButton* b : {form->Button4, form->Button5, form->Button3, form->Button2})
+        b->click();
+    EXPECT_EQ(patternCount, 0);
+    EXPECT_EQ(currentIndex, 0);
+    EXPECT_EQ(form->Edit1->text(), "    0");
+    EXPECT_EQ(fieldTexts(), QStringList(16, "0.001"));
+
+    form->Button1->click();
+    EXPECT_EQ(form->Edit1->text(), "    1");
+    for (int i = 1; i <= 8; ++i) {
+        EXPECT_EQ(aPatterns[1][i], 0.001);
+        EXPECT_EQ(bPatterns[1][i], 0.001);
+    }
+    EXPECT_EQ(aPatterns[1][9], 0.0);
+}
+
+TEST_F(MainWindow, ParityCountsValuesStrictlyAboveOneHalf)
+{
+    const std::vector<std::pair<std::vector<QString>, double>> cases = {
+        {{"1"}, 1.0}, {{"1", "1"}, 0.0}, {{"0.5"}, 0.0}, {{"0.5000001"}, 1.0}};
+    for (const auto& [values, parity] : cases) {
+        typeA(values);
+        form->Button1->click();
+        EXPECT_EQ(aPatterns[patternCount][9], parity) << values[0].toStdString();
+    }
+}
+
+TEST_F(MainWindow, MalformedFieldTextReadsAsItsLeadingNumber)
+{
+    typeA({"1.5 ", "1.5x", "abc", "-", "", "1,5", " 2.25", "5."});
+    form->Button1->click();
+    const double expected[] = {0, 1.5, 1.5, 0, 0, 0, 1, 2.25, 5};
+    for (int i = 1; i <= 8; ++i)
+        EXPECT_EQ(aPatterns[1][i], expected[i]) << "field " << i;
+}
+
+TEST_F(MainWindow, BrowsingStopsAtTheEndsAndShowsStoredPairs)
+{
+    for (const char* v : {"1", "2", "3"}) {
+        typeA({v});
+        form->Button1->click();
+    }
+    ASSERT_EQ(currentIndex, 3);
+    form->Button5->click();
+    EXPECT_EQ(form->Edit1->text(), "    2");
+    EXPECT_EQ(form->Edit3->text(), "    2.000");
+    form->Button5->click();
+    EXPECT_EQ(form->Edit3->text(), "    1.000");
+    EXPECT_EQ(form->Edit11->text(), "    0.001");
+    form->Button5->click();
+    EXPECT_EQ(currentIndex, 1);
+
+    for (int i = 0; i < 3; ++i)
+        form->Button4->click();
+    EXPECT_EQ(form->Edit1->text(), "    4");
+    EXPECT_EQ(fieldTexts(), QStringList(16, "    0.000"));
+    typeA({"9"});
+    form->Button3->click(); // outside the list
+    EXPECT_EQ(aPatterns[4][1], 0.0);
+
+    // A value shown rounded is stored as shown by Update.
+    aPatterns[2][1] = 0.0004;
+    form->Button5->click();
+    form->Button5->click();
+    EXPECT_EQ(form->Edit3->text(), "    0.000");
+    form->Button3->click();
+    EXPECT_EQ(aPatterns[2][1], 0.0);
+
+    // After Reset, Add overwrites position 1 and Next finds the old pair 2.
+    form->Edit2->setText("x");
+    form->Button9->click();
+    EXPECT_EQ(form->Edit1->text(), "    0");
+    EXPECT_EQ(form->Edit2->text(), "    0.000");
+    typeA({"7"});
+    form->Button1->click();
+    EXPECT_EQ(aPatterns[1][1], 7.0);
+    form->Button4->click();
+    EXPECT_EQ(form->Edit1->text(), "    2");
+    EXPECT_EQ(patternCount, 1);
+}
+
+TEST_F(MainWindow, CapacityBoundsAddAndNext)
+{
+    for (int i = 0; i < kPatternCapacity; ++i)
+        form->Button1->click();
+    EXPECT_EQ(patternCount, 256);
+    typeA({"5"});
+    form->Button1->click();
+    EXPECT_EQ(patternCount, 256);
+    EXPECT_EQ(form->Edit1->text(), "  256");
+    form->Button4->click();
+    EXPECT_EQ(currentIndex, 256);
+}
+
+TEST_F(MainWindow, DeleteClosesTheGapAndShowsThePairNowCurrent)
+{
+    for (const char* v : {"1", "2", "3"}) {
+        typeA({v});
+        form->Button1->click();
+    }
+    form->Button5->click(); // position 2
+    form->Button2->click();
+    EXPECT_EQ(patternCount, 2);
+    EXPECT_EQ(currentIndex, 2);
+    EXPECT_EQ(aPatterns[1][1], 1.0);
+    EXPECT_EQ(aPatterns[2][1], 3.0);
+    EXPECT_EQ(form->Edit1->text(), "    2");
+    EXPECT_EQ(form->Edit3->text(), "    3.000");
+
+    form->Button2->click(); // the last pair: the one before it becomes current
+    EXPECT_EQ(patternCount, 1);
+    EXPECT_EQ(form->Edit1->text(), "    1");
+    EXPECT_EQ(form->Edit3->text(), "    1.000");
+
+    typeA({"8"});
+    form->Button2->click(); // the only pair
+    EXPECT_EQ(patternCount, 0);
+    EXPECT_EQ(currentIndex, 0);
+    EXPECT_EQ(form->Edit1->text(), "    0");
+    EXPECT_EQ(form->Edit3->text(), "8");
+    form->Button2->click();
+    EXPECT_EQ(patternCount, 0);
+}
+
+TEST_F(MainWindow, MatrixFileDialogsOfferTheirLastNameAndNoticeCancel)
+{
+    form->Button10->click();
+    form->Button11->click();
+    ASSERT_EQ(fake.calls.size(), 4u);
+    EXPECT_EQ(fake.calls[0].kind, "save");
+    EXPECT_EQ(fake.calls[0].first, "Matrix(*.vmat2)");
+    EXPECT_EQ(fake.calls[0].second, "");
+    EXPECT_EQ(fake.calls[1].first, "Please Select a File");
+    EXPECT_EQ(fake.calls[1].second, "For Save Matrix|");
+    EXPECT_EQ(fake.calls[2].kind, "open");
+    EXPECT_EQ(fake.calls[3].second, "For Read Matrix|");
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("m.vmat2");
+    fake.fileAnswer = path;
+    fake.calls.clear();
+    form->Button10->click();
+    form->Button11->click();
+    form->Button10->click();
+    ASSERT_EQ(fake.calls.size(), 3u); // no notice, no error
+    EXPECT_EQ(fake.calls[1].kind, "open");
+    EXPECT_EQ(fake.calls[1].second, ""); // the open dialog has its own last name
+    EXPECT_EQ(fake.calls[2].second, path);
+}
+
+TEST(FileFilters, PairsBecomeDialogEntriesThatShowAsWritten)
+{
+    EXPECT_EQ(qtFileFilter("Matrix(*.vmat2)|*.vmat2"), "Matrix(*.vmat2)");
+    EXPECT_EQ(qtFileFilter("Text files|*.txt;*.log|All (*.*)|*.*"), "Text files (*.txt *.log);;All (*.*)");
+    EXPECT_EQ(qtFileFilter("Data (*.dat)|*.txt"), "Data (*.dat) (*.txt)");
+    EXPECT_EQ(qtFileFilter(""), "");
+}
+
+TEST_F(MainWindow, CommandFailuresAreReportedAndTheDisplayCatchesUp)
+{
+    form->runCommand([] {
+        runProgressBar->setMaximum(10);
+        runProgressBar->stepBy(25);
+        r2Edit->setText(realText(0.75));
+        consoleWriteLn("before the failure");
+        throw RunError("File access denied");
+    });
+    ASSERT_EQ(fake.calls.size(), 1u);
+    EXPECT_EQ(fake.calls[0].kind, "error");
+    EXPECT_EQ(fake.calls[0].first, "File access denied");
+    EXPECT_EQ(form->ProgressBar1->maximum(), 10);
+    EXPECT_EQ(form->ProgressBar1->value(), 10);
+    EXPECT_EQ(form->Edit2->text(), "    0.750");
+    EXPECT_FALSE(form->Memo1->hasUnsyncedLines());
+    EXPECT_EQ(form->Memo1->line(form->Memo1->lineCount() - 1), "before the failure");
+
+    form->runCommand([] {
+        runProgressBar->stepBy(-1000);
+        throw JobTerminated();
+    });
+    EXPECT_EQ(form->ProgressBar1->value(), 0);
+    ASSERT_EQ(fake.calls.size(), 2u);
+    EXPECT_EQ(fake.calls[1].kind, "message");
+    EXPECT_EQ(fake.calls[1].first, "The job was terminated because of an error in its input. "
+                                   "See the report file vld33res.txt for details.");
+
+    // The window goes on.
+    form->Button1->click();
+    EXPECT_EQ(patternCount, 1);
+}
+
+TEST_F(MainWindow, LongRunsRepaintAtMostEveryThirtyMilliseconds)
+{
+    QThread::msleep(40);
+    consoleWriteLn("first");
+    EXPECT_FALSE(form->Memo1->hasUnsyncedLines());
+    consoleWriteLn("second");
+    EXPECT_TRUE(form->Memo1->hasUnsyncedLines());
+    QThread::msleep(40);
+    runProgressBar->stepBy(1);
+    EXPECT_FALSE(form->Memo1->hasUnsyncedLines());
+    EXPECT_EQ(form->ProgressBar1->value(), 1);
+}
+
+TEST_F(MainWindow, ExitEndsTheEventLoopAndDropsThePendingLine)
+{
+    const qsizetype lines = form->Memo1->lineCount();
+    consoleWrite("partial");
+    QTimer::singleShot(0, form->Button8, &QPushButton::click);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_EQ(form->Memo1->lineCount(), lines);
+
+    form->show();
+    QTimer::singleShot(0, form.get(), &QWidget::close);
+    EXPECT_EQ(QApplication::exec(), 0);
+}
+
+} // namespace
