@@ -1,0 +1,86 @@
+#pragma once
+// The window under test, with dialogs that record what they were asked.
+#include <QLineEdit>
+#include <QStringList>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/console.h"
+#include "app/dialogs.h"
+#include "app/form2.h"
+#include "app/patterns.h"
+#include "engine/state.h"
+#include "tests/gui/input.h"
+
+namespace duolink {
+
+// Records what the window asks and answers with what the test chose.
+struct FakeDialogs : Dialogs {
+    struct Call {
+        QString kind, first, second;
+    };
+    std::vector<Call> calls;
+    std::optional<QString> fileAnswer;
+
+    std::optional<QString> openFileName(QWidget*, const QString& filter, const QString& lastName) override
+    {
+        calls.push_back({"open", filter, lastName});
+        return fileAnswer;
+    }
+    std::optional<QString> saveFileName(QWidget*, const QString& filter, const QString& lastName) override
+    {
+        calls.push_back({"save", filter, lastName});
+        return fileAnswer;
+    }
+    QString inputBox(QWidget*, const QString& caption, const QString& prompt, const QString& text) override
+    {
+        calls.push_back({"input", caption, prompt + "|" + text});
+        return {};
+    }
+    void messageBox(QWidget*, const QString& text) override { calls.push_back({"message", text, {}}); }
+    void errorBox(QWidget*, const QString& message) override { calls.push_back({"error", message, {}}); }
+};
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        listReset();
+        aPatterns.fill({});
+        bPatterns.fill({});
+        pendingLine.clear();
+        resetEngineState();
+        form = std::make_unique<TForm2>();
+        form->setDialogs(&fake);
+    }
+    void TearDown() override
+    {
+        form.reset();
+        pendingLine.clear();
+    }
+
+    QLineEdit* dataField(int k) const { return form->findChild<QLineEdit*>(QStringLiteral("Edit%1").arg(k + 3)); }
+    // Types the A values into Edit3..Edit10 (the B fields keep their text).
+    void typeA(const std::vector<QString>& values)
+    {
+        for (int i = 0; i < 8; ++i) {
+            dataField(i)->clear();
+            testinput::type(dataField(i), i < int(values.size()) ? values[i] : QString("0"));
+        }
+    }
+    QStringList fieldTexts() const
+    {
+        QStringList out;
+        for (int k = 0; k < 16; ++k)
+            out << dataField(k)->text();
+        return out;
+    }
+
+    FakeDialogs fake;
+    std::unique_ptr<TForm2> form;
+};
+
+} // namespace duolink

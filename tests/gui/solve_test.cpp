@@ -1,0 +1,171 @@
+// Solve, Predict and the matrix files driven through the real window, on the
+// real engine, in a scratch working folder.
+#include <QApplication>
+#include <QDir>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/consoleview.h"
+#include "tests/gui/fixture.h"
+
+using namespace duolink;
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kExamples = fs::path(DUOLINK_TEST_DATA) / ".." / ".." / "examples";
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The example pattern set: each B pattern is its A pattern read backwards.
+const char* const kPairs[5][16] = {
+    {"1", "1", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "1", "1"},
+    {"0", "0", "1", "1", "0", "0", "0", "0", "0", "0", "0", "0", "1", "1", "0", "0"},
+    {"0", "0", "0", "0", "1", "1", "0", "0", "0", "0", "1", "1", "0", "0", "0", "0"},
+    {"0", "0", "0", "0", "0", "0", "1", "1", "1", "1", "0", "0", "0", "0", "0", "0"},
+    {"1", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "1"},
+};
+
+class SolveInWindow : public MainWindow {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(work.isValid());
+        previous = QDir::currentPath();
+        QDir::setCurrent(work.path());
+        dir = work.path().toStdString();
+        MainWindow::SetUp();
+    }
+    void TearDown() override
+    {
+        MainWindow::TearDown();
+        resetEngineState();
+        QDir::setCurrent(previous);
+    }
+    void typePair(int k)
+    {
+        for (int f = 0; f < 16; ++f) {
+            dataField(f)->clear();
+            testinput::type(dataField(f), kPairs[k][f]);
+        }
+    }
+    void addExamplePairs()
+    {
+        for (int k = 0; k < 5; ++k) {
+            typePair(k);
+            form->Button1->click();
+        }
+    }
+    std::vector<std::string> paneLines() const
+    {
+        std::vector<std::string> out;
+        for (qsizetype i = 0; i < form->Memo1->lineCount(); ++i)
+            out.emplace_back(form->Memo1->lineView(i));
+        return out;
+    }
+
+    QTemporaryDir work;
+    QString previous;
+    fs::path dir;
+};
+
+} // namespace
+
+TEST_F(SolveInWindow, TrainsFromTypedPairsAndShowsTheRun)
+{
+    fs::copy_file(kExamples / "veld200gSetup.dat", dir / "veld200gSetup.dat");
+    addExamplePairs();
+    form->Button6->click();
+    EXPECT_TRUE(fake.calls.empty()) << fake.calls.front().first.toStdString();
+
+    // The job files are exactly the example job's, written from the list.
+    EXPECT_EQ(readFile(dir / "adata200.dat"), readFile(kExamples / "demo" / "adata200.dat"));
+    EXPECT_EQ(readFile(dir / "bdata200.dat"), readFile(kExamples / "demo" / "bdata200.dat"));
+
+    const auto lines = paneLines();
+    ASSERT_GT(lines.size(), 20u);
+    EXPECT_EQ(lines[0], "Welcome to Morvath Duolink 100");
+    EXPECT_EQ(lines[1], "VLD33- Matrona 2.2");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "*** Flag2 -  True  "), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "*** Flag2 -  False "), 4);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Number of Presenatations:    5"), lines.end());
+    EXPECT_EQ(lines.back(), "PROGRAM DONE");
+    EXPECT_EQ(form->Edit2->text(), "    1.000");
+    EXPECT_EQ(form->ProgressBar1->maximum(), 1000);
+    EXPECT_EQ(form->ProgressBar1->value(), 990);  // 5 x 10, then (100 - 6) x 1000 / 100
+    const std::string report = readFile(dir / "vld33res.txt");
+    EXPECT_TRUE(report.starts_with("Matrona 2.2\r\n"));
+    EXPECT_NE(report.find("\r\nNumber of Presenatations: 5\r\n======= FINAL MATRIX =========\r\n"), std::string::npos);
+
+    // Predict the first pair's B pattern from its A pattern.
+    typePair(0);
+    form->Button7->click();
+    EXPECT_EQ(fieldTexts().mid(8), (QStringList{"    0.000", "    0.000", "    0.000", "    0.000", "    0.000",
+                                                "    0.000", "    1.000", "    1.000"}));
+    const auto after = paneLines();
+    ASSERT_EQ(after.size(), lines.size() + 3);
+    EXPECT_EQ(after[after.size() - 3],
+              " INPUT   1.00000   1.00000   0.00000   0.00000   0.00000   0.00000   0.00000   0.00000   0.00000 ");
+    EXPECT_EQ(after.back(), "");
+
+    // Keep the matrix and load it back: nine listed rows.
+    fake.fileAnswer = QString::fromStdString((dir / "m.vmat2").string());
+    form->Button10->click();
+    EXPECT_EQ(fs::file_size(dir / "m.vmat2"), 810u);
+    form->Button11->click();
+    EXPECT_EQ(paneLines().size(), after.size() + 9);
+    EXPECT_TRUE(fake.calls.size() == 2 && fake.calls[0].kind == "save" && fake.calls[1].kind == "open");
+}
+
+TEST_F(SolveInWindow, AnInputErrorEndsTheJobButNotTheProgram)
+{
+    addExamplePairs();  // no parameters file in the folder
+    form->Button6->click();
+    ASSERT_EQ(fake.calls.size(), 1u);
+    EXPECT_EQ(fake.calls[0].kind, "message");
+    EXPECT_TRUE(fake.calls[0].first.contains("vld33res.txt"));
+    EXPECT_TRUE(readFile(dir / "vld33res.txt").ends_with("VELD30.dat not available\r\nTerminating Program\r\nPROGRAM DONE\r\n"));
+    EXPECT_EQ(patternCount, 5) << "the typed list survives";
+    EXPECT_EQ(aPatterns[5][1], 1.0);
+    EXPECT_EQ(paneLines().back(), " ");
+
+    // The window goes on: the list still works and the next Solve runs.
+    form->Button1->click();
+    EXPECT_EQ(form->Edit1->text(), "    6");
+    fs::copy_file(kExamples / "veld200gSetup.dat", dir / "veld200gSetup.dat");
+    form->Button6->click();
+    EXPECT_EQ(fake.calls.size(), 1u);
+    EXPECT_EQ(paneLines().back(), "PROGRAM DONE");
+}
+
+TEST_F(SolveInWindow, AFileErrorShowsItsMessageAndClosesTheJob)
+{
+    fs::copy_file(kExamples / "veld200gSetup.dat", dir / "veld200gSetup.dat");
+    fs::create_directory(dir / "bdata200.dat");
+    addExamplePairs();
+    form->Button6->click();
+    ASSERT_EQ(fake.calls.size(), 1u);
+    EXPECT_EQ(fake.calls[0].kind, "error");
+    EXPECT_EQ(fake.calls[0].first, "File access denied");
+    EXPECT_FALSE(reportFile.isOpen() || aDataFile.isOpen() || bDataFile.isOpen());
+
+    // A failed load leaves the matrix as it was and prints nothing.
+    std::ofstream(dir / "bad.vmat2") << "1 2 3 x\r\n";
+    const auto lines = paneLines().size();
+    fake.fileAnswer = QString::fromStdString((dir / "bad.vmat2").string());
+    form->Button11->click();
+    EXPECT_EQ(fake.calls.back().kind, "error");
+    EXPECT_EQ(fake.calls.back().first, "Invalid numeric input");
+    EXPECT_EQ(paneLines().size(), lines);
+}
