@@ -328,30 +328,34 @@ const QString& TForm2::matrixFileFilter()
     return filter;
 }
 
+std::optional<QString> TForm2::chooseMatrixFile(bool forSave)
+{
+    QString& last = forSave ? lastSaveName_ : lastOpenName_;
+    const std::optional<QString> name = forSave ? dialogs().saveFileName(this, matrixFileFilter(), last)
+                                                : dialogs().openFileName(this, matrixFileFilter(), last);
+    if (!name || name->isEmpty()) {
+        dialogs().inputBox(this, QStringLiteral("Please Select a File"),
+                           forSave ? QStringLiteral("For Save Matrix") : QStringLiteral("For Read Matrix"), QString());
+        return std::nullopt;
+    }
+    last = *name;
+    return name;
+}
+
 void TForm2::Button10Click()
 {
     if (!checkInstanceValid())
         return;
-    const std::optional<QString> name = dialogs().saveFileName(this, matrixFileFilter(), lastSaveName_);
-    if (!name || name->isEmpty()) {
-        dialogs().inputBox(this, QStringLiteral("Please Select a File"), QStringLiteral("For Save Matrix"), QString());
-        return;
-    }
-    lastSaveName_ = *name;
-    runCommand([&] { saveMatrixFile(QFile::encodeName(*name).toStdString()); });
+    if (const std::optional<QString> name = chooseMatrixFile(true))
+        runCommand([&] { saveMatrixFile(QFile::encodeName(*name).toStdString()); });
 }
 
 void TForm2::Button11Click()
 {
     if (!checkInstanceValid())
         return;
-    const std::optional<QString> name = dialogs().openFileName(this, matrixFileFilter(), lastOpenName_);
-    if (!name || name->isEmpty()) {
-        dialogs().inputBox(this, QStringLiteral("Please Select a File"), QStringLiteral("For Read Matrix"), QString());
-        return;
-    }
-    lastOpenName_ = *name;
-    runCommand([&] { loadMatrixFile(QFile::encodeName(*name).toStdString()); });
+    if (const std::optional<QString> name = chooseMatrixFile(false))
+        runCommand([&] { loadMatrixFile(QFile::encodeName(*name).toStdString()); });
 }
 
 // --- Exit ---------------------------------------------------------------------------

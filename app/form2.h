@@ -6,6 +6,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/patterns.h"
 
@@ -105,6 +106,8 @@ protected:
 
 private:
     void setEditText(QLineEdit* edit, const std::string& text);
+    // Asks for a matrix file; on cancel shows the no-file notice and gives nothing.
+    std::optional<QString> chooseMatrixFile(bool forSave);
     void buildControls();
 
     std::array<QLineEdit*, 8> aFields_{};

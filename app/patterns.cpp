@@ -2,11 +2,6 @@
 
 #include "engine/textfile.h"
 
-#include <cctype>
-#include <charconv>
-#include <cmath>
-#include <string>
-
 namespace duolink {
 
 std::array<TPatternVector, kPatternCapacity + 1> aPatterns{};
@@ -14,46 +9,15 @@ std::array<TPatternVector, kPatternCapacity + 1> bPatterns{};
 int patternCount = 0;
 int currentIndex = 0;
 
-namespace {
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-} // namespace
-
 double textToReal(std::string_view text)
 {
-    size_t i = 0;
-    while (i < text.size() && text[i] == ' ')
-        ++i;
-    const size_t start = i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        ++i;
-    size_t digits = 0;
-    while (i < text.size() && isDigit(text[i]))
-        ++i, ++digits;
-    if (i < text.size() && text[i] == '.') {
-        size_t j = i + 1;
-        size_t frac = 0;
-        while (j < text.size() && isDigit(text[j]))
-            ++j, ++frac;
-        // A lone point counts only with digits on one side of it.
-        if (digits + frac > 0) {
-            digits += frac;
-            i = j;
-        }
-    }
-    if (digits == 0)
-        return 0.0;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        size_t j = i + 1;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
-            ++j;
-        size_t expDigits = 0;
-        while (j < text.size() && isDigit(text[j]))
-            ++j, ++expDigits;
-        if (expDigits > 0)
-            i = j;
-    }
+    size_t start = 0;
+    while (start < text.size() && text[start] == ' ')
+        ++start;
+    text.remove_prefix(start);
     double value = 0.0;
-    convertDecimal(text.substr(start, i - start), value);
+    if (size_t length = decimalPrefix(text))
+        convertDecimal(text.substr(0, length), value);
     return value;
 }
 

@@ -91,16 +91,18 @@ void correctWeights(Matrix& w, const Vector& a, const Vector& e, int aLength, in
     matrixAdd(workMatrix, aLength, n, w, w);
 }
 
+double transferExponent(long double x)
+{
+    if (x >= 32)
+        return 3e-06;
+    if (x > -32)
+        return static_cast<double>(std::exp(-x));
+    return 3000000.0;
+}
+
 double trainingTransfer(double v)
 {
-    const long double x = fdiv(v, unity);
-    double e;
-    if (x >= 32)
-        e = 3e-06;
-    else if (x > -32)
-        e = static_cast<double>(std::exp(-x));
-    else
-        e = 3000000.0;
+    const double e = transferExponent(fdiv(v, unity));
     const long double d = 1 - static_cast<long double>(e);
     if (std::fabs(d) < 0.0001L)
         return storeDouble(static_cast<long double>(unity) * (d >= 0 ? 10000 : -10000));

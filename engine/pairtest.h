@@ -10,6 +10,9 @@ void errorVector(const Vector& b, Vector& c, int n);
 // Fit term of a missed pair: mean of the squared t_i, squared.
 long double fitTerm(const Vector& e, const Vector& b, int n);
 void correctWeights(Matrix& w, const Vector& a, const Vector& e, int aLength, int n);
+// e^-x of the transfer functions, held as a double, with fixed values beyond
+// |x| >= 32.
+double transferExponent(long double x);
 double trainingTransfer(double v);
 
 } // namespace duolink

@@ -205,32 +205,40 @@ namespace {
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 } // namespace
 
-bool parseRealToken(std::string_view token, double& value)
+size_t decimalPrefix(std::string_view text)
 {
     size_t i = 0;
-    if (i < token.size() && (token[i] == '+' || token[i] == '-'))
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
         ++i;
-    size_t mantissaDigits = 0;
-    while (i < token.size() && isDigit(token[i]))
-        ++i, ++mantissaDigits;
-    if (i < token.size() && token[i] == '.') {
-        ++i;
-        while (i < token.size() && isDigit(token[i]))
-            ++i, ++mantissaDigits;
+    size_t digits = 0;
+    while (i < text.size() && isDigit(text[i]))
+        ++i, ++digits;
+    if (i < text.size() && text[i] == '.') {
+        size_t j = i + 1;
+        while (j < text.size() && isDigit(text[j]))
+            ++j, ++digits;
+        // A point counts only with a digit on one side of it.
+        if (digits > 0)
+            i = j;
     }
-    if (mantissaDigits == 0)
-        return false;
-    if (i < token.size() && (token[i] == 'e' || token[i] == 'E')) {
-        ++i;
-        if (i < token.size() && (token[i] == '+' || token[i] == '-'))
-            ++i;
-        size_t expDigits = 0;
-        while (i < token.size() && isDigit(token[i]))
-            ++i, ++expDigits;
-        if (expDigits == 0)
-            return false;
+    if (digits == 0)
+        return 0;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        size_t j = i + 1;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
+            ++j;
+        const size_t expStart = j;
+        while (j < text.size() && isDigit(text[j]))
+            ++j;
+        if (j > expStart)
+            i = j;
     }
-    if (i != token.size())
+    return i;
+}
+
+bool parseRealToken(std::string_view token, double& value)
+{
+    if (token.empty() || decimalPrefix(token) != token.size())
         return false;
     return convertDecimal(token, value) == DecimalRange::InRange;
 }

@@ -67,6 +67,10 @@ private:
     bool open_ = false;
 };
 
+// Length of the longest prefix of `text` that is a decimal real: optional
+// sign, digits with an optional point (a digit on at least one side), optional
+// exponent with at least one digit. 0 when there is none.
+size_t decimalPrefix(std::string_view text);
 // Parses a whole token as a decimal real (optional sign, digits with an
 // optional point, optional exponent). Returns false when it is not one.
 bool parseRealToken(std::string_view token, double& value);

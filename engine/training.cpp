@@ -99,14 +99,7 @@ void writeWMatrixReport(const Matrix& m, int rows, int cols)
 
 double logisticTransfer(double v)
 {
-    const long double x = fdiv(v, unity);
-    double e;
-    if (x >= 32)
-        e = 3e-06;
-    else if (x > -32)
-        e = static_cast<double>(std::exp(-x));
-    else
-        e = 3000000.0;
+    const double e = transferExponent(fdiv(v, unity));
     return static_cast<double>(roundEven(fdiv(1, 1 + static_cast<long double>(e)) * unity));
 }
 

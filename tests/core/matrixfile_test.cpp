@@ -14,18 +14,11 @@
 
 using namespace duolink;
 using duolink::testing::readFile;
+using duolink::testing::repeat;
 using duolink::testing::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string repeat(const std::string& text, int times)
-{
-    std::string out;
-    for (int k = 0; k < times; ++k)
-        out += text;
-    return out;
-}
 
 // The values 1..72 as nine rows.
 std::string countingRows(const std::string& separator, const std::string& lineEnd)

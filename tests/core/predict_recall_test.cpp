@@ -4,16 +4,9 @@
 #include "testsupport.h"
 
 using namespace duolink;
+using duolink::testing::repeat;
 
 namespace {
-
-std::string fields(const std::string& field, int times)
-{
-    std::string out;
-    for (int k = 0; k < times; ++k)
-        out += field;
-    return out;
-}
 
 using Recall = duolink::testing::EngineTest;
 
@@ -26,8 +19,8 @@ TEST_F(Recall, BeforeAnySolveTheResultIsWhateverCalcVectorHolds)
     b.fill(7);
     recallB(a, b);
     EXPECT_EQ(unity, 10000);
-    EXPECT_EQ(pane.lines, (std::vector<std::string>{" INPUT " + fields("  0.00100 ", 8) + "  0.00000 ",
-                                                    " RESULT " + fields("  0.00000 ", 8), ""}));
+    EXPECT_EQ(pane.lines, (std::vector<std::string>{" INPUT " + repeat("  0.00100 ", 8) + "  0.00000 ",
+                                                    " RESULT " + repeat("  0.00000 ", 8), ""}));
     EXPECT_EQ(b, (TPatternVector{7, 0, 0, 0, 0, 0, 0, 0, 0, 7}));
 
     // With no lengths set the product leaves calcVector alone.
@@ -35,7 +28,7 @@ TEST_F(Recall, BeforeAnySolveTheResultIsWhateverCalcVectorHolds)
     calcVector[8] = -12345;
     recallB(a, b);
     ASSERT_EQ(pane.lines.size(), 6u);
-    EXPECT_EQ(pane.lines[4], " RESULT   0.50000 " + fields("  0.00000 ", 6) + " -1.23450 ");
+    EXPECT_EQ(pane.lines[4], " RESULT   0.50000 " + repeat("  0.00000 ", 6) + " -1.23450 ");
     EXPECT_EQ(b, (TPatternVector{7, 0.5, 0, 0, 0, 0, 0, 0, -1.2345, 7}));
     EXPECT_EQ(calcVector[1], 5000);
 }
@@ -59,7 +52,7 @@ TEST_F(Recall, MapsTheScaledInputThroughTheMatrix)
                               " INPUT   0.50000   0.25000   0.30000   0.03120   0.00030  -1.23460 "
                               "  0.00000   0.00000   1.00000 ",
                               // 5000 - 1250; 999.9 rounds to 1000; 2.0
-                              " RESULT   0.37500   0.10000 " + fields("  0.00000 ", 5) + "  2.00000 ", ""}));
+                              " RESULT   0.37500   0.10000 " + repeat("  0.00000 ", 5) + "  2.00000 ", ""}));
     EXPECT_EQ(b, (TPatternVector{0, 0.375, 0.1, 0, 0, 0, 0, 0, 2.0, 0}));
     EXPECT_EQ(calcVector[9], 42);
 }

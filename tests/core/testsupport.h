@@ -34,6 +34,15 @@ inline void writeFile(const std::filesystem::path& path, const std::string& text
     out << text;
 }
 
+// The text `times` times over.
+inline std::string repeat(const std::string& text, int times)
+{
+    std::string out;
+    for (int k = 0; k < times; ++k)
+        out += text;
+    return out;
+}
+
 // Joins lines with CR LF, each line ended.
 inline std::string crlf(const std::vector<std::string>& lines)
 {
