@@ -185,39 +185,17 @@ TEST_F(JobFiles, ParameterThatIsNotANumberEndsTheCommand)
     }
 }
 
-TEST_F(JobFiles, FatalParameterPathsWriteTheirLines)
+// The fatal paths themselves are compared whole in the job tests; here the
+// edge of the size check.
+TEST_F(JobFiles, MatrixOfExactly2700CellsIsAccepted)
 {
-    struct Case {
-        std::vector<std::string> params;
-        std::vector<std::string> tail;
-    };
-    const std::vector<std::string> head = {"PARAMETERS", "2 1 = RWM 2=PFM 3=STL 4=IRN ", "MAX Presentations: 100"};
-    std::vector<Case> cases = {
-        {{"2", "100", "0", "8"}, {"A Len = 0", "B Len = 8", "A Len or B Len not in specified range"}},
-        {{"2", "100", "9", "129"}, {"A Len = 9", "B Len = 129", "A Len or B Len not in specified range"}},
-        {{"2", "100", "100", "28"}, {"A Len = 100", "B Len = 28", "MATRIX TOO BIG"}},
-        {{"2", "100", "9", "8", "1"}, {"A Len = 9", "B Len = 8", "Simulation file not available "}},
-    };
-    for (const auto& c : cases) {
-        writeFile("veld200gSetup.dat", paramsText(c.params));
-        bool terminated;
-        std::vector<std::string> expected = head;
-        expected.insert(expected.end(), c.tail.begin(), c.tail.end());
-        expected.push_back("Terminating Program");
-        expected.push_back("PROGRAM DONE");
-        EXPECT_EQ(readParamsReport(false, terminated), crlf(expected)) << c.tail.back();
-        EXPECT_TRUE(terminated);
-    }
-
-    // 100 x 27 = 2700 cells is accepted.
     writeFile("veld200gSetup.dat", paramsText({"2", "100", "100", "27", "0", "0", "0", "2", "10", "0"}));
     bool terminated;
     readParamsReport(false, terminated);
     EXPECT_FALSE(terminated);
-
-    std::filesystem::remove("veld200gSetup.dat");
-    EXPECT_EQ(readParamsReport(false, terminated),
-              crlf({"VELD30.dat not available", "Terminating Program", "PROGRAM DONE"}));
+    writeFile("veld200gSetup.dat", paramsText({"2", "100", "100", "28", "0", "0", "0", "2", "10", "0"}));
+    EXPECT_TRUE(readParamsReport(false, terminated).ends_with(
+        crlf({"B Len = 28", "MATRIX TOO BIG", "Terminating Program", "PROGRAM DONE"})));
     EXPECT_TRUE(terminated);
 }
 
