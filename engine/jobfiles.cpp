@@ -102,8 +102,20 @@ void readPattern(Vector& v, TextReader& f, int length)
     }
 }
 
+// Lengths that were read but refused (or left half read by an error) must
+// not outlive the reader: the next Solve's clear, Predict and the matrix
+// files address the matrix with them.
+struct LengthsKeptValid {
+    ~LengthsKeptValid()
+    {
+        if (aLen < 0 || aLen > kVectorSize || bLen < 0 || bLen > kVectorSize || aLen * bLen > kMatrixCells)
+            aLen = bLen = 0;
+    }
+};
+
 void readParametersInto(const std::string& name, const char* paneLabel)
 {
+    LengthsKeptValid lengthsKeptValid;
     if (!fileExists(name))
         fatal("VELD30.dat not available");
     TextReader f;

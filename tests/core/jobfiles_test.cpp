@@ -186,7 +186,7 @@ TEST_F(JobFiles, ParameterThatIsNotANumberEndsTheCommand)
 }
 
 // The fatal paths themselves are compared whole in the job tests; here the
-// edge of the size check.
+// edge of the size check and what it leaves behind.
 TEST_F(JobFiles, MatrixOfExactly2700CellsIsAccepted)
 {
     writeFile("veld200gSetup.dat", paramsText({"2", "100", "100", "27", "0", "0", "0", "2", "10", "0"}));
@@ -197,6 +197,18 @@ TEST_F(JobFiles, MatrixOfExactly2700CellsIsAccepted)
     EXPECT_TRUE(readParamsReport(false, terminated).ends_with(
         crlf({"B Len = 28", "MATRIX TOO BIG", "Terminating Program", "PROGRAM DONE"})));
     EXPECT_TRUE(terminated);
+    EXPECT_EQ(aLen * bLen, 0) << "refused lengths are not kept for later commands";
+
+    writeFile("veld200gSetup.dat", paramsText({"2", "100", "9", "500"}));
+    readParamsReport(false, terminated);
+    EXPECT_TRUE(terminated);
+    EXPECT_EQ(bLen, 0);
+
+    // An error between the two lengths leaves no out-of-range A Len behind.
+    writeFile("veld200gSetup.dat", paramsText({"2", "100", "500", "x"}));
+    reportFile.create("vld33res.txt");
+    EXPECT_THROW(readParameters("veld200gSetup.dat"), RunError);
+    EXPECT_EQ(aLen, 0);
 }
 
 TEST_F(JobFiles, SimulationFileIsFoundInAnyLetterCase)
