@@ -97,16 +97,22 @@ void appendRealTextWD(std::string& out, long double value, int width, int decima
     bool negative = std::signbit(value);
     long double magnitude = std::fabs(value);
 
-    // Fast path: the scaled value is a whole number well inside 18 digits, so
-    // rounding its 18-digit form cannot move it.
+    // Fast path: below 10^11 the 18-digit form and the extended product
+    // differ from the exact scaled value by less than 10^-6, so unless the
+    // scaled value lies next to a half, both round to the same whole number.
     if (decimals <= 18) {
-        long double t = magnitude * kPow10[decimals];
-        if (t < 1e15L && t == std::rint(t)) {
-            char buf[32];
-            auto res = std::to_chars(buf, buf + sizeof buf, static_cast<unsigned long long>(t));
-            appendFixed(out, negative, std::string_view(buf, res.ptr - buf), decimals);
-            padLeft(out, start, width);
-            return;
+        const long double t = magnitude * kPow10[decimals];
+        if (t < 1e11L) {
+            const long double whole = std::floor(t);
+            const long double fraction = t - whole;
+            if (std::fabs(fraction - 0.5L) > 1e-4L) {
+                char buf[32];
+                const auto n = static_cast<unsigned long long>(whole) + (fraction > 0.5L ? 1 : 0);
+                auto res = std::to_chars(buf, buf + sizeof buf, n);
+                appendFixed(out, negative, std::string_view(buf, res.ptr - buf), decimals);
+                padLeft(out, start, width);
+                return;
+            }
         }
     }
 
@@ -197,10 +203,12 @@ void appendExpText(std::string& out, long double value, int digits)
     out.append(kept + 1, static_cast<size_t>(digits - 1));
     out += 'E';
     out += exponent < 0 ? '-' : '+';
-    int e = std::abs(exponent);
     char eb[16];
-    std::snprintf(eb, sizeof eb, "%04d", e);
-    out += eb;
+    auto res = std::to_chars(eb, eb + sizeof eb, std::abs(exponent));
+    const auto len = static_cast<size_t>(res.ptr - eb);
+    if (len < 4)
+        out.append(4 - len, '0');
+    out.append(eb, len);
 }
 
 std::string expText(long double value, int digits)
