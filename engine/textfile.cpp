@@ -129,12 +129,7 @@ void TextReader::open(const std::string& name)
         content.append(buf, static_cast<size_t>(n));
     }
     ::close(fd);
-    openText(name, std::move(content));
-}
-
-void TextReader::openText(std::string name, std::string content)
-{
-    name_ = std::move(name);
+    name_ = name;
     data_ = std::move(content);
     pos_ = 0;
     open_ = true;

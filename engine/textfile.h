@@ -39,8 +39,6 @@ class TextReader {
 public:
     // Opens (or reopens from the start); raises RunError on failure.
     void open(const std::string& name);
-    // Opens from a text already in memory (for tests and tools).
-    void openText(std::string name, std::string content);
     void close() noexcept;
     bool isOpen() const { return open_; }
     const std::string& name() const { return name_; }

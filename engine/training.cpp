@@ -133,9 +133,7 @@ void jobOpening(const std::string& aName, const std::string& bName, const std::s
     consoleWriteLn(" ");
 
     // Files an abandoned earlier command may have left open.
-    aDataFile.close();
-    bDataFile.close();
-    reportFile.closeQuietly();
+    closeEngineFiles();
 
     reportFile.create(kReportFileName);
     reportFile.writeLn("Matrona 2.2");
