@@ -8,7 +8,8 @@
 DUOLINK_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 DUOLINK_BUILD="$DUOLINK_ROOT/build"
 
-# What a build and a test run need on a fresh Debian 12 machine.
+# What a build and a test run need on a fresh Debian 12 machine (clang and
+# its runtime build the fuzz targets).
 DUOLINK_PACKAGES=(
     cmake
     ninja-build
@@ -17,6 +18,8 @@ DUOLINK_PACKAGES=(
     libgtest-dev
     libgmock-dev
     libbenchmark-dev
+    clang-14
+    libclang-rt-14-dev
 )
 
 duolink_say() {
