@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include <exception>
+#include <new>
 #include <string>
 
 #include "app/console.h"
@@ -203,6 +204,11 @@ void TForm2::runCommand(const std::function<void()>& body)
     } catch (const JobTerminated&) {
         live_->flush();
         dialogs().messageBox(this, QString::fromLatin1(kJobTerminatedNotice));
+    } catch (const std::bad_alloc&) {
+        // A file too big for the memory left: the command ends, the window
+        // and what it holds stay.
+        live_->flush();
+        dialogs().errorBox(this, QString::fromLatin1(kOutOfMemory));
     } catch (const std::exception& e) {
         // Nothing else is expected from a command; should it happen anyway,
         // the window reports it and goes on rather than going down.

@@ -1,12 +1,17 @@
 #include <QApplication>
 
 #include <clocale>
+#include <csignal>
 
 #include "app/form2.h"
 #include "guard/guard.h"
 
 int main(int, char** argv)
 {
+    // Past a file-size limit a write fails with EFBIG ("Disk full") instead
+    // of the signal ending the program with the user's work.
+    std::signal(SIGXFSZ, SIG_IGN);
+
     // The program takes no command-line arguments; only the program name is
     // passed on, so that no option reaches the toolkit either.
     int argc = 1;

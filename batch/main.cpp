@@ -1,10 +1,12 @@
 // duolink-batch: runs a Solve headless on the job files of a folder, then
 // optional Load Matrix / Predict / Save Matrix steps on the same engine state.
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <unistd.h>
+#include <new>
 #include <vector>
 
 #include "app/console.h"
@@ -135,6 +137,10 @@ void predictStep(const std::string& values)
 
 int main(int argc, char** argv)
 {
+    // Past a file-size limit a write fails with EFBIG ("Disk full") instead
+    // of the signal ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+
     std::string dir;
     bool solve = true;
     std::vector<Step> steps;
@@ -194,6 +200,12 @@ int main(int argc, char** argv)
     } catch (const JobTerminated&) {
         exitCode = kExitTerminated;
     } catch (const RunError& e) {
+        exitCode = kExitError;
+        error = e.what();
+    } catch (const std::bad_alloc&) {
+        exitCode = kExitError;
+        error = kOutOfMemory;
+    } catch (const std::exception& e) {
         exitCode = kExitError;
         error = e.what();
     }

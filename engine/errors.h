@@ -25,6 +25,7 @@ inline constexpr const char* kDivByZero = "Floating point division by zero";
 inline constexpr const char* kInvalidOp = "Invalid floating point operation";
 inline constexpr const char* kOverflow = "Floating point overflow";
 inline constexpr const char* kInvalidNumeric = "Invalid numeric input";
+inline constexpr const char* kOutOfMemory = "Out of memory";
 
 // The message for a failed file operation with the given errno value
 // ("File not found", "File access denied", "Disk full", ... or "I/O error N").

@@ -176,7 +176,7 @@ void writeJobFiles()
 bool fileExists(std::string_view name)
 {
     std::string cut(name.substr(0, 20));
-    int fd = ::open(cut.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openInputFile(cut);
     if (fd < 0)
         return false;
     ::close(fd);

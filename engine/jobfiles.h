@@ -11,8 +11,8 @@ namespace duolink {
 // by a "9999" line.
 void writeJobFiles();
 
-// True when a file of that name (cut to its first 20 characters) can be
-// opened for reading.
+// True when a regular file of that name (cut to its first 20 characters) can
+// be opened for reading; a folder of that name is not a file.
 bool fileExists(std::string_view name);
 
 // The simulation file: the entry of the working directory whose name is

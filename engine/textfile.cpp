@@ -14,6 +14,41 @@
 
 namespace duolink {
 
+// --- Opening ---------------------------------------------------------------------
+
+int openInputFile(const std::string& name) noexcept
+{
+    int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st{};
+    int refusal = 0;
+    if (::fstat(fd, &st) != 0)
+        refusal = errno;
+    else if (S_ISDIR(st.st_mode))
+        refusal = EISDIR;
+    else if (!S_ISREG(st.st_mode))
+        refusal = EACCES;
+    if (refusal != 0) {
+        ::close(fd);
+        errno = refusal;
+        return -1;
+    }
+    return fd;
+}
+
+int openOutputFile(const std::string& name) noexcept
+{
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return -1;
+    // Writes then wait as usual (a device or a pipe with a reader).
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
 // --- ReportFile ------------------------------------------------------------------
 
 ReportFile::~ReportFile()
@@ -24,7 +59,7 @@ ReportFile::~ReportFile()
 void ReportFile::create(const std::string& name)
 {
     closeQuietly();
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = openOutputFile(name);
     if (fd < 0)
         throwIoError(errno);
     fd_ = fd;
@@ -110,7 +145,7 @@ void ReportFile::closeQuietly() noexcept
 void TextReader::open(const std::string& name)
 {
     close();
-    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openInputFile(name);
     if (fd < 0)
         throwIoError(errno);
     std::string content;

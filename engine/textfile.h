@@ -6,6 +6,15 @@
 
 namespace duolink {
 
+// Opens an existing file for reading; returns its descriptor, or -1 with errno
+// set. Only regular files are opened: a folder gives EISDIR, and a device,
+// pipe or socket EACCES, as reading one could block or never come to an end.
+int openInputFile(const std::string& name) noexcept;
+// Creates or empties a file for writing; returns its descriptor, or -1 with
+// errno set. A pipe that nobody reads fails with ENXIO instead of holding the
+// command forever.
+int openOutputFile(const std::string& name) noexcept;
+
 // A text file written line by line with CR LF line ends. write() leaves the
 // line open and pushes everything written so far to the file at once;
 // writeLn() ends the line. Failures raise RunError with the standard message.

@@ -16,6 +16,7 @@
 #include "app/console.h"
 #include "app/numtext.h"
 #include "engine/errors.h"
+#include "engine/textfile.h"
 
 namespace duolink {
 
@@ -233,7 +234,7 @@ void skipLine(ByteSource& in)
 
 Block readBlock(const std::string& path)
 {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd fd(openInputFile(path));
     if (fd.get() < 0)
         throwIoError(errno);
     ByteSource in(fd.get());
@@ -295,7 +296,7 @@ void writeAll(int fd, std::string_view data)
 // Writes straight into the file, creating or emptying it.
 void writeInPlace(const std::string& path, std::string_view data)
 {
-    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    Fd fd(openOutputFile(path));
     if (fd.get() < 0)
         throwIoError(errno);
     writeAll(fd.get(), data);

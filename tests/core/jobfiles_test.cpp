@@ -4,6 +4,11 @@
 #include "engine/solve.h"
 #include "testsupport.h"
 
+#include <filesystem>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace duolink;
 using duolink::testing::crlf;
 using duolink::testing::EngineTest;
@@ -269,6 +274,16 @@ TEST_F(JobFiles, FileExistsLooksAtTheFirstTwentyCharacters)
     writeFile("abcdefghijklmnopqrst", "x");
     EXPECT_TRUE(fileExists("abcdefghijklmnopqrstuvwxy"));
     EXPECT_FALSE(fileExists("missing.dat"));
+}
+
+TEST_F(JobFiles, OnlyRegularFilesExistAsFiles)
+{
+    // A folder cannot be read as a file; a pipe that nobody writes would
+    // block the open for good; a device could be read forever.
     std::filesystem::create_directory("adir");
-    EXPECT_TRUE(fileExists("adir")) << "a folder can be opened for reading";
+    ASSERT_EQ(::mkfifo("apipe", 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", "zeros"), 0);
+    EXPECT_FALSE(fileExists("adir"));
+    EXPECT_FALSE(fileExists("apipe"));
+    EXPECT_FALSE(fileExists("zeros"));
 }
