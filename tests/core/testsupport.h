@@ -43,6 +43,20 @@ inline std::string repeat(const std::string& text, int times)
     return out;
 }
 
+// How many of this process's open files lie under `path` (or are `path`).
+inline int openFilesUnder(const std::filesystem::path& path)
+{
+    const std::string prefix = std::filesystem::weakly_canonical(path).string();
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        if (!error && target.starts_with(prefix))
+            ++count;
+    }
+    return count;
+}
+
 // Joins lines with CR LF, each line ended.
 inline std::string crlf(const std::vector<std::string>& lines)
 {
