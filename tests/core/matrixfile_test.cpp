@@ -131,6 +131,50 @@ TEST_F(MatrixFiles, LoadFollowsTheNumberReadingRules)
     }
 }
 
+TEST_F(MatrixFiles, HugeAndOddFilesLoadByTheSameRules)
+{
+    const std::string ones(64, '1');
+    const double sixtyFourOnes = std::stod(ones);
+    const std::vector<double> counting = [] {
+        std::vector<double> v(72);
+        for (int k = 0; k < 72; ++k)
+            v[k] = k + 1;
+        return v;
+    }();
+    std::string spaced, nulSeparated;
+    for (int k = 0; k < 50000; ++k)
+        spaced += "1 ";
+    for (double v : counting)
+        nulSeparated += std::to_string(int(v)) + std::string(v == 8 ? "\0\n" : "\0\0", 2);
+    const struct {
+        const char* what;
+        std::string content;
+        off_t holeAfter; // the file goes on with this many NUL bytes, unwritten
+        std::vector<double> firstValues; // the rest of the block reads 0
+    } cases[] = {
+        {"nine rows, then 2 GiB", countingRows(" ", "\r\n"), off_t(2) << 30, counting},
+        {"64 MiB of NUL bytes", "", off_t(64) << 20, {}},
+        {"one line of 100 000 characters", spaced, 0, std::vector<double>(8, 1.0)},
+        {"one token of 100 000 digits", std::string(100000, '1'), 0, std::vector<double>(8, sixtyFourOnes)},
+        {"NUL bytes between values", nulSeparated, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}},
+        {"NUL, then Ctrl-Z", std::string("1\0 2\0\x1a 3", 9), 0, {1, 2}},
+    };
+    bLen = 8;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        wMatrix.fill(-7);
+        pane.lines.clear();
+        writeFile("in.vmat2", c.content);
+        if (c.holeAfter > 0)
+            fs::resize_file("in.vmat2", c.content.size() + c.holeAfter);
+        loadMatrixFile("in.vmat2");
+        for (int k = 0; k < 72; ++k)
+            EXPECT_EQ(wMatrix[k + 1], k < int(c.firstValues.size()) ? c.firstValues[k] : 0.0) << k + 1;
+        EXPECT_EQ(pane.lines.size(), 9u);
+        fs::remove("in.vmat2");
+    }
+}
+
 TEST_F(MatrixFiles, FailedLoadChangesNothingAndPrintsNothing)
 {
     const std::string rows = countingRows(" ", "\r\n");
@@ -150,6 +194,10 @@ TEST_F(MatrixFiles, FailedLoadChangesNothingAndPrintsNothing)
     }
     expectRunError([] { loadMatrixFile("missing.vmat2"); }, "File not found");
     expectRunError([] { loadMatrixFile("."); }, "File access denied");
+    // Endless or blocking sources are refused, not read.
+    ASSERT_EQ(::mkfifo("pipe.vmat2", 0600), 0);
+    expectRunError([] { loadMatrixFile("pipe.vmat2"); }, "File access denied");
+    expectRunError([] { loadMatrixFile("/dev/zero"); }, "File access denied");
     for (int k = 0; k <= kMatrixCells; ++k)
         ASSERT_EQ(wMatrix[k], k);
     EXPECT_TRUE(pane.lines.empty());
@@ -196,6 +244,7 @@ TEST_F(MatrixFiles, TheRowStrideIsTheCurrentBLength)
 
 TEST_F(MatrixFiles, FailedSaveLeavesTheOldFileAndNoLeftovers)
 {
+    // A path that runs through a regular file.
     writeFile("plain", "x");
     expectRunError([] { saveMatrixFile("plain/m.vmat2"); }, "File not found");
 

@@ -9,7 +9,10 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -233,6 +236,38 @@ TEST_F(BatchRun, MatrixStepsRunInOrderOnTheTrainedMatrix)
     EXPECT_EQ(lines[10], " RESULT   0.00000   0.00000   0.00000   0.00000   0.00000   0.00000   1.04000   1.00000 ");
     EXPECT_EQ(lines[11], "");
     EXPECT_EQ(lines[12], "B:     0.000    0.000    0.000    0.000    0.000    0.000    1.040    1.000");
+}
+
+// The report stops growing midway: the runner is started in a child process
+// whose file-size limit (setrlimit) is below the report's size.
+TEST_F(BatchRun, AFileSizeLimitMidwayEndsTheRunWithDiskFull)
+{
+    const fs::path job = dir_ / "demo";
+    fs::copy(fs::path(DUOLINK_TEST_DATA) / ".." / ".." / "examples" / "demo", job);
+    ASSERT_EQ(run("'" + job.string() + "'"), 0) << err;
+    const std::string whole = readFile(job / kReportFileName);
+    constexpr rlim_t kLimit = 2500;
+    ASSERT_GT(whole.size(), 2 * kLimit);
+
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int out = ::open("/dev/null", O_WRONLY);
+        int err = ::open((dir_ / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        rlimit limit{kLimit, kLimit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::execl(DUOLINK_BATCH, DUOLINK_BATCH, job.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 4);
+    EXPECT_TRUE(readFile(dir_ / "err").starts_with("error: Disk full\n")) << readFile(dir_ / "err");
+    // The report holds everything up to the limit, exactly as written.
+    EXPECT_EQ(readFile(job / kReportFileName), whole.substr(0, kLimit));
 }
 
 TEST_F(BatchRun, FailedMatrixStepsExitFourWithTheirMessage)

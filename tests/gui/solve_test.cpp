@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "app/consoleview.h"
+#include "tests/core/testsupport.h"
 #include "tests/gui/fixture.h"
 
 using namespace duolink;
@@ -149,23 +150,73 @@ TEST_F(SolveInWindow, AnInputErrorEndsTheJobButNotTheProgram)
     EXPECT_EQ(paneLines().back(), "PROGRAM DONE");
 }
 
-TEST_F(SolveInWindow, AFileErrorShowsItsMessageAndClosesTheJob)
+// Run as root, where permission bits stop no write: each failure below is
+// made real by what stands under the file's name.
+TEST_F(SolveInWindow, JobFilesThatCannotBeWrittenLeaveListAndMatrixAsTheyWere)
 {
     fs::copy_file(kExamples / "veld200gSetup.dat", dir / "veld200gSetup.dat");
-    fs::create_directory(dir / "bdata200.dat");
     addExamplePairs();
+    form->Button6->click();
+    ASSERT_TRUE(fake.calls.empty());
+    const Matrix trained = wMatrix;
+    const auto a = aPatterns;
+    const auto b = bPatterns;
+    const std::string bData = readFile(dir / "bdata200.dat");
+
+    // A folder where the A data file should be written.
+    fs::remove(dir / "adata200.dat");
+    fs::create_directory(dir / "adata200.dat");
+    const auto lines = paneLines().size();
     form->Button6->click();
     ASSERT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(fake.calls[0].kind, "error");
     EXPECT_EQ(fake.calls[0].first, "File access denied");
+    EXPECT_EQ(paneLines().size(), lines) << "the runs never started";
+    EXPECT_EQ(patternCount, 5);
+    EXPECT_TRUE(aPatterns == a && bPatterns == b);
+    EXPECT_TRUE(wMatrix == trained);
+    EXPECT_EQ(readFile(dir / "bdata200.dat"), bData);
     EXPECT_FALSE(reportFile.isOpen() || aDataFile.isOpen() || bDataFile.isOpen());
+    EXPECT_EQ(duolink::testing::openFilesUnder(dir), 0);
 
     // A failed load leaves the matrix as it was and prints nothing.
     std::ofstream(dir / "bad.vmat2") << "1 2 3 x\r\n";
-    const auto lines = paneLines().size();
     fake.fileAnswer = QString::fromStdString((dir / "bad.vmat2").string());
     form->Button11->click();
     EXPECT_EQ(fake.calls.back().kind, "error");
     EXPECT_EQ(fake.calls.back().first, "Invalid numeric input");
     EXPECT_EQ(paneLines().size(), lines);
+    EXPECT_TRUE(wMatrix == trained);
+
+    // The window goes on: with the folder gone the same Solve runs.
+    fs::remove(dir / "adata200.dat");
+    form->Button6->click();
+    EXPECT_EQ(fake.calls.size(), 3u) << "no call after the load's dialog and error";
+    EXPECT_EQ(paneLines().back(), "PROGRAM DONE");
+    EXPECT_TRUE(wMatrix == trained);
+}
+
+// The report file is a link to /dev/full: every write to it fails with
+// "no space left".
+TEST_F(SolveInWindow, AReportThatCannotBeWrittenEndsTheRunAndClosesEveryFile)
+{
+    fs::copy_file(kExamples / "veld200gSetup.dat", dir / "veld200gSetup.dat");
+    fs::create_symlink("/dev/full", dir / "vld33res.txt");
+    addExamplePairs();
+    form->Button6->click();
+    ASSERT_EQ(fake.calls.size(), 1u);
+    EXPECT_EQ(fake.calls[0].kind, "error");
+    EXPECT_EQ(fake.calls[0].first, "Disk full");
+    EXPECT_FALSE(reportFile.isOpen() || aDataFile.isOpen() || bDataFile.isOpen());
+    EXPECT_EQ(duolink::testing::openFilesUnder(dir), 0);
+    EXPECT_EQ(duolink::testing::openFilesUnder("/dev/full"), 0);
+    EXPECT_EQ(patternCount, 5);
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+
+    // Once the report can be written, the next Solve runs to its end.
+    fs::remove(dir / "vld33res.txt");
+    form->Button6->click();
+    EXPECT_EQ(fake.calls.size(), 1u);
+    EXPECT_EQ(paneLines().back(), "PROGRAM DONE");
+    EXPECT_NE(readFile(dir / "vld33res.txt").find("\r\n======= FINAL MATRIX"), std::string::npos);
 }
