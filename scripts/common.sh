@@ -1,9 +1,10 @@
 # shellcheck shell=bash
-# Shared by scripts/run and scripts/test; sourced, not run.
+# Shared by scripts/run, scripts/test and scripts/fuzz; sourced, not run.
 #
 # Installs the build dependencies that are missing (Debian and derivatives),
-# configures the build directory build/ once and brings it up to date. Every
-# step is silent when it works and prints its full output when it fails.
+# configures a build directory (build/ unless told otherwise) once and brings
+# it up to date. Every step is silent when it works and prints its full output
+# when it fails.
 
 DUOLINK_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 DUOLINK_BUILD="$DUOLINK_ROOT/build"
@@ -85,17 +86,26 @@ duolink_ensure_packages() {
         apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# Configures build/ unless it has been configured already. Later changes to
-# the CMake files are picked up by ninja itself.
-duolink_configure() {
-    [ -f "$DUOLINK_BUILD/build.ninja" ] && return 0
-    if [ -f "$DUOLINK_BUILD/CMakeCache.txt" ] &&
-        ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$DUOLINK_BUILD/CMakeCache.txt"; then
-        duolink_die "$DUOLINK_BUILD was configured with another generator; remove it and try again"
+# duolink_configure_dir DIR [CMAKE_ARGUMENT...]
+# Configures the build directory DIR, with the extra CMake arguments, unless
+# it has been configured already. Later changes to the CMake files are picked
+# up by ninja itself.
+duolink_configure_dir() {
+    local dir="$1"
+    shift
+    [ -f "$dir/build.ninja" ] && return 0
+    if [ -f "$dir/CMakeCache.txt" ] &&
+        ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$dir/CMakeCache.txt"; then
+        duolink_die "$dir was configured with another generator; remove it and try again"
     fi
-    duolink_say "configuring $DUOLINK_BUILD"
+    duolink_say "configuring $dir"
     duolink_quietly "configuring" \
-        cmake -S "$DUOLINK_ROOT" -B "$DUOLINK_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        cmake -S "$DUOLINK_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+}
+
+# Configures build/ unless it has been configured already.
+duolink_configure() {
+    duolink_configure_dir "$DUOLINK_BUILD"
 }
 
 # Copies ninja's output into the log file $1 and says "building" once, when
@@ -113,16 +123,18 @@ duolink_watch_build() {
     done
 }
 
-# duolink_build [TARGET...]
-# Brings the given targets (default: everything) up to date. Silent when
-# nothing is out of date.
-duolink_build() {
+# duolink_build_dir DIR [TARGET...]
+# Brings the given targets (default: everything) of the build directory DIR
+# up to date. Silent when nothing is out of date.
+duolink_build_dir() {
     local -
+    local dir="$1"
+    shift
     local jobs log status=0
     set -o pipefail
     jobs="$(nproc 2>/dev/null || echo 2)"
     log="$(mktemp "${TMPDIR:-/tmp}/duolink.XXXXXX")"
-    ninja -C "$DUOLINK_BUILD" -j "$jobs" "$@" 2>&1 | duolink_watch_build "$log" || status=$?
+    ninja -C "$dir" -j "$jobs" "$@" 2>&1 | duolink_watch_build "$log" || status=$?
     if [ "$status" -ne 0 ]; then
         duolink_say "building failed (exit status $status); its output follows:"
         cat "$log" >&2
@@ -130,6 +142,12 @@ duolink_build() {
         exit "$status"
     fi
     rm -f "$log"
+}
+
+# duolink_build [TARGET...]
+# The same for build/.
+duolink_build() {
+    duolink_build_dir "$DUOLINK_BUILD" "$@"
 }
 
 # Everything both commands need before they build: the packages and the
