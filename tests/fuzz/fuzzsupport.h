@@ -1,0 +1,143 @@
+#pragma once
+// Shared by the fuzz targets: a private working folder, sinks that drop what
+// the engine shows, a clean engine for every input, the section format of
+// inputs that carry several files, and the checks that make a finding.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include <unistd.h>
+
+#include "app/console.h"
+#include "engine/errors.h"
+#include "engine/state.h"
+
+// A property the target expects of the code under test; a failed one aborts,
+// which libFuzzer reports as a crash with the input that caused it.
+#define FUZZ_CHECK(condition)                                                                          \
+    do {                                                                                               \
+        if (!(condition)) {                                                                            \
+            std::fprintf(stderr, "%s:%d: fuzz check failed: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                                              \
+        }                                                                                              \
+    } while (0)
+
+namespace duolink::fuzz {
+
+inline std::filesystem::path privateFolder;
+
+// The engine's files have fixed names in the working directory, so each
+// target works in a fresh folder of its own (under TMPDIR), removed again
+// when the fuzzer ends normally. Called once, from LLVMFuzzerInitialize.
+inline void enterPrivateFolder(const char* targetName)
+{
+    std::string name = (std::filesystem::temp_directory_path() / (std::string("duolink-") + targetName + "-XXXXXX")).string();
+    if (::mkdtemp(name.data()) == nullptr) {
+        std::perror("mkdtemp");
+        std::abort();
+    }
+    privateFolder = name;
+    std::filesystem::current_path(privateFolder);
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(privateFolder, ignored);
+    });
+}
+
+inline void writeFile(const std::string& name, std::string_view data)
+{
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+    out.close();
+    if (!out) {
+        std::fprintf(stderr, "cannot write %s in %s\n", name.c_str(), privateFolder.c_str());
+        std::abort();
+    }
+}
+
+inline void removeFile(const std::string& name)
+{
+    std::error_code ignored;
+    std::filesystem::remove(name, ignored);
+}
+
+struct DiscardPane : ConsolePane {
+    void appendLine(std::string_view) override {}
+};
+
+struct DiscardField : TextField {
+    void setText(std::string_view) override {}
+};
+
+struct DiscardProgress : ProgressBar {
+    void setMinimum(int) override {}
+    void setMaximum(int) override {}
+    void stepBy(int) override {}
+};
+
+// Every input starts from the state of a freshly started program, so that a
+// finding reproduces from its input alone.
+inline void startCleanEngine()
+{
+    static DiscardPane pane;
+    static DiscardField r2;
+    static DiscardProgress progress;
+    resetEngineState();
+    pendingLine.clear();
+    consolePane = &pane;
+    r2Edit = &r2;
+    runProgressBar = &progress;
+}
+
+// Runs an engine command. RunError and JobTerminated are how the engine ends
+// a command on bad input or arithmetic; they are clean outcomes. Anything
+// else escapes and is a finding. True when the command ran to its end.
+template <class Command>
+bool runCommand(Command&& command)
+{
+    try {
+        command();
+        return true;
+    } catch (const RunError&) {
+    } catch (const JobTerminated&) {
+    }
+    return false;
+}
+
+// Inputs that carry several files hold them one after another, separated by
+// lines that hold exactly "=====" and end with LF. A section keeps its own
+// line ends; the LF that ends a separator line belongs to the separator.
+inline constexpr std::string_view kSectionSeparator = "=====\n";
+
+inline std::vector<std::string_view> splitSections(std::string_view input)
+{
+    std::vector<std::string_view> sections;
+    size_t start = 0;
+    size_t line = 0;
+    while (line < input.size()) {
+        if (input.substr(line).starts_with(kSectionSeparator)) {
+            sections.push_back(input.substr(start, line - start));
+            start = line + kSectionSeparator.size();
+            line = start;
+            continue;
+        }
+        size_t end = input.find('\n', line);
+        line = end == std::string_view::npos ? input.size() : end + 1;
+    }
+    sections.push_back(input.substr(start));
+    return sections;
+}
+
+inline std::string_view asText(const uint8_t* data, size_t size)
+{
+    return {reinterpret_cast<const char*>(data), size};
+}
+
+} // namespace duolink::fuzz
