@@ -212,3 +212,13 @@ TEST_F(HostileInputs, DataFilesOfJunkEndWithAMessage)
             EXPECT_TRUE(report().ends_with("Unexpected End of File ADATA.DAT\r\nTerminating Program\r\nPROGRAM DONE\r\n"));
     }
 }
+
+TEST_F(HostileInputs, AReportNameThatIsAPipeFailsAtOnce)
+{
+    // Nobody reads the pipe: opening it for writing would wait for ever.
+    writeJob(parameters());
+    ASSERT_EQ(::mkfifo(kReportFileName, 0600), 0);
+    const Outcome outcome = run();
+    EXPECT_EQ(outcome.how, Outcome::Failed);
+    EXPECT_EQ(outcome.message, "I/O error 6");
+}
