@@ -76,9 +76,9 @@ void limitPresentations(std::string& parameters)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    enterPrivateFolder("fuzz_job");
+    enterPrivateFolder("fuzz_job", argc, argv);
     return 0;
 }
 

@@ -26,9 +26,9 @@ constexpr std::array<int, 8> kUnities = {10, 10000, 1, 0, 3, 1000000, 65536, 214
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    enterPrivateFolder("fuzz_jobdata");
+    enterPrivateFolder("fuzz_jobdata", argc, argv);
     return 0;
 }
 

@@ -41,9 +41,9 @@ bool blockReadsBack()
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    enterPrivateFolder("fuzz_matrixfile");
+    enterPrivateFolder("fuzz_matrixfile", argc, argv);
     return 0;
 }
 

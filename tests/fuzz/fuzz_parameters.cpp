@@ -23,9 +23,9 @@ void checkLengths()
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    enterPrivateFolder("fuzz_parameters");
+    enterPrivateFolder("fuzz_parameters", argc, argv);
     return 0;
 }
 

@@ -33,11 +33,37 @@ namespace duolink::fuzz {
 
 inline std::filesystem::path privateFolder;
 
+// libFuzzer reads its file and folder arguments only after
+// LLVMFuzzerInitialize: the ones given relative to the starting folder are
+// made absolute before the target leaves it.
+inline void makePathArgumentsAbsolute(int* argc, char*** argv)
+{
+    static constexpr std::string_view kPathFlags[] = {"-artifact_prefix=", "-exact_artifact_path=", "-dict="};
+    static std::vector<std::string> arguments;
+    static std::vector<char*> pointers;
+    for (int i = 0; i < *argc; ++i) {
+        std::string argument = (*argv)[i];
+        if (i > 0 && !argument.empty() && argument[0] != '-') {
+            argument = std::filesystem::absolute(argument).string();
+        } else {
+            for (std::string_view flag : kPathFlags)
+                if (argument.size() > flag.size() && argument.starts_with(flag))
+                    argument = std::string(flag) + std::filesystem::absolute(argument.substr(flag.size())).string();
+        }
+        arguments.push_back(std::move(argument));
+    }
+    for (std::string& argument : arguments)
+        pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+    *argv = pointers.data();
+}
+
 // The engine's files have fixed names in the working directory, so each
 // target works in a fresh folder of its own (under TMPDIR), removed again
 // when the fuzzer ends normally. Called once, from LLVMFuzzerInitialize.
-inline void enterPrivateFolder(const char* targetName)
+inline void enterPrivateFolder(const char* targetName, int* argc, char*** argv)
 {
+    makePathArgumentsAbsolute(argc, argv);
     std::string name = (std::filesystem::temp_directory_path() / (std::string("duolink-") + targetName + "-XXXXXX")).string();
     if (::mkdtemp(name.data()) == nullptr) {
         std::perror("mkdtemp");
