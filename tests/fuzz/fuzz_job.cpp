@@ -100,6 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     startCleanEngine();
     runCommand([] { solveExistingJob(); });
     closeEngineFiles();
+    // The limit above is the one the reader took (else runs would be slow).
+    FUZZ_CHECK(maxPresentations <= kMaxPresentations);
 
     runCommand([] {
         TPatternVector a = vectorFromTexts({"1", "1", "0", "0", "0", "0", "0", "0"});
