@@ -131,7 +131,15 @@ bool runCommand(Command&& command)
     try {
         command();
         return true;
-    } catch (const RunError&) {
+    } catch (const RunError& e) {
+        // Two messages name a fault of the program, never of its input: a
+        // write to the report after it was closed, and a matrix addressed
+        // with lengths that do not fit the store.
+        const std::string_view message = e.what();
+        if (message == "File not open" || message == "Range check error") {
+            std::fprintf(stderr, "engine fault reported as a run error: %s\n", e.what());
+            std::abort();
+        }
     } catch (const JobTerminated&) {
     }
     return false;
