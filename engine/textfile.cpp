@@ -49,6 +49,22 @@ int openOutputFile(const std::string& name) noexcept
     return fd;
 }
 
+int writeAll(int fd, std::string_view data, size_t& written) noexcept
+{
+    written = 0;
+    while (written < data.size()) {
+        ssize_t n = ::write(fd, data.data() + written, data.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return EIO; // no progress: give up rather than spin
+        written += static_cast<size_t>(n);
+    }
+    return 0;
+}
+
 // --- ReportFile ------------------------------------------------------------------
 
 ReportFile::~ReportFile()
@@ -92,17 +108,11 @@ void ReportFile::flush()
 {
     if (fd_ < 0)
         throw RunError("File not open");
-    size_t done = 0;
-    while (done < buffer_.size()) {
-        ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            int err = errno;
-            buffer_.erase(0, done);
-            throwIoError(err);
-        }
-        done += static_cast<size_t>(n);
+    size_t written = 0;
+    if (int err = writeAll(fd_, buffer_, written)) {
+        // What went out is in the file; the rest stays for a later try.
+        buffer_.erase(0, written);
+        throwIoError(err);
     }
     buffer_.clear();
 }
@@ -127,14 +137,8 @@ void ReportFile::closeQuietly() noexcept
 {
     if (fd_ < 0)
         return;
-    size_t done = 0;
-    while (done < buffer_.size()) {
-        ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-        if (n <= 0 && errno != EINTR)
-            break;
-        if (n > 0)
-            done += static_cast<size_t>(n);
-    }
+    size_t written = 0;
+    (void)writeAll(fd_, buffer_, written);
     buffer_.clear();
     ::close(fd_);
     fd_ = -1;

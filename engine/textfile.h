@@ -14,6 +14,10 @@ int openInputFile(const std::string& name) noexcept;
 // errno set. A pipe that nobody reads fails with ENXIO instead of holding the
 // command forever.
 int openOutputFile(const std::string& name) noexcept;
+// Writes all of `data` to `fd`, going on after interruptions and partial
+// writes. Returns 0, or the errno of the write that failed; `written` tells
+// how much went out either way.
+int writeAll(int fd, std::string_view data, size_t& written) noexcept;
 
 // A text file written line by line with CR LF line ends. write() leaves the
 // line open and pushes everything written so far to the file at once;

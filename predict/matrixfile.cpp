@@ -280,17 +280,11 @@ std::string blockText()
     return text;
 }
 
-void writeAll(int fd, std::string_view data)
+void writeAllOrRaise(int fd, std::string_view data)
 {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throwIoError(errno);
-        }
-        data.remove_prefix(static_cast<size_t>(n));
-    }
+    size_t written = 0;
+    if (int err = writeAll(fd, data, written))
+        throwIoError(err);
 }
 
 // Writes straight into the file, creating or emptying it.
@@ -299,7 +293,7 @@ void writeInPlace(const std::string& path, std::string_view data)
     Fd fd(openOutputFile(path));
     if (fd.get() < 0)
         throwIoError(errno);
-    writeAll(fd.get(), data);
+    writeAllOrRaise(fd.get(), data);
     fd.close();
 }
 
@@ -422,7 +416,7 @@ void replaceFile(const std::string& path, std::string_view data)
         if (::fchmod(temp.fd(), st.st_mode & 07777) != 0)
             throwIoError(errno);
     }
-    writeAll(temp.fd(), data);
+    writeAllOrRaise(temp.fd(), data);
     temp.commit(target);
 
     // Make the new name itself durable; the content is already complete.

@@ -59,8 +59,10 @@ protected:
             fs::create_symlink("/dev/zero", name);
         else if (kind == "link loop")
             fs::create_symlink(name, name);
-        else if (kind == "path through a file")
-            fs::create_symlink("plain/" + name, name), writeFile("plain", "x");
+        else if (kind == "path through a file") {
+            writeFile("plain", "x");
+            fs::create_symlink("plain/" + name, name);
+        }
     }
     Outcome run()
     {
