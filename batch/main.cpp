@@ -9,14 +9,14 @@
 #include <new>
 #include <vector>
 
-#include "app/console.h"
-#include "app/numtext.h"
-#include "app/patterns.h"
-#include "engine/errors.h"
-#include "engine/solve.h"
-#include "engine/state.h"
-#include "predict/matrixfile.h"
-#include "predict/recall.h"
+#include "core/console.h"
+#include "core/numtext.h"
+#include "core/patterns.h"
+#include "core/engine/errors.h"
+#include "core/engine/solve.h"
+#include "core/engine/state.h"
+#include "core/predict/matrixfile.h"
+#include "core/predict/recall.h"
 
 using namespace duolink;
 

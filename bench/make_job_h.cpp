@@ -7,9 +7,9 @@
 #include <fstream>
 #include <string>
 
-#include "app/patterns.h"
-#include "engine/jobfiles.h"
-#include "engine/solve.h"
+#include "core/patterns.h"
+#include "core/engine/jobfiles.h"
+#include "core/engine/solve.h"
 
 using namespace duolink;
 

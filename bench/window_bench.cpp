@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "app/consoleview.h"
-#include "app/dialogs.h"
-#include "app/form2.h"
+#include "gui/consoleview.h"
+#include "gui/dialogs.h"
+#include "gui/form2.h"
 
 using namespace duolink;
 

@@ -1,8 +1,8 @@
 #include <cmath>
 
-#include "app/numtext.h"
-#include "engine/pairtest.h"
-#include "engine/training.h"
+#include "core/numtext.h"
+#include "core/engine/pairtest.h"
+#include "core/engine/training.h"
 #include "testsupport.h"
 
 using namespace duolink;

@@ -8,8 +8,8 @@
 
 #include <unistd.h>
 
-#include "guard/instances.h"
-#include "guard/processes.h"
+#include "core/guard/instances.h"
+#include "core/guard/processes.h"
 
 using namespace duolink;
 namespace fs = std::filesystem;

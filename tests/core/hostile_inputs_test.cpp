@@ -11,9 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "engine/errors.h"
-#include "engine/solve.h"
-#include "engine/state.h"
+#include "core/engine/errors.h"
+#include "core/engine/solve.h"
+#include "core/engine/state.h"
 #include "testsupport.h"
 
 using namespace duolink;

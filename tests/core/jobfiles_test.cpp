@@ -1,7 +1,7 @@
-#include "app/numtext.h"
-#include "app/patterns.h"
-#include "engine/jobfiles.h"
-#include "engine/solve.h"
+#include "core/numtext.h"
+#include "core/patterns.h"
+#include "core/engine/jobfiles.h"
+#include "core/engine/solve.h"
 #include "testsupport.h"
 
 #include <filesystem>

@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include "predict/matrixfile.h"
+#include "core/predict/matrixfile.h"
 #include "testsupport.h"
 
 using namespace duolink;

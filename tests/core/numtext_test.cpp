@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "app/console.h"
-#include "app/numtext.h"
+#include "core/console.h"
+#include "core/numtext.h"
 
 using namespace duolink;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "predict/recall.h"
+#include "core/predict/recall.h"
 #include "testsupport.h"
 
 using namespace duolink;

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/console.h"
-#include "engine/state.h"
+#include "core/console.h"
+#include "core/engine/state.h"
 
 namespace duolink::testing {
 

@@ -16,12 +16,12 @@
 #include <utility>
 #include <vector>
 
-#include "app/console.h"
-#include "app/numtext.h"
-#include "engine/errors.h"
-#include "engine/solve.h"
-#include "engine/state.h"
-#include "engine/training.h"
+#include "core/console.h"
+#include "core/numtext.h"
+#include "core/engine/errors.h"
+#include "core/engine/solve.h"
+#include "core/engine/state.h"
+#include "core/engine/training.h"
 #include "testsupport.h"
 
 using namespace duolink;

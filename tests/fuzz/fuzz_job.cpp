@@ -18,11 +18,11 @@
 #include <array>
 #include <string>
 
-#include "app/patterns.h"
-#include "engine/jobfiles.h"
-#include "engine/solve.h"
-#include "engine/textfile.h"
-#include "predict/recall.h"
+#include "core/patterns.h"
+#include "core/engine/jobfiles.h"
+#include "core/engine/solve.h"
+#include "core/engine/textfile.h"
+#include "core/predict/recall.h"
 #include "fuzzsupport.h"
 
 using namespace duolink;

@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <array>
 
-#include "engine/jobfiles.h"
-#include "engine/solve.h"
+#include "core/engine/jobfiles.h"
+#include "core/engine/solve.h"
 #include "fuzzsupport.h"
 
 using namespace duolink;

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <iterator>
 
-#include "predict/matrixfile.h"
+#include "core/predict/matrixfile.h"
 #include "fuzzsupport.h"
 
 using namespace duolink;

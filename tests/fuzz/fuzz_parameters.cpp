@@ -3,8 +3,8 @@
 // then training run), with the report file open; then the input is read once
 // more from its start as a W matrix section of the lengths in effect, whatever
 // the run option.
-#include "engine/jobfiles.h"
-#include "engine/solve.h"
+#include "core/engine/jobfiles.h"
+#include "core/engine/solve.h"
 #include "fuzzsupport.h"
 
 using namespace duolink;

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/patterns.h"
+#include "core/patterns.h"
 #include "fuzzsupport.h"
 
 using namespace duolink;

@@ -15,9 +15,9 @@
 
 #include <unistd.h>
 
-#include "app/console.h"
-#include "engine/errors.h"
-#include "engine/state.h"
+#include "core/console.h"
+#include "core/engine/errors.h"
+#include "core/engine/state.h"
 
 // A property the target expects of the code under test; a failed one aborts,
 // which libFuzzer reports as a crash with the input that caused it.

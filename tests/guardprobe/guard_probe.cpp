@@ -8,8 +8,8 @@
 #include <iostream>
 #include <string>
 
-#include "app/dialogs.h"
-#include "guard/guard.h"
+#include "gui/dialogs.h"
+#include "gui/guard.h"
 
 namespace {
 

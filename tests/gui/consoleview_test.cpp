@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/consoleview.h"
+#include "gui/consoleview.h"
 #include "tests/gui/input.h"
 
 namespace ti = duolink::testinput;

@@ -8,11 +8,11 @@
 #include <optional>
 #include <vector>
 
-#include "app/console.h"
-#include "app/dialogs.h"
-#include "app/form2.h"
-#include "app/patterns.h"
-#include "engine/state.h"
+#include "core/console.h"
+#include "gui/dialogs.h"
+#include "gui/form2.h"
+#include "core/patterns.h"
+#include "core/engine/state.h"
 #include "tests/gui/input.h"
 
 namespace duolink {

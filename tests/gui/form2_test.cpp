@@ -11,15 +11,15 @@
 #include <memory>
 #include <vector>
 
-#include "app/console.h"
-#include "app/consoleview.h"
-#include "app/dialogs.h"
-#include "app/filefilter.h"
-#include "app/form2.h"
-#include "app/numtext.h"
-#include "app/patterns.h"
-#include "engine/errors.h"
-#include "engine/state.h"
+#include "core/console.h"
+#include "gui/consoleview.h"
+#include "gui/dialogs.h"
+#include "gui/filefilter.h"
+#include "gui/form2.h"
+#include "core/numtext.h"
+#include "core/patterns.h"
+#include "core/engine/errors.h"
+#include "core/engine/state.h"
 #include "tests/gui/fixture.h"
 #include "tests/gui/input.h"
 

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/consoleview.h"
+#include "gui/consoleview.h"
 #include "tests/core/testsupport.h"
 #include "tests/gui/fixture.h"
 

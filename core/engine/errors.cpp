@@ -1,0 +1,39 @@
+#include "core/engine/errors.h"
+
+#include <cerrno>
+
+namespace duolink {
+
+std::string ioErrorMessage(int errnoValue)
+{
+    switch (errnoValue) {
+    case ENOENT:
+    case ENOTDIR:
+        return "File not found";
+    case ENAMETOOLONG:
+    case EINVAL:
+        return "Invalid filename";
+    case EMFILE:
+    case ENFILE:
+        return "Too many open files";
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+        return "File access denied";
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return "Disk full";
+    default:
+        return "I/O error " + std::to_string(errnoValue);
+    }
+}
+
+void throwIoError(int errnoValue)
+{
+    throw RunError(ioErrorMessage(errnoValue));
+}
+
+} // namespace duolink

@@ -1,0 +1,270 @@
+#include "core/engine/jobfiles.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <strings.h>
+#include <unistd.h>
+#include <vector>
+
+#include "core/console.h"
+#include "core/numtext.h"
+#include "core/patterns.h"
+#include "core/engine/solve.h"
+
+namespace duolink {
+
+// --- Job data files --------------------------------------------------------------------
+
+namespace {
+
+void writeDataFile(const char* name, const std::array<TPatternVector, kPatternCapacity + 1>& patterns)
+{
+    ReportFile f;
+    f.create(name);
+    std::string line;
+    for (int p = 1; p <= patternCount; ++p) {
+        line.clear();
+        for (int e = 1; e <= 9; ++e) {
+            size_t start = line.size();
+            appendRealTextWD(line, patterns[p][e], 9, 3);
+            // A value filling its whole field would run into the one before
+            // it and read back as one number: keep them apart.
+            if (e > 1 && line[start] != ' ')
+                line.insert(start, 1, ' ');
+        }
+        f.writeLn(line);
+    }
+    f.writeLn("9999");
+    f.close();
+}
+
+[[noreturn]] void fatal(std::string_view message)
+{
+    reportFile.writeLn(message);
+    reportFile.writeLn("Terminating Program");
+    programDone();
+}
+
+int toInt32(long long v)
+{
+    if (v < INT_MIN || v > INT_MAX)
+        throw RunError(kInvalidNumeric);
+    return static_cast<int>(v);
+}
+
+// A parameter: one value, then the rest of its line is skipped.
+int readIntParameter(TextReader& f)
+{
+    bool ok = true;
+    long long v = f.readInt(ok);
+    if (!ok)
+        throw RunError(kInvalidNumeric);
+    f.skipLine();
+    return toInt32(v);
+}
+
+double readRealParameter(TextReader& f)
+{
+    bool ok = true;
+    double v = f.readReal(ok);
+    if (!ok)
+        throw RunError(kInvalidNumeric);
+    f.skipLine();
+    return v;
+}
+
+// A value of a data file or of the W matrix section: anything that is not a
+// number reads as 0, without complaint.
+double readDataValue(TextReader& f)
+{
+    bool ok = true;
+    return f.readReal(ok);
+}
+
+void readPattern(Vector& v, TextReader& f, int length)
+{
+    const int groups = (length - 1) / 16 + 1;
+    const int perLine = std::min(length, 16);
+    const long double u = unity;
+    for (int g = 0; g < groups; ++g) {
+        for (int c = 1; c <= perLine; ++c) {
+            double value = readDataValue(f);
+            int pos = 16 * g + c;
+            if (pos > kVectorSize)
+                continue;
+            v[pos] = value == 9999.0 ? 9999.0 : static_cast<double>(roundEven(value * u));
+        }
+        f.skipLine();
+    }
+}
+
+// Lengths that were read but refused (or left half read by an error) must
+// not outlive the reader: the next Solve's clear, Predict and the matrix
+// files address the matrix with them.
+struct LengthsKeptValid {
+    ~LengthsKeptValid()
+    {
+        if (aLen < 0 || aLen > kVectorSize || bLen < 0 || bLen > kVectorSize || aLen * bLen > kMatrixCells)
+            aLen = bLen = 0;
+    }
+};
+
+void readParametersInto(const std::string& name, const char* paneLabel)
+{
+    LengthsKeptValid lengthsKeptValid;
+    if (!fileExists(name))
+        fatal("VELD30.dat not available");
+    TextReader f;
+    f.open(name);
+    reportFile.writeLn("PARAMETERS");
+
+    runOption = readIntParameter(f);
+    reportFile.writeLn(std::to_string(runOption) + " 1 = RWM 2=PFM 3=STL 4=IRN ");
+    maxPresentations = readIntParameter(f);
+    reportFile.writeLn("MAX Presentations: " + std::to_string(maxPresentations));
+    aLen = readIntParameter(f);
+    bLen = readIntParameter(f);
+    reportFile.writeLn("A Len = " + std::to_string(aLen));
+    reportFile.writeLn("B Len = " + std::to_string(bLen));
+    if (aLen < 1 || aLen > kVectorSize || bLen < 1 || bLen > kVectorSize)
+        fatal("A Len or B Len not in specified range");
+    if (aLen * bLen > kMatrixCells)
+        fatal("MATRIX TOO BIG");
+    simulationMode = readIntParameter(f);
+    if (simulationMode == 1 && simulationFileName().empty())
+        fatal("Simulation file not available ");
+
+    beta = readRealParameter(f);
+    limit = readRealParameter(f);
+    transferFunction = readIntParameter(f);
+    unity = readIntParameter(f);
+    tol = readRealParameter(f);
+
+    reportFile.writeLn("TOL     = " + longExpText(tol));
+    reportFile.writeLn("BETA    = " + longExpText(beta));
+    reportFile.writeLn("LIMIT   = " + longExpText(limit));
+    reportFile.write("OPTION  = " + std::to_string(transferFunction));
+    if (transferFunction < 1 || transferFunction > 2) {
+        transferFunction = 1;
+        reportFile.writeLn("ERROR-INVALID Option Selected Assuming Option 1");
+    }
+    reportFile.writeLn(transferFunction == 2 ? " Transfer Function 2 Selected" : " Transfer Function 1 Selected");
+    if (unity < 0) {
+        unity = 10;
+        reportFile.writeLn("ERROR-INVALID Unity Value Assuming Unity=10");
+    }
+    reportFile.writeLn("UNITY   = " + std::to_string(unity));
+    consoleWriteLn(paneLabel + realTextWD(unity, 9, 0));
+
+    if (runOption == 1)
+        readWMatrix(wMatrix, aLen, bLen, f);
+    f.close();
+}
+
+} // namespace
+
+void writeJobFiles()
+{
+    writeDataFile(kADataFileName, aPatterns);
+    writeDataFile(kBDataFileName, bPatterns);
+}
+
+bool fileExists(std::string_view name)
+{
+    std::string cut(name.substr(0, 20));
+    int fd = openInputFile(cut);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+std::string simulationFileName()
+{
+    static constexpr const char* kName = "nutest.dat";
+    if (fileExists(kName))
+        return kName;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir("."), ::closedir);
+    if (!dir)
+        return {};
+    std::vector<std::string> matches;
+    while (dirent* entry = ::readdir(dir.get())) {
+        if (::strcasecmp(entry->d_name, kName) == 0 && fileExists(entry->d_name))
+            matches.emplace_back(entry->d_name);
+    }
+    if (matches.empty())
+        return {};
+    return *std::min_element(matches.begin(), matches.end());
+}
+
+void readParameters(const std::string& name)
+{
+    readParametersInto(name, "Unity= ");
+}
+
+void readParametersRD(const std::string& name)
+{
+    readParametersInto(name, "Unity RD= ");
+}
+
+void readWMatrix(Matrix& m, int rows, int cols, TextReader& f)
+{
+    reportFile.writeLn("W Matrix ");
+    const int perLine = std::min(cols, 16);
+    const int lines = (cols - 1) / 16 + 1;
+    std::string echo;
+    for (int i = 1; i <= rows; ++i) {
+        for (int b = 0; b < lines; ++b) {
+            echo.clear();
+            for (int c = 1; c <= perLine; ++c) {
+                double value = readDataValue(f);
+                if (16 * b + c <= cols)
+                    m[cellIndex(i, 16 * b + c)] = value;
+                appendExpText(echo, value, 15);
+            }
+            f.skipLine();
+            reportFile.writeLn(echo);
+        }
+    }
+    reportFile.writeLn();
+}
+
+void openADataFile()
+{
+    aDataFile.open(aDataFile.name());
+}
+
+void openBDataFile()
+{
+    bDataFile.open(bDataFile.name());
+}
+
+void readAVector(Vector& v, TextReader& f)
+{
+    readPattern(v, f, aLen);
+}
+
+void readBVector(Vector& v)
+{
+    readPattern(v, bDataFile, bLen);
+}
+
+int countPatterns()
+{
+    openADataFile();
+    aVector[1] = 0;
+    int groups = 0;
+    while (aVector[1] != 9999.0) {
+        if (!aDataFile.hasValue())
+            fatal("Unexpected End of File ADATA.DAT");
+        readAVector(aVector, aDataFile);
+        ++groups;
+    }
+    return groups - 1;
+}
+
+} // namespace duolink

@@ -1,0 +1,112 @@
+#include "core/engine/pairtest.h"
+
+#include <cmath>
+
+#include "core/console.h"
+#include "core/numtext.h"
+
+namespace duolink {
+
+bool testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n)
+{
+    consoleWrite(realTextWD(presentationNo, 8, 0));
+    consoleWrite("Input: ");
+    printScaledVector(a, aLength);
+    consoleWriteLn();
+    consoleWrite("Expected: ");
+    printScaledVector(b, n);
+    consoleWriteLn();
+
+    vectorMatrixProduct(w, aLength, n, calcVector, a);
+    if (transferFunction == 1)
+        for (int i = 1; i <= n; ++i)
+            calcVector[i] = trainingTransfer(calcVector[i]);
+    consoleWrite("Calc: ");
+    printScaledVector(calcVector, n);
+    consoleWriteLn();
+
+    const bool ok = scorePattern(b, calcVector, n);
+    if (runOption == 4) {
+        reportFile.write("B CAL= ");
+        writeVectorReport(calcVector, n);
+    }
+    if (ok) {
+        consoleWrite(" Correct");
+        r2Sum = storeDouble(static_cast<long double>(r2Sum) + 1.0L);
+    } else {
+        errorVector(b, calcVector, n);
+        consoleWrite(" Error =");
+        printScaledVector(calcVector, n);
+        r2Sum = storeDouble(r2Sum + fitTerm(calcVector, b, n));
+        correctWeights(w, a, calcVector, aLength, n);
+    }
+    consoleWriteLn(" ");
+    return ok;
+}
+
+bool scorePattern(const Vector& b, const Vector& c, int n)
+{
+    const long double u = unity;
+    int bec = 0;
+    for (int i = 1; i <= n; ++i) {
+        long double diff = std::fabs(static_cast<long double>(b[i]) - c[i]);
+        if (fdiv(diff, u) > tol)
+            ++bec;
+    }
+    const bool report = runOption == 3 || runOption == 4;
+    if (report)
+        reportFile.write(" BEC = " + realTextWD(bec, 6, 0) + " ");
+    berTotal = storeDouble(berTotal + static_cast<long double>(bec) / 2);
+    if (report) {
+        reportFile.write(" BER = " + realTextWD(berTotal, 8, 1) + " ");
+        reportFile.writeLn(bec == 0 ? " RESULT = TRUE" : " RESULT = FALSE");
+    }
+    return bec == 0;
+}
+
+void errorVector(const Vector& b, Vector& c, int n)
+{
+    for (int i = 1; i <= n; ++i)
+        c[i] = storeDouble(static_cast<long double>(b[i]) - c[i]);
+}
+
+long double fitTerm(const Vector& e, const Vector& b, int n)
+{
+    const long double u = unity;
+    long double sum = 0;
+    for (int i = 1; i <= n; ++i) {
+        long double t = b[i] != 0 ? fdiv(e[i], b[i]) + 1 : fdiv(e[i], u);
+        sum += t * t;
+    }
+    long double s = fdiv(sum, n);
+    long double term = s * s;
+    if (std::isnan(term))
+        throw RunError(kInvalidOp);
+    return term;
+}
+
+void correctWeights(Matrix& w, const Vector& a, const Vector& e, int aLength, int n)
+{
+    correctionProduct(a, aLength, e, n, workMatrix, beta);
+    matrixAdd(workMatrix, aLength, n, w, w);
+}
+
+double transferExponent(long double x)
+{
+    if (x >= 32)
+        return 3e-06;
+    if (x > -32)
+        return static_cast<double>(std::exp(-x));
+    return 3000000.0;
+}
+
+double trainingTransfer(double v)
+{
+    const double e = transferExponent(fdiv(v, unity));
+    const long double d = 1 - static_cast<long double>(e);
+    if (std::fabs(d) < 0.0001L)
+        return storeDouble(static_cast<long double>(unity) * (d >= 0 ? 10000 : -10000));
+    return static_cast<double>(roundEven(fdiv(1, d) * unity));
+}
+
+} // namespace duolink

@@ -1,0 +1,214 @@
+#include "core/engine/state.h"
+
+#include <cfloat>
+#include <cmath>
+
+#include "core/console.h"
+#include "core/numtext.h"
+
+namespace duolink {
+
+Matrix wMatrix{};
+Matrix deltaMatrix{};
+Matrix workMatrix{};
+Vector aVector{};
+Vector bVector{};
+Vector calcVector{};
+
+int aLen = 0;
+int bLen = 0;
+int dataPatternCount = 0;
+int runOption = 0;
+int presentationNo = 0;
+int maxPresentations = 0;
+int simulationMode = 0;
+int transferFunction = 0;
+int unity = 0;
+double beta = 0;
+double limit = 0;
+double tol = 0;
+
+TextReader aDataFile;
+TextReader bDataFile;
+ReportFile reportFile;
+
+double r2Sum = 0;
+double berTotal = 0;
+
+void resetEngineState()
+{
+    wMatrix.fill(0);
+    deltaMatrix.fill(0);
+    workMatrix.fill(0);
+    aVector.fill(0);
+    bVector.fill(0);
+    calcVector.fill(0);
+    aLen = bLen = dataPatternCount = runOption = presentationNo = 0;
+    maxPresentations = simulationMode = transferFunction = unity = 0;
+    beta = limit = tol = 0;
+    r2Sum = berTotal = 0;
+    aDataFile.close();
+    bDataFile.close();
+    reportFile.closeQuietly();
+}
+
+// --- Checked arithmetic ----------------------------------------------------------------
+
+long double fdiv(long double a, long double b)
+{
+    if (b == 0) {
+        if (a == 0 || std::isnan(a))
+            throw RunError(kInvalidOp);
+        throw RunError(kDivByZero);
+    }
+    long double q = a / b;
+    if (std::isnan(q))
+        throw RunError(kInvalidOp);
+    return q;
+}
+
+double storeDouble(long double x)
+{
+    if (std::isnan(x))
+        throw RunError(kInvalidOp);
+    if (std::isfinite(x) && std::fabs(x) > static_cast<long double>(DBL_MAX)) {
+        // Values that round down to DBL_MAX still fit.
+        double d = static_cast<double>(x);
+        if (std::isinf(d))
+            throw RunError(kOverflow);
+        return d;
+    }
+    return static_cast<double>(x);
+}
+
+long double roundEven(long double x)
+{
+    // The 64-bit integer range: [-2^63, 2^63).
+    constexpr long double kLimit = 9223372036854775808.0L;
+    if (!(x >= -kLimit - 0.5L && x < kLimit - 0.5L))
+        throw RunError(kInvalidOp);
+    // A whole number, never negative zero.
+    return std::rint(x) + 0.0L;
+}
+
+namespace {
+inline long double mulChecked(long double a, long double b)
+{
+    long double r = a * b;
+    if (std::isnan(r))
+        throw RunError(kInvalidOp);
+    return r;
+}
+} // namespace
+
+// --- Matrix primitives -------------------------------------------------------------------
+
+void outerProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x)
+{
+    const long double u = unity;
+    for (int i = 1; i <= n; ++i) {
+        for (int j = 1; j <= m; ++j) {
+            long double t = mulChecked(mulChecked(fdiv(second[j], u), first[i]), x);
+            dest[cellIndex(i, j)] = static_cast<double>(roundEven(storeDouble(t)));
+        }
+    }
+}
+
+void correctionProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x)
+{
+    const long double u = unity;
+    for (int i = 1; i <= n; ++i) {
+        for (int j = 1; j <= m; ++j) {
+            long double t = fdiv(mulChecked(mulChecked(static_cast<long double>(first[i]), second[j]), x), u);
+            dest[cellIndex(i, j)] = static_cast<double>(roundEven(storeDouble(t)));
+        }
+    }
+}
+
+void matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest)
+{
+    for (int i = 1; i <= rows; ++i) {
+        for (int j = 1; j <= cols; ++j) {
+            int c = cellIndex(i, j);
+            long double s = static_cast<long double>(second[c]) + first[c];
+            if (std::isnan(s))
+                throw RunError(kInvalidOp);
+            dest[c] = storeDouble(s);
+        }
+    }
+}
+
+void vectorMatrixProduct(const Matrix& m, int n, int k, Vector& out, const Vector& in)
+{
+    for (int j = 1; j <= k; ++j)
+        out[j] = 0;
+    const long double u = unity;
+    for (int j = 1; j <= k; ++j) {
+        for (int i = 1; i <= n; ++i) {
+            long double t = fdiv(mulChecked(m[cellIndex(i, j)], in[i]), u) + out[j];
+            if (std::isnan(t))
+                throw RunError(kInvalidOp);
+            out[j] = static_cast<double>(roundEven(storeDouble(t)));
+        }
+    }
+}
+
+// --- Printing -------------------------------------------------------------------------------
+
+void printScaledVector(const Vector& v, int n)
+{
+    std::string text;
+    text.reserve(static_cast<size_t>(n > 0 ? n : 0) * 10);
+    const long double u = unity;
+    for (int p = 1; p <= n; ++p) {
+        appendRealTextWD(text, fdiv(v[p], u), 9, 5);
+        text += ' ';
+    }
+    consoleWrite(text);
+    consoleWriteLn();
+}
+
+void printWMatrix(const Matrix& m, int rows, int cols)
+{
+    consoleWriteLn(" ===== W Matrix ====== ");
+    const long double u = unity;
+    const int blocks = (cols - 1) / 16 + 1;
+    std::string text;
+    for (int r = 1; r <= rows; ++r) {
+        for (int b = 0; b < blocks; ++b) {
+            text.clear();
+            int last = std::min(16 * b + 16, cols);
+            for (int c = 16 * b + 1; c <= last; ++c) {
+                appendRealTextWD(text, fdiv(m[cellIndex(r, c)], u), 9, 5);
+                text += "  ";
+            }
+            consoleWrite(text);
+            consoleWriteLn(" ");
+        }
+        consoleWriteLn(" ");
+    }
+}
+
+void writeVectorReport(const Vector& v, int n)
+{
+    std::string text = " ";
+    for (int p = 1; p <= n; ++p) {
+        appendExpText(text, v[p], 2);
+        text += ' ';
+        if (p % 16 == 0) {
+            reportFile.writeLn(text);
+            text.clear();
+        }
+    }
+    text += ' ';
+    reportFile.write(text);
+}
+
+void programDone()
+{
+    reportFile.writeLn("PROGRAM DONE");
+    reportFile.close();
+    throw JobTerminated();
+}
+
+} // namespace duolink

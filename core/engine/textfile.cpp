@@ -1,0 +1,310 @@
+#include "core/engine/textfile.h"
+
+#include <cerrno>
+#include <charconv>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <locale.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/engine/errors.h"
+
+namespace duolink {
+
+// --- Opening ---------------------------------------------------------------------
+
+int openInputFile(const std::string& name) noexcept
+{
+    int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st{};
+    int refusal = 0;
+    if (::fstat(fd, &st) != 0)
+        refusal = errno;
+    else if (S_ISDIR(st.st_mode))
+        refusal = EISDIR;
+    else if (!S_ISREG(st.st_mode))
+        refusal = EACCES;
+    if (refusal != 0) {
+        ::close(fd);
+        errno = refusal;
+        return -1;
+    }
+    return fd;
+}
+
+int openOutputFile(const std::string& name) noexcept
+{
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return -1;
+    // Writes then wait as usual (a device or a pipe with a reader).
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+int writeAll(int fd, std::string_view data, size_t& written) noexcept
+{
+    written = 0;
+    while (written < data.size()) {
+        ssize_t n = ::write(fd, data.data() + written, data.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return EIO; // no progress: give up rather than spin
+        written += static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+// --- ReportFile ------------------------------------------------------------------
+
+ReportFile::~ReportFile()
+{
+    closeQuietly();
+}
+
+void ReportFile::create(const std::string& name)
+{
+    closeQuietly();
+    int fd = openOutputFile(name);
+    if (fd < 0)
+        throwIoError(errno);
+    fd_ = fd;
+    name_ = name;
+    buffer_.clear();
+}
+
+void ReportFile::append(std::string_view text)
+{
+    if (fd_ < 0)
+        throw RunError("File not open");
+    buffer_.append(text);
+}
+
+void ReportFile::write(std::string_view text)
+{
+    append(text);
+    flush();
+}
+
+void ReportFile::writeLn(std::string_view text)
+{
+    append(text);
+    buffer_.append("\r\n");
+    if (buffer_.size() >= (1u << 16))
+        flush();
+}
+
+void ReportFile::flush()
+{
+    if (fd_ < 0)
+        throw RunError("File not open");
+    size_t written = 0;
+    if (int err = writeAll(fd_, buffer_, written)) {
+        // What went out is in the file; the rest stays for a later try.
+        buffer_.erase(0, written);
+        throwIoError(err);
+    }
+    buffer_.clear();
+}
+
+void ReportFile::close()
+{
+    if (fd_ < 0)
+        return;
+    try {
+        flush();
+    } catch (...) {
+        closeQuietly();
+        throw;
+    }
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0 && errno != EINTR)
+        throwIoError(errno);
+}
+
+void ReportFile::closeQuietly() noexcept
+{
+    if (fd_ < 0)
+        return;
+    size_t written = 0;
+    (void)writeAll(fd_, buffer_, written);
+    buffer_.clear();
+    ::close(fd_);
+    fd_ = -1;
+}
+
+// --- TextReader --------------------------------------------------------------------
+
+void TextReader::open(const std::string& name)
+{
+    close();
+    int fd = openInputFile(name);
+    if (fd < 0)
+        throwIoError(errno);
+    std::string content;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            int err = errno;
+            ::close(fd);
+            throwIoError(err);
+        }
+        if (n == 0)
+            break;
+        content.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    name_ = name;
+    data_ = std::move(content);
+    pos_ = 0;
+    open_ = true;
+}
+
+void TextReader::close() noexcept
+{
+    open_ = false;
+    data_.clear();
+    data_.shrink_to_fit();
+    pos_ = 0;
+}
+
+bool TextReader::nextToken(std::string_view& token, size_t maxLen)
+{
+    while (pos_ < data_.size() && static_cast<unsigned char>(data_[pos_]) <= 32)
+        ++pos_;
+    if (pos_ >= data_.size())
+        return false;
+    size_t start = pos_;
+    while (pos_ < data_.size() && pos_ - start < maxLen && static_cast<unsigned char>(data_[pos_]) > 32)
+        ++pos_;
+    token = std::string_view(data_).substr(start, pos_ - start);
+    return true;
+}
+
+double TextReader::readReal(bool& ok)
+{
+    ok = true;
+    std::string_view token;
+    if (!nextToken(token, 64))
+        return 0.0;
+    double value = 0.0;
+    ok = parseRealToken(token, value);
+    return ok ? value : 0.0;
+}
+
+long long TextReader::readInt(bool& ok)
+{
+    ok = true;
+    std::string_view token;
+    if (!nextToken(token, 32))
+        return 0;
+    long long value = 0;
+    ok = parseIntToken(token, value);
+    return ok ? value : 0;
+}
+
+bool TextReader::hasValue() const
+{
+    for (size_t p = pos_; p < data_.size(); ++p)
+        if (static_cast<unsigned char>(data_[p]) > 32)
+            return true;
+    return false;
+}
+
+void TextReader::skipLine()
+{
+    while (pos_ < data_.size() && data_[pos_] != '\n')
+        ++pos_;
+    if (pos_ < data_.size())
+        ++pos_;
+}
+
+// --- Token parsing ---------------------------------------------------------------------
+
+namespace {
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+} // namespace
+
+size_t decimalPrefix(std::string_view text)
+{
+    size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    size_t digits = 0;
+    while (i < text.size() && isDigit(text[i]))
+        ++i, ++digits;
+    if (i < text.size() && text[i] == '.') {
+        size_t j = i + 1;
+        while (j < text.size() && isDigit(text[j]))
+            ++j, ++digits;
+        // A point counts only with a digit on one side of it.
+        if (digits > 0)
+            i = j;
+    }
+    if (digits == 0)
+        return 0;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        size_t j = i + 1;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
+            ++j;
+        const size_t expStart = j;
+        while (j < text.size() && isDigit(text[j]))
+            ++j;
+        if (j > expStart)
+            i = j;
+    }
+    return i;
+}
+
+bool parseRealToken(std::string_view token, double& value)
+{
+    if (token.empty() || decimalPrefix(token) != token.size())
+        return false;
+    return convertDecimal(token, value) == DecimalRange::InRange;
+}
+
+DecimalRange convertDecimal(std::string_view number, double& value)
+{
+    if (!number.empty() && number.front() == '+')
+        number.remove_prefix(1);
+    auto res = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (res.ec != std::errc::result_out_of_range)
+        return DecimalRange::InRange;
+    // Too large or too small for a double: let the C library decide which,
+    // in the C locale whatever the user's locale is.
+    static locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
+    std::string copy(number);
+    double v = strtod_l(copy.c_str(), nullptr, cLocale);
+    if (std::isinf(v)) {
+        value = v;
+        return DecimalRange::Overflow;
+    }
+    value = v;
+    return DecimalRange::InRange;
+}
+
+bool parseIntToken(std::string_view token, long long& value)
+{
+    if (!token.empty() && token.front() == '+')
+        token.remove_prefix(1);
+    if (token.empty())
+        return false;
+    auto res = std::from_chars(token.data(), token.data() + token.size(), value);
+    return res.ec == std::errc() && res.ptr == token.data() + token.size();
+}
+
+} // namespace duolink

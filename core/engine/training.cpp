@@ -1,0 +1,278 @@
+#include "core/engine/training.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/console.h"
+#include "core/numtext.h"
+#include "core/engine/jobfiles.h"
+#include "core/engine/pairtest.h"
+#include "core/engine/solve.h"
+
+namespace duolink {
+
+namespace {
+
+constexpr const char* kWorking = "************WORKING************";
+
+void quantise(Vector& v, int length)
+{
+    const double low = static_cast<double>(unity) - 1;
+    for (int i = 1; i <= length; ++i)
+        v[i] = v[i] < low ? -static_cast<double>(unity) : static_cast<double>(unity);
+}
+
+void writePairReport()
+{
+    reportFile.write("A MAT= ");
+    writeVectorReport(aVector, aLen);
+    reportFile.write(" B MAT= ");
+    writeVectorReport(bVector, bLen);
+    reportFile.writeLn();
+}
+
+void stepProgress(int delta)
+{
+    if (runProgressBar)
+        runProgressBar->stepBy(delta);
+}
+
+} // namespace
+
+std::string bannerLine()
+{
+    return std::string("Duolink ") + DUOLINK_VERSION;
+}
+
+void buildStartingMatrix()
+{
+    std::fill(wMatrix.begin(), wMatrix.end(), 0.0);
+    aVector.fill(0);
+    bVector.fill(0);
+    calcVector.fill(0);
+
+    openADataFile();
+    openBDataFile();
+    const int count = countPatterns();
+    consoleWriteLn("Count = " + realTextWD(count, 4, 0));
+    reportFile.writeLn("DATA INPUT ");
+
+    openADataFile();
+    openBDataFile();
+    readAVector(aVector, aDataFile);
+    readBVector(bVector);
+    writePairReport();
+    quantise(aVector, aLen);
+    quantise(bVector, bLen);
+    outerProduct(aVector, aLen, bVector, bLen, wMatrix, 1.0L);
+
+    for (int k = 2; k <= count; ++k) {
+        readAVector(aVector, aDataFile);
+        readBVector(bVector);
+        writePairReport();
+        quantise(aVector, aLen);
+        quantise(bVector, bLen);
+        outerProduct(aVector, aLen, bVector, bLen, deltaMatrix, 1.0L);
+        matrixAdd(deltaMatrix, aLen, bLen, wMatrix, workMatrix);
+        wMatrix = workMatrix;
+    }
+}
+
+void writeWMatrixReport(const Matrix& m, int rows, int cols)
+{
+    reportFile.writeLn(" ===== W Matrix ====== ");
+    const int lines = (cols - 1) / 16 + 1;
+    std::string text;
+    for (int i = 1; i <= rows; ++i) {
+        for (int k = 0; k < lines; ++k) {
+            text.clear();
+            const int last = std::min(16 * k + 16, cols);
+            for (int c = 16 * k + 1; c <= last; ++c) {
+                appendExpText(text, m[cellIndex(i, c)], 2);
+                text += "  ";
+            }
+            reportFile.writeLn(text);
+        }
+        reportFile.writeLn();
+    }
+}
+
+double logisticTransfer(double v)
+{
+    const double e = transferExponent(fdiv(v, unity));
+    return static_cast<double>(roundEven(fdiv(1, 1 + static_cast<long double>(e)) * unity));
+}
+
+void simulationPass()
+{
+    aDataFile.close();
+    std::string name = simulationFileName();
+    aDataFile.open(name.empty() ? std::string("nutest.dat") : name);
+    reportFile.writeLn("=== INPUT ===");
+    while (!aDataFile.eof()) {
+        aVector.fill(0);
+        bVector.fill(0);
+        readAVector(aVector, aDataFile);
+        reportFile.write(" INPUT ");
+        writeVectorReport(aVector, aLen);
+        vectorMatrixProduct(wMatrix, aLen, bLen, calcVector, aVector);
+        if (transferFunction == 1)
+            for (int j = 1; j <= bLen; ++j)
+                calcVector[j] = logisticTransfer(calcVector[j]);
+        reportFile.write(" RESULT ");
+        writeVectorReport(calcVector, bLen);
+        reportFile.writeLn();
+    }
+}
+
+void jobOpening(const std::string& aName, const std::string& bName, const std::string& parametersName)
+{
+    consoleWriteLn("VLD33- Matrona 2.2");
+    consoleWriteLn(bannerLine());
+    consoleWriteLn("                    Mar  16,1989-1600h");
+    consoleWriteLn(" ");
+
+    // Files an abandoned earlier command may have left open.
+    closeEngineFiles();
+
+    reportFile.create(kReportFileName);
+    reportFile.writeLn("Matrona 2.2");
+    reportFile.writeLn(bannerLine());
+    reportFile.writeLn("                    Mar 16,1989-1600h");
+    reportFile.writeLn();
+
+    if (fileExists(aName) && fileExists(bName)) {
+        aDataFile.open(aName);
+        bDataFile.open(bName);
+    } else {
+        reportFile.writeLn("Files " + aName + " and " + bName + " are not available");
+        reportFile.writeLn("Terminating Program");
+        programDone();
+    }
+
+    berTotal = 0;
+    readParametersRD(parametersName);
+    if (runOption != 1 && maxPresentations != 0) {
+        buildStartingMatrix();
+        writeWMatrixReport(wMatrix, aLen, bLen);
+        dataPatternCount = countPatterns();
+        consoleWriteLn("Count = " + realTextWD(dataPatternCount, 3, 0));
+    }
+    consoleWriteLn(kWorking);
+    if (runOption == 1)
+        dataPatternCount = countPatterns();
+    presentationNo = 1;
+}
+
+void trainingRun(const std::string& parametersName)
+{
+    stepProgress(-1000);
+    if (runProgressBar) {
+        runProgressBar->setMaximum(1000);
+        runProgressBar->setMinimum(0);
+    }
+
+    consoleWriteLn("Matrona 3.1");
+    consoleWriteLn(bannerLine());
+    consoleWriteLn("                    Mar  16,1989-1600h");
+    consoleWriteLn("                    Oct  21,1995");
+    consoleWriteLn(" ");
+    reportFile.writeLn("Matrona 2.2");
+    reportFile.writeLn(bannerLine());
+    reportFile.writeLn("                    Mar 16,1989-1600h");
+    reportFile.writeLn("                    Oct 21,1995");
+    reportFile.writeLn();
+
+    berTotal = 0;
+    readParameters(parametersName);
+
+    // A matrix read from the parameters file is the one to train: only the
+    // other run options start from a cleared block.
+    if (runOption != 1)
+        for (int i = 1; i <= 9; ++i)
+            for (int j = 1; j <= 8; ++j)
+                wMatrix[cellIndex(i, j)] = 0;
+    deltaMatrix = wMatrix;
+    workMatrix = wMatrix;
+
+    if (runOption != 1 && maxPresentations != 0) {
+        buildStartingMatrix();
+        writeWMatrixReport(wMatrix, aLen, bLen);
+        consoleWriteLn("Starting Matrix");
+        printWMatrix(wMatrix, aLen, bLen);
+    } else {
+        runOption = 4;
+    }
+
+    consoleWriteLn(kWorking);
+    dataPatternCount = countPatterns();
+    consoleWriteLn("Count = " + realTextWD(dataPatternCount, 4, 0));
+    presentationNo = 1;
+    bool allCorrect = false;
+    consoleWriteLn("Limit: " + realTextWD(maxPresentations, 4, 0) + " Beta = " + realTextWD(beta, 6, 3));
+
+    while (presentationNo <= maxPresentations && !allCorrect) {
+        openADataFile();
+        openBDataFile();
+        allCorrect = true;
+        r2Sum = 0;
+        for (int m = 1; m <= dataPatternCount; ++m) {
+            if (runOption == 3 || runOption == 4)
+                reportFile.write("PS #" + realTextWD(presentationNo, 6, 0) + " TS# " + realTextWD(m, 5, 0) + " ");
+            readAVector(aVector, aDataFile);
+            readBVector(bVector);
+            const bool ok = testPattern(aVector, bVector, aLen, wMatrix, bLen);
+            allCorrect = allCorrect && ok;
+            if (runOption == 4) {
+                reportFile.write("A= ");
+                writeVectorReport(aVector, aLen);
+                reportFile.write("B= ");
+                writeVectorReport(bVector, bLen);
+            }
+            if (runOption == 3)
+                reportFile.write(" ");
+            if (!ok)
+                printWMatrix(wMatrix, aLen, bLen);
+            if (runOption != 2)
+                reportFile.writeLn();
+        }
+        if (r2Edit) {
+            // With no pairs there is no mean to show.
+            long double r2 = dataPatternCount > 0 ? fdiv(r2Sum, dataPatternCount) : 0.0L;
+            r2Edit->setText(realTextWD(r2, 9, 3));
+        }
+        ++presentationNo;
+        consoleWriteLn("*** Flag2 - " + boolText(allCorrect));
+        printWMatrix(wMatrix, aLen, bLen);
+        consoleWriteLn(" ");
+        stepProgress(static_cast<int>(roundEven((1.0L / maxPresentations) * 1000.0L)));
+    }
+
+    // With no presentation limit there is nothing left to show.
+    if (maxPresentations != 0) {
+        long long remaining = (static_cast<long long>(maxPresentations) - presentationNo) * 1000;
+        stepProgress(static_cast<int>(std::trunc(static_cast<long double>(remaining) / maxPresentations)));
+    }
+
+    if (!allCorrect) {
+        reportFile.writeLn("*** JOB ABORTED DUE TO PRESET LIMIT ***");
+        consoleWriteLn("*** JOB ABORTED DUE TO PRESET LIMIT ***");
+    }
+    reportFile.writeLn("Number of Presenatations: " + std::to_string(presentationNo - 1));
+    consoleWriteLn("Number of Presenatations: " + realTextWD(presentationNo - 1, 4, 0));
+    if (runOption == 2 || runOption == 3 || runOption == 4) {
+        reportFile.writeLn("======= FINAL MATRIX =========");
+        writeWMatrixReport(wMatrix, aLen, bLen);
+    }
+    consoleWriteLn("======== FINAL MATRIX ==========");
+    printWMatrix(wMatrix, aLen, bLen);
+    if (simulationMode == 1)
+        simulationPass();
+
+    aDataFile.close();
+    bDataFile.close();
+    reportFile.close();
+    consoleWriteLn("PROGRAM DONE");
+}
+
+} // namespace duolink

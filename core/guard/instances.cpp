@@ -1,0 +1,34 @@
+#include "core/guard/instances.h"
+
+#include "core/guard/processes.h"
+
+namespace duolink {
+
+InstanceCount countInstances(ProcessSource& source, InstanceLog& log)
+{
+    InstanceCount count;
+    const std::string own = source.ownFileName();
+    log.line("App File 2: " + own);
+    log.line(std::string(30, '-'));
+
+    const ProcessList list = source.processes();
+    if (list.error) {
+        log.message("Oops..." + *list.error);
+    } else {
+        for (const std::string& name : list.names) {
+            log.line(name);
+            if (name == own) {
+                ++count.matches;
+                log.matchFound(count.processes);
+            }
+            ++count.processes;
+        }
+    }
+
+    log.line("There are " + std::to_string(count.processes) + " process(s)");
+    log.line("There are " + std::to_string(count.matches) + "  instance(s) of process");
+    log.line("");
+    return count;
+}
+
+} // namespace duolink

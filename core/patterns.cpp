@@ -1,0 +1,98 @@
+#include "core/patterns.h"
+
+#include "core/engine/textfile.h"
+
+namespace duolink {
+
+std::array<TPatternVector, kPatternCapacity + 1> aPatterns{};
+std::array<TPatternVector, kPatternCapacity + 1> bPatterns{};
+int patternCount = 0;
+int currentIndex = 0;
+
+double textToReal(std::string_view text)
+{
+    size_t start = 0;
+    while (start < text.size() && text[start] == ' ')
+        ++start;
+    text.remove_prefix(start);
+    double value = 0.0;
+    if (size_t length = decimalPrefix(text))
+        convertDecimal(text.substr(0, length), value);
+    return value;
+}
+
+double parityOf(const TPatternVector& v)
+{
+    int count = 0;
+    for (int i = 1; i <= 8; ++i)
+        if (v[i] > 0.5)
+            ++count;
+    return (count % 2) ? 1.0 : 0.0;
+}
+
+TPatternVector vectorFromTexts(const std::array<std::string_view, 8>& texts)
+{
+    TPatternVector v{};
+    for (int i = 1; i <= 8; ++i)
+        v[i] = textToReal(texts[i - 1]);
+    v[9] = parityOf(v);
+    return v;
+}
+
+bool listAdd(const TPatternVector& a, const TPatternVector& b)
+{
+    if (patternCount >= kPatternCapacity)
+        return false;
+    ++patternCount;
+    currentIndex = patternCount;
+    aPatterns[patternCount] = a;
+    bPatterns[patternCount] = b;
+    return true;
+}
+
+bool listUpdate(const TPatternVector& a, const TPatternVector& b)
+{
+    if (currentIndex < 1 || currentIndex > patternCount)
+        return false;
+    aPatterns[currentIndex] = a;
+    bPatterns[currentIndex] = b;
+    return true;
+}
+
+bool listDelete()
+{
+    if (currentIndex < 1 || currentIndex > patternCount)
+        return false;
+    for (int p = currentIndex; p < patternCount; ++p) {
+        aPatterns[p] = aPatterns[p + 1];
+        bPatterns[p] = bPatterns[p + 1];
+    }
+    --patternCount;
+    if (currentIndex > patternCount)
+        currentIndex = patternCount;
+    return true;
+}
+
+bool listNext()
+{
+    if (currentIndex == 0 || currentIndex + 1 > kPatternCapacity)
+        return false;
+    ++currentIndex;
+    return true;
+}
+
+bool listPrevious()
+{
+    if (currentIndex <= 1)
+        return false;
+    --currentIndex;
+    return true;
+}
+
+void listReset()
+{
+    patternCount = 0;
+    currentIndex = 0;
+}
+
+} // namespace duolink

@@ -1,0 +1,38 @@
+#include "core/predict/recall.h"
+
+#include "core/console.h"
+#include "core/engine/state.h"
+
+namespace duolink {
+
+namespace {
+// Prediction always works on the scale of four decimals.
+constexpr int kRecallUnity = 10000;
+constexpr int kInputCount = 9;
+constexpr int kResultCount = 8;
+} // namespace
+
+void recallB(const TPatternVector& a, TPatternVector& b)
+{
+    unity = kRecallUnity;
+
+    // The scaled input: the product is taken in extended precision and
+    // rounded from there, without passing through a double first.
+    Vector x{};
+    for (int i = 1; i <= kInputCount; ++i)
+        x[i] = static_cast<double>(roundEven(static_cast<long double>(kRecallUnity) * a[i]));
+
+    consoleWrite(" INPUT ");
+    printScaledVector(x, kInputCount);
+
+    vectorMatrixProduct(wMatrix, aLen, bLen, calcVector, x);
+
+    consoleWrite(" RESULT ");
+    printScaledVector(calcVector, kResultCount);
+    consoleWriteLn("");
+
+    for (int j = 1; j <= kResultCount; ++j)
+        b[j] = static_cast<double>(static_cast<long double>(calcVector[j]) / kRecallUnity);
+}
+
+} // namespace duolink

@@ -1,0 +1,12 @@
+#pragma once
+// Recall of a B pattern from an A pattern through the W matrix.
+#include "core/patterns.h"
+
+namespace duolink {
+
+// Sets unity to 10000, scales the nine A values (ties to even), prints the
+// " INPUT " and " RESULT " pane lines and an empty line, and writes the eight
+// results into b(1..8). Raises RunError on an arithmetic fault.
+void recallB(const TPatternVector& a, TPatternVector& b);
+
+} // namespace duolink

@@ -1,0 +1,121 @@
+#pragma once
+// The main window: pattern entry, the list and run commands, the console pane.
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "core/patterns.h"
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace duolink {
+
+class ConsoleView;
+class Dialogs;
+class LiveDisplay;
+
+class TForm2 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TForm2(QWidget* parent = nullptr);
+    ~TForm2() override;
+
+    // The controls, in tab order after the labels.
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label4;
+    QLineEdit* Edit1;
+    QLineEdit* Edit2;
+    QPushButton* Button1;
+    QPushButton* Button2;
+    QPushButton* Button3;
+    QPushButton* Button4;
+    QPushButton* Button5;
+    QPushButton* Button6;
+    QPushButton* Button7;
+    QPushButton* Button8;
+    ConsoleView* Memo1;
+    QPushButton* Button9;
+    QProgressBar* ProgressBar1;
+    QPushButton* Button10;
+    QPushButton* Button11;
+    QLineEdit* Edit3;
+    QLineEdit* Edit4;
+    QLineEdit* Edit5;
+    QLineEdit* Edit6;
+    QLineEdit* Edit7;
+    QLineEdit* Edit8;
+    QLineEdit* Edit9;
+    QLineEdit* Edit10;
+    QLineEdit* Edit11;
+    QLineEdit* Edit12;
+    QLineEdit* Edit13;
+    QLineEdit* Edit14;
+    QLineEdit* Edit15;
+    QLineEdit* Edit16;
+    QLineEdit* Edit17;
+    QLineEdit* Edit18;
+
+    // Start-up: hands the pane, the R2 field and the bar to the engine side,
+    // prints the welcome line and fills the fields. Run by the constructor.
+    void FormCreate();
+
+    void Button1Click();  // Add
+    void Button2Click();  // Delete
+    void Button3Click();  // Update
+    void Button4Click();  // Next
+    void Button5Click();  // Previous
+    void Button6Click();  // Solve
+    void Button7Click();  // Predict
+    void Button8Click();  // Exit
+    void Button9Click();  // Reset
+    void Button10Click(); // Save Matrix
+    void Button11Click(); // Load Matrix
+
+    // The single-instance check that Solve, Predict, Save and Load run first.
+    bool checkInstanceValid();
+    // The sixteen data fields as an A and a B vector with their parity elements.
+    void readPatternEdits(TPatternVector& a, TPatternVector& b) const;
+    // Shows the pair stored at `position` in the sixteen data fields.
+    void showPattern(int position);
+    // Shows elements 1..8 of `b` in the B fields.
+    void UpdateB(const TPatternVector& b);
+
+    // The dialogs the commands open; nullptr restores the real ones.
+    void setDialogs(Dialogs* dialogs);
+    Dialogs& dialogs() const;
+
+    // The filter the matrix file dialogs show.
+    static const QString& matrixFileFilter();
+
+    // Runs the work of one command: a failure ends it with the failure's
+    // message box, and afterwards the pane, the bar and the R2 field show
+    // their final state.
+    void runCommand(const std::function<void()>& body);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void setEditText(QLineEdit* edit, const std::string& text);
+    // Asks for a matrix file; on cancel shows the no-file notice and gives nothing.
+    std::optional<QString> chooseMatrixFile(bool forSave);
+    void buildControls();
+
+    std::array<QLineEdit*, 8> aFields_{};
+    std::array<QLineEdit*, 8> bFields_{};
+    std::unique_ptr<LiveDisplay> live_;
+    Dialogs* dialogs_ = nullptr;
+    QString lastOpenName_;
+    QString lastSaveName_;
+};
+
+} // namespace duolink

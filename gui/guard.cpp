@@ -1,0 +1,21 @@
+#include "gui/guard.h"
+
+#include "gui/dialogs.h"
+#include "gui/instancewindow.h"
+
+namespace duolink {
+
+bool checkInstances(QWidget* owner, Dialogs& dialogs)
+{
+    // Each check keeps its own window and log for the rest of the run.
+    auto* window = new TFormNumInstances(owner, dialogs);
+    if (window->numInstancesValid()) {
+        window->hide();
+        return true;
+    }
+    dialogs.inputBox(owner, QStringLiteral("Only one instance of this program"),
+                     QStringLiteral("may run at a time"), QStringLiteral("exiting program."));
+    endProgramNow();
+}
+
+} // namespace duolink

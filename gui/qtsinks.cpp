@@ -1,0 +1,97 @@
+#include "gui/qtsinks.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QScrollBar>
+
+#include <algorithm>
+
+#include "gui/consoleview.h"
+
+namespace duolink {
+
+LiveDisplay::LiveDisplay(ConsoleView* pane, QLineEdit* r2Field, QProgressBar* bar)
+    : pane_(*this, pane), r2_(*this, r2Field), bar_(*this, bar)
+{
+    bar_.state.minimum = bar->minimum();
+    bar_.state.maximum = bar->maximum();
+    bar_.state.position = std::clamp(bar->value(), bar->minimum(), bar->maximum());
+}
+
+void LiveDisplay::PaneSink::appendLine(std::string_view line)
+{
+    view->appendLine(line);
+    owner.changed();
+}
+
+void LiveDisplay::FieldSink::setText(std::string_view text)
+{
+    edit->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    changed = true;
+    owner.changed();
+}
+
+void LiveDisplay::BarSink::setMinimum(int value)
+{
+    state.setMinimum(value);
+    owner.changed();
+}
+
+void LiveDisplay::BarSink::setMaximum(int value)
+{
+    state.setMaximum(value);
+    owner.changed();
+}
+
+void LiveDisplay::BarSink::stepBy(int delta)
+{
+    state.stepBy(delta);
+    owner.changed();
+}
+
+// QProgressBar repaints itself at once whenever a new value shows; keeping
+// the state here and handing it over at the repaint moments keeps a fast run
+// from painting the bar thousands of times.
+bool LiveDisplay::BarSink::apply()
+{
+    const bool newRange = bar->minimum() != state.minimum || bar->maximum() != state.maximum;
+    if (newRange)
+        bar->setRange(state.minimum, state.maximum);
+    if (bar->value() != state.position)
+        bar->setValue(state.position);
+    return newRange;
+}
+
+// Only what changed since the last repaint is painted again.
+void LiveDisplay::changed()
+{
+    if (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRepaintIntervalMs)
+        return;
+    ConsoleView* view = pane_.view;
+    const bool newLines = view->hasUnsyncedLines();
+    view->syncView();
+    if (newLines) {
+        view->viewport()->repaint();
+        view->verticalScrollBar()->repaint();
+        view->horizontalScrollBar()->repaint();
+    }
+    if (r2_.changed) {
+        r2_.changed = false;
+        r2_.edit->repaint();
+    }
+    if (bar_.apply())
+        bar_.bar->repaint();
+    sinceRepaint_.start();
+}
+
+void LiveDisplay::flush()
+{
+    pane_.view->syncView();
+    bar_.apply();
+    r2_.changed = false;
+    pane_.view->viewport()->update();
+    r2_.edit->update();
+    bar_.bar->update();
+}
+
+} // namespace duolink

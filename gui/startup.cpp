@@ -1,0 +1,14 @@
+#include "gui/dialogs.h"
+#include "gui/guard.h"
+#include "gui/instancewindow.h"
+
+namespace duolink {
+
+// Kept apart from checkInstances so that programs with dialogs of their own
+// do not need the real ones.
+QWidget* createInstanceWindow(QWidget* owner)
+{
+    return new TFormNumInstances(owner, qtDialogs());
+}
+
+} // namespace duolink
