@@ -13,12 +13,12 @@ const char* const kDescription[] = {
     "would, on the job files already there: adata200.dat, bdata200.dat and "
     "veld200gSetup.dat. The report vld33res.txt is written there, and every "
     "line the window would show in its text pane goes to standard output.",
-    "Then the matrix and recall options run in the order given, on the same "
-    "trained matrix. Before any job has set the pattern lengths they work on "
+    "Then --load-matrix, --predict and --save-matrix run in the order given, "
+    "each as often as it is given, on the same trained matrix. Before any job has set the pattern lengths they work on "
     "the window's shape, nine A values by eight B values.",
     "Relative FILE names are taken from the folder the runner was started in, "
-    "not from DIR. The option --load-matrix=FILE form works as well, and -- "
-    "ends the options, for a DIR that starts with a dash.",
+    "not from DIR. An option's value may also be given as --option=VALUE, and "
+    "-- ends the options, for a DIR that starts with a dash.",
     "At the end two lines go to standard error: \"R2 Correlation: \" with the "
     "text of the R2 field and \"Progress: \" with the progress bar's final "
     "position. While a job runs with standard output redirected, a live "
@@ -117,8 +117,7 @@ std::string roff(std::string_view text)
 
 } // namespace
 
-const char* const kSynopsis =
-    "[--quiet] [--no-solve] [--load-matrix FILE | --predict \"V1 ... V8\" | --save-matrix FILE]... [--] [DIR]";
+const char* const kSynopsis = "[OPTION]... [--] [DIR]";
 
 const std::vector<OptionDoc>& optionDocs()
 {
@@ -165,7 +164,7 @@ std::string manPage(std::string_view version)
     std::string out;
     out += ".TH DUOLINK\\-BATCH 1 \"\" \"" + roff(std::string(kName) + ' ' + std::string(version)) +
            "\" \"User Commands\"\n";
-    out += ".SH NAME\n" + roff(kName) + " \\- " + roff(kSummary) + "\n";
+    out += ".nh\n.SH NAME\n" + roff(kName) + " \\- " + roff(kSummary) + "\n";
     out += ".SH SYNOPSIS\n.B " + roff(kName) + "\n" + roff(kSynopsis) + "\n";
     out += ".SH DESCRIPTION\n";
     for (const char* paragraph : kDescription)
