@@ -1,5 +1,7 @@
 #include "batch/usage.h"
 
+#include <utility>
+
 namespace duolink::batch {
 
 namespace {
