@@ -1,5 +1,6 @@
 // duolink-batch: runs a Solve headless on the job files of a folder, then
 // optional Load Matrix / Predict / Save Matrix steps on the same engine state.
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -228,18 +229,20 @@ void predictStep(const std::string& values, StandardOutput& out)
     out.writeLine(line);
 }
 
-// The reason a terminated job gives in its report: the line before
-// "Terminating Program".
+// The reason a terminated job gives at the end of its report: the line
+// before "Terminating Program".
 std::string terminationReason()
 {
-    std::ifstream in(kReportFileName, std::ios::binary);
-    const std::string report{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    const std::string mark = "\r\nTerminating Program\r\n";
-    const size_t at = report.rfind(mark);
+    constexpr std::streamoff kTail = 4096;
+    std::ifstream in(kReportFileName, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
+    in.seekg(std::max<std::streamoff>(0, size - kTail));
+    const std::string tail = "\n" + std::string(std::istreambuf_iterator<char>(in), {});
+    const size_t at = tail.rfind("\r\nTerminating Program\r\n");
     if (at == std::string::npos)
         return "see " + std::string(kReportFileName);
-    const size_t start = report.rfind('\n', at - 1);
-    return report.substr(start == std::string::npos ? 0 : start + 1, at - (start == std::string::npos ? 0 : start + 1));
+    const size_t start = tail.rfind('\n', at - 1) + 1;
+    return tail.substr(start, at - start);
 }
 
 int usageError(const std::string& message)
