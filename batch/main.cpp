@@ -1,54 +1,177 @@
 // duolink-batch: runs a Solve headless on the job files of a folder, then
 // optional Load Matrix / Predict / Save Matrix steps on the same engine state.
+#include <algorithm>
+#include <array>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <new>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <unistd.h>
-#include <new>
 #include <vector>
 
+#include "batch/output.h"
+#include "batch/usage.h"
 #include "core/console.h"
+#include "core/numgrammar.h"
 #include "core/numtext.h"
 #include "core/patterns.h"
 #include "core/engine/errors.h"
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
+#include "core/guard/folderlock.h"
 #include "core/predict/matrixfile.h"
 #include "core/predict/recall.h"
 
 using namespace duolink;
+using namespace duolink::batch;
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitUsage = 2;
-constexpr int kExitTerminated = 3;
-constexpr int kExitError = 4;
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
-const char* const kUsage =
-    "usage: duolink-batch [DIR] [--no-solve] [--load-matrix FILE | --predict \"V1 ... V8\" | --save-matrix FILE]...\n"
-    "\n"
-    "Runs the job in DIR (default: the current folder) as the window's Solve would,\n"
-    "on the job files already there: adata200.dat, bdata200.dat, veld200gSetup.dat.\n"
-    "Writes vld33res.txt there and prints every text-pane line to standard output.\n"
-    "Then runs the other options in the order given, on the same engine state:\n"
-    "  --no-solve            skip the Solve\n"
-    "  --load-matrix FILE    load a matrix file (.vmat2) as Load Matrix does\n"
-    "  --predict \"V1 ... V8\" recall B from eight A values as Predict does; prints \"B: \" and the B fields\n"
-    "  --save-matrix FILE    save the matrix block as Save Matrix does\n"
-    "At the end it prints \"R2 Correlation: \" and \"Progress: \" lines to standard error.\n"
-    "Exit status: 0 done, 2 usage error, 3 job terminated by an input error (see vld33res.txt),\n"
-    "4 an I/O or arithmetic error.\n";
+struct Step {
+    OptionId kind;
+    std::string label; // how errors name the step: "--load-matrix m.vmat2"
+    std::string value; // the file, or the eight values
+};
 
+struct Arguments {
+    enum class Action { Run, Help, Version } action = Action::Run;
+    std::string dir;
+    bool dirGiven = false;
+    bool solve = true;
+    bool quiet = false;
+    std::vector<Step> steps;
+};
+
+std::vector<std::string> splitFields(std::string_view text)
+{
+    std::vector<std::string> fields;
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+            ++i;
+        size_t start = i;
+        while (i < text.size() && text[i] != ' ' && text[i] != '\t')
+            ++i;
+        if (i > start)
+            fields.emplace_back(text.substr(start, i - start));
+    }
+    return fields;
+}
+
+// Eight numbers, each a whole number text: a typo must not recall from 0.
+void checkPredictValues(std::string_view values)
+{
+    const std::vector<std::string> fields = splitFields(values);
+    if (fields.size() != 8)
+        throw UsageError("--predict needs eight values in one argument, not " + std::to_string(fields.size()));
+    for (const std::string& field : fields) {
+        double value = 0;
+        if (!parseRealToken(field, value))
+            throw UsageError("--predict: \"" + field + "\" is not a number");
+    }
+}
+
+Arguments parseArguments(int argc, char** argv)
+{
+    Arguments args;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            if (arg.empty())
+                throw UsageError("the folder name is empty");
+            if (args.dirGiven)
+                throw UsageError("only one folder may be given");
+            args.dir = arg;
+            args.dirGiven = true;
+            continue;
+        }
+
+        std::string name = arg == "-h" ? "--help" : arg;
+        std::optional<std::string> value;
+        if (size_t equals = arg.find('='); arg.starts_with("--") && equals != std::string::npos) {
+            name = arg.substr(0, equals);
+            value = arg.substr(equals + 1);
+        }
+        const OptionDoc* option = findOption(name);
+        if (!option)
+            throw UsageError("unknown option " + arg);
+        if (option->value && !value) {
+            if (i + 1 >= argc)
+                throw UsageError(name + " needs a value");
+            value = argv[++i];
+        } else if (!option->value && value) {
+            throw UsageError(name + " takes no value");
+        }
+
+        switch (option->id) {
+        case OptionId::Help:
+            args.action = Arguments::Action::Help;
+            return args;
+        case OptionId::Version:
+            args.action = Arguments::Action::Version;
+            return args;
+        case OptionId::Quiet: args.quiet = true; break;
+        case OptionId::NoSolve: args.solve = false; break;
+        case OptionId::Predict:
+            checkPredictValues(*value);
+            args.steps.push_back({option->id, name + " " + *value, *value});
+            break;
+        case OptionId::LoadMatrix:
+        case OptionId::SaveMatrix:
+            if (value->empty())
+                throw UsageError(name + " needs a file name");
+            args.steps.push_back({option->id, name + " " + *value, *value});
+            break;
+        }
+    }
+    return args;
+}
+
+// File names are the user's, relative to where the runner was started, not
+// to the job folder it enters.
+void resolveFiles(std::vector<Step>& steps)
+{
+    for (Step& step : steps) {
+        if (step.kind != OptionId::LoadMatrix && step.kind != OptionId::SaveMatrix)
+            continue;
+        std::error_code error;
+        std::filesystem::path absolute = std::filesystem::absolute(step.value, error);
+        if (!error)
+            step.value = absolute.string();
+    }
+}
+
+// The engine's pane: standard output, or nothing with --quiet.
 class StdoutPane : public ConsolePane {
 public:
+    StdoutPane(StandardOutput& out, bool quiet) : out_(out), quiet_(quiet) {}
     void appendLine(std::string_view line) override
     {
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fputc('\n', stdout);
+        if (!quiet_)
+            out_.writeLine(line);
     }
+
+private:
+    StandardOutput& out_;
+    bool quiet_;
 };
 
 class LiveStatus : public TextField, public ProgressBar {
@@ -89,34 +212,8 @@ private:
     std::chrono::steady_clock::time_point last_{};
 };
 
-struct Step {
-    enum Kind { Load, Predict, Save } kind;
-    std::string arg;
-};
-
-int usageError(const std::string& message)
-{
-    std::fprintf(stderr, "duolink-batch: %s\n%s", message.c_str(), kUsage);
-    return kExitUsage;
-}
-
-std::vector<std::string> splitFields(const std::string& text)
-{
-    std::vector<std::string> fields;
-    size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-            ++i;
-        size_t start = i;
-        while (i < text.size() && text[i] != ' ' && text[i] != '\t')
-            ++i;
-        if (i > start)
-            fields.push_back(text.substr(start, i - start));
-    }
-    return fields;
-}
-
-void predictStep(const std::string& values)
+// The B fields as the window shows them, one blank before each.
+void predictStep(const std::string& values, StandardOutput& out)
 {
     std::vector<std::string> fields = splitFields(values);
     std::array<std::string_view, 8> texts{};
@@ -126,11 +223,39 @@ void predictStep(const std::string& values)
     // The B fields keep their start-up text.
     TPatternVector b = vectorFromTexts({"0.001", "0.001", "0.001", "0.001", "0.001", "0.001", "0.001", "0.001"});
     recallB(a, b);
-    std::string line = "B: ";
+    std::string line = "B:";
     for (int j = 1; j <= 8; ++j)
-        line += realText(b[j]);
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
+        (line += ' ') += realText(b[j]);
+    out.writeLine(line);
+}
+
+// The reason a terminated job gives at the end of its report: the line
+// before "Terminating Program".
+std::string terminationReason()
+{
+    constexpr std::streamoff kTail = 4096;
+    std::ifstream in(kReportFileName, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
+    in.seekg(std::max<std::streamoff>(0, size - kTail));
+    const std::string tail = "\n" + std::string(std::istreambuf_iterator<char>(in), {});
+    const size_t at = tail.rfind("\r\nTerminating Program\r\n");
+    if (at == std::string::npos)
+        return "see " + std::string(kReportFileName);
+    const size_t start = tail.rfind('\n', at - 1) + 1;
+    return tail.substr(start, at - start);
+}
+
+int usageError(const std::string& message)
+{
+    std::fprintf(stderr, "duolink-batch: %s\nusage: duolink-batch %s\nTry 'duolink-batch --help' for more.\n",
+                 message.c_str(), kSynopsis);
+    return kExitUsage;
+}
+
+int outputError(int error)
+{
+    std::fprintf(stderr, "error: standard output: %s\n", std::strerror(error));
+    return kExitError;
 }
 
 } // namespace
@@ -138,82 +263,83 @@ void predictStep(const std::string& values)
 int main(int argc, char** argv)
 {
     // Past a file-size limit a write fails with EFBIG ("Disk full") instead
-    // of the signal ending the program.
+    // of the signal ending the program; a closed pipe fails with EPIPE.
     std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+    StandardOutput out(reserveStandardStreams());
 
-    std::string dir;
-    bool solve = true;
-    std::vector<Step> steps;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        auto needValue = [&](const char* option) -> const char* {
-            if (i + 1 >= argc)
-                return nullptr;
-            (void)option;
-            return argv[++i];
-        };
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return kExitOk;
-        } else if (arg == "--no-solve") {
-            solve = false;
-        } else if (arg == "--load-matrix" || arg == "--save-matrix" || arg == "--predict") {
-            const char* value = needValue(arg.c_str());
-            if (!value)
-                return usageError(arg + " needs a value");
-            if (arg == "--predict" && splitFields(value).size() != 8)
-                return usageError("--predict needs eight values in one argument");
-            Step::Kind kind = arg == "--load-matrix" ? Step::Load : arg == "--save-matrix" ? Step::Save : Step::Predict;
-            steps.push_back({kind, value});
-        } else if (!arg.empty() && arg[0] == '-') {
-            return usageError("unknown option " + arg);
-        } else if (dir.empty()) {
-            dir = arg;
-        } else {
-            return usageError("only one folder may be given");
-        }
+    Arguments args;
+    try {
+        args = parseArguments(argc, argv);
+    } catch (const UsageError& e) {
+        return usageError(e.what());
     }
-    if (!dir.empty() && ::chdir(dir.c_str()) != 0)
-        return usageError("cannot enter " + dir + ": " + std::strerror(errno));
+    if (args.action != Arguments::Action::Run) {
+        out.write(args.action == Arguments::Action::Help ? helpText()
+                                                         : std::string("duolink-batch ") + DUOLINK_VERSION + "\n");
+        out.flush();
+        return out.error() ? outputError(out.error()) : kExitOk;
+    }
 
-    static char outBuffer[1 << 20];
-    std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
+    const std::string dir = args.dirGiven ? args.dir : ".";
+    if (args.dirGiven) {
+        resolveFiles(args.steps);
+        if (::chdir(dir.c_str()) != 0)
+            return usageError("cannot enter " + dir + ": " + std::strerror(errno));
+    }
+    FolderLock lock;
+    if (args.solve && !lock.tryLock(".")) {
+        std::fprintf(stderr, "error: %s\n", folderInUseMessage(dir, lock.holder()).c_str());
+        return kExitFolderInUse;
+    }
 
-    StdoutPane pane;
-    LiveStatus status(isatty(STDERR_FILENO) == 1);
+    StdoutPane pane(out, args.quiet);
+    LiveStatus status(isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) != 1);
     consolePane = &pane;
     r2Edit = &status;
     runProgressBar = &status;
 
     int exitCode = kExitOk;
+    std::string step = "solve " + dir;
     std::string error;
     try {
-        if (solve)
+        if (args.solve)
             solveExistingJob();
-        for (const Step& step : steps) {
-            switch (step.kind) {
-            case Step::Load: loadMatrixFile(step.arg); break;
-            case Step::Save: saveMatrixFile(step.arg); break;
-            case Step::Predict: predictStep(step.arg); break;
+        for (const Step& s : args.steps) {
+            step = s.label;
+            switch (s.kind) {
+            case OptionId::LoadMatrix: loadMatrixFile(s.value); break;
+            case OptionId::SaveMatrix: saveMatrixFile(s.value); break;
+            case OptionId::Predict: predictStep(s.value, out); break;
+            default: break;
             }
         }
     } catch (const JobTerminated&) {
         exitCode = kExitTerminated;
     } catch (const RunError& e) {
         exitCode = kExitError;
-        error = e.what();
+        error = "error: " + step + ": " + e.what();
     } catch (const std::bad_alloc&) {
         exitCode = kExitError;
-        error = kOutOfMemory;
+        error = "error: " + step + ": " + kOutOfMemory;
     } catch (const std::exception& e) {
         exitCode = kExitError;
-        error = e.what();
+        error = "error: " + step + ": " + e.what();
     }
+    if (exitCode != kExitOk)
+        consoleEndPendingLine();
     closeEngineFiles();
-    std::fflush(stdout);
+    if (exitCode == kExitTerminated)
+        error = "job terminated: " + terminationReason();
+    out.flush();
     status.finishLive();
     if (!error.empty())
-        std::fprintf(stderr, "error: %s\n", error.c_str());
+        std::fprintf(stderr, "%s\n", error.c_str());
+    if (out.error()) {
+        const int outputStatus = outputError(out.error());
+        if (exitCode == kExitOk)
+            exitCode = outputStatus;
+    }
     std::fprintf(stderr, "R2 Correlation: %s\nProgress: %d\n", status.r2Text.c_str(), status.progress.position);
     return exitCode;
 }

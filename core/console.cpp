@@ -44,4 +44,10 @@ void consoleWriteLn(std::string_view text)
     pendingLine.clear();
 }
 
+void consoleEndPendingLine()
+{
+    if (!pendingLine.empty())
+        consoleWriteLn();
+}
+
 } // namespace duolink

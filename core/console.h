@@ -50,5 +50,8 @@ extern std::string pendingLine;
 
 void consoleWrite(std::string_view text);
 void consoleWriteLn(std::string_view text = {});
+// Emits text still pending as a line of its own, so that a command that ended
+// early leaves no half line for the next one to continue.
+void consoleEndPendingLine();
 
 } // namespace duolink

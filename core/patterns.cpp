@@ -1,6 +1,6 @@
 #include "core/patterns.h"
 
-#include "core/engine/textfile.h"
+#include "core/numgrammar.h"
 
 namespace duolink {
 

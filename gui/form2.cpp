@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFontDatabase>
 #include <QLabel>
@@ -22,6 +23,7 @@
 #include "core/engine/errors.h"
 #include "core/engine/solve.h"
 #include "gui/guard.h"
+#include "core/guard/folderlock.h"
 #include "core/predict/matrixfile.h"
 #include "core/predict/recall.h"
 
@@ -199,19 +201,23 @@ void TForm2::runCommand(const std::function<void()>& body)
     try {
         body();
     } catch (const RunError& e) {
+        consoleEndPendingLine();
         live_->flush();
         dialogs().errorBox(this, QString::fromStdString(e.what()));
     } catch (const JobTerminated&) {
+        consoleEndPendingLine();
         live_->flush();
         dialogs().messageBox(this, QString::fromLatin1(kJobTerminatedNotice));
     } catch (const std::bad_alloc&) {
         // A file too big for the memory left: the command ends, the window
         // and what it holds stay.
+        consoleEndPendingLine();
         live_->flush();
         dialogs().errorBox(this, QString::fromLatin1(kOutOfMemory));
     } catch (const std::exception& e) {
         // Nothing else is expected from a command; should it happen anyway,
         // the window reports it and goes on rather than going down.
+        consoleEndPendingLine();
         live_->flush();
         dialogs().errorBox(this, QString::fromLocal8Bit(e.what()));
     }
@@ -313,7 +319,12 @@ void TForm2::Button6Click()
 {
     if (!checkInstanceValid())
         return;
-    runCommand([] { solveJob(); });
+    runCommand([] {
+        FolderLock lock;
+        if (!lock.tryLock("."))
+            throw RunError(folderInUseMessage(QDir::currentPath().toStdString(), lock.holder()));
+        solveJob();
+    });
 }
 
 void TForm2::Button7Click()

@@ -9,15 +9,19 @@
 DUOLINK_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 DUOLINK_BUILD="$DUOLINK_ROOT/build"
 
-# What a build and a test run need on a fresh Debian 12 machine (clang and
-# its runtime build the fuzz targets).
-DUOLINK_PACKAGES=(
+# What building and running the program needs on a fresh Debian 12 machine
+# (scripts/run).
+DUOLINK_RUN_PACKAGES=(
     cmake
     ninja-build
     g++
     qt6-base-dev
+)
+
+# What the tests, the benchmarks and the fuzz targets add (scripts/test):
+# GoogleTest, Google Benchmark, and clang with its runtime for libFuzzer.
+DUOLINK_TEST_PACKAGES=(
     libgtest-dev
-    libgmock-dev
     libbenchmark-dev
     clang-14
     libclang-rt-14-dev
@@ -54,10 +58,10 @@ duolink_is_installed() {
     [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]
 }
 
-# duolink_ensure_packages [EXTRA_PACKAGE...]
-# Installs whatever is missing of DUOLINK_PACKAGES and the extra packages with
-# apt-get, as root directly or through sudo. Does nothing, not even an
-# `apt-get update`, when everything is there already.
+# duolink_ensure_packages PACKAGE...
+# Installs whatever is missing of the packages with apt-get, as root directly
+# or through sudo. Does nothing, not even an `apt-get update`, when everything
+# is there already.
 duolink_ensure_packages() {
     if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
         # Not a Debian system: the user provides the tools; CMake will say
@@ -66,7 +70,7 @@ duolink_ensure_packages() {
     fi
 
     local missing=() pkg
-    for pkg in "${DUOLINK_PACKAGES[@]}" "$@"; do
+    for pkg in "$@"; do
         duolink_is_installed "$pkg" || missing+=("$pkg")
     done
     [ "${#missing[@]}" -eq 0 ] && return 0
@@ -86,14 +90,26 @@ duolink_ensure_packages() {
         apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
+# True when DIR is configured with every -DDUOLINK_...=VALUE among the
+# arguments.
+duolink_has_options() {
+    local dir="$1" arg
+    shift
+    [ -f "$dir/build.ninja" ] || return 1
+    for arg in "$@"; do
+        [[ "$arg" =~ ^-D(DUOLINK_[A-Z_]+)=(.*)$ ]] || continue
+        grep -qx "${BASH_REMATCH[1]}:[A-Z]*=${BASH_REMATCH[2]}" "$dir/CMakeCache.txt" || return 1
+    done
+}
+
 # duolink_configure_dir DIR [CMAKE_ARGUMENT...]
 # Configures the build directory DIR, with the extra CMake arguments, unless
-# it has been configured already. Later changes to the CMake files are picked
-# up by ninja itself.
+# it has been configured already with the same DUOLINK_ options. Later
+# changes to the CMake files are picked up by ninja itself.
 duolink_configure_dir() {
     local dir="$1"
     shift
-    [ -f "$dir/build.ninja" ] && return 0
+    duolink_has_options "$dir" "$@" && return 0
     if [ -f "$dir/CMakeCache.txt" ] &&
         ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$dir/CMakeCache.txt"; then
         duolink_die "$dir was configured with another generator; remove it and try again"
@@ -103,10 +119,6 @@ duolink_configure_dir() {
         cmake -S "$DUOLINK_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
 }
 
-# Configures build/ unless it has been configured already.
-duolink_configure() {
-    duolink_configure_dir "$DUOLINK_BUILD"
-}
 
 # Copies ninja's output into the log file $1 and says "building" once, when
 # the first real build step starts (the check of the source globs that runs
@@ -150,9 +162,20 @@ duolink_build() {
     duolink_build_dir "$DUOLINK_BUILD" "$@"
 }
 
-# Everything both commands need before they build: the packages and the
-# configured build directory.
+# duolink_prepare run|test [EXTRA_PACKAGE...]
+# What a command needs before it builds in build/: the packages and the
+# configured build directory. "run" installs only what the program needs and
+# leaves the tests out of a fresh build/ (one with tests stays as it is);
+# "test" adds the test packages and turns the tests and benchmarks on.
 duolink_prepare() {
-    duolink_ensure_packages "$@"
-    duolink_configure
+    local mode="$1"
+    shift
+    if [ "$mode" = run ]; then
+        duolink_ensure_packages "${DUOLINK_RUN_PACKAGES[@]}" "$@"
+        [ -f "$DUOLINK_BUILD/build.ninja" ] ||
+            duolink_configure_dir "$DUOLINK_BUILD" -DDUOLINK_BUILD_TESTS=OFF -DDUOLINK_BUILD_BENCH=OFF
+    else
+        duolink_ensure_packages "${DUOLINK_RUN_PACKAGES[@]}" "${DUOLINK_TEST_PACKAGES[@]}" "$@"
+        duolink_configure_dir "$DUOLINK_BUILD" -DDUOLINK_BUILD_TESTS=ON -DDUOLINK_BUILD_BENCH=ON
+    fi
 }

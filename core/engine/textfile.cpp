@@ -1,11 +1,7 @@
 #include "core/engine/textfile.h"
 
 #include <cerrno>
-#include <charconv>
-#include <clocale>
-#include <cmath>
-#include <cstdlib>
-#include <locale.h>
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -184,15 +180,9 @@ void TextReader::close() noexcept
 
 bool TextReader::nextToken(std::string_view& token, size_t maxLen)
 {
-    while (pos_ < data_.size() && static_cast<unsigned char>(data_[pos_]) <= 32)
-        ++pos_;
-    if (pos_ >= data_.size())
-        return false;
-    size_t start = pos_;
-    while (pos_ < data_.size() && pos_ - start < maxLen && static_cast<unsigned char>(data_[pos_]) > 32)
-        ++pos_;
-    token = std::string_view(data_).substr(start, pos_ - start);
-    return true;
+    const size_t length = readToken(*this, token_, std::min(maxLen, kMaxToken));
+    token = std::string_view(token_, length);
+    return length > 0;
 }
 
 double TextReader::readReal(bool& ok)
@@ -231,80 +221,6 @@ void TextReader::skipLine()
         ++pos_;
     if (pos_ < data_.size())
         ++pos_;
-}
-
-// --- Token parsing ---------------------------------------------------------------------
-
-namespace {
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-} // namespace
-
-size_t decimalPrefix(std::string_view text)
-{
-    size_t i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        ++i;
-    size_t digits = 0;
-    while (i < text.size() && isDigit(text[i]))
-        ++i, ++digits;
-    if (i < text.size() && text[i] == '.') {
-        size_t j = i + 1;
-        while (j < text.size() && isDigit(text[j]))
-            ++j, ++digits;
-        // A point counts only with a digit on one side of it.
-        if (digits > 0)
-            i = j;
-    }
-    if (digits == 0)
-        return 0;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        size_t j = i + 1;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
-            ++j;
-        const size_t expStart = j;
-        while (j < text.size() && isDigit(text[j]))
-            ++j;
-        if (j > expStart)
-            i = j;
-    }
-    return i;
-}
-
-bool parseRealToken(std::string_view token, double& value)
-{
-    if (token.empty() || decimalPrefix(token) != token.size())
-        return false;
-    return convertDecimal(token, value) == DecimalRange::InRange;
-}
-
-DecimalRange convertDecimal(std::string_view number, double& value)
-{
-    if (!number.empty() && number.front() == '+')
-        number.remove_prefix(1);
-    auto res = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (res.ec != std::errc::result_out_of_range)
-        return DecimalRange::InRange;
-    // Too large or too small for a double: let the C library decide which,
-    // in the C locale whatever the user's locale is.
-    static locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
-    std::string copy(number);
-    double v = strtod_l(copy.c_str(), nullptr, cLocale);
-    if (std::isinf(v)) {
-        value = v;
-        return DecimalRange::Overflow;
-    }
-    value = v;
-    return DecimalRange::InRange;
-}
-
-bool parseIntToken(std::string_view token, long long& value)
-{
-    if (!token.empty() && token.front() == '+')
-        token.remove_prefix(1);
-    if (token.empty())
-        return false;
-    auto res = std::from_chars(token.data(), token.data() + token.size(), value);
-    return res.ec == std::errc() && res.ptr == token.data() + token.size();
 }
 
 } // namespace duolink

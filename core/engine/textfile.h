@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/numgrammar.h"
+
 namespace duolink {
 
 // Opens an existing file for reading; returns its descriptor, or -1 with errno
@@ -46,7 +48,7 @@ private:
     std::string buffer_;
 };
 
-// A text file read through the shared number scanner. The whole file is read
+// A text file read through the shared number grammar. The whole file is read
 // when it is opened; reopening rewinds.
 class TextReader {
 public:
@@ -60,8 +62,8 @@ public:
     // True when a further value is left (not only blanks and line ends).
     bool hasValue() const;
 
-    // Skips characters of code 32 and below, then takes a token of at most
-    // maxLen characters. Returns false at the end of the file.
+    // The next token (see readToken), of at most maxLen (up to 64)
+    // characters. Returns false at the end of the file.
     bool nextToken(std::string_view& token, size_t maxLen);
     // A real value: 0 at the end of the file. When the token is not a number
     // `ok` is set false and 0 is returned.
@@ -72,25 +74,17 @@ public:
     void skipLine();
 
 private:
+    static constexpr size_t kMaxToken = 64;
+    int peek() const { return pos_ < data_.size() ? static_cast<unsigned char>(data_[pos_]) : -1; }
+    void advance() { ++pos_; }
+    template <class Source>
+    friend size_t readToken(Source&, char*, size_t);
+
     std::string name_;
     std::string data_;
+    char token_[kMaxToken];
     size_t pos_ = 0;
     bool open_ = false;
 };
-
-// Length of the longest prefix of `text` that is a decimal real: optional
-// sign, digits with an optional point (a digit on at least one side), optional
-// exponent with at least one digit. 0 when there is none.
-size_t decimalPrefix(std::string_view text);
-// Parses a whole token as a decimal real (optional sign, digits with an
-// optional point, optional exponent). Returns false when it is not one.
-bool parseRealToken(std::string_view token, double& value);
-// Converts a checked decimal number text (optional sign) to the nearest
-// double. Too large a value gives an infinity and Overflow; too small a value
-// gives a denormal or 0.
-enum class DecimalRange { InRange, Overflow };
-DecimalRange convertDecimal(std::string_view number, double& value);
-// Parses a whole token as a decimal integer (optional sign).
-bool parseIntToken(std::string_view token, long long& value);
 
 } // namespace duolink

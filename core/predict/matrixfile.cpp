@@ -5,7 +5,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <locale.h>
 #include <random>
 #include <string_view>
 
@@ -14,9 +13,11 @@
 #include <unistd.h>
 
 #include "core/console.h"
+#include "core/numgrammar.h"
 #include "core/numtext.h"
 #include "core/engine/errors.h"
 #include "core/engine/textfile.h"
+#include "core/predict/recall.h"
 
 namespace duolink {
 
@@ -119,77 +120,29 @@ constexpr size_t kMaxTokenLength = 64;
 // Powers of ten from here on give an infinity, and from the negative limit
 // down a zero, whatever the digits are.
 constexpr long kInfinitePower = 5120;
-// Exponents are counted no further than this; anything beyond is far past
-// the limits above.
-constexpr long kExponentCap = 1000000;
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
 
 [[noreturn]] void invalidNumber()
 {
     throw RunError(kInvalidNumeric);
 }
 
-locale_t cLocale()
-{
-    static const locale_t locale = newlocale(LC_ALL_MASK, "C", nullptr);
-    return locale;
-}
-
-// One token of a matrix file as a number: an optional sign, digits with an
-// optional point, an optional exponent with at least one digit.
+// One token of a matrix file as a number. Unlike elsewhere, a token with no
+// mantissa digit ("." or "-e5") reads as 0; a sign alone is no number.
 double parseMatrixNumber(std::string_view token)
 {
-    size_t i = 0;
-    bool negative = false;
-    if (i < token.size() && (token[i] == '+' || token[i] == '-')) {
-        negative = token[i] == '-';
-        ++i;
-        if (i == token.size())
-            invalidNumber();
-    }
+    const NumberScan scan = scanNumber(token);
+    if (scan.length != token.size() || (scan.sign && token.size() == 1))
+        invalidNumber();
+    if (scan.digits == 0)
+        return 0.0;
 
     std::string digits;
-    long fractionDigits = 0;
-    while (i < token.size() && isDigit(token[i]))
-        digits += token[i++];
-    if (i < token.size() && token[i] == '.') {
-        ++i;
-        while (i < token.size() && isDigit(token[i])) {
-            digits += token[i++];
-            ++fractionDigits;
-        }
-    }
-
-    long exponent = 0;
-    if (i < token.size() && (token[i] == 'E' || token[i] == 'e')) {
-        ++i;
-        bool negativeExponent = false;
-        if (i < token.size() && (token[i] == '+' || token[i] == '-')) {
-            negativeExponent = token[i] == '-';
-            ++i;
-        }
-        size_t first = i;
-        while (i < token.size() && isDigit(token[i])) {
-            exponent = std::min(exponent * 10 + (token[i] - '0'), kExponentCap);
-            ++i;
-        }
-        if (i == first)
-            invalidNumber();
-        if (negativeExponent)
-            exponent = -exponent;
-    }
-    if (i != token.size())
-        invalidNumber();
-
-    if (digits.empty())
-        return 0.0;
-    long power = exponent - fractionDigits;
+    for (char c : token.substr(0, token.find_first_of("eE")))
+        if (isDigit(c))
+            digits += c;
+    long power = scan.exponentValue - static_cast<long>(scan.fractionDigits);
     if (power >= kInfinitePower)
-        return negative ? -HUGE_VAL : HUGE_VAL;
+        return scan.negative ? -HUGE_VAL : HUGE_VAL;
     if (power <= -kInfinitePower)
         return 0.0;
 
@@ -199,27 +152,15 @@ double parseMatrixNumber(std::string_view token)
     if (std::isinf(value))
         throw RunError(kOverflow);
     double stored = storeDouble(value);
-    return negative ? -stored : stored;
+    return scan.negative ? -stored : stored;
 }
 
 // The next value: 0 when only blanks and control characters are left.
 double readValue(ByteSource& in)
 {
-    int c = in.peek();
-    while (c >= 0 && c <= ' ') {
-        in.advance();
-        c = in.peek();
-    }
-    if (c < 0)
-        return 0.0;
     char token[kMaxTokenLength];
-    size_t length = 0;
-    while (length < kMaxTokenLength && c > ' ') {
-        token[length++] = static_cast<char>(c);
-        in.advance();
-        c = in.peek();
-    }
-    return parseMatrixNumber(std::string_view(token, length));
+    const size_t length = readToken(in, token, kMaxTokenLength);
+    return length == 0 ? 0.0 : parseMatrixNumber(std::string_view(token, length));
 }
 
 // Drops the rest of the line up to and including its LF.
@@ -429,6 +370,7 @@ void replaceFile(const std::string& path, std::string_view data)
 
 void saveMatrixFile(const std::string& path)
 {
+    useWindowShapeBeforeAnyJob();
     replaceFile(path, blockText());
 }
 
@@ -436,6 +378,7 @@ void loadMatrixFile(const std::string& path)
 {
     // Everything is read and checked before the first cell changes.
     const Block block = readBlock(path);
+    useWindowShapeBeforeAnyJob();
     int index[kBlockCells];
     for (int i = 1; i <= kRows; ++i)
         for (int j = 1; j <= kCols; ++j)

@@ -12,8 +12,17 @@ constexpr int kInputCount = 9;
 constexpr int kResultCount = 8;
 } // namespace
 
+void useWindowShapeBeforeAnyJob()
+{
+    if (aLen == 0 && bLen == 0) {
+        aLen = kInputCount;
+        bLen = kResultCount;
+    }
+}
+
 void recallB(const TPatternVector& a, TPatternVector& b)
 {
+    useWindowShapeBeforeAnyJob();
     unity = kRecallUnity;
 
     // The scaled input: the product is taken in extended precision and

@@ -12,25 +12,26 @@ using Recall = duolink::testing::EngineTest;
 
 } // namespace
 
-TEST_F(Recall, BeforeAnySolveTheResultIsWhateverCalcVectorHolds)
+// Before any job the lengths are the window's, so the recall reads the same
+// cells Load Matrix fills; a job's own lengths are kept.
+TEST_F(Recall, BeforeAnySolveTheWindowShapeIsUsed)
 {
-    TPatternVector a{0, 0.001, 0.001, 0.001, 0.001, 0.001, 0.001, 0.001, 0.001, 0};
+    wMatrix[9] = 20000; // cell (2, 1) at B Len 8
+    TPatternVector a{0, 0, 1, 0, 0, 0, 0, 0, 0, 1};
     TPatternVector b;
     b.fill(7);
     recallB(a, b);
     EXPECT_EQ(unity, 10000);
-    EXPECT_EQ(pane.lines, (std::vector<std::string>{" INPUT " + repeat("  0.00100 ", 8) + "  0.00000 ",
-                                                    " RESULT " + repeat("  0.00000 ", 8), ""}));
-    EXPECT_EQ(b, (TPatternVector{7, 0, 0, 0, 0, 0, 0, 0, 0, 7}));
+    EXPECT_EQ(aLen, 9);
+    EXPECT_EQ(bLen, 8);
+    EXPECT_EQ(pane.lines[1], " RESULT   2.00000 " + repeat("  0.00000 ", 7));
+    EXPECT_EQ(b, (TPatternVector{7, 2, 0, 0, 0, 0, 0, 0, 0, 7}));
 
-    // With no lengths set the product leaves calcVector alone.
-    calcVector[1] = 5000;
-    calcVector[8] = -12345;
+    aLen = 3;
+    bLen = 2;
     recallB(a, b);
-    ASSERT_EQ(pane.lines.size(), 6u);
-    EXPECT_EQ(pane.lines[4], " RESULT   0.50000 " + repeat("  0.00000 ", 6) + " -1.23450 ");
-    EXPECT_EQ(b, (TPatternVector{7, 0.5, 0, 0, 0, 0, 0, 0, -1.2345, 7}));
-    EXPECT_EQ(calcVector[1], 5000);
+    EXPECT_EQ(aLen, 3);
+    EXPECT_EQ(bLen, 2);
 }
 
 TEST_F(Recall, MapsTheScaledInputThroughTheMatrix)

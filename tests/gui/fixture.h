@@ -51,7 +51,6 @@ protected:
         listReset();
         aPatterns.fill({});
         bPatterns.fill({});
-        pendingLine.clear();
         resetEngineState();
         form = std::make_unique<TForm2>();
         form->setDialogs(&fake);
@@ -59,6 +58,8 @@ protected:
     void TearDown() override
     {
         form.reset();
+        // Every command ends its pane line, whichever way it ends.
+        EXPECT_EQ(pendingLine, "");
         pendingLine.clear();
     }
 

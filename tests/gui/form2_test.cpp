@@ -273,4 +273,5 @@ TEST_F(MainWindow, ExitEndsTheEventLoopAndDropsThePendingLine)
     form->show();
     QTimer::singleShot(0, form.get(), &QWidget::close);
     EXPECT_EQ(QApplication::exec(), 0);
+    pendingLine.clear();
 }

@@ -10,6 +10,9 @@
 #include <fstream>
 #include <sstream>
 
+#include <unistd.h>
+
+#include "core/guard/folderlock.h"
 #include "gui/consoleview.h"
 #include "tests/core/testsupport.h"
 #include "tests/gui/fixture.h"
@@ -219,4 +222,63 @@ TEST_F(SolveInWindow, AReportThatCannotBeWrittenEndsTheRunAndClosesEveryFile)
     EXPECT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(paneLines().back(), "PROGRAM DONE");
     EXPECT_NE(readFile(dir / "vld33res.txt").find("\r\n======= FINAL MATRIX"), std::string::npos);
+}
+
+// A Solve that fails in the middle of a pane line (UNITY 0 with the matrix
+// from the parameters file), then a Predict: the half line stands alone.
+TEST_F(SolveInWindow, AFailedSolveLeavesNoHalfLineForTheNextCommand)
+{
+    std::string parameters = "1\n5\n9\n8\n0\n0.5\n0.001\n2\n0\n0.1\n";
+    for (int row = 0; row < 9; ++row)
+        parameters += "0 0 0 0 0 0 0 0\n";
+    std::ofstream(dir / "veld200gSetup.dat") << parameters;
+    addExamplePairs();
+    form->Button6->click();
+    ASSERT_EQ(fake.calls.size(), 1u);
+    EXPECT_EQ(fake.calls[0].first, "Invalid floating point operation");
+    EXPECT_EQ(paneLines().back(), "       1Input: ");
+
+    typePair(0);
+    form->Button7->click();
+    const auto lines = paneLines();
+    EXPECT_EQ(lines[lines.size() - 4], "       1Input: ");
+    EXPECT_TRUE(lines[lines.size() - 3].starts_with(" INPUT   1.00000")) << lines[lines.size() - 3];
+}
+
+// Another run holding the working folder: Solve says so and writes nothing.
+TEST_F(SolveInWindow, SolveRefusesAFolderInUseByAnotherRun)
+{
+    fs::copy_file(kExamples / "veld200gSetup.dat", dir / "veld200gSetup.dat");
+    addExamplePairs();
+    FolderLock other;
+    ASSERT_TRUE(other.tryLock(dir.string()));
+    form->Button6->click();
+    ASSERT_EQ(fake.calls.size(), 1u);
+    EXPECT_EQ(fake.calls[0].kind, "error");
+    EXPECT_EQ(fake.calls[0].first, QDir::currentPath() + " is in use by another run (pid " +
+                                       QString::number(::getpid()) + ")");
+    EXPECT_FALSE(fs::exists(dir / "adata200.dat"));
+    EXPECT_FALSE(fs::exists(dir / "vld33res.txt"));
+
+    other.unlock();
+    form->Button6->click();
+    EXPECT_EQ(fake.calls.size(), 1u);
+    EXPECT_EQ(paneLines().back(), "PROGRAM DONE");
+}
+
+// Load Matrix and Predict before any Solve work on the window's shape: the
+// recall comes from the loaded rows.
+TEST_F(SolveInWindow, LoadAndPredictBeforeAnySolveUseTheLoadedMatrix)
+{
+    std::string matrix;
+    for (int i = 1; i <= 9; ++i)
+        for (int j = 1; j <= 8; ++j)
+            matrix += (i == 3 ? " 2.0E+0004 " : " 0.0E+0000 ") + std::string(j == 8 ? "\r\n" : "");
+    std::ofstream(dir / "m.vmat2") << matrix;
+    fake.fileAnswer = QString::fromStdString((dir / "m.vmat2").string());
+    form->Button11->click();
+    typePair(1); // A3 and A4 on: rows 3 and 4, an even parity
+    form->Button7->click();
+    EXPECT_TRUE(fake.calls.size() == 1 && fake.calls[0].kind == "open");
+    EXPECT_EQ(fieldTexts().mid(8), QStringList(8, "    2.000"));
 }

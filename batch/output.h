@@ -1,0 +1,37 @@
+#pragma once
+// Standard output of the runner. A failed write never stops the job: a
+// reader that leaves early (a closed pipe) just ends the output, and any
+// other failure is remembered for the end of the run.
+#include <string>
+#include <string_view>
+
+namespace duolink::batch {
+
+// Puts /dev/null on standard input, output and error where they are closed,
+// so that no file the run opens takes their place. Returns false when
+// standard output was closed.
+bool reserveStandardStreams();
+
+class StandardOutput {
+public:
+    // `open` false: standard output was closed before the run.
+    explicit StandardOutput(bool open);
+    StandardOutput(const StandardOutput&) = delete;
+    StandardOutput& operator=(const StandardOutput&) = delete;
+
+    void write(std::string_view text);
+    void writeLine(std::string_view line);
+    void flush();
+
+    // The errno of the first failure other than a closed pipe, or 0.
+    int error() const { return error_; }
+
+private:
+    void send(std::string_view data);
+
+    std::string buffer_;
+    bool stopped_ = false;
+    int error_ = 0;
+};
+
+} // namespace duolink::batch

@@ -1,0 +1,188 @@
+#include "batch/usage.h"
+
+#include <utility>
+
+namespace duolink::batch {
+
+namespace {
+
+constexpr const char* kName = "duolink-batch";
+constexpr const char* kSummary = "train and recall Duolink pattern associations without the window";
+
+// Paragraphs of the description; the text is filled to the line width.
+const char* const kDescription[] = {
+    "Runs the job in DIR (default: the current folder) as the window's Solve "
+    "would, on the job files already there: adata200.dat, bdata200.dat and "
+    "veld200gSetup.dat. The report vld33res.txt is written there, and every "
+    "line the window would show in its text pane goes to standard output.",
+    "Then --load-matrix, --predict and --save-matrix run in the order given, "
+    "each as often as it is given, on the same trained matrix. Before any job has set the pattern lengths they work on "
+    "the window's shape, nine A values by eight B values.",
+    "Relative FILE names are taken from the folder the runner was started in, "
+    "not from DIR. An option's value may also be given as --option=VALUE, and "
+    "-- ends the options, for a DIR that starts with a dash.",
+    "At the end two lines go to standard error: \"R2 Correlation: \" with the "
+    "text of the R2 field and \"Progress: \" with the progress bar's final "
+    "position. While a job runs with standard output redirected, a live "
+    "progress line is shown when standard error is a terminal.",
+    "One run at a time may use a folder: a run that solves locks DIR until it "
+    "ends, and the system releases the lock when a run crashes.",
+};
+
+const std::vector<OptionDoc> kOptions = {
+    {OptionId::NoSolve, "--no-solve", nullptr, "Skip the Solve."},
+    {OptionId::LoadMatrix, "--load-matrix", "FILE",
+     "Load a matrix file (.vmat2) as Load Matrix does, and list it."},
+    {OptionId::Predict, "--predict", "\"V1 ... V8\"",
+     "Recall a B pattern from eight A values, given in one argument, as Predict "
+     "does. Each value must be a number (\"1\", \"-0.5\", \"2e-3\"); anything else "
+     "is a usage error. Prints the pane lines and then \"B:\" followed by the "
+     "eight B values as the window shows them, each 9 characters wide and "
+     "preceded by one blank, so the line splits on blanks even when a value "
+     "fills its field."},
+    {OptionId::SaveMatrix, "--save-matrix", "FILE",
+     "Save the matrix block as Save Matrix does. The file is replaced only once "
+     "the new one is complete."},
+    {OptionId::Quiet, "--quiet", nullptr,
+     "Print no pane lines. The report, the \"B:\" lines and the status lines "
+     "are written as usual."},
+    {OptionId::Help, "--help", nullptr, "Print this help and exit."},
+    {OptionId::Version, "--version", nullptr, "Print the version and exit."},
+};
+
+const std::pair<int, const char*> kStatuses[] = {
+    {kExitOk, "The job ran (also when it stopped at its presentation limit)."},
+    {kExitUsage, "Usage error: nothing was run."},
+    {kExitTerminated,
+     "An input error terminated the job. \"job terminated: \" and the reason "
+     "from vld33res.txt go to standard error."},
+    {kExitError,
+     "A file or arithmetic error, or standard output could not be written; "
+     "\"error: \", the step, its file and the message go to standard error. "
+     "A reader that closes standard output early is no error."},
+    {kExitFolderInUse, "Another run is using DIR; nothing was run."},
+};
+
+constexpr size_t kWidth = 79;
+constexpr size_t kTextColumn = 24;
+
+// Fills `text` into lines of at most kWidth characters, the first continuing
+// `out` at its current column, the others indented by `indent`.
+void fill(std::string& out, std::string_view text, size_t indent)
+{
+    size_t column = out.size() - (out.rfind('\n') == std::string::npos ? 0 : out.rfind('\n') + 1);
+    bool first = true;
+    while (!text.empty()) {
+        size_t end = text.find(' ');
+        std::string_view word = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (!first && column + 1 + word.size() > kWidth) {
+            out += '\n';
+            out.append(indent, ' ');
+            column = indent;
+        } else if (!first) {
+            out += ' ';
+            ++column;
+        }
+        out += word;
+        column += word.size();
+        first = false;
+    }
+    out += '\n';
+}
+
+std::string optionLabel(const OptionDoc& option)
+{
+    std::string label = option.name;
+    if (option.value)
+        (label += ' ') += option.value;
+    return label;
+}
+
+// Man page text: backslashes escaped, dashes as minus signs, no line
+// starting with a control character.
+std::string roff(std::string_view text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\\')
+            out += "\\e";
+        else if (c == '-')
+            out += "\\-";
+        else
+            out += c;
+    }
+    if (!out.empty() && (out[0] == '.' || out[0] == '\''))
+        out.insert(0, "\\&");
+    return out;
+}
+
+} // namespace
+
+const char* const kSynopsis = "[OPTION]... [--] [DIR]";
+
+const std::vector<OptionDoc>& optionDocs()
+{
+    return kOptions;
+}
+
+const OptionDoc* findOption(std::string_view name)
+{
+    for (const OptionDoc& option : kOptions)
+        if (name == option.name)
+            return &option;
+    return nullptr;
+}
+
+std::string helpText()
+{
+    std::string out = std::string("usage: ") + kName + ' ';
+    fill(out, kSynopsis, 7);
+    for (const char* paragraph : kDescription) {
+        out += '\n';
+        fill(out, paragraph, 0);
+    }
+    out += "\nOptions:\n";
+    for (const OptionDoc& option : kOptions) {
+        std::string label = "  " + optionLabel(option);
+        out += label;
+        if (label.size() + 2 > kTextColumn)
+            out += '\n' + std::string(kTextColumn, ' ');
+        else
+            out.append(kTextColumn - label.size(), ' ');
+        fill(out, option.text, kTextColumn);
+    }
+    out += "\nExit status:\n";
+    for (const auto& [status, text] : kStatuses) {
+        std::string label = "  " + std::to_string(status);
+        out += label + std::string(6 - label.size(), ' ');
+        fill(out, text, 6);
+    }
+    return out;
+}
+
+std::string manPage(std::string_view version)
+{
+    std::string out;
+    out += ".TH DUOLINK\\-BATCH 1 \"\" \"" + roff(std::string(kName) + ' ' + std::string(version)) +
+           "\" \"User Commands\"\n";
+    out += ".nh\n.SH NAME\n" + roff(kName) + " \\- " + roff(kSummary) + "\n";
+    out += ".SH SYNOPSIS\n.B " + roff(kName) + "\n" + roff(kSynopsis) + "\n";
+    out += ".SH DESCRIPTION\n";
+    for (const char* paragraph : kDescription)
+        out += ".PP\n" + roff(paragraph) + "\n";
+    out += ".SH OPTIONS\n";
+    for (const OptionDoc& option : kOptions) {
+        out += ".TP\n\\fB" + roff(option.name) + "\\fR";
+        if (option.value)
+            out += " \\fI" + roff(option.value) + "\\fR";
+        out += "\n" + roff(option.text) + "\n";
+    }
+    out += ".SH EXIT STATUS\n";
+    for (const auto& [status, text] : kStatuses)
+        out += ".TP\n.B " + std::to_string(status) + "\n" + roff(text) + "\n";
+    out += ".SH FILES\n.TP\n.I vld33res.txt\nThe report, written in DIR.\n";
+    return out;
+}
+
+} // namespace duolink::batch

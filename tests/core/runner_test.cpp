@@ -1,0 +1,355 @@
+// The headless runner as a script uses it: its own process, its standard
+// streams set up the way shells and pipelines leave them.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "core/engine/solve.h"
+#include "core/guard/folderlock.h"
+#include "testsupport.h"
+
+using duolink::kReportFileName;
+using duolink::testing::readFile;
+using duolink::testing::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Job H is written by a program of the benchmarks.
+#ifdef DUOLINK_MAKE_JOB_H
+#define NEEDS_JOB_H()
+#else
+#define DUOLINK_MAKE_JOB_H ""
+#define NEEDS_JOB_H() GTEST_SKIP() << "job H comes with the benchmarks"
+#endif
+
+const fs::path kExamples = fs::path(DUOLINK_TEST_DATA) / ".." / ".." / "examples";
+
+// Where the runner's standard output goes.
+enum class Out { File, DevFull, Closed, Pipe };
+
+struct Runner {
+    pid_t pid = -1;
+    int pipe = -1; // the read end with Out::Pipe
+};
+
+class RunnerTest : public duolink::testing::EngineTest {
+protected:
+    // Starts the runner in `from` (default: the test's folder).
+    Runner start(const std::vector<std::string>& args, Out out = Out::File, const fs::path& from = {})
+    {
+        int fds[2] = {-1, -1};
+        if (out == Out::Pipe && ::pipe(fds) != 0)
+            ADD_FAILURE() << "pipe: " << std::strerror(errno);
+        const fs::path outFile = dir_ / "out", errFile = dir_ / "err";
+        Runner runner;
+        runner.pid = ::fork();
+        if (runner.pid == 0) {
+            if (!from.empty() && ::chdir(from.c_str()) != 0)
+                ::_exit(126);
+            int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(err, STDERR_FILENO);
+            switch (out) {
+            case Out::File: ::dup2(::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO); break;
+            case Out::DevFull: ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO); break;
+            case Out::Closed: ::close(STDOUT_FILENO); break;
+            case Out::Pipe: ::dup2(fds[1], STDOUT_FILENO); ::close(fds[0]); break;
+            }
+            std::vector<char*> argv{const_cast<char*>(DUOLINK_BATCH)};
+            for (const std::string& arg : args)
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            argv.push_back(nullptr);
+            ::execv(DUOLINK_BATCH, argv.data());
+            ::_exit(127);
+        }
+        if (out == Out::Pipe) {
+            ::close(fds[1]);
+            runner.pipe = fds[0];
+        }
+        return runner;
+    }
+    int finish(Runner runner)
+    {
+        int status = 0;
+        ::waitpid(runner.pid, &status, 0);
+        if (runner.pipe >= 0)
+            ::close(runner.pipe);
+        out = readFile(dir_ / "out");
+        err = readFile(dir_ / "err");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    int run(const std::vector<std::string>& args, Out mode = Out::File, const fs::path& from = {})
+    {
+        return finish(start(args, mode, from));
+    }
+
+    // A copy of the example job in the test's folder.
+    fs::path demo(const std::string& name = "demo")
+    {
+        fs::copy(kExamples / "demo", dir_ / name);
+        return dir_ / name;
+    }
+    // Benchmark job H with the given number of presentations.
+    fs::path jobH(int presentations)
+    {
+        const fs::path job = dir_ / "h";
+        const std::string command = std::string(DUOLINK_MAKE_JOB_H) + " '" + job.string() + "' " +
+                                    std::to_string(presentations) + " >/dev/null";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        return job;
+    }
+    std::string out, err;
+};
+
+TEST_F(RunnerTest, StandardOutputFailuresNeverCutTheJobAndEndWithStatusFour)
+{
+    const fs::path job = demo();
+    const std::vector<std::string> args{job.string(), "--predict", "1 1 0 0 0 0 0 0"};
+    ASSERT_EQ(run(args), 0) << err;
+    const std::string report = readFile(job / kReportFileName), status = err;
+
+    const struct {
+        Out out;
+        const char* message;
+    } cases[] = {
+        {Out::DevFull, "error: standard output: No space left on device\n"},
+        {Out::Closed, "error: standard output: Bad file descriptor\n"},
+    };
+    for (const auto& c : cases) {
+        fs::remove(job / kReportFileName);
+        EXPECT_EQ(run(args, c.out), 4);
+        EXPECT_EQ(err, c.message + status);
+        EXPECT_EQ(readFile(job / kReportFileName), report);
+    }
+}
+
+// `duolink-batch DIR | head -1`: the reader leaves, the job runs to its end.
+TEST_F(RunnerTest, AReaderLeavingEarlyEndsOnlyThePaneOutput)
+{
+    NEEDS_JOB_H();
+    const fs::path job = jobH(3);
+    ASSERT_EQ(run({job.string()}), 0) << err;
+    const std::string report = readFile(job / kReportFileName), pane = out, status = err;
+    ASSERT_GT(pane.size(), 1u << 18) << "the pane must outgrow the pipe";
+
+    Runner runner = start({job.string()}, Out::Pipe);
+    char first[64];
+    EXPECT_GT(::read(runner.pipe, first, sizeof first), 0);
+    ::close(runner.pipe);
+    runner.pipe = -1;
+    EXPECT_EQ(finish(runner), 0);
+    EXPECT_EQ(err, status);
+    EXPECT_EQ(readFile(job / kReportFileName), report);
+}
+
+// One runner stuck writing to a pipe nobody reads holds the job folder.
+TEST_F(RunnerTest, ASecondRunInTheFolderFailsAtOnceAndACrashLeavesNoLock)
+{
+    NEEDS_JOB_H();
+    const fs::path job = jobH(3);
+    Runner first = start({job.string()}, Out::Pipe);
+    char byte;
+    ASSERT_EQ(::read(first.pipe, &byte, 1), 1); // solving, so the folder is locked
+
+    EXPECT_EQ(run({job.string(), "--quiet"}), 5);
+    EXPECT_EQ(err, "error: " + job.string() + " is in use by another run (pid " + std::to_string(first.pid) + ")\n");
+    EXPECT_EQ(out, "");
+    // Matrix steps alone leave the folder's files alone and may run beside it.
+    EXPECT_EQ(run({job.string(), "--no-solve", "--predict", "1 0 0 0 0 0 0 0"}), 0) << err;
+
+    ::kill(first.pid, SIGKILL);
+    EXPECT_EQ(finish(first), 128 + SIGKILL);
+    EXPECT_EQ(run({job.string(), "--quiet"}), 0) << err;
+}
+
+// The lock the window takes for its Solve is the same lock.
+TEST_F(RunnerTest, TheFolderLockIsHeldAcrossProcesses)
+{
+    duolink::FolderLock lock;
+    ASSERT_TRUE(lock.tryLock(dir_.string()));
+    duolink::FolderLock again;
+    EXPECT_FALSE(again.tryLock(dir_.string()));
+    EXPECT_EQ(again.holder(), ::getpid());
+    const fs::path job = demo();
+    ASSERT_TRUE(lock.tryLock(job.string()));
+    EXPECT_EQ(run({job.string()}), 5);
+    lock.unlock();
+    EXPECT_EQ(run({job.string()}), 0);
+    EXPECT_EQ(duolink::folderInUseMessage("/w", 0), "/w is in use by another run");
+}
+
+// "Load yesterday's matrix and predict", without a Solve: every row is
+// loaded into its own cells, saved back as read, and recalled from.
+TEST_F(RunnerTest, MatrixStepsBeforeAnyJobUseTheLoadedMatrix)
+{
+    std::string matrix;
+    for (int i = 1; i <= 9; ++i) {
+        for (int j = 1; j <= 8; ++j)
+            matrix += i == 1 && j <= 2 ? (j == 1 ? " 6.0E+0008 " : "-4.0E+0009 ")
+                                       : " " + std::to_string(i) + "." + std::to_string(j) + "E+0003 ";
+        matrix += "\r\n";
+    }
+    writeFile(dir_ / "m.vmat2", matrix);
+    ASSERT_EQ(run({"--no-solve", "--load-matrix", "m.vmat2", "--save-matrix", "copy.vmat2", "--quiet", "--predict",
+                   "0 0 0 0 0 0 0 0", "--predict", "1 0 0 0 0 0 0 0"}),
+              0)
+        << err;
+    EXPECT_EQ(readFile(dir_ / "copy.vmat2"), matrix);
+    // A1 and the parity (row 9) are on; wide values stay apart.
+    EXPECT_EQ(out, "B:     0.000     0.000     0.000     0.000     0.000     0.000     0.000     0.000\n"
+                   "B: 60000.910 -399999.080     1.060     1.080     1.100     1.120     1.140     1.160\n");
+}
+
+TEST_F(RunnerTest, RelativeFilesAreTakenFromTheStartingFolder)
+{
+    demo();
+    fs::create_directory(dir_ / "start");
+    ASSERT_EQ(run({"../demo", "--quiet", "--save-matrix", "m.vmat2"}, Out::File, dir_ / "start"), 0) << err;
+    EXPECT_TRUE(fs::exists(dir_ / "start" / "m.vmat2"));
+    EXPECT_FALSE(fs::exists(dir_ / "demo" / "m.vmat2"));
+    EXPECT_EQ(run({"../demo", "--no-solve", "--load-matrix", "m.vmat2"}, Out::File, dir_ / "start"), 0) << err;
+    EXPECT_EQ(run({"demo", "--no-solve", "--load-matrix", "demo/m.vmat2"}), 4);
+    EXPECT_EQ(err.substr(0, err.find('\n')), "error: --load-matrix demo/m.vmat2: File not found");
+}
+
+// A job that fails in the middle of a pane line: the line is ended before the
+// error, so nothing is glued to what comes next.
+TEST_F(RunnerTest, AFailedJobEndsItsHalfWrittenPaneLine)
+{
+    const fs::path job = dir_ / "unity0";
+    fs::create_directory(job);
+    for (const char* name : {"adata200.dat", "bdata200.dat"})
+        fs::copy_file(fs::path(DUOLINK_TEST_DATA) / "jobs" / "rwm_opt1" / name, job / name);
+    std::string parameters = readFile(fs::path(DUOLINK_TEST_DATA) / "jobs" / "rwm_opt1" / "veld200gSetup.dat");
+    parameters.replace(parameters.find("10    UNITY"), 2, "0");
+    writeFile(job / "veld200gSetup.dat", parameters);
+
+    EXPECT_EQ(run({job.string()}), 4);
+    EXPECT_TRUE(out.ends_with("Limit:    5 Beta =  1.000\n       1Input: \n")) << out;
+    EXPECT_TRUE(err.starts_with("error: solve " + job.string() + ": Invalid floating point operation\n")) << err;
+}
+
+TEST_F(RunnerTest, ArgumentsAndUsageErrors)
+{
+    const fs::path job = demo();
+    const struct {
+        std::vector<std::string> args;
+        const char* message; // the first line on standard error
+    } usageErrors[] = {
+        {{""}, "duolink-batch: the folder name is empty"},
+        {{"a", "b"}, "duolink-batch: only one folder may be given"},
+        {{"--bogus"}, "duolink-batch: unknown option --bogus"},
+        {{"--quiet=yes"}, "duolink-batch: --quiet takes no value"},
+        {{"--load-matrix"}, "duolink-batch: --load-matrix needs a value"},
+        {{"--save-matrix="}, "duolink-batch: --save-matrix needs a file name"},
+        {{"--predict", "1 2 3"}, "duolink-batch: --predict needs eight values in one argument, not 3"},
+        {{"--predict", "1 1 0 0 0 0 0 x"}, "duolink-batch: --predict: \"x\" is not a number"},
+        {{"--predict", "1,5 0 0 0 0 0 0 0"}, "duolink-batch: --predict: \"1,5\" is not a number"},
+        {{"--predict", "1 0 0 0 0 0 0 1e999"}, "duolink-batch: --predict: \"1e999\" is not a number"},
+        {{"--predict", "1 0 0 0 0 . 0 0"}, "duolink-batch: --predict: \".\" is not a number"},
+    };
+    for (const auto& c : usageErrors) {
+        SCOPED_TRACE(c.message);
+        std::vector<std::string> args{job.string()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        EXPECT_EQ(run(args), 2);
+        EXPECT_EQ(err.substr(0, err.find('\n')), c.message);
+        EXPECT_EQ(out, "");
+    }
+    EXPECT_FALSE(fs::exists(job / kReportFileName));
+
+    // Every form of a number, "--opt=value", "--" before a folder named like an
+    // option, and --quiet leaving only the B line.
+    fs::rename(job, dir_ / "-job");
+    EXPECT_EQ(run({"--quiet", "--predict", "1 1 0 0 1 0 0 -0.5", "--", "-job"}), 0) << err;
+    const std::string plain = out;
+    EXPECT_TRUE(plain.starts_with("B: ") && plain.find('\n') == plain.size() - 1) << plain;
+    EXPECT_EQ(run({"--quiet", "--predict=+1 1. .0 -0 1e0 0E+1 0.0e-5 -.5", "--", "-job"}), 0) << err;
+    EXPECT_EQ(out, plain);
+    EXPECT_TRUE(err.starts_with("R2 Correlation:     1.000\n")) << err;
+}
+
+TEST_F(RunnerTest, HelpAndVersionGoToStandardOutput)
+{
+    EXPECT_EQ(run({"--help", "--bogus"}), 0);
+    EXPECT_TRUE(out.starts_with("usage: duolink-batch [OPTION]... [--] [DIR]\n")) << out;
+    EXPECT_EQ(err, "");
+    for (const char* needle : {"--quiet", "--predict \"V1 ... V8\"", "\n  5   Another run is using DIR"})
+        EXPECT_NE(out.find(needle), std::string::npos) << needle;
+    EXPECT_EQ(run({"--version"}), 0);
+    EXPECT_EQ(out, std::string("duolink-batch ") + DUOLINK_VERSION + "\n");
+    EXPECT_EQ(run({"--help"}, Out::DevFull), 4);
+    EXPECT_EQ(err, "error: standard output: No space left on device\n");
+}
+
+// The manual page is built from the same text: each option and status that
+// --help lists is in it.
+TEST_F(RunnerTest, TheManualPageListsWhatHelpLists)
+{
+    const std::string page = readFile(DUOLINK_BATCH_MANPAGE);
+    ASSERT_TRUE(page.starts_with(".TH DUOLINK\\-BATCH 1 ")) << page.substr(0, 80);
+    EXPECT_NE(page.find(std::string("duolink\\-batch ") + DUOLINK_VERSION), std::string::npos);
+    ASSERT_EQ(run({"--help"}), 0);
+    int options = 0, statuses = 0;
+    for (size_t at = out.find("\n  "); at != std::string::npos; at = out.find("\n  ", at + 1)) {
+        const std::string item = out.substr(at + 3, out.find_first_of(" \n", at + 3) - at - 3);
+        if (item.starts_with("--")) {
+            ++options;
+            std::string name;
+            for (char c : item)
+                name += c == '-' ? std::string("\\-") : std::string(1, c);
+            EXPECT_NE(page.find("\\fB" + name + "\\fR"), std::string::npos) << item;
+        } else if (!item.empty() && std::isdigit(static_cast<unsigned char>(item[0]))) {
+            ++statuses;
+            EXPECT_NE(page.find(".TP\n.B " + item + "\n"), std::string::npos) << item;
+        }
+    }
+    EXPECT_GE(options, 7);
+    EXPECT_EQ(statuses, 5);
+}
+
+// The live line belongs on a terminal that the pane lines do not go to.
+TEST_F(RunnerTest, LiveProgressOnlyOnATerminalOfItsOwn)
+{
+    NEEDS_JOB_H();
+    const fs::path job = jobH(1);
+    for (bool paneOnTerminal : {false, true}) {
+        SCOPED_TRACE(paneOnTerminal ? "pane on the terminal" : "pane to a file");
+        int master = -1, slave = -1;
+        ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(slave, STDERR_FILENO);
+            ::dup2(paneOnTerminal ? slave : ::open("/dev/null", O_WRONLY), STDOUT_FILENO);
+            ::close(master);
+            ::execl(DUOLINK_BATCH, DUOLINK_BATCH, job.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(slave);
+        std::string terminal;
+        char buf[65536];
+        for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR);)
+            if (n > 0)
+                terminal.append(buf, static_cast<size_t>(n));
+        ::close(master);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(terminal.find("presentation 1 of 1") != std::string::npos, !paneOnTerminal);
+        EXPECT_NE(terminal.find("R2 Correlation: "), std::string::npos);
+    }
+}
+
+} // namespace
