@@ -4,9 +4,13 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QScreen>
 
 namespace duolink {
 namespace {
+
+constexpr int kFileDialogWidth = 820;
+constexpr int kFileDialogHeight = 500;
 
 // The file dialogs keep to their defaults: no title of their own, no default
 // extension (a name typed without one is used as typed).
@@ -21,6 +25,12 @@ std::optional<QString> runFileDialog(QWidget* parent, QFileDialog::AcceptMode mo
     // Saving over an existing file asks nothing.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setNameFilter(filter);
+    // Wide enough for the name, size, type and date columns side by side.
+    dialog.setViewMode(QFileDialog::Detail);
+    QSize size(kFileDialogWidth, kFileDialogHeight);
+    if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize());
+    dialog.resize(size);
     if (!lastName.isEmpty())
         dialog.selectFile(lastName);
     if (dialog.exec() != QDialog::Accepted)
