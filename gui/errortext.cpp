@@ -29,7 +29,8 @@ QString commandErrorText(const RunError& error, const QString& step)
             if (!folder.isEmpty() && !QFileInfo(folder).isDir())
                 return withStep(step, QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder)));
         }
-        return file.fileName() + QStringLiteral(": ") + message;
+        const QString name = file.fileName().isEmpty() ? file.filePath() : file.fileName();
+        return name + QStringLiteral(": ") + message;
     }
     QString text = withStep(step, message);
     if (error.inPresentations())

@@ -1,7 +1,6 @@
 #include "gui/form2.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>

@@ -113,6 +113,9 @@ public:
 
     // How long a notice stays in the status bar.
     static constexpr int kNoticeMs = 4000;
+    // Emits "Pair i of n" (position and length of the list), until replaced;
+    // every list command does. A status bar connected later calls it once.
+    void showListPosition();
 
 signals:
     // A text for the status bar, shown for timeoutMs (0: until replaced).
@@ -127,8 +130,6 @@ private:
     std::optional<QString> chooseMatrixFile(bool forSave);
     void buildControls();
     void buildEditActions();
-    // "Pair i of n", until replaced.
-    void showListPosition();
     // Why a list command did not act, or what its position holds, for a few
     // seconds; then the position again.
     void showListNotice(const QString& text);
