@@ -16,8 +16,12 @@ double textToReal(std::string_view text)
         ++start;
     text.remove_prefix(start);
     double value = 0.0;
+    // A number beyond the range of a double reads as 0 like any other text
+    // that gives no number: an infinity would be shown and written to the job
+    // files, but the engine reads that text back as 0.
     if (size_t length = decimalPrefix(text))
-        convertDecimal(text.substr(0, length), value);
+        if (convertDecimal(text.substr(0, length), value) == DecimalRange::Overflow)
+            value = 0.0;
     return value;
 }
 

@@ -19,7 +19,7 @@ extern int currentIndex;
 
 // Reads a field's text: blanks at the front are skipped, then the longest
 // prefix that is a decimal number is taken; the rest is ignored. Text with no
-// number reads as 0. Never fails.
+// number, or with a number too large for a double, reads as 0. Never fails.
 double textToReal(std::string_view text);
 
 // 1.0 when an odd number of elements 1..8 are greater than 0.5, else 0.0.

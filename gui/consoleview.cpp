@@ -42,6 +42,23 @@ void LineStore::append(std::string_view line)
     longest_ = std::max(longest_, line.size());
 }
 
+void LineStore::clear()
+{
+    // Swapping with empty containers is what returns their memory.
+    std::vector<Block>().swap(blocks_);
+    std::deque<uint64_t>().swap(starts_);
+    end_ = 0;
+    longest_ = 0;
+}
+
+size_t LineStore::storeBytes() const
+{
+    size_t bytes = blocks_.capacity() * sizeof(Block) + starts_.size() * sizeof(uint64_t);
+    for (const Block& block : blocks_)
+        bytes += block.capacity;
+    return bytes;
+}
+
 std::string_view LineStore::operator[](size_t i) const
 {
     const uint64_t start = starts_[i];
@@ -74,6 +91,19 @@ void ConsoleView::appendLine(std::string_view line)
 {
     lines_.append(line);
     unsynced_ = true;
+}
+
+void ConsoleView::clear()
+{
+    lines_.clear();
+    unsynced_ = false;
+    anchor_ = cursor_ = {};
+    dragging_ = false;
+    autoScroll_.stop();
+    updateScrollRanges();
+    verticalScrollBar()->setValue(0);
+    horizontalScrollBar()->setValue(0);
+    viewport()->update();
 }
 
 void ConsoleView::syncView()

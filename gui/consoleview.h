@@ -19,6 +19,8 @@ namespace duolink {
 class LineStore {
 public:
     void append(std::string_view line);
+    // Drops every line and gives their memory back.
+    void clear();
     size_t size() const { return starts_.size(); }
     std::string_view operator[](size_t i) const;
     // Length of the longest line, in characters.
@@ -27,6 +29,8 @@ public:
     uint64_t textBytes() const { return end_; }
     // Characters of the lines before line i.
     uint64_t offsetOf(size_t i) const { return i < starts_.size() ? starts_[i] : end_; }
+    // Bytes allocated for the lines and their index.
+    size_t storeBytes() const;
 
 private:
     struct Block {
@@ -63,6 +67,10 @@ public:
     // All lines joined with "\n".
     QString text() const;
     uint64_t textBytes() const { return lines_.textBytes(); }
+    // Bytes the line store holds; clear() gives them back.
+    std::size_t storeBytes() const { return lines_.storeBytes(); }
+    // Empties the pane and frees its memory.
+    void clear();
 
     bool hasSelection() const;
     QString selectedText() const;

@@ -2,11 +2,31 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QScreen>
+#include <QTreeView>
 
 namespace duolink {
 namespace {
+
+constexpr int kFileDialogWidth = 820;
+constexpr int kFileDialogHeight = 500;
+
+// The list's size, type and date columns as wide as what they show, the
+// name taking the rest, so that none of them is cut short.
+void fitFileColumns(QFileDialog& dialog)
+{
+    auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!list)
+        return;
+    QHeaderView* header = list->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < header->count(); ++column)
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+}
 
 // The file dialogs keep to their defaults: no title of their own, no default
 // extension (a name typed without one is used as typed).
@@ -21,6 +41,13 @@ std::optional<QString> runFileDialog(QWidget* parent, QFileDialog::AcceptMode mo
     // Saving over an existing file asks nothing.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setNameFilter(filter);
+    // Wide enough for the name, size, type and date columns side by side.
+    dialog.setViewMode(QFileDialog::Detail);
+    QSize size(kFileDialogWidth, kFileDialogHeight);
+    if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize());
+    dialog.resize(size);
+    fitFileColumns(dialog);
     if (!lastName.isEmpty())
         dialog.selectFile(lastName);
     if (dialog.exec() != QDialog::Accepted)

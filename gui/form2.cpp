@@ -1,5 +1,6 @@
 #include "gui/form2.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 #include <exception>
 #include <new>
@@ -17,6 +19,8 @@
 #include "core/console.h"
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
+#include "gui/errortext.h"
+#include "gui/fieldtext.h"
 #include "gui/filefilter.h"
 #include "core/numtext.h"
 #include "gui/qtsinks.h"
@@ -163,6 +167,22 @@ void TForm2::buildControls()
     for (size_t i = 0; i + 1 < std::size(tabOrder); ++i)
         QWidget::setTabOrder(tabOrder[i], tabOrder[i + 1]);
 
+    fieldTips_ = new FullTextTips(this);
+    for (QLineEdit* edit : {Edit1, Edit2})
+        fieldTips_->watch(edit);
+    for (const auto* column : {&aFields_, &bFields_})
+        for (QLineEdit* edit : *column)
+            fieldTips_->watch(edit);
+
+    noticeEnd_ = new QTimer(this);
+    noticeEnd_->setObjectName(QStringLiteral("noticeEnd"));
+    noticeEnd_->setSingleShot(true);
+    connect(noticeEnd_, &QTimer::timeout, this, &TForm2::showListPosition);
+    // Any later status text replaces the notice, and the position with it.
+    connect(this, &TForm2::statusMessage, noticeEnd_, &QTimer::stop);
+
+    buildEditActions();
+
     connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
@@ -185,25 +205,53 @@ void TForm2::FormCreate()
     r2Edit->setText(realText(0.0));
     runProgressBar = live_->barSink();
     for (QLineEdit* edit : aFields_)
-        edit->setText(QString::fromLatin1(kStartValue));
+        showFieldText(edit, QString::fromLatin1(kStartValue));
     for (QLineEdit* edit : bFields_)
-        edit->setText(QString::fromLatin1(kStartValue));
+        showFieldText(edit, QString::fromLatin1(kStartValue));
     live_->flush();
 }
 
 void TForm2::setEditText(QLineEdit* edit, const std::string& text)
 {
-    edit->setText(QString::fromStdString(text));
+    showFieldText(edit, QString::fromStdString(text));
 }
 
-void TForm2::runCommand(const std::function<void()>& body)
+void TForm2::buildEditActions()
+{
+    // The pane's own commands, for the menu and the keyboard. In a field that
+    // has the focus, Ctrl+C and Ctrl+A stay the field's: it takes those keys
+    // before any shortcut.
+    clearOutputAction = new QAction(tr("C&lear Output"), this);
+    clearOutputAction->setObjectName(QStringLiteral("clearOutputAction"));
+    clearOutputAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
+    clearOutputAction->setStatusTip(tr("Empty the text pane; no file is touched"));
+    connect(clearOutputAction, &QAction::triggered, Memo1, &ConsoleView::clear);
+
+    copyAction = new QAction(tr("&Copy"), this);
+    copyAction->setObjectName(QStringLiteral("copyAction"));
+    copyAction->setShortcut(QKeySequence::Copy);
+    copyAction->setStatusTip(tr("Copy the text selected in the pane"));
+    connect(copyAction, &QAction::triggered, Memo1, &ConsoleView::copy);
+
+    selectAllAction = new QAction(tr("Select &All"), this);
+    selectAllAction->setObjectName(QStringLiteral("selectAllAction"));
+    selectAllAction->setShortcut(QKeySequence::SelectAll);
+    selectAllAction->setStatusTip(tr("Select all the text in the pane"));
+    connect(selectAllAction, &QAction::triggered, Memo1, &ConsoleView::selectAll);
+
+    addAction(clearOutputAction);
+    addAction(copyAction);
+    addAction(selectAllAction);
+}
+
+void TForm2::runCommand(const std::function<void()>& body, const QString& step)
 {
     try {
         body();
     } catch (const RunError& e) {
         consoleEndPendingLine();
         live_->flush();
-        dialogs().errorBox(this, QString::fromStdString(e.what()));
+        dialogs().errorBox(this, commandErrorText(e, step));
     } catch (const JobTerminated&) {
         consoleEndPendingLine();
         live_->flush();
@@ -259,46 +307,106 @@ void TForm2::UpdateB(const TPatternVector& b)
 
 // --- List commands ----------------------------------------------------------------
 
+namespace {
+
+QString pairsText(int count)
+{
+    return count == 1 ? QStringLiteral("1 pair") : QStringLiteral("%1 pairs").arg(count);
+}
+
+QString pastTheEndText(int position)
+{
+    return QStringLiteral("Position %1 is past the end of the list (%2)").arg(position).arg(pairsText(patternCount));
+}
+
+} // namespace
+
+void TForm2::showListPosition()
+{
+    emit statusMessage(QStringLiteral("Pair %1 of %2").arg(currentIndex).arg(patternCount), 0);
+}
+
+void TForm2::showListNotice(const QString& text)
+{
+    emit statusMessage(text, kNoticeMs);
+    noticeEnd_->start(kNoticeMs);
+}
+
+// Why Update or Delete cannot act on the current position.
+QString TForm2::refusalText(const QString& command) const
+{
+    if (patternCount == 0)
+        return command + QStringLiteral(": the list is empty");
+    return command + QStringLiteral(": position %1 is past the end of the list (%2)")
+                         .arg(currentIndex)
+                         .arg(pairsText(patternCount));
+}
+
 void TForm2::Button1Click()
 {
     TPatternVector a, b;
     readPatternEdits(a, b);
-    if (listAdd(a, b))
-        setEditText(Edit1, intText(patternCount));
+    if (!listAdd(a, b)) {
+        showListNotice(QStringLiteral("The list is full (%1)").arg(pairsText(kPatternCapacity)));
+        return;
+    }
+    setEditText(Edit1, intText(patternCount));
+    showListPosition();
 }
 
 void TForm2::Button2Click()
 {
-    if (!listDelete())
+    if (!listDelete()) {
+        showListNotice(refusalText(QStringLiteral("Delete")));
         return;
+    }
     setEditText(Edit1, intText(currentIndex));
     if (currentIndex >= 1)
         showPattern(currentIndex);
+    showListPosition();
 }
 
 void TForm2::Button3Click()
 {
-    if (currentIndex < 1 || currentIndex > patternCount)
+    if (currentIndex < 1 || currentIndex > patternCount) {
+        showListNotice(refusalText(QStringLiteral("Update")));
         return;
+    }
     TPatternVector a, b;
     readPatternEdits(a, b);
     listUpdate(a, b);
+    showListPosition();
 }
 
 void TForm2::Button4Click()
 {
-    if (!listNext())
+    if (!listNext()) {
+        showListNotice(currentIndex == 0 ? QStringLiteral("Next: the list is empty")
+                                         : QStringLiteral("Next: %1 is the last position").arg(kPatternCapacity));
         return;
+    }
     setEditText(Edit1, intText(currentIndex));
     showPattern(currentIndex);
+    // What the fields show there is left over or zero, not part of the list.
+    if (currentIndex > patternCount)
+        showListNotice(pastTheEndText(currentIndex));
+    else
+        showListPosition();
 }
 
 void TForm2::Button5Click()
 {
-    if (!listPrevious())
+    if (!listPrevious()) {
+        showListNotice(currentIndex == 0 ? QStringLiteral("Previous: the list is empty")
+                                         : QStringLiteral("Previous: this is the first position"));
         return;
+    }
     setEditText(Edit1, intText(currentIndex));
     showPattern(currentIndex);
+    if (currentIndex > patternCount)
+        showListNotice(pastTheEndText(currentIndex));
+    else
+        showListPosition();
 }
 
 void TForm2::Button9Click()
@@ -306,6 +414,7 @@ void TForm2::Button9Click()
     listReset();
     setEditText(Edit1, intText(0));
     setEditText(Edit2, realText(0.0));
+    showListPosition();
 }
 
 // --- Run commands -----------------------------------------------------------------
@@ -319,12 +428,15 @@ void TForm2::Button6Click()
 {
     if (!checkInstanceValid())
         return;
-    runCommand([] {
-        FolderLock lock;
-        if (!lock.tryLock("."))
-            throw RunError(folderInUseMessage(QDir::currentPath().toStdString(), lock.holder()));
-        solveJob();
-    });
+    // The folder stays locked until the run has ended, so no other run (the
+    // runner or another window) writes the same job files meanwhile.
+    FolderLock lock;
+    if (!lock.tryLock(".")) {
+        dialogs().errorBox(this, QString::fromStdString(
+                                     folderInUseMessage(QDir::currentPath().toStdString(), lock.holder())));
+        return;
+    }
+    runCommand([] { solveJob(); }, QStringLiteral("Solve"));
 }
 
 void TForm2::Button7Click()
@@ -336,12 +448,13 @@ void TForm2::Button7Click()
         readPatternEdits(a, b);
         recallB(a, b);
         UpdateB(b);
-    });
+    }, QStringLiteral("Predict"));
 }
 
 const QString& TForm2::matrixFileFilter()
 {
-    static const QString filter = qtFileFilter(QStringLiteral("Matrix(*.vmat2)|*.vmat2"));
+    // "All files" finds a matrix saved under a name without the extension.
+    static const QString filter = qtFileFilter(QStringLiteral("Matrix(*.vmat2)|*.vmat2|All files|*"));
     return filter;
 }
 
@@ -364,7 +477,7 @@ void TForm2::Button10Click()
     if (!checkInstanceValid())
         return;
     if (const std::optional<QString> name = chooseMatrixFile(true))
-        runCommand([&] { saveMatrixFile(QFile::encodeName(*name).toStdString()); });
+        runCommand([&] { saveMatrixFile(QFile::encodeName(*name).toStdString()); }, QStringLiteral("Save Matrix"));
 }
 
 void TForm2::Button11Click()
@@ -372,7 +485,7 @@ void TForm2::Button11Click()
     if (!checkInstanceValid())
         return;
     if (const std::optional<QString> name = chooseMatrixFile(false))
-        runCommand([&] { loadMatrixFile(QFile::encodeName(*name).toStdString()); });
+        runCommand([&] { loadMatrixFile(QFile::encodeName(*name).toStdString()); }, QStringLiteral("Load Matrix"));
 }
 
 // --- Exit ---------------------------------------------------------------------------

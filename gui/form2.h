@@ -10,15 +10,18 @@
 
 #include "core/patterns.h"
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 
 namespace duolink {
 
 class ConsoleView;
 class Dialogs;
+class FullTextTips;
 class LiveDisplay;
 
 class TForm2 : public QWidget {
@@ -64,6 +67,12 @@ public:
     QLineEdit* Edit17;
     QLineEdit* Edit18;
 
+    // Edit commands on the pane. A focused field keeps its own Copy and
+    // Select All.
+    QAction* clearOutputAction; // empties the pane and frees its memory
+    QAction* copyAction;
+    QAction* selectAllAction;
+
     // Start-up: hands the pane, the R2 field and the bar to the engine side,
     // prints the welcome line and fills the fields. Run by the constructor.
     void FormCreate();
@@ -97,9 +106,20 @@ public:
     static const QString& matrixFileFilter();
 
     // Runs the work of one command: a failure ends it with the failure's
-    // message box, and afterwards the pane, the bar and the R2 field show
+    // message box, which names the file or else the command `step` it
+    // happened in, and afterwards the pane, the bar and the R2 field show
     // their final state.
-    void runCommand(const std::function<void()>& body);
+    void runCommand(const std::function<void()>& body, const QString& step = QString());
+
+    // How long a notice stays in the status bar.
+    static constexpr int kNoticeMs = 4000;
+    // Emits "Pair i of n" (position and length of the list), until replaced;
+    // every list command does. A status bar connected later calls it once.
+    void showListPosition();
+
+signals:
+    // A text for the status bar, shown for timeoutMs (0: until replaced).
+    void statusMessage(const QString& text, int timeoutMs);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -109,10 +129,17 @@ private:
     // Asks for a matrix file; on cancel shows the no-file notice and gives nothing.
     std::optional<QString> chooseMatrixFile(bool forSave);
     void buildControls();
+    void buildEditActions();
+    // Why a list command did not act, or what its position holds, for a few
+    // seconds; then the position again.
+    void showListNotice(const QString& text);
+    QString refusalText(const QString& command) const;
 
     std::array<QLineEdit*, 8> aFields_{};
     std::array<QLineEdit*, 8> bFields_{};
     std::unique_ptr<LiveDisplay> live_;
+    FullTextTips* fieldTips_ = nullptr;
+    QTimer* noticeEnd_ = nullptr;
     Dialogs* dialogs_ = nullptr;
     QString lastOpenName_;
     QString lastSaveName_;

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "gui/consoleview.h"
+#include "gui/fieldtext.h"
 
 namespace duolink {
 
@@ -26,7 +27,7 @@ void LiveDisplay::PaneSink::appendLine(std::string_view line)
 
 void LiveDisplay::FieldSink::setText(std::string_view text)
 {
-    edit->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    showFieldText(edit, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
     changed = true;
     owner.changed();
 }

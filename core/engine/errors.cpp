@@ -36,4 +36,11 @@ void throwIoError(int errnoValue)
     throw RunError(ioErrorMessage(errnoValue));
 }
 
+void throwIoError(int errnoValue, const std::string& file)
+{
+    RunError error(ioErrorMessage(errnoValue));
+    error.attachFile(file);
+    throw error;
+}
+
 } // namespace duolink

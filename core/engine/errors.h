@@ -11,7 +11,37 @@ namespace duolink {
 class RunError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+
+    // The file the failure concerns, as the command named it; empty when it
+    // concerns none (an arithmetic error, for one).
+    const std::string& file() const noexcept { return file_; }
+    // Names the file unless a step closer to the failure has named one.
+    void attachFile(const std::string& name)
+    {
+        if (file_.empty())
+            file_ = name;
+    }
+    // True for an arithmetic error raised while the training presented the
+    // pairs (not while it read or set up the job).
+    bool inPresentations() const noexcept { return inPresentations_; }
+    void markInPresentations() noexcept { inPresentations_ = true; }
+
+private:
+    std::string file_;
+    bool inPresentations_ = false;
 };
+
+// Runs `body`; a RunError it raises leaves with `name` as its file.
+template <class Body>
+decltype(auto) withFileContext(const std::string& name, Body&& body)
+{
+    try {
+        return body();
+    } catch (RunError& e) {
+        e.attachFile(name);
+        throw;
+    }
+}
 
 // A fatal input error: the engine has written its lines and "PROGRAM DONE"
 // to the report file and closed it; the job ends here, the program goes on.
@@ -31,5 +61,7 @@ inline constexpr const char* kOutOfMemory = "Out of memory";
 // ("File not found", "File access denied", "Disk full", ... or "I/O error N").
 std::string ioErrorMessage(int errnoValue);
 [[noreturn]] void throwIoError(int errnoValue);
+// The same, naming the file it concerns.
+[[noreturn]] void throwIoError(int errnoValue, const std::string& file);
 
 } // namespace duolink

@@ -203,12 +203,12 @@ std::string simulationFileName()
 
 void readParameters(const std::string& name)
 {
-    readParametersInto(name, "Unity= ");
+    withFileContext(name, [&] { readParametersInto(name, "Unity= "); });
 }
 
 void readParametersRD(const std::string& name)
 {
-    readParametersInto(name, "Unity RD= ");
+    withFileContext(name, [&] { readParametersInto(name, "Unity RD= "); });
 }
 
 void readWMatrix(Matrix& m, int rows, int cols, TextReader& f)

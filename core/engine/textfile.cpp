@@ -73,7 +73,7 @@ void ReportFile::create(const std::string& name)
     closeQuietly();
     int fd = openOutputFile(name);
     if (fd < 0)
-        throwIoError(errno);
+        throwIoError(errno, name);
     fd_ = fd;
     name_ = name;
     buffer_.clear();
@@ -108,7 +108,7 @@ void ReportFile::flush()
     if (int err = writeAll(fd_, buffer_, written)) {
         // What went out is in the file; the rest stays for a later try.
         buffer_.erase(0, written);
-        throwIoError(err);
+        throwIoError(err, name_);
     }
     buffer_.clear();
 }
@@ -126,7 +126,7 @@ void ReportFile::close()
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0 && errno != EINTR)
-        throwIoError(errno);
+        throwIoError(errno, name_);
 }
 
 void ReportFile::closeQuietly() noexcept
@@ -147,7 +147,7 @@ void TextReader::open(const std::string& name)
     close();
     int fd = openInputFile(name);
     if (fd < 0)
-        throwIoError(errno);
+        throwIoError(errno, name);
     std::string content;
     char buf[65536];
     for (;;) {
@@ -157,7 +157,7 @@ void TextReader::open(const std::string& name)
                 continue;
             int err = errno;
             ::close(fd);
-            throwIoError(err);
+            throwIoError(err, name);
         }
         if (n == 0)
             break;

@@ -15,6 +15,10 @@ namespace {
 
 constexpr const char* kWorking = "************WORKING************";
 
+// True while the training presents the pairs; an arithmetic error raised
+// then means the corrections grew out of range.
+bool presenting = false;
+
 void quantise(Vector& v, int length)
 {
     const double low = static_cast<double>(unity) - 1;
@@ -164,7 +168,7 @@ void jobOpening(const std::string& aName, const std::string& bName, const std::s
     presentationNo = 1;
 }
 
-void trainingRun(const std::string& parametersName)
+static void runTraining(const std::string& parametersName)
 {
     stepProgress(-1000);
     if (runProgressBar) {
@@ -211,6 +215,7 @@ void trainingRun(const std::string& parametersName)
     bool allCorrect = false;
     consoleWriteLn("Limit: " + realTextWD(maxPresentations, 4, 0) + " Beta = " + realTextWD(beta, 6, 3));
 
+    presenting = true;
     while (presentationNo <= maxPresentations && !allCorrect) {
         openADataFile();
         openBDataFile();
@@ -248,6 +253,8 @@ void trainingRun(const std::string& parametersName)
         stepProgress(static_cast<int>(roundEven((1.0L / maxPresentations) * 1000.0L)));
     }
 
+    presenting = false;
+
     // With no presentation limit there is nothing left to show.
     if (maxPresentations != 0) {
         long long remaining = (static_cast<long long>(maxPresentations) - presentationNo) * 1000;
@@ -273,6 +280,19 @@ void trainingRun(const std::string& parametersName)
     bDataFile.close();
     reportFile.close();
     consoleWriteLn("PROGRAM DONE");
+}
+
+void trainingRun(const std::string& parametersName)
+{
+    presenting = false;
+    try {
+        runTraining(parametersName);
+    } catch (RunError& e) {
+        if (presenting && e.file().empty())
+            e.markInPresentations();
+        presenting = false;
+        throw;
+    }
 }
 
 } // namespace duolink

@@ -371,13 +371,14 @@ void replaceFile(const std::string& path, std::string_view data)
 void saveMatrixFile(const std::string& path)
 {
     useWindowShapeBeforeAnyJob();
-    replaceFile(path, blockText());
+    const std::string text = blockText();
+    withFileContext(path, [&] { replaceFile(path, text); });
 }
 
 void loadMatrixFile(const std::string& path)
 {
     // Everything is read and checked before the first cell changes.
-    const Block block = readBlock(path);
+    const Block block = withFileContext(path, [&] { return readBlock(path); });
     useWindowShapeBeforeAnyJob();
     int index[kBlockCells];
     for (int i = 1; i <= kRows; ++i)

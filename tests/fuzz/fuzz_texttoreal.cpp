@@ -3,8 +3,10 @@
 // - appending a character that cannot continue a number changes nothing: the
 //   value comes from the longest number at the front;
 // - on text made only of number characters and blanks (the input mapped onto
-//   them byte by byte) the value is bit for bit what strtod reads.
+//   them byte by byte) the value is bit for bit what strtod reads, except
+//   that a number too large for a double reads as 0 instead of an infinity.
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -36,6 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (size_t k = 0; k < size; ++k)
         mapped += kNumberCharacters[data[k] % kNumberCharacters.size()];
     // The fuzzer never sets a locale: strtod reads "." as the decimal point.
-    FUZZ_CHECK(sameBits(textToReal(mapped), std::strtod(mapped.c_str(), nullptr)));
+    double expected = std::strtod(mapped.c_str(), nullptr);
+    if (std::isinf(expected))
+        expected = 0.0;
+    FUZZ_CHECK(sameBits(textToReal(mapped), expected));
     return 0;
 }

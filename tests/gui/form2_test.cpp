@@ -188,7 +188,7 @@ TEST_F(MainWindow, MatrixFileDialogsOfferTheirLastNameAndNoticeCancel)
     form->Button11->click();
     ASSERT_EQ(fake.calls.size(), 4u);
     EXPECT_EQ(fake.calls[0].kind, "save");
-    EXPECT_EQ(fake.calls[0].first, "Matrix(*.vmat2)");
+    EXPECT_EQ(fake.calls[0].first, "Matrix(*.vmat2);;All files (*)");
     EXPECT_EQ(fake.calls[0].second, "");
     EXPECT_EQ(fake.calls[1].first, "Please Select a File");
     EXPECT_EQ(fake.calls[1].second, "For Save Matrix|");

@@ -173,7 +173,7 @@ TEST_F(SolveInWindow, JobFilesThatCannotBeWrittenLeaveListAndMatrixAsTheyWere)
     form->Button6->click();
     ASSERT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(fake.calls[0].kind, "error");
-    EXPECT_EQ(fake.calls[0].first, "File access denied");
+    EXPECT_EQ(fake.calls[0].first, "adata200.dat: File access denied");
     EXPECT_EQ(paneLines().size(), lines) << "the runs never started";
     EXPECT_EQ(patternCount, 5);
     EXPECT_TRUE(aPatterns == a && bPatterns == b);
@@ -187,7 +187,7 @@ TEST_F(SolveInWindow, JobFilesThatCannotBeWrittenLeaveListAndMatrixAsTheyWere)
     fake.fileAnswer = QString::fromStdString((dir / "bad.vmat2").string());
     form->Button11->click();
     EXPECT_EQ(fake.calls.back().kind, "error");
-    EXPECT_EQ(fake.calls.back().first, "Invalid numeric input");
+    EXPECT_EQ(fake.calls.back().first, "bad.vmat2: Invalid numeric input");
     EXPECT_EQ(paneLines().size(), lines);
     EXPECT_TRUE(wMatrix == trained);
 
@@ -209,7 +209,7 @@ TEST_F(SolveInWindow, AReportThatCannotBeWrittenEndsTheRunAndClosesEveryFile)
     form->Button6->click();
     ASSERT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(fake.calls[0].kind, "error");
-    EXPECT_EQ(fake.calls[0].first, "Disk full");
+    EXPECT_EQ(fake.calls[0].first, "vld33res.txt: Disk full");
     EXPECT_FALSE(reportFile.isOpen() || aDataFile.isOpen() || bDataFile.isOpen());
     EXPECT_EQ(duolink::testing::openFilesUnder(dir), 0);
     EXPECT_EQ(duolink::testing::openFilesUnder("/dev/full"), 0);
@@ -235,7 +235,7 @@ TEST_F(SolveInWindow, AFailedSolveLeavesNoHalfLineForTheNextCommand)
     addExamplePairs();
     form->Button6->click();
     ASSERT_EQ(fake.calls.size(), 1u);
-    EXPECT_EQ(fake.calls[0].first, "Invalid floating point operation");
+    EXPECT_TRUE(fake.calls[0].first.startsWith("Solve: Invalid floating point operation")) << fake.calls[0].first.toStdString();
     EXPECT_EQ(paneLines().back(), "       1Input: ");
 
     typePair(0);
@@ -281,4 +281,80 @@ TEST_F(SolveInWindow, LoadAndPredictBeforeAnySolveUseTheLoadedMatrix)
     form->Button7->click();
     EXPECT_TRUE(fake.calls.size() == 1 && fake.calls[0].kind == "open");
     EXPECT_EQ(fieldTexts().mid(8), QStringList(8, "    2.000"));
+}
+
+// The error box names the file a failure concerns, or the command; the hint
+// about BETA comes only with a failure while the pairs are presented.
+TEST_F(SolveInWindow, ErrorBoxesSayWhichFileAndWhichStep)
+{
+    const std::string setup = readFile(kExamples / "veld200gSetup.dat");
+    const auto withLine = [&](int line, const std::string& value) {
+        std::istringstream in(setup);
+        std::string out, text;
+        for (int k = 1; std::getline(in, text); ++k)
+            out += (k == line ? value : text) + "\n";
+        return out;
+    };
+    const QString diverged = "\n\nThe training diverged; a smaller BETA in veld200gSetup.dat may help.";
+    const struct {
+        const char* what;
+        std::string parameters;
+        QString box;
+    } cases[] = {
+        {"text for a number", withLine(3, "nine"), "veld200gSetup.dat: Invalid numeric input"},
+        {"UNITY 0", withLine(9, "0"), "Solve: Invalid floating point operation"},
+        {"a huge BETA", withLine(6, "1e12"), "Solve: Invalid floating point operation" + diverged},
+    };
+    addExamplePairs();
+    for (const auto& c : cases) {
+        std::ofstream(dir / "veld200gSetup.dat", std::ios::trunc) << c.parameters;
+        fake.calls.clear();
+        form->Button6->click();
+        ASSERT_EQ(fake.calls.size(), 1u) << c.what;
+        EXPECT_EQ(fake.calls[0].kind, "error") << c.what;
+        EXPECT_EQ(fake.calls[0].first, c.box) << c.what;
+    }
+
+    // A missing folder is named as such.
+    fake.calls.clear();
+    fake.fileAnswer = QString::fromStdString((dir / "no" / "such" / "m.vmat2").string());
+    form->Button10->click();
+    form->Button11->click();
+    ASSERT_EQ(fake.calls.size(), 4u);
+    EXPECT_EQ(fake.calls[1].first, "Save Matrix: the folder " + QString::fromStdString((dir / "no" / "such").string()) +
+                                       " does not exist");
+    EXPECT_EQ(fake.calls[3].first, "Load Matrix: the folder " + QString::fromStdString((dir / "no" / "such").string()) +
+                                       " does not exist");
+    fake.fileAnswer = QString::fromStdString((dir / "gone.vmat2").string());
+    form->Button11->click();
+    EXPECT_EQ(fake.calls.back().first, "gone.vmat2: File not found");
+    EXPECT_FALSE(fs::exists(dir / "no"));
+}
+
+// A typed value beyond the range of a double is 0 in the list, in the job
+// files and in the training, as any text that is not a number.
+TEST_F(SolveInWindow, AnOutOfRangeValueIsShownAndTrainedAsZero)
+{
+    fs::copy_file(kExamples / "veld200gSetup.dat", dir / "veld200gSetup.dat");
+    addExamplePairs(); // the last one, 1 0 0 0 0 0 0 0, is current
+    dataField(0)->clear();
+    testinput::type(dataField(0), QString("1") + QString(400, '0'));
+    dataField(1)->clear();
+    testinput::type(dataField(1), "-1e400");
+    form->Button3->click();
+    form->Button5->click();
+    form->Button4->click();
+    EXPECT_EQ(fieldTexts().mid(0, 2), (QStringList{"    0.000", "    0.000"}));
+    EXPECT_EQ(aPatterns[5][1], 0.0);
+    EXPECT_EQ(aPatterns[5][2], 0.0);
+
+    form->Button6->click();
+    ASSERT_TRUE(fake.calls.empty());
+    std::istringstream aData(readFile(dir / "adata200.dat"));
+    std::string line;
+    for (int k = 0; k < 5; ++k)
+        std::getline(aData, line);
+    EXPECT_EQ(line, "    0.000    0.000    0.000    0.000    0.000    0.000    0.000    0.000    0.000\r");
+    const std::string report = readFile(dir / "vld33res.txt");
+    EXPECT_EQ(report.find("Inf"), std::string::npos);
 }

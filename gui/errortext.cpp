@@ -1,0 +1,42 @@
+#include "gui/errortext.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+
+#include "core/engine/errors.h"
+#include "core/engine/solve.h"
+
+namespace duolink {
+namespace {
+
+QString withStep(const QString& step, const QString& text)
+{
+    return step.isEmpty() ? text : step + QStringLiteral(": ") + text;
+}
+
+} // namespace
+
+QString commandErrorText(const RunError& error, const QString& step)
+{
+    const QString message = QString::fromStdString(error.what());
+    if (!error.file().empty()) {
+        const QFileInfo file(QFile::decodeName(error.file().c_str()));
+        if (message == QString::fromStdString(ioErrorMessage(ENOENT))) {
+            const QString folder = file.absolutePath();
+            if (!folder.isEmpty() && !QFileInfo(folder).isDir())
+                return withStep(step, QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder)));
+        }
+        const QString name = file.fileName().isEmpty() ? file.filePath() : file.fileName();
+        return name + QStringLiteral(": ") + message;
+    }
+    QString text = withStep(step, message);
+    if (error.inPresentations())
+        text += QStringLiteral("\n\nThe training diverged; a smaller BETA in %1 may help.")
+                    .arg(QString::fromLatin1(kParametersFileName));
+    return text;
+}
+
+} // namespace duolink

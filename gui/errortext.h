@@ -1,0 +1,16 @@
+#pragma once
+// The text of the window's error box for a command that failed.
+#include <QString>
+
+namespace duolink {
+
+class RunError;
+
+// The standard message with where it happened: "adata200.dat: File access
+// denied" for a file, "Predict: Floating point overflow" for a command step.
+// A file that could not be found because its folder is missing gives "Save
+// Matrix: the folder /x/y does not exist". An arithmetic error raised while
+// the training presented its pairs adds a hint about BETA.
+QString commandErrorText(const RunError& error, const QString& step);
+
+} // namespace duolink
