@@ -11,6 +11,7 @@
 
 #include "core/console.h"
 #include "core/numtext.h"
+#include "core/patternlist.h"
 #include "core/patterns.h"
 #include "core/engine/errors.h"
 #include "core/engine/solve.h"
@@ -28,11 +29,12 @@ constexpr int kExitTerminated = 3;
 constexpr int kExitError = 4;
 
 const char* const kUsage =
-    "usage: duolink-batch [DIR] [--no-solve] [--load-matrix FILE | --predict \"V1 ... V8\" | --save-matrix FILE]...\n"
+    "usage: duolink-batch [DIR] [--patterns FILE] [--no-solve] [--load-matrix FILE | --predict \"V1 ... V8\" | --save-matrix FILE]...\n"
     "\n"
     "Runs the job in DIR (default: the current folder) as the window's Solve would,\n"
     "on the job files already there: adata200.dat, bdata200.dat, veld200gSetup.dat.\n"
     "Writes vld33res.txt there and prints every text-pane line to standard output.\n"
+    "  --patterns FILE       first write adata200.dat and bdata200.dat in DIR from the pattern list FILE (.csv)\n"
     "Then runs the other options in the order given, on the same engine state:\n"
     "  --no-solve            skip the Solve\n"
     "  --load-matrix FILE    load a matrix file (.vmat2) as Load Matrix does\n"
@@ -142,6 +144,7 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
 
     std::string dir;
+    std::string patternsFile;
     bool solve = true;
     std::vector<Step> steps;
     for (int i = 1; i < argc; ++i) {
@@ -155,6 +158,11 @@ int main(int argc, char** argv)
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return kExitOk;
+        } else if (arg == "--patterns") {
+            const char* value = needValue(arg.c_str());
+            if (!value)
+                return usageError(arg + " needs a value");
+            patternsFile = value;
         } else if (arg == "--no-solve") {
             solve = false;
         } else if (arg == "--load-matrix" || arg == "--save-matrix" || arg == "--predict") {
@@ -171,6 +179,15 @@ int main(int argc, char** argv)
             dir = arg;
         } else {
             return usageError("only one folder may be given");
+        }
+    }
+    // Before entering DIR: a relative FILE names a file of the starting folder.
+    if (!patternsFile.empty()) {
+        std::string message;
+        switch (writePatternJob(patternsFile, dir, message)) {
+        case PatternJobOutcome::Written: break;
+        case PatternJobOutcome::BadList: std::fprintf(stderr, "duolink-batch: %s\n", message.c_str()); return kExitUsage;
+        case PatternJobOutcome::WriteFailed: std::fprintf(stderr, "error: %s\n", message.c_str()); return kExitError;
         }
     }
     if (!dir.empty() && ::chdir(dir.c_str()) != 0)

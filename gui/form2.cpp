@@ -64,6 +64,7 @@ QFont windowFont()
 TForm2::TForm2(QWidget* parent) : QWidget(parent)
 {
     buildControls();
+    createPatternListActions();
     live_ = std::make_unique<LiveDisplay>(Memo1, Edit2, ProgressBar1);
     FormCreate();
 }
@@ -259,6 +260,7 @@ void TForm2::Button1Click()
     readPatternEdits(a, b);
     if (listAdd(a, b))
         setEditText(Edit1, intText(patternCount));
+    emit patternListChanged();
 }
 
 void TForm2::Button2Click()
@@ -268,6 +270,7 @@ void TForm2::Button2Click()
     setEditText(Edit1, intText(currentIndex));
     if (currentIndex >= 1)
         showPattern(currentIndex);
+    emit patternListChanged();
 }
 
 void TForm2::Button3Click()
@@ -277,6 +280,7 @@ void TForm2::Button3Click()
     TPatternVector a, b;
     readPatternEdits(a, b);
     listUpdate(a, b);
+    emit patternListChanged();
 }
 
 void TForm2::Button4Click()
@@ -285,6 +289,7 @@ void TForm2::Button4Click()
         return;
     setEditText(Edit1, intText(currentIndex));
     showPattern(currentIndex);
+    emit patternListChanged();
 }
 
 void TForm2::Button5Click()
@@ -293,6 +298,7 @@ void TForm2::Button5Click()
         return;
     setEditText(Edit1, intText(currentIndex));
     showPattern(currentIndex);
+    emit patternListChanged();
 }
 
 void TForm2::Button9Click()
@@ -300,6 +306,7 @@ void TForm2::Button9Click()
     listReset();
     setEditText(Edit1, intText(0));
     setEditText(Edit2, realText(0.0));
+    emit patternListChanged();
 }
 
 // --- Run commands -----------------------------------------------------------------

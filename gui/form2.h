@@ -10,6 +10,7 @@
 
 #include "core/patterns.h"
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -20,6 +21,7 @@ namespace duolink {
 class ConsoleView;
 class Dialogs;
 class LiveDisplay;
+class PatternListWindow;
 
 class TForm2 : public QWidget {
     Q_OBJECT
@@ -96,10 +98,31 @@ public:
     // The filter the matrix file dialogs show.
     static const QString& matrixFileFilter();
 
+    // Pattern list files and the list window (gui/patternlistcommands.cpp).
+    QAction* openPatternListAction = nullptr; // Ctrl+O
+    QAction* savePatternListAction = nullptr; // Ctrl+Shift+S
+    QAction* showPatternListAction = nullptr; // Ctrl+Shift+L
+    // Replaces the list with a file's pairs, asking first when the list holds
+    // pairs that are in no file.
+    void openPatternList();
+    void savePatternList();
+    // Shows the list window (made on first use).
+    void showPatternList();
+    PatternListWindow* patternListWindow() const { return patternListWindow_; }
+    // Makes `position` (1..patternCount) current and shows its pair, as Next
+    // and Previous do.
+    void browseTo(int position);
+
     // Runs the work of one command: a failure ends it with the failure's
     // message box, and afterwards the pane, the bar and the R2 field show
     // their final state.
     void runCommand(const std::function<void()>& body);
+
+signals:
+    // A text for the status bar; 0 ms keeps it until the next one.
+    void statusMessage(const QString& text, int timeoutMs);
+    // After a command that changed the list or the current position.
+    void patternListChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -109,6 +132,7 @@ private:
     // Asks for a matrix file; on cancel shows the no-file notice and gives nothing.
     std::optional<QString> chooseMatrixFile(bool forSave);
     void buildControls();
+    void createPatternListActions();
 
     std::array<QLineEdit*, 8> aFields_{};
     std::array<QLineEdit*, 8> bFields_{};
@@ -116,6 +140,8 @@ private:
     Dialogs* dialogs_ = nullptr;
     QString lastOpenName_;
     QString lastSaveName_;
+    QString lastPatternListName_;
+    PatternListWindow* patternListWindow_ = nullptr;
 };
 
 } // namespace duolink
