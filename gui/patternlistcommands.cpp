@@ -8,6 +8,7 @@
 
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "core/engine/errors.h"
 #include "core/numtext.h"
@@ -31,6 +32,19 @@ const QString& saveFilter()
 {
     static const QString filter = QStringLiteral("Pattern lists (*.csv)");
     return filter;
+}
+
+// Writes all of `data`. Unbuffered, and going on after a short write, so that
+// a full disk or a size limit ends in an error rather than a cut file.
+bool writeAll(QSaveFile& file, std::string_view data)
+{
+    while (!data.empty()) {
+        const qint64 written = file.write(data.data(), static_cast<qint64>(data.size()));
+        if (written <= 0)
+            return false;
+        data.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
 }
 
 QString pairsText(int count)
@@ -112,8 +126,7 @@ void TForm2::savePatternList()
 
     // The old file stays whole until the new one is complete.
     QSaveFile file(path);
-    const qint64 size = static_cast<qint64>(text.size());
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), size) != size || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeAll(file, text) || !file.commit()) {
         dialogs().errorBox(this, tr("%1 was not saved: %2").arg(shownName, file.errorString()));
         return;
     }
