@@ -25,6 +25,7 @@ PatternListWindow::PatternListWindow(TForm2* form)
     table_->setAlternatingRowColors(true);
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
 
     auto* layout = new QVBoxLayout(this);
