@@ -56,6 +56,18 @@ std::string quoted(std::string_view text)
     throw PatternListError(std::move(message));
 }
 
+// The value of a cell; `where` names its place for the message.
+double valueOf(std::string_view cell, const std::string& where)
+{
+    double value = 0;
+    switch (readValue(cell, value)) {
+    case ValueText::Number: break;
+    case ValueText::NotNumber: fail(where + ": " + quoted(cell) + " is not a number");
+    case ValueText::OutOfRange: fail(where + ": " + quoted(cell) + " is too large");
+    }
+    return value;
+}
+
 std::string columnName(int cell)
 {
     return (cell < 8 ? "A" : "B") + std::to_string(cell % 8 + 1);
@@ -159,15 +171,10 @@ PatternPair pairFromCells(const std::array<std::string_view, kValuesPerPair>& ce
     PatternPair pair;
     for (int k = 0; k < kValuesPerPair; ++k) {
         const std::string_view cell = trimmed(cells[k]);
-        double& value = k < 8 ? pair.a[k + 1] : pair.b[k - 7];
         const std::string where = at(file, line) + ", column " + columnName(k);
         if (cell.empty())
             fail(where + " is empty");
-        switch (readValue(cell, value)) {
-        case ValueText::Number: break;
-        case ValueText::NotNumber: fail(where + ": " + quoted(cell) + " is not a number");
-        case ValueText::OutOfRange: fail(where + ": " + quoted(cell) + " is too large");
-        }
+        (k < 8 ? pair.a[k + 1] : pair.b[k - 7]) = valueOf(cell, where);
     }
     pair.a[9] = parityOf(pair.a);
     pair.b[9] = parityOf(pair.b);
@@ -205,12 +212,7 @@ JobDataFile parseJobDataFile(std::string_view text, std::string_view file, char 
             continue;
         TPatternVector v{};
         for (size_t k = 0; k < count; ++k) {
-            const std::string where = at(file, lines.number()) + ", column " + side + std::to_string(k + 1);
-            switch (readValue(words[k], v[k + 1])) {
-            case ValueText::Number: break;
-            case ValueText::NotNumber: fail(where + ": " + quoted(words[k]) + " is not a number");
-            case ValueText::OutOfRange: fail(where + ": " + quoted(words[k]) + " is too large");
-            }
+            v[k + 1] = valueOf(words[k], at(file, lines.number()) + ", column " + side + std::to_string(k + 1));
             // The engine ends the list at a pattern that starts with 9999.
             if (k == 0 && v[1] == 9999.0)
                 return data;
