@@ -107,18 +107,6 @@ const QStringList kPair2 = {"1", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0
 
 } // namespace
 
-TEST_F(PatternListInWindow, CommandsAreActionsWithShortcuts)
-{
-    const std::pair<QAction*, const char*> actions[] = {{form->openPatternListAction, "Ctrl+O"},
-                                                        {form->savePatternListAction, "Ctrl+Shift+S"},
-                                                        {form->showPatternListAction, "Ctrl+Shift+L"}};
-    for (const auto& [action, keys] : actions) {
-        ASSERT_NE(action, nullptr);
-        EXPECT_EQ(action->shortcut(), QKeySequence(QString::fromLatin1(keys)));
-        EXPECT_TRUE(form->actions().contains(action));
-    }
-}
-
 TEST_F(PatternListInWindow, SaveResetOpenGivesTheSameStoreBitForBit)
 {
     addPair(kPair1);
