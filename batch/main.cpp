@@ -22,6 +22,7 @@
 #include "core/console.h"
 #include "core/numgrammar.h"
 #include "core/numtext.h"
+#include "core/patternlist.h"
 #include "core/patterns.h"
 #include "core/engine/errors.h"
 #include "core/engine/solve.h"
@@ -52,6 +53,7 @@ struct Arguments {
     bool dirGiven = false;
     bool solve = true;
     bool quiet = false;
+    std::string patternsFile; // a pattern list to write the job files from
     std::vector<Step> steps;
 };
 
@@ -129,6 +131,11 @@ Arguments parseArguments(int argc, char** argv)
             args.action = Arguments::Action::Version;
             return args;
         case OptionId::Quiet: args.quiet = true; break;
+        case OptionId::Patterns:
+            if (value->empty())
+                throw UsageError(name + " needs a file name");
+            args.patternsFile = *value;
+            break;
         case OptionId::NoSolve: args.solve = false; break;
         case OptionId::Predict:
             checkPredictValues(*value);
@@ -147,16 +154,20 @@ Arguments parseArguments(int argc, char** argv)
 
 // File names are the user's, relative to where the runner was started, not
 // to the job folder it enters.
+std::string absoluteName(const std::string& name)
+{
+    if (name.empty())
+        return name;
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(name, error);
+    return error ? name : absolute.string();
+}
+
 void resolveFiles(std::vector<Step>& steps)
 {
-    for (Step& step : steps) {
-        if (step.kind != OptionId::LoadMatrix && step.kind != OptionId::SaveMatrix)
-            continue;
-        std::error_code error;
-        std::filesystem::path absolute = std::filesystem::absolute(step.value, error);
-        if (!error)
-            step.value = absolute.string();
-    }
+    for (Step& step : steps)
+        if (step.kind == OptionId::LoadMatrix || step.kind == OptionId::SaveMatrix)
+            step.value = absoluteName(step.value);
 }
 
 // The engine's pane: standard output, or nothing with --quiet.
@@ -282,15 +293,28 @@ int main(int argc, char** argv)
     }
 
     const std::string dir = args.dirGiven ? args.dir : ".";
+    const std::string patternsPath = absoluteName(args.patternsFile);
     if (args.dirGiven) {
         resolveFiles(args.steps);
         if (::chdir(dir.c_str()) != 0)
             return usageError("cannot enter " + dir + ": " + std::strerror(errno));
     }
     FolderLock lock;
-    if (args.solve && !lock.tryLock(".")) {
+    if ((args.solve || !args.patternsFile.empty()) && !lock.tryLock(".")) {
         std::fprintf(stderr, "error: %s\n", folderInUseMessage(dir, lock.holder()).c_str());
         return kExitFolderInUse;
+    }
+    if (!args.patternsFile.empty()) {
+        std::string message;
+        switch (writePatternJob(patternsPath, args.patternsFile, "", message)) {
+        case PatternJobOutcome::Written: break;
+        case PatternJobOutcome::BadList:
+            std::fprintf(stderr, "duolink-batch: %s\n", message.c_str());
+            return kExitUsage;
+        case PatternJobOutcome::WriteFailed:
+            std::fprintf(stderr, "error: --patterns %s: %s\n", args.patternsFile.c_str(), message.c_str());
+            return kExitError;
+        }
     }
 
     StdoutPane pane(out, args.quiet);

@@ -30,6 +30,11 @@ const char* const kDescription[] = {
 };
 
 const std::vector<OptionDoc> kOptions = {
+    {OptionId::Patterns, "--patterns", "FILE",
+     "Before the job, write adata200.dat and bdata200.dat in DIR from the "
+     "pattern list FILE (.csv, one pair of eight A and eight B values a line), "
+     "as the window's Solve would for that list. A bad FILE is a usage error "
+     "and writes nothing."},
     {OptionId::NoSolve, "--no-solve", nullptr, "Skip the Solve."},
     {OptionId::LoadMatrix, "--load-matrix", "FILE",
      "Load a matrix file (.vmat2) as Load Matrix does, and list it."},

@@ -56,6 +56,7 @@ public:
         std::fprintf(stderr, "window_bench: %s %s\n", qPrintable(caption), qPrintable(prompt));
         return {};
     }
+    bool question(QWidget*, const QString&) override { return false; }
     void messageBox(QWidget*, const QString& text) override { std::fprintf(stderr, "window_bench: %s\n", qPrintable(text)); }
     void errorBox(QWidget*, const QString& text) override { std::fprintf(stderr, "window_bench: %s\n", qPrintable(text)); }
 };

@@ -75,6 +75,12 @@ public:
         return QInputDialog::getText(parent, caption, prompt, QLineEdit::Normal, text);
     }
 
+    bool question(QWidget* parent, const QString& text) override
+    {
+        return QMessageBox::question(parent, QGuiApplication::applicationDisplayName(), text,
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    }
+
     void messageBox(QWidget* parent, const QString& text) override
     {
         QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,

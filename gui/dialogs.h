@@ -17,6 +17,8 @@ public:
     virtual std::optional<QString> saveFileName(QWidget* parent, const QString& filter, const QString& lastName) = 0;
     // A modal input box with OK and Cancel; returns the typed text (callers ignore it).
     virtual QString inputBox(QWidget* parent, const QString& caption, const QString& prompt, const QString& text) = 0;
+    // A yes-or-no question; true for yes. No is the default answer.
+    virtual bool question(QWidget* parent, const QString& text) = 0;
     // A plain message box.
     virtual void messageBox(QWidget* parent, const QString& text) = 0;
     // The standard error box for a failed command.

@@ -70,6 +70,7 @@ QFont windowFont()
 TForm2::TForm2(QWidget* parent) : QWidget(parent)
 {
     buildControls();
+    createPatternListActions();
     live_ = std::make_unique<LiveDisplay>(Memo1, Edit2, ProgressBar1);
     FormCreate();
 }
@@ -352,6 +353,7 @@ void TForm2::Button1Click()
     }
     setEditText(Edit1, intText(patternCount));
     showListPosition();
+    emit patternListChanged();
 }
 
 void TForm2::Button2Click()
@@ -364,6 +366,7 @@ void TForm2::Button2Click()
     if (currentIndex >= 1)
         showPattern(currentIndex);
     showListPosition();
+    emit patternListChanged();
 }
 
 void TForm2::Button3Click()
@@ -376,6 +379,7 @@ void TForm2::Button3Click()
     readPatternEdits(a, b);
     listUpdate(a, b);
     showListPosition();
+    emit patternListChanged();
 }
 
 void TForm2::Button4Click()
@@ -392,6 +396,7 @@ void TForm2::Button4Click()
         showListNotice(pastTheEndText(currentIndex));
     else
         showListPosition();
+    emit patternListChanged();
 }
 
 void TForm2::Button5Click()
@@ -407,6 +412,7 @@ void TForm2::Button5Click()
         showListNotice(pastTheEndText(currentIndex));
     else
         showListPosition();
+    emit patternListChanged();
 }
 
 void TForm2::Button9Click()
@@ -415,6 +421,7 @@ void TForm2::Button9Click()
     setEditText(Edit1, intText(0));
     setEditText(Edit2, realText(0.0));
     showListPosition();
+    emit patternListChanged();
 }
 
 // --- Run commands -----------------------------------------------------------------

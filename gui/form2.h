@@ -23,6 +23,7 @@ class ConsoleView;
 class Dialogs;
 class FullTextTips;
 class LiveDisplay;
+class PatternListWindow;
 
 class TForm2 : public QWidget {
     Q_OBJECT
@@ -105,6 +106,21 @@ public:
     // The filter the matrix file dialogs show.
     static const QString& matrixFileFilter();
 
+    // Pattern list files and the list window (gui/patternlistcommands.cpp).
+    QAction* openPatternListAction = nullptr; // Ctrl+O
+    QAction* savePatternListAction = nullptr; // Ctrl+Shift+S
+    QAction* showPatternListAction = nullptr; // Ctrl+Shift+L
+    // Replaces the list with a file's pairs, asking first when the list holds
+    // pairs that are in no file.
+    void openPatternList();
+    void savePatternList();
+    // Shows the list window (made on first use).
+    void showPatternList();
+    PatternListWindow* patternListWindow() const { return patternListWindow_; }
+    // Makes `position` (1..patternCount) current and shows its pair, as Next
+    // and Previous do.
+    void browseTo(int position);
+
     // Runs the work of one command: a failure ends it with the failure's
     // message box, which names the file or else the command `step` it
     // happened in, and afterwards the pane, the bar and the R2 field show
@@ -121,6 +137,9 @@ signals:
     // A text for the status bar, shown for timeoutMs (0: until replaced).
     void statusMessage(const QString& text, int timeoutMs);
 
+    // After a command that changed the list or the current position.
+    void patternListChanged();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -134,6 +153,7 @@ private:
     // seconds; then the position again.
     void showListNotice(const QString& text);
     QString refusalText(const QString& command) const;
+    void createPatternListActions();
 
     std::array<QLineEdit*, 8> aFields_{};
     std::array<QLineEdit*, 8> bFields_{};
@@ -143,6 +163,8 @@ private:
     Dialogs* dialogs_ = nullptr;
     QString lastOpenName_;
     QString lastSaveName_;
+    QString lastPatternListName_;
+    PatternListWindow* patternListWindow_ = nullptr;
 };
 
 } // namespace duolink

@@ -12,6 +12,7 @@
 
 #include "core/console.h"
 #include "core/numtext.h"
+#include "core/patternlist.h"
 #include "core/patterns.h"
 #include "core/engine/solve.h"
 
@@ -21,7 +22,7 @@ namespace duolink {
 
 namespace {
 
-void writeDataFile(const char* name, const std::array<TPatternVector, kPatternCapacity + 1>& patterns)
+void writeDataFile(const std::string& name, const std::array<TPatternVector, kPatternCapacity + 1>& patterns)
 {
     ReportFile f;
     f.create(name);
@@ -167,10 +168,12 @@ void readParametersInto(const std::string& name, const char* paneLabel)
 
 } // namespace
 
-void writeJobFiles()
+void writeJobFiles(const std::string& folder)
 {
-    writeDataFile(kADataFileName, aPatterns);
-    writeDataFile(kBDataFileName, bPatterns);
+    const std::string prefix = folder.empty() ? std::string() : folder + "/";
+    writeDataFile(prefix + kADataFileName, aPatterns);
+    writeDataFile(prefix + kBDataFileName, bPatterns);
+    noteListInFiles();
 }
 
 bool fileExists(std::string_view name)

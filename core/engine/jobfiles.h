@@ -8,8 +8,8 @@
 namespace duolink {
 
 // Writes "adata200.dat" and "bdata200.dat" from the pattern list, each closed
-// by a "9999" line.
-void writeJobFiles();
+// by a "9999" line, into `folder` (the working directory when empty).
+void writeJobFiles(const std::string& folder = {});
 
 // True when a regular file of that name (cut to its first 20 characters) can
 // be opened for reading; a folder of that name is not a file.

@@ -22,6 +22,7 @@ public:
         std::cout << caption.toStdString() << '\n' << prompt.toStdString() << '\n' << text.toStdString() << std::endl;
         return text;
     }
+    bool question(QWidget*, const QString&) override { return false; }
     void messageBox(QWidget*, const QString& text) override { std::cout << text.toStdString() << std::endl; }
     void errorBox(QWidget*, const QString& message) override { std::cout << message.toStdString() << std::endl; }
 };

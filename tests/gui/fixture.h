@@ -24,6 +24,7 @@ struct FakeDialogs : Dialogs {
     };
     std::vector<Call> calls;
     std::optional<QString> fileAnswer;
+    bool questionAnswer = true;
 
     std::optional<QString> openFileName(QWidget*, const QString& filter, const QString& lastName) override
     {
@@ -39,6 +40,11 @@ struct FakeDialogs : Dialogs {
     {
         calls.push_back({"input", caption, prompt + "|" + text});
         return {};
+    }
+    bool question(QWidget*, const QString& text) override
+    {
+        calls.push_back({"question", text, {}});
+        return questionAnswer;
     }
     void messageBox(QWidget*, const QString& text) override { calls.push_back({"message", text, {}}); }
     void errorBox(QWidget*, const QString& message) override { calls.push_back({"error", message, {}}); }

@@ -1,0 +1,454 @@
+#include "core/patternlist.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+#include "core/engine/errors.h"
+#include "core/engine/jobfiles.h"
+#include "core/engine/solve.h"
+#include "core/engine/textfile.h"
+
+namespace duolink {
+namespace {
+
+constexpr int kValuesPerPair = 16;
+// Far beyond any real list (256 lines of sixteen numbers and comments).
+constexpr size_t kLargestFile = 64u << 20;
+
+// --- Values --------------------------------------------------------------------------
+
+enum class ValueText { Number, NotNumber, OutOfRange };
+
+// A whole value text in the number grammar the fields use. Unlike a typed
+// field, nothing may follow the number.
+ValueText readValue(std::string_view text, double& value)
+{
+    if (text.empty() || decimalPrefix(text) != text.size())
+        return ValueText::NotNumber;
+    return convertDecimal(text, value) == DecimalRange::InRange ? ValueText::Number : ValueText::OutOfRange;
+}
+
+// --- Messages ------------------------------------------------------------------------
+
+// A cell as a message quotes it: short, and without control or non-ASCII
+// bytes, which could garble a terminal or a message box.
+std::string quoted(std::string_view text)
+{
+    constexpr size_t kShown = 24;
+    std::string out = "\"";
+    for (char c : text.substr(0, kShown))
+        out += (c >= 0x20 && c < 0x7f) ? c : '?';
+    if (text.size() > kShown)
+        out += "...";
+    return out + "\"";
+}
+
+[[noreturn]] void fail(std::string message)
+{
+    throw PatternListError(std::move(message));
+}
+
+// The value of a cell; `where` names its place for the message.
+double valueOf(std::string_view cell, const std::string& where)
+{
+    double value = 0;
+    switch (readValue(cell, value)) {
+    case ValueText::Number: break;
+    case ValueText::NotNumber: fail(where + ": " + quoted(cell) + " is not a number");
+    case ValueText::OutOfRange: fail(where + ": " + quoted(cell) + " is too large");
+    }
+    return value;
+}
+
+std::string columnName(int cell)
+{
+    return (cell < 8 ? "A" : "B") + std::to_string(cell % 8 + 1);
+}
+
+std::string at(std::string_view file, size_t line)
+{
+    return std::string(file) + ", line " + std::to_string(line);
+}
+
+std::string valuesText(size_t n)
+{
+    return std::to_string(n) + (n == 1 ? " value" : " values");
+}
+
+void checkPairCount(size_t pairs, std::string_view file)
+{
+    if (pairs > kPatternCapacity)
+        fail(std::string(file) + " holds " + std::to_string(pairs) + " pairs; the list takes at most " +
+             std::to_string(kPatternCapacity));
+}
+
+// --- Lines ---------------------------------------------------------------------------
+
+// The lines of a text, numbered from 1, without their line ends (LF or
+// CR LF) and without a UTF-8 byte-order mark at the start.
+class Lines {
+public:
+    explicit Lines(std::string_view text) : text_(text)
+    {
+        if (text_.starts_with("\xEF\xBB\xBF"))
+            text_.remove_prefix(3);
+    }
+    bool next(std::string_view& line)
+    {
+        if (pos_ >= text_.size())
+            return false;
+        size_t end = text_.find('\n', pos_);
+        if (end == std::string_view::npos)
+            end = text_.size();
+        line = text_.substr(pos_, end - pos_);
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        pos_ = end + 1;
+        ++number_;
+        return true;
+    }
+    size_t number() const { return number_; }
+
+private:
+    std::string_view text_;
+    size_t pos_ = 0;
+    size_t number_ = 0;
+};
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+// --- The .csv form -------------------------------------------------------------------
+
+constexpr char kSeparators[] = {',', ';', '\t'};
+
+// The separator of a data line: the one that splits it into sixteen values,
+// else the most frequent one (the line is wrong either way).
+char separatorOf(std::string_view line)
+{
+    char best = kSeparators[0];
+    long bestCount = -1;
+    for (char s : kSeparators) {
+        long count = std::count(line.begin(), line.end(), s);
+        if (count == kValuesPerPair - 1)
+            return s;
+        if (count > bestCount)
+            best = s, bestCount = count;
+    }
+    return best;
+}
+
+// A first line is a header when its first cell is not a number.
+bool isHeader(std::string_view line)
+{
+    double ignored = 0;
+    std::string_view first = line.substr(0, line.find_first_of(",;\t"));
+    return readValue(trimmed(first), ignored) != ValueText::Number;
+}
+
+PatternPair pairFromCells(const std::array<std::string_view, kValuesPerPair>& cells, std::string_view file,
+                          size_t line)
+{
+    PatternPair pair;
+    for (int k = 0; k < kValuesPerPair; ++k) {
+        const std::string_view cell = trimmed(cells[k]);
+        const std::string where = at(file, line) + ", column " + columnName(k);
+        if (cell.empty())
+            fail(where + " is empty");
+        (k < 8 ? pair.a[k + 1] : pair.b[k - 7]) = valueOf(cell, where);
+    }
+    pair.a[9] = parityOf(pair.a);
+    pair.b[9] = parityOf(pair.b);
+    return pair;
+}
+
+// --- The job data form ---------------------------------------------------------------
+
+struct JobDataFile {
+    std::vector<TPatternVector> patterns; // as many as the store takes
+    size_t count = 0;                     // all of them
+};
+
+// The first eight values of each line of a job data file, up to its 9999 line.
+JobDataFile parseJobDataFile(std::string_view text, std::string_view file, char side)
+{
+    JobDataFile data;
+    Lines lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
+        std::array<std::string_view, 8> words{};
+        size_t count = 0;
+        size_t pos = 0;
+        while (count < words.size()) {
+            while (pos < line.size() && isBlank(line[pos]))
+                ++pos;
+            if (pos >= line.size())
+                break;
+            const size_t start = pos;
+            while (pos < line.size() && !isBlank(line[pos]))
+                ++pos;
+            words[count++] = line.substr(start, pos - start);
+        }
+        if (count == 0)
+            continue;
+        TPatternVector v{};
+        for (size_t k = 0; k < count; ++k) {
+            v[k + 1] = valueOf(words[k], at(file, lines.number()) + ", column " + side + std::to_string(k + 1));
+            // The engine ends the list at a pattern that starts with 9999.
+            if (k == 0 && v[1] == 9999.0)
+                return data;
+        }
+        if (count < 8)
+            fail(at(file, lines.number()) + " has " + valuesText(count) + ", 8 expected");
+        v[9] = parityOf(v);
+        if (++data.count <= kPatternCapacity)
+            data.patterns.push_back(v);
+    }
+    fail(std::string(file) + " ends without the 9999 line that closes the list");
+}
+
+// --- Files ---------------------------------------------------------------------------
+
+std::string errorText(int err)
+{
+    switch (err) {
+    case ENOENT: return "the file does not exist";
+    case EISDIR: return "it is a folder, not a file";
+    case EACCES:
+    case EPERM: return "permission denied";
+    default: return std::strerror(err);
+    }
+}
+
+// The whole file, or a PatternListError. Only regular files are read.
+std::string readWholeFile(const std::string& path, std::string_view displayName)
+{
+    const std::string prefix = std::string(displayName) + ": ";
+    const int fd = openInputFile(path);
+    if (fd < 0) {
+        const int err = errno;
+        struct stat st{};
+        if (err == EACCES && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            fail(prefix + "not a regular file");
+        fail(prefix + errorText(err));
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    std::string content;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            fail(prefix + errorText(errno));
+        if (n == 0)
+            return content;
+        if (content.size() + static_cast<size_t>(n) > kLargestFile)
+            fail(prefix + "the file is too large for a pattern list");
+        content.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+bool equalsIgnoringCase(std::string_view x, std::string_view y)
+{
+    return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(), [](char p, char q) {
+               return std::tolower(static_cast<unsigned char>(p)) == std::tolower(static_cast<unsigned char>(q));
+           });
+}
+
+bool hasCsvExtension(std::string_view name)
+{
+    return name.size() >= 4 && equalsIgnoringCase(name.substr(name.size() - 4), ".csv");
+}
+
+// A file that is not named .csv is a job data file when its first line with
+// anything on it has no separator of the .csv form.
+bool looksLikeJobData(std::string_view text)
+{
+    Lines lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
+        line = trimmed(line);
+        if (line.empty() || line.front() == '#')
+            continue;
+        return line.find_first_of(",;\t") == std::string_view::npos;
+    }
+    return false;
+}
+
+bool sameBits(const TPatternVector& x, const TPatternVector& y)
+{
+    return std::memcmp(x.data(), y.data(), sizeof(double) * x.size()) == 0;
+}
+
+PatternList listInFiles;
+
+} // namespace
+
+PatternList parsePatternList(std::string_view text, std::string_view fileName)
+{
+    PatternList list;
+    size_t pairs = 0;
+    char separator = 0;
+    bool first = true;
+    Lines lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
+        const std::string_view content = trimmed(line);
+        if (content.empty() || content.front() == '#')
+            continue;
+        if (std::exchange(first, false) && isHeader(content))
+            continue;
+        if (!separator)
+            separator = separatorOf(content);
+
+        std::array<std::string_view, kValuesPerPair> cells{};
+        size_t count = 0;
+        for (size_t start = 0;;) {
+            const size_t end = content.find(separator, start);
+            if (count < cells.size())
+                cells[count] = content.substr(start, end == std::string_view::npos ? end : end - start);
+            ++count;
+            if (end == std::string_view::npos)
+                break;
+            start = end + 1;
+        }
+        if (count != kValuesPerPair)
+            fail(at(fileName, lines.number()) + " has " + valuesText(count) + ", 16 expected");
+        PatternPair pair = pairFromCells(cells, fileName, lines.number());
+        if (++pairs <= kPatternCapacity)
+            list.push_back(pair);
+    }
+    checkPairCount(pairs, fileName);
+    return list;
+}
+
+PatternList parseJobDataPair(std::string_view aText, std::string_view bText, std::string_view aName,
+                             std::string_view bName)
+{
+    const JobDataFile a = parseJobDataFile(aText, aName, 'A');
+    const JobDataFile b = parseJobDataFile(bText, bName, 'B');
+    if (a.count != b.count)
+        fail(std::string(aName) + " has " + std::to_string(a.count) + " pairs but " + std::string(bName) +
+             " has " + std::to_string(b.count));
+    checkPairCount(a.count, aName);
+    PatternList list(a.count);
+    for (size_t p = 0; p < a.count; ++p)
+        list[p] = {a.patterns[p], b.patterns[p]};
+    return list;
+}
+
+PatternList readPatternListFile(const std::string& path, std::string_view displayName)
+{
+    const std::string text = readWholeFile(path, displayName);
+    if (hasCsvExtension(path) || !looksLikeJobData(text))
+        return parsePatternList(text, displayName);
+
+    // The other file of the pair lies beside the chosen one.
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string_view chosen = std::string_view(path).substr(folder.size());
+    if (equalsIgnoringCase(chosen, kBDataFileName)) {
+        const std::string aText = readWholeFile(folder + kADataFileName, kADataFileName);
+        return parseJobDataPair(aText, text, kADataFileName, displayName);
+    }
+    const std::string bPath = folder + kBDataFileName;
+    if (::access(bPath.c_str(), F_OK) != 0)
+        fail(std::string(kBDataFileName) + " is missing beside " + std::string(displayName));
+    const std::string bText = readWholeFile(bPath, kBDataFileName);
+    return parseJobDataPair(text, bText, displayName, kBDataFileName);
+}
+
+std::string patternListText()
+{
+    std::string out(kPatternListHeader);
+    out += '\n';
+    char buffer[32];
+    for (int p = 1; p <= patternCount; ++p) {
+        for (int k = 0; k < kValuesPerPair; ++k) {
+            const double value = k < 8 ? aPatterns[p][k + 1] : bPatterns[p][k - 7];
+            if (!std::isfinite(value))
+                fail("pair " + std::to_string(p) + ", " + columnName(k) +
+                     " is too large to be saved; change it and press Update");
+            const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+            if (k > 0)
+                out += ',';
+            out.append(buffer, result.ptr);
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+void loadPatternList(const PatternList& list)
+{
+    const int count = static_cast<int>(std::min<size_t>(list.size(), kPatternCapacity));
+    for (int p = 1; p <= count; ++p) {
+        aPatterns[p] = list[p - 1].a;
+        bPatterns[p] = list[p - 1].b;
+    }
+    patternCount = count;
+    currentIndex = count > 0 ? 1 : 0;
+}
+
+void noteListInFiles()
+{
+    listInFiles.resize(patternCount);
+    for (int p = 1; p <= patternCount; ++p)
+        listInFiles[p - 1] = {aPatterns[p], bPatterns[p]};
+}
+
+bool listChangedSinceFiles()
+{
+    if (patternCount == 0)
+        return false;
+    if (listInFiles.size() != static_cast<size_t>(patternCount))
+        return true;
+    for (int p = 1; p <= patternCount; ++p)
+        if (!sameBits(listInFiles[p - 1].a, aPatterns[p]) || !sameBits(listInFiles[p - 1].b, bPatterns[p]))
+            return true;
+    return false;
+}
+
+PatternJobOutcome writePatternJob(const std::string& listFile, const std::string& shownName,
+                                  const std::string& jobFolder, std::string& message)
+{
+    try {
+        loadPatternList(readPatternListFile(listFile, shownName));
+    } catch (const PatternListError& e) {
+        message = e.what();
+        return PatternJobOutcome::BadList;
+    }
+    try {
+        writeJobFiles(jobFolder);
+    } catch (const RunError& e) {
+        message = "cannot write the job files in " + (jobFolder.empty() ? std::string(".") : jobFolder) + ": " +
+                  e.what();
+        return PatternJobOutcome::WriteFailed;
+    }
+    return PatternJobOutcome::Written;
+}
+
+} // namespace duolink

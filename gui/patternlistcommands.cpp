@@ -1,0 +1,156 @@
+// The window's pattern list commands: Open and Save Pattern List and the
+// list window.
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QSaveFile>
+
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "core/engine/errors.h"
+#include "core/numtext.h"
+#include "core/patternlist.h"
+#include "gui/dialogs.h"
+#include "gui/form2.h"
+#include "gui/patternlistwindow.h"
+
+namespace duolink {
+namespace {
+
+
+const QString& openFilter()
+{
+    static const QString filter = QStringLiteral("Pattern lists (*.csv);;Job data files (*.dat);;All files (*)");
+    return filter;
+}
+
+const QString& saveFilter()
+{
+    static const QString filter = QStringLiteral("Pattern lists (*.csv)");
+    return filter;
+}
+
+// Writes all of `data`. Unbuffered, and going on after a short write, so that
+// a full disk or a size limit ends in an error rather than a cut file.
+bool writeAll(QSaveFile& file, std::string_view data)
+{
+    while (!data.empty()) {
+        const qint64 written = file.write(data.data(), static_cast<qint64>(data.size()));
+        if (written <= 0)
+            return false;
+        data.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
+}
+
+QString pairsText(int count)
+{
+    return count == 1 ? QObject::tr("1 pair") : QObject::tr("%1 pairs").arg(count);
+}
+
+} // namespace
+
+void TForm2::createPatternListActions()
+{
+    const auto action = [this](const char* name, const QString& text, const QKeySequence& shortcut,
+                               void (TForm2::*command)()) {
+        auto* a = new QAction(text, this);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setShortcut(shortcut);
+        connect(a, &QAction::triggered, this, command);
+        addAction(a);
+        return a;
+    };
+    openPatternListAction = action("openPatternListAction", tr("&Open Pattern List…"),
+                                   QKeySequence(Qt::CTRL | Qt::Key_O), &TForm2::openPatternList);
+    savePatternListAction = action("savePatternListAction", tr("&Save Pattern List…"),
+                                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &TForm2::savePatternList);
+    showPatternListAction = action("showPatternListAction", tr("Pattern &List"),
+                                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), &TForm2::showPatternList);
+}
+
+void TForm2::openPatternList()
+{
+    const std::optional<QString> name = dialogs().openFileName(this, openFilter(), lastPatternListName_);
+    if (!name || name->isEmpty())
+        return;
+    lastPatternListName_ = *name;
+    const QString shownName = QFileInfo(*name).fileName();
+
+    // Read whole before anything changes: a bad file leaves the list as it was.
+    PatternList list;
+    try {
+        list = readPatternListFile(QFile::encodeName(*name).toStdString(), shownName.toStdString());
+    } catch (const PatternListError& e) {
+        dialogs().errorBox(this, QString::fromStdString(e.what()));
+        return;
+    } catch (const std::bad_alloc&) {
+        dialogs().errorBox(this, QString::fromLatin1(kOutOfMemory));
+        return;
+    }
+    if (listChangedSinceFiles() &&
+        !dialogs().question(this, tr("Replace the %1 in the list?").arg(pairsText(patternCount))))
+        return;
+
+    loadPatternList(list);
+    noteListInFiles();
+    setEditText(Edit1, intText(currentIndex));
+    if (currentIndex >= 1)
+        showPattern(currentIndex);
+    emit patternListChanged();
+    showListNotice(tr("Opened %1 from %2").arg(pairsText(patternCount), shownName));
+}
+
+void TForm2::savePatternList()
+{
+    std::string text;
+    try {
+        text = patternListText();
+    } catch (const PatternListError& e) {
+        dialogs().errorBox(this, QString::fromStdString(e.what()));
+        return;
+    }
+    const std::optional<QString> name = dialogs().saveFileName(this, saveFilter(), lastPatternListName_);
+    if (!name || name->isEmpty())
+        return;
+    QString path = *name;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".csv");
+    const QString shownName = QFileInfo(path).fileName();
+    if (QFileInfo::exists(path) && !dialogs().question(this, tr("%1 already exists. Replace it?").arg(shownName)))
+        return;
+
+    // The old file stays whole until the new one is complete.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeAll(file, text) || !file.commit()) {
+        dialogs().errorBox(this, tr("%1 was not saved: %2").arg(shownName, file.errorString()));
+        return;
+    }
+    lastPatternListName_ = path;
+    noteListInFiles();
+    showListNotice(tr("Saved %1 to %2").arg(pairsText(patternCount), shownName));
+}
+
+void TForm2::showPatternList()
+{
+    if (!patternListWindow_)
+        patternListWindow_ = new PatternListWindow(this);
+    patternListWindow_->show();
+    patternListWindow_->raise();
+    patternListWindow_->activateWindow();
+}
+
+void TForm2::browseTo(int position)
+{
+    if (position < 1 || position > patternCount || position == currentIndex)
+        return;
+    currentIndex = position;
+    setEditText(Edit1, intText(currentIndex));
+    showPattern(currentIndex);
+    emit patternListChanged();
+}
+
+} // namespace duolink

@@ -1,0 +1,31 @@
+#pragma once
+// The pattern list as a table: a read-only view of the store, one row per
+// pair of the list.
+#include <QAbstractTableModel>
+
+namespace duolink {
+
+class PatternTableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    // Columns: the position, A1..A8, B1..B8, then the A and B parity elements.
+    enum Column { PositionColumn = 0, FirstAColumn = 1, FirstBColumn = 9, AParityColumn = 17, BParityColumn = 18 };
+    static constexpr int kColumns = 19;
+
+    explicit PatternTableModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // Brings the views up to the store after a list command: rows added or
+    // removed at the end, every value possibly changed.
+    void refresh();
+
+private:
+    int rows_ = 0; // the pattern count the views were last told
+};
+
+} // namespace duolink
