@@ -45,6 +45,12 @@ constexpr int kFieldWidth = 65;
 constexpr int kFieldHeight = 21;
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
+// The specified size of the form, and the pane's place in it. A bigger
+// window gives all its extra width and height to the pane.
+constexpr QSize kFormSize(850, 419);
+constexpr QRect kPane(449, 16, 385, 353);
+constexpr int kPaneRightMargin = kFormSize.width() - kPane.right() - 1;
+constexpr int kPaneBottomMargin = kFormSize.height() - kPane.bottom() - 1;
 
 QFont windowFont()
 {
@@ -84,7 +90,7 @@ void TForm2::buildControls()
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("VELD Duolink 200z - pattern association"));
     setFont(windowFont());
-    resize(850, 419);
+    resize(kFormSize);
     move(0, 0);
 
     const auto label = [this](const char* name, const char* caption, int x, int y) {
@@ -130,7 +136,7 @@ void TForm2::buildControls()
 
     Memo1 = new ConsoleView(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setGeometry(449, 16, 385, 353);
+    Memo1->setGeometry(kPane);
 
     Button9 = button("Button9", "Reset", kMiddle, 248);
 
@@ -153,14 +159,6 @@ void TForm2::buildControls()
         (k < 8 ? aFields_ : bFields_)[row] = *fields[k];
     }
 
-    QWidget* const tabOrder[] = {Edit1,   Edit2,   Button1, Button2, Button3, Button4, Button5,
-                                 Button6, Button7, Button8, Memo1,   Button9, ProgressBar1,
-                                 Button10, Button11, Edit3, Edit4,  Edit5,   Edit6,   Edit7,
-                                 Edit8,   Edit9,   Edit10,  Edit11,  Edit12,  Edit13,  Edit14,
-                                 Edit15,  Edit16,  Edit17,  Edit18};
-    for (size_t i = 0; i + 1 < std::size(tabOrder); ++i)
-        QWidget::setTabOrder(tabOrder[i], tabOrder[i + 1]);
-
     connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
@@ -172,6 +170,26 @@ void TForm2::buildControls()
     connect(Button9, &QPushButton::clicked, this, &TForm2::Button9Click);
     connect(Button10, &QPushButton::clicked, this, &TForm2::Button10Click);
     connect(Button11, &QPushButton::clicked, this, &TForm2::Button11Click);
+
+    setUpKeyboard();
+    createActions();
+}
+
+QSize TForm2::sizeHint() const
+{
+    return kFormSize;
+}
+
+QSize TForm2::minimumSizeHint() const
+{
+    return kFormSize;
+}
+
+void TForm2::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    Memo1->setGeometry(kPane.x(), kPane.y(), width() - kPane.x() - kPaneRightMargin,
+                       height() - kPane.y() - kPaneBottomMargin);
 }
 
 void TForm2::FormCreate()
@@ -314,6 +332,7 @@ void TForm2::Button6Click()
     if (!checkInstanceValid())
         return;
     runCommand([] { solveJob(); });
+    emit workingFolderChanged(); // the folder's files are new
 }
 
 void TForm2::Button7Click()

@@ -10,6 +10,7 @@
 
 #include "core/patterns.h"
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -64,6 +65,24 @@ public:
     QLineEdit* Edit17;
     QLineEdit* Edit18;
 
+    // The window's commands, with their shortcuts, created in one place
+    // (createActions) and added to the form so that their shortcuts work in
+    // the whole window. The menus only list them.
+    QAction* openWorkingFolderAction = nullptr;
+    QAction* loadMatrixAction = nullptr;
+    QAction* saveMatrixAction = nullptr;
+    QAction* saveOutputAction = nullptr;
+    QAction* exitAction = nullptr;
+    QAction* solveAction = nullptr;
+    QAction* predictAction = nullptr;
+    QAction* addPairAction = nullptr;
+    QAction* updatePairAction = nullptr;
+    QAction* deletePairAction = nullptr;
+    QAction* nextPairAction = nullptr;
+    QAction* previousPairAction = nullptr;
+    QAction* resetListAction = nullptr;
+    QAction* aboutAction = nullptr;
+
     // Start-up: hands the pane, the R2 field and the bar to the engine side,
     // prints the welcome line and fills the fields. Run by the constructor.
     void FormCreate();
@@ -96,19 +115,46 @@ public:
     // The filter the matrix file dialogs show.
     static const QString& matrixFileFilter();
 
+    // Asks for a folder and makes it the working folder.
+    void openWorkingFolder();
+    // Makes `path` the folder that Solve, the parameters file and the report
+    // use. A folder that cannot be entered is reported and changes nothing.
+    bool setWorkingFolder(const QString& path);
+    // Asks for a file name and writes the whole pane there as UTF-8 text.
+    void saveOutputAs();
+    // Writes the pane to `path` atomically; on failure the error box says why.
+    bool saveOutput(const QString& path);
+    // The About box (not modal to the program; it closes itself).
+    void showAbout();
+
+    // The specified size: the default and the smallest.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
     // Runs the work of one command: a failure ends it with the failure's
     // message box, and afterwards the pane, the bar and the R2 field show
     // their final state.
     void runCommand(const std::function<void()>& body);
 
+signals:
+    // A text for the status bar; timeoutMs 0 keeps it until it is replaced.
+    void statusMessage(const QString& text, int timeoutMs);
+    // The working folder changed, or a Solve may have changed what it holds.
+    void workingFolderChanged();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void setEditText(QLineEdit* edit, const std::string& text);
     // Asks for a matrix file; on cancel shows the no-file notice and gives nothing.
     std::optional<QString> chooseMatrixFile(bool forSave);
     void buildControls();
+    void createActions();
+    // Tab order, accessible names and Return moving on to the next field.
+    void setUpKeyboard();
 
     std::array<QLineEdit*, 8> aFields_{};
     std::array<QLineEdit*, 8> bFields_{};
@@ -116,6 +162,7 @@ private:
     Dialogs* dialogs_ = nullptr;
     QString lastOpenName_;
     QString lastSaveName_;
+    QString lastOutputName_;
 };
 
 } // namespace duolink

@@ -23,6 +23,19 @@ DUOLINK_PACKAGES=(
     libclang-rt-14-dev
 )
 
+# What scripts/test needs on top: a virtual X display and the tools that drive
+# and photograph the window there, the checkers of the installed desktop
+# files, and dpkg-shlibdeps for the package's dependencies.
+DUOLINK_TEST_PACKAGES=(
+    xvfb
+    xauth
+    xdotool
+    imagemagick
+    desktop-file-utils
+    appstream
+    dpkg-dev
+)
+
 duolink_say() {
     printf 'duolink: %s\n' "$*" >&2
 }
