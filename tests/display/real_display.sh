@@ -45,7 +45,11 @@ if [ "${1:-}" != --inside ]; then
         cat "$scratch/xvfb.log" >&2 2>/dev/null || true
         exit "$skip"
     fi
-    [ "$status" -eq 0 ] && say "passed; screenshots in $shots"
+    if [ "$status" -eq 0 ]; then
+        say "passed${2:+; screenshots in $shots}"
+    elif [ -n "${2:-}" ]; then
+        say "screenshots in $shots"
+    fi
     exit "$status"
 fi
 
@@ -54,10 +58,12 @@ program="$2"
 scratch="$3"
 shots="$4"
 work="$scratch/work"
+# xvfb-run goes on even when its server did not come up.
+xdotool getdisplaygeometry >/dev/null 2>&1 || exit "$skip"
 touch "$scratch/started"
 # What the screen showed when a check failed.
 fail() {
-    import -window root "$shots/failure.png" 2>/dev/null && say "screen at the failure: $shots/failure.png"
+    import -window root "$shots/failure.png" 2>/dev/null || true
     say "FAILED: $*"
     exit 1
 }
