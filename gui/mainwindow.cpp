@@ -8,6 +8,9 @@
 #include <QSettings>
 #include <QStatusBar>
 
+#include <utility>
+#include <vector>
+
 #include "gui/form2.h"
 #include "gui/workingfolder.h"
 
@@ -40,35 +43,30 @@ AppWindow::AppWindow(QWidget* parent)
     form_->Edit3->setFocus();
 }
 
-// Menus list the form's actions; the commands are created there.
+// The menus only list the form's actions, in this order; nullptr stands for
+// a separator.
 void AppWindow::buildMenus()
 {
-    QMenu* file = menuBar()->addMenu(tr("&File"));
-    file->addAction(form_->openWorkingFolderAction);
-    file->addSeparator();
-    file->addAction(form_->loadMatrixAction);
-    file->addAction(form_->saveMatrixAction);
-    file->addSeparator();
-    file->addAction(form_->saveOutputAction);
-    file->addSeparator();
-    file->addAction(form_->exitAction);
-
-    QMenu* run = menuBar()->addMenu(tr("&Run"));
-    run->addAction(form_->solveAction);
-    run->addAction(form_->predictAction);
-
-    QMenu* list = menuBar()->addMenu(tr("&List"));
-    list->addAction(form_->addPairAction);
-    list->addAction(form_->updatePairAction);
-    list->addAction(form_->deletePairAction);
-    list->addSeparator();
-    list->addAction(form_->nextPairAction);
-    list->addAction(form_->previousPairAction);
-    list->addSeparator();
-    list->addAction(form_->resetListAction);
-
-    QMenu* help = menuBar()->addMenu(tr("&Help"));
-    help->addAction(form_->aboutAction);
+    const TForm2* f = form_;
+    const std::pair<QString, std::vector<QAction*>> menus[] = {
+        {tr("&File"),
+         {f->openWorkingFolderAction, nullptr, f->loadMatrixAction, f->saveMatrixAction, nullptr,
+          f->saveOutputAction, nullptr, f->exitAction}},
+        {tr("&Run"), {f->solveAction, f->predictAction}},
+        {tr("&List"),
+         {f->addPairAction, f->updatePairAction, f->deletePairAction, nullptr, f->nextPairAction,
+          f->previousPairAction, nullptr, f->resetListAction}},
+        {tr("&Help"), {f->aboutAction}},
+    };
+    for (const auto& [title, actions] : menus) {
+        QMenu* menu = menuBar()->addMenu(title);
+        for (QAction* action : actions) {
+            if (action)
+                menu->addAction(action);
+            else
+                menu->addSeparator();
+        }
+    }
 }
 
 void AppWindow::updateFolderStatus()

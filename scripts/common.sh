@@ -26,6 +26,7 @@ DUOLINK_PACKAGES=(
 # What scripts/test needs on top: a virtual X display and the tools that drive
 # and photograph the window there, the checkers of the installed desktop
 # files, and dpkg-shlibdeps for the package's dependencies.
+# shellcheck disable=SC2034 # used by scripts/test and scripts/update-screenshot
 DUOLINK_TEST_PACKAGES=(
     xvfb
     xauth

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
@@ -88,6 +90,13 @@ TEST_F(MainWindow, GrowingGivesThePaneAllTheExtraSpace)
     EXPECT_EQ(window.windowTitle(), "VELD Duolink 200z - pattern association");
     window.resize(300, 200);
     EXPECT_EQ(window.form()->size(), QSize(850, 419));
+
+    // Every command of the form is in a menu.
+    QList<QAction*> listed;
+    for (const QAction* menu : window.menuBar()->actions())
+        listed += menu->menu()->actions();
+    for (QAction* action : window.form()->actions())
+        EXPECT_TRUE(listed.contains(action)) << action->text().toStdString();
 }
 
 TEST_F(MainWindow, ActionsCarryTheirShortcutsAndReachTheButtonsHandlers)

@@ -65,7 +65,10 @@ cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/deb" >"$scratch/cp
     exit 1
 }
 debs=("$scratch"/deb/duolink_*.deb)
-[ "${#debs[@]}" -eq 1 ] && [ -f "${debs[0]}" ] || { fail "no single duolink_*.deb"; exit 1; }
+if [ "${#debs[@]}" -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+    fail "no single duolink_*.deb"
+    exit 1
+fi
 deb="${debs[0]}"
 dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./usr/||' >"$scratch/contents"
 for f in "${files[@]}"; do
