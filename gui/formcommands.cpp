@@ -10,7 +10,8 @@
 #include <QPushButton>
 #include <QSaveFile>
 
-#include <string_view>
+#include <optional>
+#include <vector>
 
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
