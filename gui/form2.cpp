@@ -45,7 +45,7 @@ constexpr int kFieldWidth = 65;
 constexpr int kFieldHeight = 21;
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
-// The specified size of the form, and the pane's place in it. A bigger
+// The form's designed size, and the pane's place in it. A bigger
 // window gives all its extra width and height to the pane.
 constexpr QSize kFormSize(850, 419);
 constexpr QRect kPane(449, 16, 385, 353);

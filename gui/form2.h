@@ -127,7 +127,7 @@ public:
     // The About box (not modal to the program; it closes itself).
     void showAbout();
 
-    // The specified size: the default and the smallest.
+    // The designed size: the default and the smallest.
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 

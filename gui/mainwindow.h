@@ -18,7 +18,7 @@ public:
     QLabel* folderStatus() const { return folderStatus_; }
 
     // Position and size from the last run (QSettings, the user's config
-    // folder); the specified size at the top left corner the first time.
+    // folder); the designed size at the top left corner the first time.
     void restoreWindowState();
     void saveWindowState() const;
 

@@ -31,12 +31,12 @@ void PrintTo(const QRect& r, std::ostream* os)
 
 namespace {
 
-// The specified place of every control at the form's default size.
+// The designed place of every control at the form's default size.
 struct Place {
     const char* name;
-    QRect rect; // an empty size: only the position is specified
+    QRect rect; // an empty size: only the position is fixed
 };
-std::vector<Place> specifiedPlaces()
+std::vector<Place> designedPlaces()
 {
     std::vector<Place> places = {
         {"Label1", {24, 18, 0, 0}},      {"Label2", {104, 18, 0, 0}},     {"Label3", {192, 18, 0, 0}},
@@ -57,7 +57,7 @@ std::vector<Place> specifiedPlaces()
 
 void expectPlaces(QWidget* form, const QSize& extra)
 {
-    for (Place p : specifiedPlaces()) {
+    for (Place p : designedPlaces()) {
         const auto* w = form->findChild<QWidget*>(QString::fromLatin1(p.name));
         ASSERT_NE(w, nullptr) << p.name;
         if (QLatin1String(p.name) == QLatin1String("Memo1"))
@@ -81,7 +81,7 @@ TEST_F(MainWindow, GrowingGivesThePaneAllTheExtraSpace)
     form->resize(850, 419);
     expectPlaces(form.get(), {0, 0});
 
-    // In the program's window the form is the middle part, at its specified
+    // In the program's window the form is the middle part, at its designed
     // size, which is also the smallest.
     AppWindow window;
     window.show();
