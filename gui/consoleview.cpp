@@ -112,6 +112,7 @@ void ConsoleView::syncView()
     if (unsynced_) {
         unsynced_ = false;
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+        horizontalScrollBar()->setValue(0); // new lines start at the left edge
     }
 }
 

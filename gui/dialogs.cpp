@@ -1,6 +1,7 @@
 #include "gui/dialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -48,6 +49,8 @@ std::optional<QString> runFileDialog(QWidget* parent, QFileDialog::AcceptMode mo
         size = size.boundedTo(screen->availableSize());
     dialog.resize(size);
     fitFileColumns(dialog);
+    // The working folder, unless the last name chosen lies elsewhere.
+    dialog.setDirectory(QDir::currentPath());
     if (!lastName.isEmpty())
         dialog.selectFile(lastName);
     if (dialog.exec() != QDialog::Accepted)
@@ -68,6 +71,14 @@ public:
     std::optional<QString> saveFileName(QWidget* parent, const QString& filter, const QString& lastName) override
     {
         return runFileDialog(parent, QFileDialog::AcceptSave, filter, lastName);
+    }
+
+    std::optional<QString> folderName(QWidget* parent, const QString& start) override
+    {
+        const QString folder = QFileDialog::getExistingDirectory(parent, QObject::tr("Open Working Folder"), start);
+        if (folder.isEmpty())
+            return std::nullopt;
+        return folder;
     }
 
     QString inputBox(QWidget* parent, const QString& caption, const QString& prompt, const QString& text) override

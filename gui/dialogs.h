@@ -15,6 +15,9 @@ public:
     // name chosen last in this dialog (offered again).
     virtual std::optional<QString> openFileName(QWidget* parent, const QString& filter, const QString& lastName) = 0;
     virtual std::optional<QString> saveFileName(QWidget* parent, const QString& filter, const QString& lastName) = 0;
+    // A folder, starting at `start`; std::nullopt when the user cancels (as
+    // programs that never change their folder always do).
+    virtual std::optional<QString> folderName(QWidget*, const QString&) { return std::nullopt; }
     // A modal input box with OK and Cancel; returns the typed text (callers ignore it).
     virtual QString inputBox(QWidget* parent, const QString& caption, const QString& prompt, const QString& text) = 0;
     // A yes-or-no question; true for yes. No is the default answer.

@@ -51,6 +51,12 @@ constexpr int kFieldWidth = 65;
 constexpr int kFieldHeight = 21;
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
+// The form's designed size, and the pane's place in it. A bigger
+// window gives all its extra width and height to the pane.
+constexpr QSize kFormSize(850, 419);
+constexpr QRect kPane(449, 16, 385, 353);
+constexpr int kPaneRightMargin = kFormSize.width() - kPane.right() - 1;
+constexpr int kPaneBottomMargin = kFormSize.height() - kPane.bottom() - 1;
 
 QFont windowFont()
 {
@@ -91,7 +97,7 @@ void TForm2::buildControls()
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("VELD Duolink 200z - pattern association"));
     setFont(windowFont());
-    resize(850, 419);
+    resize(kFormSize);
     move(0, 0);
 
     const auto label = [this](const char* name, const char* caption, int x, int y) {
@@ -137,7 +143,7 @@ void TForm2::buildControls()
 
     Memo1 = new ConsoleView(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setGeometry(449, 16, 385, 353);
+    Memo1->setGeometry(kPane);
 
     Button9 = button("Button9", "Reset", kMiddle, 248);
 
@@ -159,14 +165,6 @@ void TForm2::buildControls()
         *fields[k] = field(QStringLiteral("Edit%1").arg(k + 3), x, kFirstRow + row * kRowPitch, kFieldWidth);
         (k < 8 ? aFields_ : bFields_)[row] = *fields[k];
     }
-
-    QWidget* const tabOrder[] = {Edit1,   Edit2,   Button1, Button2, Button3, Button4, Button5,
-                                 Button6, Button7, Button8, Memo1,   Button9, ProgressBar1,
-                                 Button10, Button11, Edit3, Edit4,  Edit5,   Edit6,   Edit7,
-                                 Edit8,   Edit9,   Edit10,  Edit11,  Edit12,  Edit13,  Edit14,
-                                 Edit15,  Edit16,  Edit17,  Edit18};
-    for (size_t i = 0; i + 1 < std::size(tabOrder); ++i)
-        QWidget::setTabOrder(tabOrder[i], tabOrder[i + 1]);
 
     fieldTips_ = new FullTextTips(this);
     for (QLineEdit* edit : {Edit1, Edit2})
@@ -195,6 +193,26 @@ void TForm2::buildControls()
     connect(Button9, &QPushButton::clicked, this, &TForm2::Button9Click);
     connect(Button10, &QPushButton::clicked, this, &TForm2::Button10Click);
     connect(Button11, &QPushButton::clicked, this, &TForm2::Button11Click);
+
+    setUpKeyboard();
+    createActions();
+}
+
+QSize TForm2::sizeHint() const
+{
+    return kFormSize;
+}
+
+QSize TForm2::minimumSizeHint() const
+{
+    return kFormSize;
+}
+
+void TForm2::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    Memo1->setGeometry(kPane.x(), kPane.y(), width() - kPane.x() - kPaneRightMargin,
+                       height() - kPane.y() - kPaneBottomMargin);
 }
 
 void TForm2::FormCreate()
@@ -444,6 +462,7 @@ void TForm2::Button6Click()
         return;
     }
     runCommand([] { solveJob(); }, QStringLiteral("Solve"));
+    emit workingFolderChanged(); // the folder's files are new
 }
 
 void TForm2::Button7Click()

@@ -73,6 +73,23 @@ public:
     QAction* clearOutputAction; // empties the pane and frees its memory
     QAction* copyAction;
     QAction* selectAllAction;
+    // The window's commands, with their shortcuts, created in one place
+    // (createActions) and added to the form so that their shortcuts work in
+    // the whole window. The menus only list them.
+    QAction* openWorkingFolderAction = nullptr;
+    QAction* loadMatrixAction = nullptr;
+    QAction* saveMatrixAction = nullptr;
+    QAction* saveOutputAction = nullptr;
+    QAction* exitAction = nullptr;
+    QAction* solveAction = nullptr;
+    QAction* predictAction = nullptr;
+    QAction* addPairAction = nullptr;
+    QAction* updatePairAction = nullptr;
+    QAction* deletePairAction = nullptr;
+    QAction* nextPairAction = nullptr;
+    QAction* previousPairAction = nullptr;
+    QAction* resetListAction = nullptr;
+    QAction* aboutAction = nullptr;
 
     // Start-up: hands the pane, the R2 field and the bar to the engine side,
     // prints the welcome line and fills the fields. Run by the constructor.
@@ -120,6 +137,21 @@ public:
     // Makes `position` (1..patternCount) current and shows its pair, as Next
     // and Previous do.
     void browseTo(int position);
+    // Asks for a folder and makes it the working folder.
+    void openWorkingFolder();
+    // Makes `path` the folder that Solve, the parameters file and the report
+    // use. A folder that cannot be entered is reported and changes nothing.
+    bool setWorkingFolder(const QString& path);
+    // Asks for a file name and writes the whole pane there as UTF-8 text.
+    void saveOutputAs();
+    // Writes the pane to `path` atomically; on failure the error box says why.
+    bool saveOutput(const QString& path);
+    // The About box (not modal to the program; it closes itself).
+    void showAbout();
+
+    // The designed size: the default and the smallest.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
     // Runs the work of one command: a failure ends it with the failure's
     // message box, which names the file or else the command `step` it
@@ -140,8 +172,13 @@ signals:
     // After a command that changed the list or the current position.
     void patternListChanged();
 
+    // The working folder changed, or a Solve may have changed what it holds.
+    void workingFolderChanged();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void setEditText(QLineEdit* edit, const std::string& text);
@@ -154,6 +191,9 @@ private:
     void showListNotice(const QString& text);
     QString refusalText(const QString& command) const;
     void createPatternListActions();
+    void createActions();
+    // Tab order, accessible names and Return moving on to the next field.
+    void setUpKeyboard();
 
     std::array<QLineEdit*, 8> aFields_{};
     std::array<QLineEdit*, 8> bFields_{};
@@ -165,6 +205,7 @@ private:
     QString lastSaveName_;
     QString lastPatternListName_;
     PatternListWindow* patternListWindow_ = nullptr;
+    QString lastOutputName_;
 };
 
 } // namespace duolink

@@ -19,12 +19,23 @@ DUOLINK_RUN_PACKAGES=(
 )
 
 # What the tests, the benchmarks and the fuzz targets add (scripts/test):
-# GoogleTest, Google Benchmark, and clang with its runtime for libFuzzer.
+# GoogleTest, Google Benchmark, clang with its runtime for libFuzzer; a
+# virtual X display and the tools that drive and photograph the window there,
+# the checkers of the installed desktop files, and dpkg-shlibdeps for the
+# package's dependencies.
+# shellcheck disable=SC2034 # used by scripts/test and scripts/update-screenshot
 DUOLINK_TEST_PACKAGES=(
     libgtest-dev
     libbenchmark-dev
     clang-14
     libclang-rt-14-dev
+    xvfb
+    xauth
+    xdotool
+    imagemagick
+    desktop-file-utils
+    appstream
+    dpkg-dev
 )
 
 duolink_say() {

@@ -36,6 +36,11 @@ struct FakeDialogs : Dialogs {
         calls.push_back({"save", filter, lastName});
         return fileAnswer;
     }
+    std::optional<QString> folderName(QWidget*, const QString& start) override
+    {
+        calls.push_back({"folder", start, {}});
+        return fileAnswer;
+    }
     QString inputBox(QWidget*, const QString& caption, const QString& prompt, const QString& text) override
     {
         calls.push_back({"input", caption, prompt + "|" + text});

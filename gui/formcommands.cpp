@@ -1,0 +1,183 @@
+// The form's commands beyond its buttons: the actions behind the menus and
+// shortcuts, keyboard navigation, the working folder, saving the pane's text
+// and the About box.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSaveFile>
+
+#include <optional>
+#include <vector>
+
+#include "gui/consoleview.h"
+#include "gui/dialogs.h"
+#include "gui/form2.h"
+#include "gui/workingfolder.h"
+
+namespace duolink {
+
+void TForm2::createActions()
+{
+    const auto make = [this](const QString& text, const QList<QKeySequence>& keys, void (TForm2::*handler)()) {
+        auto* action = new QAction(text, this);
+        action->setShortcuts(keys);
+        connect(action, &QAction::triggered, this, handler);
+        addAction(action);
+        return action;
+    };
+    openWorkingFolderAction = make(tr("&Open Working Folder\u2026"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)},
+                                   &TForm2::openWorkingFolder);
+    loadMatrixAction = make(tr("&Load Matrix\u2026"), {QKeySequence(Qt::CTRL | Qt::Key_L)}, &TForm2::Button11Click);
+    saveMatrixAction = make(tr("&Save Matrix\u2026"), {QKeySequence(Qt::CTRL | Qt::Key_S)}, &TForm2::Button10Click);
+    saveOutputAction = make(tr("Save Output &As\u2026"), {}, &TForm2::saveOutputAs);
+    exitAction = make(tr("E&xit"), {QKeySequence(Qt::CTRL | Qt::Key_Q)}, &TForm2::Button8Click);
+    solveAction = make(tr("&Solve"), {QKeySequence(Qt::Key_F5)}, &TForm2::Button6Click);
+    predictAction = make(tr("&Predict"), {QKeySequence(Qt::Key_F6)}, &TForm2::Button7Click);
+    addPairAction = make(tr("&Add"), {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)},
+                         &TForm2::Button1Click);
+    updatePairAction = make(tr("&Update"), {}, &TForm2::Button3Click);
+    deletePairAction = make(tr("&Delete"), {}, &TForm2::Button2Click);
+    nextPairAction = make(tr("&Next"), {QKeySequence(Qt::CTRL | Qt::Key_Down), QKeySequence(Qt::Key_PageDown)},
+                          &TForm2::Button4Click);
+    previousPairAction = make(tr("&Previous"), {QKeySequence(Qt::CTRL | Qt::Key_Up), QKeySequence(Qt::Key_PageUp)},
+                              &TForm2::Button5Click);
+    resetListAction = make(tr("&Reset"), {}, &TForm2::Button9Click);
+    aboutAction = make(tr("&About Duolink"), {}, &TForm2::showAbout);
+    aboutAction->setMenuRole(QAction::AboutRole);
+}
+
+void TForm2::setUpKeyboard()
+{
+    // Tab: the data fields column by column, the buttons in reading order,
+    // the pane, and last the two displays.
+    std::vector<QWidget*> chain(aFields_.begin(), aFields_.end());
+    chain.insert(chain.end(), bFields_.begin(), bFields_.end());
+    chain.insert(chain.end(), {Button1, Button2, Button3, Button4, Button5, Button6, Button7, Button9, Button8,
+                               Button11, Button10, Memo1, Edit1, Edit2});
+    for (size_t i = 0; i + 1 < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i], chain[i + 1]);
+
+    // Return in a data field goes on to the next one, and from B8 to Add, so
+    // that a pair is typed and added without the mouse.
+    for (size_t i = 0; i < 16; ++i) {
+        QWidget* next = chain[i + 1];
+        connect(static_cast<QLineEdit*>(chain[i]), &QLineEdit::returnPressed, next,
+                [next] { next->setFocus(Qt::TabFocusReason); });
+    }
+
+    for (size_t i = 0; i < 8; ++i) {
+        aFields_[i]->setAccessibleName(tr("A value %1").arg(i + 1));
+        bFields_[i]->setAccessibleName(tr("B value %1").arg(i + 1));
+    }
+    Edit1->setAccessibleName(tr("Current index"));
+    Edit2->setAccessibleName(tr("R2 correlation"));
+    Memo1->setAccessibleName(tr("Output"));
+
+    // Page Up and Page Down step through the list, except in the pane,
+    // which scrolls with them.
+    Memo1->installEventFilter(this);
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Memo1 && event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_PageUp || key->key() == Qt::Key_PageDown) && key->modifiers() == Qt::NoModifier) {
+            event->accept();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// --- Working folder ---------------------------------------------------------------
+
+void TForm2::openWorkingFolder()
+{
+    if (const std::optional<QString> folder = dialogs().folderName(this, QDir::currentPath()))
+        setWorkingFolder(*folder);
+}
+
+bool TForm2::setWorkingFolder(const QString& path)
+{
+    QString problem = workingFolderProblem(path);
+    if (problem.isEmpty() && !QDir::setCurrent(path))
+        problem = tr("cannot enter it");
+    if (!problem.isEmpty()) {
+        dialogs().errorBox(this, tr("Cannot use %1 as the working folder: %2.\nThe working folder is still %3.")
+                                     .arg(QDir::toNativeSeparators(path), problem,
+                                          QDir::toNativeSeparators(QDir::currentPath())));
+        return false;
+    }
+    emit workingFolderChanged();
+    return true;
+}
+
+// --- Save Output As ---------------------------------------------------------------
+
+void TForm2::saveOutputAs()
+{
+    const std::optional<QString> name =
+        dialogs().saveFileName(this, tr("Text files (*.txt);;All files (*)"), lastOutputName_);
+    if (!name || name->isEmpty())
+        return;
+    lastOutputName_ = *name;
+    if (saveOutput(*name))
+        emit statusMessage(tr("Output saved to %1").arg(QDir::toNativeSeparators(*name)), 5000);
+}
+
+bool TForm2::saveOutput(const QString& path)
+{
+    // The pane holds 8-bit text; the file gets it as UTF-8, one line each.
+    QSaveFile file(path);
+    bool written = file.open(QIODevice::WriteOnly);
+    QByteArray chunk;
+    constexpr qsizetype kChunkBytes = qsizetype(1) << 20;
+    chunk.reserve(kChunkBytes + 1024);
+    for (qsizetype i = 0; written && i < Memo1->lineCount(); ++i) {
+        for (const char c : Memo1->lineView(i)) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte < 0x80) {
+                chunk += c;
+            } else {
+                chunk += static_cast<char>(0xC0 | (byte >> 6));
+                chunk += static_cast<char>(0x80 | (byte & 0x3F));
+            }
+        }
+        chunk += '\n';
+        if (chunk.size() >= kChunkBytes || i + 1 == Memo1->lineCount()) {
+            written = file.write(chunk) == chunk.size();
+            chunk.clear();
+        }
+    }
+    if (written && file.commit())
+        return true;
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    dialogs().errorBox(this, tr("Could not save the output to %1: %2.\nNothing was written.")
+                                 .arg(QDir::toNativeSeparators(path), reason));
+    return false;
+}
+
+// --- About ------------------------------------------------------------------------------
+
+void TForm2::showAbout()
+{
+    auto* box = new QMessageBox(QMessageBox::NoIcon, tr("About Duolink"),
+                                tr("Duolink %1").arg(QString::fromLatin1(DUOLINK_VERSION)), QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("aboutBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setInformativeText(tr("Learns associations between pairs of number patterns and recalls them.\n\n"
+                               "Working folder: %1\n"
+                               "Qt %2")
+                                .arg(QDir::toNativeSeparators(QDir::currentPath()), QString::fromLatin1(qVersion())));
+    if (!QApplication::windowIcon().isNull())
+        box->setIconPixmap(QApplication::windowIcon().pixmap(64));
+    box->open();
+}
+
+} // namespace duolink

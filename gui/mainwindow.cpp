@@ -1,0 +1,98 @@
+#include "gui/mainwindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QSettings>
+#include <QStatusBar>
+
+#include <utility>
+#include <vector>
+
+#include "gui/form2.h"
+#include "gui/workingfolder.h"
+
+namespace duolink {
+namespace {
+
+constexpr const char* kGeometryKey = "window/geometry";
+
+} // namespace
+
+AppWindow::AppWindow(QWidget* parent)
+    : QMainWindow(parent), form_(new TForm2(this)), folderStatus_(new QLabel(this))
+{
+    setCentralWidget(form_);
+    setWindowTitle(form_->windowTitle());
+    buildMenus();
+
+    // Left, stretched: a passing message covers it for a while.
+    folderStatus_->setObjectName(QStringLiteral("folderStatus"));
+    statusBar()->addWidget(folderStatus_, 1);
+    connect(form_, &TForm2::statusMessage, statusBar(), &QStatusBar::showMessage);
+    connect(form_, &TForm2::workingFolderChanged, this, &AppWindow::updateFolderStatus);
+    updateFolderStatus();
+
+    // Exit ends the event loop without closing the window.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &AppWindow::saveWindowState);
+
+    resize(sizeHint());
+    move(0, 0);
+    form_->Edit3->setFocus();
+}
+
+// The menus only list the form's actions, in this order; nullptr stands for
+// a separator.
+void AppWindow::buildMenus()
+{
+    const TForm2* f = form_;
+    const std::pair<QString, std::vector<QAction*>> menus[] = {
+        {tr("&File"),
+         {f->openWorkingFolderAction, nullptr, f->openPatternListAction, f->savePatternListAction, nullptr,
+          f->loadMatrixAction, f->saveMatrixAction, nullptr, f->saveOutputAction, nullptr, f->exitAction}},
+        {tr("&Edit"), {f->copyAction, f->selectAllAction, nullptr, f->clearOutputAction}},
+        {tr("&View"), {f->showPatternListAction}},
+        {tr("&Run"), {f->solveAction, f->predictAction}},
+        {tr("&List"),
+         {f->addPairAction, f->updatePairAction, f->deletePairAction, nullptr, f->nextPairAction,
+          f->previousPairAction, nullptr, f->resetListAction}},
+        {tr("&Help"), {f->aboutAction}},
+    };
+    for (const auto& [title, actions] : menus) {
+        QMenu* menu = menuBar()->addMenu(title);
+        for (QAction* action : actions) {
+            if (action)
+                menu->addAction(action);
+            else
+                menu->addSeparator();
+        }
+    }
+}
+
+void AppWindow::updateFolderStatus()
+{
+    folderStatus_->setText(workingFolderStatus());
+}
+
+void AppWindow::restoreWindowState()
+{
+    const QSettings settings;
+    restoreGeometry(settings.value(QLatin1String(kGeometryKey)).toByteArray());
+}
+
+void AppWindow::saveWindowState() const
+{
+    QSettings settings;
+    settings.setValue(QLatin1String(kGeometryKey), saveGeometry());
+}
+
+void AppWindow::closeEvent(QCloseEvent* event)
+{
+    saveWindowState();
+    event->accept();
+    QCoreApplication::exit(0);
+}
+
+} // namespace duolink

@@ -1,0 +1,36 @@
+#pragma once
+// The program's top-level window: the form in the middle, the menu bar that
+// lists the form's commands, and the status bar with the working folder.
+#include <QMainWindow>
+
+class QLabel;
+
+namespace duolink {
+
+class TForm2;
+
+class AppWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit AppWindow(QWidget* parent = nullptr);
+
+    TForm2* form() const { return form_; }
+    QLabel* folderStatus() const { return folderStatus_; }
+
+    // Position and size from the last run (QSettings, the user's config
+    // folder); the designed size at the top left corner the first time.
+    void restoreWindowState();
+    void saveWindowState() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void updateFolderStatus();
+
+    TForm2* form_;
+    QLabel* folderStatus_;
+};
+
+} // namespace duolink

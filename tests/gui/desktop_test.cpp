@@ -1,0 +1,369 @@
+// The window as a desktop application: resizing, the actions behind menus and
+// shortcuts, the keyboard, the working folder, saving the pane, About, the
+// remembered window state and the command line.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "core/console.h"
+#include "gui/consoleview.h"
+#include "gui/mainwindow.h"
+#include "tests/gui/fixture.h"
+
+using namespace duolink;
+
+void PrintTo(const QRect& r, std::ostream* os)
+{
+    *os << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
+}
+
+namespace {
+
+// The designed place of every control at the form's default size.
+struct Place {
+    const char* name;
+    QRect rect; // an empty size: only the position is fixed
+};
+std::vector<Place> designedPlaces()
+{
+    std::vector<Place> places = {
+        {"Label1", {24, 18, 0, 0}},      {"Label2", {104, 18, 0, 0}},     {"Label3", {192, 18, 0, 0}},
+        {"Label4", {192, 64, 0, 0}},     {"Edit1", {192, 34, 49, 21}},    {"Edit2", {192, 80, 121, 21}},
+        {"Button1", {192, 120, 75, 25}}, {"Button2", {280, 120, 75, 25}}, {"Button3", {192, 152, 75, 25}},
+        {"Button4", {192, 184, 75, 25}}, {"Button5", {280, 184, 75, 25}}, {"Button6", {192, 216, 75, 25}},
+        {"Button7", {280, 216, 75, 25}}, {"Button8", {24, 344, 75, 25}},  {"Button9", {192, 248, 75, 25}},
+        {"Button10", {200, 344, 75, 25}}, {"Button11", {112, 344, 75, 25}}, {"ProgressBar1", {24, 312, 217, 17}},
+        {"Memo1", {449, 16, 385, 353}},
+    };
+    static const std::string names[16] = {"Edit3",  "Edit4",  "Edit5",  "Edit6",  "Edit7",  "Edit8",
+                                          "Edit9",  "Edit10", "Edit11", "Edit12", "Edit13", "Edit14",
+                                          "Edit15", "Edit16", "Edit17", "Edit18"};
+    for (int k = 0; k < 16; ++k)
+        places.push_back({names[k].c_str(), {k < 8 ? 24 : 104, 40 + (k % 8) * 32, 65, 21}});
+    return places;
+}
+
+void expectPlaces(QWidget* form, const QSize& extra)
+{
+    for (Place p : designedPlaces()) {
+        const auto* w = form->findChild<QWidget*>(QString::fromLatin1(p.name));
+        ASSERT_NE(w, nullptr) << p.name;
+        if (QLatin1String(p.name) == QLatin1String("Memo1"))
+            p.rect.setSize(p.rect.size() + extra);
+        if (p.rect.isEmpty())
+            EXPECT_EQ(w->pos(), p.rect.topLeft()) << p.name;
+        else
+            EXPECT_EQ(w->geometry(), p.rect) << p.name;
+    }
+}
+
+} // namespace
+
+TEST_F(MainWindow, GrowingGivesThePaneAllTheExtraSpace)
+{
+    form->show();
+    EXPECT_EQ(form->size(), QSize(850, 419));
+    expectPlaces(form.get(), {0, 0});
+    form->resize(1300, 800);
+    expectPlaces(form.get(), {450, 381});
+    form->resize(850, 419);
+    expectPlaces(form.get(), {0, 0});
+
+    // In the program's window the form is the middle part, at its designed
+    // size, which is also the smallest.
+    AppWindow window;
+    window.show();
+    EXPECT_EQ(window.centralWidget(), window.form());
+    EXPECT_EQ(window.form()->size(), QSize(850, 419));
+    EXPECT_EQ(window.windowTitle(), "VELD Duolink 200z - pattern association");
+    window.resize(300, 200);
+    EXPECT_EQ(window.form()->size(), QSize(850, 419));
+
+    // Every command of the form is in a menu.
+    QList<QAction*> listed;
+    for (const QAction* menu : window.menuBar()->actions())
+        listed += menu->menu()->actions();
+    for (QAction* action : window.form()->actions())
+        EXPECT_TRUE(listed.contains(action)) << action->text().toStdString();
+}
+
+TEST_F(MainWindow, ActionsCarryTheirShortcutsAndReachTheButtonsHandlers)
+{
+    using K = QKeySequence;
+    const std::vector<std::pair<QAction*, QList<K>>> shortcuts = {
+        {form->openWorkingFolderAction, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}},
+        {form->loadMatrixAction, {K(Qt::CTRL | Qt::Key_L)}},
+        {form->saveMatrixAction, {K(Qt::CTRL | Qt::Key_S)}},
+        {form->saveOutputAction, {}},
+        {form->exitAction, {K(Qt::CTRL | Qt::Key_Q)}},
+        {form->solveAction, {K(Qt::Key_F5)}},
+        {form->predictAction, {K(Qt::Key_F6)}},
+        {form->addPairAction, {K(Qt::CTRL | Qt::Key_Return), K(Qt::CTRL | Qt::Key_Enter)}},
+        {form->updatePairAction, {}},
+        {form->deletePairAction, {}},
+        {form->nextPairAction, {K(Qt::CTRL | Qt::Key_Down), K(Qt::Key_PageDown)}},
+        {form->previousPairAction, {K(Qt::CTRL | Qt::Key_Up), K(Qt::Key_PageUp)}},
+        {form->resetListAction, {}},
+        {form->aboutAction, {}},
+    };
+    for (const auto& [action, keys] : shortcuts) {
+        ASSERT_NE(action, nullptr);
+        EXPECT_EQ(action->shortcuts(), keys) << action->text().toStdString();
+        EXPECT_TRUE(form->actions().contains(action)) << "works without a menu: " << action->text().toStdString();
+    }
+
+    // The list commands, through their actions only.
+    for (const char* v : {"1", "2", "3"}) {
+        typeA({v});
+        form->addPairAction->trigger();
+    }
+    EXPECT_EQ(form->Edit1->text(), "    3");
+    form->previousPairAction->trigger();
+    EXPECT_EQ(form->Edit1->text(), "    2");
+    EXPECT_EQ(form->Edit3->text(), "    2.000");
+    form->nextPairAction->trigger();
+    EXPECT_EQ(form->Edit1->text(), "    3");
+    typeA({"9"});
+    form->updatePairAction->trigger();
+    EXPECT_EQ(aPatterns[3][1], 9.0);
+    form->deletePairAction->trigger();
+    EXPECT_EQ(patternCount, 2);
+    form->resetListAction->trigger();
+    EXPECT_EQ(patternCount, 0);
+    EXPECT_EQ(form->Edit1->text(), "    0");
+
+    // The matrix commands ask for their file (cancelled here).
+    form->saveMatrixAction->trigger();
+    form->loadMatrixAction->trigger();
+    ASSERT_EQ(fake.calls.size(), 4u);
+    EXPECT_EQ(fake.calls[0].kind, "save");
+    EXPECT_EQ(fake.calls[2].kind, "open");
+
+    QTimer::singleShot(0, form->exitAction, &QAction::trigger);
+    EXPECT_EQ(QApplication::exec(), 0);
+}
+
+TEST_F(MainWindow, KeyboardWalksTheFieldsThenTheButtonsAndNamesEveryField)
+{
+    QStringList expected;
+    for (int e = 3; e <= 18; ++e)
+        expected << QStringLiteral("Edit%1").arg(e);
+    expected << "Button1" << "Button2" << "Button3" << "Button4" << "Button5" << "Button6" << "Button7"
+             << "Button9" << "Button8" << "Button11" << "Button10" << "Memo1";
+    QStringList chain;
+    QWidget* w = form->Edit3;
+    for (int i = 0; i < expected.size(); ++i, w = w->nextInFocusChain()) {
+        while (!w->objectName().startsWith("Edit") && !w->objectName().startsWith("Button") &&
+               w->objectName() != "Memo1")
+            w = w->nextInFocusChain(); // the inner parts of the pane
+        chain << w->objectName();
+    }
+    EXPECT_EQ(chain, expected);
+
+    for (int k = 0; k < 16; ++k)
+        EXPECT_EQ(dataField(k)->accessibleName(), QStringLiteral("%1 value %2").arg(k < 8 ? "A" : "B").arg(k % 8 + 1));
+    EXPECT_EQ(form->Edit1->accessibleName(), "Current index");
+    EXPECT_EQ(form->Edit2->accessibleName(), "R2 correlation");
+
+    // Return goes on to the next field, from A8 to B1 and from B8 to Add,
+    // and leaves the next field's text selected for typing over.
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    for (const auto& [from, to] : std::vector<std::pair<QWidget*, QWidget*>>{
+             {form->Edit3, form->Edit4}, {form->Edit10, form->Edit11}, {form->Edit18, form->Button1}}) {
+        from->setFocus();
+        testinput::key(from, Qt::Key_Return);
+        EXPECT_EQ(QApplication::focusWidget(), to) << from->objectName().toStdString();
+        if (auto* field = qobject_cast<QLineEdit*>(to))
+            EXPECT_TRUE(field->hasSelectedText());
+    }
+
+    // In the pane, Page Up and Page Down scroll it instead of browsing the list.
+    for (int key : {Qt::Key_PageUp, Qt::Key_PageDown}) {
+        QKeyEvent override(QEvent::ShortcutOverride, key, Qt::NoModifier);
+        override.ignore();
+        QApplication::sendEvent(form->Memo1, &override);
+        EXPECT_TRUE(override.isAccepted());
+    }
+}
+
+namespace {
+
+class WorkingFolder : public MainWindow {
+protected:
+    void SetUp() override
+    {
+        previous = QDir::currentPath();
+        QDir::setCurrent(start.path());
+        MainWindow::SetUp();
+    }
+    void TearDown() override
+    {
+        MainWindow::TearDown();
+        resetEngineState();
+        QDir::setCurrent(previous);
+    }
+    static void copyParameters(const QString& folder)
+    {
+        ASSERT_TRUE(QFile::copy(QStringLiteral(DUOLINK_TEST_DATA "/../../examples/veld200gSetup.dat"),
+                                folder + "/veld200gSetup.dat"));
+    }
+
+    QString previous;
+    QTemporaryDir start;
+    QTemporaryDir other;
+};
+
+} // namespace
+
+TEST_F(WorkingFolder, ChangingItMovesWhereSolveReadsAndWritesAndTheStatusFollows)
+{
+    AppWindow window;
+    TForm2* f = window.form();
+    f->setDialogs(&fake);
+    const QString status = window.folderStatus()->text();
+    EXPECT_TRUE(status.contains(QDir::toNativeSeparators(QDir::currentPath())));
+    EXPECT_TRUE(status.contains("parameters file missing"));
+
+    // Folders that cannot be the working folder change nothing.
+    QFile(other.filePath("plain")).open(QIODevice::WriteOnly);
+    for (const QString& bad : {other.filePath("plain"), other.filePath("gone")}) {
+        fake.fileAnswer = bad;
+        f->openWorkingFolderAction->trigger();
+        EXPECT_EQ(fake.calls.back().kind, "error") << bad.toStdString();
+        EXPECT_TRUE(fake.calls.back().first.contains(bad));
+        EXPECT_EQ(QDir::currentPath(), QDir(start.path()).canonicalPath());
+    }
+    EXPECT_EQ(window.folderStatus()->text(), status);
+
+    fake.calls.clear();
+    fake.fileAnswer = other.path();
+    f->openWorkingFolderAction->trigger();
+    ASSERT_EQ(fake.calls.size(), 1u);
+    EXPECT_EQ(fake.calls[0].kind, "folder");
+    EXPECT_EQ(fake.calls[0].first, QDir(start.path()).canonicalPath()) << "the chooser starts in the old folder";
+    EXPECT_EQ(QDir::currentPath(), QDir(other.path()).canonicalPath());
+    EXPECT_TRUE(window.folderStatus()->text().contains(QDir(other.path()).canonicalPath()));
+
+    // Solve and Predict through their actions, in the new folder.
+    copyParameters(other.path());
+    typeA({"1", "1"});
+    f->addPairAction->trigger();
+    f->solveAction->trigger();
+    EXPECT_EQ(fake.calls.size(), 1u) << fake.calls.back().first.toStdString();
+    EXPECT_TRUE(QFile::exists(other.filePath("vld33res.txt")));
+    EXPECT_TRUE(QFile::exists(other.filePath("adata200.dat")));
+    EXPECT_FALSE(QFile::exists(start.filePath("vld33res.txt")));
+    EXPECT_FALSE(window.folderStatus()->text().contains("missing")) << "brought up to date after Solve";
+    const qsizetype lines = f->Memo1->lineCount();
+    f->predictAction->trigger();
+    EXPECT_EQ(f->Memo1->lineCount(), lines + 3);
+}
+
+TEST_F(WorkingFolder, SaveOutputWritesThePaneAsUtf8LinesOrNothing)
+{
+    std::vector<std::string> posted;
+    QObject::connect(form.get(), &TForm2::statusMessage, [&](const QString& text, int) { posted.push_back(text.toStdString()); });
+    form->runCommand([] { consoleWriteLn("caf\xE9  "); });
+    QByteArray expected;
+    for (qsizetype i = 0; i < form->Memo1->lineCount(); ++i)
+        expected += form->Memo1->line(i).toUtf8() + '\n';
+    ASSERT_TRUE(expected.endsWith("caf\xC3\xA9  \n"));
+
+    const QString path = other.filePath("pane.txt");
+    fake.fileAnswer = path;
+    form->saveOutputAction->trigger();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), expected);
+    EXPECT_TRUE(fake.calls.size() == 1 && fake.calls[0].kind == "save");
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_NE(posted[0].find("pane.txt"), std::string::npos);
+
+    // A folder under the name, or a folder that is not there: an error that
+    // names the file, and nothing written.
+    QDir(other.path()).mkdir("folder");
+    for (const QString& bad : {other.filePath("folder"), other.filePath("gone/pane.txt")}) {
+        EXPECT_FALSE(form->saveOutput(bad));
+        EXPECT_EQ(fake.calls.back().kind, "error");
+        EXPECT_TRUE(fake.calls.back().first.contains(bad)) << fake.calls.back().first.toStdString();
+    }
+    EXPECT_EQ(QDir(other.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+              (QStringList{"folder", "pane.txt"}));
+    EXPECT_EQ(posted.size(), 1u);
+}
+
+TEST_F(MainWindow, AboutNamesTheVersionTheToolkitAndTheWorkingFolder)
+{
+    form->aboutAction->trigger();
+    auto* box = form->findChild<QMessageBox*>("aboutBox");
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->text(), "Duolink " DUOLINK_VERSION);
+    EXPECT_TRUE(box->informativeText().contains(QDir::toNativeSeparators(QDir::currentPath())));
+    EXPECT_TRUE(box->informativeText().contains(QString::fromLatin1(qVersion())));
+    box->close();
+}
+
+TEST_F(MainWindow, TheWindowRemembersWhereItWasAndHowBig)
+{
+    QTemporaryDir config;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+    const QString organization = QCoreApplication::organizationName();
+    QCoreApplication::setOrganizationName("duolink-test");
+    {
+        AppWindow window;
+        window.show();
+        window.resize(1100, 640);
+        window.move(40, 30);
+        window.saveWindowState();
+    }
+    AppWindow window;
+    window.restoreWindowState();
+    window.show();
+    EXPECT_EQ(window.size(), QSize(1100, 640));
+    EXPECT_EQ(window.form()->Memo1->width(), 385 + 250);
+    EXPECT_TRUE(QFile::exists(config.path() + "/duolink-test/" + QCoreApplication::applicationName() + ".conf"));
+    QCoreApplication::setOrganizationName(organization);
+}
+
+TEST(CommandLine, VersionHelpAndTheFolderArgument)
+{
+    QTemporaryDir dir;
+    QFile(dir.filePath("plain")).open(QIODevice::WriteOnly);
+    struct Case {
+        QStringList args;
+        int status;
+        QString out, err; // expected beginnings
+    };
+    const std::vector<Case> cases = {
+        {{"--version"}, 0, "duolink " DUOLINK_VERSION "\n", ""},
+        {{"--help"}, 0, "Usage: ", ""},
+        {{dir.filePath("gone")}, 2, "", "duolink: " + dir.filePath("gone") + ": no such folder\n"},
+        {{dir.filePath("plain")}, 2, "", "duolink: " + dir.filePath("plain") + ": not a folder\n"},
+        {{dir.path(), dir.path()}, 2, "", "duolink: one working folder at most\n"},
+        {{"--colour"}, 2, "", "duolink: Unknown option 'colour'."},
+    };
+    for (const Case& c : cases) {
+        QProcess p;
+        p.start(QStringLiteral(DUOLINK_PROGRAM), c.args);
+        ASSERT_TRUE(p.waitForFinished(20000)) << c.args.join(' ').toStdString();
+        const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        EXPECT_EQ(p.exitCode(), c.status) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(c.out.isEmpty() ? out.isEmpty() : out.startsWith(c.out)) << out.toStdString();
+        EXPECT_TRUE(c.err.isEmpty() ? err.isEmpty() : err.startsWith(c.err)) << err.toStdString();
+    }
+}

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix and checks the installed tree with
+# the desktop's own validators, then makes the Debian package and checks its
+# contents and dependencies. Nothing is installed on the machine.
+# Usage: tests/install/check_install.sh BUILD_DIR APP_ID
+# Exit status: 0 passed, 1 failed, 77 skipped (a checking tool is missing).
+set -euo pipefail
+
+build="$1"
+id="$2"
+for tool in desktop-file-validate appstreamcli dpkg-deb dpkg-shlibdeps cpack; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "skipped: $tool is not installed (Debian packages desktop-file-utils, appstream, dpkg-dev)"
+        exit 77
+    fi
+done
+
+scratch="$(mktemp -d "${TMPDIR:-/tmp}/duolink-install.XXXXXX")"
+trap 'rm -rf "$scratch"' EXIT
+failures=0
+fail() {
+    echo "FAILED: $*" >&2
+    failures=$((failures + 1))
+}
+
+# --- cmake --install ---------------------------------------------------------
+prefix="$scratch/prefix"
+cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" || {
+    cat "$scratch/install.log" >&2
+    fail "cmake --install"
+    exit 1
+}
+files=(
+    bin/duolink
+    bin/duolink-batch
+    "share/applications/$id.desktop"
+    "share/icons/hicolor/scalable/apps/$id.svg"
+    "share/metainfo/$id.metainfo.xml"
+    share/man/man1/duolink-batch.1
+    share/doc/duolink/examples/patterns.csv
+    share/doc/duolink/examples/veld200gSetup.dat
+    share/doc/duolink/examples/demo/adata200.dat
+    share/doc/duolink/examples/demo/bdata200.dat
+    share/doc/duolink/examples/demo/veld200gSetup.dat
+)
+for f in "${files[@]}"; do
+    [ -s "$prefix/$f" ] || fail "not installed: $f"
+done
+for f in bin/duolink bin/duolink-batch; do
+    [ -x "$prefix/$f" ] || fail "not executable: $f"
+done
+version="$("$prefix/bin/duolink" --version)" || fail "duolink --version failed"
+[[ "$version" =~ ^duolink\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "duolink --version printed '$version'"
+
+desktop-file-validate "$prefix/share/applications/$id.desktop" || fail "desktop-file-validate"
+grep -qx "Icon=$id" "$prefix/share/applications/$id.desktop" || fail "the desktop entry names another icon"
+grep -qx "Exec=duolink" "$prefix/share/applications/$id.desktop" || fail "the desktop entry starts another program"
+appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" || fail "appstreamcli validate"
+grep -q '<screenshot type="default">' "$prefix/share/metainfo/$id.metainfo.xml" || fail "the metadata has no screenshot"
+grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/$id.svg" || fail "the icon is no SVG"
+
+# --- the Debian package ------------------------------------------------------
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/deb" >"$scratch/cpack.log" 2>&1 || {
+    cat "$scratch/cpack.log" >&2
+    fail "cpack -G DEB"
+    exit 1
+}
+debs=("$scratch"/deb/duolink_*.deb)
+if [ "${#debs[@]}" -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+    fail "no single duolink_*.deb"
+    exit 1
+fi
+deb="${debs[0]}"
+dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./usr/||' >"$scratch/contents"
+for f in "${files[@]}"; do
+    grep -qx "$f" "$scratch/contents" || fail "not in the package: /usr/$f"
+done
+depends="$(dpkg-deb -f "$deb" Depends)"
+# Computed from the binaries: the C library and the toolkit, with versions.
+for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
+    [[ ", $depends" == *", $lib (>= "* ]] || fail "Depends lacks a versioned $lib: $depends"
+done
+[ "$(dpkg-deb -f "$deb" Package)" = duolink ] || fail "the package is not named duolink"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "installed tree and package checked: $(basename "$deb")"
+echo "Depends: $depends"
