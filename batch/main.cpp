@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <new>
@@ -17,6 +18,7 @@
 #include "core/engine/state.h"
 #include "core/predict/matrixfile.h"
 #include "core/predict/recall.h"
+#include "core/training/statscsv.h"
 
 using namespace duolink;
 
@@ -28,7 +30,7 @@ constexpr int kExitTerminated = 3;
 constexpr int kExitError = 4;
 
 const char* const kUsage =
-    "usage: duolink-batch [DIR] [--no-solve] [--load-matrix FILE | --predict \"V1 ... V8\" | --save-matrix FILE]...\n"
+    "usage: duolink-batch [DIR] [--no-solve] [--stats FILE] [--load-matrix FILE | --predict \"V1 ... V8\" | --save-matrix FILE]...\n"
     "\n"
     "Runs the job in DIR (default: the current folder) as the window's Solve would,\n"
     "on the job files already there: adata200.dat, bdata200.dat, veld200gSetup.dat.\n"
@@ -38,6 +40,7 @@ const char* const kUsage =
     "  --load-matrix FILE    load a matrix file (.vmat2) as Load Matrix does\n"
     "  --predict \"V1 ... V8\" recall B from eight A values as Predict does; prints \"B: \" and the B fields\n"
     "  --save-matrix FILE    save the matrix block as Save Matrix does\n"
+    "  --stats FILE          write one CSV line per presentation to FILE as the run goes\n"
     "At the end it prints \"R2 Correlation: \" and \"Progress: \" lines to standard error.\n"
     "Exit status: 0 done, 2 usage error, 3 job terminated by an input error (see vld33res.txt),\n"
     "4 an I/O or arithmetic error.\n";
@@ -144,6 +147,8 @@ int main(int argc, char** argv)
     std::string dir;
     bool solve = true;
     std::vector<Step> steps;
+    std::filesystem::path statsPath;
+    StatsFileWriter stats;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto needValue = [&](const char* option) -> const char* {
@@ -165,6 +170,11 @@ int main(int argc, char** argv)
                 return usageError("--predict needs eight values in one argument");
             Step::Kind kind = arg == "--load-matrix" ? Step::Load : arg == "--save-matrix" ? Step::Save : Step::Predict;
             steps.push_back({kind, value});
+        } else if (arg == "--stats") {
+            const char* value = needValue(arg.c_str());
+            if (!value)
+                return usageError(arg + " needs a value");
+            statsPath = std::filesystem::absolute(value); // before entering DIR
         } else if (!arg.empty() && arg[0] == '-') {
             return usageError("unknown option " + arg);
         } else if (dir.empty()) {
@@ -188,6 +198,10 @@ int main(int argc, char** argv)
     int exitCode = kExitOk;
     std::string error;
     try {
+        if (!statsPath.empty()) {
+            stats.open(statsPath);
+            trainingObserver = &stats;
+        }
         if (solve)
             solveExistingJob();
         for (const Step& step : steps) {

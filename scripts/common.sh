@@ -16,6 +16,7 @@ DUOLINK_PACKAGES=(
     ninja-build
     g++
     qt6-base-dev
+    qt6-charts-dev
     libgtest-dev
     libgmock-dev
     libbenchmark-dev
