@@ -10,6 +10,7 @@
 
 #include "core/patterns.h"
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -20,6 +21,8 @@ namespace duolink {
 class ConsoleView;
 class Dialogs;
 class LiveDisplay;
+class TrainingRecorder;
+class TrainingWindow;
 
 class TForm2 : public QWidget {
     Q_OBJECT
@@ -64,6 +67,9 @@ public:
     QLineEdit* Edit17;
     QLineEdit* Edit18;
 
+    // View > Training (Ctrl+T): shows the training window.
+    QAction* showTrainingAction = nullptr;
+
     // Start-up: hands the pane, the R2 field and the bar to the engine side,
     // prints the welcome line and fills the fields. Run by the constructor.
     void FormCreate();
@@ -93,6 +99,11 @@ public:
     void setDialogs(Dialogs* dialogs);
     Dialogs& dialogs() const;
 
+    // Shows the training window, made on first use.
+    void showTraining();
+    // The training window once it exists, else nullptr.
+    TrainingWindow* trainingWindow() const { return trainingWindow_; }
+
     // The filter the matrix file dialogs show.
     static const QString& matrixFileFilter();
 
@@ -113,6 +124,10 @@ private:
     std::array<QLineEdit*, 8> aFields_{};
     std::array<QLineEdit*, 8> bFields_{};
     std::unique_ptr<LiveDisplay> live_;
+    // Plugged into the engine for the whole life of the window, so that the
+    // training window can show a run even when it is opened afterwards.
+    std::unique_ptr<TrainingRecorder> recorder_;
+    TrainingWindow* trainingWindow_ = nullptr;
     Dialogs* dialogs_ = nullptr;
     QString lastOpenName_;
     QString lastSaveName_;

@@ -17,6 +17,7 @@ DUOLINK_PACKAGES=(
     g++
     qt6-base-dev
     qt6-charts-dev
+    libqt6opengl6-dev  # Qt Charts' CMake package needs it, qt6-charts-dev does not pull it in
     libgtest-dev
     libgmock-dev
     libbenchmark-dev

@@ -19,7 +19,7 @@ void TrainingRecorder::solveStarted()
     data_ = TrainingData{};
     data_.run = run;
     data_.weightsVersion = weightsVersion;
-    started_ = std::chrono::steady_clock::now();
+    data_.started = std::chrono::steady_clock::now();
 }
 
 void TrainingRecorder::trainingStarted(const TrainingStart& start)
@@ -49,7 +49,7 @@ void TrainingRecorder::solveEnded(RunEnd end)
 {
     const std::lock_guard lock(mutex_);
     data_.end = end;
-    data_.elapsed = std::chrono::steady_clock::now() - started_;
+    data_.elapsed = std::chrono::steady_clock::now() - data_.started;
     if (data_.start)
         copyWeights(aLen, bLen);
 }

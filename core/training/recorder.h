@@ -32,7 +32,8 @@ struct TrainingData {
     std::vector<std::int32_t> bitErrors;
     std::size_t notKept = 0;         // presentations beyond kMaxRecords
     std::optional<RunEnd> end;
-    std::chrono::steady_clock::duration elapsed{};
+    std::chrono::steady_clock::time_point started{};
+    std::chrono::steady_clock::duration elapsed{}; // once it has ended
     WeightMap weights;
     std::uint64_t weightsVersion = 0; // changes with every new map
 
@@ -63,7 +64,6 @@ private:
 
     mutable std::mutex mutex_;
     TrainingData data_;
-    std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point weightsCopied_;
 };
 
