@@ -1,7 +1,9 @@
 // Times Solve in the real window on a job folder prepared by make_job_h.
 // Types the job's 256 pairs into the fields, presses Solve, and prints one
 // line of figures:
-//   solve_s pane_bytes pane_lines peak_rss_kb repaints repaint_hz scroll_ms copy_ms
+//   solve_s pane_bytes pane_lines peak_rss_kb repaints repaint_hz scroll_ms copy_ms copied_chars solve_cpu_s
+// (solve_cpu_s: the processor time of the Solve, less disturbed than the wall
+// time by a busy machine)
 // Run it with QT_QPA_PLATFORM=offscreen for headless measurements.
 //   window_bench JOBDIR [--training] [--pairs FILE] [--hold]
 // --training opens the training window before the Solve; --pairs types the
@@ -19,6 +21,7 @@
 #include <QScrollBar>
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -78,6 +81,13 @@ long peakRssKb()
         status.ignore(1 << 12, '\n');
     }
     return -1;
+}
+
+double processCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
 // The pairs of a pattern file: 16 values a line, '#' starts a comment line.
@@ -173,8 +183,10 @@ int main(int argc, char** argv)
     form.Edit2->installEventFilter(&counter);
 
     clock.start();
+    const double cpuBefore = processCpuSeconds();
     form.Button6->click();
     const qint64 solveNs = clock.nsecsElapsed();
+    const double solveCpu = processCpuSeconds() - cpuBefore;
     const long rss = peakRssKb();
 
     size_t paneBytes = 0;
@@ -206,8 +218,8 @@ int main(int argc, char** argv)
     const QString copied = QApplication::clipboard()->text();
     const double copyMs = after.nsecsElapsed() / 1e6;
 
-    std::printf("%.4f %zu %lld %ld %zu %.1f %.2f %.2f %lld\n", seconds, paneBytes, static_cast<long long>(lines), rss,
-                repaints, rate, scrollMs, copyMs, static_cast<long long>(copied.size()));
+    std::printf("%.4f %zu %lld %ld %zu %.1f %.2f %.2f %lld %.4f\n", seconds, paneBytes, static_cast<long long>(lines),
+                rss, repaints, rate, scrollMs, copyMs, static_cast<long long>(copied.size()), solveCpu);
     if (copied.isEmpty())
         return 1;
     if (hold) {

@@ -230,12 +230,24 @@ void TrainingWindow::repaintNow()
 {
     if (!isVisible())
         return;
+    // The run waits while the window paints: keep its share of the time
+    // to about a twentieth, whatever a repaint costs on this machine.
+    if (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < repaintGapMs_)
+        return;
+    QElapsedTimer cost;
+    cost.start();
     refresh();
-    // The chart lays itself out and marks what to paint through posted
-    // events, which a run holding the event loop does not let through.
+    // The chart lays itself out through posted events, which a run holding
+    // the event loop does not let through; its view is painted directly.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    QCoreApplication::sendPostedEvents(chartView_->scene(), QEvent::MetaCall);
-    repaint();
+    chartView_->viewport()->repaint();
+    weightMap_->repaint();
+    summary_->repaint();
+    // A smoothed cost, so that one slow repaint (the first, or the machine
+    // busy elsewhere) does not stop the updates for long.
+    repaintCostMs_ = (repaintCostMs_ + static_cast<double>(cost.nsecsElapsed()) / 1e6) / 2;
+    repaintGapMs_ = std::clamp<qint64>(static_cast<qint64>(19 * repaintCostMs_), kRefreshIntervalMs, 500);
+    sinceRepaint_.start();
 }
 
 void TrainingWindow::setLogScale(bool on)
@@ -286,8 +298,10 @@ void TrainingWindow::updateChart()
     for (double factor : {2.0, 5.0, 10.0})
         if (missedTop / step > 6)
             step = std::pow(10.0, std::floor(std::log10(missedTop / 5))) * factor;
-    missedAxis_->setRange(0, missedTop);
+    // The step first: the new range with the old step could mean a tick
+    // for every pair, each a graphics item of its own.
     missedAxis_->setTickInterval(std::max(1.0, step));
+    missedAxis_->setRange(0, missedTop);
 }
 
 QString TrainingWindow::summaryText(const TrainingData& data) const

@@ -3,6 +3,7 @@
 // weight map, and a summary of the run. It reads the recorder that the main
 // window plugs into the engine, about 30 times a second while it is shown
 // (and from the live display when a Solve holds the event loop).
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
@@ -105,6 +106,9 @@ private:
     MinMaxThinning missedPoints_;
     int patternCount_ = 0;
     bool logScale_ = false;
+    QElapsedTimer sinceRepaint_;
+    qint64 repaintGapMs_ = kRefreshIntervalMs;
+    double repaintCostMs_ = 0;
     QString lastChartName_;
     QString lastStatisticsName_;
 };

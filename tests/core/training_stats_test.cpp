@@ -182,6 +182,36 @@ TEST_F(TrainingRecords, RecorderKeepsTheRunAndTheWeightsInRealUnits)
     });
 }
 
+// The window's case once its Solve runs on a thread of its own: the display
+// reads while the engine appends. (Run under ThreadSanitizer too.)
+TEST_F(TrainingRecords, RecorderCanBeReadWhileAnotherThreadTrains)
+{
+    for (const auto& entry : fs::directory_iterator(kJobs / "abort_opt4"))
+        if (entry.is_regular_file())
+            fs::copy_file(entry.path(), dir_ / entry.path().filename());
+    std::string parameters = readFile(dir_ / kParametersFileName);
+    parameters.replace(parameters.find("\n2") + 1, 1, "3000");
+    writeFile(dir_ / kParametersFileName, parameters);
+
+    TrainingRecorder recorder;
+    trainingObserver = &recorder;
+    consolePane = nullptr;
+    std::thread engine([] { solveExistingJob(); });
+    std::size_t seen = 0;
+    bool ended = false;
+    while (!ended) {
+        recorder.read([&](const TrainingData& data) {
+            EXPECT_GE(data.size(), seen);
+            seen = data.size();
+            ended = data.end.has_value();
+        });
+    }
+    engine.join();
+    trainingObserver = nullptr;
+    EXPECT_EQ(seen, static_cast<std::size_t>(presentationNo - 1));
+    EXPECT_GT(seen, 100u);
+}
+
 TEST(StatsCsv, RealsAreShortestAndReadBackExactly)
 {
     const PresentationRecord records[] = {
