@@ -309,18 +309,13 @@ QString TrainingWindow::summaryText(const TrainingData& data) const
     if (data.run == 0)
         return tr("No training yet: Solve shows its run here.");
     const std::size_t n = data.size() + data.notKept;
-    QString last;
-    if (data.size() > 0) {
-        const PresentationRecord r = data.record(data.size() - 1);
-        last = tr("final R2 %1, %2 in the last presentation").arg(number(r.r2), pairsMissed(r.missedPairs));
-    }
     QString text;
     if (!data.end) {
-        const QString of = data.start ? tr(" of %1").arg(count(static_cast<std::size_t>(data.start->maxPresentations))) : QString();
-        text = tr("Training: presentation %1%2").arg(count(n), of);
-        if (!last.isEmpty())
-            text += tr(", R2 %1, %2 in the last one")
-                        .arg(number(data.r2.back()), pairsMissed(data.missedPairs.back()));
+        text = tr("Training: presentation %1").arg(count(n));
+        if (data.start)
+            text += tr(" of %1").arg(count(static_cast<std::size_t>(std::max(0, data.start->maxPresentations))));
+        if (data.size() > 0)
+            text += tr(", R2 %1, %2 in the last one").arg(number(data.r2.back()), pairsMissed(data.missedPairs.back()));
         text += tr(", %1 so far.").arg(duration(std::chrono::steady_clock::now() - data.started));
     } else {
         switch (*data.end) {
@@ -331,8 +326,9 @@ QString TrainingWindow::summaryText(const TrainingData& data) const
         case RunEnd::Error: text = tr("Ended by an error"); break;
         }
         text += n == 1 ? tr(" after 1 presentation") : tr(" after %1 presentations").arg(count(n));
-        if (!last.isEmpty())
-            text += QStringLiteral(": ") + last;
+        if (data.size() > 0)
+            text += tr(": final R2 %1, %2 in the last presentation")
+                        .arg(number(data.r2.back()), pairsMissed(data.missedPairs.back()));
         text += tr("; time %1.").arg(duration(data.elapsed));
     }
     if (data.notKept > 0)

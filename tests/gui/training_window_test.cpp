@@ -18,28 +18,21 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "core/numtext.h"
 #include "gui/consoleview.h"
 #include "gui/trainingwindow.h"
 #include "gui/weightmap.h"
+#include "tests/core/testsupport.h"
 #include "tests/gui/fixture.h"
 
 using namespace duolink;
+using duolink::testing::readFile;
 namespace fs = std::filesystem;
 
 namespace {
 
 const fs::path kExamples = fs::path(DUOLINK_TEST_DATA) / ".." / ".." / "examples";
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // The example job, A and B values of each pair.
 const char* const kPairs[5] = {
