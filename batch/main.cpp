@@ -30,6 +30,7 @@
 #include "core/guard/folderlock.h"
 #include "core/predict/matrixfile.h"
 #include "core/predict/recall.h"
+#include "core/training/statscsv.h"
 
 using namespace duolink;
 using namespace duolink::batch;
@@ -54,6 +55,7 @@ struct Arguments {
     bool solve = true;
     bool quiet = false;
     std::string patternsFile; // a pattern list to write the job files from
+    std::string statsFile;    // where the per-presentation records go
     std::vector<Step> steps;
 };
 
@@ -135,6 +137,11 @@ Arguments parseArguments(int argc, char** argv)
             if (value->empty())
                 throw UsageError(name + " needs a file name");
             args.patternsFile = *value;
+            break;
+        case OptionId::Stats:
+            if (value->empty())
+                throw UsageError(name + " needs a file name");
+            args.statsFile = *value;
             break;
         case OptionId::NoSolve: args.solve = false; break;
         case OptionId::Predict:
@@ -294,6 +301,7 @@ int main(int argc, char** argv)
 
     const std::string dir = args.dirGiven ? args.dir : ".";
     const std::string patternsPath = absoluteName(args.patternsFile);
+    const std::string statsPath = absoluteName(args.statsFile);
     if (args.dirGiven) {
         resolveFiles(args.steps);
         if (::chdir(dir.c_str()) != 0)
@@ -317,6 +325,7 @@ int main(int argc, char** argv)
         }
     }
 
+    StatsFileWriter stats;
     StdoutPane pane(out, args.quiet);
     LiveStatus status(isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) != 1);
     consolePane = &pane;
@@ -327,6 +336,12 @@ int main(int argc, char** argv)
     std::string step = "solve " + dir;
     std::string error;
     try {
+        if (!args.statsFile.empty()) {
+            step = "--stats " + args.statsFile;
+            stats.open(statsPath);
+            trainingObserver = &stats;
+            step = "solve " + dir;
+        }
         if (args.solve)
             solveExistingJob();
         for (const Step& s : args.steps) {

@@ -51,6 +51,11 @@ const std::vector<OptionDoc> kOptions = {
     {OptionId::Quiet, "--quiet", nullptr,
      "Print no pane lines. The report, the \"B:\" lines and the status lines "
      "are written as usual."},
+    {OptionId::Stats, "--stats", "FILE",
+     "Write one CSV line per presentation to FILE as the run goes, flushed "
+     "line by line: presentation, r2, missed_pairs, bit_errors, ber_total, "
+     "all_recalled. A run that ends early leaves the lines of the "
+     "presentations it made."},
     {OptionId::Help, "--help", nullptr, "Print this help and exit."},
     {OptionId::Version, "--version", nullptr, "Print the version and exit."},
 };

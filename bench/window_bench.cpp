@@ -1,8 +1,15 @@
 // Times Solve in the real window on a job folder prepared by make_job_h.
 // Types the job's 256 pairs into the fields, presses Solve, and prints one
 // line of figures:
-//   solve_s pane_bytes pane_lines peak_rss_kb repaints repaint_hz scroll_ms copy_ms
+//   solve_s pane_bytes pane_lines peak_rss_kb repaints repaint_hz scroll_ms copy_ms copied_chars solve_cpu_s
+// (solve_cpu_s: the processor time of the Solve, less disturbed than the wall
+// time by a busy machine)
 // Run it with QT_QPA_PLATFORM=offscreen for headless measurements.
+//   window_bench JOBDIR [--training] [--pairs FILE] [--hold]
+// --training opens the training window before the Solve; --pairs types the
+// pairs of a pattern file (as examples/patterns.txt) instead of job H's;
+// --hold keeps the windows open after the figures until they are closed
+// (for screenshots).
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
@@ -14,6 +21,7 @@
 #include <QScrollBar>
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -76,6 +84,36 @@ long peakRssKb()
     return -1;
 }
 
+double processCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// The pairs of a pattern file: 16 values a line, '#' starts a comment line.
+bool typePatternFile(TForm2& form, const char* path)
+{
+    QLineEdit* fields[16] = {form.Edit3,  form.Edit4,  form.Edit5,  form.Edit6,  form.Edit7,  form.Edit8,
+                             form.Edit9,  form.Edit10, form.Edit11, form.Edit12, form.Edit13, form.Edit14,
+                             form.Edit15, form.Edit16, form.Edit17, form.Edit18};
+    std::ifstream in(path);
+    std::string line;
+    bool any = false;
+    while (std::getline(in, line)) {
+        if (line.find_first_not_of(" \t\r") == std::string::npos || line[line.find_first_not_of(" \t")] == '#')
+            continue;
+        const QStringList values = QString::fromStdString(line).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (values.size() != 16)
+            return false;
+        for (int i = 0; i < 16; ++i)
+            fields[i]->setText(values[i]);
+        form.Button1->click();
+        any = true;
+    }
+    return any;
+}
+
 // The pairs of job H, as make_job_h writes them.
 void typePairs(TForm2& form)
 {
@@ -104,18 +142,40 @@ void sendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButtons held,
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    bool training = false;
+    bool hold = false;
+    const char* pairs = nullptr;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--training")
+            training = true;
+        else if (arg == "--hold")
+            hold = true;
+        else if (arg == "--pairs" && i + 1 < argc)
+            pairs = argv[++i];
+        else
+            argc = 0;
+    }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: window_bench JOBDIR\n");
+        std::fprintf(stderr, "usage: window_bench JOBDIR [--training] [--pairs FILE] [--hold]\n");
         return 2;
     }
+    const std::filesystem::path pairsPath = pairs ? std::filesystem::absolute(pairs) : std::filesystem::path();
     std::filesystem::current_path(argv[1]);
 
     TForm2 form;
     NoticeToStderr notices;
     form.setDialogs(&notices);
     form.show();
+    if (training)
+        form.showTrainingAction->trigger();
     QApplication::processEvents();
-    typePairs(form);
+    if (!pairs) {
+        typePairs(form);
+    } else if (!typePatternFile(form, pairsPath.c_str())) {
+        std::fprintf(stderr, "window_bench: no pairs of 16 values in %s\n", pairs);
+        return 2;
+    }
 
     QElapsedTimer clock;
     PaintCounter counter(clock);
@@ -124,8 +184,10 @@ int main(int argc, char** argv)
     form.Edit2->installEventFilter(&counter);
 
     clock.start();
+    const double cpuBefore = processCpuSeconds();
     form.Button6->click();
     const qint64 solveNs = clock.nsecsElapsed();
+    const double solveCpu = processCpuSeconds() - cpuBefore;
     const long rss = peakRssKb();
 
     size_t paneBytes = 0;
@@ -157,7 +219,13 @@ int main(int argc, char** argv)
     const QString copied = QApplication::clipboard()->text();
     const double copyMs = after.nsecsElapsed() / 1e6;
 
-    std::printf("%.4f %zu %lld %ld %zu %.1f %.2f %.2f %lld\n", seconds, paneBytes, static_cast<long long>(lines), rss,
-                repaints, rate, scrollMs, copyMs, static_cast<long long>(copied.size()));
-    return copied.isEmpty() ? 1 : 0;
+    std::printf("%.4f %zu %lld %ld %zu %.1f %.2f %.2f %lld %.4f\n", seconds, paneBytes, static_cast<long long>(lines),
+                rss, repaints, rate, scrollMs, copyMs, static_cast<long long>(copied.size()), solveCpu);
+    if (copied.isEmpty())
+        return 1;
+    if (hold) {
+        std::fflush(stdout);
+        return QApplication::exec();
+    }
+    return 0;
 }

@@ -24,6 +24,9 @@
 #include "gui/filefilter.h"
 #include "core/numtext.h"
 #include "gui/qtsinks.h"
+#include "gui/trainingwindow.h"
+#include "core/observer.h"
+#include "core/training/recorder.h"
 #include "core/engine/errors.h"
 #include "core/engine/solve.h"
 #include "gui/guard.h"
@@ -78,6 +81,18 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent)
     buildControls();
     createPatternListActions();
     live_ = std::make_unique<LiveDisplay>(Memo1, Edit2, ProgressBar1);
+    recorder_ = std::make_unique<TrainingRecorder>();
+    trainingObserver = recorder_.get();
+    live_->setAlsoRepaint([this] {
+        if (trainingWindow_)
+            trainingWindow_->repaintNow();
+    });
+
+    showTrainingAction = new QAction(tr("&Training"), this);
+    showTrainingAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    connect(showTrainingAction, &QAction::triggered, this, &TForm2::showTraining);
+    addAction(showTrainingAction);
+
     FormCreate();
 }
 
@@ -90,6 +105,9 @@ TForm2::~TForm2()
         r2Edit = nullptr;
     if (runProgressBar == live_->barSink())
         runProgressBar = nullptr;
+    if (trainingObserver == recorder_.get())
+        trainingObserver = nullptr;
+    delete trainingWindow_;
 }
 
 void TForm2::buildControls()
@@ -512,6 +530,20 @@ void TForm2::Button11Click()
         return;
     if (const std::optional<QString> name = chooseMatrixFile(false))
         runCommand([&] { loadMatrixFile(QFile::encodeName(*name).toStdString()); }, QStringLiteral("Load Matrix"));
+}
+
+// --- Training window ----------------------------------------------------------------
+
+void TForm2::showTraining()
+{
+    if (!trainingWindow_) {
+        trainingWindow_ = new TrainingWindow(*recorder_, [this]() -> Dialogs& { return dialogs(); }, this);
+        // Beside the main window, not over it.
+        trainingWindow_->move(frameGeometry().topRight() + QPoint(8, 0));
+    }
+    trainingWindow_->show();
+    trainingWindow_->raise();
+    trainingWindow_->activateWindow();
 }
 
 // --- Exit ---------------------------------------------------------------------------

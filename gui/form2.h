@@ -24,6 +24,8 @@ class Dialogs;
 class FullTextTips;
 class LiveDisplay;
 class PatternListWindow;
+class TrainingRecorder;
+class TrainingWindow;
 
 class TForm2 : public QWidget {
     Q_OBJECT
@@ -90,6 +92,8 @@ public:
     QAction* previousPairAction = nullptr;
     QAction* resetListAction = nullptr;
     QAction* aboutAction = nullptr;
+    // View > Training (Ctrl+T): shows the training window.
+    QAction* showTrainingAction = nullptr;
 
     // Start-up: hands the pane, the R2 field and the bar to the engine side,
     // prints the welcome line and fills the fields. Run by the constructor.
@@ -119,6 +123,11 @@ public:
     // The dialogs the commands open; nullptr restores the real ones.
     void setDialogs(Dialogs* dialogs);
     Dialogs& dialogs() const;
+
+    // Shows the training window, made on first use.
+    void showTraining();
+    // The training window once it exists, else nullptr.
+    TrainingWindow* trainingWindow() const { return trainingWindow_; }
 
     // The filter the matrix file dialogs show.
     static const QString& matrixFileFilter();
@@ -200,6 +209,10 @@ private:
     std::unique_ptr<LiveDisplay> live_;
     FullTextTips* fieldTips_ = nullptr;
     QTimer* noticeEnd_ = nullptr;
+    // Plugged into the engine for the whole life of the window, so that the
+    // training window can show a run even when it is opened afterwards.
+    std::unique_ptr<TrainingRecorder> recorder_;
+    TrainingWindow* trainingWindow_ = nullptr;
     Dialogs* dialogs_ = nullptr;
     QString lastOpenName_;
     QString lastSaveName_;

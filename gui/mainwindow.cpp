@@ -53,7 +53,7 @@ void AppWindow::buildMenus()
          {f->openWorkingFolderAction, nullptr, f->openPatternListAction, f->savePatternListAction, nullptr,
           f->loadMatrixAction, f->saveMatrixAction, nullptr, f->saveOutputAction, nullptr, f->exitAction}},
         {tr("&Edit"), {f->copyAction, f->selectAllAction, nullptr, f->clearOutputAction}},
-        {tr("&View"), {f->showPatternListAction}},
+        {tr("&View"), {f->showPatternListAction, f->showTrainingAction}},
         {tr("&Run"), {f->solveAction, f->predictAction}},
         {tr("&List"),
          {f->addPairAction, f->updatePairAction, f->deletePairAction, nullptr, f->nextPairAction,

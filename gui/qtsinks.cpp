@@ -82,6 +82,8 @@ void LiveDisplay::changed()
     }
     if (bar_.apply())
         bar_.bar->repaint();
+    if (alsoRepaint_)
+        alsoRepaint_();
     sinceRepaint_.start();
 }
 

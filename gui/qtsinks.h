@@ -9,6 +9,8 @@
 // processed here: the user cannot start another command during a run.
 #include <QElapsedTimer>
 
+#include <functional>
+
 #include "core/console.h"
 
 class QLineEdit;
@@ -36,6 +38,9 @@ public:
     // Brings all three widgets up to their final state and schedules their
     // repaint; for the end of every command.
     void flush();
+
+    // Another live widget, repainted at the same moments as these three.
+    void setAlsoRepaint(std::function<void()> repaint) { alsoRepaint_ = std::move(repaint); }
 
     // The bar position the engine has set, applied or not.
     const ProgressState& progress() const { return bar_.state; }
@@ -75,6 +80,7 @@ private:
     FieldSink r2_;
     BarSink bar_;
     QElapsedTimer sinceRepaint_;
+    std::function<void()> alsoRepaint_;
 };
 
 } // namespace duolink

@@ -16,6 +16,8 @@ DUOLINK_RUN_PACKAGES=(
     ninja-build
     g++
     qt6-base-dev
+    qt6-charts-dev
+    libqt6opengl6-dev # Qt Charts' CMake package needs it, qt6-charts-dev does not pull it in
 )
 
 # What the tests, the benchmarks and the fuzz targets add (scripts/test):

@@ -1,12 +1,25 @@
 #include "core/engine/solve.h"
 
+#include "core/engine/errors.h"
 #include "core/engine/jobfiles.h"
 #include "core/engine/state.h"
 #include "core/engine/training.h"
+#include "core/observer.h"
 
 namespace duolink {
 
 namespace {
+
+// On the way out of a failed run: the run's own failure is the one to report.
+void endQuietly(RunEnd end) noexcept
+{
+    if (!trainingObserver)
+        return;
+    try {
+        trainingObserver->solveEnded(end);
+    } catch (...) {
+    }
+}
 
 void runJob()
 {
@@ -16,13 +29,23 @@ void runJob()
             wMatrix[cellIndex(i, j)] = 0;
     deltaMatrix = wMatrix;
     workMatrix = wMatrix;
+    if (trainingObserver)
+        trainingObserver->solveStarted();
+    RunEnd end = RunEnd::Error;
     try {
         jobOpening(kADataFileName, kBDataFileName, kParametersFileName);
-        trainingRun(kParametersFileName);
+        end = trainingRun(kParametersFileName);
+    } catch (const JobTerminated&) {
+        closeEngineFiles();
+        endQuietly(RunEnd::Terminated);
+        throw;
     } catch (...) {
         closeEngineFiles();
+        endQuietly(RunEnd::Error);
         throw;
     }
+    if (trainingObserver)
+        trainingObserver->solveEnded(end);
 }
 
 } // namespace

@@ -168,7 +168,7 @@ void jobOpening(const std::string& aName, const std::string& bName, const std::s
     presentationNo = 1;
 }
 
-static void runTraining(const std::string& parametersName)
+static RunEnd runTraining(const std::string& parametersName)
 {
     stepProgress(-1000);
     if (runProgressBar) {
@@ -214,6 +214,8 @@ static void runTraining(const std::string& parametersName)
     presentationNo = 1;
     bool allCorrect = false;
     consoleWriteLn("Limit: " + realTextWD(maxPresentations, 4, 0) + " Beta = " + realTextWD(beta, 6, 3));
+    if (trainingObserver)
+        trainingObserver->trainingStarted({dataPatternCount, maxPresentations, beta, tol, aLen, bLen, unity});
 
     presenting = true;
     while (presentationNo <= maxPresentations && !allCorrect) {
@@ -221,6 +223,8 @@ static void runTraining(const std::string& parametersName)
         openBDataFile();
         allCorrect = true;
         r2Sum = 0;
+        int missedPairs = 0;
+        const double berBefore = berTotal;
         for (int m = 1; m <= dataPatternCount; ++m) {
             if (runOption == 3 || runOption == 4)
                 reportFile.write("PS #" + realTextWD(presentationNo, 6, 0) + " TS# " + realTextWD(m, 5, 0) + " ");
@@ -228,6 +232,7 @@ static void runTraining(const std::string& parametersName)
             readBVector(bVector);
             const bool ok = testPattern(aVector, bVector, aLen, wMatrix, bLen);
             allCorrect = allCorrect && ok;
+            missedPairs += !ok;
             if (runOption == 4) {
                 reportFile.write("A= ");
                 writeVectorReport(aVector, aLen);
@@ -241,16 +246,23 @@ static void runTraining(const std::string& parametersName)
             if (runOption != 2)
                 reportFile.writeLn();
         }
-        if (r2Edit) {
-            // With no pairs there is no mean to show.
-            long double r2 = dataPatternCount > 0 ? fdiv(r2Sum, dataPatternCount) : 0.0L;
+        // With no pairs there is no mean to show.
+        long double r2 = 0;
+        if ((r2Edit || trainingObserver) && dataPatternCount > 0)
+            r2 = fdiv(r2Sum, dataPatternCount);
+        if (r2Edit)
             r2Edit->setText(realTextWD(r2, 9, 3));
-        }
         ++presentationNo;
         consoleWriteLn("*** Flag2 - " + boolText(allCorrect));
         printWMatrix(wMatrix, aLen, bLen);
         consoleWriteLn(" ");
         stepProgress(static_cast<int>(roundEven((1.0L / maxPresentations) * 1000.0L)));
+        if (trainingObserver) {
+            // Each BEC adds half a bit error to the total, exactly.
+            const int bitErrors = static_cast<int>((berTotal - berBefore) * 2);
+            trainingObserver->presentationMade({presentationNo - 1, static_cast<double>(r2), missedPairs, bitErrors,
+                                                berTotal, allCorrect});
+        }
     }
 
     presenting = false;
@@ -280,13 +292,14 @@ static void runTraining(const std::string& parametersName)
     bDataFile.close();
     reportFile.close();
     consoleWriteLn("PROGRAM DONE");
+    return allCorrect ? RunEnd::Recalled : RunEnd::Limit;
 }
 
-void trainingRun(const std::string& parametersName)
+RunEnd trainingRun(const std::string& parametersName)
 {
     presenting = false;
     try {
-        runTraining(parametersName);
+        return runTraining(parametersName);
     } catch (RunError& e) {
         if (presenting && e.file().empty())
             e.markInPresentations();

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/engine/state.h"
+#include "core/observer.h"
 
 namespace duolink {
 
@@ -10,7 +11,8 @@ namespace duolink {
 std::string bannerLine();
 
 void jobOpening(const std::string& aName, const std::string& bName, const std::string& parametersName);
-void trainingRun(const std::string& parametersName);
+// Returns how the training ended: every pair recalled, or the limit reached.
+RunEnd trainingRun(const std::string& parametersName);
 
 void buildStartingMatrix();
 void writeWMatrixReport(const Matrix& m, int rows, int cols);

@@ -14,6 +14,7 @@
 
 #include "core/console.h"
 #include "core/numgrammar.h"
+#include "core/observer.h"
 #include "core/numtext.h"
 #include "core/engine/errors.h"
 #include "core/engine/textfile.h"
@@ -389,6 +390,8 @@ void loadMatrixFile(const std::string& path)
     for (int k = 0; k < kBlockCells; ++k)
         wMatrix[index[k]] = block[k];
     printMatrixRows(wMatrix, kRows, kCols);
+    if (trainingObserver)
+        trainingObserver->matrixLoaded();
 }
 
 void printMatrixRows(const Matrix& m, int rows, int cols)

@@ -1,0 +1,19 @@
+#include "core/observer.h"
+
+namespace duolink {
+
+TrainingObserver* trainingObserver = nullptr;
+
+std::string_view runEndName(RunEnd end)
+{
+    switch (end) {
+    case RunEnd::Recalled: return "recalled";
+    case RunEnd::Limit: return "limit";
+    case RunEnd::Stopped: return "stopped";
+    case RunEnd::Terminated: return "terminated";
+    case RunEnd::Error: return "error";
+    }
+    return "error";
+}
+
+} // namespace duolink

@@ -1,0 +1,454 @@
+#include "gui/trainingwindow.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineSeries>
+#include <QLocale>
+#include <QLogValueAxis>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+#include "core/training/statscsv.h"
+#include "gui/dialogs.h"
+#include "gui/weightmap.h"
+
+namespace duolink {
+
+namespace {
+
+QString number(double value)
+{
+    return QLocale::c().toString(value, 'g', 6);
+}
+
+QString duration(std::chrono::steady_clock::duration d)
+{
+    const double seconds = std::chrono::duration<double>(d).count();
+    if (seconds < 60)
+        return QStringLiteral("%1 s").arg(seconds, 0, 'f', 2);
+    const auto whole = static_cast<long long>(seconds);
+    return QStringLiteral("%1 min %2 s").arg(whole / 60).arg(whole % 60);
+}
+
+QString count(std::size_t n)
+{
+    return QLocale::c().toString(static_cast<qulonglong>(n));
+}
+
+QString pairsMissed(int missed)
+{
+    return missed == 1 ? QStringLiteral("1 pair missed") : QStringLiteral("%1 pairs missed").arg(missed);
+}
+
+// Names without a suffix get the format's own.
+QString withSuffix(const QString& name, const char* suffix)
+{
+    return QFileInfo(name).suffix().isEmpty() ? name + QLatin1Char('.') + QLatin1String(suffix) : name;
+}
+
+} // namespace
+
+TrainingWindow::TrainingWindow(const TrainingRecorder& recorder, std::function<Dialogs&()> dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window), recorder_(recorder), dialogs_(std::move(dialogs))
+{
+    build();
+    timer_ = new QTimer(this);
+    timer_->setInterval(kRefreshIntervalMs);
+    connect(timer_, &QTimer::timeout, this, &TrainingWindow::refresh);
+    refresh();
+}
+
+TrainingWindow::~TrainingWindow() = default;
+
+void TrainingWindow::build()
+{
+    setObjectName(QStringLiteral("TrainingWindow"));
+    setWindowTitle(tr("Training"));
+    resize(1000, 520);
+
+    chart_ = new QChart;
+    chart_->legend()->setAlignment(Qt::AlignBottom);
+    chart_->setMargins(QMargins(4, 4, 4, 4));
+
+    r2Series_ = new QLineSeries;
+    r2Series_->setName(tr("R2"));
+    missedSeries_ = new QLineSeries;
+    missedSeries_->setName(tr("Missed pairs"));
+    chart_->addSeries(r2Series_);
+    chart_->addSeries(missedSeries_);
+
+    xAxis_ = new QValueAxis;
+    xAxis_->setTitleText(tr("Presentation"));
+    xAxis_->setLabelFormat(QStringLiteral("%.0f"));
+    r2Axis_ = new QValueAxis;
+    r2Axis_->setTitleText(tr("R2"));
+    r2LogAxis_ = new QLogValueAxis;
+    r2LogAxis_->setTitleText(tr("R2 (log scale)"));
+    r2LogAxis_->setLabelFormat(QStringLiteral("%g"));
+    r2LogAxis_->setMinorTickCount(-1);
+    missedAxis_ = new QValueAxis;
+    missedAxis_->setTitleText(tr("Missed pairs"));
+    missedAxis_->setLabelFormat(QStringLiteral("%.0f"));
+    missedAxis_->setTickType(QValueAxis::TicksDynamic);
+    missedAxis_->setTickAnchor(0);
+
+    chart_->addAxis(xAxis_, Qt::AlignBottom);
+    chart_->addAxis(r2Axis_, Qt::AlignLeft);
+    chart_->addAxis(r2LogAxis_, Qt::AlignLeft);
+    chart_->addAxis(missedAxis_, Qt::AlignRight);
+    r2LogAxis_->setVisible(false);
+    r2Series_->attachAxis(xAxis_);
+    r2Series_->attachAxis(r2Axis_);
+    missedSeries_->attachAxis(xAxis_);
+    missedSeries_->attachAxis(missedAxis_);
+    // The two series in the colours of the axis titles.
+    r2Axis_->setTitleBrush(r2Series_->pen().color());
+    r2LogAxis_->setTitleBrush(r2Series_->pen().color());
+    missedAxis_->setTitleBrush(missedSeries_->pen().color());
+
+    chartView_ = new QChartView(chart_);
+    chartView_->setRenderHint(QPainter::Antialiasing);
+    chartView_->viewport()->setMouseTracking(true);
+    chartView_->viewport()->installEventFilter(this);
+
+    summary_ = new QLabel;
+    summary_->setObjectName(QStringLiteral("summary"));
+    summary_->setWordWrap(true);
+    summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    pointText_ = new QLabel;
+    pointText_->setObjectName(QStringLiteral("point"));
+
+    weightMap_ = new WeightMapView;
+    cellText_ = new QLabel;
+    connect(weightMap_, &WeightMapView::cellShown, cellText_, &QLabel::setText);
+
+    saveChartButton_ = new QPushButton(tr("Save Chart As…"));
+    saveStatisticsButton_ = new QPushButton(tr("Save Statistics As…"));
+    connect(saveChartButton_, &QPushButton::clicked, this, &TrainingWindow::saveChartAs);
+    connect(saveStatisticsButton_, &QPushButton::clicked, this, &TrainingWindow::saveStatisticsAs);
+
+    auto* left = new QWidget;
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->addWidget(chartView_, 1);
+    leftLayout->addWidget(summary_);
+    leftLayout->addWidget(pointText_);
+
+    auto* right = new QWidget;
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    rightLayout->addWidget(new QLabel(tr("Weights")));
+    rightLayout->addWidget(weightMap_, 1);
+    rightLayout->addWidget(cellText_);
+
+    auto* splitter = new QSplitter;
+    splitter->addWidget(left);
+    splitter->addWidget(right);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    splitter->setSizes({620, 380});
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(saveChartButton_);
+    buttons->addWidget(saveStatisticsButton_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(splitter, 1);
+    layout->addLayout(buttons);
+}
+
+void TrainingWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    refresh();
+    timer_->start();
+}
+
+void TrainingWindow::hideEvent(QHideEvent* event)
+{
+    timer_->stop();
+    QWidget::hideEvent(event);
+}
+
+void TrainingWindow::restart()
+{
+    r2Points_.clear();
+    missedPoints_.clear();
+    pointText_->clear();
+}
+
+void TrainingWindow::refresh()
+{
+    bool chartChanged = false;
+    bool mapChanged = false;
+    WeightMap map;
+    QString summary;
+    recorder_.read([&](const TrainingData& data) {
+        if (data.run != run_) {
+            restart();
+            run_ = data.run;
+            chartChanged = true;
+        }
+        patternCount_ = data.start ? data.start->patternCount : 0;
+        for (std::size_t i = r2Points_.size(); i < data.size(); ++i) {
+            r2Points_.add(data.r2[i]);
+            missedPoints_.add(data.missedPairs[i]);
+            chartChanged = true;
+        }
+        if (data.weightsVersion != weightsVersion_) {
+            weightsVersion_ = data.weightsVersion;
+            map = data.weights;
+            mapChanged = true;
+        }
+        summary = summaryText(data);
+    });
+    if (chartChanged)
+        updateChart();
+    if (mapChanged)
+        weightMap_->setMap(map);
+    if (summary != summary_->text())
+        summary_->setText(summary);
+}
+
+void TrainingWindow::repaintNow()
+{
+    if (!isVisible())
+        return;
+    // The run waits while the window paints: keep its share of the time
+    // to about a twentieth, whatever a repaint costs on this machine.
+    if (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < repaintGapMs_)
+        return;
+    QElapsedTimer cost;
+    cost.start();
+    refresh();
+    // The chart lays itself out through posted events, which a run holding
+    // the event loop does not let through; its view is painted directly.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    chartView_->viewport()->repaint();
+    weightMap_->repaint();
+    summary_->repaint();
+    // A smoothed cost, so that one slow repaint (the first, or the machine
+    // busy elsewhere) does not stop the updates for long.
+    repaintCostMs_ = (repaintCostMs_ + static_cast<double>(cost.nsecsElapsed()) / 1e6) / 2;
+    repaintGapMs_ = std::clamp<qint64>(static_cast<qint64>(19 * repaintCostMs_), kRefreshIntervalMs, 500);
+    sinceRepaint_.start();
+}
+
+void TrainingWindow::setLogScale(bool on)
+{
+    if (on == logScale_)
+        return;
+    logScale_ = on;
+    QAbstractAxis* from = on ? static_cast<QAbstractAxis*>(r2Axis_) : r2LogAxis_;
+    QAbstractAxis* to = on ? static_cast<QAbstractAxis*>(r2LogAxis_) : r2Axis_;
+    r2Series_->detachAxis(from);
+    from->setVisible(false);
+    to->setVisible(true);
+    r2Series_->attachAxis(to);
+}
+
+void TrainingWindow::updateChart()
+{
+    const std::size_t n = r2Points_.size();
+    const double smallest = r2Points_.smallestPositive();
+    setLogScale(smallest > 0 && r2Points_.maximum() / smallest > kLogScaleRatio);
+
+    QList<QPointF> points;
+    const auto r2 = r2Points_.points();
+    points.reserve(static_cast<qsizetype>(r2.size()));
+    for (const auto& p : r2)
+        if (!logScale_ || p.y > 0) // a log axis has no place for the others
+            points.append({p.x, p.y});
+    r2Series_->replace(points);
+    points.clear();
+    for (const auto& p : missedPoints_.points())
+        points.append({p.x, p.y});
+    missedSeries_->replace(points);
+
+    xAxis_->setRange(1, std::max<double>(2, static_cast<double>(n)));
+    if (logScale_) {
+        const double low = std::pow(10.0, std::floor(std::log10(smallest)));
+        const double high = std::pow(10.0, std::ceil(std::log10(r2Points_.maximum())));
+        r2LogAxis_->setRange(low, high > low ? high : low * 10);
+    } else {
+        const double low = std::min(0.0, r2Points_.minimum());
+        const double high = std::max(1.0, r2Points_.maximum());
+        r2Axis_->setRange(low, high);
+        r2Axis_->applyNiceNumbers();
+    }
+    // Up to the number of pairs, in whole steps of 1, 2 or 5 times a power of ten.
+    const double missedTop = std::max({1.0, static_cast<double>(patternCount_), missedPoints_.maximum()});
+    double step = std::pow(10.0, std::floor(std::log10(missedTop / 5)));
+    for (double factor : {2.0, 5.0, 10.0})
+        if (missedTop / step > 6)
+            step = std::pow(10.0, std::floor(std::log10(missedTop / 5))) * factor;
+    // The step first: the new range with the old step could mean a tick
+    // for every pair, each a graphics item of its own.
+    missedAxis_->setTickInterval(std::max(1.0, step));
+    missedAxis_->setRange(0, missedTop);
+}
+
+QString TrainingWindow::summaryText(const TrainingData& data) const
+{
+    if (data.run == 0)
+        return tr("No training yet: Solve shows its run here.");
+    const std::size_t n = data.size() + data.notKept;
+    QString text;
+    if (!data.end) {
+        text = tr("Training: presentation %1").arg(count(n));
+        if (data.start)
+            text += tr(" of %1").arg(count(static_cast<std::size_t>(std::max(0, data.start->maxPresentations))));
+        if (data.size() > 0)
+            text += tr(", R2 %1, %2 in the last one").arg(number(data.r2.back()), pairsMissed(data.missedPairs.back()));
+        text += tr(", %1 so far.").arg(duration(std::chrono::steady_clock::now() - data.started));
+    } else {
+        switch (*data.end) {
+        case RunEnd::Recalled: text = tr("Every pair recalled"); break;
+        case RunEnd::Limit: text = tr("Presentation limit reached"); break;
+        case RunEnd::Stopped: text = tr("Stopped by the user"); break;
+        case RunEnd::Terminated: text = tr("Terminated by an error in the job's input (see vld33res.txt)"); break;
+        case RunEnd::Error: text = tr("Ended by an error"); break;
+        }
+        text += n == 1 ? tr(" after 1 presentation") : tr(" after %1 presentations").arg(count(n));
+        if (data.size() > 0)
+            text += tr(": final R2 %1, %2 in the last presentation")
+                        .arg(number(data.r2.back()), pairsMissed(data.missedPairs.back()));
+        text += tr("; time %1.").arg(duration(data.elapsed));
+    }
+    if (data.notKept > 0)
+        text += tr(" The chart holds the first %1 presentations.").arg(count(TrainingRecorder::kMaxRecords));
+    return text;
+}
+
+QString TrainingWindow::presentationText(std::int64_t presentation) const
+{
+    QString text;
+    recorder_.read([&](const TrainingData& data) {
+        if (presentation < 1 || static_cast<std::size_t>(presentation) > data.size())
+            return;
+        const PresentationRecord r = data.record(static_cast<std::size_t>(presentation - 1));
+        text = tr("Presentation %1: R2 %2, %3, %4 bit errors, BER total %5")
+                   .arg(count(static_cast<std::size_t>(presentation)), number(r.r2), pairsMissed(r.missedPairs))
+                   .arg(r.bitErrors)
+                   .arg(number(r.berTotal));
+    });
+    return text;
+}
+
+bool TrainingWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == chartView_->viewport()) {
+        if (event->type() == QEvent::MouseMove) {
+            const QPointF pos = chartView_->mapToScene(static_cast<QMouseEvent*>(event)->position().toPoint());
+            const QPointF inChart = chart_->mapFromScene(pos);
+            QString text;
+            if (chart_->plotArea().contains(inChart) && r2Points_.size() > 0) {
+                const double x = chart_->mapToValue(inChart, missedSeries_).x();
+                const auto presentation = std::clamp<std::int64_t>(std::llround(x), 1,
+                                                                  static_cast<std::int64_t>(r2Points_.size()));
+                text = presentationText(presentation);
+            }
+            pointText_->setText(text);
+            if (text.isEmpty())
+                QToolTip::hideText();
+            else
+                QToolTip::showText(static_cast<QMouseEvent*>(event)->globalPosition().toPoint(), text, chartView_);
+        } else if (event->type() == QEvent::Leave) {
+            pointText_->clear();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// --- Export ---------------------------------------------------------------------------
+
+bool TrainingWindow::saveChart(const QString& path)
+{
+    // As it shows, at the screen's resolution.
+    const QPixmap pixmap = chartView_->grab();
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && pixmap.save(&file, "PNG") && file.commit())
+        return true;
+    dialogs_().errorBox(this, tr("Could not save the chart to %1: %2").arg(path, file.errorString()));
+    return false;
+}
+
+bool TrainingWindow::saveStatistics(const QString& path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        dialogs_().errorBox(this, tr("Could not save the statistics to %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    // The presentations made when the save began, a block at a time so that
+    // a running Solve is held up only briefly.
+    constexpr std::size_t kBlock = 65536;
+    std::string text = std::string(kStatsHeader) + '\n';
+    std::size_t next = 0;
+    std::size_t total = SIZE_MAX;
+    const std::uint64_t run = run_;
+    bool replaced = false;
+    bool written = true;
+    while (next < total && written) {
+        recorder_.read([&](const TrainingData& data) {
+            if (data.run != run) {
+                replaced = true;
+                return;
+            }
+            total = std::min(total, data.size());
+            const std::size_t end = std::min(total, next + kBlock);
+            for (; next < end; ++next)
+                appendStatsLine(text, data.record(next));
+        });
+        if (replaced)
+            break;
+        written = file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size());
+        text.clear();
+    }
+    if (replaced) {
+        file.cancelWriting();
+        dialogs_().errorBox(this, tr("A new Solve began while the statistics were being saved; nothing was saved. "
+                                     "Save them again after it."));
+        return false;
+    }
+    if (written && file.commit())
+        return true;
+    dialogs_().errorBox(this, tr("Could not save the statistics to %1: %2").arg(path, file.errorString()));
+    return false;
+}
+
+void TrainingWindow::saveChartAs()
+{
+    const auto name = dialogs_().saveFileName(this, tr("PNG image (*.png)"), lastChartName_);
+    if (!name || name->isEmpty())
+        return;
+    lastChartName_ = withSuffix(*name, "png");
+    saveChart(lastChartName_);
+}
+
+void TrainingWindow::saveStatisticsAs()
+{
+    const auto name = dialogs_().saveFileName(this, tr("CSV file (*.csv)"), lastStatisticsName_);
+    if (!name || name->isEmpty())
+        return;
+    lastStatisticsName_ = withSuffix(*name, "csv");
+    saveStatistics(lastStatisticsName_);
+}
+
+} // namespace duolink

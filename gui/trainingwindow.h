@@ -1,0 +1,116 @@
+#pragma once
+// The training window: R2 and missed pairs per presentation as a chart, the
+// weight map, and a summary of the run. It reads the recorder that the main
+// window plugs into the engine, about 30 times a second while it is shown
+// (and from the live display when a Solve holds the event loop).
+#include <QElapsedTimer>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+
+#include "core/training/recorder.h"
+
+class QChart;
+class QChartView;
+class QLabel;
+class QLineSeries;
+class QLogValueAxis;
+class QPushButton;
+class QTimer;
+class QValueAxis;
+
+namespace duolink {
+
+class Dialogs;
+class WeightMapView;
+
+class TrainingWindow : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kRefreshIntervalMs = 33;
+    // Above this ratio of its largest to its smallest positive value, R2 is
+    // drawn on a logarithmic axis.
+    static constexpr double kLogScaleRatio = 100;
+
+    TrainingWindow(const TrainingRecorder& recorder, std::function<Dialogs&()> dialogs, QWidget* parent = nullptr);
+    ~TrainingWindow() override;
+
+    // Takes what is new in the recorder and shows it.
+    void refresh();
+    // refresh() and paint at once, for a Solve that holds the event loop.
+    void repaintNow();
+
+    // Export; on failure an error box says why and false is returned.
+    bool saveChart(const QString& path);
+    bool saveStatistics(const QString& path);
+    void saveChartAs();
+    void saveStatisticsAs();
+
+    // The parts, for a look from outside (tests, screenshots).
+    QChart* chart() const { return chart_; }
+    QChartView* chartView() const { return chartView_; }
+    QLineSeries* r2Series() const { return r2Series_; }
+    QLineSeries* missedSeries() const { return missedSeries_; }
+    QValueAxis* presentationAxis() const { return xAxis_; }
+    QValueAxis* missedAxis() const { return missedAxis_; }
+    // The axis R2 is drawn on now: linear or logarithmic.
+    bool r2OnLogScale() const { return logScale_; }
+    QValueAxis* r2LinearAxis() const { return r2Axis_; }
+    QLogValueAxis* r2LogAxis() const { return r2LogAxis_; }
+    WeightMapView* weightMap() const { return weightMap_; }
+    QLabel* summaryLabel() const { return summary_; }
+    QLabel* pointLabel() const { return pointText_; }
+    QPushButton* saveChartButton() const { return saveChartButton_; }
+    QPushButton* saveStatisticsButton() const { return saveStatisticsButton_; }
+    // The text for presentation `presentation` (1-based), as hovering shows it.
+    QString presentationText(std::int64_t presentation) const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void build();
+    void restart();
+    void updateChart();
+    void setLogScale(bool on);
+    QString summaryText(const TrainingData& data) const;
+
+    const TrainingRecorder& recorder_;
+    std::function<Dialogs&()> dialogs_;
+
+    QChart* chart_ = nullptr;
+    QChartView* chartView_ = nullptr;
+    QLineSeries* r2Series_ = nullptr;
+    QLineSeries* missedSeries_ = nullptr;
+    QValueAxis* xAxis_ = nullptr;
+    QValueAxis* r2Axis_ = nullptr;
+    QLogValueAxis* r2LogAxis_ = nullptr;
+    QValueAxis* missedAxis_ = nullptr;
+    WeightMapView* weightMap_ = nullptr;
+    QLabel* summary_ = nullptr;
+    QLabel* pointText_ = nullptr;
+    QLabel* cellText_ = nullptr;
+    QPushButton* saveChartButton_ = nullptr;
+    QPushButton* saveStatisticsButton_ = nullptr;
+    QTimer* timer_ = nullptr;
+
+    // What has been taken from the recorder.
+    std::uint64_t run_ = 0;
+    std::uint64_t weightsVersion_ = 0;
+    bool ended_ = false;
+    MinMaxThinning r2Points_;
+    MinMaxThinning missedPoints_;
+    int patternCount_ = 0;
+    bool logScale_ = false;
+    QElapsedTimer sinceRepaint_;
+    qint64 repaintGapMs_ = kRefreshIntervalMs;
+    double repaintCostMs_ = 0;
+    QString lastChartName_;
+    QString lastStatisticsName_;
+};
+
+} // namespace duolink
