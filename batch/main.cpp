@@ -15,6 +15,7 @@
 #include "core/engine/errors.h"
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
+#include "core/engine/stop.h"
 #include "core/predict/matrixfile.h"
 #include "core/predict/recall.h"
 
@@ -26,6 +27,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitUsage = 2;
 constexpr int kExitTerminated = 3;
 constexpr int kExitError = 4;
+constexpr int kExitStopped = 130; // as a shell reports a program ended by SIGINT
 
 const char* const kUsage =
     "usage: duolink-batch [DIR] [--no-solve] [--load-matrix FILE | --predict \"V1 ... V8\" | --save-matrix FILE]...\n"
@@ -140,6 +142,7 @@ int main(int argc, char** argv)
     // Past a file-size limit a write fails with EFBIG ("Disk full") instead
     // of the signal ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
+    stopOnInterruptSignals();
 
     std::string dir;
     bool solve = true;
@@ -191,6 +194,8 @@ int main(int argc, char** argv)
         if (solve)
             solveExistingJob();
         for (const Step& step : steps) {
+            if (stopRequested())
+                break;
             switch (step.kind) {
             case Step::Load: loadMatrixFile(step.arg); break;
             case Step::Save: saveMatrixFile(step.arg); break;
@@ -210,6 +215,8 @@ int main(int argc, char** argv)
         error = e.what();
     }
     closeEngineFiles();
+    if (exitCode == kExitOk && stopRequested())
+        exitCode = kExitStopped;
     std::fflush(stdout);
     status.finishLive();
     if (!error.empty())

@@ -59,9 +59,20 @@ public:
     {
         QMessageBox::critical(parent, QGuiApplication::applicationDisplayName(), message);
     }
+
+    bool question(QWidget* parent, const QString& text) override
+    {
+        return QMessageBox::question(parent, QGuiApplication::applicationDisplayName(), text,
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    }
 };
 
 } // namespace
+
+bool Dialogs::question(QWidget*, const QString&)
+{
+    return true;
+}
 
 Dialogs& qtDialogs()
 {

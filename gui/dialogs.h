@@ -21,6 +21,9 @@ public:
     virtual void messageBox(QWidget* parent, const QString& text) = 0;
     // The standard error box for a failed command.
     virtual void errorBox(QWidget* parent, const QString& message) = 0;
+    // A yes/no question; true for yes. Dialogs that are never asked one may
+    // leave it: the default answer is yes.
+    virtual bool question(QWidget* parent, const QString& text);
 };
 
 // The real dialogs.

@@ -1,5 +1,7 @@
 #pragma once
 // The main window: pattern entry, the list and run commands, the console pane.
+#include <QList>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -10,6 +12,7 @@
 
 #include "core/patterns.h"
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -64,6 +67,10 @@ public:
     QLineEdit* Edit17;
     QLineEdit* Edit18;
 
+    // Asks a running Solve to stop after the presentation it is in (Esc).
+    // Enabled only during a run; every other action is disabled then.
+    QAction* stopAction;
+
     // Start-up: hands the pane, the R2 field and the bar to the engine side,
     // prints the welcome line and fills the fields. Run by the constructor.
     void FormCreate();
@@ -101,14 +108,31 @@ public:
     // their final state.
     void runCommand(const std::function<void()>& body);
 
+    // True from runStarted() to runFinished(): a Solve is training on a
+    // worker thread, the window paints and moves, but only Stop and closing
+    // the window act.
+    bool isRunning() const { return running_; }
+    // Whether the window may close now. During a run it asks whether to stop
+    // the run and exit; on yes it stops the run and closes the window once the
+    // run has ended, and says no for now.
+    bool confirmClose();
+
+signals:
+    void runStarted();
+    void runFinished();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void setEditText(QLineEdit* edit, const std::string& text);
     // Asks for a matrix file; on cancel shows the no-file notice and gives nothing.
     std::optional<QString> chooseMatrixFile(bool forSave);
     void buildControls();
+    void buildActions();
+    // Enters or leaves the run state: actions, input, the signals.
+    void setRunning(bool running);
 
     std::array<QLineEdit*, 8> aFields_{};
     std::array<QLineEdit*, 8> bFields_{};
@@ -116,6 +140,9 @@ private:
     Dialogs* dialogs_ = nullptr;
     QString lastOpenName_;
     QString lastSaveName_;
+    bool running_ = false;
+    bool closeAfterRun_ = false;
+    QList<QPointer<QAction>> disabledForRun_;
 };
 
 } // namespace duolink

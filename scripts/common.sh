@@ -21,6 +21,7 @@ DUOLINK_PACKAGES=(
     libbenchmark-dev
     clang-14
     libclang-rt-14-dev
+    libzstd-dev
 )
 
 duolink_say() {

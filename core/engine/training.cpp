@@ -8,6 +8,7 @@
 #include "core/engine/jobfiles.h"
 #include "core/engine/pairtest.h"
 #include "core/engine/solve.h"
+#include "core/engine/stop.h"
 
 namespace duolink {
 
@@ -209,6 +210,7 @@ void trainingRun(const std::string& parametersName)
     consoleWriteLn("Count = " + realTextWD(dataPatternCount, 4, 0));
     presentationNo = 1;
     bool allCorrect = false;
+    bool stopped = false;
     consoleWriteLn("Limit: " + realTextWD(maxPresentations, 4, 0) + " Beta = " + realTextWD(beta, 6, 3));
 
     while (presentationNo <= maxPresentations && !allCorrect) {
@@ -246,6 +248,12 @@ void trainingRun(const std::string& parametersName)
         printWMatrix(wMatrix, aLen, bLen);
         consoleWriteLn(" ");
         stepProgress(static_cast<int>(roundEven((1.0L / maxPresentations) * 1000.0L)));
+        // A stop request ends the run here as the limit would have; it
+        // changes nothing when this presentation ended the run anyway.
+        if (!allCorrect && presentationNo <= maxPresentations && stopRequested()) {
+            stopped = true;
+            break;
+        }
     }
 
     // With no presentation limit there is nothing left to show.
@@ -255,8 +263,9 @@ void trainingRun(const std::string& parametersName)
     }
 
     if (!allCorrect) {
-        reportFile.writeLn("*** JOB ABORTED DUE TO PRESET LIMIT ***");
-        consoleWriteLn("*** JOB ABORTED DUE TO PRESET LIMIT ***");
+        const char* const endLine = stopped ? kStoppedLine : "*** JOB ABORTED DUE TO PRESET LIMIT ***";
+        reportFile.writeLn(endLine);
+        consoleWriteLn(endLine);
     }
     reportFile.writeLn("Number of Presenatations: " + std::to_string(presentationNo - 1));
     consoleWriteLn("Number of Presenatations: " + realTextWD(presentationNo - 1, 4, 0));
