@@ -89,15 +89,20 @@ void LineStore::seal()
 
 void LineStore::clear()
 {
+    // Swapped with empty ones, so that their memory goes too.
     std::vector<Block>().swap(blocks_);
-    open_ = Lines();
+    std::string().swap(open_.text);
+    std::vector<uint32_t>().swap(open_.ends);
+    std::string().swap(codec_->scratch);
+    for (CacheSlot& slot : cache_) {
+        slot.block = SIZE_MAX;
+        std::string().swap(slot.lines.text);
+        std::vector<uint32_t>().swap(slot.lines.ends);
+    }
     openBase_ = 0;
     lineCount_ = 0;
     textBytes_ = 0;
     longest_ = 0;
-    codec_->scratch = std::string();
-    for (CacheSlot& slot : cache_)
-        slot = CacheSlot();
 }
 
 size_t LineStore::blockOf(size_t i) const

@@ -42,6 +42,12 @@ struct FakeDialogs : Dialogs {
     }
     void messageBox(QWidget*, const QString& text) override { calls.push_back({"message", text, {}}); }
     void errorBox(QWidget*, const QString& message) override { calls.push_back({"error", message, {}}); }
+    bool question(QWidget*, const QString& text) override
+    {
+        calls.push_back({"question", text, {}});
+        return questionAnswer;
+    }
+    bool questionAnswer = true;
 };
 
 class MainWindow : public ::testing::Test {
