@@ -73,12 +73,12 @@ void runInBackground(LiveDisplay& live, const std::function<void()>& work)
                     loop.quit();
             });
             tick.start();
-            while (!done.load(std::memory_order_acquire)) {
-                loop.exec();
-                // Something ended every event loop (the program is quitting):
-                // end the run soon and wait for it.
-                if (!done.load(std::memory_order_acquire))
-                    requestStop();
+            loop.exec();
+            if (!done.load(std::memory_order_acquire)) {
+                // Something ended every event loop, so the program is
+                // quitting: stop the run and wait for it.
+                requestStop();
+                handoff.stopPacing();
             }
         } catch (...) {
             // The window could not take the output (out of memory): let the

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "gui/linestore.h"
@@ -33,6 +34,12 @@ public:
     // All lines joined with "\n".
     QString text() const;
     uint64_t textBytes() const { return lines_.textBytes(); }
+    // Appends lines [first, last) to `out`, each but the last followed by
+    // '\n'; for writing the pane out a piece at a time.
+    void appendText(std::string& out, qsizetype first, qsizetype last) const
+    {
+        lines_.appendText(out, static_cast<size_t>(first), static_cast<size_t>(last));
+    }
     // Empties the pane and frees the memory its lines took.
     void clear();
     // Bytes of memory the pane's lines take.

@@ -2,6 +2,7 @@
 // user input stays blocked, Stop ends the run cleanly, and closing the window
 // asks first.
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -142,19 +143,27 @@ TEST_F(LongRun, ClosingTheWindowDuringARunAsksFirst)
         SCOPED_TRACE(yes ? "yes" : "no");
         fake.calls.clear();
         fake.questionAnswer = yes;
-        solveWhile([&] {
-            form->close();
-            EXPECT_TRUE(form->isVisible());
-            if (!yes) // the run goes on until stopped
-                QTimer::singleShot(100, [&] {
-                    EXPECT_TRUE(form->isRunning());
-                    form->stopAction->trigger();
-                });
+        // Solve inside the program's event loop, which a yes ends after the run.
+        QTimer::singleShot(0, [&] {
+            solveWhile([&] {
+                form->close();
+                EXPECT_TRUE(form->isVisible());
+                if (!yes) // the run goes on until stopped
+                    QTimer::singleShot(100, [&] {
+                        EXPECT_TRUE(form->isRunning());
+                        form->stopAction->trigger();
+                    });
+            });
+            if (!yes)
+                QApplication::exit(1);
         });
+        EXPECT_EQ(QApplication::exec(), yes ? 0 : 1);
         ASSERT_EQ(fake.calls.size(), 1u);
         EXPECT_EQ(fake.calls[0].kind, "question");
         EXPECT_EQ(fake.calls[0].first, "A training is running. Stop it and exit?");
         EXPECT_EQ(form->isVisible(), !yes);
-        EXPECT_EQ(paneLines().back(), "PROGRAM DONE");
+        const auto lines = paneLines();
+        EXPECT_EQ(lines.back(), "PROGRAM DONE");
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), kStoppedLine), yes ? 2 : 1); // one run each
     }
 }
