@@ -14,7 +14,7 @@ namespace {
 // higher levels gain little on this text and cost much more time.
 constexpr int kLevel = 1;
 
-// A packed block is the line count, the line ends, then the text.
+// A packed block is the line count, the line lengths, then the text.
 void appendU32(std::string& out, uint32_t v)
 {
     out.append(reinterpret_cast<const char*>(&v), sizeof v);
@@ -61,7 +61,13 @@ void LineStore::seal()
     std::string& raw = codec_->scratch;
     raw.clear();
     appendU32(raw, static_cast<uint32_t>(open_.ends.size()));
-    raw.append(reinterpret_cast<const char*>(open_.ends.data()), open_.ends.size() * sizeof(uint32_t));
+    // Lengths rather than ends: the tables' lines repeat a few lengths, which
+    // pack far better than ever-growing positions.
+    uint32_t start = 0;
+    for (uint32_t end : open_.ends) {
+        appendU32(raw, end - start);
+        start = end;
+    }
     raw.append(open_.text);
 
     const size_t bound = ZSTD_compressBound(raw.size());
@@ -142,6 +148,9 @@ const LineStore::Lines& LineStore::linesOf(size_t i, size_t& firstLine) const
     slot->lastUse = ++useCounter_;
     slot->lines.ends.resize(block.lines);
     std::memcpy(slot->lines.ends.data(), raw.data() + sizeof(uint32_t), block.lines * sizeof(uint32_t));
+    uint32_t end = 0;
+    for (uint32_t& e : slot->lines.ends)
+        e = end += e;
     slot->lines.text.assign(raw, sizeof(uint32_t) * (1 + block.lines));
     return slot->lines;
 }
