@@ -3,13 +3,11 @@
 // asks first.
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -36,17 +34,14 @@ struct PaintWatch : QObject {
     }
 };
 
-class LongRun : public MainWindow {
+class LongRun : public WindowInWorkFolder {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(work.isValid());
-        previous = QDir::currentPath();
-        QDir::setCurrent(work.path());
-        MainWindow::SetUp();
+        WindowInWorkFolder::SetUp();
         // Two pairs with the same A pattern and different B patterns: the
         // training never converges, so only Stop ends it.
-        std::ofstream(QDir(work.path()).filePath("veld200gSetup.dat").toStdString())
+        std::ofstream(dir / "veld200gSetup.dat")
             << "4\n999999\n9\n8\n0\n0.5\n0.001\n2\n10000\n0.1\n";
         for (const int oneAt : {8, 9}) {
             for (int f = 0; f < 16; ++f)
@@ -55,12 +50,6 @@ protected:
         }
         form->show();
     }
-    void TearDown() override
-    {
-        MainWindow::TearDown();
-        clearStopRequest();
-        QDir::setCurrent(previous);
-    }
     // Runs `during` once the run has gone on for a moment, then Solve to its end.
     void solveWhile(const std::function<void()>& during)
     {
@@ -68,16 +57,6 @@ protected:
                          [during] { QTimer::singleShot(100, during); }, Qt::SingleShotConnection);
         form->Button6->click();
     }
-    std::vector<std::string> paneLines() const
-    {
-        std::vector<std::string> out;
-        for (qsizetype i = 0; i < form->Memo1->lineCount(); ++i)
-            out.emplace_back(form->Memo1->lineView(i));
-        return out;
-    }
-
-    QTemporaryDir work;
-    QString previous;
 };
 
 } // namespace
