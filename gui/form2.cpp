@@ -216,6 +216,9 @@ void TForm2::setEditText(QLineEdit* edit, const std::string& text)
 
 void TForm2::runCommand(const std::function<void()>& body)
 {
+    // The engine belongs to the run until it ends, whoever calls.
+    if (running_)
+        return;
     try {
         body();
     } catch (const RunError& e) {

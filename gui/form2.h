@@ -105,7 +105,7 @@ public:
 
     // Runs the work of one command: a failure ends it with the failure's
     // message box, and afterwards the pane, the bar and the R2 field show
-    // their final state.
+    // their final state. Does nothing while a Solve runs.
     void runCommand(const std::function<void()>& body);
 
     // True from runStarted() to runFinished(): a Solve is training on a
