@@ -28,6 +28,7 @@
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
 #include "core/guard/folderlock.h"
+#include "core/engine/stop.h"
 #include "core/predict/matrixfile.h"
 #include "core/predict/recall.h"
 #include "core/training/statscsv.h"
@@ -285,6 +286,7 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
     StandardOutput out(reserveStandardStreams());
+    stopOnInterruptSignals();
 
     Arguments args;
     try {
@@ -345,6 +347,10 @@ int main(int argc, char** argv)
         if (args.solve)
             solveExistingJob();
         for (const Step& s : args.steps) {
+            // Interrupted: the job's report is complete; the steps after it
+            // are not run.
+            if (stopRequested())
+                break;
             step = s.label;
             switch (s.kind) {
             case OptionId::LoadMatrix: loadMatrixFile(s.value); break;
@@ -370,6 +376,8 @@ int main(int argc, char** argv)
     closeEngineFiles();
     if (exitCode == kExitTerminated)
         error = "job terminated: " + terminationReason();
+    if (exitCode == kExitOk && stopRequested())
+        exitCode = kExitStopped;
     out.flush();
     status.finishLive();
     if (!error.empty())

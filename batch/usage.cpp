@@ -71,6 +71,10 @@ const std::pair<int, const char*> kStatuses[] = {
      "\"error: \", the step, its file and the message go to standard error. "
      "A reader that closes standard output early is no error."},
     {kExitFolderInUse, "Another run is using DIR; nothing was run."},
+    {kExitStopped,
+     "Stopped by SIGINT or SIGTERM: the run finished the presentation it was "
+     "in, wrote \"*** JOB STOPPED BY USER ***\" and a complete report, and "
+     "skipped the steps after it. A second signal ends the runner at once."},
 };
 
 constexpr size_t kWidth = 79;

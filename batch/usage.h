@@ -30,6 +30,7 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitTerminated = 3;
 inline constexpr int kExitError = 4;
 inline constexpr int kExitFolderInUse = 5;
+inline constexpr int kExitStopped = 130; // as a shell reports a program ended by SIGINT
 
 // `--help`: plain text, lines of at most 79 characters.
 std::string helpText();

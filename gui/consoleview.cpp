@@ -18,58 +18,6 @@
 
 namespace duolink {
 
-// --- LineStore ---------------------------------------------------------------
-
-void LineStore::append(std::string_view line)
-{
-    if (blocks_.empty() || blocks_.back().capacity - blocks_.back().used < line.size()) {
-        // A fresh block starts where the text ends, so line lengths stay the
-        // difference of neighbouring starts. Its pages become resident only
-        // as they are written.
-        Block block;
-        block.capacity = std::max(kBlockSize, line.size());
-        block.data = std::make_unique_for_overwrite<char[]>(block.capacity);
-        block.base = end_;
-        block.firstLine = starts_.size();
-        blocks_.push_back(std::move(block));
-    }
-    Block& block = blocks_.back();
-    if (!line.empty())
-        std::memcpy(block.data.get() + block.used, line.data(), line.size());
-    block.used += line.size();
-    starts_.push_back(end_);
-    end_ += line.size();
-    longest_ = std::max(longest_, line.size());
-}
-
-void LineStore::clear()
-{
-    // Swapping with empty containers is what returns their memory.
-    std::vector<Block>().swap(blocks_);
-    std::deque<uint64_t>().swap(starts_);
-    end_ = 0;
-    longest_ = 0;
-}
-
-size_t LineStore::storeBytes() const
-{
-    size_t bytes = blocks_.capacity() * sizeof(Block) + starts_.size() * sizeof(uint64_t);
-    for (const Block& block : blocks_)
-        bytes += block.capacity;
-    return bytes;
-}
-
-std::string_view LineStore::operator[](size_t i) const
-{
-    const uint64_t start = starts_[i];
-    const uint64_t end = i + 1 < starts_.size() ? starts_[i + 1] : end_;
-    // The last block whose first line is not after line i holds it.
-    auto it = std::upper_bound(blocks_.begin(), blocks_.end(), i,
-                               [](size_t line, const Block& b) { return line < b.firstLine; });
-    const Block& block = *(it - 1);
-    return {block.data.get() + (start - block.base), static_cast<size_t>(end - start)};
-}
-
 // --- ConsoleView -------------------------------------------------------------
 
 ConsoleView::ConsoleView(QWidget* parent) : QAbstractScrollArea(parent)
@@ -126,11 +74,7 @@ QString ConsoleView::text() const
 {
     std::string joined;
     joined.reserve(lines_.textBytes() + lines_.size());
-    for (size_t i = 0; i < lines_.size(); ++i) {
-        if (i)
-            joined += '\n';
-        joined += lines_[i];
-    }
+    lines_.appendText(joined, 0, lines_.size());
     return QString::fromLatin1(joined.data(), static_cast<qsizetype>(joined.size()));
 }
 
@@ -146,14 +90,18 @@ QString ConsoleView::selectedText() const
     const Pos s = std::min(anchor_, cursor_);
     const Pos e = std::max(anchor_, cursor_);
     std::string out;
-    for (qsizetype i = s.line; i <= e.line; ++i) {
-        const std::string_view l = lineView(i);
-        const size_t from = i == s.line ? static_cast<size_t>(s.col) : 0;
-        const size_t to = i == e.line ? static_cast<size_t>(e.col) : l.size();
-        if (i != s.line)
+    out.reserve(selectionBytes());
+    const std::string_view first = lineView(s.line);
+    if (s.line == e.line) {
+        if (s.col < e.col)
+            out.append(first.substr(static_cast<size_t>(s.col), static_cast<size_t>(e.col - s.col)));
+    } else {
+        out.append(first.substr(std::min(static_cast<size_t>(s.col), first.size())));
+        out += '\n';
+        lines_.appendText(out, static_cast<size_t>(s.line) + 1, static_cast<size_t>(e.line));
+        if (e.line > s.line + 1)
             out += '\n';
-        if (from < to)
-            out.append(l.substr(from, to - from));
+        out.append(lineView(e.line).substr(0, static_cast<size_t>(e.col)));
     }
     return QString::fromLatin1(out.data(), static_cast<qsizetype>(out.size()));
 }

@@ -5,48 +5,14 @@
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
 
+#include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <memory>
+#include <string>
 #include <string_view>
-#include <vector>
+
+#include "gui/linestore.h"
 
 namespace duolink {
-
-// Append-only line storage: the text lives in large blocks that are never
-// moved (no copy of the whole text when it grows), and each line costs one
-// 64-bit start position on top of its characters.
-class LineStore {
-public:
-    void append(std::string_view line);
-    // Drops every line and gives their memory back.
-    void clear();
-    size_t size() const { return starts_.size(); }
-    std::string_view operator[](size_t i) const;
-    // Length of the longest line, in characters.
-    size_t longest() const { return longest_; }
-    // Characters of all lines, without separators.
-    uint64_t textBytes() const { return end_; }
-    // Characters of the lines before line i.
-    uint64_t offsetOf(size_t i) const { return i < starts_.size() ? starts_[i] : end_; }
-    // Bytes allocated for the lines and their index.
-    size_t storeBytes() const;
-
-private:
-    struct Block {
-        std::unique_ptr<char[]> data;
-        size_t capacity = 0;
-        size_t used = 0;
-        uint64_t base = 0;      // position of data[0] in the joined text
-        size_t firstLine = 0;   // index of the first line stored here
-    };
-    static constexpr size_t kBlockSize = size_t(4) << 20;
-
-    std::vector<Block> blocks_;
-    std::deque<uint64_t> starts_; // start of each line in the joined text
-    uint64_t end_ = 0;
-    size_t longest_ = 0;
-};
 
 class ConsoleView : public QAbstractScrollArea {
     Q_OBJECT
@@ -62,15 +28,22 @@ public:
     bool hasUnsyncedLines() const { return unsynced_; }
 
     qsizetype lineCount() const { return static_cast<qsizetype>(lines_.size()); }
+    // Valid until the pane changes or a few other parts of it have been read.
     std::string_view lineView(qsizetype i) const { return lines_[static_cast<size_t>(i)]; }
     QString line(qsizetype i) const;
     // All lines joined with "\n".
     QString text() const;
     uint64_t textBytes() const { return lines_.textBytes(); }
-    // Bytes the line store holds; clear() gives them back.
-    std::size_t storeBytes() const { return lines_.storeBytes(); }
-    // Empties the pane and frees its memory.
+    // Appends lines [first, last) to `out`, each but the last followed by
+    // '\n'; for writing the pane out a piece at a time.
+    void appendText(std::string& out, qsizetype first, qsizetype last) const
+    {
+        lines_.appendText(out, static_cast<size_t>(first), static_cast<size_t>(last));
+    }
+    // Empties the pane and frees the memory its lines took.
     void clear();
+    // Bytes of memory the pane's lines take.
+    std::size_t storeBytes() const { return lines_.storeBytes(); }
 
     bool hasSelection() const;
     QString selectedText() const;

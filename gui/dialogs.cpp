@@ -103,9 +103,11 @@ public:
     {
         QMessageBox::critical(parent, QGuiApplication::applicationDisplayName(), message);
     }
+
 };
 
 } // namespace
+
 
 Dialogs& qtDialogs()
 {

@@ -1,6 +1,7 @@
 #include "gui/form2.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -15,8 +16,11 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "core/console.h"
+#include "core/engine/stop.h"
+#include "gui/backgroundrun.h"
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
 #include "gui/errortext.h"
@@ -39,6 +43,7 @@ namespace {
 
 constexpr const char* kWelcomeLine = "Welcome to Morvath Duolink 100";
 constexpr const char* kStartValue = "0.001";
+constexpr const char* kStopAndExitQuestion = "A training is running. Stop it and exit?";
 constexpr const char* kJobTerminatedNotice =
     "The job was terminated because of an error in its input. "
     "See the report file vld33res.txt for details.";
@@ -80,13 +85,10 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent)
 {
     buildControls();
     createPatternListActions();
+    buildActions();
     live_ = std::make_unique<LiveDisplay>(Memo1, Edit2, ProgressBar1);
     recorder_ = std::make_unique<TrainingRecorder>();
     trainingObserver = recorder_.get();
-    live_->setAlsoRepaint([this] {
-        if (trainingWindow_)
-            trainingWindow_->repaintNow();
-    });
 
     showTrainingAction = new QAction(tr("&Training"), this);
     showTrainingAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
@@ -98,6 +100,8 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent)
 
 TForm2::~TForm2()
 {
+    if (running_)
+        qApp->removeEventFilter(this);
     // The engine side must not write into a window that is gone.
     if (consolePane == live_->paneSink())
         consolePane = nullptr;
@@ -233,6 +237,17 @@ void TForm2::resizeEvent(QResizeEvent* event)
                        height() - kPane.y() - kPaneBottomMargin);
 }
 
+void TForm2::buildActions()
+{
+    stopAction = new QAction(tr("&Stop"), this);
+    stopAction->setObjectName(QStringLiteral("stopAction"));
+    stopAction->setShortcut(QKeySequence(Qt::Key_Escape));
+    stopAction->setStatusTip(tr("Stop the training after the presentation it is in"));
+    stopAction->setEnabled(false);
+    connect(stopAction, &QAction::triggered, this, [] { requestStop(); });
+    addAction(stopAction);
+}
+
 void TForm2::FormCreate()
 {
     consolePane = live_->paneSink();
@@ -283,6 +298,9 @@ void TForm2::buildEditActions()
 
 void TForm2::runCommand(const std::function<void()>& body, const QString& step)
 {
+    // The engine belongs to the run until it ends, whoever calls.
+    if (running_)
+        return;
     try {
         body();
     } catch (const RunError& e) {
@@ -471,6 +489,8 @@ void TForm2::Button6Click()
 {
     if (!checkInstanceValid())
         return;
+    if (running_)
+        return;
     // The folder stays locked until the run has ended, so no other run (the
     // runner or another window) writes the same job files meanwhile.
     FolderLock lock;
@@ -479,8 +499,98 @@ void TForm2::Button6Click()
                                      folderInUseMessage(QDir::currentPath().toStdString(), lock.holder())));
         return;
     }
-    runCommand([] { solveJob(); }, QStringLiteral("Solve"));
+    runCommand(
+        [this] {
+            setRunning(true);
+            struct LeaveRun {
+                TForm2* form;
+                ~LeaveRun() { form->setRunning(false); }
+            } leave{this};
+            clearStopRequest();
+            runInBackground(*live_, [] { solveJob(); });
+        },
+        QStringLiteral("Solve"));
     emit workingFolderChanged(); // the folder's files are new
+    if (closeAfterRun_) {
+        closeAfterRun_ = false;
+        window()->close();
+    }
+}
+
+// --- Run state ------------------------------------------------------------------------
+
+void TForm2::setRunning(bool running)
+{
+    if (running == running_)
+        return;
+    running_ = running;
+    if (running) {
+        for (QAction* action : actions()) {
+            if (action != stopAction && action != showTrainingAction && action->isEnabled()) {
+                action->setEnabled(false);
+                disabledForRun_.append(action);
+            }
+        }
+        qApp->installEventFilter(this);
+    } else {
+        qApp->removeEventFilter(this);
+        for (const QPointer<QAction>& action : std::as_const(disabledForRun_))
+            if (action)
+                action->setEnabled(true);
+        disabledForRun_.clear();
+    }
+    stopAction->setEnabled(running);
+    if (running)
+        emit runStarted();
+    else
+        emit runFinished();
+}
+
+// During a run, input to the window's controls is dropped as it arrives, as
+// the window ignored it before runs left its thread; its look stays as it is.
+// Key presses still reach the shortcuts, so Esc stops the run.
+bool TForm2::dropsInputDuringRun(QObject* watched, QEvent* event)
+{
+    if (!running_ || !watched->isWidgetType())
+        return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    if (widget != this && !isAncestorOf(widget))
+        return false;
+    switch (event->type()) {
+    case QEvent::ShortcutOverride:
+        event->ignore();
+        return true;
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::InputMethod:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletMove:
+    case QEvent::TabletRelease:
+    case QEvent::Drop:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool TForm2::confirmClose()
+{
+    if (!running_)
+        return true;
+    if (!dialogs().question(this, QString::fromLatin1(kStopAndExitQuestion)))
+        return false;
+    requestStop();
+    closeAfterRun_ = true;
+    return false;
 }
 
 void TForm2::Button7Click()
@@ -557,6 +667,10 @@ void TForm2::Button8Click()
 
 void TForm2::closeEvent(QCloseEvent* event)
 {
+    if (!confirmClose()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     QCoreApplication::exit(0);
 }

@@ -1,5 +1,7 @@
 #pragma once
 // The main window: pattern entry, the list and run commands, the console pane.
+#include <QList>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -94,6 +96,9 @@ public:
     QAction* aboutAction = nullptr;
     // View > Training (Ctrl+T): shows the training window.
     QAction* showTrainingAction = nullptr;
+    // Asks a running Solve to stop after the presentation it is in (Esc).
+    // Enabled only during a run; every other action is disabled then.
+    QAction* stopAction;
 
     // Start-up: hands the pane, the R2 field and the bar to the engine side,
     // prints the welcome line and fills the fields. Run by the constructor.
@@ -165,7 +170,7 @@ public:
     // Runs the work of one command: a failure ends it with the failure's
     // message box, which names the file or else the command `step` it
     // happened in, and afterwards the pane, the bar and the R2 field show
-    // their final state.
+    // their final state. Does nothing while a Solve runs.
     void runCommand(const std::function<void()>& body, const QString& step = QString());
 
     // How long a notice stays in the status bar.
@@ -173,6 +178,15 @@ public:
     // Emits "Pair i of n" (position and length of the list), until replaced;
     // every list command does. A status bar connected later calls it once.
     void showListPosition();
+
+    // True from runStarted() to runFinished(): a Solve is training on a
+    // worker thread, the window paints and moves, but only Stop and closing
+    // the window act.
+    bool isRunning() const { return running_; }
+    // Whether the window may close now. During a run it asks whether to stop
+    // the run and exit; on yes it stops the run and closes the window once the
+    // run has ended, and says no for now.
+    bool confirmClose();
 
 signals:
     // A text for the status bar, shown for timeoutMs (0: until replaced).
@@ -183,6 +197,10 @@ signals:
 
     // The working folder changed, or a Solve may have changed what it holds.
     void workingFolderChanged();
+
+    // A Solve began training on its worker thread, or handed everything back.
+    void runStarted();
+    void runFinished();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -203,6 +221,11 @@ private:
     void createActions();
     // Tab order, accessible names and Return moving on to the next field.
     void setUpKeyboard();
+    void buildActions();
+    // Enters or leaves the run state: actions, input, the signals.
+    void setRunning(bool running);
+    // During a run: whether `event` is input to the form, which is dropped.
+    bool dropsInputDuringRun(QObject* watched, QEvent* event);
 
     std::array<QLineEdit*, 8> aFields_{};
     std::array<QLineEdit*, 8> bFields_{};
@@ -219,6 +242,9 @@ private:
     QString lastPatternListName_;
     PatternListWindow* patternListWindow_ = nullptr;
     QString lastOutputName_;
+    bool running_ = false;
+    bool closeAfterRun_ = false;
+    QList<QPointer<QAction>> disabledForRun_;
 };
 
 } // namespace duolink

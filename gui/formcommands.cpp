@@ -84,6 +84,8 @@ void TForm2::setUpKeyboard()
 
 bool TForm2::eventFilter(QObject* watched, QEvent* event)
 {
+    if (dropsInputDuringRun(watched, event))
+        return true;
     if (watched == Memo1 && event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_PageUp || key->key() == Qt::Key_PageDown) && key->modifiers() == Qt::NoModifier) {

@@ -54,7 +54,7 @@ void AppWindow::buildMenus()
           f->loadMatrixAction, f->saveMatrixAction, nullptr, f->saveOutputAction, nullptr, f->exitAction}},
         {tr("&Edit"), {f->copyAction, f->selectAllAction, nullptr, f->clearOutputAction}},
         {tr("&View"), {f->showPatternListAction, f->showTrainingAction}},
-        {tr("&Run"), {f->solveAction, f->predictAction}},
+        {tr("&Run"), {f->solveAction, f->predictAction, nullptr, f->stopAction}},
         {tr("&List"),
          {f->addPairAction, f->updatePairAction, f->deletePairAction, nullptr, f->nextPairAction,
           f->previousPairAction, nullptr, f->resetListAction}},
@@ -90,6 +90,12 @@ void AppWindow::saveWindowState() const
 
 void AppWindow::closeEvent(QCloseEvent* event)
 {
+    // During a run the form asks first, and closes the window itself once
+    // the stopped run has ended.
+    if (!form_->confirmClose()) {
+        event->ignore();
+        return;
+    }
     saveWindowState();
     event->accept();
     QCoreApplication::exit(0);

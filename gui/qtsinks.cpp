@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "core/handoff.h"
 #include "gui/consoleview.h"
 #include "gui/fieldtext.h"
 
@@ -82,8 +83,6 @@ void LiveDisplay::changed()
     }
     if (bar_.apply())
         bar_.bar->repaint();
-    if (alsoRepaint_)
-        alsoRepaint_();
     sinceRepaint_.start();
 }
 
@@ -95,6 +94,21 @@ void LiveDisplay::flush()
     pane_.view->viewport()->update();
     r2_.edit->update();
     bar_.bar->update();
+}
+
+} // namespace duolink
+
+namespace duolink {
+
+void LiveDisplay::show(const ConsoleBatch& batch)
+{
+    ConsoleView* view = pane_.view;
+    batch.forEachLine([view](std::string_view line) { view->appendLine(line); });
+    if (batch.r2)
+        showFieldText(r2_.edit, QString::fromLatin1(batch.r2->data(), static_cast<qsizetype>(batch.r2->size())));
+    if (batch.progress)
+        bar_.state = *batch.progress;
+    flush();
 }
 
 } // namespace duolink

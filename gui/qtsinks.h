@@ -2,11 +2,11 @@
 // The window's side of the console channel: the pane, the R2 field and the
 // progress bar as the engine sees them.
 //
-// A Solve runs inside its button handler without returning to the event loop,
-// so the window would otherwise stay frozen until the run ends. The sinks
-// repaint their widgets directly, but at most about 30 times a second; between
-// those moments an update costs only storing it. Input events are never
-// processed here: the user cannot start another command during a run.
+// The short commands (Predict, the matrix files) run inside their button
+// handlers without returning to the event loop. The sinks repaint their
+// widgets directly, but at most about 30 times a second; between those
+// moments an update costs only storing it. A Solve runs on a worker thread
+// instead and its output arrives here in batches (show()).
 #include <QElapsedTimer>
 
 #include <functional>
@@ -19,6 +19,7 @@ class QProgressBar;
 namespace duolink {
 
 class ConsoleView;
+struct ConsoleBatch;
 
 class LiveDisplay {
 public:
@@ -38,9 +39,11 @@ public:
     // Brings all three widgets up to their final state and schedules their
     // repaint; for the end of every command.
     void flush();
+    // Hands a run's batch of output to the widgets, which repaint at the next
+    // turn of the event loop.
+    void show(const ConsoleBatch& batch);
 
     // Another live widget, repainted at the same moments as these three.
-    void setAlsoRepaint(std::function<void()> repaint) { alsoRepaint_ = std::move(repaint); }
 
     // The bar position the engine has set, applied or not.
     const ProgressState& progress() const { return bar_.state; }
@@ -80,7 +83,6 @@ private:
     FieldSink r2_;
     BarSink bar_;
     QElapsedTimer sinceRepaint_;
-    std::function<void()> alsoRepaint_;
 };
 
 } // namespace duolink

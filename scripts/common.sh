@@ -17,6 +17,7 @@ DUOLINK_RUN_PACKAGES=(
     g++
     qt6-base-dev
     qt6-charts-dev
+    libzstd-dev
     libqt6opengl6-dev # Qt Charts' CMake package needs it, qt6-charts-dev does not pull it in
 )
 

@@ -8,6 +8,7 @@
 #include "core/engine/jobfiles.h"
 #include "core/engine/pairtest.h"
 #include "core/engine/solve.h"
+#include "core/engine/stop.h"
 
 namespace duolink {
 
@@ -213,6 +214,7 @@ static RunEnd runTraining(const std::string& parametersName)
     consoleWriteLn("Count = " + realTextWD(dataPatternCount, 4, 0));
     presentationNo = 1;
     bool allCorrect = false;
+    bool stopped = false;
     consoleWriteLn("Limit: " + realTextWD(maxPresentations, 4, 0) + " Beta = " + realTextWD(beta, 6, 3));
     if (trainingObserver)
         trainingObserver->trainingStarted({dataPatternCount, maxPresentations, beta, tol, aLen, bLen, unity});
@@ -263,6 +265,12 @@ static RunEnd runTraining(const std::string& parametersName)
             trainingObserver->presentationMade({presentationNo - 1, static_cast<double>(r2), missedPairs, bitErrors,
                                                 berTotal, allCorrect});
         }
+        // A stop request ends the run here as the limit would have; it
+        // changes nothing when this presentation ended the run anyway.
+        if (!allCorrect && presentationNo <= maxPresentations && stopRequested()) {
+            stopped = true;
+            break;
+        }
     }
 
     presenting = false;
@@ -274,8 +282,9 @@ static RunEnd runTraining(const std::string& parametersName)
     }
 
     if (!allCorrect) {
-        reportFile.writeLn("*** JOB ABORTED DUE TO PRESET LIMIT ***");
-        consoleWriteLn("*** JOB ABORTED DUE TO PRESET LIMIT ***");
+        const char* const endLine = stopped ? kStoppedLine : "*** JOB ABORTED DUE TO PRESET LIMIT ***";
+        reportFile.writeLn(endLine);
+        consoleWriteLn(endLine);
     }
     reportFile.writeLn("Number of Presenatations: " + std::to_string(presentationNo - 1));
     consoleWriteLn("Number of Presenatations: " + realTextWD(presentationNo - 1, 4, 0));
@@ -292,7 +301,7 @@ static RunEnd runTraining(const std::string& parametersName)
     bDataFile.close();
     reportFile.close();
     consoleWriteLn("PROGRAM DONE");
-    return allCorrect ? RunEnd::Recalled : RunEnd::Limit;
+    return allCorrect ? RunEnd::Recalled : stopped ? RunEnd::Stopped : RunEnd::Limit;
 }
 
 RunEnd trainingRun(const std::string& parametersName)

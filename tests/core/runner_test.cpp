@@ -317,7 +317,7 @@ TEST_F(RunnerTest, TheManualPageListsWhatHelpLists)
         }
     }
     EXPECT_GE(options, 7);
-    EXPECT_EQ(statuses, 5);
+    EXPECT_EQ(statuses, 6);
 }
 
 // The live line belongs on a terminal that the pane lines do not go to.

@@ -4,7 +4,9 @@
 #include <QScrollBar>
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 #include "gui/consoleview.h"
 #include "tests/gui/input.h"
@@ -15,27 +17,72 @@ using namespace duolink;
 
 namespace {
 
-TEST(LineStore, KeepsEveryLineAcrossBlockBoundaries)
+// Random lines of random lengths, some across block edges, some longer than a
+// block, some empty: every line, every run of lines and every offset reads
+// back as written, also after a million lines.
+TEST(LineStore, GivesBackEveryLineAsWritten)
 {
+    std::mt19937 random(14);
+    std::vector<std::string> written;
     LineStore store;
-    const std::string huge(5u << 20, 'h'); // longer than a block
-    std::string expectedLast;
-    for (int i = 0; i < 100000; ++i)
-        store.append("line " + std::to_string(i) + std::string(static_cast<size_t>(i % 50), '.'));
-    store.append("");
-    store.append(huge);
-    store.append("after");
-    for (int i = 0; i < 50000; ++i)
-        store.append(std::string(90, static_cast<char>('a' + i % 26)));
+    const auto add = [&](std::string line) {
+        store.append(line);
+        written.push_back(std::move(line));
+    };
+    const auto randomLine = [&] {
+        const size_t length = random() % 64 == 0 ? random() % (2 * LineStore::kBlockBytes) : random() % 120;
+        std::string line(length, ' ');
+        for (char& c : line)
+            c = static_cast<char>(1 + random() % 255); // any byte but the separator of the copies
+        for (char& c : line)
+            if (c == '\n')
+                c = '.';
+        return line;
+    };
+    for (int i = 0; i < 8000; ++i)
+        add(randomLine());
+    add("");
+    std::string text;
+    for (size_t i = 0; i < written.size(); ++i)
+        text += (i ? "\n" : "") + written[i];
 
-    ASSERT_EQ(store.size(), 150003u);
-    EXPECT_EQ(store[0], "line 0");
-    EXPECT_EQ(store[99999], "line 99999" + std::string(49, '.'));
-    EXPECT_EQ(store[100000], "");
-    EXPECT_EQ(store[100001], huge);
-    EXPECT_EQ(store[100002], "after");
-    EXPECT_EQ(store[150002], std::string(90, static_cast<char>('a' + 49999 % 26)));
-    EXPECT_EQ(store.longest(), huge.size());
+    ASSERT_EQ(store.size(), written.size());
+    uint64_t offset = 0;
+    for (size_t i = 0; i < written.size(); ++i) {
+        ASSERT_EQ(store[i], written[i]) << "line " << i;
+        ASSERT_EQ(store.offsetOf(i), offset) << "line " << i;
+        offset += written[i].size();
+    }
+    EXPECT_EQ(store.textBytes(), offset);
+    for (int k = 0; k < 200; ++k) {
+        size_t first = random() % written.size();
+        size_t last = first + random() % 3000;
+        last = std::min(last, written.size());
+        std::string got;
+        store.appendText(got, first, last);
+        std::string want;
+        for (size_t i = first; i < last; ++i)
+            want += (i > first ? "\n" : "") + written[i];
+        ASSERT_EQ(got, want) << first << ".." << last;
+    }
+    std::string all;
+    store.appendText(all, 0, store.size());
+    EXPECT_EQ(all, text);
+
+    // A million lines of pane text: every one still there, in a fraction of
+    // its size.
+    store.clear();
+    EXPECT_EQ(store.size(), 0u);
+    EXPECT_LT(store.storeBytes(), 4096u);
+    const auto tableLine = [](size_t i) {
+        return "  " + std::to_string(i % 977) + ".12345  -0." + std::to_string(i % 89) + "000   1.00000   0.00000";
+    };
+    for (size_t i = 0; i < 1000000; ++i)
+        store.append(tableLine(i));
+    ASSERT_EQ(store.size(), 1000000u);
+    for (size_t i : {size_t(0), size_t(1), size_t(65535), size_t(500000), size_t(999999)})
+        EXPECT_EQ(store[i], tableLine(i));
+    EXPECT_LT(store.storeBytes(), store.textBytes() / 4);
 }
 
 class Pane : public ::testing::Test {
@@ -108,6 +155,37 @@ TEST_F(Pane, CopiesMouseAndKeyboardSelections)
     ti::key(&view, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(clipboard->text(), view.text());
     EXPECT_EQ(view.text().count('\n'), 999);
+}
+
+// A selection across the edge of two packed blocks, and Clear.
+TEST_F(Pane, SelectsAcrossBlocksAndClears)
+{
+    view.clear();
+    std::vector<QString> lines;
+    for (int i = 0; i < 20000; ++i) {
+        lines.push_back(QStringLiteral("%1 %2").arg(i, 8).arg(QString(31, QChar('a' + i % 26))));
+        view.appendLine(lines.back().toStdString());
+    }
+    view.syncView();
+    const qsizetype edge = LineStore::kBlockBytes / 40; // lines are 40 characters
+    view.verticalScrollBar()->setValue(static_cast<int>(edge - 5));
+    ti::press(view.viewport(), cell(edge - 5, 2));
+    ti::dragTo(view.viewport(), cell(edge + 5, 3));
+    ti::release(view.viewport(), cell(edge + 5, 3));
+    QString want = lines[edge - 5].mid(2);
+    for (qsizetype i = edge - 4; i <= edge + 5; ++i)
+        want += "\n" + (i < edge + 5 ? lines[i] : lines[i].left(3));
+    EXPECT_EQ(view.selectedText(), want);
+    view.selectAll();
+    EXPECT_EQ(view.selectedText().size(), 20000 * 41 - 1);
+
+    view.clear();
+    EXPECT_EQ(view.lineCount(), 0);
+    EXPECT_FALSE(view.hasSelection());
+    EXPECT_EQ(view.text(), "");
+    EXPECT_LT(view.storeBytes(), 4096u);
+    view.appendLine("again");
+    EXPECT_EQ(view.line(0), "again");
 }
 
 } // namespace

@@ -1,18 +1,23 @@
 #pragma once
 // The window under test, with dialogs that record what they were asked.
+#include <QDir>
 #include <QLineEdit>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "core/console.h"
+#include "gui/consoleview.h"
 #include "gui/dialogs.h"
 #include "gui/form2.h"
 #include "core/patterns.h"
 #include "core/engine/state.h"
+#include "core/engine/stop.h"
 #include "tests/gui/input.h"
 
 namespace duolink {
@@ -93,6 +98,38 @@ protected:
 
     FakeDialogs fake;
     std::unique_ptr<TForm2> form;
+};
+
+// The window working in a scratch folder of its own, for the commands that
+// write files.
+class WindowInWorkFolder : public MainWindow {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(work.isValid());
+        previous = QDir::currentPath();
+        QDir::setCurrent(work.path());
+        dir = work.path().toStdString();
+        MainWindow::SetUp();
+    }
+    void TearDown() override
+    {
+        MainWindow::TearDown();
+        resetEngineState();
+        clearStopRequest();
+        QDir::setCurrent(previous);
+    }
+    std::vector<std::string> paneLines() const
+    {
+        std::vector<std::string> out;
+        for (qsizetype i = 0; i < form->Memo1->lineCount(); ++i)
+            out.emplace_back(form->Memo1->lineView(i));
+        return out;
+    }
+
+    QTemporaryDir work;
+    QString previous;
+    std::filesystem::path dir;
 };
 
 } // namespace duolink

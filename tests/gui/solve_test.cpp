@@ -41,22 +41,8 @@ const char* const kPairs[5][16] = {
     {"1", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "1"},
 };
 
-class SolveInWindow : public MainWindow {
+class SolveInWindow : public WindowInWorkFolder {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(work.isValid());
-        previous = QDir::currentPath();
-        QDir::setCurrent(work.path());
-        dir = work.path().toStdString();
-        MainWindow::SetUp();
-    }
-    void TearDown() override
-    {
-        MainWindow::TearDown();
-        resetEngineState();
-        QDir::setCurrent(previous);
-    }
     void typePair(int k)
     {
         for (int f = 0; f < 16; ++f) {
@@ -71,17 +57,6 @@ protected:
             form->Button1->click();
         }
     }
-    std::vector<std::string> paneLines() const
-    {
-        std::vector<std::string> out;
-        for (qsizetype i = 0; i < form->Memo1->lineCount(); ++i)
-            out.emplace_back(form->Memo1->lineView(i));
-        return out;
-    }
-
-    QTemporaryDir work;
-    QString previous;
-    fs::path dir;
 };
 
 } // namespace

@@ -115,7 +115,7 @@ TEST_F(MainWindow, ClearOutputEmptiesThePaneAndFreesItsMemory)
         consoleWriteLn("    1.000    0.000    0.000    0.000    0.000    0.000    0.000    0.000");
     form->Memo1->syncView();
     const std::size_t before = form->Memo1->storeBytes();
-    EXPECT_GT(before, 7'000'000u);
+    EXPECT_GT(before, 100'000u); // packed, but far from empty
 
     form->clearOutputAction->trigger();
     EXPECT_EQ(form->Memo1->lineCount(), 0);

@@ -1,0 +1,200 @@
+#include "gui/linestore.h"
+
+#include <zstd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+namespace duolink {
+namespace {
+
+// Level 1 packs the engine's tables about tenfold at several hundred MB/s;
+// higher levels gain little on this text and cost much more time.
+constexpr int kLevel = 1;
+
+// A packed block is the line count, the line lengths, then the text.
+void appendU32(std::string& out, uint32_t v)
+{
+    out.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+
+} // namespace
+
+struct LineStore::Codec {
+    ZSTD_CCtx* pack = ZSTD_createCCtx();
+    ZSTD_DCtx* unpack = ZSTD_createDCtx();
+    std::string scratch;
+    ~Codec()
+    {
+        ZSTD_freeCCtx(pack);
+        ZSTD_freeDCtx(unpack);
+    }
+};
+
+LineStore::LineStore() : codec_(std::make_unique<Codec>())
+{
+    if (!codec_->pack || !codec_->unpack)
+        throw std::bad_alloc();
+}
+
+LineStore::~LineStore() = default;
+
+void LineStore::append(std::string_view line)
+{
+    if (open_.text.size() + line.size() > UINT32_MAX)
+        seal();
+    open_.text.append(line);
+    open_.ends.push_back(static_cast<uint32_t>(open_.text.size()));
+    ++lineCount_;
+    textBytes_ += line.size();
+    longest_ = std::max(longest_, line.size());
+    if (open_.text.size() >= kBlockBytes)
+        seal();
+}
+
+void LineStore::seal()
+{
+    if (open_.ends.empty())
+        return;
+    std::string& raw = codec_->scratch;
+    raw.clear();
+    appendU32(raw, static_cast<uint32_t>(open_.ends.size()));
+    // Lengths rather than ends: the tables' lines repeat a few lengths, which
+    // pack far better than ever-growing positions.
+    uint32_t start = 0;
+    for (uint32_t end : open_.ends) {
+        appendU32(raw, end - start);
+        start = end;
+    }
+    raw.append(open_.text);
+
+    const size_t bound = ZSTD_compressBound(raw.size());
+    auto packed = std::make_unique_for_overwrite<char[]>(bound);
+    const size_t n = ZSTD_compressCCtx(codec_->pack, packed.get(), bound, raw.data(), raw.size(), kLevel);
+    if (ZSTD_isError(n))
+        throw std::bad_alloc(); // zstd fails only for want of memory here
+    // Keep only what the packed block needs.
+    auto exact = std::make_unique_for_overwrite<char[]>(n);
+    std::memcpy(exact.get(), packed.get(), n);
+
+    Block block;
+    block.packed = std::move(exact);
+    block.packedBytes = static_cast<uint32_t>(n);
+    block.lines = static_cast<uint32_t>(open_.ends.size());
+    block.firstLine = lineCount_ - open_.ends.size();
+    block.base = openBase_;
+    block.textBytes = open_.text.size();
+    blocks_.push_back(std::move(block));
+
+    openBase_ += open_.text.size();
+    open_.text.clear();
+    open_.ends.clear();
+}
+
+void LineStore::clear()
+{
+    // Swapped with empty ones, so that their memory goes too.
+    std::vector<Block>().swap(blocks_);
+    std::string().swap(open_.text);
+    std::vector<uint32_t>().swap(open_.ends);
+    std::string().swap(codec_->scratch);
+    for (CacheSlot& slot : cache_) {
+        slot.block = SIZE_MAX;
+        std::string().swap(slot.lines.text);
+        std::vector<uint32_t>().swap(slot.lines.ends);
+    }
+    openBase_ = 0;
+    lineCount_ = 0;
+    textBytes_ = 0;
+    longest_ = 0;
+}
+
+size_t LineStore::blockOf(size_t i) const
+{
+    auto it = std::upper_bound(blocks_.begin(), blocks_.end(), i,
+                               [](size_t line, const Block& b) { return line < b.firstLine; });
+    return static_cast<size_t>(it - blocks_.begin()) - 1;
+}
+
+const LineStore::Lines& LineStore::linesOf(size_t i, size_t& firstLine) const
+{
+    const size_t sealedLines = lineCount_ - open_.ends.size();
+    if (i >= sealedLines) {
+        firstLine = sealedLines;
+        return open_;
+    }
+    const size_t b = blockOf(i);
+    const Block& block = blocks_[b];
+    firstLine = block.firstLine;
+    CacheSlot* slot = &cache_[0];
+    for (CacheSlot& s : cache_) {
+        if (s.block == b) {
+            s.lastUse = ++useCounter_;
+            return s.lines;
+        }
+        if (s.lastUse < slot->lastUse)
+            slot = &s;
+    }
+
+    std::string& raw = codec_->scratch;
+    const size_t rawBytes = sizeof(uint32_t) * (1 + block.lines) + block.textBytes;
+    raw.resize(rawBytes);
+    const size_t n = ZSTD_decompressDCtx(codec_->unpack, raw.data(), raw.size(), block.packed.get(), block.packedBytes);
+    if (ZSTD_isError(n) || n != rawBytes)
+        throw std::runtime_error("The console pane's store is damaged");
+    slot->block = b;
+    slot->lastUse = ++useCounter_;
+    slot->lines.ends.resize(block.lines);
+    std::memcpy(slot->lines.ends.data(), raw.data() + sizeof(uint32_t), block.lines * sizeof(uint32_t));
+    uint32_t end = 0;
+    for (uint32_t& e : slot->lines.ends)
+        e = end += e;
+    slot->lines.text.assign(raw, sizeof(uint32_t) * (1 + block.lines));
+    return slot->lines;
+}
+
+std::string_view LineStore::operator[](size_t i) const
+{
+    size_t first = 0;
+    const Lines& lines = linesOf(i, first);
+    return lines.line(i - first);
+}
+
+uint64_t LineStore::offsetOf(size_t i) const
+{
+    if (i >= lineCount_)
+        return textBytes_;
+    size_t first = 0;
+    const Lines& lines = linesOf(i, first);
+    const uint64_t base = i >= lineCount_ - open_.ends.size() ? openBase_ : blocks_[blockOf(i)].base;
+    return base + (i > first ? lines.ends[i - first - 1] : 0);
+}
+
+void LineStore::appendText(std::string& out, size_t first, size_t last) const
+{
+    for (size_t i = first; i < last;) {
+        size_t blockFirst = 0;
+        const Lines& lines = linesOf(i, blockFirst);
+        const size_t end = std::min<size_t>(last, blockFirst + lines.ends.size());
+        for (; i < end; ++i) {
+            if (i != first)
+                out += '\n';
+            out += lines.line(i - blockFirst);
+        }
+    }
+}
+
+size_t LineStore::storeBytes() const
+{
+    size_t bytes = blocks_.capacity() * sizeof(Block) + open_.text.capacity() +
+                   open_.ends.capacity() * sizeof(uint32_t) + codec_->scratch.capacity();
+    for (const Block& b : blocks_)
+        bytes += b.packedBytes;
+    for (const CacheSlot& s : cache_)
+        bytes += s.lines.text.capacity() + s.lines.ends.capacity() * sizeof(uint32_t);
+    return bytes;
+}
+
+} // namespace duolink

@@ -1,0 +1,91 @@
+#pragma once
+// The console pane's lines, kept compact: lines are gathered into blocks of
+// about 64 KB of text, and each full block is compressed (zstd). Reading a
+// line unpacks its block into a small cache, so that a screenful of lines or
+// a run of neighbouring lines costs one unpacking per block. A long Solve's
+// pane text, hundreds of megabytes of number tables, takes a few percent of
+// that in memory.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace duolink {
+
+class LineStore {
+public:
+    LineStore();
+    ~LineStore();
+    LineStore(const LineStore&) = delete;
+    LineStore& operator=(const LineStore&) = delete;
+
+    void append(std::string_view line);
+    // Forgets every line and frees the memory they held.
+    void clear();
+
+    size_t size() const { return lineCount_; }
+    // Line i. The view stays valid until the store changes or a few other
+    // blocks have been read.
+    std::string_view operator[](size_t i) const;
+    // Length of the longest line, in characters.
+    size_t longest() const { return longest_; }
+    // Characters of all lines, without separators.
+    uint64_t textBytes() const { return textBytes_; }
+    // Characters of the lines before line i.
+    uint64_t offsetOf(size_t i) const;
+    // Appends lines [first, last) to `out`, each but the last followed by '\n'.
+    void appendText(std::string& out, size_t first, size_t last) const;
+    // Bytes of memory the lines take: packed blocks, the open block, the
+    // index and the cache of unpacked blocks.
+    size_t storeBytes() const;
+
+    // Text bytes after which a block is packed.
+    static constexpr size_t kBlockBytes = size_t(64) << 10;
+
+private:
+    struct Block {
+        std::unique_ptr<char[]> packed;
+        uint32_t packedBytes = 0;
+        uint32_t lines = 0;
+        uint64_t firstLine = 0;
+        uint64_t base = 0;     // characters of all lines before this block
+        uint64_t textBytes = 0;
+    };
+    // A block as text and line ends, for the open block and unpacked ones.
+    struct Lines {
+        std::string text;
+        std::vector<uint32_t> ends; // end of each line in text
+        std::string_view line(size_t k) const
+        {
+            const uint32_t start = k ? ends[k - 1] : 0;
+            return std::string_view(text).substr(start, ends[k] - start);
+        }
+    };
+    struct CacheSlot {
+        size_t block = SIZE_MAX;
+        uint64_t lastUse = 0;
+        Lines lines;
+    };
+
+    void seal();
+    // The block holding line i, unpacked; the open block when i is there.
+    const Lines& linesOf(size_t i, size_t& firstLine) const;
+    size_t blockOf(size_t i) const;
+
+    std::vector<Block> blocks_;
+    Lines open_;
+    uint64_t openBase_ = 0;
+    size_t lineCount_ = 0;
+    uint64_t textBytes_ = 0;
+    size_t longest_ = 0;
+
+    struct Codec;
+    std::unique_ptr<Codec> codec_;
+    mutable std::array<CacheSlot, 4> cache_;
+    mutable uint64_t useCounter_ = 0;
+};
+
+} // namespace duolink
