@@ -37,21 +37,12 @@ bool sameBits(const Store& x, const Store& y)
     return std::memcmp(x.data(), y.data(), sizeof(Store)) == 0;
 }
 
-class PatternListInWindow : public MainWindow {
+class PatternListInWindow : public WindowInWorkFolder {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(work.isValid());
-        previous = QDir::currentPath();
-        QDir::setCurrent(work.path());
-        MainWindow::SetUp();
+        WindowInWorkFolder::SetUp();
         noteListInFiles();
-    }
-    void TearDown() override
-    {
-        MainWindow::TearDown();
-        resetEngineState();
-        QDir::setCurrent(previous);
     }
     // Types sixteen values into the fields and presses Add.
     void addPair(const QStringList& values)
@@ -97,8 +88,6 @@ protected:
         EXPECT_EQ(fieldTexts(), s.fields);
     }
 
-    QTemporaryDir work;
-    QString previous;
 };
 
 const QStringList kPair1 = {"0.1", "1", "-0", "2.5e-7", "1e300", "0", "3", "0.7",
