@@ -334,6 +334,8 @@ void TForm2::showListPosition()
 
 void TForm2::showListNotice(const QString& text)
 {
+    // The lasting position first, so that it is current under the notice.
+    showListPosition();
     emit statusMessage(text, kNoticeMs);
     noticeEnd_->start(kNoticeMs);
 }

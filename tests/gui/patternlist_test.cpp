@@ -107,7 +107,7 @@ TEST_F(PatternListInWindow, SaveResetOpenGivesTheSameStoreBitForBit)
 
     save("list"); // the extension is added
     ASSERT_TRUE(fs::exists(work.filePath("list.csv").toStdString()));
-    EXPECT_EQ(status.takeFirst(), "Saved 3 pairs to list.csv");
+    EXPECT_EQ(status.last(), "Saved 3 pairs to list.csv");
 
     form->Button9->click();
     aPatterns.fill({});
@@ -121,7 +121,7 @@ TEST_F(PatternListInWindow, SaveResetOpenGivesTheSameStoreBitForBit)
     EXPECT_EQ(currentIndex, 1);
     EXPECT_EQ(form->Edit1->text(), "    1");
     EXPECT_EQ(fieldTexts().mid(0, 3), QStringList({"    0.100", "    1.000", "    0.000"}));
-    EXPECT_EQ(status.takeFirst(), "Opened 3 pairs from list.csv");
+    EXPECT_EQ(status.last(), "Opened 3 pairs from list.csv");
 
     // Saving again over the file asks first.
     save("list.csv");
