@@ -84,17 +84,9 @@ QFont windowFont()
 TForm2::TForm2(QWidget* parent) : QWidget(parent)
 {
     buildControls();
-    createPatternListActions();
-    buildActions();
     live_ = std::make_unique<LiveDisplay>(Memo1, Edit2, ProgressBar1);
     recorder_ = std::make_unique<TrainingRecorder>();
     trainingObserver = recorder_.get();
-
-    showTrainingAction = new QAction(tr("&Training"), this);
-    showTrainingAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
-    connect(showTrainingAction, &QAction::triggered, this, &TForm2::showTraining);
-    addAction(showTrainingAction);
-
     FormCreate();
 }
 
@@ -202,8 +194,6 @@ void TForm2::buildControls()
     // Any later status text replaces the notice, and the position with it.
     connect(this, &TForm2::statusMessage, noticeEnd_, &QTimer::stop);
 
-    buildEditActions();
-
     connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
@@ -237,17 +227,6 @@ void TForm2::resizeEvent(QResizeEvent* event)
                        height() - kPane.y() - kPaneBottomMargin);
 }
 
-void TForm2::buildActions()
-{
-    stopAction = new QAction(tr("&Stop"), this);
-    stopAction->setObjectName(QStringLiteral("stopAction"));
-    stopAction->setShortcut(QKeySequence(Qt::Key_Escape));
-    stopAction->setStatusTip(tr("Stop the training after the presentation it is in"));
-    stopAction->setEnabled(false);
-    connect(stopAction, &QAction::triggered, this, [] { requestStop(); });
-    addAction(stopAction);
-}
-
 void TForm2::FormCreate()
 {
     consolePane = live_->paneSink();
@@ -266,34 +245,6 @@ void TForm2::FormCreate()
 void TForm2::setEditText(QLineEdit* edit, const std::string& text)
 {
     showFieldText(edit, QString::fromStdString(text));
-}
-
-void TForm2::buildEditActions()
-{
-    // The pane's own commands, for the menu and the keyboard. In a field that
-    // has the focus, Ctrl+C and Ctrl+A stay the field's: it takes those keys
-    // before any shortcut.
-    clearOutputAction = new QAction(tr("C&lear Output"), this);
-    clearOutputAction->setObjectName(QStringLiteral("clearOutputAction"));
-    clearOutputAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
-    clearOutputAction->setStatusTip(tr("Empty the text pane; no file is touched"));
-    connect(clearOutputAction, &QAction::triggered, Memo1, &ConsoleView::clear);
-
-    copyAction = new QAction(tr("&Copy"), this);
-    copyAction->setObjectName(QStringLiteral("copyAction"));
-    copyAction->setShortcut(QKeySequence::Copy);
-    copyAction->setStatusTip(tr("Copy the text selected in the pane"));
-    connect(copyAction, &QAction::triggered, Memo1, &ConsoleView::copy);
-
-    selectAllAction = new QAction(tr("Select &All"), this);
-    selectAllAction->setObjectName(QStringLiteral("selectAllAction"));
-    selectAllAction->setShortcut(QKeySequence::SelectAll);
-    selectAllAction->setStatusTip(tr("Select all the text in the pane"));
-    connect(selectAllAction, &QAction::triggered, Memo1, &ConsoleView::selectAll);
-
-    addAction(clearOutputAction);
-    addAction(copyAction);
-    addAction(selectAllAction);
 }
 
 void TForm2::runCommand(const std::function<void()>& body, const QString& step)
@@ -383,6 +334,8 @@ void TForm2::showListPosition()
 
 void TForm2::showListNotice(const QString& text)
 {
+    // The lasting position first, so that it is current under the notice.
+    showListPosition();
     emit statusMessage(text, kNoticeMs);
     noticeEnd_->start(kNoticeMs);
 }

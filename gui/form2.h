@@ -72,21 +72,27 @@ public:
     QLineEdit* Edit17;
     QLineEdit* Edit18;
 
-    // Edit commands on the pane. A focused field keeps its own Copy and
-    // Select All.
-    QAction* clearOutputAction; // empties the pane and frees its memory
-    QAction* copyAction;
-    QAction* selectAllAction;
     // The window's commands, with their shortcuts, created in one place
     // (createActions) and added to the form so that their shortcuts work in
     // the whole window. The menus only list them.
     QAction* openWorkingFolderAction = nullptr;
+    QAction* openPatternListAction = nullptr;
+    QAction* savePatternListAction = nullptr;
     QAction* loadMatrixAction = nullptr;
     QAction* saveMatrixAction = nullptr;
     QAction* saveOutputAction = nullptr;
     QAction* exitAction = nullptr;
+    QAction* copyAction = nullptr;        // on the pane; a focused field keeps its own
+    QAction* selectAllAction = nullptr;   // likewise
+    QAction* clearOutputAction = nullptr; // empties the pane and frees its memory
+    QAction* showPatternListAction = nullptr;
+    QAction* showTrainingAction = nullptr;
     QAction* solveAction = nullptr;
     QAction* predictAction = nullptr;
+    // Asks a running Solve to stop after the presentation it is in (Esc).
+    // Enabled only during a run; every other action but the training view is
+    // disabled then.
+    QAction* stopAction = nullptr;
     QAction* addPairAction = nullptr;
     QAction* updatePairAction = nullptr;
     QAction* deletePairAction = nullptr;
@@ -94,11 +100,6 @@ public:
     QAction* previousPairAction = nullptr;
     QAction* resetListAction = nullptr;
     QAction* aboutAction = nullptr;
-    // View > Training (Ctrl+T): shows the training window.
-    QAction* showTrainingAction = nullptr;
-    // Asks a running Solve to stop after the presentation it is in (Esc).
-    // Enabled only during a run; every other action is disabled then.
-    QAction* stopAction;
 
     // Start-up: hands the pane, the R2 field and the bar to the engine side,
     // prints the welcome line and fills the fields. Run by the constructor.
@@ -138,9 +139,6 @@ public:
     static const QString& matrixFileFilter();
 
     // Pattern list files and the list window (gui/patternlistcommands.cpp).
-    QAction* openPatternListAction = nullptr; // Ctrl+O
-    QAction* savePatternListAction = nullptr; // Ctrl+Shift+S
-    QAction* showPatternListAction = nullptr; // Ctrl+Shift+L
     // Replaces the list with a file's pairs, asking first when the list holds
     // pairs that are in no file.
     void openPatternList();
@@ -212,16 +210,13 @@ private:
     // Asks for a matrix file; on cancel shows the no-file notice and gives nothing.
     std::optional<QString> chooseMatrixFile(bool forSave);
     void buildControls();
-    void buildEditActions();
     // Why a list command did not act, or what its position holds, for a few
     // seconds; then the position again.
     void showListNotice(const QString& text);
     QString refusalText(const QString& command) const;
-    void createPatternListActions();
     void createActions();
     // Tab order, accessible names and Return moving on to the next field.
     void setUpKeyboard();
-    void buildActions();
     // Enters or leaves the run state: actions, input, the signals.
     void setRunning(bool running);
     // During a run: whether `event` is input to the form, which is dropped.

@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/engine/stop.h"
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
 #include "gui/form2.h"
@@ -22,31 +23,77 @@ namespace duolink {
 
 void TForm2::createActions()
 {
-    const auto make = [this](const QString& text, const QList<QKeySequence>& keys, void (TForm2::*handler)()) {
+    // Every command of the window, created here and added to the form so
+    // that its shortcut works anywhere in the window; the menus only list
+    // them. The object name lets tests and scripts find an action.
+    const auto make = [this](const char* name, const QString& text, const QList<QKeySequence>& keys) {
         auto* action = new QAction(text, this);
+        action->setObjectName(QString::fromLatin1(name));
         action->setShortcuts(keys);
-        connect(action, &QAction::triggered, this, handler);
         addAction(action);
         return action;
     };
-    openWorkingFolderAction = make(tr("&Open Working Folder\u2026"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)},
-                                   &TForm2::openWorkingFolder);
-    loadMatrixAction = make(tr("&Load Matrix\u2026"), {QKeySequence(Qt::CTRL | Qt::Key_L)}, &TForm2::Button11Click);
-    saveMatrixAction = make(tr("&Save Matrix\u2026"), {QKeySequence(Qt::CTRL | Qt::Key_S)}, &TForm2::Button10Click);
-    saveOutputAction = make(tr("Save Output &As\u2026"), {}, &TForm2::saveOutputAs);
-    exitAction = make(tr("E&xit"), {QKeySequence(Qt::CTRL | Qt::Key_Q)}, &TForm2::Button8Click);
-    solveAction = make(tr("&Solve"), {QKeySequence(Qt::Key_F5)}, &TForm2::Button6Click);
-    predictAction = make(tr("&Predict"), {QKeySequence(Qt::Key_F6)}, &TForm2::Button7Click);
-    addPairAction = make(tr("&Add"), {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)},
-                         &TForm2::Button1Click);
-    updatePairAction = make(tr("&Update"), {}, &TForm2::Button3Click);
-    deletePairAction = make(tr("&Delete"), {}, &TForm2::Button2Click);
-    nextPairAction = make(tr("&Next"), {QKeySequence(Qt::CTRL | Qt::Key_Down), QKeySequence(Qt::Key_PageDown)},
-                          &TForm2::Button4Click);
-    previousPairAction = make(tr("&Previous"), {QKeySequence(Qt::CTRL | Qt::Key_Up), QKeySequence(Qt::Key_PageUp)},
-                              &TForm2::Button5Click);
-    resetListAction = make(tr("&Reset"), {}, &TForm2::Button9Click);
-    aboutAction = make(tr("&About Duolink"), {}, &TForm2::showAbout);
+    const auto command = [&](const char* name, const QString& text, const QList<QKeySequence>& keys,
+                             void (TForm2::*handler)()) {
+        QAction* action = make(name, text, keys);
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    const auto key = [](QKeyCombination combination) { return QKeySequence(combination); };
+
+    // File
+    openWorkingFolderAction = command("openWorkingFolderAction", tr("Open &Working Folder\u2026"),
+                                      {key(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}, &TForm2::openWorkingFolder);
+    openPatternListAction = command("openPatternListAction", tr("&Open Pattern List\u2026"),
+                                    {key(Qt::CTRL | Qt::Key_O)}, &TForm2::openPatternList);
+    savePatternListAction = command("savePatternListAction", tr("Save &Pattern List\u2026"),
+                                    {key(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}, &TForm2::savePatternList);
+    loadMatrixAction = command("loadMatrixAction", tr("&Load Matrix\u2026"), {key(Qt::CTRL | Qt::Key_L)},
+                               &TForm2::Button11Click);
+    saveMatrixAction = command("saveMatrixAction", tr("&Save Matrix\u2026"), {key(Qt::CTRL | Qt::Key_S)},
+                               &TForm2::Button10Click);
+    saveOutputAction = command("saveOutputAction", tr("Save Output &As\u2026"), {}, &TForm2::saveOutputAs);
+    exitAction = command("exitAction", tr("E&xit"), {key(Qt::CTRL | Qt::Key_Q)}, &TForm2::Button8Click);
+
+    // Edit: the pane's own commands. In a field that has the focus, Ctrl+C
+    // and Ctrl+A stay the field's: it takes those keys before any shortcut.
+    copyAction = make("copyAction", tr("&Copy"), {QKeySequence(QKeySequence::Copy)});
+    copyAction->setStatusTip(tr("Copy the text selected in the pane"));
+    connect(copyAction, &QAction::triggered, Memo1, &ConsoleView::copy);
+    selectAllAction = make("selectAllAction", tr("Select &All"), {QKeySequence(QKeySequence::SelectAll)});
+    selectAllAction->setStatusTip(tr("Select all the text in the pane"));
+    connect(selectAllAction, &QAction::triggered, Memo1, &ConsoleView::selectAll);
+    clearOutputAction = make("clearOutputAction", tr("C&lear Output"), {key(Qt::CTRL | Qt::SHIFT | Qt::Key_K)});
+    clearOutputAction->setStatusTip(tr("Empty the text pane; no file is touched"));
+    connect(clearOutputAction, &QAction::triggered, Memo1, &ConsoleView::clear);
+
+    // View
+    showPatternListAction = command("showPatternListAction", tr("Pattern &List"),
+                                    {key(Qt::CTRL | Qt::SHIFT | Qt::Key_L)}, &TForm2::showPatternList);
+    showTrainingAction = command("showTrainingAction", tr("&Training"), {key(Qt::CTRL | Qt::Key_T)},
+                                 &TForm2::showTraining);
+
+    // Run
+    solveAction = command("solveAction", tr("&Solve"), {key(Qt::Key_F5)}, &TForm2::Button6Click);
+    predictAction = command("predictAction", tr("&Predict"), {key(Qt::Key_F6)}, &TForm2::Button7Click);
+    stopAction = make("stopAction", tr("S&top"), {key(Qt::Key_Escape)});
+    stopAction->setStatusTip(tr("Stop the training after the presentation it is in"));
+    stopAction->setEnabled(false);
+    connect(stopAction, &QAction::triggered, this, [] { requestStop(); });
+
+    // List
+    addPairAction = command("addPairAction", tr("&Add"),
+                            {key(Qt::CTRL | Qt::Key_Return), key(Qt::CTRL | Qt::Key_Enter)}, &TForm2::Button1Click);
+    updatePairAction = command("updatePairAction", tr("&Update"), {}, &TForm2::Button3Click);
+    deletePairAction = command("deletePairAction", tr("&Delete"), {}, &TForm2::Button2Click);
+    nextPairAction = command("nextPairAction", tr("&Next"), {key(Qt::CTRL | Qt::Key_Down), key(Qt::Key_PageDown)},
+                             &TForm2::Button4Click);
+    previousPairAction = command("previousPairAction", tr("&Previous"),
+                                 {key(Qt::CTRL | Qt::Key_Up), key(Qt::Key_PageUp)}, &TForm2::Button5Click);
+    resetListAction = command("resetListAction", tr("&Reset"), {}, &TForm2::Button9Click);
+
+    // Help
+    aboutAction = command("aboutAction", tr("&About Duolink"), {}, &TForm2::showAbout);
     aboutAction->setMenuRole(QAction::AboutRole);
 }
 

@@ -22,7 +22,7 @@ constexpr const char* kGeometryKey = "window/geometry";
 } // namespace
 
 AppWindow::AppWindow(QWidget* parent)
-    : QMainWindow(parent), form_(new TForm2(this)), folderStatus_(new QLabel(this))
+    : QMainWindow(parent), form_(new TForm2(this)), folderStatus_(new QLabel(this)), listStatus_(new QLabel(this))
 {
     setCentralWidget(form_);
     setWindowTitle(form_->windowTitle());
@@ -31,9 +31,12 @@ AppWindow::AppWindow(QWidget* parent)
     // Left, stretched: a passing message covers it for a while.
     folderStatus_->setObjectName(QStringLiteral("folderStatus"));
     statusBar()->addWidget(folderStatus_, 1);
-    connect(form_, &TForm2::statusMessage, statusBar(), &QStatusBar::showMessage);
+    listStatus_->setObjectName(QStringLiteral("listStatus"));
+    statusBar()->addPermanentWidget(listStatus_);
+    connect(form_, &TForm2::statusMessage, this, &AppWindow::showStatus);
     connect(form_, &TForm2::workingFolderChanged, this, &AppWindow::updateFolderStatus);
     updateFolderStatus();
+    form_->showListPosition();
 
     // Exit ends the event loop without closing the window.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &AppWindow::saveWindowState);
@@ -68,6 +71,16 @@ void AppWindow::buildMenus()
             else
                 menu->addSeparator();
         }
+    }
+}
+
+void AppWindow::showStatus(const QString& text, int timeoutMs)
+{
+    if (timeoutMs > 0) {
+        statusBar()->showMessage(text, timeoutMs);
+    } else {
+        statusBar()->clearMessage();
+        listStatus_->setText(text);
     }
 }
 

@@ -16,6 +16,8 @@ public:
 
     TForm2* form() const { return form_; }
     QLabel* folderStatus() const { return folderStatus_; }
+    // The lasting status text ("Pair i of n"), at the right of the bar.
+    QLabel* listStatus() const { return listStatus_; }
 
     // Position and size from the last run (QSettings, the user's config
     // folder); the designed size at the top left corner the first time.
@@ -28,9 +30,13 @@ protected:
 private:
     void buildMenus();
     void updateFolderStatus();
+    // A notice (timeoutMs > 0) shows over the folder for a while; a lasting
+    // text replaces the one at the right.
+    void showStatus(const QString& text, int timeoutMs);
 
     TForm2* form_;
     QLabel* folderStatus_;
+    QLabel* listStatus_;
 };
 
 } // namespace duolink

@@ -53,25 +53,6 @@ QString pairsText(int count)
 
 } // namespace
 
-void TForm2::createPatternListActions()
-{
-    const auto action = [this](const char* name, const QString& text, const QKeySequence& shortcut,
-                               void (TForm2::*command)()) {
-        auto* a = new QAction(text, this);
-        a->setObjectName(QString::fromLatin1(name));
-        a->setShortcut(shortcut);
-        connect(a, &QAction::triggered, this, command);
-        addAction(a);
-        return a;
-    };
-    openPatternListAction = action("openPatternListAction", tr("&Open Pattern List…"),
-                                   QKeySequence(Qt::CTRL | Qt::Key_O), &TForm2::openPatternList);
-    savePatternListAction = action("savePatternListAction", tr("&Save Pattern List…"),
-                                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &TForm2::savePatternList);
-    showPatternListAction = action("showPatternListAction", tr("Pattern &List"),
-                                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), &TForm2::showPatternList);
-}
-
 void TForm2::openPatternList()
 {
     const std::optional<QString> name = dialogs().openFileName(this, openFilter(), lastPatternListName_);

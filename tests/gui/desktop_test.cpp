@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -236,6 +237,11 @@ TEST_F(WorkingFolder, ChangingItMovesWhereSolveReadsAndWritesAndTheStatusFollows
     const QString status = window.folderStatus()->text();
     EXPECT_TRUE(status.contains(QDir::toNativeSeparators(QDir::currentPath())));
     EXPECT_TRUE(status.contains("parameters file missing"));
+    // The list's position stays beside the folder; a notice passes over it.
+    EXPECT_EQ(window.listStatus()->text(), "Pair 0 of 0");
+    f->deletePairAction->trigger();
+    EXPECT_EQ(window.statusBar()->currentMessage(), "Delete: the list is empty");
+    EXPECT_EQ(window.listStatus()->text(), "Pair 0 of 0");
 
     // Folders that cannot be the working folder change nothing.
     QFile(other.filePath("plain")).open(QIODevice::WriteOnly);
@@ -261,6 +267,7 @@ TEST_F(WorkingFolder, ChangingItMovesWhereSolveReadsAndWritesAndTheStatusFollows
     copyParameters(other.path());
     typeA({"1", "1"});
     f->addPairAction->trigger();
+    EXPECT_EQ(window.listStatus()->text(), "Pair 1 of 1");
     f->solveAction->trigger();
     EXPECT_EQ(fake.calls.size(), 1u) << fake.calls.back().first.toStdString();
     EXPECT_TRUE(QFile::exists(other.filePath("vld33res.txt")));

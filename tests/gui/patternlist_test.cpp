@@ -37,21 +37,12 @@ bool sameBits(const Store& x, const Store& y)
     return std::memcmp(x.data(), y.data(), sizeof(Store)) == 0;
 }
 
-class PatternListInWindow : public MainWindow {
+class PatternListInWindow : public WindowInWorkFolder {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(work.isValid());
-        previous = QDir::currentPath();
-        QDir::setCurrent(work.path());
-        MainWindow::SetUp();
+        WindowInWorkFolder::SetUp();
         noteListInFiles();
-    }
-    void TearDown() override
-    {
-        MainWindow::TearDown();
-        resetEngineState();
-        QDir::setCurrent(previous);
     }
     // Types sixteen values into the fields and presses Add.
     void addPair(const QStringList& values)
@@ -97,8 +88,6 @@ protected:
         EXPECT_EQ(fieldTexts(), s.fields);
     }
 
-    QTemporaryDir work;
-    QString previous;
 };
 
 const QStringList kPair1 = {"0.1", "1", "-0", "2.5e-7", "1e300", "0", "3", "0.7",
@@ -118,7 +107,7 @@ TEST_F(PatternListInWindow, SaveResetOpenGivesTheSameStoreBitForBit)
 
     save("list"); // the extension is added
     ASSERT_TRUE(fs::exists(work.filePath("list.csv").toStdString()));
-    EXPECT_EQ(status.takeFirst(), "Saved 3 pairs to list.csv");
+    EXPECT_EQ(status.last(), "Saved 3 pairs to list.csv");
 
     form->Button9->click();
     aPatterns.fill({});
@@ -132,7 +121,7 @@ TEST_F(PatternListInWindow, SaveResetOpenGivesTheSameStoreBitForBit)
     EXPECT_EQ(currentIndex, 1);
     EXPECT_EQ(form->Edit1->text(), "    1");
     EXPECT_EQ(fieldTexts().mid(0, 3), QStringList({"    0.100", "    1.000", "    0.000"}));
-    EXPECT_EQ(status.takeFirst(), "Opened 3 pairs from list.csv");
+    EXPECT_EQ(status.last(), "Opened 3 pairs from list.csv");
 
     // Saving again over the file asks first.
     save("list.csv");

@@ -40,15 +40,11 @@ const char* const kPairs[5] = {
     "0 0 0 0 0 0 1 1 1 1 0 0 0 0 0 0", "1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 1",
 };
 
-class TrainingView : public MainWindow {
+class TrainingView : public WindowInWorkFolder {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(work.isValid());
-        previous = QDir::currentPath();
-        QDir::setCurrent(work.path());
-        dir = work.path().toStdString();
-        MainWindow::SetUp();
+        WindowInWorkFolder::SetUp();
         fs::copy_file(kExamples / "veld200gSetup.dat", dir / "veld200gSetup.dat");
         for (const char* pair : kPairs) {
             const QStringList values = QString::fromLatin1(pair).split(' ');
@@ -60,12 +56,6 @@ protected:
         training = form->trainingWindow();
         ASSERT_NE(training, nullptr);
         ASSERT_TRUE(training->isVisible());
-    }
-    void TearDown() override
-    {
-        MainWindow::TearDown();
-        resetEngineState();
-        QDir::setCurrent(previous);
     }
     void setMaxPresentations(int n)
     {
@@ -112,9 +102,6 @@ protected:
         return out;
     }
 
-    QTemporaryDir work;
-    QString previous;
-    fs::path dir;
     TrainingWindow* training = nullptr;
 };
 
