@@ -10,7 +10,7 @@
 // Run it with QT_QPA_PLATFORM=offscreen for headless measurements.
 //   window_bench JOBDIR [--training] [--pairs FILE] [--hold]
 // --training opens the training window before the Solve; --pairs types the
-// pairs of a pattern file (as examples/patterns.txt) instead of job H's;
+// pairs of a pattern file (.csv, as examples/patterns.csv) instead of job H's;
 // --hold keeps the windows open after the figures until they are closed
 // (for screenshots).
 #include <QApplication>
@@ -33,6 +33,7 @@
 
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
+#include "core/patternlist.h"
 #include "gui/form2.h"
 
 using namespace duolink;
@@ -95,27 +96,26 @@ double processCpuSeconds()
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
-// The pairs of a pattern file: 16 values a line, '#' starts a comment line.
+// The pairs of a pattern list file (.csv), typed in as a user would.
 bool typePatternFile(TForm2& form, const char* path)
 {
     QLineEdit* fields[16] = {form.Edit3,  form.Edit4,  form.Edit5,  form.Edit6,  form.Edit7,  form.Edit8,
                              form.Edit9,  form.Edit10, form.Edit11, form.Edit12, form.Edit13, form.Edit14,
                              form.Edit15, form.Edit16, form.Edit17, form.Edit18};
-    std::ifstream in(path);
-    std::string line;
-    bool any = false;
-    while (std::getline(in, line)) {
-        if (line.find_first_not_of(" \t\r") == std::string::npos || line[line.find_first_not_of(" \t")] == '#')
-            continue;
-        const QStringList values = QString::fromStdString(line).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        if (values.size() != 16)
-            return false;
-        for (int i = 0; i < 16; ++i)
-            fields[i]->setText(values[i]);
-        form.Button1->click();
-        any = true;
+    PatternList list;
+    try {
+        list = readPatternListFile(path, path);
+    } catch (const PatternListError&) {
+        return false;
     }
-    return any;
+    for (const PatternPair& pair : list) {
+        for (int i = 0; i < 8; ++i) {
+            fields[i]->setText(QString::number(pair.a[i + 1], 'g', 17));
+            fields[i + 8]->setText(QString::number(pair.b[i + 1], 'g', 17));
+        }
+        form.Button1->click();
+    }
+    return !list.empty();
 }
 
 // The pairs of job H, as make_job_h writes them.
