@@ -10,7 +10,9 @@
 #include <QPushButton>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "core/engine/stop.h"
@@ -182,26 +184,21 @@ void TForm2::saveOutputAs()
 bool TForm2::saveOutput(const QString& path)
 {
     // The pane holds 8-bit text; the file gets it as UTF-8, one line each.
+    // It is written a piece of lines at a time, so that a pane of hundreds of
+    // megabytes is never copied whole.
+    constexpr qsizetype kLinesPerPiece = 65536;
     QSaveFile file(path);
     bool written = file.open(QIODevice::WriteOnly);
-    QByteArray chunk;
-    constexpr qsizetype kChunkBytes = qsizetype(1) << 20;
-    chunk.reserve(kChunkBytes + 1024);
-    for (qsizetype i = 0; written && i < Memo1->lineCount(); ++i) {
-        for (const char c : Memo1->lineView(i)) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (byte < 0x80) {
-                chunk += c;
-            } else {
-                chunk += static_cast<char>(0xC0 | (byte >> 6));
-                chunk += static_cast<char>(0x80 | (byte & 0x3F));
-            }
-        }
-        chunk += '\n';
-        if (chunk.size() >= kChunkBytes || i + 1 == Memo1->lineCount()) {
-            written = file.write(chunk) == chunk.size();
-            chunk.clear();
-        }
+    std::string piece;
+    const qsizetype lines = Memo1->lineCount();
+    for (qsizetype first = 0; written && first < lines; first += kLinesPerPiece) {
+        piece.clear();
+        Memo1->appendText(piece, first, std::min(lines, first + kLinesPerPiece));
+        piece += '\n';
+        const bool ascii = std::none_of(piece.begin(), piece.end(), [](char c) { return c & 0x80; });
+        const QByteArray utf8 = ascii ? QByteArray() : QString::fromLatin1(piece.data(), qsizetype(piece.size())).toUtf8();
+        written = ascii ? file.write(piece.data(), qint64(piece.size())) == qint64(piece.size())
+                        : file.write(utf8) == utf8.size();
     }
     if (written && file.commit())
         return true;
