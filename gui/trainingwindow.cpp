@@ -226,30 +226,6 @@ void TrainingWindow::refresh()
         summary_->setText(summary);
 }
 
-void TrainingWindow::repaintNow()
-{
-    if (!isVisible())
-        return;
-    // The run waits while the window paints: keep its share of the time
-    // to about a twentieth, whatever a repaint costs on this machine.
-    if (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < repaintGapMs_)
-        return;
-    QElapsedTimer cost;
-    cost.start();
-    refresh();
-    // The chart lays itself out through posted events, which a run holding
-    // the event loop does not let through; its view is painted directly.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    chartView_->viewport()->repaint();
-    weightMap_->repaint();
-    summary_->repaint();
-    // A smoothed cost, so that one slow repaint (the first, or the machine
-    // busy elsewhere) does not stop the updates for long.
-    repaintCostMs_ = (repaintCostMs_ + static_cast<double>(cost.nsecsElapsed()) / 1e6) / 2;
-    repaintGapMs_ = std::clamp<qint64>(static_cast<qint64>(19 * repaintCostMs_), kRefreshIntervalMs, 500);
-    sinceRepaint_.start();
-}
-
 void TrainingWindow::setLogScale(bool on)
 {
     if (on == logScale_)

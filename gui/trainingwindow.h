@@ -3,7 +3,6 @@
 // weight map, and a summary of the run. It reads the recorder that the main
 // window plugs into the engine, about 30 times a second while it is shown
 // (and from the live display when a Solve holds the event loop).
-#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
@@ -39,8 +38,6 @@ public:
 
     // Takes what is new in the recorder and shows it.
     void refresh();
-    // refresh() and paint at once, for a Solve that holds the event loop.
-    void repaintNow();
 
     // Export; on failure an error box says why and false is returned.
     bool saveChart(const QString& path);
@@ -106,9 +103,6 @@ private:
     MinMaxThinning missedPoints_;
     int patternCount_ = 0;
     bool logScale_ = false;
-    QElapsedTimer sinceRepaint_;
-    qint64 repaintGapMs_ = kRefreshIntervalMs;
-    double repaintCostMs_ = 0;
     QString lastChartName_;
     QString lastStatisticsName_;
 };
