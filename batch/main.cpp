@@ -363,7 +363,10 @@ int main(int argc, char** argv)
         exitCode = kExitTerminated;
     } catch (const RunError& e) {
         exitCode = kExitError;
-        error = "error: " + step + ": " + e.what();
+        // A job's failure also names the job file it came from; a step's
+        // label names its file already.
+        const bool namesFile = !e.file().empty() && !step.starts_with("--");
+        error = "error: " + step + ": " + (namesFile ? e.file() + ": " : std::string()) + e.what();
     } catch (const std::bad_alloc&) {
         exitCode = kExitError;
         error = "error: " + step + ": " + kOutOfMemory;

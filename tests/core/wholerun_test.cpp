@@ -272,7 +272,7 @@ TEST_F(BatchRun, AFileSizeLimitMidwayEndsTheRunWithDiskFull)
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 4);
-    EXPECT_TRUE(readFile(dir_ / "err").starts_with("error: solve " + job.string() + ": Disk full\n"))
+    EXPECT_TRUE(readFile(dir_ / "err").starts_with("error: solve " + job.string() + ": vld33res.txt: Disk full\n"))
         << readFile(dir_ / "err");
     // The report holds everything up to the limit, exactly as written.
     EXPECT_EQ(readFile(job / kReportFileName), whole.substr(0, kLimit));
