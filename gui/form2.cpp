@@ -396,14 +396,7 @@ void TForm2::Button4Click()
                                          : QStringLiteral("Next: %1 is the last position").arg(kPatternCapacity));
         return;
     }
-    setEditText(Edit1, intText(currentIndex));
-    showPattern(currentIndex);
-    // What the fields show there is left over or zero, not part of the list.
-    if (currentIndex > patternCount)
-        showListNotice(pastTheEndText(currentIndex));
-    else
-        showListPosition();
-    emit patternListChanged();
+    showBrowsedPair();
 }
 
 void TForm2::Button5Click()
@@ -413,8 +406,15 @@ void TForm2::Button5Click()
                                          : QStringLiteral("Previous: this is the first position"));
         return;
     }
+    showBrowsedPair();
+}
+
+// After a step through the list: the index, the pair and the status text.
+void TForm2::showBrowsedPair()
+{
     setEditText(Edit1, intText(currentIndex));
     showPattern(currentIndex);
+    // What the fields show past the end is left over or zero, not part of the list.
     if (currentIndex > patternCount)
         showListNotice(pastTheEndText(currentIndex));
     else

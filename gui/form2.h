@@ -213,6 +213,8 @@ private:
     // Why a list command did not act, or what its position holds, for a few
     // seconds; then the position again.
     void showListNotice(const QString& text);
+    // After Next, Previous or a row chosen in the list window.
+    void showBrowsedPair();
     QString refusalText(const QString& command) const;
     void createActions();
     // Tab order, accessible names and Return moving on to the next field.

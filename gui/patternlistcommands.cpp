@@ -129,9 +129,7 @@ void TForm2::browseTo(int position)
     if (position < 1 || position > patternCount || position == currentIndex)
         return;
     currentIndex = position;
-    setEditText(Edit1, intText(currentIndex));
-    showPattern(currentIndex);
-    emit patternListChanged();
+    showBrowsedPair();
 }
 
 } // namespace duolink

@@ -43,8 +43,6 @@ public:
     // turn of the event loop.
     void show(const ConsoleBatch& batch);
 
-    // Another live widget, repainted at the same moments as these three.
-
     // The bar position the engine has set, applied or not.
     const ProgressState& progress() const { return bar_.state; }
 

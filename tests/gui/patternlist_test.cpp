@@ -245,11 +245,14 @@ TEST_F(PatternListInWindow, TheTableFollowsTheListAndBrowsesIt)
               (QStringList{"1", "0.100", "0.333", "0.000", "1.000"}));
     EXPECT_FALSE(model->flags(model->index(0, 1)) & Qt::ItemIsEditable);
 
-    // Selecting a row browses to it.
+    // Selecting a row browses to it, as Next and Previous do.
+    QString status;
+    QObject::connect(form.get(), &TForm2::statusMessage, [&](const QString& text, int) { status = text; });
     table->selectRow(0);
     EXPECT_EQ(currentIndex, 1);
     EXPECT_EQ(form->Edit1->text(), "    1");
     EXPECT_EQ(dataField(0)->text(), "    0.100");
+    EXPECT_EQ(status.left(7), "Pair 1 ");
 
     dataField(0)->setText("5");
     form->Button3->click(); // Update
