@@ -15,6 +15,7 @@
 #include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
 #include "core/engine/textfile.h"
+#include "core/numgrammar.h"
 
 namespace duolink {
 namespace {
