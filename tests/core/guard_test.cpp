@@ -53,7 +53,7 @@ TEST(InstanceCount, LogsEveryEntryAndCountsOnlyExactNameMatches)
 
 TEST(InstanceCount, FailedListingShowsOopsAndPasses)
 {
-    const Count failed({{}, "Permission denied"});
+    const Count failed({{}, {}, "Permission denied"});
     EXPECT_TRUE(failed.result.valid());
     EXPECT_EQ(failed.out, (Lines{kHead, kRule, "[box] Oops...Permission denied",
                                  "There are 0 process(s)", "There are 0  instance(s) of process", ""}));
