@@ -69,7 +69,8 @@ void TForm2::openPatternList()
     if (currentIndex >= 1)
         showPattern(currentIndex);
     emit patternListChanged();
-    showListNotice(tr("Opened %1 from %2").arg(pairsText(patternCount), shownName));
+    showListNotice(patternCount == 0 ? tr("%1 held no pairs").arg(shownName)
+                                     : tr("Opened %1 from %2").arg(pairsText(patternCount), shownName));
 }
 
 void TForm2::savePatternList()
