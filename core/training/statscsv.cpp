@@ -47,7 +47,7 @@ void StatsFileWriter::open(const std::string& path)
     close();
     const int fd = openOutputFile(path);
     if (fd < 0)
-        throw RunError(path + ": " + ioErrorMessage(errno));
+        throwIoError(errno, path);
     fd_ = fd;
     path_ = path;
     write(std::string(kStatsHeader) + '\n');
