@@ -36,13 +36,15 @@ AppWindow::AppWindow(QWidget* parent)
     // Right: a note while a data field is not read whole, then the position.
     fieldNote_->setObjectName(QStringLiteral("fieldNote"));
     fieldNote_->setVisible(false);
+    fieldNote_->setContentsMargins(0, 0, 12, 0);
+    // A long note is cut rather than widen the window; its tooltip has it whole.
+    fieldNote_->setMinimumWidth(1);
     statusBar()->addPermanentWidget(fieldNote_);
     connect(form_->fieldMarks(), &FieldMarks::noteChanged, this, [this](const QString& note) {
         fieldNote_->setText(note);
+        fieldNote_->setToolTip(note);
         fieldNote_->setVisible(!note.isEmpty());
     });
-    fieldNote_->setText(form_->fieldMarks()->note());
-    fieldNote_->setVisible(!fieldNote_->text().isEmpty());
     listStatus_->setObjectName(QStringLiteral("listStatus"));
     statusBar()->addPermanentWidget(listStatus_);
     connect(form_, &TForm2::statusMessage, this, &AppWindow::showStatus);
