@@ -6,6 +6,7 @@
 
 #include "core/fieldreading.h"
 #include "gui/fieldmarks.h"
+#include "gui/fieldtext.h"
 #include "gui/mainwindow.h"
 #include "tests/gui/fixture.h"
 
@@ -94,6 +95,19 @@ TEST_F(MainWindow, ADecimalCommaIsMarkedNotedAndStillReadAsZero)
     EXPECT_FALSE(marks->markOf(a1)->isVisible());
     EXPECT_EQ(a1->toolTip(), "");
     EXPECT_TRUE(window.fieldNote()->isHidden());
+
+    // The mark takes room from the text: a marked text no wider than one
+    // that just fits unmarked is given whole in the tooltip.
+    QString widest = "1";
+    for (a1->setText(widest); fieldTextFits(a1); a1->setText(widest))
+        widest += '1';
+    widest.chop(1);
+    QString marked = ",";
+    while (a1->fontMetrics().horizontalAdvance(marked + '1') <= a1->fontMetrics().horizontalAdvance(widest))
+        marked += '1';
+    a1->setText(marked);
+    EXPECT_TRUE(marks->isMarked(a1));
+    EXPECT_TRUE(a1->toolTip().startsWith(marked + "\nRead as 0: use")) << a1->toolTip().toStdString();
 }
 
 } // namespace
