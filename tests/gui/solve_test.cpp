@@ -148,7 +148,7 @@ TEST_F(SolveInWindow, JobFilesThatCannotBeWrittenLeaveListAndMatrixAsTheyWere)
     form->Button6->click();
     ASSERT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(fake.calls[0].kind, "error");
-    EXPECT_EQ(fake.calls[0].first, "adata200.dat: File access denied");
+    EXPECT_EQ(fake.calls[0].first, "adata200.dat: is a folder");
     EXPECT_EQ(paneLines().size(), lines) << "the runs never started";
     EXPECT_EQ(patternCount, 5);
     EXPECT_TRUE(aPatterns == a && bPatterns == b);
