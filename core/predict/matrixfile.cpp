@@ -184,15 +184,12 @@ Block readBlock(const std::string& path)
         if (count < block.size())
             block[count] = parseMatrixNumber(std::string_view(token, length));
     fd.close();
-    const size_t slash = path.rfind('/');
-    const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    // The caller names the file: "m.vmat2: the file holds 71 numbers; ...".
     if (in.tooLarge())
-        throw RunError(name + " is too large for a matrix file");
-    if (count != block.size()) {
-        throw RunError(name + " holds " + std::to_string(count) +
-                       (count == 1 ? " number" : " numbers") + "; a matrix file holds " +
-                       std::to_string(block.size()));
-    }
+        throw RunError("the file is too large to be a matrix file");
+    if (count != block.size())
+        throw RunError("the file holds " + std::to_string(count) + (count == 1 ? " number" : " numbers") +
+                       "; a matrix file holds " + std::to_string(block.size()));
     return block;
 }
 

@@ -155,8 +155,8 @@ TEST_F(MatrixFiles, LoadTakesSeventyTwoNumbersInAnyLayoutAndRefusesOtherCounts)
         if (c.holeAfter > 0)
             fs::resize_file("in.vmat2", c.content.size() + c.holeAfter);
         if (c.values.empty()) {
-            const std::string message = c.holeAfter > 0 ? "in.vmat2 is too large for a matrix file"
-                                        : "in.vmat2 holds " + std::to_string(c.count) +
+            const std::string message = c.holeAfter > 0 ? "the file is too large to be a matrix file"
+                                        : "the file holds " + std::to_string(c.count) +
                                               (c.count == 1 ? " number" : " numbers") + "; a matrix file holds 72";
             expectRunError([] { loadMatrixFile("in.vmat2"); }, message.c_str());
             EXPECT_EQ(wMatrix[1], -7);

@@ -308,6 +308,7 @@ TEST_F(RunnerTest, FileErrorsNameWhatIsWrong)
     ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
     fs::create_directory(dir_ / "folder");
     fs::create_symlink("loop", dir_ / "loop");
+    writeFile(dir_ / "short.vmat2", duolink::testing::repeat("1 ", 71));
     const struct {
         std::vector<std::string> args;
         int status;
@@ -319,6 +320,8 @@ TEST_F(RunnerTest, FileErrorsNameWhatIsWrong)
         {{"--no-solve", "--load-matrix", "folder"}, 4, "error: --load-matrix folder: is a folder\n"},
         {{"--no-solve", "--load-matrix", "loop"}, 4,
          "error: --load-matrix loop: Too many levels of symbolic links\n"},
+        {{"--no-solve", "--load-matrix", "short.vmat2"}, 4,
+         "error: --load-matrix short.vmat2: the file holds 71 numbers; a matrix file holds 72\n"},
         {{"--no-solve", "--stats", "folder"}, 4, "error: --stats folder: is a folder\n"},
         {{"--no-solve", "--stats", "fifo"}, 4, "error: --stats fifo: No such device or address\n"},
     };
