@@ -5,6 +5,7 @@
 #include <climits>
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/engine/stop.h"
@@ -21,8 +22,20 @@ constexpr int kGraceMilliseconds = 500;
 int writeUnlessStopped(int fd, std::string_view data, size_t& written) noexcept
 {
     written = 0;
+    // A regular file never waits for a reader: written whole, as it comes.
+    struct stat st{};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     int waitedAfterStop = 0;
     while (written < data.size()) {
+        if (regular) {
+            const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return n < 0 ? errno : EIO;
+            written += static_cast<size_t>(n);
+            continue;
+        }
         pollfd ready{fd, POLLOUT, 0};
         const int polled = ::poll(&ready, 1, kPollMilliseconds);
         if (polled < 0 && errno != EINTR)
