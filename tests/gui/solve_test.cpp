@@ -304,6 +304,14 @@ TEST_F(SolveInWindow, ErrorBoxesSayWhichFileAndWhichStep)
     form->Button11->click();
     EXPECT_EQ(fake.calls.back().first, "gone.vmat2: File not found");
     EXPECT_FALSE(fs::exists(dir / "no"));
+
+    // A matrix file of the wrong count changes nothing.
+    std::ofstream(dir / "short.vmat2") << std::string(71 * 2, ' ').replace(0, 1, "1");
+    const Matrix before = wMatrix;
+    fake.fileAnswer = QString::fromStdString((dir / "short.vmat2").string());
+    form->Button11->click();
+    EXPECT_EQ(fake.calls.back().first, "short.vmat2: the file holds 1 number; a matrix file holds 72");
+    EXPECT_TRUE(wMatrix == before);
 }
 
 // A typed value beyond the range of a double is 0 in the list, in the job
