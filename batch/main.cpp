@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -195,7 +195,7 @@ private:
 
 class LiveStatus : public TextField, public ProgressBar {
 public:
-    explicit LiveStatus(bool live) : live_(live) {}
+    LiveStatus(const EngineState& engine, bool live) : engine_(engine), live_(live) {}
     void setText(std::string_view text) override
     {
         r2Text.assign(text);
@@ -222,17 +222,18 @@ private:
             return;
         last_ = now;
         shown_ = true;
-        std::fprintf(stderr, "\r\033[Kpresentation %d of %d, R2 %s", presentationNo, maxPresentations,
-                     r2Text.c_str());
+        std::fprintf(stderr, "\r\033[Kpresentation %d of %d, R2 %s", engine_.presentationNo,
+                     engine_.maxPresentations, r2Text.c_str());
         std::fflush(stderr);
     }
+    const EngineState& engine_;
     bool live_;
     bool shown_ = false;
     std::chrono::steady_clock::time_point last_{};
 };
 
 // The B fields as the window shows them, one blank before each.
-void predictStep(const std::string& values, StandardOutput& out)
+void predictStep(EngineState& engine, const std::string& values, StandardOutput& out)
 {
     std::vector<std::string> fields = splitFields(values);
     std::array<std::string_view, 8> texts{};
@@ -241,27 +242,24 @@ void predictStep(const std::string& values, StandardOutput& out)
     TPatternVector a = vectorFromTexts(texts);
     // The B fields keep their start-up text.
     TPatternVector b = vectorFromTexts({"0.001", "0.001", "0.001", "0.001", "0.001", "0.001", "0.001", "0.001"});
-    recallB(a, b);
+    engine.recallB(a, b);
     std::string line = "B:";
     for (int j = 1; j <= 8; ++j)
         (line += ' ') += realText(b[j]);
     out.writeLine(line);
 }
 
-// The reason a terminated job gives at the end of its report: the line
-// before "Terminating Program".
-std::string terminationReason()
+// Why `dir` cannot be the job folder, as entering it would fail (0: it can).
+int folderError(const std::string& dir)
 {
-    constexpr std::streamoff kTail = 4096;
-    std::ifstream in(kReportFileName, std::ios::binary | std::ios::ate);
-    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
-    in.seekg(std::max<std::streamoff>(0, size - kTail));
-    const std::string tail = "\n" + std::string(std::istreambuf_iterator<char>(in), {});
-    const size_t at = tail.rfind("\r\nTerminating Program\r\n");
-    if (at == std::string::npos)
-        return "see " + std::string(kReportFileName);
-    const size_t start = tail.rfind('\n', at - 1) + 1;
-    return tail.substr(start, at - start);
+    struct stat st{};
+    if (::stat(dir.c_str(), &st) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode))
+        return ENOTDIR;
+    if (::access(dir.c_str(), X_OK) != 0)
+        return errno;
+    return 0;
 }
 
 int usageError(const std::string& message)
@@ -286,7 +284,10 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
     StandardOutput out(reserveStandardStreams());
-    stopOnInterruptSignals();
+    // The runner's one engine.
+    auto engineOwner = std::make_unique<EngineState>();
+    EngineState& engine = *engineOwner;
+    stopOnInterruptSignals(engine.stopFlagPointer());
 
     Arguments args;
     try {
@@ -306,17 +307,18 @@ int main(int argc, char** argv)
     const std::string statsPath = absoluteName(args.statsFile);
     if (args.dirGiven) {
         resolveFiles(args.steps);
-        if (::chdir(dir.c_str()) != 0)
-            return usageError("cannot enter " + dir + ": " + std::strerror(errno));
+        if (const int why = folderError(dir))
+            return usageError("cannot enter " + dir + ": " + std::strerror(why));
+        engine.jobFolder = dir;
     }
     FolderLock lock;
-    if ((args.solve || !args.patternsFile.empty()) && !lock.tryLock(".")) {
+    if ((args.solve || !args.patternsFile.empty()) && !lock.tryLock(dir)) {
         std::fprintf(stderr, "error: %s\n", folderInUseMessage(dir, lock.holder()).c_str());
         return kExitFolderInUse;
     }
     if (!args.patternsFile.empty()) {
         std::string message;
-        switch (writePatternJob(patternsPath, args.patternsFile, "", message)) {
+        switch (writePatternJob(patternsPath, args.patternsFile, engine.jobFolder, message)) {
         case PatternJobOutcome::Written: break;
         case PatternJobOutcome::BadList:
             std::fprintf(stderr, "duolink-batch: %s\n", message.c_str());
@@ -329,38 +331,40 @@ int main(int argc, char** argv)
 
     StatsFileWriter stats;
     StdoutPane pane(out, args.quiet);
-    LiveStatus status(isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) != 1);
-    consolePane = &pane;
-    r2Edit = &status;
-    runProgressBar = &status;
+    LiveStatus status(engine, isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) != 1);
+    engine.console.consolePane = &pane;
+    engine.console.r2Edit = &status;
+    engine.console.runProgressBar = &status;
 
     int exitCode = kExitOk;
+    std::string terminationReason;
     std::string step = "solve " + dir;
     std::string error;
     try {
         if (!args.statsFile.empty()) {
             step = "--stats " + args.statsFile;
             stats.open(statsPath);
-            trainingObserver = &stats;
+            engine.trainingObserver = &stats;
             step = "solve " + dir;
         }
         if (args.solve)
-            solveExistingJob();
+            engine.solveExistingJob();
         for (const Step& s : args.steps) {
             // Interrupted: the job's report is complete; the steps after it
             // are not run.
-            if (stopRequested())
+            if (engine.stopRequested())
                 break;
             step = s.label;
             switch (s.kind) {
-            case OptionId::LoadMatrix: loadMatrixFile(s.value); break;
-            case OptionId::SaveMatrix: saveMatrixFile(s.value); break;
-            case OptionId::Predict: predictStep(s.value, out); break;
+            case OptionId::LoadMatrix: loadMatrixFile(engine, s.value); break;
+            case OptionId::SaveMatrix: saveMatrixFile(engine, s.value); break;
+            case OptionId::Predict: predictStep(engine, s.value, out); break;
             default: break;
             }
         }
-    } catch (const JobTerminated&) {
+    } catch (const JobTerminated& e) {
         exitCode = kExitTerminated;
+        terminationReason = e.reason();
     } catch (const RunError& e) {
         exitCode = kExitError;
         // A job's failure also names the job file it came from; a step's
@@ -375,11 +379,12 @@ int main(int argc, char** argv)
         error = "error: " + step + ": " + e.what();
     }
     if (exitCode != kExitOk)
-        consoleEndPendingLine();
-    closeEngineFiles();
+        engine.consoleEndPendingLine();
+    engine.closeEngineFiles();
     if (exitCode == kExitTerminated)
-        error = "job terminated: " + terminationReason();
-    if (exitCode == kExitOk && stopRequested())
+        error = "job terminated: " + (terminationReason.empty() ? "see " + std::string(kReportFileName)
+                                                                  : terminationReason);
+    if (exitCode == kExitOk && engine.stopRequested())
         exitCode = kExitStopped;
     out.flush();
     status.finishLive();

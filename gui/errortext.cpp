@@ -19,18 +19,19 @@ QString withStep(const QString& step, const QString& text)
 
 } // namespace
 
-QString commandErrorText(const RunError& error, const QString& step)
+QString commandErrorText(const RunError& error, const QString& step, const QString& folder)
 {
     const QString message = QString::fromStdString(error.what());
     if (!error.file().empty()) {
-        const QFileInfo file(QFile::decodeName(error.file().c_str()));
+        const QString name = QFile::decodeName(error.file().c_str());
+        const QFileInfo file = folder.isEmpty() ? QFileInfo(name) : QFileInfo(QDir(folder), name);
         if (message == QString::fromStdString(ioErrorMessage(ENOENT))) {
             const QString folder = file.absolutePath();
             if (!folder.isEmpty() && !QFileInfo(folder).isDir())
                 return withStep(step, QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder)));
         }
-        const QString name = file.fileName().isEmpty() ? file.filePath() : file.fileName();
-        return name + QStringLiteral(": ") + message;
+        const QString shown = file.fileName().isEmpty() ? file.filePath() : file.fileName();
+        return shown + QStringLiteral(": ") + message;
     }
     QString text = withStep(step, message);
     if (error.inPresentations())

@@ -10,7 +10,8 @@ class RunError;
 // denied" for a file, "Predict: Floating point overflow" for a command step.
 // A file that could not be found because its folder is missing gives "Save
 // Matrix: the folder /x/y does not exist". An arithmetic error raised while
-// the training presented its pairs adds a hint about BETA.
-QString commandErrorText(const RunError& error, const QString& step);
+// the training presented its pairs adds a hint about BETA. A file named
+// without a folder lies in `folder` (the working folder).
+QString commandErrorText(const RunError& error, const QString& step, const QString& folder = {});
 
 } // namespace duolink

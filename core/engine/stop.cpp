@@ -1,17 +1,18 @@
 #include "core/engine/stop.h"
 
-#include <atomic>
 #include <csignal>
 
 namespace duolink {
 namespace {
 
-std::atomic<bool> stopFlag{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set from a signal handler");
+// The flag the handler sets: a signal reaches the process, not one engine.
+std::atomic<std::atomic<bool>*> signalledFlag{nullptr};
+static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free, "read in a signal handler");
 
 extern "C" void onInterruptSignal(int)
 {
-    stopFlag.store(true, std::memory_order_relaxed);
+    if (std::atomic<bool>* flag = signalledFlag.load(std::memory_order_relaxed))
+        flag->store(true, std::memory_order_relaxed);
     struct sigaction defaults = {};
     defaults.sa_handler = SIG_DFL;
     sigemptyset(&defaults.sa_mask);
@@ -21,23 +22,9 @@ extern "C" void onInterruptSignal(int)
 
 } // namespace
 
-void requestStop() noexcept
+void stopOnInterruptSignals(std::atomic<bool>* flag)
 {
-    stopFlag.store(true, std::memory_order_relaxed);
-}
-
-bool stopRequested() noexcept
-{
-    return stopFlag.load(std::memory_order_relaxed);
-}
-
-void clearStopRequest() noexcept
-{
-    stopFlag.store(false, std::memory_order_relaxed);
-}
-
-void stopOnInterruptSignals()
-{
+    signalledFlag.store(flag, std::memory_order_relaxed);
     struct sigaction action = {};
     action.sa_handler = onInterruptSignal;
     sigemptyset(&action.sa_mask);

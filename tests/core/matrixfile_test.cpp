@@ -162,14 +162,14 @@ TEST_F(MatrixFiles, FailedLoadChangesNothingAndPrintsNothing)
         wMatrix[k] = k;
     for (const auto& [content, message] : cases) {
         writeFile("bad.vmat2", content);
-        expectRunError([] { loadMatrixFile("bad.vmat2"); }, message);
+        expectRunError([this] { loadMatrixFile("bad.vmat2"); }, message);
     }
-    expectRunError([] { loadMatrixFile("missing.vmat2"); }, "File not found");
-    expectRunError([] { loadMatrixFile("."); }, "File access denied");
+    expectRunError([this] { loadMatrixFile("missing.vmat2"); }, "File not found");
+    expectRunError([this] { loadMatrixFile("."); }, "File access denied");
     // Endless or blocking sources are refused, not read.
     ASSERT_EQ(::mkfifo("pipe.vmat2", 0600), 0);
-    expectRunError([] { loadMatrixFile("pipe.vmat2"); }, "File access denied");
-    expectRunError([] { loadMatrixFile("/dev/zero"); }, "File access denied");
+    expectRunError([this] { loadMatrixFile("pipe.vmat2"); }, "File access denied");
+    expectRunError([this] { loadMatrixFile("/dev/zero"); }, "File access denied");
     for (int k = 0; k <= kMatrixCells; ++k)
         ASSERT_EQ(wMatrix[k], k);
     EXPECT_TRUE(pane.lines.empty());
@@ -220,7 +220,7 @@ TEST_F(MatrixFiles, FailedSaveLeavesTheOldFileAndNoLeftovers)
 {
     // A path that runs through a regular file.
     writeFile("plain", "x");
-    expectRunError([] { saveMatrixFile("plain/m.vmat2"); }, "File not found");
+    expectRunError([this] { saveMatrixFile("plain/m.vmat2"); }, "File not found");
 
     const std::string old = repeat(kZeroRow, 9);
     writeFile("m.vmat2", old);

@@ -108,18 +108,32 @@ struct DiscardProgress : ProgressBar {
     void stepBy(int) override {}
 };
 
-// Every input starts from the state of a freshly started program, so that a
-// finding reproduces from its input alone.
+// The engine of the input being run (made by startCleanEngine).
+inline EngineState*& currentEngine()
+{
+    static EngineState* engine = nullptr;
+    return engine;
+}
+
+inline EngineState& engine()
+{
+    return *currentEngine();
+}
+
+// Every input starts from a new engine, as a freshly started program has, so
+// that a finding reproduces from its input alone. It works in the private
+// folder.
 inline void startCleanEngine()
 {
     static DiscardPane pane;
     static DiscardField r2;
     static DiscardProgress progress;
-    resetEngineState();
-    pendingLine.clear();
-    consolePane = &pane;
-    r2Edit = &r2;
-    runProgressBar = &progress;
+    delete currentEngine();
+    currentEngine() = new EngineState;
+    engine().jobFolder = privateFolder;
+    engine().console.consolePane = &pane;
+    engine().console.r2Edit = &r2;
+    engine().console.runProgressBar = &progress;
 }
 
 // Runs an engine command. RunError and JobTerminated are how the engine ends
