@@ -31,6 +31,7 @@
 #include "core/engine/stop.h"
 #include "core/predict/matrixfile.h"
 #include "core/predict/recall.h"
+#include "core/session/session.h"
 #include "core/training/statscsv.h"
 
 using namespace duolink;
@@ -233,7 +234,7 @@ private:
 };
 
 // The B fields as the window shows them, one blank before each.
-void predictStep(EngineState& engine, const std::string& values, StandardOutput& out)
+void predictStep(Session& session, const std::string& values, StandardOutput& out)
 {
     std::vector<std::string> fields = splitFields(values);
     std::array<std::string_view, 8> texts{};
@@ -241,8 +242,8 @@ void predictStep(EngineState& engine, const std::string& values, StandardOutput&
         texts[k] = fields[k];
     TPatternVector a = vectorFromTexts(texts);
     // The B fields keep their start-up text.
-    TPatternVector b = vectorFromTexts({"0.001", "0.001", "0.001", "0.001", "0.001", "0.001", "0.001", "0.001"});
-    engine.recallB(a, b);
+    TPatternVector b = vectorFromTexts(Session::startFieldTexts());
+    session.engine().recallB(a, b);
     std::string line = "B:";
     for (int j = 1; j <= 8; ++j)
         (line += ' ') += realText(b[j]);
@@ -260,6 +261,25 @@ int folderError(const std::string& dir)
     if (::access(dir.c_str(), X_OK) != 0)
         return errno;
     return 0;
+}
+
+// The exit code of a command's outcome; `error` gets the line that says why.
+int presentOutcome(const Outcome& outcome, std::string& error)
+{
+    switch (outcome.status) {
+    case Outcome::Status::Done:
+    case Outcome::Status::FolderInUse: return kExitOk;
+    case Outcome::Status::Terminated:
+        error = "job terminated: " +
+                (outcome.reason.empty() ? "see " + std::string(kReportFileName) : outcome.reason);
+        return kExitTerminated;
+    case Outcome::Status::Failed: break;
+    }
+    // A job's failure also names the job file it came from; a step's label
+    // names its file already.
+    const bool namesFile = !outcome.file.empty() && !outcome.step.starts_with("--");
+    error = "error: " + outcome.step + ": " + (namesFile ? outcome.file + ": " : std::string()) + outcome.message;
+    return kExitError;
 }
 
 int usageError(const std::string& message)
@@ -284,9 +304,10 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
     StandardOutput out(reserveStandardStreams());
-    // The runner's one engine.
-    auto engineOwner = std::make_unique<EngineState>();
-    EngineState& engine = *engineOwner;
+    // The runner's one session and its engine.
+    auto sessionOwner = std::make_unique<Session>();
+    Session& session = *sessionOwner;
+    EngineState& engine = session.engine();
     stopOnInterruptSignals(engine.stopFlagPointer());
 
     Arguments args;
@@ -309,12 +330,15 @@ int main(int argc, char** argv)
         resolveFiles(args.steps);
         if (const int why = folderError(dir))
             return usageError("cannot enter " + dir + ": " + std::strerror(why));
-        engine.jobFolder = dir;
+        session.setFolder(dir, dir);
+    } else {
+        session.setFolder({}, dir);
     }
-    FolderLock lock;
-    if ((args.solve || !args.patternsFile.empty()) && !lock.tryLock(dir)) {
-        std::fprintf(stderr, "error: %s\n", folderInUseMessage(dir, lock.holder()).c_str());
-        return kExitFolderInUse;
+    if (args.solve || !args.patternsFile.empty()) {
+        if (const Outcome locked = session.lockFolder(); !locked.ok()) {
+            std::fprintf(stderr, "error: %s\n", locked.message.c_str());
+            return kExitFolderInUse;
+        }
     }
     if (!args.patternsFile.empty()) {
         std::string message;
@@ -336,54 +360,27 @@ int main(int argc, char** argv)
     engine.console.r2Edit = &status;
     engine.console.runProgressBar = &status;
 
-    int exitCode = kExitOk;
-    std::string terminationReason;
-    std::string step = "solve " + dir;
-    std::string error;
-    try {
-        if (!args.statsFile.empty()) {
-            step = "--stats " + args.statsFile;
-            stats.open(statsPath);
-            engine.trainingObserver = &stats;
-            step = "solve " + dir;
-        }
-        if (args.solve)
-            engine.solveExistingJob();
-        for (const Step& s : args.steps) {
-            // Interrupted: the job's report is complete; the steps after it
-            // are not run.
-            if (engine.stopRequested())
-                break;
-            step = s.label;
-            switch (s.kind) {
-            case OptionId::LoadMatrix: loadMatrixFile(engine, s.value); break;
-            case OptionId::SaveMatrix: saveMatrixFile(engine, s.value); break;
-            case OptionId::Predict: predictStep(engine, s.value, out); break;
-            default: break;
-            }
-        }
-    } catch (const JobTerminated& e) {
-        exitCode = kExitTerminated;
-        terminationReason = e.reason();
-    } catch (const RunError& e) {
-        exitCode = kExitError;
-        // A job's failure also names the job file it came from; a step's
-        // label names its file already.
-        const bool namesFile = !e.file().empty() && !step.starts_with("--");
-        error = "error: " + step + ": " + (namesFile ? e.file() + ": " : std::string()) + e.what();
-    } catch (const std::bad_alloc&) {
-        exitCode = kExitError;
-        error = "error: " + step + ": " + kOutOfMemory;
-    } catch (const std::exception& e) {
-        exitCode = kExitError;
-        error = "error: " + step + ": " + e.what();
+    Outcome outcome;
+    if (!args.statsFile.empty()) {
+        outcome = session.run("--stats " + args.statsFile, [&] { stats.open(statsPath); });
+        engine.trainingObserver = &stats;
     }
-    if (exitCode != kExitOk)
-        engine.consoleEndPendingLine();
-    engine.closeEngineFiles();
-    if (exitCode == kExitTerminated)
-        error = "job terminated: " + (terminationReason.empty() ? "see " + std::string(kReportFileName)
-                                                                  : terminationReason);
+    if (outcome.ok() && args.solve)
+        outcome = session.solveExistingJob("solve " + dir);
+    for (const Step& s : args.steps) {
+        // Interrupted: the job's report is complete; the steps after it are
+        // not run.
+        if (!outcome.ok() || engine.stopRequested())
+            break;
+        switch (s.kind) {
+        case OptionId::LoadMatrix: outcome = session.loadMatrix(s.value, s.label); break;
+        case OptionId::SaveMatrix: outcome = session.saveMatrix(s.value, s.label); break;
+        case OptionId::Predict: outcome = session.run(s.label, [&] { predictStep(session, s.value, out); }); break;
+        default: break;
+        }
+    }
+    std::string error;
+    int exitCode = presentOutcome(outcome, error);
     if (exitCode == kExitOk && engine.stopRequested())
         exitCode = kExitStopped;
     out.flush();

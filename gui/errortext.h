@@ -4,7 +4,7 @@
 
 namespace duolink {
 
-class RunError;
+struct Outcome;
 
 // The standard message with where it happened: "adata200.dat: File access
 // denied" for a file, "Predict: Floating point overflow" for a command step.
@@ -12,6 +12,6 @@ class RunError;
 // Matrix: the folder /x/y does not exist". An arithmetic error raised while
 // the training presented its pairs adds a hint about BETA. A file named
 // without a folder lies in `folder` (the working folder).
-QString commandErrorText(const RunError& error, const QString& step, const QString& folder = {});
+QString commandErrorText(const Outcome& failure, const QString& step, const QString& folder = {});
 
 } // namespace duolink

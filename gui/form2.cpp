@@ -41,12 +41,12 @@
 #include "core/guard/folderlock.h"
 #include "core/predict/matrixfile.h"
 #include "core/predict/recall.h"
+#include "core/session/session.h"
 
 namespace duolink {
 namespace {
 
 constexpr const char* kWelcomeLine = "Welcome to Morvath Duolink 100";
-constexpr const char* kStartValue = "0.001";
 constexpr const char* kStopAndExitQuestion = "A training is running. Stop it and exit?";
 constexpr const char* kJobTerminatedNotice =
     "The job was terminated because of an error in its input. "
@@ -85,9 +85,10 @@ QFont windowFont()
 
 } // namespace
 
-TForm2::TForm2(QWidget* parent) : QWidget(parent), engine_(std::make_unique<EngineState>())
+TForm2::TForm2(QWidget* parent)
+    : QWidget(parent), session_(std::make_unique<Session>()), engine_(&session_->engine()), list_(session_->patterns())
 {
-    engine_->jobFolder = QDir::currentPath().toStdString();
+    session_->setFolder(QDir::currentPath().toStdString());
     ownDialogs_ = makeQtDialogs([this] { return workingFolder(); });
     buildControls();
     live_ = std::make_unique<LiveDisplay>(Memo1, Edit2, ProgressBar1);
@@ -242,9 +243,9 @@ void TForm2::FormCreate()
     console.r2Edit->setText(realText(0.0));
     console.runProgressBar = live_->barSink();
     for (QLineEdit* edit : aFields_)
-        showFieldText(edit, QString::fromLatin1(kStartValue));
+        showFieldText(edit, QString::fromLatin1(Session::kStartFieldText.data(), Session::kStartFieldText.size()));
     for (QLineEdit* edit : bFields_)
-        showFieldText(edit, QString::fromLatin1(kStartValue));
+        showFieldText(edit, QString::fromLatin1(Session::kStartFieldText.data(), Session::kStartFieldText.size()));
     live_->flush();
 }
 
@@ -258,30 +259,24 @@ void TForm2::runCommand(const std::function<void()>& body, const QString& step)
     // The engine belongs to the run until it ends, whoever calls.
     if (running_)
         return;
-    try {
-        body();
-    } catch (const RunError& e) {
-        engine_->consoleEndPendingLine();
-        live_->flush();
-        dialogs().errorBox(this, commandErrorText(e, step, workingFolder()));
-    } catch (const JobTerminated&) {
-        engine_->consoleEndPendingLine();
-        live_->flush();
-        dialogs().messageBox(this, QString::fromLatin1(kJobTerminatedNotice));
-    } catch (const std::bad_alloc&) {
-        // A file too big for the memory left: the command ends, the window
-        // and what it holds stay.
-        engine_->consoleEndPendingLine();
-        live_->flush();
-        dialogs().errorBox(this, QString::fromLatin1(kOutOfMemory));
-    } catch (const std::exception& e) {
-        // Nothing else is expected from a command; should it happen anyway,
-        // the window reports it and goes on rather than going down.
-        engine_->consoleEndPendingLine();
-        live_->flush();
-        dialogs().errorBox(this, QString::fromLocal8Bit(e.what()));
-    }
+    presentOutcome(session_->run(step.toStdString(), body), step);
+}
+
+void TForm2::presentOutcome(const Outcome& outcome, const QString& step)
+{
     live_->flush();
+    switch (outcome.status) {
+    case Outcome::Status::Done: return;
+    case Outcome::Status::FolderInUse:
+        dialogs().errorBox(this, QString::fromStdString(outcome.message));
+        return;
+    case Outcome::Status::Terminated:
+        dialogs().messageBox(this, QString::fromLatin1(kJobTerminatedNotice));
+        return;
+    case Outcome::Status::Failed:
+        dialogs().errorBox(this, commandErrorText(outcome, step, workingFolder()));
+        return;
+    }
 }
 
 // --- Pattern fields -------------------------------------------------------------
@@ -452,29 +447,17 @@ void TForm2::Button6Click()
         return;
     // The folder stays locked until the run has ended, so no other run (the
     // runner or another window) writes the same job files meanwhile.
-    FolderLock lock;
-    if (!lock.tryLock(engine_->jobFolder.string())) {
-        dialogs().errorBox(this, QString::fromStdString(folderInUseMessage(engine_->jobFolder.string(), lock.holder())));
+    const Outcome outcome = session_->solve([this](const std::function<void()>& work) {
+        setRunning(true);
+        struct LeaveRun {
+            TForm2* form;
+            ~LeaveRun() { form->setRunning(false); }
+        } leave{this};
+        runInBackground(*engine_, *live_, work);
+    });
+    presentOutcome(outcome, QStringLiteral("Solve"));
+    if (outcome.status == Outcome::Status::FolderInUse)
         return;
-    }
-    runCommand(
-        [this] {
-            setRunning(true);
-            struct LeaveRun {
-                TForm2* form;
-                ~LeaveRun() { form->setRunning(false); }
-            } leave{this};
-            engine_->clearStopRequest();
-            // The run writes the job files from a copy of the list, which
-            // notes them as written, however the run ends.
-            struct NoteFiles {
-                PatternList& list;
-                PatternList snapshot;
-                ~NoteFiles() { list.listInFiles = std::move(snapshot.listInFiles); }
-            } files{list_, list_};
-            runInBackground(*engine_, *live_, [this, &files] { engine_->solveJob(files.snapshot); });
-        },
-        QStringLiteral("Solve"));
     emit workingFolderChanged(); // the folder's files are new
     if (closeAfterRun_) {
         closeAfterRun_ = false;
@@ -562,12 +545,14 @@ void TForm2::Button7Click()
 {
     if (!checkInstanceValid())
         return;
-    runCommand([this] {
-        TPatternVector a, b;
-        readPatternEdits(a, b);
-        engine_->recallB(a, b);
+    if (running_)
+        return;
+    TPatternVector a, b;
+    readPatternEdits(a, b);
+    const Outcome outcome = session_->predict(a, b);
+    if (outcome.ok())
         UpdateB(b);
-    }, QStringLiteral("Predict"));
+    presentOutcome(outcome, QStringLiteral("Predict"));
 }
 
 const QString& TForm2::matrixFileFilter()
@@ -596,7 +581,8 @@ void TForm2::Button10Click()
     if (!checkInstanceValid())
         return;
     if (const std::optional<QString> name = chooseMatrixFile(true))
-        runCommand([&] { saveMatrixFile(*engine_, QFile::encodeName(*name).toStdString()); }, QStringLiteral("Save Matrix"));
+        if (!running_)
+            presentOutcome(session_->saveMatrix(QFile::encodeName(*name).toStdString()), QStringLiteral("Save Matrix"));
 }
 
 void TForm2::Button11Click()
@@ -604,7 +590,8 @@ void TForm2::Button11Click()
     if (!checkInstanceValid())
         return;
     if (const std::optional<QString> name = chooseMatrixFile(false))
-        runCommand([&] { loadMatrixFile(*engine_, QFile::encodeName(*name).toStdString()); }, QStringLiteral("Load Matrix"));
+        if (!running_)
+            presentOutcome(session_->loadMatrix(QFile::encodeName(*name).toStdString()), QStringLiteral("Load Matrix"));
 }
 
 // --- Training window ----------------------------------------------------------------

@@ -26,6 +26,8 @@ class Dialogs;
 class EngineState;
 class FieldMarks;
 class ProcessSource;
+class Session;
+struct Outcome;
 class FullTextTips;
 class LiveDisplay;
 class PatternListWindow;
@@ -109,6 +111,7 @@ public:
     EngineState& engine() const { return *engine_; }
     PatternList& patternList() { return list_; }
     const PatternList& patternList() const { return list_; }
+    Session& session() const { return *session_; }
     // The folder Solve, the parameters file and the report use (absolute).
     QString workingFolder() const;
 
@@ -222,6 +225,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Shows how a command ended: an error box, the terminated-job notice or
+    // nothing; the pane, the bar and the R2 field show their final state.
+    void presentOutcome(const Outcome& outcome, const QString& step);
     void setEditText(QLineEdit* edit, const std::string& text);
     // Asks for a matrix file; on cancel shows the no-file notice and gives nothing.
     std::optional<QString> chooseMatrixFile(bool forSave);
@@ -240,8 +246,10 @@ private:
     // During a run: whether `event` is input to the form, which is dropped.
     bool dropsInputDuringRun(QObject* watched, QEvent* event);
 
-    std::unique_ptr<EngineState> engine_;
-    PatternList list_;
+    // What the commands work on: the session's engine and list.
+    std::unique_ptr<Session> session_;
+    EngineState* engine_;
+    PatternList& list_;
     std::array<QLineEdit*, 8> aFields_{};
     std::array<QLineEdit*, 8> bFields_{};
     std::unique_ptr<LiveDisplay> live_;

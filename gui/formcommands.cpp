@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/engine/state.h"
+#include "core/session/session.h"
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
 #include "gui/form2.h"
@@ -162,7 +163,7 @@ bool TForm2::setWorkingFolder(const QString& path)
                                           QDir::toNativeSeparators(workingFolder())));
         return false;
     }
-    engine_->jobFolder = QDir(path).canonicalPath().toStdString();
+    session_->setFolder(QDir(path).canonicalPath().toStdString());
     emit workingFolderChanged();
     return true;
 }
