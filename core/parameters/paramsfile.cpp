@@ -240,8 +240,7 @@ std::vector<ParameterMessage> checkParameters(const std::array<std::string, kPar
                                                                                            at(Parameter::BLen))) +
                                    "; at most 2700.");
     if (has(Parameter::Option) && at(Parameter::Option) == 1 && !context.wMatrixSection)
-        warning(Parameter::Option, "Run option 1 reads a W matrix after the tenth line, and the file has none "
-                                   "for these lengths: its missing values read as 0.");
+        warning(Parameter::Option, "No W matrix section for these lengths: its values read as 0.");
     if (has(Parameter::Simulation) && at(Parameter::Simulation) == 1 && !context.simulationFilePresent)
         warning(Parameter::Simulation, "nutest.dat is not in the folder: a Solve would stop.");
     if (has(Parameter::Transfer) && at(Parameter::Transfer) != 1 && at(Parameter::Transfer) != 2)
