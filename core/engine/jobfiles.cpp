@@ -18,6 +18,8 @@
 
 namespace duolink {
 
+const std::string* parametersText = nullptr;
+
 // --- Job data files --------------------------------------------------------------------
 
 namespace {
@@ -117,10 +119,13 @@ struct LengthsKeptValid {
 void readParametersInto(const std::string& name, const char* paneLabel)
 {
     LengthsKeptValid lengthsKeptValid;
-    if (!fileExists(name))
+    if (!parametersText && !fileExists(name))
         fatal("VELD30.dat not available");
     TextReader f;
-    f.open(name);
+    if (parametersText)
+        f.openText(name, *parametersText);
+    else
+        f.open(name);
     reportFile.writeLn("PARAMETERS");
 
     runOption = readIntParameter(f);

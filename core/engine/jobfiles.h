@@ -20,6 +20,11 @@ bool fileExists(std::string_view name);
 // Empty when there is none.
 std::string simulationFileName();
 
+// While set, the parameter readers read this text in place of the parameters
+// file, as a run with overridden settings (the runner's --set) needs. The
+// setter keeps the text alive and clears the pointer afterwards.
+extern const std::string* parametersText;
+
 // Read the parameters file into the engine state, echo it to the report
 // file and put "Unity= " / "Unity RD= " into the pane.
 void readParameters(const std::string& name);

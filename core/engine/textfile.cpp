@@ -170,6 +170,15 @@ void TextReader::open(const std::string& name)
     open_ = true;
 }
 
+void TextReader::openText(const std::string& name, std::string text)
+{
+    close();
+    name_ = name;
+    data_ = std::move(text);
+    pos_ = 0;
+    open_ = true;
+}
+
 void TextReader::close() noexcept
 {
     open_ = false;

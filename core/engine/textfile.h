@@ -54,6 +54,8 @@ class TextReader {
 public:
     // Opens (or reopens from the start); raises RunError on failure.
     void open(const std::string& name);
+    // Reads `text` as the content of a file of that name.
+    void openText(const std::string& name, std::string text);
     void close() noexcept;
     bool isOpen() const { return open_; }
     const std::string& name() const { return name_; }
