@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 
 #include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
@@ -266,6 +268,9 @@ bool SettingsDialog::save()
         if (values[k] != initial_[k])
             edit.values[k] = values[k];
     edit.wMatrixSection = section_;
+    const bool changes = std::any_of(edit.values.begin(), edit.values.end(), [](const auto& v) { return v.has_value(); });
+    if (!changes && !section_ && !fileMissing_)
+        return true; // the file stays untouched
     if (!writeParametersFile(kParametersFileName, editParameters(current, edit), error)) {
         saveError_->setText(tr("Not saved: %1. The file is as it was.").arg(QString::fromStdString(error)));
         saveError_->show();

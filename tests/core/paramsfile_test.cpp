@@ -219,6 +219,8 @@ TEST_F(ParametersFileTest, WriteReplacesAtomicallyAndKeepsTheMode)
     EXPECT_EQ(text, "new");
     EXPECT_FALSE(readParametersFile("folder.dat", text, error));
     EXPECT_FALSE(readParametersFile("/dev/zero", text, error));
+    ASSERT_EQ(::mkfifo("fifo.dat", 0600), 0);
+    EXPECT_FALSE(readParametersFile("fifo.dat", text, error)); // refused at once, never waits
     EXPECT_FALSE(readParametersFile("missing.dat", text, error));
     EXPECT_EQ(error, "File not found");
     EXPECT_EQ(text, "new");
