@@ -224,7 +224,7 @@ std::vector<ParameterMessage> checkParameters(const std::array<std::string, kPar
     auto at = [&](Parameter p) { return v[index(p)]; };
 
     if (has(Parameter::Option) && (at(Parameter::Option) < 1 || at(Parameter::Option) > 4))
-        error(Parameter::Option, "The run option is 1, 2, 3 or 4.");
+        warning(Parameter::Option, "Not 1 to 4: the report gets an empty line per pair and no final matrix.");
     if (has(Parameter::Max) && at(Parameter::Max) < 0)
         error(Parameter::Max, "At least 0.");
     bool lengths = true;

@@ -150,7 +150,7 @@ TEST(ParametersCheck, MessagesPerField)
         {with({{P::Option, "1"}}), {}, {{P::Option, false}}},
         {with({{P::Option, "1"}}), {false, true}, {}},
         {with({{P::Option, "5"}, {P::Beta, "x"}, {P::Tol, ""}, {P::ALen, "9.0"}}), {},
-         {{P::Option, true}, {P::ALen, true}, {P::Beta, true}, {P::Tol, true}}},
+         {{P::Option, false}, {P::ALen, true}, {P::Beta, true}, {P::Tol, true}}},
     };
     for (size_t k = 0; k < cases.size(); ++k) {
         std::vector<std::pair<P, bool>> got;
