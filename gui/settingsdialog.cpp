@@ -197,9 +197,9 @@ void SettingsDialog::check()
 {
     const auto values = texts();
     helps_[at(Parameter::Option)] = optionMeaning(values[at(Parameter::Option)]);
-    helps_[at(Parameter::Simulation)] = simulationFile_ ? tr("feed nutest.dat (it is in the folder) through the "
-                                                             "trained matrix")
-                                                        : tr("feed nutest.dat through the trained matrix");
+    helps_[at(Parameter::Simulation)] = simulationFile_
+                                            ? tr("feed nutest.dat through the trained matrix; it is in the folder")
+                                            : tr("feed nutest.dat through the trained matrix; it is not in the folder");
     ParametersContext context;
     context.simulationFilePresent = simulationFile_;
     double a = 0, b = 0;
