@@ -125,6 +125,7 @@ TEST_F(SettingsInWindow, MissingFileIsCreatedAndATrainingContinuesFromTheMatrix)
     dialog = openSettings();
     ASSERT_TRUE(dialog);
     EXPECT_FALSE(dialog->simulationBox()->isChecked());
+    EXPECT_TRUE(dialog->message(Parameter::Simulation)->text().endsWith("it is not in the folder"));
     ASSERT_TRUE(dialog->fromMatrixButton()->isEnabled());
     dialog->fromMatrixButton()->click();
     EXPECT_EQ(dialog->field(Parameter::Option)->text(), "1");
