@@ -219,7 +219,7 @@ void TForm2::showSettings()
 {
     if (running_)
         return;
-    auto* dialog = new SettingsDialog(engineMatrix(), this);
+    auto* dialog = new SettingsDialog(QDir::currentPath(), engineMatrix(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     if (!dialog->loadError().isEmpty()) {
         dialogs().errorBox(this, tr("Cannot open the settings: %1").arg(dialog->loadError()));

@@ -14,7 +14,6 @@
 #include <algorithm>
 
 
-#include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
 
@@ -55,8 +54,9 @@ std::string exampleParametersText()
     return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
-SettingsDialog::SettingsDialog(std::optional<CurrentMatrix> matrix, QWidget* parent)
-    : QDialog(parent), matrix_(std::move(matrix))
+SettingsDialog::SettingsDialog(const QString& folder, std::optional<CurrentMatrix> matrix, QWidget* parent)
+    : QDialog(parent), matrix_(std::move(matrix)), folder_(folder),
+      path_(QDir(folder).filePath(QString::fromLatin1(kParametersFileName)))
 {
     setObjectName(QStringLiteral("settingsDialog"));
     setWindowTitle(tr("Settings"));
@@ -67,14 +67,18 @@ SettingsDialog::SettingsDialog(std::optional<CurrentMatrix> matrix, QWidget* par
 void SettingsDialog::load()
 {
     std::string error;
-    if (!QFileInfo(QString::fromLatin1(kParametersFileName)).exists()) {
+    if (!QFileInfo(path_).exists()) {
         fileMissing_ = true;
         text_ = exampleParametersText();
-    } else if (!readParametersFile(kParametersFileName, text_, error)) {
+    } else if (!readParametersFile(path_.toStdString(), text_, error)) {
         loadError_ = tr("%1: %2").arg(QString::fromLatin1(kParametersFileName), QString::fromStdString(error));
         return;
     }
-    simulationFile_ = !simulationFileName().empty();
+    // The engine takes "nutest.dat" in any letter case.
+    const QStringList files = QDir(folder_).entryList(QDir::Files | QDir::Readable);
+    simulationFile_ = std::any_of(files.begin(), files.end(), [](const QString& name) {
+        return name.compare(QLatin1String("nutest.dat"), Qt::CaseInsensitive) == 0;
+    });
     const ParametersLayout layout = scanParameters(text_);
     for (size_t k = 0; k < kParameterCount; ++k) {
         // A value missing at the end of the file reads as 0.
@@ -83,7 +87,7 @@ void SettingsDialog::load()
             fields_[k]->setText(QString::fromStdString(initial_[k]));
     }
     simulation_->setChecked(initial_[at(Parameter::Simulation)] == "1");
-    const QString path = QDir::toNativeSeparators(QDir::current().filePath(QString::fromLatin1(kParametersFileName)));
+    const QString path = QDir::toNativeSeparators(path_);
     header_->setText(fileMissing_ ? tr("%1 does not exist. Save creates it with these values.").arg(path)
                                   : tr("Solve reads these values from %1.").arg(path));
     check();
@@ -255,8 +259,8 @@ bool SettingsDialog::save()
     // elsewhere since the dialog opened are kept.
     std::string current;
     std::string error;
-    if (!readParametersFile(kParametersFileName, current, error)) {
-        if (QFileInfo(QString::fromLatin1(kParametersFileName)).exists()) {
+    if (!readParametersFile(path_.toStdString(), current, error)) {
+        if (QFileInfo(path_).exists()) {
             saveError_->setText(tr("Not saved: %1").arg(QString::fromStdString(error)));
             saveError_->show();
             return false;
@@ -271,7 +275,7 @@ bool SettingsDialog::save()
     const bool changes = std::any_of(edit.values.begin(), edit.values.end(), [](const auto& v) { return v.has_value(); });
     if (!changes && !section_ && !fileMissing_)
         return true; // the file stays untouched
-    if (!writeParametersFile(kParametersFileName, editParameters(current, edit), error)) {
+    if (!writeParametersFile(path_.toStdString(), editParameters(current, edit), error)) {
         saveError_->setText(tr("Not saved: %1. The file is as it was.").arg(QString::fromStdString(error)));
         saveError_->show();
         return false;

@@ -36,9 +36,9 @@ std::string exampleParametersText();
 class SettingsDialog : public QDialog {
     Q_OBJECT
 public:
-    // Reads the parameters file of the working folder afresh; when there is
-    // none, starts from the example values and creates the file on Save.
-    SettingsDialog(std::optional<CurrentMatrix> matrix, QWidget* parent = nullptr);
+    // Reads the parameters file of `folder` afresh; when there is none,
+    // starts from the example values and creates the file on Save.
+    SettingsDialog(const QString& folder, std::optional<CurrentMatrix> matrix, QWidget* parent = nullptr);
 
     // Empty, or why the file could not be read (the dialog is then of no use).
     const QString& loadError() const { return loadError_; }
@@ -67,6 +67,8 @@ private:
     void startFromMatrix();
 
     std::optional<CurrentMatrix> matrix_;
+    QString folder_;
+    QString path_;
     std::string text_;
     std::array<std::string, kParameterCount> initial_;
     std::optional<std::string> section_;  // the W matrix section to write
