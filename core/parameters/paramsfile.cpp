@@ -126,9 +126,11 @@ bool hasWMatrixSection(std::string_view text, const ParametersLayout& layout, in
     Cursor in{text, layout.wMatrixOffset};
     const int lines = (bLen - 1) / 16 + 1;
     const int perLine = std::min(bLen, 16);
+    char token[kRealToken];
     for (int line = 0; line < aLen * lines; ++line) {
+        // As the engine reads them: a run longer than a token is two values.
         for (int c = 0; c < perLine; ++c)
-            if (in.token().empty())
+            if (readToken(in, token, kRealToken) == 0)
                 return false;
         in.skipLine();
     }
