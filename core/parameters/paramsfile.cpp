@@ -5,10 +5,10 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/atomicwrite.h"
 #include "core/engine/errors.h"
 #include "core/engine/textfile.h"
 #include "core/numgrammar.h"
@@ -269,56 +269,10 @@ public:
             ::close(fd_);
     }
     int get() const { return fd_; }
-    int release()
-    {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
 
 private:
     int fd_;
 };
-
-// Writes `data` to a new file next to `target` and renames it into place.
-int replaceAtomically(const std::string& target, std::string_view data, mode_t mode)
-{
-    const size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-    std::string temp = slash == std::string::npos ? "." + target : target.substr(0, slash + 1) + "." +
-                                                                         target.substr(slash + 1);
-    temp += ".XXXXXX";
-    Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.get() < 0)
-        return errno;
-    size_t written = 0;
-    int err = ::fchmod(fd.get(), mode) != 0 ? errno : writeAll(fd.get(), data, written);
-    if (err == 0 && ::fsync(fd.get()) != 0)
-        err = errno;
-    if (err == 0 && ::close(fd.release()) != 0 && errno != EINTR)
-        err = errno;
-    if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0)
-        err = errno;
-    if (err != 0) {
-        ::unlink(temp.c_str());
-        return err;
-    }
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        (void)::fsync(dir.get());
-    return 0;
-}
-
-// The process's file mode mask, read without changing it.
-mode_t currentUmask()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.starts_with("Umask:"))
-            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
-    return 022;
-}
 
 } // namespace
 
@@ -358,28 +312,8 @@ bool readParametersFile(const std::string& name, std::string& text, std::string&
 
 bool writeParametersFile(const std::string& name, std::string_view text, std::string& error)
 {
-    // Through a symbolic link the file it points to is replaced.
-    std::string target = name;
-    if (char* real = ::realpath(name.c_str(), nullptr)) {
-        target = real;
-        std::free(real);
-    }
-    mode_t mode = 0666 & ~currentUmask();
-    struct stat st{};
-    if (::stat(target.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) {
-            error = ioErrorMessage(S_ISDIR(st.st_mode) ? EISDIR : EACCES);
-            return false;
-        }
-        // A file the user may not write stays as it is.
-        if (::access(target.c_str(), W_OK) != 0) {
-            error = ioErrorMessage(errno);
-            return false;
-        }
-        mode = st.st_mode & 07777;
-    }
-    if (int err = replaceAtomically(target, text, mode)) {
-        error = ioErrorMessage(err);
+    if (int err = replaceFile(name, text)) {
+        error = fileErrorText(err);
         return false;
     }
     return true;
