@@ -98,6 +98,8 @@ public:
     // Enabled only during a run; every other action but the training view is
     // disabled then.
     QAction* stopAction = nullptr;
+    // Run → Settings…: the parameters file's values (gui/settingsdialog.h).
+    QAction* settingsAction = nullptr;
     QAction* addPairAction = nullptr;
     QAction* updatePairAction = nullptr;
     QAction* deletePairAction = nullptr;
@@ -177,6 +179,9 @@ public:
     void saveOutputAs();
     // Writes the pane to `path` atomically; on failure the error box says why.
     bool saveOutput(const QString& path);
+    // Opens the settings dialog on the working folder's parameters file (the
+    // example values when there is none). Does nothing during a run.
+    void showSettings();
     // The About box (not modal to the program; it closes itself).
     void showAbout();
 
