@@ -238,12 +238,12 @@ void readWMatrix(Matrix& m, int rows, int cols, TextReader& f)
 
 void openADataFile()
 {
-    aDataFile.open(aDataFile.name());
+    aDataFile.rewind();
 }
 
 void openBDataFile()
 {
-    bDataFile.open(bDataFile.name());
+    bDataFile.rewind();
 }
 
 void readAVector(Vector& v, TextReader& f)

@@ -88,6 +88,15 @@ void ReportFile::append(std::string_view text)
 
 void ReportFile::write(std::string_view text)
 {
+    if (fd_ >= 0 && buffer_.empty()) {
+        // Nothing waits before it: straight to the file, without a copy.
+        size_t written = 0;
+        if (int err = writeAll(fd_, text, written)) {
+            buffer_.assign(text.substr(written));
+            throwIoError(err, name_);
+        }
+        return;
+    }
     append(text);
     flush();
 }
@@ -168,6 +177,15 @@ void TextReader::open(const std::string& name)
     data_ = std::move(content);
     pos_ = 0;
     open_ = true;
+}
+
+void TextReader::rewind()
+{
+    if (!open_) {
+        open(name_);
+        return;
+    }
+    pos_ = 0;
 }
 
 void TextReader::close() noexcept

@@ -54,6 +54,10 @@ class TextReader {
 public:
     // Opens (or reopens from the start); raises RunError on failure.
     void open(const std::string& name);
+    // Back to the start of what open() read, without reading the file again;
+    // opens the file when the reader is closed. A run rereads its data files
+    // at every presentation: this serves them from memory.
+    void rewind();
     void close() noexcept;
     bool isOpen() const { return open_; }
     const std::string& name() const { return name_; }
