@@ -1,10 +1,12 @@
 #include "core/numtext.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace duolink {
 namespace {
@@ -120,6 +122,30 @@ constexpr unsigned long long kWholePow10[] = {1ull,
                                               100000000000000000ull,
                                               1000000000000000000ull};
 
+// The whole part of 0 <= t < 2^62, as an extended value and in `n`.
+inline long double wholePart(long double t, unsigned long long& n)
+{
+    if constexpr (std::numeric_limits<long double>::digits == 64 && std::endian::native == std::endian::little) {
+        // Added to 2^63, t is rounded to a whole number that the 64-bit
+        // significand holds as it is: no change of the rounding mode, which
+        // a conversion or floor() costs on the x87 unit.
+        constexpr long double kBias = 9223372036854775808.0L;
+        const long double biased = t + kBias;
+        std::memcpy(&n, &biased, sizeof n);
+        n -= 1ull << 63;
+        long double whole = biased - kBias;
+        if (whole > t) {
+            whole -= 1;
+            --n;
+        }
+        return whole;
+    } else {
+        const long double whole = std::floor(t);
+        n = static_cast<unsigned long long>(whole);
+        return whole;
+    }
+}
+
 // The whole number `scaled` / 10^decimals in fixed point, right-aligned in
 // `width`, appended in one piece.
 void appendScaled(std::string& out, bool negative, unsigned long long scaled, int decimals, int width)
@@ -163,29 +189,30 @@ std::string boolText(bool value)
 
 void appendRealTextWD(std::string& out, long double value, int width, int decimals)
 {
-    if (appendNonFinite(out, value, width))
-        return;
     if (decimals < 0)
         decimals = 0;
-    size_t start = out.size();
-    bool negative = std::signbit(value);
-    long double magnitude = std::fabs(value);
+    const bool negative = std::signbit(value);
+    const long double magnitude = std::fabs(value);
 
     // Fast path: below 10^11 the 18-digit form and the extended product
     // differ from the exact scaled value by less than 10^-6, so unless the
     // scaled value lies next to a half, both round to the same whole number.
+    // (Infinities and NaN fail the comparison.)
     if (decimals <= 18) {
         const long double t = magnitude * kPow10[decimals];
         if (t < 1e11L) {
-            const long double whole = std::floor(t);
+            unsigned long long n = 0;
+            const long double whole = wholePart(t, n);
             const long double fraction = t - whole;
             if (std::fabs(fraction - 0.5L) > 1e-4L) {
-                const auto n = static_cast<unsigned long long>(whole) + (fraction > 0.5L ? 1 : 0);
-                appendScaled(out, negative, n, decimals, width);
+                appendScaled(out, negative, n + (fraction > 0.5L ? 1 : 0), decimals, width);
                 return;
             }
         }
     }
+    if (appendNonFinite(out, value, width))
+        return;
+    const size_t start = out.size();
 
     char d18[18];
     int exponent = 0;
