@@ -191,7 +191,9 @@ void appendRealTextWD(std::string& out, long double value, int width, int decima
 {
     if (decimals < 0)
         decimals = 0;
-    const bool negative = std::signbit(value);
+    // Only a value that shows a digit other than 0 shows its sign, so the
+    // sign of a zero does not matter here.
+    const bool negative = value < 0;
     const long double magnitude = std::fabs(value);
 
     // Fast path: below 10^11 the 18-digit form and the extended product
