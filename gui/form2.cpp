@@ -24,6 +24,7 @@
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
 #include "gui/errortext.h"
+#include "gui/fieldmarks.h"
 #include "gui/fieldtext.h"
 #include "gui/filefilter.h"
 #include "core/numtext.h"
@@ -34,6 +35,7 @@
 #include "core/engine/errors.h"
 #include "core/engine/solve.h"
 #include "gui/guard.h"
+#include "gui/savetarget.h"
 #include "core/guard/folderlock.h"
 #include "core/predict/matrixfile.h"
 #include "core/predict/recall.h"
@@ -183,9 +185,12 @@ void TForm2::buildControls()
     fieldTips_ = new FullTextTips(this);
     for (QLineEdit* edit : {Edit1, Edit2})
         fieldTips_->watch(edit);
-    for (const auto* column : {&aFields_, &bFields_})
-        for (QLineEdit* edit : *column)
-            fieldTips_->watch(edit);
+    // The data fields' tooltips also say how a field is read.
+    fieldMarks_ = new FieldMarks(this);
+    for (int i = 0; i < 8; ++i)
+        fieldMarks_->watch(aFields_[i], QStringLiteral("A%1").arg(i + 1));
+    for (int i = 0; i < 8; ++i)
+        fieldMarks_->watch(bFields_[i], QStringLiteral("B%1").arg(i + 1));
 
     noticeEnd_ = new QTimer(this);
     noticeEnd_->setObjectName(QStringLiteral("noticeEnd"));
@@ -583,7 +588,7 @@ void TForm2::Button10Click()
 {
     if (!checkInstanceValid())
         return;
-    if (const std::optional<QString> name = chooseMatrixFile(true))
+    if (const std::optional<QString> name = chooseMatrixFile(true); name && mayReplace(this, dialogs(), *name))
         runCommand([&] { saveMatrixFile(QFile::encodeName(*name).toStdString()); }, QStringLiteral("Save Matrix"));
 }
 
