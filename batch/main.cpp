@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -15,10 +17,13 @@
 #include <stdexcept>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "batch/output.h"
 #include "batch/usage.h"
+#include "core/analysis/noise.h"
+#include "core/analysis/recalltable.h"
 #include "core/console.h"
 #include "core/numgrammar.h"
 #include "core/numtext.h"
@@ -58,6 +63,8 @@ struct Arguments {
     std::string patternsFile; // a pattern list to write the job files from
     std::string statsFile;    // where the per-presentation records go
     std::vector<Step> steps;
+    std::optional<double> tol; // --tol, else the Solve's
+    NoiseOptions noise;
 };
 
 std::vector<std::string> splitFields(std::string_view text)
@@ -86,6 +93,59 @@ void checkPredictValues(std::string_view values)
         double value = 0;
         if (!parseRealToken(field, value))
             throw UsageError("--predict: \"" + field + "\" is not a number");
+    }
+}
+
+double parseTolerance(const std::string& name, const std::string& text)
+{
+    double value = 0;
+    if (!parseRealToken(text, value) || !std::isfinite(value) || value < 0)
+        throw UsageError(name + ": \"" + text + "\" is not a number of 0 or more");
+    return value;
+}
+
+std::vector<double> parseSigmaList(const std::string& name, const std::string& text)
+{
+    std::vector<double> sigmas;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        std::string field = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        std::vector<std::string> words = splitFields(field);
+        if (words.size() != 1)
+            throw UsageError(name + " needs numbers separated by commas, as in 0,0.1,0.2");
+        sigmas.push_back(parseTolerance(name, words[0]));
+        if (comma == std::string::npos)
+            return sigmas;
+        start = comma + 1;
+    }
+}
+
+template <typename Int>
+Int parseWhole(const std::string& name, const std::string& text, Int low, Int high)
+{
+    Int value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < low || value > high)
+        throw UsageError(name + " needs a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                         ", not \"" + text + "\"");
+    return value;
+}
+
+// The analyses need a matrix and a TOL before they run.
+void checkAnalysisSteps(const Arguments& args)
+{
+    bool matrixLoaded = args.solve;
+    for (const Step& step : args.steps) {
+        if (step.kind == OptionId::LoadMatrix)
+            matrixLoaded = true;
+        if (step.kind != OptionId::RecallTable && step.kind != OptionId::Noise)
+            continue;
+        const std::string name = step.kind == OptionId::RecallTable ? "--recall-table" : "--noise";
+        if (!matrixLoaded)
+            throw UsageError(name + " needs a matrix: a Solve or an earlier --load-matrix");
+        if (!args.solve && !args.tol)
+            throw UsageError(name + " with --no-solve needs --tol");
     }
 }
 
@@ -149,14 +209,23 @@ Arguments parseArguments(int argc, char** argv)
             checkPredictValues(*value);
             args.steps.push_back({option->id, name + " " + *value, *value});
             break;
+        case OptionId::Tol: args.tol = parseTolerance(name, *value); break;
+        case OptionId::NoiseSigma: args.noise.sigmas = parseSigmaList(name, *value); break;
+        case OptionId::NoiseTrials: args.noise.trials = parseWhole(name, *value, 1, 1000000); break;
+        case OptionId::Seed:
+            args.noise.seed = parseWhole<std::uint64_t>(name, *value, 0, UINT64_MAX);
+            break;
         case OptionId::LoadMatrix:
         case OptionId::SaveMatrix:
+        case OptionId::RecallTable:
+        case OptionId::Noise:
             if (value->empty())
                 throw UsageError(name + " needs a file name");
             args.steps.push_back({option->id, name + " " + *value, *value});
             break;
         }
     }
+    checkAnalysisSteps(args);
     return args;
 }
 
@@ -174,7 +243,8 @@ std::string absoluteName(const std::string& name)
 void resolveFiles(std::vector<Step>& steps)
 {
     for (Step& step : steps)
-        if (step.kind == OptionId::LoadMatrix || step.kind == OptionId::SaveMatrix)
+        if (step.kind == OptionId::LoadMatrix || step.kind == OptionId::SaveMatrix ||
+            step.kind == OptionId::RecallTable || step.kind == OptionId::Noise)
             step.value = absoluteName(step.value);
 }
 
@@ -246,6 +316,38 @@ void predictStep(const std::string& values, StandardOutput& out)
     for (int j = 1; j <= 8; ++j)
         (line += ' ') += realText(b[j]);
     out.writeLine(line);
+}
+
+// The list the analyses use: the --patterns list, else the job files.
+class JobList {
+public:
+    JobList(std::string path, std::string shownName) : path_(std::move(path)), shownName_(std::move(shownName)) {}
+    const PatternList& get()
+    {
+        if (!list_)
+            list_ = path_.empty() ? readPatternListFile(kADataFileName, kADataFileName)
+                                  : readPatternListFile(path_, shownName_);
+        return *list_;
+    }
+
+private:
+    std::string path_;
+    std::string shownName_;
+    std::optional<PatternList> list_;
+};
+
+void recallTableStep(const std::string& file, JobList& list, double tolerance)
+{
+    const RecallTable table = recallTable(RecallSnapshot::ofEngine(), list.get(), tolerance);
+    writeFileAtomically(file, recallTableCsv(table));
+}
+
+void noiseStep(const std::string& file, JobList& list, NoiseOptions options, double tolerance)
+{
+    options.tol = tolerance;
+    const ThreadPool pool;
+    const std::optional<NoiseTable> table = noiseTable(RecallSnapshot::ofEngine(), list.get(), options, pool);
+    writeFileAtomically(file, noiseTableCsv(*table));
 }
 
 // The reason a terminated job gives at the end of its report: the line
@@ -334,6 +436,7 @@ int main(int argc, char** argv)
     r2Edit = &status;
     runProgressBar = &status;
 
+    JobList jobList(patternsPath, args.patternsFile);
     int exitCode = kExitOk;
     std::string step = "solve " + dir;
     std::string error;
@@ -356,6 +459,8 @@ int main(int argc, char** argv)
             case OptionId::LoadMatrix: loadMatrixFile(s.value); break;
             case OptionId::SaveMatrix: saveMatrixFile(s.value); break;
             case OptionId::Predict: predictStep(s.value, out); break;
+            case OptionId::RecallTable: recallTableStep(s.value, jobList, args.tol.value_or(tol)); break;
+            case OptionId::Noise: noiseStep(s.value, jobList, args.noise, args.tol.value_or(tol)); break;
             default: break;
             }
         }

@@ -369,6 +369,11 @@ void replaceFile(const std::string& path, std::string_view data)
 
 } // namespace
 
+void writeFileAtomically(const std::string& path, std::string_view data)
+{
+    withFileContext(path, [&] { replaceFile(path, data); });
+}
+
 void saveMatrixFile(const std::string& path)
 {
     useWindowShapeBeforeAnyJob();

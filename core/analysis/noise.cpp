@@ -1,0 +1,129 @@
+#include "core/analysis/noise.h"
+
+#include <array>
+#include <bit>
+
+#include "core/analysis/splitmix64.h"
+
+namespace duolink {
+
+namespace {
+
+constexpr int kValues = 8;
+constexpr int kFlipLevels = kValues + 1;
+
+void count(NoiseRow& row, const RecallScore& score, int own)
+{
+    ++row.recalls;
+    if (score.outsideTol == 0)
+        ++row.withinTol;
+    if (score.nearest == own)
+        ++row.nearestOwn;
+    row.outsideTolElements += score.outsideTol;
+}
+
+void add(NoiseRow& into, const NoiseRow& row)
+{
+    into.recalls += row.recalls;
+    into.withinTol += row.withinTol;
+    into.nearestOwn += row.nearestOwn;
+    into.outsideTolElements += row.outsideTolElements;
+}
+
+RecallScore recallDamaged(const RecallSnapshot& snapshot, const PatternList& list, std::size_t p,
+                          TPatternVector& a, double tol)
+{
+    a[9] = parityOf(a);
+    return scoreRecall(recallExact(snapshot, a), list, p, tol);
+}
+
+} // namespace
+
+bool isBinaryList(const PatternList& list)
+{
+    for (const PatternPair& pair : list)
+        for (int i = 1; i <= kValues; ++i)
+            if (pair.a[i] != 0 && pair.a[i] != 1)
+                return false;
+    return true;
+}
+
+std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const PatternList& list,
+                                     const NoiseOptions& options, const ThreadPool& pool, WorkProgress* progress)
+{
+    NoiseTable table;
+    table.mode = isBinaryList(list) ? NoiseMode::Flip : NoiseMode::Gauss;
+    const std::size_t pairs = list.size();
+
+    if (table.mode == NoiseMode::Flip) {
+        // One piece per pair: all 256 flip sets, counted by k.
+        std::vector<std::array<NoiseRow, kFlipLevels>> perPair(pairs);
+        const bool complete = pool.forEach(pairs, [&](std::size_t p) {
+            for (unsigned mask = 0; mask < (1u << kValues); ++mask) {
+                TPatternVector a = list[p].a;
+                for (int i = 0; i < kValues; ++i)
+                    if (mask & (1u << i))
+                        a[i + 1] = 1 - a[i + 1];
+                const RecallScore score = recallDamaged(snapshot, list, p, a, options.tol);
+                count(perPair[p][std::popcount(mask)], score, static_cast<int>(p) + 1);
+            }
+        }, progress);
+        if (!complete)
+            return std::nullopt;
+        table.rows.resize(kFlipLevels);
+        for (int k = 0; k < kFlipLevels; ++k) {
+            table.rows[k].level = k;
+            for (const auto& rows : perPair)
+                add(table.rows[k], rows[k]);
+        }
+        return table;
+    }
+
+    // One piece per sigma and pair: its trials.
+    const std::size_t levels = options.sigmas.size();
+    std::vector<NoiseRow> pieces(levels * pairs);
+    const bool complete = pool.forEach(levels * pairs, [&](std::size_t piece) {
+        const std::size_t s = piece / pairs;
+        const std::size_t p = piece % pairs;
+        const double sigma = options.sigmas[s];
+        for (int t = 0; t < options.trials; ++t) {
+            SplitMix64 random(SplitMix64::streamSeed(options.seed, p + 1, s, static_cast<std::uint64_t>(t)));
+            TPatternVector a = list[p].a;
+            for (int i = 1; i <= kValues; i += 2) {
+                const auto [z1, z2] = random.nextNormalPair();
+                a[i] += sigma * z1;
+                a[i + 1] += sigma * z2;
+            }
+            count(pieces[piece], recallDamaged(snapshot, list, p, a, options.tol), static_cast<int>(p) + 1);
+        }
+    }, progress);
+    if (!complete)
+        return std::nullopt;
+    table.rows.resize(levels);
+    for (std::size_t s = 0; s < levels; ++s) {
+        table.rows[s].level = options.sigmas[s];
+        for (std::size_t p = 0; p < pairs; ++p)
+            add(table.rows[s], pieces[s * pairs + p]);
+    }
+    return table;
+}
+
+std::string noiseTableCsv(const NoiseTable& table)
+{
+    std::string out = kNoiseHeader;
+    out += '\n';
+    for (const NoiseRow& row : table.rows) {
+        if (table.mode == NoiseMode::Flip) {
+            out += "flip," + std::to_string(static_cast<int>(row.level));
+        } else {
+            out += "gauss,";
+            appendShortest(out, row.level);
+        }
+        for (long long n : {row.recalls, row.withinTol, row.nearestOwn, row.outsideTolElements})
+            out += ',' + std::to_string(n);
+        out += '\n';
+    }
+    return out;
+}
+
+} // namespace duolink
