@@ -259,6 +259,14 @@ TEST_F(RunnerTest, ArgumentsAndUsageErrors)
         {{"--predict", "1,5 0 0 0 0 0 0 0"}, "duolink-batch: --predict: \"1,5\" is not a number"},
         {{"--predict", "1 0 0 0 0 0 0 1e999"}, "duolink-batch: --predict: \"1e999\" is not a number"},
         {{"--predict", "1 0 0 0 0 . 0 0"}, "duolink-batch: --predict: \".\" is not a number"},
+        {{"--no-solve", "--recall-table", "t.csv"},
+         "duolink-batch: --recall-table needs a matrix: a Solve or an earlier --load-matrix"},
+        {{"--no-solve", "--load-matrix", "m", "--noise", "n.csv"}, "duolink-batch: --noise with --no-solve needs --tol"},
+        {{"--noise-trials", "0"}, "duolink-batch: --noise-trials needs a whole number from 1 to 1000000, not \"0\""},
+        {{"--seed", "-1"},
+         "duolink-batch: --seed needs a whole number from 0 to 18446744073709551615, not \"-1\""},
+        {{"--noise-sigma", "0,,1"}, "duolink-batch: --noise-sigma needs numbers separated by commas, as in 0,0.1,0.2"},
+        {{"--tol", "-0.1"}, "duolink-batch: --tol: \"-0.1\" is not a number of 0 or more"},
     };
     for (const auto& c : usageErrors) {
         SCOPED_TRACE(c.message);
