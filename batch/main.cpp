@@ -104,23 +104,6 @@ double parseTolerance(const std::string& name, const std::string& text)
     return value;
 }
 
-std::vector<double> parseSigmaList(const std::string& name, const std::string& text)
-{
-    std::vector<double> sigmas;
-    size_t start = 0;
-    for (;;) {
-        const size_t comma = text.find(',', start);
-        std::string field = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        std::vector<std::string> words = splitFields(field);
-        if (words.size() != 1)
-            throw UsageError(name + " needs numbers separated by commas, as in 0,0.1,0.2");
-        sigmas.push_back(parseTolerance(name, words[0]));
-        if (comma == std::string::npos)
-            return sigmas;
-        start = comma + 1;
-    }
-}
-
 template <typename Int>
 Int parseWhole(const std::string& name, const std::string& text, Int low, Int high)
 {
@@ -210,7 +193,12 @@ Arguments parseArguments(int argc, char** argv)
             args.steps.push_back({option->id, name + " " + *value, *value});
             break;
         case OptionId::Tol: args.tol = parseTolerance(name, *value); break;
-        case OptionId::NoiseSigma: args.noise.sigmas = parseSigmaList(name, *value); break;
+        case OptionId::NoiseSigma:
+            if (std::optional<std::vector<double>> sigmas = parseSigmaList(*value))
+                args.noise.sigmas = std::move(*sigmas);
+            else
+                throw UsageError(name + " needs numbers of 0 or more separated by commas, as in 0,0.1,0.2");
+            break;
         case OptionId::NoiseTrials: args.noise.trials = parseWhole(name, *value, 1, 1000000); break;
         case OptionId::Seed:
             args.noise.seed = parseWhole<std::uint64_t>(name, *value, 0, UINT64_MAX);

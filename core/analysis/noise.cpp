@@ -1,7 +1,11 @@
 #include "core/analysis/noise.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
+
+#include "core/numgrammar.h"
 
 #include "core/analysis/splitmix64.h"
 
@@ -11,6 +15,7 @@ namespace {
 
 constexpr int kValues = 8;
 constexpr int kFlipLevels = kValues + 1;
+constexpr std::size_t kTrialsPerPiece = 250;
 
 void count(NoiseRow& row, const RecallScore& score, int own)
 {
@@ -79,15 +84,20 @@ std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const Patte
         return table;
     }
 
-    // One piece per sigma and pair: its trials.
+    // One piece per sigma, pair and block of trials, so that a stop or the
+    // progress is never far away.
     const std::size_t levels = options.sigmas.size();
-    std::vector<NoiseRow> pieces(levels * pairs);
-    const bool complete = pool.forEach(levels * pairs, [&](std::size_t piece) {
-        const std::size_t s = piece / pairs;
-        const std::size_t p = piece % pairs;
+    const std::size_t trials = static_cast<std::size_t>(std::max(0, options.trials));
+    const std::size_t blocks = (trials + kTrialsPerPiece - 1) / kTrialsPerPiece;
+    std::vector<NoiseRow> pieces(levels * pairs * blocks);
+    const bool complete = pool.forEach(pieces.size(), [&](std::size_t piece) {
+        const std::size_t s = piece / (pairs * blocks);
+        const std::size_t p = piece / blocks % pairs;
+        const std::size_t firstTrial = piece % blocks * kTrialsPerPiece;
+        const std::size_t endTrial = std::min(trials, firstTrial + kTrialsPerPiece);
         const double sigma = options.sigmas[s];
-        for (int t = 0; t < options.trials; ++t) {
-            SplitMix64 random(SplitMix64::streamSeed(options.seed, p + 1, s, static_cast<std::uint64_t>(t)));
+        for (std::size_t t = firstTrial; t < endTrial; ++t) {
+            SplitMix64 random(SplitMix64::streamSeed(options.seed, p + 1, s, t));
             TPatternVector a = list[p].a;
             for (int i = 1; i <= kValues; i += 2) {
                 const auto [z1, z2] = random.nextNormalPair();
@@ -102,10 +112,38 @@ std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const Patte
     table.rows.resize(levels);
     for (std::size_t s = 0; s < levels; ++s) {
         table.rows[s].level = options.sigmas[s];
-        for (std::size_t p = 0; p < pairs; ++p)
-            add(table.rows[s], pieces[s * pairs + p]);
+        for (std::size_t k = 0; k < pairs * blocks; ++k)
+            add(table.rows[s], pieces[s * pairs * blocks + k]);
     }
     return table;
+}
+
+std::optional<std::vector<double>> parseSigmaList(std::string_view text)
+{
+    std::vector<double> sigmas;
+    for (;;) {
+        const size_t comma = text.find(',');
+        std::string_view field = text.substr(0, comma);
+        while (!field.empty() && (field.front() == ' ' || field.front() == '\t'))
+            field.remove_prefix(1);
+        while (!field.empty() && (field.back() == ' ' || field.back() == '\t'))
+            field.remove_suffix(1);
+        double sigma = 0;
+        if (!parseRealToken(field, sigma) || !std::isfinite(sigma) || sigma < 0)
+            return std::nullopt;
+        sigmas.push_back(sigma);
+        if (comma == std::string_view::npos)
+            return sigmas;
+        text.remove_prefix(comma + 1);
+    }
+}
+
+std::string sigmaListText(const std::vector<double>& sigmas)
+{
+    std::string text;
+    for (double sigma : sigmas)
+        appendShortest(text += text.empty() ? "" : ", ", sigma);
+    return text;
 }
 
 std::string noiseTableCsv(const NoiseTable& table)

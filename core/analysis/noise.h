@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/analysis/exactrecall.h"
@@ -47,6 +48,12 @@ bool isBinaryList(const PatternList& list);
 std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const PatternList& list,
                                      const NoiseOptions& options, const ThreadPool& pool,
                                      WorkProgress* progress = nullptr);
+
+// A list of standard deviations: numbers of 0 or more separated by commas,
+// blanks around them allowed ("0, 0.05, 0.1"). std::nullopt for anything else.
+std::optional<std::vector<double>> parseSigmaList(std::string_view text);
+// The list as parseSigmaList reads it back: "0, 0.05, 0.1".
+std::string sigmaListText(const std::vector<double>& sigmas);
 
 inline constexpr const char* kNoiseHeader = "mode,level,recalls,within_tol,nearest_own,outside_tol_elements";
 

@@ -256,14 +256,14 @@ TEST_F(Analysis, GaussianNoiseIsReproducibleOnAnyThreadCount)
 
     NoiseOptions options;
     options.tol = 0.4;
-    options.trials = 40;
+    options.trials = 260; // two blocks of trials per pair and sigma
     options.seed = 99;
     const std::string one = noiseTableCsv(*noiseTable(snapshot, list, options, ThreadPool(1)));
     WorkProgress progress;
     const std::string four = noiseTableCsv(*noiseTable(snapshot, list, options, ThreadPool(4), &progress));
     EXPECT_EQ(one, four);
-    EXPECT_EQ(progress.done, options.sigmas.size() * list.size());
-    EXPECT_TRUE(one.starts_with("mode,level,recalls,within_tol,nearest_own,outside_tol_elements\ngauss,0,360,"))
+    EXPECT_EQ(progress.done, options.sigmas.size() * list.size() * 2);
+    EXPECT_TRUE(one.starts_with("mode,level,recalls,within_tol,nearest_own,outside_tol_elements\ngauss,0,2340,"))
         << one;
 
     const RecallTable recall = recallTable(snapshot, list, options.tol);

@@ -265,7 +265,7 @@ TEST_F(RunnerTest, ArgumentsAndUsageErrors)
         {{"--noise-trials", "0"}, "duolink-batch: --noise-trials needs a whole number from 1 to 1000000, not \"0\""},
         {{"--seed", "-1"},
          "duolink-batch: --seed needs a whole number from 0 to 18446744073709551615, not \"-1\""},
-        {{"--noise-sigma", "0,,1"}, "duolink-batch: --noise-sigma needs numbers separated by commas, as in 0,0.1,0.2"},
+        {{"--noise-sigma", "0,,1"}, "duolink-batch: --noise-sigma needs numbers of 0 or more separated by commas, as in 0,0.1,0.2"},
         {{"--tol", "-0.1"}, "duolink-batch: --tol: \"-0.1\" is not a number of 0 or more"},
     };
     for (const auto& c : usageErrors) {

@@ -1,0 +1,134 @@
+#include "gui/analysisrun.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <exception>
+#include <new>
+
+namespace duolink {
+
+namespace {
+constexpr int kBarSteps = 1000;
+constexpr int kRefreshMs = 50;
+} // namespace
+
+AnalysisRun::AnalysisRun(QWidget* parent)
+    : QWidget(parent), bar_(new QProgressBar), stopButton_(new QPushButton(tr("Stop"))), status_(new QLabel),
+      timer_(new QTimer(this))
+{
+    bar_->setRange(0, kBarSteps);
+    bar_->setValue(0);
+    bar_->setTextVisible(false);
+    bar_->setMaximumWidth(240);
+    stopButton_->setObjectName(QStringLiteral("stopButton"));
+    stopButton_->setToolTip(tr("Stop the analysis (Esc)"));
+    stopButton_->setEnabled(false);
+    status_->setObjectName(QStringLiteral("runStatus"));
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    status_->setWordWrap(true);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(status_, 1);
+    layout->addWidget(bar_);
+    layout->addWidget(stopButton_);
+
+    timer_->setInterval(kRefreshMs);
+    connect(timer_, &QTimer::timeout, this, &AnalysisRun::showProgress);
+    connect(stopButton_, &QPushButton::clicked, this, &AnalysisRun::stop);
+    connect(&watcher_, &QFutureWatcher<QString>::finished, this, &AnalysisRun::runEnded);
+}
+
+AnalysisRun::~AnalysisRun()
+{
+    if (progress_)
+        progress_->stop = true;
+    watcher_.disconnect(this);
+    watcher_.waitForFinished();
+}
+
+void AnalysisRun::start(std::function<void(WorkProgress&)> work)
+{
+    if (isRunning()) {
+        stop();
+        wait();
+    }
+    progress_ = std::make_shared<WorkProgress>();
+    // The work holds its own reference to the progress it counts.
+    auto progress = progress_;
+    watcher_.setFuture(QtConcurrent::run([work = std::move(work), progress]() -> QString {
+        try {
+            work(*progress);
+            return {};
+        } catch (const std::bad_alloc&) {
+            return tr("Out of memory.");
+        } catch (const std::exception& e) {
+            return QString::fromLocal8Bit(e.what());
+        }
+    }));
+    bar_->setValue(0);
+    stopButton_->setEnabled(true);
+    status_->setText(tr("Working\u2026"));
+    timer_->start();
+}
+
+bool AnalysisRun::isRunning() const
+{
+    return progress_ && stopButton_->isEnabled();
+}
+
+void AnalysisRun::stop()
+{
+    if (progress_)
+        progress_->stop = true;
+}
+
+void AnalysisRun::wait()
+{
+    watcher_.waitForFinished();
+    // The finished signal is queued; deliver it now.
+    if (isRunning())
+        runEnded();
+}
+
+void AnalysisRun::setStatus(const QString& text)
+{
+    status_->setText(text);
+}
+
+QString AnalysisRun::status() const
+{
+    return status_->text();
+}
+
+void AnalysisRun::showProgress()
+{
+    if (!progress_)
+        return;
+    const std::size_t total = progress_->total.load();
+    const std::size_t done = progress_->done.load();
+    bar_->setValue(total ? static_cast<int>(done * kBarSteps / total) : 0);
+}
+
+void AnalysisRun::runEnded()
+{
+    if (!stopButton_->isEnabled())
+        return;
+    timer_->stop();
+    stopButton_->setEnabled(false);
+    const QString error = watcher_.result();
+    const bool stopped = progress_->stop.load();
+    bar_->setValue(stopped || !error.isEmpty() ? 0 : kBarSteps);
+    if (!error.isEmpty())
+        status_->setText(tr("The analysis failed: %1").arg(error));
+    else if (stopped)
+        status_->setText(tr("Stopped. The table shows the last complete run."));
+    emit finished(error.isEmpty() && !stopped, error);
+}
+
+} // namespace duolink
