@@ -40,7 +40,13 @@ RecallValues recallExact(const RecallSnapshot& s, const TPatternVector& a)
             const long double product = static_cast<long double>(s.w[j + (i - 1) * s.bLen]) * x[i];
             if (std::isnan(product))
                 throw RunError(kInvalidOp);
-            const long double t = fdiv(product, kRecallUnity) + out[j];
+            const long double t = product / kRecallUnity + out[j];
+            // Well inside the double range the checked store and rounding
+            // come down to the plain ones; the checks cost more than the sum.
+            if (std::fabs(t) < 0x1p62L) {
+                out[j] = std::rint(static_cast<double>(t)) + 0.0;
+                continue;
+            }
             if (std::isnan(t))
                 throw RunError(kInvalidOp);
             out[j] = static_cast<double>(roundEven(storeDouble(t)));
@@ -63,14 +69,16 @@ RecallScore scoreRecall(const RecallValues& r, const PatternList& list, std::siz
         if (error > tol)
             ++score.outsideTol;
     }
+    // Squared distances; a pattern is left as soon as it cannot be nearer.
     double best = 0;
     for (std::size_t p = 0; p < list.size(); ++p) {
         double distance = 0;
-        for (int j = 0; j < 8; ++j) {
+        int j = 0;
+        for (; j < 8 && (p == 0 || distance < best); ++j) {
             const double d = r[j] - list[p].b[j + 1];
             distance += d * d;
         }
-        if (p == 0 || distance < best) {
+        if (p == 0 || (j == 8 && distance < best)) {
             best = distance;
             score.nearest = static_cast<int>(p) + 1;
         }
