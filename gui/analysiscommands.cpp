@@ -32,7 +32,7 @@ void TForm2::showAnalysis()
         };
         analysisWindow_ = new AnalysisWindow(source, [this]() -> Dialogs& { return dialogs(); }, this);
         analysisWindow_->setTol(tol);
-        analysisWindow_->move(frameGeometry().bottomLeft() + QPoint(0, 8));
+        analysisWindow_->move(window()->frameGeometry().bottomLeft() + QPoint(0, 8));
         connect(analysisWindow_, &AnalysisWindow::pairChosen, this, &TForm2::browseTo);
         // A new matrix: the tabs that show results follow it.
         connect(this, &TForm2::runFinished, analysisWindow_, [this] { analysisWindow_->matrixChanged(tol); });

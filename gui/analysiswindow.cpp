@@ -59,7 +59,7 @@ AnalysisWindow::AnalysisWindow(InputSource source, std::function<Dialogs&()> dia
 {
     setObjectName(QStringLiteral("AnalysisWindow"));
     setWindowTitle(tr("Analysis"));
-    resize(1100, 560);
+    resize(1480, 600);
 
     tolField_->setObjectName(QStringLiteral("tolField"));
     tolField_->setMaximumWidth(100);

@@ -204,7 +204,7 @@ void NoiseTab::build()
     splitter->addWidget(chartView_);
     splitter->setStretchFactor(0, 2);
     splitter->setStretchFactor(1, 3);
-    splitter->setSizes({440, 620});
+    splitter->setSizes({540, 700});
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(options);

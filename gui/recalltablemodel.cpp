@@ -75,7 +75,8 @@ QVariant RecallTableModel::data(const QModelIndex& index, int role) const
         return text ? QVariant(QString::fromStdString(fieldValueText(value))) : QVariant(value);
     }
     switch (column) {
-    case kMaxError: return text ? QVariant(shortest(r.score.maxError)) : QVariant(r.score.maxError);
+    // Four significant digits here; the CSV keeps every digit.
+    case kMaxError: return text ? QVariant(QString::number(r.score.maxError, 'g', 4)) : QVariant(r.score.maxError);
     case kOutsideTol: return r.score.outsideTol;
     case kRecalled: return yesNo(r.recalledWithinTol());
     case kNearest: return r.score.nearest;
