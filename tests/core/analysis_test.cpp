@@ -300,3 +300,26 @@ TEST_F(Analysis, ThreadPoolReportsTheFirstFailure)
             EXPECT_EQ(done[i], 1) << i;
     }
 }
+
+TEST(SigmaList, ReadsCommaSeparatedLevelsOfZeroOrMore)
+{
+    const struct {
+        const char* text;
+        std::optional<std::vector<double>> levels;
+    } cases[] = {
+        {"0,0.05,0.1", std::vector<double>{0, 0.05, 0.1}},
+        {" 0.2 ,\t1e-1, 3 ", std::vector<double>{0.2, 0.1, 3}},
+        {"0.5", std::vector<double>{0.5}},
+        {"", std::nullopt},
+        {"0,,1", std::nullopt},
+        {"0.1,", std::nullopt},
+        {"-0.1", std::nullopt},
+        {"0 1", std::nullopt},
+        {"1e999", std::nullopt},
+        {"nan", std::nullopt},
+        {"0.1x", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parseSigmaList(c.text), c.levels) << c.text;
+    EXPECT_EQ(sigmaListText({0, 0.05, 0.5}), "0, 0.05, 0.5");
+}
