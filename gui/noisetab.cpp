@@ -4,7 +4,6 @@
 #include <QChart>
 #include <QChartView>
 #include <QFileInfo>
-#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
