@@ -20,16 +20,19 @@
 #include <utility>
 #include <vector>
 
+#include "batch/fileclash.h"
 #include "batch/output.h"
 #include "batch/usage.h"
 #include "core/analysis/noise.h"
 #include "core/analysis/recalltable.h"
+#include "core/atomicwrite.h"
 #include "core/console.h"
 #include "core/numgrammar.h"
 #include "core/numtext.h"
 #include "core/patternlist.h"
 #include "core/patterns.h"
 #include "core/engine/errors.h"
+#include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
 #include "core/guard/folderlock.h"
@@ -327,7 +330,8 @@ private:
 void recallTableStep(const std::string& file, JobList& list, double tolerance)
 {
     const RecallTable table = recallTable(RecallSnapshot::ofEngine(), list.get(), tolerance);
-    writeFileAtomically(file, recallTableCsv(table));
+    if (const int error = replaceFile(file, recallTableCsv(table)))
+        throwIoError(error);
 }
 
 void noiseStep(const std::string& file, JobList& list, NoiseOptions options, double tolerance)
@@ -335,7 +339,8 @@ void noiseStep(const std::string& file, JobList& list, NoiseOptions options, dou
     options.tol = tolerance;
     const ThreadPool pool;
     const std::optional<NoiseTable> table = noiseTable(RecallSnapshot::ofEngine(), list.get(), options, pool);
-    writeFileAtomically(file, noiseTableCsv(*table));
+    if (const int error = replaceFile(file, noiseTableCsv(*table)))
+        throwIoError(error);
 }
 
 // The reason a terminated job gives at the end of its report: the line
@@ -359,6 +364,44 @@ int usageError(const std::string& message)
     std::fprintf(stderr, "duolink-batch: %s\nusage: duolink-batch %s\nTry 'duolink-batch --help' for more.\n",
                  message.c_str(), kSynopsis);
     return kExitUsage;
+}
+
+// Every file the run will write, and every file it will read, in the job
+// folder (the current folder by now).
+std::vector<FileUse> fileUses(const Arguments& args, const std::string& patternsPath, const std::string& statsPath)
+{
+    std::vector<FileUse> uses;
+    if (!args.patternsFile.empty()) {
+        uses.push_back({patternsPath, "--patterns " + args.patternsFile, false, true});
+        uses.push_back({kADataFileName, "the job's A data file", true});
+        uses.push_back({kBDataFileName, "the job's B data file", true});
+    }
+    if (!args.statsFile.empty())
+        uses.push_back({statsPath, "--stats " + args.statsFile, true, true});
+    if (args.solve) {
+        uses.push_back({kReportFileName, "the job's report", true});
+        uses.push_back({kParametersFileName, "the job's parameters file", false});
+        uses.push_back({kADataFileName, "the job's A data file", false});
+        uses.push_back({kBDataFileName, "the job's B data file", false});
+        if (const std::string simulation = simulationFileName(); !simulation.empty())
+            uses.push_back({simulation, "the job's simulation file", false});
+    }
+    bool analyses = false;
+    for (const Step& step : args.steps) {
+        if (step.kind == OptionId::LoadMatrix || step.kind == OptionId::SaveMatrix)
+            uses.push_back({step.value, step.label, step.kind == OptionId::SaveMatrix, true, true});
+        if (step.kind == OptionId::RecallTable || step.kind == OptionId::Noise) {
+            uses.push_back({step.value, step.label, true, true});
+            analyses = true;
+        }
+    }
+    // The analyses read the job's list from the job files unless --patterns
+    // gives it.
+    if (analyses && args.patternsFile.empty()) {
+        uses.push_back({kADataFileName, "the job's A data file", false});
+        uses.push_back({kBDataFileName, "the job's B data file", false});
+    }
+    return uses;
 }
 
 int outputError(int error)
@@ -399,6 +442,10 @@ int main(int argc, char** argv)
         if (::chdir(dir.c_str()) != 0)
             return usageError("cannot enter " + dir + ": " + std::strerror(errno));
     }
+    // An output must never overwrite an input: checked before anything is
+    // written.
+    if (const std::string clash = findFileClash(fileUses(args, patternsPath, statsPath)); !clash.empty())
+        return usageError(clash + "; nothing was written");
     FolderLock lock;
     if ((args.solve || !args.patternsFile.empty()) && !lock.tryLock(".")) {
         std::fprintf(stderr, "error: %s\n", folderInUseMessage(dir, lock.holder()).c_str());
@@ -406,7 +453,7 @@ int main(int argc, char** argv)
     }
     if (!args.patternsFile.empty()) {
         std::string message;
-        switch (writePatternJob(patternsPath, args.patternsFile, "", message)) {
+        switch (writePatternJob(patternsPath, args.patternsFile, "", dir, message)) {
         case PatternJobOutcome::Written: break;
         case PatternJobOutcome::BadList:
             std::fprintf(stderr, "duolink-batch: %s\n", message.c_str());

@@ -5,7 +5,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSaveFile>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -16,6 +15,7 @@
 #include "gui/dialogs.h"
 #include "gui/noisetab.h"
 #include "gui/recalltab.h"
+#include "gui/savetarget.h"
 
 namespace duolink {
 
@@ -43,12 +43,10 @@ void AnalysisTab::saveTextAs(const QString& filter, const char* suffix, QString&
     if (!name || name->isEmpty())
         return;
     lastName = QFileInfo(*name).suffix().isEmpty() ? *name + QLatin1Char('.') + QLatin1String(suffix) : *name;
-    QSaveFile file(lastName);
-    if (file.open(QIODevice::WriteOnly) &&
-        file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
-        file.commit())
+    if (!mayReplace(this, dialogs(), lastName))
         return;
-    dialogs().errorBox(this, tr("Could not save %1: %2.\nNothing was written.").arg(lastName, file.errorString()));
+    if (const QString reason = replaceFileWith(lastName, text); !reason.isEmpty())
+        dialogs().errorBox(this, tr("Could not save %1: %2.\nNothing was written.").arg(lastName, reason));
 }
 
 // --- AnalysisWindow -----------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "gui/noisetab.h"
 
 #include <QAbstractTableModel>
+#include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QFileInfo>
@@ -11,7 +12,6 @@
 #include <QLineSeries>
 #include <QPixmap>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QSplitter>
@@ -25,6 +25,7 @@
 
 #include "gui/analysisrun.h"
 #include "gui/dialogs.h"
+#include "gui/savetarget.h"
 
 namespace duolink {
 
@@ -316,16 +317,22 @@ void NoiseTab::saveChartAs()
     if (!name || name->isEmpty())
         return;
     lastChartName_ = QFileInfo(*name).suffix().isEmpty() ? *name + QStringLiteral(".png") : *name;
-    saveChart(lastChartName_);
+    if (mayReplace(this, dialogs(), lastChartName_))
+        saveChart(lastChartName_);
 }
 
 bool NoiseTab::saveChart(const QString& path)
 {
+    // As it shows, at the screen's resolution.
     const QPixmap pixmap = chartView_->grab();
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && pixmap.save(&file, "PNG") && file.commit())
+    QByteArray png;
+    QBuffer buffer(&png);
+    QString reason = tr("the image could not be made");
+    if (buffer.open(QIODevice::WriteOnly) && pixmap.save(&buffer, "PNG"))
+        reason = replaceFileWith(path, std::string_view(png.constData(), static_cast<size_t>(png.size())));
+    if (reason.isEmpty())
         return true;
-    dialogs().errorBox(this, tr("Could not save the chart to %1: %2").arg(path, file.errorString()));
+    dialogs().errorBox(this, tr("Could not save the chart to %1: %2").arg(path, reason));
     return false;
 }
 

@@ -2,7 +2,6 @@
 // Matrix files: the 9 x 8 block of the W matrix as nine lines of eight
 // two-digit numbers.
 #include <string>
-#include <string_view>
 
 #include "core/engine/state.h"
 
@@ -16,12 +15,6 @@ void saveMatrixFile(const std::string& path);
 // it in the pane with printMatrixRows(wMatrix, 9, 8). On failure nothing
 // changes and nothing is printed. Raises RunError.
 void loadMatrixFile(const std::string& path);
-
-// Replaces the file at `path` by `data` as a whole: the new content goes to
-// a temporary file beside it that takes the old file's place only once it is
-// complete. Devices and pipes are written directly. Raises RunError naming
-// the file.
-void writeFileAtomically(const std::string& path, std::string_view data);
 
 // The cells as rows of `cols` fields of 9 characters and 3 decimals, raw.
 void printMatrixRows(const Matrix& m, int rows, int cols);
