@@ -5,7 +5,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
+#include <QPromise>
 
 #include <exception>
 #include <new>
@@ -41,7 +41,7 @@ AnalysisRun::AnalysisRun(QWidget* parent)
     timer_->setInterval(kRefreshMs);
     connect(timer_, &QTimer::timeout, this, &AnalysisRun::showProgress);
     connect(stopButton_, &QPushButton::clicked, this, &AnalysisRun::stop);
-    connect(&watcher_, &QFutureWatcher<QString>::finished, this, &AnalysisRun::runEnded);
+    connect(&watcher_, &QFutureWatcher<void>::finished, this, &AnalysisRun::runEnded);
 }
 
 AnalysisRun::~AnalysisRun()
@@ -49,7 +49,13 @@ AnalysisRun::~AnalysisRun()
     if (progress_)
         progress_->stop = true;
     watcher_.disconnect(this);
-    watcher_.waitForFinished();
+    joinWorker();
+}
+
+void AnalysisRun::joinWorker()
+{
+    if (worker_.joinable())
+        worker_.join();
 }
 
 void AnalysisRun::start(std::function<void(WorkProgress&)> work)
@@ -58,19 +64,24 @@ void AnalysisRun::start(std::function<void(WorkProgress&)> work)
         stop();
         wait();
     }
+    joinWorker();
     progress_ = std::make_shared<WorkProgress>();
-    // The work holds its own reference to the progress it counts.
-    auto progress = progress_;
-    watcher_.setFuture(QtConcurrent::run([work = std::move(work), progress]() -> QString {
+    error_ = std::make_shared<QString>();
+    QPromise<void> promise;
+    watcher_.setFuture(promise.future());
+    // The worker holds its own references to what it writes.
+    worker_ = std::thread([work = std::move(work), progress = progress_, error = error_,
+                           promise = std::move(promise)]() mutable {
+        promise.start();
         try {
             work(*progress);
-            return {};
         } catch (const std::bad_alloc&) {
-            return tr("Out of memory.");
+            *error = tr("Out of memory.");
         } catch (const std::exception& e) {
-            return QString::fromLocal8Bit(e.what());
+            *error = QString::fromLocal8Bit(e.what());
         }
-    }));
+        promise.finish();
+    });
     bar_->setValue(0);
     stopButton_->setEnabled(true);
     status_->setText(tr("Working\u2026"));
@@ -91,6 +102,7 @@ void AnalysisRun::stop()
 void AnalysisRun::wait()
 {
     watcher_.waitForFinished();
+    joinWorker();
     // The finished signal is queued; deliver it now.
     if (isRunning())
         runEnded();
@@ -119,9 +131,10 @@ void AnalysisRun::runEnded()
 {
     if (!stopButton_->isEnabled())
         return;
+    joinWorker();
     timer_->stop();
     stopButton_->setEnabled(false);
-    const QString error = watcher_.result();
+    const QString error = *error_;
     const bool stopped = progress_->stop.load();
     bar_->setValue(stopped || !error.isEmpty() ? 0 : kBarSteps);
     if (!error.isEmpty())

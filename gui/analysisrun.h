@@ -1,13 +1,16 @@
 #pragma once
 // One analysis run off the window's thread: a progress bar, a Stop button
-// and a line that says how the run ended. The work runs on Qt's thread pool
-// (and the threads it starts itself); the window stays responsive.
+// and a line that says how the run ended. The work runs on a thread of its
+// own (and the threads it starts itself); a QFutureWatcher tells the window
+// when it has ended, and the thread is joined before anything it wrote is
+// read.
 #include <QFutureWatcher>
 #include <QString>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "core/analysis/threadpool.h"
 
@@ -55,8 +58,12 @@ private:
     QPushButton* stopButton_;
     QLabel* status_;
     QTimer* timer_;
-    QFutureWatcher<QString> watcher_;
+    void joinWorker();
+
+    QFutureWatcher<void> watcher_;
+    std::thread worker_;
     std::shared_ptr<WorkProgress> progress_;
+    std::shared_ptr<QString> error_; // written by the worker, read once it is joined
 };
 
 } // namespace duolink
