@@ -8,7 +8,7 @@
 namespace duolink::batch {
 
 enum class OptionId {
-    Help, Version, Quiet, Patterns, Stats, NoSolve, LoadMatrix, Predict, SaveMatrix,
+    Help, Version, Quiet, Patterns, Stats, NoSolve, Set, LoadMatrix, Predict, SaveMatrix,
     RecallTable, Noise, NoiseSigma, NoiseTrials, Seed, Tol,
 };
 

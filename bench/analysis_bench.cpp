@@ -43,7 +43,7 @@ int main()
     snapshot.bLen = 8;
     for (int k = 1; k <= 72; ++k)
         snapshot.w[k] = static_cast<double>(static_cast<int>(random.next() % 20001) - 10000);
-    PatternList binary(256), real(256);
+    PatternPairs binary(256), real(256);
     for (int p = 0; p < 256; ++p)
         for (int i = 1; i <= 8; ++i) {
             binary[p].a[i] = (p >> (i - 1)) & 1;

@@ -1,7 +1,7 @@
 // The form's side of the Analysis window: what the analyses work on, and
 // browsing to the pair of a chosen row.
 #include "core/engine/state.h"
-#include "core/patternlist.h"
+#include "core/patterns.h"
 #include "gui/analysiswindow.h"
 #include "gui/form2.h"
 
@@ -15,27 +15,27 @@ void TForm2::showAnalysis()
                 why = tr("A Solve is running. Test again when it has ended.");
                 return std::nullopt;
             }
-            if (aLen == 0 && bLen == 0) {
+            const EngineState& engine = this->engine();
+            if (engine.aLen == 0 && engine.bLen == 0) {
                 why = tr("There is no matrix yet: Solve or Load Matrix first.");
                 return std::nullopt;
             }
-            if (patternCount == 0) {
+            const PatternList& list = patternList();
+            if (list.patternCount == 0) {
                 why = tr("The list is empty: add pairs or open a pattern list first.");
                 return std::nullopt;
             }
             AnalysisInput input;
-            input.snapshot = RecallSnapshot::ofEngine();
-            input.list.reserve(static_cast<size_t>(patternCount));
-            for (int p = 1; p <= patternCount; ++p)
-                input.list.push_back({aPatterns[p], bPatterns[p]});
+            input.snapshot = RecallSnapshot::of(engine);
+            input.list = list.pairs();
             return input;
         };
         analysisWindow_ = new AnalysisWindow(source, [this]() -> Dialogs& { return dialogs(); }, this);
-        analysisWindow_->setTol(tol);
+        analysisWindow_->setTol(engine().tol);
         analysisWindow_->move(window()->frameGeometry().bottomLeft() + QPoint(0, 8));
         connect(analysisWindow_, &AnalysisWindow::pairChosen, this, &TForm2::browseTo);
         // A new matrix: the tabs that show results follow it.
-        connect(this, &TForm2::runFinished, analysisWindow_, [this] { analysisWindow_->matrixChanged(tol); });
+        connect(this, &TForm2::runFinished, analysisWindow_, [this] { analysisWindow_->matrixChanged(engine().tol); });
     }
     analysisWindow_->show();
     analysisWindow_->raise();

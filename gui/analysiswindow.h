@@ -25,7 +25,7 @@ class RecallTab;
 // What an analysis works on: copies, safe to read from any thread.
 struct AnalysisInput {
     RecallSnapshot snapshot;
-    PatternList list;
+    PatternPairs list;
     double tol = 0;
 };
 

@@ -32,6 +32,9 @@ AppWindow::AppWindow(QWidget* parent)
 
     // Left, stretched: a passing message covers it for a while.
     folderStatus_->setObjectName(QStringLiteral("folderStatus"));
+    // "parameters file missing" is a link that opens the settings.
+    folderStatus_->setTextFormat(Qt::RichText);
+    connect(folderStatus_, &QLabel::linkActivated, form_, &TForm2::showSettings);
     statusBar()->addWidget(folderStatus_, 1);
     // Right: a note while a data field is not read whole, then the position.
     fieldNote_->setObjectName(QStringLiteral("fieldNote"));
@@ -71,7 +74,8 @@ void AppWindow::buildMenus()
           f->loadMatrixAction, f->saveMatrixAction, nullptr, f->saveOutputAction, nullptr, f->exitAction}},
         {tr("&Edit"), {f->copyAction, f->selectAllAction, nullptr, f->clearOutputAction}},
         {tr("&View"), {f->showPatternListAction, f->showTrainingAction, f->showAnalysisAction}},
-        {tr("&Run"), {f->solveAction, f->predictAction, f->testAllPairsAction, nullptr, f->stopAction}},
+        {tr("&Run"), {f->solveAction, f->predictAction, f->testAllPairsAction, nullptr, f->stopAction, nullptr,
+                      f->settingsAction}},
         {tr("&List"),
          {f->addPairAction, f->updatePairAction, f->deletePairAction, nullptr, f->nextPairAction,
           f->previousPairAction, nullptr, f->resetListAction}},
@@ -100,7 +104,7 @@ void AppWindow::showStatus(const QString& text, int timeoutMs)
 
 void AppWindow::updateFolderStatus()
 {
-    folderStatus_->setText(workingFolderStatus());
+    folderStatus_->setText(workingFolderStatus(form_->workingFolder()));
 }
 
 void AppWindow::restoreWindowState()

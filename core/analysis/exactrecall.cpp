@@ -3,21 +3,17 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 namespace duolink {
 
-namespace {
-constexpr long double kRecallUnity = 10000;
-constexpr int kInputCount = 9;
-} // namespace
-
-RecallSnapshot RecallSnapshot::ofEngine()
+RecallSnapshot RecallSnapshot::of(const EngineState& engine)
 {
     RecallSnapshot s;
-    s.w = wMatrix;
-    s.calc = calcVector;
-    s.aLen = duolink::aLen;
-    s.bLen = duolink::bLen;
+    s.w = engine.wMatrix;
+    s.calc = engine.calcVector;
+    s.aLen = engine.aLen;
+    s.bLen = engine.bLen;
     if (s.aLen == 0 && s.bLen == 0) {
         s.aLen = 9;
         s.bLen = 8;
@@ -25,41 +21,35 @@ RecallSnapshot RecallSnapshot::ofEngine()
     return s;
 }
 
-RecallValues recallExact(const RecallSnapshot& s, const TPatternVector& a)
+Recaller::Recaller(const RecallSnapshot& snapshot) : engine_(std::make_unique<EngineState>())
 {
-    Vector x{};
-    for (int i = 1; i <= kInputCount; ++i)
-        x[i] = static_cast<double>(roundEven(kRecallUnity * a[i]));
+    // No pane and no formatting: a quiet engine raises what printing would.
+    engine_->quiet = true;
+    engine_->wMatrix = snapshot.w;
+    engine_->calcVector = snapshot.calc;
+    engine_->aLen = snapshot.aLen;
+    engine_->bLen = snapshot.bLen;
+}
 
-    // The engine's vector-matrix product at unity 10000: a running sum over
-    // the rows, rounded after every row.
-    Vector out = s.calc;
-    for (int j = 1; j <= s.bLen; ++j) {
-        out[j] = 0;
-        for (int i = 1; i <= s.aLen; ++i) {
-            const long double product = static_cast<long double>(s.w[j + (i - 1) * s.bLen]) * x[i];
-            if (std::isnan(product))
-                throw RunError(kInvalidOp);
-            const long double t = product / kRecallUnity + out[j];
-            // Well inside the double range the checked store and rounding
-            // come down to the plain ones; the checks cost more than the sum.
-            if (std::fabs(t) < 0x1p62L) {
-                out[j] = std::rint(static_cast<double>(t)) + 0.0;
-                continue;
-            }
-            if (std::isnan(t))
-                throw RunError(kInvalidOp);
-            out[j] = static_cast<double>(roundEven(storeDouble(t)));
-        }
-    }
+Recaller::~Recaller() = default;
+Recaller::Recaller(Recaller&&) noexcept = default;
+Recaller& Recaller::operator=(Recaller&&) noexcept = default;
 
+RecallValues Recaller::recall(const TPatternVector& a)
+{
+    TPatternVector b{};
+    engine_->recallB(a, b);
     RecallValues r{};
-    for (int j = 1; j <= 8; ++j)
-        r[j - 1] = static_cast<double>(static_cast<long double>(out[j]) / kRecallUnity);
+    std::copy(b.begin() + 1, b.begin() + 9, r.begin());
     return r;
 }
 
-RecallScore scoreRecall(const RecallValues& r, const PatternList& list, std::size_t own, double tol)
+RecallValues recallExact(const RecallSnapshot& snapshot, const TPatternVector& a)
+{
+    return Recaller(snapshot).recall(a);
+}
+
+RecallScore scoreRecall(const RecallValues& r, const PatternPairs& list, std::size_t own, double tol)
 {
     RecallScore score;
     const TPatternVector& expected = list[own].b;

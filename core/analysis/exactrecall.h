@@ -1,8 +1,9 @@
 #pragma once
-// Recall of a B pattern exactly as Predict computes it, on a copy of the
-// trained matrix, so that any number of recalls on any threads leave the
-// engine as it was.
+// Recall of a B pattern by the engine's own Predict, on a scratch engine
+// holding a copy of the trained matrix, so that any number of recalls on any
+// threads leave the user's engine as it was.
 #include <array>
+#include <memory>
 #include <string>
 
 #include "core/engine/state.h"
@@ -19,18 +20,32 @@ struct RecallSnapshot {
     int aLen = 0;
     int bLen = 0;
 
-    // The engine's current state, in the window's shape (9 by 8) before any
+    // `engine`'s current state, in the window's shape (9 by 8) before any
     // job has set the lengths, as Predict would take it.
-    static RecallSnapshot ofEngine();
+    static RecallSnapshot of(const EngineState& engine);
 };
 
 // The eight recalled B values, index 0 for B1.
 using RecallValues = std::array<double, 8>;
 
-// Scales the nine A values (elements 1..9, parity included) by 10000 with
-// ties to even, takes the product through the matrix and divides by 10000:
-// the values Predict writes into b(1..8). Raises RunError on an arithmetic
-// fault, as Predict does.
+// A quiet engine of its own with the snapshot copied in once; one per
+// thread. recall() is the engine's recallB: the values Predict writes into
+// b(1..8). Raises RunError on an arithmetic fault, as Predict does.
+class Recaller {
+public:
+    explicit Recaller(const RecallSnapshot& snapshot);
+    ~Recaller();
+    Recaller(Recaller&&) noexcept;
+    Recaller& operator=(Recaller&&) noexcept;
+
+    RecallValues recall(const TPatternVector& a);
+
+private:
+    std::unique_ptr<EngineState> engine_;
+};
+
+// One recall on a scratch engine of its own; for single recalls. Many
+// recalls share a Recaller.
 RecallValues recallExact(const RecallSnapshot& snapshot, const TPatternVector& a);
 
 // A recall scored against the pair's B pattern.
@@ -42,7 +57,7 @@ struct RecallScore {
 
 // `own` is the pair's index in `list` (0-based). The nearest stored B is by
 // Euclidean distance over B1..B8; ties go to the lower position.
-RecallScore scoreRecall(const RecallValues& r, const PatternList& list, std::size_t own, double tol);
+RecallScore scoreRecall(const RecallValues& r, const PatternPairs& list, std::size_t own, double tol);
 
 // Reals in the shortest form that reads back as the same double.
 void appendShortest(std::string& out, double value);

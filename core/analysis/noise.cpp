@@ -35,16 +35,16 @@ void add(NoiseRow& into, const NoiseRow& row)
     into.outsideTolElements += row.outsideTolElements;
 }
 
-RecallScore recallDamaged(const RecallSnapshot& snapshot, const PatternList& list, std::size_t p,
-                          TPatternVector& a, double tol)
+RecallScore recallDamaged(Recaller& recaller, const PatternPairs& list, std::size_t p, TPatternVector& a,
+                          double tol)
 {
     a[9] = parityOf(a);
-    return scoreRecall(recallExact(snapshot, a), list, p, tol);
+    return scoreRecall(recaller.recall(a), list, p, tol);
 }
 
 } // namespace
 
-bool isBinaryList(const PatternList& list)
+bool isBinaryList(const PatternPairs& list)
 {
     for (const PatternPair& pair : list)
         for (int i = 1; i <= kValues; ++i)
@@ -53,23 +53,28 @@ bool isBinaryList(const PatternList& list)
     return true;
 }
 
-std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const PatternList& list,
+std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const PatternPairs& list,
                                      const NoiseOptions& options, const ThreadPool& pool, WorkProgress* progress)
 {
     NoiseTable table;
     table.mode = isBinaryList(list) ? NoiseMode::Flip : NoiseMode::Gauss;
     const std::size_t pairs = list.size();
+    // One scratch engine per thread.
+    std::vector<Recaller> recallers;
+    recallers.reserve(pool.threadCount());
+    for (unsigned t = 0; t < pool.threadCount(); ++t)
+        recallers.emplace_back(snapshot);
 
     if (table.mode == NoiseMode::Flip) {
         // One piece per pair: all 256 flip sets, counted by k.
         std::vector<std::array<NoiseRow, kFlipLevels>> perPair(pairs);
-        const bool complete = pool.forEach(pairs, [&](std::size_t p) {
+        const bool complete = pool.forEachOnWorkers(pairs, [&](std::size_t p, unsigned worker) {
             for (unsigned mask = 0; mask < (1u << kValues); ++mask) {
                 TPatternVector a = list[p].a;
                 for (int i = 0; i < kValues; ++i)
                     if (mask & (1u << i))
                         a[i + 1] = 1 - a[i + 1];
-                const RecallScore score = recallDamaged(snapshot, list, p, a, options.tol);
+                const RecallScore score = recallDamaged(recallers[worker], list, p, a, options.tol);
                 count(perPair[p][std::popcount(mask)], score, static_cast<int>(p) + 1);
             }
         }, progress);
@@ -90,7 +95,7 @@ std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const Patte
     const std::size_t trials = static_cast<std::size_t>(std::max(0, options.trials));
     const std::size_t blocks = (trials + kTrialsPerPiece - 1) / kTrialsPerPiece;
     std::vector<NoiseRow> pieces(levels * pairs * blocks);
-    const bool complete = pool.forEach(pieces.size(), [&](std::size_t piece) {
+    const bool complete = pool.forEachOnWorkers(pieces.size(), [&](std::size_t piece, unsigned worker) {
         const std::size_t s = piece / (pairs * blocks);
         const std::size_t p = piece / blocks % pairs;
         const std::size_t firstTrial = piece % blocks * kTrialsPerPiece;
@@ -104,7 +109,7 @@ std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const Patte
                 a[i] += sigma * z1;
                 a[i + 1] += sigma * z2;
             }
-            count(pieces[piece], recallDamaged(snapshot, list, p, a, options.tol), static_cast<int>(p) + 1);
+            count(pieces[piece], recallDamaged(recallers[worker], list, p, a, options.tol), static_cast<int>(p) + 1);
         }
     }, progress);
     if (!complete)

@@ -36,7 +36,7 @@ struct NoiseTable {
 };
 
 // True when every A value (A1..A8) of every pair is 0 or 1.
-bool isBinaryList(const PatternList& list);
+bool isBinaryList(const PatternPairs& list);
 
 // Flip mode for a 0/1 list: for k = 0..8 every set of k of the eight A values
 // of every pair is flipped (v -> 1 - v) and the parity recomputed. Otherwise
@@ -45,7 +45,7 @@ bool isBinaryList(const PatternList& list);
 // index, t)) by Box-Muller, four pairs in turn (p from 1, the indexes from 0).
 // std::nullopt when `progress->stop` ended the run. Raises RunError when a
 // recall fails.
-std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const PatternList& list,
+std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const PatternPairs& list,
                                      const NoiseOptions& options, const ThreadPool& pool,
                                      WorkProgress* progress = nullptr);
 

@@ -16,11 +16,12 @@ int RecallTable::nearestOwnCount() const
     return static_cast<int>(std::count_if(rows.begin(), rows.end(), [](const RecallRow& r) { return r.nearestOwn(); }));
 }
 
-RecallTable recallTable(const RecallSnapshot& snapshot, const PatternList& list, double tol)
+RecallTable recallTable(const RecallSnapshot& snapshot, const PatternPairs& list, double tol)
 {
     RecallTable table;
     table.tol = tol;
     table.rows.reserve(list.size());
+    Recaller recaller(snapshot);
     for (std::size_t p = 0; p < list.size(); ++p) {
         RecallRow row;
         row.pair = static_cast<int>(p) + 1;
@@ -28,7 +29,7 @@ RecallTable recallTable(const RecallSnapshot& snapshot, const PatternList& list,
         row.a[9] = parityOf(row.a);
         row.b = list[p].b;
         try {
-            row.recalled = recallExact(snapshot, row.a);
+            row.recalled = recaller.recall(row.a);
         } catch (const RunError& e) {
             throw RunError("pair " + std::to_string(row.pair) + ": " + e.what());
         }

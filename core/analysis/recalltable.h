@@ -28,7 +28,7 @@ struct RecallTable {
 };
 
 // Raises RunError for a pair whose recall fails, naming the pair.
-RecallTable recallTable(const RecallSnapshot& snapshot, const PatternList& list, double tol);
+RecallTable recallTable(const RecallSnapshot& snapshot, const PatternPairs& list, double tol);
 
 // "4 of 5 pairs recalled within TOL 0.1; 5 of 5 nearest to their own B"
 std::string recallSummary(const RecallTable& table);

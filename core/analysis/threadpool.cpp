@@ -16,6 +16,12 @@ ThreadPool::ThreadPool(unsigned threads)
 bool ThreadPool::forEach(std::size_t count, const std::function<void(std::size_t)>& work,
                          WorkProgress* progress) const
 {
+    return forEachOnWorkers(count, [&work](std::size_t i, unsigned) { work(i); }, progress);
+}
+
+bool ThreadPool::forEachOnWorkers(std::size_t count, const std::function<void(std::size_t, unsigned)>& work,
+                                  WorkProgress* progress) const
+{
     if (progress)
         progress->total += count;
     std::atomic<std::size_t> next{0};
@@ -25,7 +31,7 @@ bool ThreadPool::forEach(std::size_t count, const std::function<void(std::size_t
     std::size_t failureIndex = count;
     std::exception_ptr failure;
 
-    const auto run = [&] {
+    const auto run = [&](unsigned worker) {
         for (;;) {
             if (failed.load(std::memory_order_relaxed) || (progress && progress->stop.load(std::memory_order_relaxed)))
                 return;
@@ -33,7 +39,7 @@ bool ThreadPool::forEach(std::size_t count, const std::function<void(std::size_t
             if (i >= count)
                 return;
             try {
-                work(i);
+                work(i, worker);
             } catch (...) {
                 const std::lock_guard lock(failureMutex);
                 if (i < failureIndex) {
@@ -52,8 +58,8 @@ bool ThreadPool::forEach(std::size_t count, const std::function<void(std::size_t
     std::vector<std::thread> threads;
     threads.reserve(helpers);
     for (std::size_t t = 0; t < helpers; ++t)
-        threads.emplace_back(run);
-    run();
+        threads.emplace_back(run, static_cast<unsigned>(t + 1));
+    run(0);
     for (std::thread& thread : threads)
         thread.join();
     if (failure)

@@ -32,6 +32,10 @@ public:
     // index is rethrown, so that the same input fails the same way.
     bool forEach(std::size_t count, const std::function<void(std::size_t)>& work,
                  WorkProgress* progress = nullptr) const;
+    // The same with work(i, worker): `worker`, in [0, threadCount()), names
+    // the thread that runs the piece, for scratch state of one per thread.
+    bool forEachOnWorkers(std::size_t count, const std::function<void(std::size_t, unsigned)>& work,
+                          WorkProgress* progress = nullptr) const;
 
 private:
     unsigned threads_;

@@ -171,13 +171,13 @@ TEST_F(Analysis, ExactRecallIsPredictsRecallAndLeavesNoTrace)
         for (int j = 1; j <= 8; ++j)
             calcVector[j] = static_cast<double>(random.next() % 1000);
 
-        PatternList list(6);
+        PatternPairs list(6);
         for (PatternPair& pair : list)
             for (int i = 1; i <= 8; ++i) {
                 pair.a[i] = static_cast<double>(static_cast<int>(random.next() % 2001) - 1000) / 777;
                 pair.b[i] = static_cast<double>(random.next() % 3);
             }
-        const RecallSnapshot snapshot = RecallSnapshot::ofEngine();
+        const RecallSnapshot snapshot = RecallSnapshot::of(*this);
         const RecallTable table = recallTable(snapshot, list, 0.5);
         NoiseOptions options;
         options.trials = 3;
@@ -212,7 +212,7 @@ TEST_F(Analysis, FlipNoiseCountsWorkedByHand)
     snapshot.w[1 + 0 * 8] = 10000;
     snapshot.w[1 + 1 * 8] = 10000;
     snapshot.w[2 + 8 * 8] = 10000;
-    PatternList list(2);
+    PatternPairs list(2);
     list[0].a = {0, 1, 1, 0, 0, 0, 0, 0, 0, 0};
     list[0].b = {0, 2, 0, 0, 0, 0, 0, 0, 0, 0};
     list[1].a = {0, 0, 0, 1, 0, 0, 0, 0, 0, 1};
@@ -252,7 +252,7 @@ TEST_F(Analysis, GaussianNoiseIsReproducibleOnAnyThreadCount)
     snapshot.bLen = 8;
     for (int k = 1; k <= 72; ++k)
         snapshot.w[k] = static_cast<double>(static_cast<int>(random.next() % 20001) - 10000);
-    const PatternList list = parsePatternList(randomList(5, 9, true), "list");
+    const PatternPairs list = parsePatternList(randomList(5, 9, true), "list");
 
     NoiseOptions options;
     options.tol = 0.4;

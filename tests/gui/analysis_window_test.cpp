@@ -90,9 +90,9 @@ TEST_F(AnalysisInWindow, TestAllPairsFillsTheRecallTabAndChangesNothingElse)
         form->findChild<QLineEdit*>(QStringLiteral("Edit%1").arg(k))->setText("7");
     const QStringList fields = fieldTexts();
     const qsizetype paneLines = form->Memo1->lineCount();
-    const Matrix w = wMatrix;
-    const Vector calc = calcVector;
-    const int unityBefore = unity;
+    const Matrix w = engine().wMatrix;
+    const Vector calc = engine().calcVector;
+    const int unityBefore = engine().unity;
 
     form->testAllPairsAction->trigger();
     tab->analysisRun()->wait();
@@ -105,9 +105,9 @@ TEST_F(AnalysisInWindow, TestAllPairsFillsTheRecallTabAndChangesNothingElse)
     EXPECT_EQ(cell(4, RecallTableModel::kFirstR + 7).toString(), "1.055");
     EXPECT_EQ(fieldTexts(), fields);
     EXPECT_EQ(form->Memo1->lineCount(), paneLines);
-    EXPECT_EQ(wMatrix, w);
-    EXPECT_EQ(calcVector, calc);
-    EXPECT_EQ(unity, unityBefore);
+    EXPECT_EQ(engine().wMatrix, w);
+    EXPECT_EQ(engine().calcVector, calc);
+    EXPECT_EQ(engine().unity, unityBefore);
 
     // A tighter TOL: pair 5 misses, its cells outside TOL are marked.
     setTol("0.01");
@@ -122,7 +122,7 @@ TEST_F(AnalysisInWindow, TestAllPairsFillsTheRecallTabAndChangesNothingElse)
     tab->view()->sortByColumn(RecallTableModel::kMaxError, Qt::DescendingOrder);
     EXPECT_EQ(cell(0, RecallTableModel::kPair).toInt(), 5);
     tab->view()->selectRow(0);
-    EXPECT_EQ(currentIndex, 5);
+    EXPECT_EQ(form->patternList().currentIndex, 5);
     EXPECT_EQ(dataField(0)->text(), "    1.000");
 
     // The CSV is the runner's, byte for byte.
