@@ -24,6 +24,7 @@ namespace duolink {
 class ConsoleView;
 class Dialogs;
 class FullTextTips;
+class ListHistory;
 class LiveDisplay;
 class PatternListWindow;
 class TrainingRecorder;
@@ -100,6 +101,9 @@ public:
     QAction* previousPairAction = nullptr;
     QAction* resetListAction = nullptr;
     QAction* aboutAction = nullptr;
+    // Edit -> Undo and Redo of the list commands (gui/listsafety.cpp).
+    QAction* undoAction = nullptr;
+    QAction* redoAction = nullptr;
 
     // Start-up: hands the pane, the R2 field and the bar to the engine side,
     // prints the welcome line and fills the fields. Run by the constructor.
@@ -134,9 +138,22 @@ public:
     void showTraining();
     // The training window once it exists, else nullptr.
     TrainingWindow* trainingWindow() const { return trainingWindow_; }
+    // What the engine reports of the current or last training.
+    const TrainingRecorder& recorder() const { return *recorder_; }
 
     // The filter the matrix file dialogs show.
     static const QString& matrixFileFilter();
+
+    // The list commands as the buttons and the menu run them: each can be
+    // undone ("Undo Delete Pair 3"). Button1Click and the others stay the
+    // bare commands.
+    void addPair();
+    void updatePair();
+    void deletePair();
+    void resetList();
+    // Whether the program may close: when the list holds pairs that are in no
+    // file, asks to save them (Save, Discard, Cancel).
+    bool confirmDiscardList();
 
     // Pattern list files and the list window (gui/patternlistcommands.cpp).
     // Replaces the list with a file's pairs, asking first when the list holds
@@ -217,6 +234,10 @@ private:
     void showBrowsedPair();
     QString refusalText(const QString& command) const;
     void createActions();
+    void setUpHistory();
+    void recordListChange(const QString& name, const std::function<void()>& change);
+    // After an undo or a redo: the index, the pair and the status text.
+    void showRestoredList();
     // Tab order, accessible names and Return moving on to the next field.
     void setUpKeyboard();
     // Enters or leaves the run state: actions, input, the signals.
@@ -234,6 +255,7 @@ private:
     std::unique_ptr<TrainingRecorder> recorder_;
     TrainingWindow* trainingWindow_ = nullptr;
     Dialogs* dialogs_ = nullptr;
+    ListHistory* history_ = nullptr;
     QString lastOpenName_;
     QString lastSaveName_;
     QString lastPatternListName_;

@@ -85,14 +85,14 @@ void TForm2::createActions()
 
     // List
     addPairAction = command("addPairAction", tr("&Add"),
-                            {key(Qt::CTRL | Qt::Key_Return), key(Qt::CTRL | Qt::Key_Enter)}, &TForm2::Button1Click);
-    updatePairAction = command("updatePairAction", tr("&Update"), {}, &TForm2::Button3Click);
-    deletePairAction = command("deletePairAction", tr("&Delete"), {}, &TForm2::Button2Click);
+                            {key(Qt::CTRL | Qt::Key_Return), key(Qt::CTRL | Qt::Key_Enter)}, &TForm2::addPair);
+    updatePairAction = command("updatePairAction", tr("&Update"), {}, &TForm2::updatePair);
+    deletePairAction = command("deletePairAction", tr("&Delete"), {}, &TForm2::deletePair);
     nextPairAction = command("nextPairAction", tr("&Next"), {key(Qt::CTRL | Qt::Key_Down), key(Qt::Key_PageDown)},
                              &TForm2::Button4Click);
     previousPairAction = command("previousPairAction", tr("&Previous"),
                                  {key(Qt::CTRL | Qt::Key_Up), key(Qt::Key_PageUp)}, &TForm2::Button5Click);
-    resetListAction = command("resetListAction", tr("&Reset"), {}, &TForm2::Button9Click);
+    resetListAction = command("resetListAction", tr("&Reset"), {}, &TForm2::resetList);
 
     // Help
     aboutAction = command("aboutAction", tr("&About Duolink"), {}, &TForm2::showAbout);
@@ -114,8 +114,11 @@ void TForm2::setUpKeyboard()
     // that a pair is typed and added without the mouse.
     for (size_t i = 0; i < 16; ++i) {
         QWidget* next = chain[i + 1];
-        connect(static_cast<QLineEdit*>(chain[i]), &QLineEdit::returnPressed, next,
-                [next] { next->setFocus(Qt::TabFocusReason); });
+        connect(static_cast<QLineEdit*>(chain[i]), &QLineEdit::returnPressed, next, [next] {
+            // Moving on by keyboard shows the focus mark, as Tab does.
+            next->window()->setAttribute(Qt::WA_KeyboardFocusChange);
+            next->setFocus(Qt::TabFocusReason);
+        });
     }
 
     for (size_t i = 0; i < 8; ++i) {

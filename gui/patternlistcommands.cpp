@@ -16,6 +16,7 @@
 #include "gui/dialogs.h"
 #include "gui/form2.h"
 #include "gui/patternlistwindow.h"
+#include "gui/windowplacement.h"
 
 namespace duolink {
 namespace {
@@ -76,8 +77,10 @@ void TForm2::openPatternList()
         !dialogs().question(this, tr("Replace the %1 in the list?").arg(pairsText(patternCount))))
         return;
 
-    loadPatternList(list);
-    noteListInFiles();
+    recordListChange(tr("Open Pattern List"), [&] {
+        loadPatternList(list);
+        noteListInFiles();
+    });
     setEditText(Edit1, intText(currentIndex));
     if (currentIndex >= 1)
         showPattern(currentIndex);
@@ -117,8 +120,10 @@ void TForm2::savePatternList()
 
 void TForm2::showPatternList()
 {
-    if (!patternListWindow_)
+    if (!patternListWindow_) {
         patternListWindow_ = new PatternListWindow(this);
+        placeAuxiliaryWindow(patternListWindow_, this, QStringLiteral("patternList"));
+    }
     patternListWindow_->show();
     patternListWindow_->raise();
     patternListWindow_->activateWindow();
