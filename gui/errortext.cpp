@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstring>
 
 #include "core/engine/errors.h"
 #include "core/engine/solve.h"
@@ -19,6 +20,14 @@ QString withStep(const QString& step, const QString& text)
 
 } // namespace
 
+QString fileErrorText(const QString& file, const QString& what, const QString& reason)
+{
+    QString text = QDir::toNativeSeparators(file) + QStringLiteral(": ") + what;
+    if (!reason.isEmpty() && reason.compare(what, Qt::CaseInsensitive) != 0)
+        text += QStringLiteral(" (%1)").arg(reason);
+    return text;
+}
+
 QString commandErrorText(const RunError& error, const QString& step)
 {
     const QString message = QString::fromStdString(error.what());
@@ -30,7 +39,15 @@ QString commandErrorText(const RunError& error, const QString& step)
                 return withStep(step, QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder)));
         }
         const QString name = file.fileName().isEmpty() ? file.filePath() : file.fileName();
-        return name + QStringLiteral(": ") + message;
+        const int err = error.systemError();
+        if (err == 0)
+            return name + QStringLiteral(": ") + message;
+        QString reason = QString::fromLocal8Bit(std::strerror(err));
+        // A file that could not be made: the folder is the one to fix.
+        if ((err == EACCES || err == EPERM || err == EROFS) && !file.exists())
+            reason = QStringLiteral("cannot make files in %1: %2")
+                         .arg(QDir::toNativeSeparators(file.absolutePath()), reason);
+        return fileErrorText(name, message, reason);
     }
     QString text = withStep(step, message);
     if (error.inPresentations())

@@ -13,4 +13,8 @@ class RunError;
 // the training presented its pairs adds a hint about BETA.
 QString commandErrorText(const RunError& error, const QString& step);
 
+// The one wording for a file that could not be used: "FILE: what happened
+// (the system's reason)", as in "new.csv: not saved (Permission denied)".
+QString fileErrorText(const QString& file, const QString& what, const QString& reason);
+
 } // namespace duolink

@@ -35,6 +35,8 @@
 #include "core/engine/errors.h"
 #include "core/engine/solve.h"
 #include "gui/guard.h"
+#include "gui/jobadvice.h"
+#include "core/engine/state.h"
 #include "core/guard/folderlock.h"
 #include "core/predict/matrixfile.h"
 #include "core/predict/recall.h"
@@ -271,7 +273,10 @@ void TForm2::runCommand(const std::function<void()>& body, const QString& step)
     } catch (const JobTerminated&) {
         consoleEndPendingLine();
         live_->flush();
-        dialogs().messageBox(this, QString::fromLatin1(kJobTerminatedNotice));
+        // The report says what went wrong; the box adds what to fix.
+        const QString advice = jobAdviceFromReport(QDir::currentPath(), aLen);
+        dialogs().messageBox(this, QString::fromLatin1(kJobTerminatedNotice) +
+                                       (advice.isEmpty() ? QString() : QStringLiteral("\n\n") + advice));
     } catch (const std::bad_alloc&) {
         // A file too big for the memory left: the command ends, the window
         // and what it holds stay.

@@ -175,6 +175,9 @@ public:
     void saveOutputAs();
     // Writes the pane to `path` atomically; on failure the error box says why.
     bool saveOutput(const QString& path);
+    // Copies the pane's selection; a big one shows its progress, and one of
+    // more than about 100 MB asks first (gui/panework.h).
+    void copyPane();
     // The About box (not modal to the program; it closes itself).
     void showAbout();
 

@@ -3,6 +3,8 @@
 // and the About box.
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QFileInfo>
 #include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -18,7 +20,9 @@
 #include "core/engine/stop.h"
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
+#include "gui/errortext.h"
 #include "gui/form2.h"
+#include "gui/panework.h"
 #include "gui/workingfolder.h"
 
 namespace duolink {
@@ -61,7 +65,7 @@ void TForm2::createActions()
     // and Ctrl+A stay the field's: it takes those keys before any shortcut.
     copyAction = make("copyAction", tr("&Copy"), {QKeySequence(QKeySequence::Copy)});
     copyAction->setStatusTip(tr("Copy the text selected in the pane"));
-    connect(copyAction, &QAction::triggered, Memo1, &ConsoleView::copy);
+    connect(copyAction, &QAction::triggered, this, &TForm2::copyPane);
     selectAllAction = make("selectAllAction", tr("Select &All"), {QKeySequence(QKeySequence::SelectAll)});
     selectAllAction->setStatusTip(tr("Select all the text in the pane"));
     connect(selectAllAction, &QAction::triggered, Memo1, &ConsoleView::selectAll);
@@ -162,9 +166,9 @@ bool TForm2::setWorkingFolder(const QString& path)
     if (problem.isEmpty() && !QDir::setCurrent(path))
         problem = tr("cannot enter it");
     if (!problem.isEmpty()) {
-        dialogs().errorBox(this, tr("Cannot use %1 as the working folder: %2.\nThe working folder is still %3.")
-                                     .arg(QDir::toNativeSeparators(path), problem,
-                                          QDir::toNativeSeparators(QDir::currentPath())));
+        dialogs().errorBox(this, fileErrorText(path, tr("cannot be the working folder"), problem) +
+                                     tr("\nThe working folder is still %1.")
+                                         .arg(QDir::toNativeSeparators(QDir::currentPath())));
         return false;
     }
     emit workingFolderChanged();
@@ -188,12 +192,15 @@ bool TForm2::saveOutput(const QString& path)
 {
     // The pane holds 8-bit text; the file gets it as UTF-8, one line each.
     // It is written a piece of lines at a time, so that a pane of hundreds of
-    // megabytes is never copied whole.
+    // megabytes is never copied whole, and a big one shows its progress.
     constexpr qsizetype kLinesPerPiece = 65536;
     QSaveFile file(path);
     bool written = file.open(QIODevice::WriteOnly);
     std::string piece;
     const qsizetype lines = Memo1->lineCount();
+    PaneProgress progress(this, tr("Saving the output to %1\u2026").arg(QFileInfo(path).fileName()),
+                          Memo1->textBytes() + uint64_t(lines));
+    bool cancelled = false;
     for (qsizetype first = 0; written && first < lines; first += kLinesPerPiece) {
         piece.clear();
         Memo1->appendText(piece, first, std::min(lines, first + kLinesPerPiece));
@@ -202,14 +209,40 @@ bool TForm2::saveOutput(const QString& path)
         const QByteArray utf8 = ascii ? QByteArray() : QString::fromLatin1(piece.data(), qsizetype(piece.size())).toUtf8();
         written = ascii ? file.write(piece.data(), qint64(piece.size())) == qint64(piece.size())
                         : file.write(utf8) == utf8.size();
+        if (written && !progress.advance(uint64_t(file.pos()))) {
+            cancelled = true;
+            break;
+        }
     }
-    if (written && file.commit())
+    if (!cancelled && written && file.commit())
         return true;
     const QString reason = file.errorString();
     file.cancelWriting();
-    dialogs().errorBox(this, tr("Could not save the output to %1: %2.\nNothing was written.")
-                                 .arg(QDir::toNativeSeparators(path), reason));
+    if (cancelled) {
+        emit statusMessage(tr("Save Output As cancelled; nothing was written"), kNoticeMs);
+        return false;
+    }
+    dialogs().errorBox(this, fileErrorText(path, tr("output not saved"), reason));
     return false;
+}
+
+void TForm2::copyPane()
+{
+    if (!Memo1->hasSelection())
+        return;
+    const uint64_t bytes = Memo1->selectionBytes();
+    if (bytes > kAskBeforeCopying &&
+        !dialogs().confirm(this, tr("Copy %1 of text to the clipboard? Programs you paste it into may be slow "
+                                    "with that much; Save Output As writes it to a file instead.")
+                                     .arg(sizeText(bytes))))
+        return;
+    PaneProgress progress(this, tr("Copying %1 to the clipboard\u2026").arg(sizeText(bytes)), bytes);
+    const QString text = Memo1->selectedText([&](uint64_t done) { return progress.advance(done); });
+    if (text.isNull()) {
+        emit statusMessage(tr("Copy cancelled; the clipboard is as it was"), kNoticeMs);
+        return;
+    }
+    QGuiApplication::clipboard()->setText(text);
 }
 
 // --- About ------------------------------------------------------------------------------

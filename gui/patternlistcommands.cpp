@@ -14,6 +14,7 @@
 #include "core/numtext.h"
 #include "core/patternlist.h"
 #include "gui/dialogs.h"
+#include "gui/errortext.h"
 #include "gui/form2.h"
 #include "gui/patternlistwindow.h"
 #include "gui/windowplacement.h"
@@ -110,7 +111,7 @@ void TForm2::savePatternList()
     // The old file stays whole until the new one is complete.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeAll(file, text) || !file.commit()) {
-        dialogs().errorBox(this, tr("%1 was not saved: %2").arg(shownName, file.errorString()));
+        dialogs().errorBox(this, fileErrorText(shownName, tr("not saved"), file.errorString()));
         return;
     }
     lastPatternListName_ = path;

@@ -28,6 +28,7 @@
 #include "core/training/statscsv.h"
 #include "gui/chartaxes.h"
 #include "gui/dialogs.h"
+#include "gui/errortext.h"
 #include "gui/weightmap.h"
 
 namespace duolink {
@@ -388,7 +389,7 @@ bool TrainingWindow::saveChart(const QString& path)
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && pixmap.save(&file, "PNG") && file.commit())
         return true;
-    dialogs_().errorBox(this, tr("Could not save the chart to %1: %2").arg(path, file.errorString()));
+    dialogs_().errorBox(this, fileErrorText(path, tr("chart not saved"), file.errorString()));
     return false;
 }
 
@@ -396,7 +397,7 @@ bool TrainingWindow::saveStatistics(const QString& path)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        dialogs_().errorBox(this, tr("Could not save the statistics to %1: %2").arg(path, file.errorString()));
+        dialogs_().errorBox(this, fileErrorText(path, tr("statistics not saved"), file.errorString()));
         return false;
     }
     // The presentations made when the save began, a block at a time so that
@@ -432,7 +433,7 @@ bool TrainingWindow::saveStatistics(const QString& path)
     }
     if (written && file.commit())
         return true;
-    dialogs_().errorBox(this, tr("Could not save the statistics to %1: %2").arg(path, file.errorString()));
+    dialogs_().errorBox(this, fileErrorText(path, tr("statistics not saved"), file.errorString()));
     return false;
 }
 

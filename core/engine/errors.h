@@ -25,10 +25,14 @@ public:
     // pairs (not while it read or set up the job).
     bool inPresentations() const noexcept { return inPresentations_; }
     void markInPresentations() noexcept { inPresentations_ = true; }
+    // The errno value of a failed file operation, 0 for other errors.
+    int systemError() const noexcept { return systemError_; }
+    void setSystemError(int errnoValue) noexcept { systemError_ = errnoValue; }
 
 private:
     std::string file_;
     bool inPresentations_ = false;
+    int systemError_ = 0;
 };
 
 // Runs `body`; a RunError it raises leaves with `name` as its file.

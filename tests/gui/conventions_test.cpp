@@ -12,9 +12,13 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
 #include <fstream>
 
+#include "core/engine/errors.h"
 #include "core/patternlist.h"
+#include "gui/errortext.h"
+#include "gui/jobadvice.h"
 #include "gui/consoleview.h"
 #include "gui/mainwindow.h"
 #include "gui/patternlistwindow.h"
@@ -223,4 +227,37 @@ TEST_F(Conventions, WindowsOpenInsideASmallScreen)
     for (QWidget* w : {static_cast<QWidget*>(window.form()->trainingWindow()),
                        static_cast<QWidget*>(window.form()->patternListWindow())})
         EXPECT_TRUE(screen.contains(w->frameGeometry())) << w->objectName().toStdString();
+}
+
+// A terminated job's box adds what to fix; file errors read "FILE: what
+// happened (reason)" and a file that could not be made names its folder.
+TEST_F(Conventions, MessagesSayWhatToFixInTermsOfTheFiles)
+{
+    const QString folder = QString::fromStdString(dir.string());
+    std::ofstream(dir / "adata200.dat") << "1 0 0 0 0 0 0 0 1\n9999 0 0 0 0 0 0 0 0\n";
+    const struct {
+        const char* reason;
+        int aLength;
+        QString advice;
+    } cases[] = {
+        {"VELD30.dat not available", 8, "veld200gSetup.dat is missing in " + folder + ". "},
+        {"Simulation file not available ", 8, "nutest.dat is missing in " + folder + ";"},
+        {"Unexpected End of File ADATA.DAT", 20,
+         "A Len is 20, but the patterns in adata200.dat hold 9 values. Set A Len in veld200gSetup.dat to 9."},
+        {"Unexpected End of File ADATA.DAT", 9, "adata200.dat in " + folder + " ends before the line"},
+        {"MATRIX TOO BIG", 8, "A Len times B Len in veld200gSetup.dat is more than the matrix holds"},
+        {"PROGRAM DONE", 8, ""},
+    };
+    for (const auto& c : cases) {
+        const QString advice = jobAdvice(c.reason, folder, c.aLength);
+        EXPECT_TRUE(c.advice.isEmpty() ? advice.isEmpty() : advice.startsWith(c.advice))
+            << c.reason << ": " << advice.toStdString();
+    }
+
+    RunError readOnly(ioErrorMessage(EROFS));
+    readOnly.setSystemError(EROFS);
+    readOnly.attachFile((dir / "vld33res.txt").string());
+    EXPECT_EQ(commandErrorText(readOnly, "Solve").toStdString(),
+              "vld33res.txt: File access denied (cannot make files in " + dir.string() + ": Read-only file system)");
+    EXPECT_EQ(fileErrorText("new.csv", "not saved", "Permission denied"), "new.csv: not saved (Permission denied)");
 }

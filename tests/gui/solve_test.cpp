@@ -148,7 +148,7 @@ TEST_F(SolveInWindow, JobFilesThatCannotBeWrittenLeaveListAndMatrixAsTheyWere)
     form->Button6->click();
     ASSERT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(fake.calls[0].kind, "error");
-    EXPECT_EQ(fake.calls[0].first, "adata200.dat: File access denied");
+    EXPECT_EQ(fake.calls[0].first, "adata200.dat: File access denied (Is a directory)");
     EXPECT_EQ(paneLines().size(), lines) << "the runs never started";
     EXPECT_EQ(patternCount, 5);
     EXPECT_TRUE(aPatterns == a && bPatterns == b);
@@ -184,7 +184,7 @@ TEST_F(SolveInWindow, AReportThatCannotBeWrittenEndsTheRunAndClosesEveryFile)
     form->Button6->click();
     ASSERT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(fake.calls[0].kind, "error");
-    EXPECT_EQ(fake.calls[0].first, "vld33res.txt: Disk full");
+    EXPECT_EQ(fake.calls[0].first, "vld33res.txt: Disk full (No space left on device)");
     EXPECT_FALSE(reportFile.isOpen() || aDataFile.isOpen() || bDataFile.isOpen());
     EXPECT_EQ(duolink::testing::openFilesUnder(dir), 0);
     EXPECT_EQ(duolink::testing::openFilesUnder("/dev/full"), 0);
@@ -302,7 +302,7 @@ TEST_F(SolveInWindow, ErrorBoxesSayWhichFileAndWhichStep)
                                        " does not exist");
     fake.fileAnswer = QString::fromStdString((dir / "gone.vmat2").string());
     form->Button11->click();
-    EXPECT_EQ(fake.calls.back().first, "gone.vmat2: File not found");
+    EXPECT_EQ(fake.calls.back().first, "gone.vmat2: File not found (No such file or directory)");
     EXPECT_FALSE(fs::exists(dir / "no"));
 }
 
