@@ -74,6 +74,7 @@ TrainingWindow::TrainingWindow(const TrainingRecorder& recorder, std::function<D
     timer_ = new QTimer(this);
     timer_->setInterval(kRefreshIntervalMs);
     connect(timer_, &QTimer::timeout, this, &TrainingWindow::refresh);
+    updateChart(); // the axes of an empty chart, without numbers
     refresh();
 }
 
@@ -103,6 +104,7 @@ void TrainingWindow::build()
     xAxis_->setTickAnchor(0);
     r2Axis_ = new QValueAxis;
     r2Axis_->setTitleText(tr("R2"));
+    r2Axis_->setLabelFormat(QStringLiteral("%g")); // short at any size: "6e+39"
     r2LogAxis_ = new QLogValueAxis;
     r2LogLabels_ = new QCategoryAxis;
     r2LogLabels_->setTitleText(tr("R2 (log scale)"));
@@ -254,8 +256,6 @@ void TrainingWindow::setLogScale(bool on)
     QAbstractAxis* to = on ? static_cast<QAbstractAxis*>(r2LogAxis_) : r2Axis_;
     r2Series_->detachAxis(from);
     r2Series_->attachAxis(to);
-    r2Axis_->setVisible(!on);
-    r2LogLabels_->setVisible(on);
 }
 
 void TrainingWindow::updateChart()
@@ -280,8 +280,11 @@ void TrainingWindow::updateChart()
     const double last = std::max<double>(2, static_cast<double>(n));
     xAxis_->setTickInterval(wholeStep(last - 1, 8));
     xAxis_->setRange(1, last);
-    for (QAbstractAxis* axis : chart_->axes())
-        axis->setLabelsVisible(n > 0);
+    const bool any = n > 0;
+    xAxis_->setVisible(any);
+    missedAxis_->setVisible(any);
+    r2Axis_->setVisible(any && !logScale_);
+    r2LogLabels_->setVisible(any && logScale_);
     if (logScale_) {
         // Whole decades; the labels on some of them, readable at any size.
         const int low = std::max(-307, static_cast<int>(std::floor(std::log10(smallest))));
