@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "gui/consoleview.h"
+#include "gui/fieldmarks.h"
 #include "gui/form2.h"
 #include "gui/runstatus.h"
 #include "gui/windowplacement.h"
@@ -30,7 +31,8 @@ constexpr int kFirstStartPaneColumns = 110;
 } // namespace
 
 AppWindow::AppWindow(QWidget* parent)
-    : QMainWindow(parent), form_(new TForm2(this)), folderStatus_(new QLabel(this)), listStatus_(new QLabel(this))
+    : QMainWindow(parent), form_(new TForm2(this)), folderStatus_(new QLabel(this)), listStatus_(new QLabel(this)),
+      fieldNote_(new QLabel(this))
 {
     setCentralWidget(form_);
     setWindowTitle(form_->windowTitle());
@@ -39,6 +41,18 @@ AppWindow::AppWindow(QWidget* parent)
     // Left, stretched: a passing message covers it for a while.
     folderStatus_->setObjectName(QStringLiteral("folderStatus"));
     statusBar()->addWidget(folderStatus_, 1);
+    // Right: a note while a data field is not read whole, then the position.
+    fieldNote_->setObjectName(QStringLiteral("fieldNote"));
+    fieldNote_->setVisible(false);
+    fieldNote_->setContentsMargins(0, 0, 12, 0);
+    // A long note is cut rather than widen the window; its tooltip has it whole.
+    fieldNote_->setMinimumWidth(1);
+    statusBar()->addPermanentWidget(fieldNote_);
+    connect(form_->fieldMarks(), &FieldMarks::noteChanged, this, [this](const QString& note) {
+        fieldNote_->setText(note);
+        fieldNote_->setToolTip(note);
+        fieldNote_->setVisible(!note.isEmpty());
+    });
     listStatus_->setObjectName(QStringLiteral("listStatus"));
     statusBar()->addPermanentWidget(listStatus_);
     connect(form_, &TForm2::statusMessage, this, &AppWindow::showStatus);
