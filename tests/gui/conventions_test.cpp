@@ -190,6 +190,15 @@ TEST_F(Conventions, EscFromTheTrainingWindowStopsARunThatTheStatusBarFollows)
     EXPECT_TRUE(form->Button1->isEnabled());
     EXPECT_FALSE(training->stopButton()->isEnabled());
     EXPECT_TRUE(bar.currentMessage().isEmpty());
+
+    // The other commands answer in every window too, but for the pane's and
+    // the list steps' keys, which the other windows keep.
+    for (const QAction* action : form->actions()) {
+        const bool mainOnly = action == form->copyAction || action == form->selectAllAction ||
+                              action == form->nextPairAction || action == form->previousPairAction;
+        EXPECT_EQ(action->shortcutContext(), mainOnly ? Qt::WindowShortcut : Qt::ApplicationShortcut)
+            << action->objectName().toStdString();
+    }
 }
 
 TEST(WindowPlacement, AuxiliaryWindowsOpenOnTheScreen)
