@@ -38,7 +38,9 @@ QString commandErrorText(const RunError& error, const QString& step)
             if (!folder.isEmpty() && !QFileInfo(folder).isDir())
                 return withStep(step, QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder)));
         }
-        const QString name = file.fileName().isEmpty() ? file.filePath() : file.fileName();
+        QString name = file.fileName().isEmpty() ? file.filePath() : file.fileName();
+        if (error.line() > 0)
+            name += QStringLiteral(", line %1").arg(error.line());
         const int err = error.systemError();
         if (err == 0)
             return name + QStringLiteral(": ") + message;

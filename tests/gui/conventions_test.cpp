@@ -269,4 +269,11 @@ TEST_F(Conventions, MessagesSayWhatToFixInTermsOfTheFiles)
     EXPECT_EQ(commandErrorText(readOnly, "Solve").toStdString(),
               "vld33res.txt: File access denied (cannot make files in " + dir.string() + ": Read-only file system)");
     EXPECT_EQ(fileErrorText("new.csv", "not saved", "Permission denied"), "new.csv: not saved (Permission denied)");
+
+    // A parameters file with a word where a number belongs names the line.
+    std::ofstream(dir / "veld200gSetup.dat") << "2\n100\nnine\n8\n";
+    add("1");
+    form->Button6->click();
+    ASSERT_FALSE(fake.calls.empty());
+    EXPECT_EQ(fake.calls.back().first, "veld200gSetup.dat, line 3: Invalid numeric input");
 }
