@@ -38,6 +38,7 @@
 #include "gui/guard.h"
 #include "gui/jobadvice.h"
 #include "core/engine/state.h"
+#include "gui/savetarget.h"
 #include "core/guard/folderlock.h"
 #include "core/predict/matrixfile.h"
 #include "core/predict/recall.h"
@@ -602,7 +603,7 @@ void TForm2::Button10Click()
 {
     if (!checkInstanceValid())
         return;
-    if (const std::optional<QString> name = chooseMatrixFile(true))
+    if (const std::optional<QString> name = chooseMatrixFile(true); name && mayReplace(this, dialogs(), *name))
         runCommand([&] { saveMatrixFile(QFile::encodeName(*name).toStdString()); }, QStringLiteral("Save Matrix"));
 }
 

@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <optional>
@@ -21,6 +20,7 @@
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
 #include "gui/errortext.h"
+#include "gui/savetarget.h"
 #include "gui/form2.h"
 #include "gui/panework.h"
 #include "gui/workingfolder.h"
@@ -184,7 +184,7 @@ void TForm2::saveOutputAs()
     if (!name || name->isEmpty())
         return;
     lastOutputName_ = *name;
-    if (saveOutput(*name))
+    if (mayReplace(this, dialogs(), *name) && saveOutput(*name))
         emit statusMessage(tr("Output saved to %1").arg(QDir::toNativeSeparators(*name)), 5000);
 }
 
@@ -194,34 +194,36 @@ bool TForm2::saveOutput(const QString& path)
     // It is written a piece of lines at a time, so that a pane of hundreds of
     // megabytes is never copied whole, and a big one shows its progress.
     constexpr qsizetype kLinesPerPiece = 65536;
-    QSaveFile file(path);
-    bool written = file.open(QIODevice::WriteOnly);
-    std::string piece;
+    bool cancelled = false;
     const qsizetype lines = Memo1->lineCount();
     PaneProgress progress(this, tr("Saving the output to %1\u2026").arg(QFileInfo(path).fileName()),
                           Memo1->textBytes() + uint64_t(lines));
-    bool cancelled = false;
-    for (qsizetype first = 0; written && first < lines; first += kLinesPerPiece) {
-        piece.clear();
-        Memo1->appendText(piece, first, std::min(lines, first + kLinesPerPiece));
-        piece += '\n';
-        const bool ascii = std::none_of(piece.begin(), piece.end(), [](char c) { return c & 0x80; });
-        const QByteArray utf8 = ascii ? QByteArray() : QString::fromLatin1(piece.data(), qsizetype(piece.size())).toUtf8();
-        written = ascii ? file.write(piece.data(), qint64(piece.size())) == qint64(piece.size())
-                        : file.write(utf8) == utf8.size();
-        if (written && !progress.advance(uint64_t(file.pos()))) {
-            cancelled = true;
-            break;
+    const QString reason = replaceFileWith(path, [&](const std::function<bool(std::string_view)>& put) {
+        std::string piece;
+        uint64_t done = 0;
+        for (qsizetype first = 0; first < lines; first += kLinesPerPiece) {
+            piece.clear();
+            Memo1->appendText(piece, first, std::min(lines, first + kLinesPerPiece));
+            piece += '\n';
+            const bool ascii = std::none_of(piece.begin(), piece.end(), [](char c) { return c & 0x80; });
+            const QByteArray utf8 =
+                ascii ? QByteArray() : QString::fromLatin1(piece.data(), qsizetype(piece.size())).toUtf8();
+            if (!put(ascii ? std::string_view(piece) : std::string_view(utf8.constData(), size_t(utf8.size()))))
+                return false;
+            done += piece.size();
+            if (!progress.advance(done)) {
+                cancelled = true;
+                return false;
+            }
         }
-    }
-    if (!cancelled && written && file.commit())
         return true;
-    const QString reason = file.errorString();
-    file.cancelWriting();
+    });
     if (cancelled) {
         emit statusMessage(tr("Save Output As cancelled; nothing was written"), kNoticeMs);
         return false;
     }
+    if (reason.isEmpty())
+        return true;
     dialogs().errorBox(this, fileErrorText(path, tr("output not saved"), reason));
     return false;
 }
