@@ -23,7 +23,11 @@ namespace duolink {
 
 class ConsoleView;
 class Dialogs;
+class EngineState;
 class FieldMarks;
+class ProcessSource;
+class Session;
+struct Outcome;
 class FullTextTips;
 class ListHistory;
 class LiveDisplay;
@@ -106,6 +110,15 @@ public:
     QAction* undoAction = nullptr;
     QAction* redoAction = nullptr;
 
+    // The window's engine and its pattern list. During a run the engine
+    // belongs to the worker thread.
+    EngineState& engine() const { return *engine_; }
+    PatternList& patternList() { return list_; }
+    const PatternList& patternList() const { return list_; }
+    Session& session() const { return *session_; }
+    // The folder Solve, the parameters file and the report use (absolute).
+    QString workingFolder() const;
+
     // Start-up: hands the pane, the R2 field and the bar to the engine side,
     // prints the welcome line and fills the fields. Run by the constructor.
     void FormCreate();
@@ -124,6 +137,9 @@ public:
 
     // The single-instance check that Solve, Predict, Save and Load run first.
     bool checkInstanceValid();
+    // Where that check lists the running processes; nullptr restores the
+    // system's list.
+    void setProcessSource(ProcessSource* source) { processSource_ = source; }
     // The sixteen data fields as an A and a B vector with their parity elements.
     void readPatternEdits(TPatternVector& a, TPatternVector& b) const;
     // Shows the pair stored at `position` in the sixteen data fields.
@@ -229,6 +245,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Shows how a command ended: an error box, the terminated-job notice or
+    // nothing; the pane, the bar and the R2 field show their final state.
+    void presentOutcome(const Outcome& outcome, const QString& step);
     void setEditText(QLineEdit* edit, const std::string& text);
     // Asks for a matrix file; on cancel shows the no-file notice and gives nothing.
     std::optional<QString> chooseMatrixFile(bool forSave);
@@ -251,6 +270,10 @@ private:
     // During a run: whether `event` is input to the form, which is dropped.
     bool dropsInputDuringRun(QObject* watched, QEvent* event);
 
+    // What the commands work on: the session's engine and list.
+    std::unique_ptr<Session> session_;
+    EngineState* engine_;
+    PatternList& list_;
     std::array<QLineEdit*, 8> aFields_{};
     std::array<QLineEdit*, 8> bFields_{};
     std::unique_ptr<LiveDisplay> live_;
@@ -263,6 +286,8 @@ private:
     TrainingWindow* trainingWindow_ = nullptr;
     Dialogs* dialogs_ = nullptr;
     ListHistory* history_ = nullptr;
+    std::unique_ptr<Dialogs> ownDialogs_;
+    ProcessSource* processSource_ = nullptr;
     QString lastOpenName_;
     QString lastSaveName_;
     QString lastPatternListName_;

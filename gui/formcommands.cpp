@@ -16,7 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "core/engine/stop.h"
+#include "core/engine/state.h"
+#include "core/session/session.h"
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
 #include "gui/errortext.h"
@@ -85,7 +86,7 @@ void TForm2::createActions()
     stopAction = make("stopAction", tr("S&top"), {key(Qt::Key_Escape)});
     stopAction->setStatusTip(tr("Stop the training after the presentation it is in"));
     stopAction->setEnabled(false);
-    connect(stopAction, &QAction::triggered, this, [] { requestStop(); });
+    connect(stopAction, &QAction::triggered, this, [this] { engine_->requestStop(); });
 
     // List
     addPairAction = command("addPairAction", tr("&Add"),
@@ -156,21 +157,20 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event)
 
 void TForm2::openWorkingFolder()
 {
-    if (const std::optional<QString> folder = dialogs().folderName(this, QDir::currentPath()))
+    if (const std::optional<QString> folder = dialogs().folderName(this, workingFolder()))
         setWorkingFolder(*folder);
 }
 
 bool TForm2::setWorkingFolder(const QString& path)
 {
-    QString problem = workingFolderProblem(path);
-    if (problem.isEmpty() && !QDir::setCurrent(path))
-        problem = tr("cannot enter it");
+    const QString problem = workingFolderProblem(path);
     if (!problem.isEmpty()) {
         dialogs().errorBox(this, fileErrorText(path, tr("cannot be the working folder"), problem) +
                                      tr("\nThe working folder is still %1.")
-                                         .arg(QDir::toNativeSeparators(QDir::currentPath())));
+                                         .arg(QDir::toNativeSeparators(workingFolder())));
         return false;
     }
+    session_->setFolder(QDir(path).canonicalPath().toStdString());
     emit workingFolderChanged();
     return true;
 }
@@ -258,7 +258,7 @@ void TForm2::showAbout()
     box->setInformativeText(tr("Learns associations between pairs of number patterns and recalls them.\n\n"
                                "Working folder: %1\n"
                                "Qt %2")
-                                .arg(QDir::toNativeSeparators(QDir::currentPath()), QString::fromLatin1(qVersion())));
+                                .arg(QDir::toNativeSeparators(workingFolder()), QString::fromLatin1(qVersion())));
     if (!QApplication::windowIcon().isNull())
         box->setIconPixmap(QApplication::windowIcon().pixmap(64));
     box->open();

@@ -4,8 +4,6 @@
 #include <QFile>
 #include <QRegularExpression>
 
-#include <algorithm>
-
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
 
@@ -62,21 +60,6 @@ QString jobAdvice(std::string_view reason, const QString& folder, int aLength)
         return QObject::tr("%1 in %2 ends before the line that starts with 9999, which closes the list.")
             .arg(aData, shown(folder));
     }
-    return {};
-}
-
-QString jobAdviceFromReport(const QString& folder, int aLength)
-{
-    // A job ends on its input while it sets up: the reason is near the end.
-    constexpr qint64 kTail = 4096;
-    QFile report(QDir(folder).filePath(QString::fromLatin1(kReportFileName)));
-    if (!report.open(QIODevice::ReadOnly))
-        return {};
-    report.seek(std::max<qint64>(0, report.size() - kTail));
-    const QList<QByteArray> lines = report.readAll().replace('\r', "").split('\n');
-    for (qsizetype i = lines.size() - 1; i > 0; --i)
-        if (lines[i] == "Terminating Program")
-            return jobAdvice(lines[i - 1].toStdString(), folder, aLength);
     return {};
 }
 

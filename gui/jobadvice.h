@@ -13,7 +13,4 @@ namespace duolink {
 // nothing to add.
 QString jobAdvice(std::string_view reason, const QString& folder, int aLength);
 
-// The same for the report in `folder`, from its last lines.
-QString jobAdviceFromReport(const QString& folder, int aLength);
-
 } // namespace duolink

@@ -10,20 +10,23 @@
 namespace duolink {
 namespace {
 
-// The list store as it stands.
+// The pairs and the position of a list, as they stand.
 struct ListState {
     std::array<TPatternVector, kPatternCapacity + 1> a;
     std::array<TPatternVector, kPatternCapacity + 1> b;
     int count = 0;
     int current = 0;
 
-    static ListState now() { return {aPatterns, bPatterns, patternCount, currentIndex}; }
-    void restore() const
+    static ListState of(const PatternList& list)
     {
-        aPatterns = a;
-        bPatterns = b;
-        patternCount = count;
-        currentIndex = current;
+        return {list.aPatterns, list.bPatterns, list.patternCount, list.currentIndex};
+    }
+    void restoreTo(PatternList& list) const
+    {
+        list.aPatterns = a;
+        list.bPatterns = b;
+        list.patternCount = count;
+        list.currentIndex = current;
     }
     bool operator==(const ListState&) const = default;
 };
@@ -49,7 +52,7 @@ public:
 private:
     void put(const ListState& state)
     {
-        state.restore();
+        state.restoreTo(history_->list());
         emit history_->listRestored();
     }
 
@@ -61,7 +64,8 @@ private:
 
 } // namespace
 
-ListHistory::ListHistory(QObject* parent) : QObject(parent), stack_(new QUndoStack(this))
+ListHistory::ListHistory(PatternList& list, QObject* parent)
+    : QObject(parent), list_(list), stack_(new QUndoStack(this))
 {
     // Each step keeps two lists of about 40 kB.
     stack_->setUndoLimit(500);
@@ -71,9 +75,9 @@ ListHistory::~ListHistory() = default;
 
 void ListHistory::record(const QString& name, const std::function<void()>& command)
 {
-    auto before = std::make_unique<ListState>(ListState::now());
+    auto before = std::make_unique<ListState>(ListState::of(list_));
     command();
-    auto after = std::make_unique<ListState>(ListState::now());
+    auto after = std::make_unique<ListState>(ListState::of(list_));
     if (*after == *before)
         return;
     stack_->push(new ListCommand(name, std::move(before), std::move(after), this));

@@ -13,10 +13,13 @@ class QUndoStack;
 
 namespace duolink {
 
+struct PatternList;
+
 class ListHistory : public QObject {
     Q_OBJECT
 public:
-    explicit ListHistory(QObject* parent = nullptr);
+    // Records the changes of `list`, which must outlive the history.
+    explicit ListHistory(PatternList& list, QObject* parent = nullptr);
     ~ListHistory() override;
 
     // Runs `command`; when it changed the list or the position, records it
@@ -25,6 +28,7 @@ public:
     void record(const QString& name, const std::function<void()>& command);
 
     QUndoStack* stack() const { return stack_; }
+    PatternList& list() const { return list_; }
     // Edit -> Undo and Redo, with their standard keys and the command's name.
     QAction* createUndoAction(QObject* parent) const;
     QAction* createRedoAction(QObject* parent) const;
@@ -34,6 +38,7 @@ signals:
     void listRestored();
 
 private:
+    PatternList& list_;
     QUndoStack* stack_;
 };
 

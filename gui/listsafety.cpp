@@ -13,7 +13,7 @@ namespace duolink {
 
 void TForm2::setUpHistory()
 {
-    history_ = new ListHistory(this);
+    history_ = new ListHistory(list_, this);
     undoAction = history_->createUndoAction(this);
     redoAction = history_->createRedoAction(this);
     addActions({undoAction, redoAction});
@@ -22,17 +22,17 @@ void TForm2::setUpHistory()
 
 void TForm2::addPair()
 {
-    history_->record(tr("Add Pair %1").arg(patternCount + 1), [this] { Button1Click(); });
+    history_->record(tr("Add Pair %1").arg(list_.patternCount + 1), [this] { Button1Click(); });
 }
 
 void TForm2::updatePair()
 {
-    history_->record(tr("Update Pair %1").arg(currentIndex), [this] { Button3Click(); });
+    history_->record(tr("Update Pair %1").arg(list_.currentIndex), [this] { Button3Click(); });
 }
 
 void TForm2::deletePair()
 {
-    history_->record(tr("Delete Pair %1").arg(currentIndex), [this] { Button2Click(); });
+    history_->record(tr("Delete Pair %1").arg(list_.currentIndex), [this] { Button2Click(); });
 }
 
 void TForm2::resetList()
@@ -47,23 +47,23 @@ void TForm2::recordListChange(const QString& name, const std::function<void()>& 
 
 void TForm2::showRestoredList()
 {
-    setEditText(Edit1, intText(currentIndex));
-    if (currentIndex >= 1)
-        showPattern(currentIndex);
+    setEditText(Edit1, intText(list_.currentIndex));
+    if (list_.currentIndex >= 1)
+        showPattern(list_.currentIndex);
     showListPosition();
     emit patternListChanged();
 }
 
 bool TForm2::confirmDiscardList()
 {
-    if (!listChangedSinceFiles())
+    if (!list_.listChangedSinceFiles())
         return true;
-    const QString question = patternCount == 1 ? tr("Save the pair before closing?")
-                                               : tr("Save the %1 pairs before closing?").arg(patternCount);
+    const QString question = list_.patternCount == 1 ? tr("Save the pair before closing?")
+                                                      : tr("Save the %1 pairs before closing?").arg(list_.patternCount);
     switch (dialogs().unsavedQuestion(this, question)) {
     case Dialogs::UnsavedAnswer::Save:
         savePatternList();
-        return !listChangedSinceFiles();
+        return !list_.listChangedSinceFiles();
     case Dialogs::UnsavedAnswer::Discard:
         return true;
     case Dialogs::UnsavedAnswer::Cancel:

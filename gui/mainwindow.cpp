@@ -109,7 +109,7 @@ void AppWindow::showStatus(const QString& text, int timeoutMs)
 
 void AppWindow::updateFolderStatus()
 {
-    folderStatus_->setText(workingFolderStatus());
+    folderStatus_->setText(workingFolderStatus(form_->workingFolder()));
 }
 
 void AppWindow::restoreWindowState()

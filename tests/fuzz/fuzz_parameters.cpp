@@ -16,9 +16,9 @@ namespace {
 // store safely: the next Solve's clear, Predict and the matrix files use them.
 void checkLengths()
 {
-    FUZZ_CHECK(aLen >= 0 && aLen <= kVectorSize);
-    FUZZ_CHECK(bLen >= 0 && bLen <= kVectorSize);
-    FUZZ_CHECK(aLen * bLen <= kMatrixCells);
+    FUZZ_CHECK(engine().aLen >= 0 && engine().aLen <= kVectorSize);
+    FUZZ_CHECK(engine().bLen >= 0 && engine().bLen <= kVectorSize);
+    FUZZ_CHECK(engine().aLen * engine().bLen <= kMatrixCells);
 }
 
 } // namespace
@@ -35,21 +35,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     writeFile(kParametersFileName, asText(data, size));
 
     // A fatal input error closes the report file; each read gets a fresh one.
-    reportFile.create(kReportFileName);
-    runCommand([] { readParametersRD(kParametersFileName); });
+    engine().reportFile.create(kReportFileName);
+    runCommand([] { engine().readParametersRD(kParametersFileName); });
     checkLengths();
 
-    reportFile.create(kReportFileName);
-    runCommand([] { readParameters(kParametersFileName); });
+    engine().reportFile.create(kReportFileName);
+    runCommand([] { engine().readParameters(kParametersFileName); });
     checkLengths();
 
-    if (aLen > 0 && bLen > 0) {
-        reportFile.create(kReportFileName);
+    if (engine().aLen > 0 && engine().bLen > 0) {
+        engine().reportFile.create(kReportFileName);
         TextReader f;
         f.open(kParametersFileName);
-        runCommand([&] { readWMatrix(wMatrix, aLen, bLen, f); });
+        runCommand([&] { engine().readWMatrix(engine().wMatrix, engine().aLen, engine().bLen, f); });
     }
 
-    closeEngineFiles();
+    engine().closeEngineFiles();
     return 0;
 }

@@ -17,6 +17,7 @@
 
 #include "core/engine/errors.h"
 #include "core/patternlist.h"
+#include "core/session/session.h"
 #include "gui/errortext.h"
 #include "gui/jobadvice.h"
 #include "gui/consoleview.h"
@@ -54,10 +55,10 @@ protected:
     }
     ListView view() const
     {
-        ListView v{{}, currentIndex, form->Edit1->text()};
-        for (int p = 1; p <= patternCount; ++p)
+        ListView v{{}, list().currentIndex, form->Edit1->text()};
+        for (int p = 1; p <= list().patternCount; ++p)
             for (int i = 1; i <= 8; ++i)
-                v.values.insert(v.values.end(), {aPatterns[p][i], bPatterns[p][i]});
+                v.values.insert(v.values.end(), {list().aPatterns[p][i], list().bPatterns[p][i]});
         return v;
     }
 };
@@ -149,7 +150,7 @@ TEST_F(Conventions, ReturnOnAFocusedButtonPressesIt)
     EXPECT_TRUE(form->testAttribute(Qt::WA_KeyboardFocusChange)); // the focus mark shows
     QTest::keyClick(form->Button1, Qt::Key_Return);
     QTest::keyClick(form->Button1, Qt::Key_Enter);
-    EXPECT_EQ(patternCount, 2);
+    EXPECT_EQ(list().patternCount, 2);
 }
 
 TEST_F(Conventions, EscFromTheTrainingWindowStopsARunThatTheStatusBarFollows)
@@ -263,9 +264,11 @@ TEST_F(Conventions, MessagesSayWhatToFixInTermsOfTheFiles)
             << c.reason << ": " << advice.toStdString();
     }
 
-    RunError readOnly(ioErrorMessage(EROFS));
-    readOnly.setSystemError(EROFS);
-    readOnly.attachFile((dir / "vld33res.txt").string());
+    Outcome readOnly;
+    readOnly.status = Outcome::Status::Failed;
+    readOnly.message = ioErrorMessage(EROFS);
+    readOnly.systemError = EROFS;
+    readOnly.file = (dir / "vld33res.txt").string();
     EXPECT_EQ(commandErrorText(readOnly, "Solve").toStdString(),
               "vld33res.txt: File access denied (cannot make files in " + dir.string() + ": Read-only file system)");
     EXPECT_EQ(fileErrorText("new.csv", "not saved", "Permission denied"), "new.csv: not saved (Permission denied)");
