@@ -30,6 +30,7 @@
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
 #include "core/guard/folderlock.h"
+#include "core/parameters/paramsfile.h"
 #include "core/engine/stop.h"
 #include "core/predict/matrixfile.h"
 #include "core/predict/recall.h"
@@ -60,6 +61,8 @@ struct Arguments {
     bool quiet = false;
     std::string patternsFile; // a pattern list to write the job files from
     std::string statsFile;    // where the per-presentation records go
+    ParametersEdit settings;  // --set: values in place of the file's
+    bool settingsGiven = false;
     std::vector<Step> steps;
 };
 
@@ -148,6 +151,24 @@ Arguments parseArguments(int argc, char** argv)
             args.statsFile = *value;
             break;
         case OptionId::NoSolve: args.solve = false; break;
+        case OptionId::Set: {
+            const size_t equals = value->find('=');
+            const std::optional<Parameter> parameter =
+                parameterByName(std::string_view(*value).substr(0, equals));
+            if (equals == std::string::npos || !parameter)
+                throw UsageError("--set: \"" + value->substr(0, equals) +
+                                 "\" is no parameter (option, max, alen, blen, simulation, beta, limit, transfer, "
+                                 "unity, tol)");
+            const std::string text = value->substr(equals + 1);
+            double number = 0;
+            if (!parameterValue(*parameter, text, number))
+                throw UsageError("--set: \"" + text + "\" is not " +
+                                 (parameterInfo(*parameter).integer ? "a whole number" : "a number") + " for " +
+                                 std::string(parameterInfo(*parameter).name));
+            args.settings.set(*parameter, text);
+            args.settingsGiven = true;
+            break;
+        }
         case OptionId::Predict:
             checkPredictValues(*value);
             args.steps.push_back({option->id, name + " " + *value, *value});
@@ -347,6 +368,8 @@ int main(int argc, char** argv)
     } catch (const UsageError& e) {
         return usageError(e.what());
     }
+    if (args.settingsGiven && !args.solve)
+        return usageError("--set changes the Solve; it cannot go with --no-solve");
     if (args.action != Arguments::Action::Run) {
         out.write(args.action == Arguments::Action::Help ? helpText()
                                                          : std::string("duolink-batch ") + DUOLINK_VERSION + "\n");
@@ -386,6 +409,16 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "error: --patterns %s: %s\n", args.patternsFile.c_str(), message.c_str());
             return kExitError;
         }
+    }
+
+    // --set: the run reads the file's text with the values replaced, exactly
+    // as it would read the edited file. A file that cannot be read is left
+    // to the job, which reports it.
+    if (args.settingsGiven) {
+        std::string parameters;
+        std::string readError;
+        if (readParametersFile(engine.pathOf(kParametersFileName), parameters, readError))
+            engine.setJobFileText(kParametersFileName, editParameters(parameters, args.settings));
     }
 
     StatsFileWriter stats;

@@ -99,6 +99,8 @@ public:
     // Enabled only during a run; every other action but the training view is
     // disabled then.
     QAction* stopAction = nullptr;
+    // Run → Settings…: the parameters file's values (gui/settingsdialog.h).
+    QAction* settingsAction = nullptr;
     QAction* addPairAction = nullptr;
     QAction* updatePairAction = nullptr;
     QAction* deletePairAction = nullptr;
@@ -197,6 +199,9 @@ public:
     // Copies the pane's selection; a big one shows its progress, and one of
     // more than about 100 MB asks first (gui/panework.h).
     void copyPane();
+    // Opens the settings dialog on the working folder's parameters file (the
+    // example values when there is none). Does nothing during a run.
+    void showSettings();
     // The About box (not modal to the program; it closes itself).
     void showAbout();
 

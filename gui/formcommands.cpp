@@ -24,6 +24,7 @@
 #include "gui/savetarget.h"
 #include "gui/form2.h"
 #include "gui/panework.h"
+#include "gui/settingsdialog.h"
 #include "gui/workingfolder.h"
 
 namespace duolink {
@@ -87,6 +88,9 @@ void TForm2::createActions()
     stopAction->setStatusTip(tr("Stop the training after the presentation it is in"));
     stopAction->setEnabled(false);
     connect(stopAction, &QAction::triggered, this, [this] { engine_->requestStop(); });
+    settingsAction = command("settingsAction", tr("Se&ttings\u2026"), {key(Qt::CTRL | Qt::Key_Comma)},
+                             &TForm2::showSettings);
+    settingsAction->setStatusTip(tr("See and change the values of the parameters file"));
 
     // List
     addPairAction = command("addPairAction", tr("&Add"),
@@ -245,6 +249,30 @@ void TForm2::copyPane()
         return;
     }
     QGuiApplication::clipboard()->setText(text);
+}
+
+// --- Settings ---------------------------------------------------------------------------
+
+void TForm2::showSettings()
+{
+    if (running_)
+        return;
+    auto* dialog = new SettingsDialog(workingFolder(), engineMatrix(engine()), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (!dialog->loadError().isEmpty()) {
+        dialogs().errorBox(this, tr("Cannot open the settings: %1").arg(dialog->loadError()));
+        delete dialog;
+        return;
+    }
+    connect(dialog, &SettingsDialog::saved, this, [this](const QString& name) {
+        emit workingFolderChanged();
+        emit statusMessage(tr("Settings saved to %1").arg(name), kNoticeMs);
+    });
+    // A run never starts behind the (window-modal) dialog; if one does, the
+    // dialog waits.
+    connect(this, &TForm2::runStarted, dialog, [dialog] { dialog->setEnabled(false); });
+    connect(this, &TForm2::runFinished, dialog, [dialog] { dialog->setEnabled(true); });
+    dialog->open();
 }
 
 // --- About ------------------------------------------------------------------------------

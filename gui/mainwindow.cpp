@@ -40,6 +40,9 @@ AppWindow::AppWindow(QWidget* parent)
 
     // Left, stretched: a passing message covers it for a while.
     folderStatus_->setObjectName(QStringLiteral("folderStatus"));
+    // "parameters file missing" is a link that opens the settings.
+    folderStatus_->setTextFormat(Qt::RichText);
+    connect(folderStatus_, &QLabel::linkActivated, form_, &TForm2::showSettings);
     statusBar()->addWidget(folderStatus_, 1);
     // Right: a note while a data field is not read whole, then the position.
     fieldNote_->setObjectName(QStringLiteral("fieldNote"));
@@ -80,7 +83,7 @@ void AppWindow::buildMenus()
           f->loadMatrixAction, f->saveMatrixAction, nullptr, f->saveOutputAction, nullptr, f->exitAction}},
         {tr("&Edit"), {f->undoAction, f->redoAction, nullptr, f->copyAction, f->selectAllAction, nullptr, f->clearOutputAction}},
         {tr("&View"), {f->showPatternListAction, f->showTrainingAction}},
-        {tr("&Run"), {f->solveAction, f->predictAction, nullptr, f->stopAction}},
+        {tr("&Run"), {f->solveAction, f->predictAction, nullptr, f->stopAction, nullptr, f->settingsAction}},
         {tr("&List"),
          {f->addPairAction, f->updatePairAction, f->deletePairAction, nullptr, f->nextPairAction,
           f->previousPairAction, nullptr, f->resetListAction}},

@@ -22,10 +22,12 @@ QString workingFolderProblem(const QString& path)
 
 QString workingFolderStatus(const QString& path)
 {
-    const QString folder = QDir::toNativeSeparators(path);
+    const QString folder = QDir::toNativeSeparators(path).toHtmlEscaped();
     if (QFileInfo(QDir(path).filePath(QString::fromLatin1(kParametersFileName))).isFile())
         return QCoreApplication::translate("duolink", "Working folder: %1").arg(folder);
-    return QCoreApplication::translate("duolink", "Working folder: %1 \u2014 parameters file missing").arg(folder);
+    return QCoreApplication::translate("duolink", "Working folder: %1 \u2014 <a href=\"settings\">parameters file "
+                                                  "missing</a>")
+        .arg(folder);
 }
 
 } // namespace duolink

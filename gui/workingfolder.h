@@ -8,8 +8,8 @@ namespace duolink {
 // Why `path` cannot be the working folder, or an empty text when it can.
 QString workingFolderProblem(const QString& path);
 
-// The status bar's text for the working folder `folder`: its full path, and
-// a warning when the parameters file is not there.
+// The status bar's rich text for the working folder `folder`: its full path,
+// and a link "parameters file missing" when the parameters file is not there.
 QString workingFolderStatus(const QString& folder);
 
 } // namespace duolink

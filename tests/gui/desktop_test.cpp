@@ -21,6 +21,7 @@
 #include "core/console.h"
 #include "gui/consoleview.h"
 #include "gui/mainwindow.h"
+#include "gui/settingsdialog.h"
 #include "tests/gui/fixture.h"
 
 using namespace duolink;
@@ -237,6 +238,12 @@ TEST_F(WorkingFolder, ChangingItMovesWhereSolveReadsAndWritesAndTheStatusFollows
     const QString status = window.folderStatus()->text();
     EXPECT_TRUE(status.contains(QDir::toNativeSeparators(QDir::currentPath())));
     EXPECT_TRUE(status.contains("parameters file missing"));
+    // The note is a link to the settings, which start from the example values.
+    emit window.folderStatus()->linkActivated(QStringLiteral("settings"));
+    auto* settings = f->findChild<SettingsDialog*>();
+    ASSERT_TRUE(settings);
+    EXPECT_TRUE(settings->fileMissing());
+    delete settings;
     // The list's position stays beside the folder; a notice passes over it.
     EXPECT_EQ(window.listStatus()->text(), "Pair 0 of 0");
     f->deletePairAction->trigger();
