@@ -40,6 +40,7 @@ DUOLINK_TEST_PACKAGES=(
     appstream
     dpkg-dev
     lintian
+    strace # the write floor of bench/run-benchmarks
 )
 
 duolink_say() {
