@@ -39,6 +39,7 @@ DUOLINK_TEST_PACKAGES=(
     desktop-file-utils
     appstream
     dpkg-dev
+    lintian
     strace # the write floor of bench/run-benchmarks
 )
 
