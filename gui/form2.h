@@ -99,6 +99,7 @@ public:
     QAction* nextPairAction = nullptr;
     QAction* previousPairAction = nullptr;
     QAction* resetListAction = nullptr;
+    QAction* userManualAction = nullptr; // F1
     QAction* aboutAction = nullptr;
 
     // Start-up: hands the pane, the R2 field and the bar to the engine side,
@@ -158,6 +159,8 @@ public:
     void saveOutputAs();
     // Writes the pane to `path` atomically; on failure the error box says why.
     bool saveOutput(const QString& path);
+    // Opens the user's manual in the desktop's browser.
+    void showManual();
     // The About box (not modal to the program; it closes itself).
     void showAbout();
 

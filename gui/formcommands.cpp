@@ -3,7 +3,9 @@
 // and the About box.
 #include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
+#include <QUrl>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -19,6 +21,7 @@
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
 #include "gui/form2.h"
+#include "gui/manual.h"
 #include "gui/workingfolder.h"
 
 namespace duolink {
@@ -95,6 +98,8 @@ void TForm2::createActions()
     resetListAction = command("resetListAction", tr("&Reset"), {}, &TForm2::Button9Click);
 
     // Help
+    userManualAction = command("userManualAction", tr("User &Manual"), {QKeySequence(QKeySequence::HelpContents)},
+                               &TForm2::showManual);
     aboutAction = command("aboutAction", tr("&About Duolink"), {}, &TForm2::showAbout);
     aboutAction->setMenuRole(QAction::AboutRole);
 }
@@ -209,7 +214,19 @@ bool TForm2::saveOutput(const QString& path)
     return false;
 }
 
-// --- About ------------------------------------------------------------------------------
+// --- Manual and About -------------------------------------------------------------------
+
+void TForm2::showManual()
+{
+    const QString manual = findManual(QCoreApplication::applicationDirPath());
+    if (manual.isEmpty()) {
+        dialogs().errorBox(this, tr("The user's manual was not found. It is installed with the program, "
+                                    "in share/doc/duolink/manual.html."));
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(manual)))
+        dialogs().errorBox(this, tr("%1: no program to show it was found.").arg(QDir::toNativeSeparators(manual)));
+}
 
 void TForm2::showAbout()
 {
