@@ -35,6 +35,14 @@ const std::vector<OptionDoc> kOptions = {
      "pattern list FILE (.csv, one pair of eight A and eight B values a line), "
      "as the window's Solve would for that list. A bad FILE is a usage error "
      "and writes nothing."},
+    {OptionId::Set, "--set", "NAME=VALUE",
+     "Run the Solve as if veld200gSetup.dat held VALUE as the first word of "
+     "the line NAME names; the file is not written, and the report shows the "
+     "value used. NAME is option, max, alen, blen, simulation, beta, limit, "
+     "transfer, unity or tol. VALUE is a whole number for option, max, alen, "
+     "blen, simulation, transfer and unity, and a number (\"0.25\", \"5e-2\") "
+     "for beta, limit and tol. May be given for several names; for one name "
+     "the last counts. A bad NAME or VALUE is a usage error."},
     {OptionId::NoSolve, "--no-solve", nullptr, "Skip the Solve."},
     {OptionId::LoadMatrix, "--load-matrix", "FILE",
      "Load a matrix file (.vmat2) as Load Matrix does, and list it."},

@@ -7,7 +7,7 @@
 
 namespace duolink::batch {
 
-enum class OptionId { Help, Version, Quiet, Patterns, Stats, NoSolve, LoadMatrix, Predict, SaveMatrix };
+enum class OptionId { Help, Version, Quiet, Patterns, Stats, NoSolve, Set, LoadMatrix, Predict, SaveMatrix };
 
 struct OptionDoc {
     OptionId id;

@@ -11,6 +11,7 @@
 #include <unistd.h>
 #include <utility>
 
+#include "core/atomicwrite.h"
 #include "core/engine/errors.h"
 #include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
@@ -140,6 +141,14 @@ std::string_view trimmed(std::string_view s)
 
 // --- The .csv form -------------------------------------------------------------------
 
+bool equalsIgnoringCase(std::string_view x, std::string_view y)
+{
+    return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(), [](char p, char q) {
+               return std::tolower(static_cast<unsigned char>(p)) == std::tolower(static_cast<unsigned char>(q));
+           });
+}
+
+
 constexpr char kSeparators[] = {',', ';', '\t'};
 
 // The separator of a data line: the one that splits it into sixteen values,
@@ -158,12 +167,32 @@ char separatorOf(std::string_view line)
     return best;
 }
 
-// A first line is a header when its first cell is not a number.
+// A cell that looks like a number: it starts with a digit, a sign or a point,
+// or it is "nan" or "inf" in any letter case.
+bool looksLikeNumber(std::string_view cell)
+{
+    cell = trimmed(cell);
+    if (cell.empty())
+        return false;
+    const char c = cell.front();
+    if (isDigit(c) || c == '+' || c == '-' || c == '.')
+        return true;
+    return equalsIgnoringCase(cell, "nan") || equalsIgnoringCase(cell, "inf") ||
+           equalsIgnoringCase(cell, "infinity");
+}
+
+// A first line is a header only when none of its cells looks like a number;
+// any other line is data, and a bad one is refused rather than skipped.
 bool isHeader(std::string_view line)
 {
-    double ignored = 0;
-    std::string_view first = line.substr(0, line.find_first_of(",;\t"));
-    return readValue(trimmed(first), ignored) != ValueText::Number;
+    for (size_t start = 0;;) {
+        const size_t end = line.find_first_of(",;\t", start);
+        if (looksLikeNumber(line.substr(start, end == std::string_view::npos ? end : end - start)))
+            return false;
+        if (end == std::string_view::npos)
+            return true;
+        start = end + 1;
+    }
 }
 
 PatternPair pairFromCells(const std::array<std::string_view, kValuesPerPair>& cells, std::string_view file,
@@ -234,6 +263,7 @@ std::string errorText(int err)
     switch (err) {
     case ENOENT: return "the file does not exist";
     case EISDIR: return "it is a folder, not a file";
+    case kNotRegularFile: return "not a regular file";
     case EACCES:
     case EPERM: return "permission denied";
     default: return std::strerror(err);
@@ -245,13 +275,8 @@ std::string readWholeFile(const std::string& path, std::string_view displayName)
 {
     const std::string prefix = std::string(displayName) + ": ";
     const int fd = openInputFile(path);
-    if (fd < 0) {
-        const int err = errno;
-        struct stat st{};
-        if (err == EACCES && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-            fail(prefix + "not a regular file");
-        fail(prefix + errorText(err));
-    }
+    if (fd < 0)
+        fail(prefix + errorText(errno));
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
@@ -270,13 +295,6 @@ std::string readWholeFile(const std::string& path, std::string_view displayName)
             fail(prefix + "the file is too large for a pattern list");
         content.append(buffer, static_cast<size_t>(n));
     }
-}
-
-bool equalsIgnoringCase(std::string_view x, std::string_view y)
-{
-    return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(), [](char p, char q) {
-               return std::tolower(static_cast<unsigned char>(p)) == std::tolower(static_cast<unsigned char>(q));
-           });
 }
 
 bool hasCsvExtension(std::string_view name)
@@ -299,18 +317,11 @@ bool looksLikeJobData(std::string_view text)
     return false;
 }
 
-bool sameBits(const TPatternVector& x, const TPatternVector& y)
-{
-    return std::memcmp(x.data(), y.data(), sizeof(double) * x.size()) == 0;
-}
-
-PatternList listInFiles;
-
 } // namespace
 
-PatternList parsePatternList(std::string_view text, std::string_view fileName)
+PatternPairs parsePatternList(std::string_view text, std::string_view fileName)
 {
-    PatternList list;
+    PatternPairs list;
     size_t pairs = 0;
     char separator = 0;
     bool first = true;
@@ -346,7 +357,7 @@ PatternList parsePatternList(std::string_view text, std::string_view fileName)
     return list;
 }
 
-PatternList parseJobDataPair(std::string_view aText, std::string_view bText, std::string_view aName,
+PatternPairs parseJobDataPair(std::string_view aText, std::string_view bText, std::string_view aName,
                              std::string_view bName)
 {
     const JobDataFile a = parseJobDataFile(aText, aName, 'A');
@@ -355,13 +366,13 @@ PatternList parseJobDataPair(std::string_view aText, std::string_view bText, std
         fail(std::string(aName) + " has " + std::to_string(a.count) + " pairs but " + std::string(bName) +
              " has " + std::to_string(b.count));
     checkPairCount(a.count, aName);
-    PatternList list(a.count);
+    PatternPairs list(a.count);
     for (size_t p = 0; p < a.count; ++p)
         list[p] = {a.patterns[p], b.patterns[p]};
     return list;
 }
 
-PatternList readPatternListFile(const std::string& path, std::string_view displayName)
+PatternPairs readPatternListFile(const std::string& path, std::string_view displayName)
 {
     const std::string text = readWholeFile(path, displayName);
     if (hasCsvExtension(path) || !looksLikeJobData(text))
@@ -382,14 +393,14 @@ PatternList readPatternListFile(const std::string& path, std::string_view displa
     return parseJobDataPair(text, bText, displayName, kBDataFileName);
 }
 
-std::string patternListText()
+std::string patternListText(const PatternList& list)
 {
     std::string out(kPatternListHeader);
     out += '\n';
     char buffer[32];
-    for (int p = 1; p <= patternCount; ++p) {
+    for (int p = 1; p <= list.patternCount; ++p) {
         for (int k = 0; k < kValuesPerPair; ++k) {
-            const double value = k < 8 ? aPatterns[p][k + 1] : bPatterns[p][k - 7];
+            const double value = k < 8 ? list.aPatterns[p][k + 1] : list.bPatterns[p][k - 7];
             if (!std::isfinite(value))
                 fail("pair " + std::to_string(p) + ", " + columnName(k) +
                      " is too large to be saved; change it and press Update");
@@ -403,50 +414,27 @@ std::string patternListText()
     return out;
 }
 
-void loadPatternList(const PatternList& list)
-{
-    const int count = static_cast<int>(std::min<size_t>(list.size(), kPatternCapacity));
-    for (int p = 1; p <= count; ++p) {
-        aPatterns[p] = list[p - 1].a;
-        bPatterns[p] = list[p - 1].b;
-    }
-    patternCount = count;
-    currentIndex = count > 0 ? 1 : 0;
-}
-
-void noteListInFiles()
-{
-    listInFiles.resize(patternCount);
-    for (int p = 1; p <= patternCount; ++p)
-        listInFiles[p - 1] = {aPatterns[p], bPatterns[p]};
-}
-
-bool listChangedSinceFiles()
-{
-    if (patternCount == 0)
-        return false;
-    if (listInFiles.size() != static_cast<size_t>(patternCount))
-        return true;
-    for (int p = 1; p <= patternCount; ++p)
-        if (!sameBits(listInFiles[p - 1].a, aPatterns[p]) || !sameBits(listInFiles[p - 1].b, bPatterns[p]))
-            return true;
-    return false;
-}
-
 PatternJobOutcome writePatternJob(const std::string& listFile, const std::string& shownName,
-                                  const std::string& jobFolder, std::string& message)
+                                  const std::filesystem::path& jobFolder, const std::string& shownFolder,
+                                  std::string& message)
 {
+    PatternList list;
     try {
-        loadPatternList(readPatternListFile(listFile, shownName));
+        list.loadPatternList(readPatternListFile(listFile, shownName));
+        // A job of no pairs would run and report nothing of use.
+        if (list.patternCount == 0) {
+            message = shownName + " holds no pairs";
+            return PatternJobOutcome::BadList;
+        }
     } catch (const PatternListError& e) {
         message = e.what();
         return PatternJobOutcome::BadList;
     }
     try {
-        writeJobFiles(jobFolder);
+        writeJobFiles(list, jobFolder);
     } catch (const RunError& e) {
-        message = "cannot write the job files in " + (jobFolder.empty() ? std::string(".") : jobFolder) + ": " +
-                  e.what();
+        message = "cannot write the job files in " + shownFolder + ": " +
+                  (e.file().empty() ? std::string() : e.file() + ": ") + e.what();
         return PatternJobOutcome::WriteFailed;
     }
     return PatternJobOutcome::Written;

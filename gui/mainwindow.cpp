@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "gui/fieldmarks.h"
 #include "gui/form2.h"
 #include "gui/workingfolder.h"
 
@@ -22,7 +23,8 @@ constexpr const char* kGeometryKey = "window/geometry";
 } // namespace
 
 AppWindow::AppWindow(QWidget* parent)
-    : QMainWindow(parent), form_(new TForm2(this)), folderStatus_(new QLabel(this)), listStatus_(new QLabel(this))
+    : QMainWindow(parent), form_(new TForm2(this)), folderStatus_(new QLabel(this)), listStatus_(new QLabel(this)),
+      fieldNote_(new QLabel(this))
 {
     setCentralWidget(form_);
     setWindowTitle(form_->windowTitle());
@@ -30,7 +32,22 @@ AppWindow::AppWindow(QWidget* parent)
 
     // Left, stretched: a passing message covers it for a while.
     folderStatus_->setObjectName(QStringLiteral("folderStatus"));
+    // "parameters file missing" is a link that opens the settings.
+    folderStatus_->setTextFormat(Qt::RichText);
+    connect(folderStatus_, &QLabel::linkActivated, form_, &TForm2::showSettings);
     statusBar()->addWidget(folderStatus_, 1);
+    // Right: a note while a data field is not read whole, then the position.
+    fieldNote_->setObjectName(QStringLiteral("fieldNote"));
+    fieldNote_->setVisible(false);
+    fieldNote_->setContentsMargins(0, 0, 12, 0);
+    // A long note is cut rather than widen the window; its tooltip has it whole.
+    fieldNote_->setMinimumWidth(1);
+    statusBar()->addPermanentWidget(fieldNote_);
+    connect(form_->fieldMarks(), &FieldMarks::noteChanged, this, [this](const QString& note) {
+        fieldNote_->setText(note);
+        fieldNote_->setToolTip(note);
+        fieldNote_->setVisible(!note.isEmpty());
+    });
     listStatus_->setObjectName(QStringLiteral("listStatus"));
     statusBar()->addPermanentWidget(listStatus_);
     connect(form_, &TForm2::statusMessage, this, &AppWindow::showStatus);
@@ -57,7 +74,7 @@ void AppWindow::buildMenus()
           f->loadMatrixAction, f->saveMatrixAction, nullptr, f->saveOutputAction, nullptr, f->exitAction}},
         {tr("&Edit"), {f->copyAction, f->selectAllAction, nullptr, f->clearOutputAction}},
         {tr("&View"), {f->showPatternListAction, f->showTrainingAction}},
-        {tr("&Run"), {f->solveAction, f->predictAction, nullptr, f->stopAction}},
+        {tr("&Run"), {f->solveAction, f->predictAction, nullptr, f->stopAction, nullptr, f->settingsAction}},
         {tr("&List"),
          {f->addPairAction, f->updatePairAction, f->deletePairAction, nullptr, f->nextPairAction,
           f->previousPairAction, nullptr, f->resetListAction}},
@@ -86,7 +103,7 @@ void AppWindow::showStatus(const QString& text, int timeoutMs)
 
 void AppWindow::updateFolderStatus()
 {
-    folderStatus_->setText(workingFolderStatus());
+    folderStatus_->setText(workingFolderStatus(form_->workingFolder()));
 }
 
 void AppWindow::restoreWindowState()

@@ -18,6 +18,9 @@ public:
     QLabel* folderStatus() const { return folderStatus_; }
     // The lasting status text ("Pair i of n"), at the right of the bar.
     QLabel* listStatus() const { return listStatus_; }
+    // While a data field is not read whole: which, and how ("A1 is read as 0
+    // (decimal comma?)"); hidden otherwise.
+    QLabel* fieldNote() const { return fieldNote_; }
 
     // Position and size from the last run (QSettings, the user's config
     // folder); the designed size at the top left corner the first time.
@@ -37,6 +40,7 @@ private:
     TForm2* form_;
     QLabel* folderStatus_;
     QLabel* listStatus_;
+    QLabel* fieldNote_;
 };
 
 } // namespace duolink

@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QSaveFile>
 
 #include <new>
 #include <string>
@@ -15,6 +14,7 @@
 #include "core/patternlist.h"
 #include "gui/dialogs.h"
 #include "gui/form2.h"
+#include "gui/savetarget.h"
 #include "gui/patternlistwindow.h"
 
 namespace duolink {
@@ -33,19 +33,6 @@ const QString& saveFilter()
     return filter;
 }
 
-// Writes all of `data`. Unbuffered, and going on after a short write, so that
-// a full disk or a size limit ends in an error rather than a cut file.
-bool writeAll(QSaveFile& file, std::string_view data)
-{
-    while (!data.empty()) {
-        const qint64 written = file.write(data.data(), static_cast<qint64>(data.size()));
-        if (written <= 0)
-            return false;
-        data.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
-}
-
 QString pairsText(int count)
 {
     return count == 1 ? QObject::tr("1 pair") : QObject::tr("%1 pairs").arg(count);
@@ -62,7 +49,7 @@ void TForm2::openPatternList()
     const QString shownName = QFileInfo(*name).fileName();
 
     // Read whole before anything changes: a bad file leaves the list as it was.
-    PatternList list;
+    PatternPairs list;
     try {
         list = readPatternListFile(QFile::encodeName(*name).toStdString(), shownName.toStdString());
     } catch (const PatternListError& e) {
@@ -72,24 +59,25 @@ void TForm2::openPatternList()
         dialogs().errorBox(this, QString::fromLatin1(kOutOfMemory));
         return;
     }
-    if (listChangedSinceFiles() &&
-        !dialogs().question(this, tr("Replace the %1 in the list?").arg(pairsText(patternCount))))
+    if (list_.listChangedSinceFiles() &&
+        !dialogs().question(this, tr("Replace the %1 in the list?").arg(pairsText(list_.patternCount))))
         return;
 
-    loadPatternList(list);
-    noteListInFiles();
-    setEditText(Edit1, intText(currentIndex));
-    if (currentIndex >= 1)
-        showPattern(currentIndex);
+    list_.loadPatternList(list);
+    list_.noteListInFiles();
+    setEditText(Edit1, intText(list_.currentIndex));
+    if (list_.currentIndex >= 1)
+        showPattern(list_.currentIndex);
     emit patternListChanged();
-    showListNotice(tr("Opened %1 from %2").arg(pairsText(patternCount), shownName));
+    showListNotice(list_.patternCount == 0 ? tr("%1 held no pairs").arg(shownName)
+                                     : tr("Opened %1 from %2").arg(pairsText(list_.patternCount), shownName));
 }
 
 void TForm2::savePatternList()
 {
     std::string text;
     try {
-        text = patternListText();
+        text = patternListText(list_);
     } catch (const PatternListError& e) {
         dialogs().errorBox(this, QString::fromStdString(e.what()));
         return;
@@ -101,18 +89,17 @@ void TForm2::savePatternList()
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".csv");
     const QString shownName = QFileInfo(path).fileName();
-    if (QFileInfo::exists(path) && !dialogs().question(this, tr("%1 already exists. Replace it?").arg(shownName)))
+    if (!mayReplace(this, dialogs(), path))
         return;
 
     // The old file stays whole until the new one is complete.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeAll(file, text) || !file.commit()) {
-        dialogs().errorBox(this, tr("%1 was not saved: %2").arg(shownName, file.errorString()));
+    if (const QString reason = replaceFileWith(path, text); !reason.isEmpty()) {
+        dialogs().errorBox(this, tr("%1 was not saved: %2").arg(shownName, reason));
         return;
     }
     lastPatternListName_ = path;
-    noteListInFiles();
-    showListNotice(tr("Saved %1 to %2").arg(pairsText(patternCount), shownName));
+    list_.noteListInFiles();
+    showListNotice(tr("Saved %1 to %2").arg(pairsText(list_.patternCount), shownName));
 }
 
 void TForm2::showPatternList()
@@ -126,9 +113,9 @@ void TForm2::showPatternList()
 
 void TForm2::browseTo(int position)
 {
-    if (position < 1 || position > patternCount || position == currentIndex)
+    if (position < 1 || position > list_.patternCount || position == list_.currentIndex)
         return;
-    currentIndex = position;
+    list_.currentIndex = position;
     showBrowsedPair();
 }
 

@@ -40,6 +40,7 @@ DUOLINK_TEST_PACKAGES=(
     desktop-file-utils
     appstream
     dpkg-dev
+    strace # the write floor of bench/run-benchmarks
 )
 
 duolink_say() {

@@ -45,9 +45,15 @@ decltype(auto) withFileContext(const std::string& name, Body&& body)
 
 // A fatal input error: the engine has written its lines and "PROGRAM DONE"
 // to the report file and closed it; the job ends here, the program goes on.
+// `reason` is the line the report gives before "Terminating Program".
 class JobTerminated : public std::runtime_error {
 public:
-    JobTerminated() : std::runtime_error("job terminated") {}
+    explicit JobTerminated(std::string reason = {})
+        : std::runtime_error("job terminated"), reason_(std::move(reason)) {}
+    const std::string& reason() const noexcept { return reason_; }
+
+private:
+    std::string reason_;
 };
 
 // Standard messages.
@@ -58,7 +64,8 @@ inline constexpr const char* kInvalidNumeric = "Invalid numeric input";
 inline constexpr const char* kOutOfMemory = "Out of memory";
 
 // The message for a failed file operation with the given errno value
-// ("File not found", "File access denied", "Disk full", ... or "I/O error N").
+// ("File not found", "File access denied", "Disk full", ... or the system's
+// text, "is a folder" or "is not a regular file").
 std::string ioErrorMessage(int errnoValue);
 [[noreturn]] void throwIoError(int errnoValue);
 // The same, naming the file it concerns.

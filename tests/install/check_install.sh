@@ -37,6 +37,8 @@ files=(
     "share/icons/hicolor/scalable/apps/$id.svg"
     "share/metainfo/$id.metainfo.xml"
     share/man/man1/duolink-batch.1
+    share/doc/duolink/manual.html
+    share/doc/duolink/window.png
     share/doc/duolink/examples/patterns.csv
     share/doc/duolink/examples/veld200gSetup.dat
     share/doc/duolink/examples/demo/adata200.dat
