@@ -21,6 +21,7 @@ class QTimer;
 
 namespace duolink {
 
+class AnalysisWindow;
 class ConsoleView;
 class Dialogs;
 class EngineState;
@@ -92,6 +93,8 @@ public:
     QAction* clearOutputAction = nullptr; // empties the pane and frees its memory
     QAction* showPatternListAction = nullptr;
     QAction* showTrainingAction = nullptr;
+    QAction* showAnalysisAction = nullptr;
+    QAction* testAllPairsAction = nullptr; // fills the Analysis window's Recall tab
     QAction* solveAction = nullptr;
     QAction* predictAction = nullptr;
     // Asks a running Solve to stop after the presentation it is in (Esc).
@@ -154,6 +157,13 @@ public:
     void showTraining();
     // The training window once it exists, else nullptr.
     TrainingWindow* trainingWindow() const { return trainingWindow_; }
+
+    // The Analysis window (gui/analysiscommands.cpp), made on first use; its
+    // analyses work on copies of the matrix and the list.
+    void showAnalysis();
+    // Shows the Analysis window's Recall tab and fills it.
+    void testAllPairs();
+    AnalysisWindow* analysisWindow() const { return analysisWindow_; }
 
     // The filter the matrix file dialogs show.
     static const QString& matrixFileFilter();
@@ -268,6 +278,7 @@ private:
     // training window can show a run even when it is opened afterwards.
     std::unique_ptr<TrainingRecorder> recorder_;
     TrainingWindow* trainingWindow_ = nullptr;
+    AnalysisWindow* analysisWindow_ = nullptr;
     Dialogs* dialogs_ = nullptr;
     std::unique_ptr<Dialogs> ownDialogs_;
     ProcessSource* processSource_ = nullptr;

@@ -79,10 +79,15 @@ void TForm2::createActions()
                                     {key(Qt::CTRL | Qt::SHIFT | Qt::Key_L)}, &TForm2::showPatternList);
     showTrainingAction = command("showTrainingAction", tr("&Training"), {key(Qt::CTRL | Qt::Key_T)},
                                  &TForm2::showTraining);
+    showAnalysisAction = command("showAnalysisAction", tr("&Analysis"), {key(Qt::CTRL | Qt::SHIFT | Qt::Key_A)},
+                                 &TForm2::showAnalysis);
 
     // Run
     solveAction = command("solveAction", tr("&Solve"), {key(Qt::Key_F5)}, &TForm2::Button6Click);
     predictAction = command("predictAction", tr("&Predict"), {key(Qt::Key_F6)}, &TForm2::Button7Click);
+    testAllPairsAction = command("testAllPairsAction", tr("&Test All Pairs"), {key(Qt::Key_F7)},
+                                 &TForm2::testAllPairs);
+    testAllPairsAction->setStatusTip(tr("Recall every pair of the list and compare it with its B pattern"));
     stopAction = make("stopAction", tr("S&top"), {key(Qt::Key_Escape)});
     stopAction->setStatusTip(tr("Stop the training after the presentation it is in"));
     stopAction->setEnabled(false);
