@@ -110,6 +110,7 @@ public:
     QAction* nextPairAction = nullptr;
     QAction* previousPairAction = nullptr;
     QAction* resetListAction = nullptr;
+    QAction* userManualAction = nullptr; // F1
     QAction* aboutAction = nullptr;
     // Edit -> Undo and Redo of the list commands (gui/listsafety.cpp).
     QAction* undoAction = nullptr;
@@ -209,6 +210,8 @@ public:
     // Copies the pane's selection; a big one shows its progress, and one of
     // more than about 100 MB asks first (gui/panework.h).
     void copyPane();
+    // Opens the user's manual in the desktop's browser.
+    void showManual();
     // Opens the settings dialog on the working folder's parameters file (the
     // example values when there is none). Does nothing during a run.
     void showSettings();

@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFileInfo>
+#include <QDesktopServices>
 #include <QDir>
+#include <QUrl>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -24,6 +26,7 @@
 #include "gui/savetarget.h"
 #include "gui/form2.h"
 #include "gui/panework.h"
+#include "gui/manual.h"
 #include "gui/settingsdialog.h"
 #include "gui/workingfolder.h"
 
@@ -109,6 +112,8 @@ void TForm2::createActions()
     resetListAction = command("resetListAction", tr("&Reset"), {}, &TForm2::resetList);
 
     // Help
+    userManualAction = command("userManualAction", tr("User &Manual"), {QKeySequence(QKeySequence::HelpContents)},
+                               &TForm2::showManual);
     aboutAction = command("aboutAction", tr("&About Duolink"), {}, &TForm2::showAbout);
     aboutAction->setMenuRole(QAction::AboutRole);
 }
@@ -280,7 +285,19 @@ void TForm2::showSettings()
     dialog->open();
 }
 
-// --- About ------------------------------------------------------------------------------
+// --- Manual and About -------------------------------------------------------------------
+
+void TForm2::showManual()
+{
+    const QString manual = findManual(QCoreApplication::applicationDirPath());
+    if (manual.isEmpty()) {
+        dialogs().errorBox(this, tr("The user's manual was not found. It is installed with the program, "
+                                    "in share/doc/duolink/manual.html."));
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(manual)))
+        dialogs().errorBox(this, tr("%1: no program to show it was found.").arg(QDir::toNativeSeparators(manual)));
+}
 
 void TForm2::showAbout()
 {

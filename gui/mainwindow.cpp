@@ -89,7 +89,7 @@ void AppWindow::buildMenus()
         {tr("&List"),
          {f->addPairAction, f->updatePairAction, f->deletePairAction, nullptr, f->nextPairAction,
           f->previousPairAction, nullptr, f->resetListAction}},
-        {tr("&Help"), {f->aboutAction}},
+        {tr("&Help"), {f->userManualAction, nullptr, f->aboutAction}},
     };
     for (const auto& [title, actions] : menus) {
         QMenu* menu = menuBar()->addMenu(title);

@@ -40,6 +40,8 @@ files=(
     share/man/man1/duolink-batch.1.gz
     share/doc/duolink/copyright
     share/doc/duolink/changelog.gz
+    share/doc/duolink/manual.html
+    share/doc/duolink/window.png
     share/doc/duolink/examples/patterns.csv
     share/doc/duolink/examples/veld200gSetup.dat
     share/doc/duolink/examples/demo/adata200.dat
