@@ -17,6 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "batch/analysis.h"
 #include "batch/output.h"
 #include "batch/usage.h"
 #include "core/console.h"
@@ -58,6 +59,8 @@ struct Arguments {
     std::string patternsFile; // a pattern list to write the job files from
     std::string statsFile;    // where the per-presentation records go
     std::vector<Step> steps;
+    AnalysisArguments analysis;
+    std::vector<std::string> analysisOptions; // as given, for messages
 };
 
 std::vector<std::string> splitFields(std::string_view text)
@@ -155,7 +158,25 @@ Arguments parseArguments(int argc, char** argv)
                 throw UsageError(name + " needs a file name");
             args.steps.push_back({option->id, name + " " + *value, *value});
             break;
+        default: {
+            bool taken = false;
+            if (auto error = takeAnalysisOption(option->id, name, *value, args.analysis, taken))
+                throw UsageError(*error);
+            args.analysisOptions.push_back(name);
+            break;
         }
+        }
+    }
+    if (auto error = checkAnalysisArguments(args.analysis))
+        throw UsageError(*error);
+    if (args.analysis.wanted()) {
+        if (!args.steps.empty() || !args.statsFile.empty() || !args.solve)
+            throw UsageError("--capacity and --sweep-out train in place of the Solve; they take no --no-solve, "
+                             "--stats, --load-matrix, --predict or --save-matrix");
+        if (!args.analysis.capacityFile.empty() && !args.patternsFile.empty())
+            throw UsageError("--capacity makes its own pattern sets; it takes no --patterns");
+    } else if (!args.analysisOptions.empty()) {
+        throw UsageError(args.analysisOptions.front() + " needs --capacity FILE or --sweep-out FILE");
     }
     return args;
 }
@@ -303,6 +324,8 @@ int main(int argc, char** argv)
 
     const std::string dir = args.dirGiven ? args.dir : ".";
     const std::string patternsPath = absoluteName(args.patternsFile);
+    if (args.analysis.wanted())
+        return runAnalysis(args.analysis, dir, patternsPath, args.patternsFile);
     const std::string statsPath = absoluteName(args.statsFile);
     if (args.dirGiven) {
         resolveFiles(args.steps);

@@ -56,6 +56,36 @@ const std::vector<OptionDoc> kOptions = {
      "line by line: presentation, r2, missed_pairs, bit_errors, ber_total, "
      "all_recalled. A run that ends early leaves the lines of the "
      "presentations it made."},
+    {OptionId::Capacity, "--capacity", "FILE",
+     "Instead of the Solve, train random sets of n = 1 .. N pairs of 0/1 "
+     "patterns, T sets per n, in memory with the parameters of DIR (and "
+     "--set), and write one CSV row per set to FILE: "
+     "n,set,outcome,presentations,final_r2,missed_last,recalled,nearest_own. "
+     "Each training is the one the runner would make with --patterns on that "
+     "set. A summary per n goes to standard output."},
+    {OptionId::CapacityPairs, "--capacity-pairs", "N", "Largest set size for --capacity, 1 to 256 (default 64)."},
+    {OptionId::CapacitySets, "--capacity-sets", "T", "Sets per size for --capacity (default 20)."},
+    {OptionId::Density, "--density", "P", "Chance of a 1 in the --capacity sets, 0 to 1 (default 0.5)."},
+    {OptionId::Seed, "--seed", "S", "Seed of the --capacity sets, 0 to 2^64-1 (default 1)."},
+    {OptionId::KeepSets, "--keep-sets", "DIR2",
+     "Also write --capacity set t of n pairs as the pattern list DIR2/n<n>-s<t>.csv."},
+    {OptionId::Sweep, "--sweep", "NAME=LIST",
+     "A parameter to sweep: NAME as for --set, LIST as a,b,c or start:stop:step "
+     "(exact decimal steps). Repeat for a grid; the first is outermost."},
+    {OptionId::SweepOut, "--sweep-out", "FILE",
+     "Instead of the Solve, train the job's list (or --patterns FILE, without "
+     "writing job files) once per grid cell in memory and write one CSV row "
+     "per cell to FILE: the swept values, then "
+     "outcome,presentations,final_r2,missed_last,recalled,nearest_own."},
+    {OptionId::Set, "--set", "NAME=VALUE",
+     "For the analyses: train as if the parameters file held VALUE for NAME, "
+     "one of option, max, alen, blen, simulation, beta, limit, transfer, unity, "
+     "tol. No file is written."},
+    {OptionId::Jobs, "--jobs", "N", "Threads for the analyses (default: all cores). The output is the same for every N."},
+    {OptionId::Shard, "--shard", "K/N",
+     "Compute only rows K, K+N, K+2N, ... of an analysis. The rows of shards "
+     "1 .. N, without their headers and sorted by their first columns, are "
+     "the rows of the whole run."},
     {OptionId::Help, "--help", nullptr, "Print this help and exit."},
     {OptionId::Version, "--version", nullptr, "Print the version and exit."},
 };
@@ -74,7 +104,8 @@ const std::pair<int, const char*> kStatuses[] = {
     {kExitStopped,
      "Stopped by SIGINT or SIGTERM: the run finished the presentation it was "
      "in, wrote \"*** JOB STOPPED BY USER ***\" and a complete report, and "
-     "skipped the steps after it. A second signal ends the runner at once."},
+     "skipped the steps after it. An analysis writes the rows it finished. "
+     "A second signal ends the runner at once."},
 };
 
 constexpr size_t kWidth = 79;

@@ -7,7 +7,11 @@
 
 namespace duolink::batch {
 
-enum class OptionId { Help, Version, Quiet, Patterns, Stats, NoSolve, LoadMatrix, Predict, SaveMatrix };
+enum class OptionId {
+    Help, Version, Quiet, Patterns, Stats, NoSolve, LoadMatrix, Predict, SaveMatrix,
+    // The analyses: many trainings in memory instead of one Solve.
+    Capacity, CapacityPairs, CapacitySets, Density, Seed, KeepSets, Sweep, SweepOut, Set, Jobs, Shard
+};
 
 struct OptionDoc {
     OptionId id;

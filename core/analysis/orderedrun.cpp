@@ -16,10 +16,11 @@ int defaultJobs()
     return cores == 0 ? 1 : static_cast<int>(cores);
 }
 
-OrderedRunStats runOrdered(size_t count, int jobs, const std::function<std::optional<std::string>(size_t)>& task,
+OrderedRunStats runOrdered(size_t count, int jobs, const OrderedTask& task,
                            const std::function<void(size_t, const std::string&)>& deliver,
-                           const std::atomic<bool>& stop)
+                           const std::function<bool()>& stopRequested)
 {
+    std::atomic<bool> stop{false};
     jobs = std::max(1, jobs);
     const size_t window = static_cast<size_t>(jobs) * 64;
     std::mutex mutex;
@@ -41,7 +42,7 @@ OrderedRunStats runOrdered(size_t count, int jobs, const std::function<std::opti
                 break;
             const size_t i = nextClaim++;
             lock.unlock();
-            std::optional<std::string> result = task(i);
+            std::optional<std::string> result = task(i, stop);
             lock.lock();
             waiting.emplace(i, std::move(result));
             finished.notify_one();
@@ -59,13 +60,15 @@ OrderedRunStats runOrdered(size_t count, int jobs, const std::function<std::opti
     {
         std::unique_lock lock(mutex);
         for (;;) {
-            // The stop flag may be set from a signal handler, which cannot
-            // notify: look at it now and then.
+            // A stop may be asked for from a signal handler, which cannot
+            // notify: look now and then.
             finished.wait_for(lock, std::chrono::milliseconds(50), [&] {
-                return running == 0 || stop.load() || (!waiting.empty() && waiting.begin()->first == nextDeliver);
+                return running == 0 || (!waiting.empty() && waiting.begin()->first == nextDeliver);
             });
-            if (stop.load())
+            if (!stop.load() && stopRequested()) {
+                stop.store(true);
                 claimable.notify_all();
+            }
             while (!waiting.empty() && waiting.begin()->first == nextDeliver) {
                 std::optional<std::string> result = std::move(waiting.begin()->second);
                 waiting.erase(waiting.begin());

@@ -16,14 +16,16 @@ struct OrderedRunStats {
     bool stopped = false; // the stop flag ended the run early
 };
 
-// `task(i)` for i = 0 .. count-1 on `jobs` threads; nullopt means the task
-// did not finish (it was stopped). `deliver(i, text)` runs on the calling
-// thread, in ascending i. When `stop` is set, no new task starts; the
-// finished results are still delivered, in ascending i, skipping the
-// unfinished ones.
-OrderedRunStats runOrdered(size_t count, int jobs, const std::function<std::optional<std::string>(size_t)>& task,
+using OrderedTask = std::function<std::optional<std::string>(size_t, const std::atomic<bool>& stop)>;
+
+// `task(i, stop)` for i = 0 .. count-1 on `jobs` threads; nullopt means the
+// task did not finish (it saw `stop` set). `deliver(i, text)` runs on the
+// calling thread, in ascending i. The calling thread asks `stopRequested`
+// every 50 ms or so; once it says yes, no new task starts, and the finished
+// results are still delivered, in ascending i, skipping the unfinished ones.
+OrderedRunStats runOrdered(size_t count, int jobs, const OrderedTask& task,
                            const std::function<void(size_t, const std::string&)>& deliver,
-                           const std::atomic<bool>& stop);
+                           const std::function<bool()>& stopRequested);
 
 // The number of threads to use by default: every core.
 int defaultJobs();
