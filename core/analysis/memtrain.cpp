@@ -113,7 +113,8 @@ private:
     void outerProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest) const;
     void correctionProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest,
                            long double x) const;
-    void matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest) const;
+    void matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest,
+                   int fromRow = 1) const;
     void vectorMatrixProduct(const Matrix& m, int n, int k, Vector& out, const Vector& in) const;
     double trainingTransfer(double v) const;
     double logisticTransfer(double v) const;
@@ -281,7 +282,10 @@ bool Trainer::testPattern()
         calc[i] = storeDouble(static_cast<long double>(b[i]) - calc[i]);
     r2Sum = storeDouble(r2Sum + fitTerm(calc, b, n));
     correctionProduct(a, aLen, calc, n, work, beta);
-    matrixAdd(work, aLen, n, w, w);
+    // Rows of a zero input add zeros.
+    for (int i = 1; i <= aLen; ++i)
+        if (a[i] != 0)
+            matrixAdd(work, i, n, w, w, i);
     return false;
 }
 
@@ -392,17 +396,35 @@ void Trainer::correctionProduct(const Vector& first, int n, const Vector& second
                                 long double x) const
 {
     const long double u = unity;
-    for (int i = 1; i <= n; ++i)
+    if (unity == 0 && n >= 1 && m >= 1)
+        throw RunError(kDivByZero);
+    // Rows for the same input value are the same row: 0/1 patterns have
+    // only two.
+    int previous = 0;
+    for (int i = 1; i <= n; ++i) {
+        // A zero input gives a row of zeros (every factor is finite).
+        if (first[i] == 0) {
+            for (int j = 1; j <= m; ++j)
+                dest[cell(i, j)] = 0;
+            continue;
+        }
+        if (previous != 0 && first[previous] == first[i]) {
+            std::copy_n(&dest[cell(previous, 1)], m, &dest[cell(i, 1)]);
+            continue;
+        }
         for (int j = 1; j <= m; ++j) {
             const long double t =
                 fdiv(mulChecked(mulChecked(static_cast<long double>(first[i]), second[j]), x), u);
             dest[cell(i, j)] = static_cast<double>(roundEven(storeDouble(t)));
         }
+        previous = i;
+    }
 }
 
-void Trainer::matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest) const
+void Trainer::matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest,
+                        int fromRow) const
 {
-    for (int i = 1; i <= rows; ++i)
+    for (int i = fromRow; i <= rows; ++i)
         for (int j = 1; j <= cols; ++j) {
             const int c = cell(i, j);
             const long double s = static_cast<long double>(second[c]) + first[c];
@@ -417,9 +439,24 @@ void Trainer::vectorMatrixProduct(const Matrix& m, int n, int k, Vector& out, co
     for (int j = 1; j <= k; ++j)
         out[j] = 0;
     const long double u = unity;
+    // A division by zero fails whatever is divided.
+    if (unity == 0 && n >= 1 && k >= 1)
+        throw RunError(kDivByZero);
     for (int j = 1; j <= k; ++j)
         for (int i = 1; i <= n; ++i) {
-            const long double t = fdiv(mulChecked(m[cell(i, j)], in[i]), u) + out[j];
+            const double x = in[i];
+            const double w = m[cell(i, j)];
+            // The shortcuts give exactly what the general step gives (the sums
+            // are whole numbers): a zero input adds a zero, and an input of
+            // unity adds a whole-number cell itself while cell * unity is
+            // exact and the sum stays well inside the 53-bit integers.
+            if (x == 0 && std::isfinite(w))
+                continue;
+            if (x == unity && std::fabs(w) < 0x1p31 && std::fabs(out[j]) < 0x1p50 && w == std::trunc(w)) {
+                out[j] = out[j] + w;
+                continue;
+            }
+            const long double t = fdiv(mulChecked(w, x), u) + out[j];
             if (std::isnan(t))
                 throw RunError(kInvalidOp);
             out[j] = static_cast<double>(roundEven(storeDouble(t)));
