@@ -256,10 +256,19 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
             return r ? std::optional(cellColumns(args.axes, row) + resultColumns(*r) + '\n') : std::nullopt;
         };
 
-        ReplacingOutput out;
-        step = "--" + std::string(capacity ? "capacity " : "sweep-out ") + outPath;
-        out.open(outPath);
-        out.write(capacity ? std::string(kCapacityHeader) + '\n' : sweepHeader(args.axes) + '\n');
+        // "-" is standard output, for tools that collect it (GNU parallel).
+        const bool toStdout = outPath == "-";
+        ReplacingOutput file;
+        if (!toStdout)
+            file.open(outPath);
+        auto write = [&](const std::string& text) {
+            if (!toStdout) {
+                file.write(text);
+            } else if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
+                throw RunError("cannot write standard output");
+            }
+        };
+        write(capacity ? std::string(kCapacityHeader) + '\n' : sweepHeader(args.axes) + '\n');
         std::vector<CapacitySummary> summary(capacity ? static_cast<size_t>(o.maxPairs) + 1 : 0);
         std::optional<std::string> failure; // the first write that failed
         const OrderedRunStats stats = runOrdered(
@@ -280,7 +289,7 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
                     return;
                 }
                 try {
-                    out.write(text);
+                    write(text);
                 } catch (const RunError& e) {
                     failure = std::string(e.what());
                     return;
@@ -307,7 +316,12 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
             std::fprintf(stderr, "error: %s: %s\n", step.c_str(), failure->c_str());
             return kExitError;
         }
-        out.commit();
+        if (toStdout) {
+            if (std::fflush(stdout) != 0)
+                throw RunError("cannot write standard output");
+            return stats.stopped ? kExitStopped : kExitOk;
+        }
+        file.commit();
         if (capacity) {
             std::printf("n,sets,mean_recalled_share,min_recalled_share,max_recalled_share,mean_presentations\n");
             for (size_t n = 1; n < summary.size(); ++n)
