@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "gui/analysis/analysiswindow.h"
 #include "gui/form2.h"
 #include "gui/workingfolder.h"
 
@@ -22,8 +23,18 @@ constexpr const char* kGeometryKey = "window/geometry";
 } // namespace
 
 AppWindow::AppWindow(QWidget* parent)
-    : QMainWindow(parent), form_(new TForm2(this)), folderStatus_(new QLabel(this)), listStatus_(new QLabel(this))
+    : QMainWindow(parent), form_(new TForm2(this)), folderStatus_(new QLabel(this)), listStatus_(new QLabel(this)),
+      showAnalysisAction_(new QAction(tr("&Analysis"), this))
 {
+    showAnalysisAction_->setObjectName(QStringLiteral("showAnalysisAction"));
+    showAnalysisAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
+    showAnalysisAction_->setStatusTip(tr("Capacity and parameter sweeps, trained in memory"));
+    connect(showAnalysisAction_, &QAction::triggered, this, [this] {
+        AnalysisWindow* w = analysisWindow();
+        w->show();
+        w->raise();
+        w->activateWindow();
+    });
     setCentralWidget(form_);
     setWindowTitle(form_->windowTitle());
     buildMenus();
@@ -56,7 +67,7 @@ void AppWindow::buildMenus()
          {f->openWorkingFolderAction, nullptr, f->openPatternListAction, f->savePatternListAction, nullptr,
           f->loadMatrixAction, f->saveMatrixAction, nullptr, f->saveOutputAction, nullptr, f->exitAction}},
         {tr("&Edit"), {f->copyAction, f->selectAllAction, nullptr, f->clearOutputAction}},
-        {tr("&View"), {f->showPatternListAction, f->showTrainingAction}},
+        {tr("&View"), {f->showPatternListAction, f->showTrainingAction, showAnalysisAction_}},
         {tr("&Run"), {f->solveAction, f->predictAction, nullptr, f->stopAction}},
         {tr("&List"),
          {f->addPairAction, f->updatePairAction, f->deletePairAction, nullptr, f->nextPairAction,
@@ -72,6 +83,13 @@ void AppWindow::buildMenus()
                 menu->addSeparator();
         }
     }
+}
+
+AnalysisWindow* AppWindow::analysisWindow()
+{
+    if (!analysisWindow_)
+        analysisWindow_ = new AnalysisWindow(this);
+    return analysisWindow_;
 }
 
 void AppWindow::showStatus(const QString& text, int timeoutMs)

@@ -3,10 +3,12 @@
 // lists the form's commands, and the status bar with the working folder.
 #include <QMainWindow>
 
+class QAction;
 class QLabel;
 
 namespace duolink {
 
+class AnalysisWindow;
 class TForm2;
 
 class AppWindow : public QMainWindow {
@@ -18,6 +20,9 @@ public:
     QLabel* folderStatus() const { return folderStatus_; }
     // The lasting status text ("Pair i of n"), at the right of the bar.
     QLabel* listStatus() const { return listStatus_; }
+    // View > Analysis: the capacity and sweep tabs, made when first shown.
+    QAction* showAnalysisAction() const { return showAnalysisAction_; }
+    AnalysisWindow* analysisWindow();
 
     // Position and size from the last run (QSettings, the user's config
     // folder); the designed size at the top left corner the first time.
@@ -37,6 +42,8 @@ private:
     TForm2* form_;
     QLabel* folderStatus_;
     QLabel* listStatus_;
+    QAction* showAnalysisAction_;
+    AnalysisWindow* analysisWindow_ = nullptr;
 };
 
 } // namespace duolink
