@@ -92,6 +92,8 @@ CapacityTab::CapacityTab(QWidget* parent)
         s->attachAxis(nAxis_), s->attachAxis(shareAxis);
     presentations_->attachAxis(nAxis_);
     presentations_->attachAxis(presentationsAxis_);
+    nAxis_->setRange(1, options_.maxPairs);
+    presentationsAxis_->setRange(0, 100);
     chartView_->setRenderHint(QPainter::Antialiasing);
     chartView_->setMinimumSize(480, 300);
 

@@ -161,6 +161,10 @@ void SweepTab::run()
         return;
     }
     const PatternList list = currentList();
+    if (list.empty()) {
+        status_->setText(tr("The list is empty: add pairs or open a pattern list first."));
+        return;
+    }
     settings->aData = analysis::jobDataText(list, false);
     settings->bData = analysis::jobDataText(list, true);
     axes_ = axes;
