@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QToolButton>
 
 namespace duolink {
 namespace {
@@ -37,7 +38,14 @@ bool fieldTextFits(const QLineEdit* field)
     option.state |= QStyle::State_Sunken;
     const QRect contents = field->style()->subElementRect(QStyle::SE_LineEditContents, &option, field);
     const QMargins margins = field->textMargins();
-    const int width = contents.width() - margins.left() - margins.right() - 2 * kInnerMargin;
+    int width = contents.width() - margins.left() - margins.right() - 2 * kInnerMargin;
+    // Each icon shown in the field (QLineEdit::addAction) takes its room
+    // from the text.
+    const int iconRoom = field->style()->pixelMetric(QStyle::PM_LineEditIconSize, nullptr, field) + 6 +
+                         field->style()->pixelMetric(QStyle::PM_LineEditIconMargin, nullptr, field);
+    for (const QObject* child : field->children())
+        if (const auto* icon = qobject_cast<const QToolButton*>(child); icon && icon->isVisibleTo(field))
+            width -= iconRoom;
     return field->fontMetrics().horizontalAdvance(field->text()) <= width;
 }
 

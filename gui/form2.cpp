@@ -24,6 +24,7 @@
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
 #include "gui/errortext.h"
+#include "gui/fieldmarks.h"
 #include "gui/fieldtext.h"
 #include "gui/filefilter.h"
 #include "core/numtext.h"
@@ -183,9 +184,12 @@ void TForm2::buildControls()
     fieldTips_ = new FullTextTips(this);
     for (QLineEdit* edit : {Edit1, Edit2})
         fieldTips_->watch(edit);
-    for (const auto* column : {&aFields_, &bFields_})
-        for (QLineEdit* edit : *column)
-            fieldTips_->watch(edit);
+    // The data fields' tooltips also say how a field is read.
+    fieldMarks_ = new FieldMarks(this);
+    for (int i = 0; i < 8; ++i)
+        fieldMarks_->watch(aFields_[i], QStringLiteral("A%1").arg(i + 1));
+    for (int i = 0; i < 8; ++i)
+        fieldMarks_->watch(bFields_[i], QStringLiteral("B%1").arg(i + 1));
 
     noticeEnd_ = new QTimer(this);
     noticeEnd_->setObjectName(QStringLiteral("noticeEnd"));

@@ -23,6 +23,7 @@ namespace duolink {
 
 class ConsoleView;
 class Dialogs;
+class FieldMarks;
 class FullTextTips;
 class LiveDisplay;
 class PatternListWindow;
@@ -146,6 +147,8 @@ public:
     // Shows the list window (made on first use).
     void showPatternList();
     PatternListWindow* patternListWindow() const { return patternListWindow_; }
+    // The marks on data fields that are not read whole, and their note.
+    FieldMarks* fieldMarks() const { return fieldMarks_; }
     // Makes `position` (1..patternCount) current and shows its pair, as Next
     // and Previous do.
     void browseTo(int position);
@@ -228,6 +231,7 @@ private:
     std::array<QLineEdit*, 8> bFields_{};
     std::unique_ptr<LiveDisplay> live_;
     FullTextTips* fieldTips_ = nullptr;
+    FieldMarks* fieldMarks_ = nullptr;
     QTimer* noticeEnd_ = nullptr;
     // Plugged into the engine for the whole life of the window, so that the
     // training window can show a run even when it is opened afterwards.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gui/analysis/analysiswindow.h"
+#include "gui/fieldmarks.h"
 #include "gui/form2.h"
 #include "gui/workingfolder.h"
 
@@ -24,7 +25,7 @@ constexpr const char* kGeometryKey = "window/geometry";
 
 AppWindow::AppWindow(QWidget* parent)
     : QMainWindow(parent), form_(new TForm2(this)), folderStatus_(new QLabel(this)), listStatus_(new QLabel(this)),
-      showAnalysisAction_(new QAction(tr("&Analysis"), this))
+      showAnalysisAction_(new QAction(tr("&Analysis"), this)), fieldNote_(new QLabel(this))
 {
     showAnalysisAction_->setObjectName(QStringLiteral("showAnalysisAction"));
     showAnalysisAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
@@ -42,6 +43,18 @@ AppWindow::AppWindow(QWidget* parent)
     // Left, stretched: a passing message covers it for a while.
     folderStatus_->setObjectName(QStringLiteral("folderStatus"));
     statusBar()->addWidget(folderStatus_, 1);
+    // Right: a note while a data field is not read whole, then the position.
+    fieldNote_->setObjectName(QStringLiteral("fieldNote"));
+    fieldNote_->setVisible(false);
+    fieldNote_->setContentsMargins(0, 0, 12, 0);
+    // A long note is cut rather than widen the window; its tooltip has it whole.
+    fieldNote_->setMinimumWidth(1);
+    statusBar()->addPermanentWidget(fieldNote_);
+    connect(form_->fieldMarks(), &FieldMarks::noteChanged, this, [this](const QString& note) {
+        fieldNote_->setText(note);
+        fieldNote_->setToolTip(note);
+        fieldNote_->setVisible(!note.isEmpty());
+    });
     listStatus_->setObjectName(QStringLiteral("listStatus"));
     statusBar()->addPermanentWidget(listStatus_);
     connect(form_, &TForm2::statusMessage, this, &AppWindow::showStatus);

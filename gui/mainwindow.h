@@ -23,6 +23,9 @@ public:
     // View > Analysis: the capacity and sweep tabs, made when first shown.
     QAction* showAnalysisAction() const { return showAnalysisAction_; }
     AnalysisWindow* analysisWindow();
+    // While a data field is not read whole: which, and how ("A1 is read as 0
+    // (decimal comma?)"); hidden otherwise.
+    QLabel* fieldNote() const { return fieldNote_; }
 
     // Position and size from the last run (QSettings, the user's config
     // folder); the designed size at the top left corner the first time.
@@ -44,6 +47,7 @@ private:
     QLabel* listStatus_;
     QAction* showAnalysisAction_;
     AnalysisWindow* analysisWindow_ = nullptr;
+    QLabel* fieldNote_;
 };
 
 } // namespace duolink

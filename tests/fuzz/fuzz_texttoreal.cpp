@@ -2,6 +2,8 @@
 // text. Two properties are checked:
 // - appending a character that cannot continue a number changes nothing: the
 //   value comes from the longest number at the front;
+// - the window's account of a field (readField) gives that same value, and a
+//   field it calls whole reads the same with a blank behind it;
 // - on text made only of number characters and blanks (the input mapped onto
 //   them byte by byte) the value is bit for bit what strtod reads, except
 //   that a number too large for a double reads as 0 instead of an infinity.
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/fieldreading.h"
 #include "core/patterns.h"
 #include "fuzzsupport.h"
 
@@ -32,6 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string text(reinterpret_cast<const char*>(data), size);
     const double value = textToReal(text);
     FUZZ_CHECK(sameBits(textToReal(text + '#'), value));
+    const FieldReading reading = readField(text);
+    FUZZ_CHECK(sameBits(reading.value, value));
+    FUZZ_CHECK(!reading.whole() || readField(text + ' ').whole());
 
     std::string mapped;
     mapped.reserve(size);
