@@ -72,12 +72,6 @@ bool sameFile(const std::string& a, const std::string& b)
     return fs::equivalent(a, b, error);
 }
 
-std::string shortestText(double share)
-{
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.4f", share);
-    return buffer;
-}
 
 } // namespace
 
