@@ -193,6 +193,10 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
                              input.c_str());
                 return kExitUsage;
             }
+        if (std::error_code error; outPath != "-" && fs::is_directory(outPath, error)) {
+            std::fprintf(stderr, "error: %s: %s is a folder; name a file to write\n", step.c_str(), outPath.c_str());
+            return kExitError;
+        }
         std::optional<std::string> parameters = readTextFile(parametersPath);
         if (!parameters) {
             std::fprintf(stderr, "error: %s: there is no parameters file %s in %s\n", step.c_str(),

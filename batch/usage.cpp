@@ -62,7 +62,8 @@ const std::vector<OptionDoc> kOptions = {
      "--set), and write one CSV row per set to FILE: "
      "n,set,outcome,presentations,final_r2,missed_last,recalled,nearest_own. "
      "Each training is the one the runner would make with --patterns on that "
-     "set. A summary per n goes to standard output."},
+     "set. A summary per n goes to standard output. FILE - writes the rows to "
+     "standard output instead, without the summary."},
     {OptionId::CapacityPairs, "--capacity-pairs", "N", "Largest set size for --capacity, 1 to 256 (default 64)."},
     {OptionId::CapacitySets, "--capacity-sets", "T", "Sets per size for --capacity (default 20)."},
     {OptionId::Density, "--density", "P", "Chance of a 1 in the --capacity sets, 0 to 1 (default 0.5)."},
