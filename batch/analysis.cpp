@@ -10,6 +10,7 @@
 #include <memory>
 #include <strings.h>
 
+#include "batch/fileclash.h"
 #include "core/analysis/csvout.h"
 #include "core/analysis/jobtexts.h"
 #include "core/analysis/orderedrun.h"
@@ -66,11 +67,6 @@ std::optional<std::string> simulationText(const std::string& dir)
     return best.empty() ? std::nullopt : readTextFile(dir + "/" + best);
 }
 
-bool sameFile(const std::string& a, const std::string& b)
-{
-    std::error_code error;
-    return fs::equivalent(a, b, error);
-}
 
 
 } // namespace
@@ -187,12 +183,17 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
     const std::string aPath = dir + "/" + kADataFileName, bPath = dir + "/" + kBDataFileName;
     std::string step = "--" + std::string(capacity ? "capacity " : "sweep-out ") + outPath;
     try {
-        for (const std::string& input : {parametersPath, aPath, bPath, patternsFile})
-            if (!input.empty() && sameFile(outPath, input)) {
-                std::fprintf(stderr, "duolink-batch: %s would overwrite the input %s\n", outPath.c_str(),
-                             input.c_str());
-                return kExitUsage;
-            }
+        // An output never takes the place of an input.
+        std::vector<FileUse> uses = {{outPath, step, true, true},
+                                     {parametersPath, "the job's parameters file"},
+                                     {aPath, "the job's data file"},
+                                     {bPath, "the job's data file"}};
+        if (!patternsFile.empty())
+            uses.push_back({patternsFile, "--patterns " + patternsShown, false, true});
+        if (const std::string clash = outPath == "-" ? std::string() : findFileClash(uses); !clash.empty()) {
+            std::fprintf(stderr, "duolink-batch: %s\n", clash.c_str());
+            return kExitUsage;
+        }
         if (std::error_code error; outPath != "-" && fs::is_directory(outPath, error)) {
             std::fprintf(stderr, "error: %s: %s is a folder; name a file to write\n", step.c_str(), outPath.c_str());
             return kExitError;
@@ -243,7 +244,7 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
                 const int n = capacityPairs(o, row), t = capacitySet(o, row);
                 const PatternList set = randomSet(o.seed, n, t, o.density);
                 if (!args.keepSets.empty())
-                    replaceFile(args.keepSets + "/n" + std::to_string(n) + "-s" + std::to_string(t) + ".csv",
+                    replaceWholeFile(args.keepSets + "/n" + std::to_string(n) + "-s" + std::to_string(t) + ".csv",
                                 patternListCsv(set));
                 const std::optional<RowResult> r = trainAndCount(set, settings, &stop);
                 return r ? std::optional(capacityRowText(o, row, *r)) : std::nullopt;

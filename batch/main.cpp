@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "batch/analysis.h"
+#include "batch/fileclash.h"
 #include "batch/output.h"
 #include "batch/usage.h"
 #include "core/console.h"
@@ -26,6 +27,7 @@
 #include "core/patternlist.h"
 #include "core/patterns.h"
 #include "core/engine/errors.h"
+#include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
 #include "core/guard/folderlock.h"
@@ -292,6 +294,32 @@ int usageError(const std::string& message)
     return kExitUsage;
 }
 
+// Every file the run will write, and every file it will read, in the job
+// folder (the current folder by now).
+std::vector<FileUse> fileUses(const Arguments& args, const std::string& patternsPath, const std::string& statsPath)
+{
+    std::vector<FileUse> uses;
+    if (!args.patternsFile.empty()) {
+        uses.push_back({patternsPath, "--patterns " + args.patternsFile, false, true});
+        uses.push_back({kADataFileName, "the job's A data file", true});
+        uses.push_back({kBDataFileName, "the job's B data file", true});
+    }
+    if (!args.statsFile.empty())
+        uses.push_back({statsPath, "--stats " + args.statsFile, true, true});
+    if (args.solve) {
+        uses.push_back({kReportFileName, "the job's report", true});
+        uses.push_back({kParametersFileName, "the job's parameters file", false});
+        uses.push_back({kADataFileName, "the job's A data file", false});
+        uses.push_back({kBDataFileName, "the job's B data file", false});
+        if (const std::string simulation = simulationFileName(); !simulation.empty())
+            uses.push_back({simulation, "the job's simulation file", false});
+    }
+    for (const Step& step : args.steps)
+        if (step.kind == OptionId::LoadMatrix || step.kind == OptionId::SaveMatrix)
+            uses.push_back({step.value, step.label, step.kind == OptionId::SaveMatrix, true, true});
+    return uses;
+}
+
 int outputError(int error)
 {
     std::fprintf(stderr, "error: standard output: %s\n", std::strerror(error));
@@ -332,6 +360,10 @@ int main(int argc, char** argv)
         if (::chdir(dir.c_str()) != 0)
             return usageError("cannot enter " + dir + ": " + std::strerror(errno));
     }
+    // An output must never overwrite an input: checked before anything is
+    // written.
+    if (const std::string clash = findFileClash(fileUses(args, patternsPath, statsPath)); !clash.empty())
+        return usageError(clash + "; nothing was written");
     FolderLock lock;
     if ((args.solve || !args.patternsFile.empty()) && !lock.tryLock(".")) {
         std::fprintf(stderr, "error: %s\n", folderInUseMessage(dir, lock.holder()).c_str());
@@ -339,7 +371,7 @@ int main(int argc, char** argv)
     }
     if (!args.patternsFile.empty()) {
         std::string message;
-        switch (writePatternJob(patternsPath, args.patternsFile, "", message)) {
+        switch (writePatternJob(patternsPath, args.patternsFile, "", dir, message)) {
         case PatternJobOutcome::Written: break;
         case PatternJobOutcome::BadList:
             std::fprintf(stderr, "duolink-batch: %s\n", message.c_str());

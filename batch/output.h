@@ -1,7 +1,8 @@
 #pragma once
 // Standard output of the runner. A failed write never stops the job: a
-// reader that leaves early (a closed pipe) just ends the output, and any
-// other failure is remembered for the end of the run.
+// reader that leaves early (a closed pipe) just ends the output, as does one
+// that stalls while the run is being stopped; any other failure is
+// remembered for the end of the run.
 #include <string>
 #include <string_view>
 

@@ -1,34 +1,39 @@
 #pragma once
 // An output file that takes the place of an old one only when it is
-// complete: the text goes to a temporary file beside it as it comes, and
-// commit() renames that into place. Dropped without commit(), the temporary
-// file is removed and the old file stays.
+// complete (through the one atomic-write helper, core/atomicwrite.h), written
+// as it comes so that a long analysis holds no more than a buffer of it.
+// Dropped without commit(), the old file stays as it was.
+#include <memory>
 #include <string>
 #include <string_view>
+
+namespace duolink {
+class AtomicFile;
+}
 
 namespace duolink::analysis {
 
 class ReplacingOutput {
 public:
-    ReplacingOutput() = default;
+    ReplacingOutput();
     ReplacingOutput(const ReplacingOutput&) = delete;
     ReplacingOutput& operator=(const ReplacingOutput&) = delete;
     ~ReplacingOutput();
 
-    // Raises RunError (naming the file) when the temporary file cannot be made.
+    // Each raises RunError naming the file.
     void open(const std::string& path);
-    void write(std::string_view text); // buffered; raises RunError
-    void commit();                     // raises RunError
-    const std::string& path() const { return path_; }
+    void write(std::string_view text); // buffered
+    void commit();
 
 private:
     void flush();
-    std::string path_, temp_;
+    void check(int error) const;
+    std::string path_;
     std::string buffer_;
-    int fd_ = -1;
+    std::unique_ptr<AtomicFile> file_;
 };
 
-// Writes a whole file through a ReplacingOutput.
-void replaceFile(const std::string& path, std::string_view text);
+// Writes a whole file through the atomic-write helper; raises RunError.
+void replaceWholeFile(const std::string& path, std::string_view text);
 
 } // namespace duolink::analysis

@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "core/atomicwrite.h"
 #include "core/console.h"
 #include "core/numtext.h"
 #include "core/patternlist.h"
@@ -22,10 +23,9 @@ namespace duolink {
 
 namespace {
 
-void writeDataFile(const std::string& name, const std::array<TPatternVector, kPatternCapacity + 1>& patterns)
+std::string dataFileText(const std::array<TPatternVector, kPatternCapacity + 1>& patterns)
 {
-    ReportFile f;
-    f.create(name);
+    std::string text;
     std::string line;
     for (int p = 1; p <= patternCount; ++p) {
         line.clear();
@@ -37,10 +37,9 @@ void writeDataFile(const std::string& name, const std::array<TPatternVector, kPa
             if (e > 1 && line[start] != ' ')
                 line.insert(start, 1, ' ');
         }
-        f.writeLn(line);
+        (text += line) += "\r\n";
     }
-    f.writeLn("9999");
-    f.close();
+    return text + "9999\r\n";
 }
 
 [[noreturn]] void fatal(std::string_view message)
@@ -170,9 +169,13 @@ void readParametersInto(const std::string& name, const char* paneLabel)
 
 void writeJobFiles(const std::string& folder)
 {
+    // Both files are replaced together or not at all: a failure leaves the
+    // old job whole.
     const std::string prefix = folder.empty() ? std::string() : folder + "/";
-    writeDataFile(prefix + kADataFileName, aPatterns);
-    writeDataFile(prefix + kBDataFileName, bPatterns);
+    std::string failed;
+    if (int error = replaceFilePair(prefix + kADataFileName, dataFileText(aPatterns), prefix + kBDataFileName,
+                                    dataFileText(bPatterns), failed))
+        throwIoError(error, failed);
     noteListInFiles();
 }
 

@@ -8,7 +8,8 @@
 namespace duolink {
 
 // Writes "adata200.dat" and "bdata200.dat" from the pattern list, each closed
-// by a "9999" line, into `folder` (the working directory when empty).
+// by a "9999" line, into `folder` (the working directory when empty). The two
+// are replaced together: on failure both old files stay as they were.
 void writeJobFiles(const std::string& folder = {});
 
 // True when a regular file of that name (cut to its first 20 characters) can

@@ -15,8 +15,8 @@ bool stopRequested() noexcept;
 // Forgets a request; for the start of a new run, before it begins.
 void clearStopRequest() noexcept;
 
-// The first SIGINT or SIGTERM asks the run to stop; the handlers then give
-// way to the default action, so a second signal ends the program at once.
+// The first SIGINT, SIGTERM or SIGHUP asks the run to stop; the handlers then
+// give way to the default action, so a second signal ends the program at once.
 void stopOnInterruptSignals();
 
 } // namespace duolink
