@@ -123,19 +123,6 @@ std::optional<std::string> takeAnalysisOption(OptionId id, const std::string& na
             if (args.axes[k].parameter == args.axes.back().parameter)
                 return name + ": " + args.axes.back().name + " is swept twice";
         return std::nullopt;
-    case OptionId::Set: {
-        const size_t equals = value.find('=');
-        const std::optional<int> index = parameterIndex(value.substr(0, equals));
-        if (equals == std::string::npos || !index)
-            return name + " needs NAME=VALUE with NAME one of option, max, alen, blen, simulation, beta, limit, "
-                          "transfer, unity, tol";
-        const std::string v = value.substr(equals + 1);
-        if (!isParameterValue(*index, v))
-            return name + " " + value + ": \"" + v + "\" is not " +
-                   (isIntegerParameter(*index) ? "a whole number" : "a number");
-        args.sets.emplace_back(*index, v);
-        return std::nullopt;
-    }
     case OptionId::Jobs:
         if (!wholeNumber(value, 1, 1024, number))
             return name + " takes a whole number from 1 to 1024";
@@ -166,16 +153,14 @@ std::optional<std::string> checkAnalysisArguments(const AnalysisArguments& args)
         return "--sweep needs --sweep-out FILE";
     if (args.capacityFile.empty() && !args.keepSets.empty())
         return "--keep-sets needs --capacity FILE";
-    for (const auto& [index, value] : args.sets)
-        for (const SweepAxis& axis : args.axes)
-            if (axis.parameter == index)
-                return "--set " + std::string(kParameterNames[index]) + " and --sweep " + axis.name +
-                       " name the same parameter";
+    for (const SweepAxis& axis : args.axes)
+        if (args.settings.values[static_cast<size_t>(axis.parameter)])
+            return "--set " + axis.name + " and --sweep " + axis.name + " name the same parameter";
     return std::nullopt;
 }
 
 int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std::string& patternsFile,
-                const std::string& patternsShown)
+                const std::string& patternsShown, const std::atomic<bool>& stop)
 {
     const bool capacity = !args.capacityFile.empty();
     const std::string outPath = capacity ? args.capacityFile : args.sweepFile;
@@ -204,14 +189,13 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
                          kParametersFileName, dir.c_str());
             return kExitError;
         }
-        for (const auto& [index, value] : args.sets)
-            *parameters = setParameter(*parameters, index, value);
+        *parameters = editParameters(*parameters, args.settings);
         JobTexts settings;
         settings.parameters = *parameters;
         settings.simulation = simulationText(dir);
 
         // A sweep's list: the job's data files as they are, or a pattern list.
-        PatternList list;
+        PatternPairs list;
         if (!capacity) {
             try {
                 if (!patternsFile.empty()) {
@@ -242,7 +226,7 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
             const size_t row = shardRow(j, args.shard);
             if (capacity) {
                 const int n = capacityPairs(o, row), t = capacitySet(o, row);
-                const PatternList set = randomSet(o.seed, n, t, o.density);
+                const PatternPairs set = randomSet(o.seed, n, t, o.density);
                 if (!args.keepSets.empty())
                     replaceWholeFile(args.keepSets + "/n" + std::to_string(n) + "-s" + std::to_string(t) + ".csv",
                                 patternListCsv(set));
@@ -310,7 +294,7 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
                     summary[static_cast<size_t>(n)].add(n, r);
                 }
             },
-            [&] { return failure.has_value() || stopRequested(); });
+            [&] { return failure.has_value() || stop.load(); });
         if (failure) {
             std::fprintf(stderr, "error: %s: %s\n", step.c_str(), failure->c_str());
             return kExitError;

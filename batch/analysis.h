@@ -1,5 +1,6 @@
 #pragma once
 // The runner's analyses: --capacity and --sweep-out, trained in memory.
+#include <atomic>
 #include <optional>
 #include <string>
 #include <utility>
@@ -7,6 +8,7 @@
 
 #include "batch/usage.h"
 #include "core/analysis/analyses.h"
+#include "core/parameters/paramsfile.h"
 
 namespace duolink::batch {
 
@@ -16,7 +18,7 @@ struct AnalysisArguments {
     analysis::CapacityOptions capacity;
     std::string keepSets;
     std::vector<analysis::SweepAxis> axes;
-    std::vector<std::pair<int, std::string>> sets; // --set: parameter, value
+    ParametersEdit settings;                        // --set, as for the Solve
     int jobs = 0;                                   // 0: every core
     analysis::Shard shard;
 
@@ -31,8 +33,9 @@ std::optional<std::string> takeAnalysisOption(OptionId id, const std::string& na
 std::optional<std::string> checkAnalysisArguments(const AnalysisArguments& args);
 
 // Runs the analysis on the job folder `dir`; `patternsFile` (absolute, or
-// empty) replaces its data files for a sweep. Returns the exit status.
+// empty) replaces its data files for a sweep. `stop` set (by a signal)
+// ends it after the rows finished so far. Returns the exit status.
 int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std::string& patternsFile,
-                const std::string& patternsShown);
+                const std::string& patternsShown, const std::atomic<bool>& stop);
 
 } // namespace duolink::batch

@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -31,9 +31,11 @@
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
 #include "core/guard/folderlock.h"
+#include "core/parameters/paramsfile.h"
 #include "core/engine/stop.h"
 #include "core/predict/matrixfile.h"
 #include "core/predict/recall.h"
+#include "core/session/session.h"
 #include "core/training/statscsv.h"
 
 using namespace duolink;
@@ -60,6 +62,8 @@ struct Arguments {
     bool quiet = false;
     std::string patternsFile; // a pattern list to write the job files from
     std::string statsFile;    // where the per-presentation records go
+    ParametersEdit settings;  // --set: values in place of the file's
+    bool settingsGiven = false;
     std::vector<Step> steps;
     AnalysisArguments analysis;
     std::vector<std::string> analysisOptions; // as given, for messages
@@ -150,6 +154,24 @@ Arguments parseArguments(int argc, char** argv)
             args.statsFile = *value;
             break;
         case OptionId::NoSolve: args.solve = false; break;
+        case OptionId::Set: {
+            const size_t equals = value->find('=');
+            const std::optional<Parameter> parameter =
+                parameterByName(std::string_view(*value).substr(0, equals));
+            if (equals == std::string::npos || !parameter)
+                throw UsageError("--set: \"" + value->substr(0, equals) +
+                                 "\" is no parameter (option, max, alen, blen, simulation, beta, limit, transfer, "
+                                 "unity, tol)");
+            const std::string text = value->substr(equals + 1);
+            double number = 0;
+            if (!parameterValue(*parameter, text, number))
+                throw UsageError("--set: \"" + text + "\" is not " +
+                                 (parameterInfo(*parameter).integer ? "a whole number" : "a number") + " for " +
+                                 std::string(parameterInfo(*parameter).name));
+            args.settings.set(*parameter, text);
+            args.settingsGiven = true;
+            break;
+        }
         case OptionId::Predict:
             checkPredictValues(*value);
             args.steps.push_back({option->id, name + " " + *value, *value});
@@ -169,6 +191,7 @@ Arguments parseArguments(int argc, char** argv)
         }
         }
     }
+    args.analysis.settings = args.settings;
     if (auto error = checkAnalysisArguments(args.analysis))
         throw UsageError(*error);
     if (args.analysis.wanted()) {
@@ -218,7 +241,7 @@ private:
 
 class LiveStatus : public TextField, public ProgressBar {
 public:
-    explicit LiveStatus(bool live) : live_(live) {}
+    LiveStatus(const EngineState& engine, bool live) : engine_(engine), live_(live) {}
     void setText(std::string_view text) override
     {
         r2Text.assign(text);
@@ -245,17 +268,18 @@ private:
             return;
         last_ = now;
         shown_ = true;
-        std::fprintf(stderr, "\r\033[Kpresentation %d of %d, R2 %s", presentationNo, maxPresentations,
-                     r2Text.c_str());
+        std::fprintf(stderr, "\r\033[Kpresentation %d of %d, R2 %s", engine_.presentationNo,
+                     engine_.maxPresentations, r2Text.c_str());
         std::fflush(stderr);
     }
+    const EngineState& engine_;
     bool live_;
     bool shown_ = false;
     std::chrono::steady_clock::time_point last_{};
 };
 
 // The B fields as the window shows them, one blank before each.
-void predictStep(const std::string& values, StandardOutput& out)
+void predictStep(Session& session, const std::string& values, StandardOutput& out)
 {
     std::vector<std::string> fields = splitFields(values);
     std::array<std::string_view, 8> texts{};
@@ -263,28 +287,44 @@ void predictStep(const std::string& values, StandardOutput& out)
         texts[k] = fields[k];
     TPatternVector a = vectorFromTexts(texts);
     // The B fields keep their start-up text.
-    TPatternVector b = vectorFromTexts({"0.001", "0.001", "0.001", "0.001", "0.001", "0.001", "0.001", "0.001"});
-    recallB(a, b);
+    TPatternVector b = vectorFromTexts(Session::startFieldTexts());
+    session.engine().recallB(a, b);
     std::string line = "B:";
     for (int j = 1; j <= 8; ++j)
         (line += ' ') += realText(b[j]);
     out.writeLine(line);
 }
 
-// The reason a terminated job gives at the end of its report: the line
-// before "Terminating Program".
-std::string terminationReason()
+// Why `dir` cannot be the job folder, as entering it would fail (0: it can).
+int folderError(const std::string& dir)
 {
-    constexpr std::streamoff kTail = 4096;
-    std::ifstream in(kReportFileName, std::ios::binary | std::ios::ate);
-    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
-    in.seekg(std::max<std::streamoff>(0, size - kTail));
-    const std::string tail = "\n" + std::string(std::istreambuf_iterator<char>(in), {});
-    const size_t at = tail.rfind("\r\nTerminating Program\r\n");
-    if (at == std::string::npos)
-        return "see " + std::string(kReportFileName);
-    const size_t start = tail.rfind('\n', at - 1) + 1;
-    return tail.substr(start, at - start);
+    struct stat st{};
+    if (::stat(dir.c_str(), &st) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode))
+        return ENOTDIR;
+    if (::access(dir.c_str(), X_OK) != 0)
+        return errno;
+    return 0;
+}
+
+// The exit code of a command's outcome; `error` gets the line that says why.
+int presentOutcome(const Outcome& outcome, std::string& error)
+{
+    switch (outcome.status) {
+    case Outcome::Status::Done:
+    case Outcome::Status::FolderInUse: return kExitOk;
+    case Outcome::Status::Terminated:
+        error = "job terminated: " +
+                (outcome.reason.empty() ? "see " + std::string(kReportFileName) : outcome.reason);
+        return kExitTerminated;
+    case Outcome::Status::Failed: break;
+    }
+    // A job's failure also names the job file it came from; a step's label
+    // names its file already.
+    const bool namesFile = !outcome.file.empty() && !outcome.step.starts_with("--");
+    error = "error: " + outcome.step + ": " + (namesFile ? outcome.file + ": " : std::string()) + outcome.message;
+    return kExitError;
 }
 
 int usageError(const std::string& message)
@@ -296,23 +336,25 @@ int usageError(const std::string& message)
 
 // Every file the run will write, and every file it will read, in the job
 // folder (the current folder by now).
-std::vector<FileUse> fileUses(const Arguments& args, const std::string& patternsPath, const std::string& statsPath)
+std::vector<FileUse> fileUses(const Arguments& args, EngineState& engine, const std::string& patternsPath,
+                              const std::string& statsPath)
 {
+    const auto job = [&engine](const std::string& name) { return engine.pathOf(name); };
     std::vector<FileUse> uses;
     if (!args.patternsFile.empty()) {
         uses.push_back({patternsPath, "--patterns " + args.patternsFile, false, true});
-        uses.push_back({kADataFileName, "the job's A data file", true});
-        uses.push_back({kBDataFileName, "the job's B data file", true});
+        uses.push_back({job(kADataFileName), "the job's A data file", true});
+        uses.push_back({job(kBDataFileName), "the job's B data file", true});
     }
     if (!args.statsFile.empty())
         uses.push_back({statsPath, "--stats " + args.statsFile, true, true});
     if (args.solve) {
-        uses.push_back({kReportFileName, "the job's report", true});
-        uses.push_back({kParametersFileName, "the job's parameters file", false});
-        uses.push_back({kADataFileName, "the job's A data file", false});
-        uses.push_back({kBDataFileName, "the job's B data file", false});
-        if (const std::string simulation = simulationFileName(); !simulation.empty())
-            uses.push_back({simulation, "the job's simulation file", false});
+        uses.push_back({job(kReportFileName), "the job's report", true});
+        uses.push_back({job(kParametersFileName), "the job's parameters file", false});
+        uses.push_back({job(kADataFileName), "the job's A data file", false});
+        uses.push_back({job(kBDataFileName), "the job's B data file", false});
+        if (const std::string simulation = engine.simulationFileName(); !simulation.empty())
+            uses.push_back({job(simulation), "the job's simulation file", false});
     }
     for (const Step& step : args.steps)
         if (step.kind == OptionId::LoadMatrix || step.kind == OptionId::SaveMatrix)
@@ -335,7 +377,12 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
     StandardOutput out(reserveStandardStreams());
-    stopOnInterruptSignals();
+    // The runner's one session and its engine.
+    auto sessionOwner = std::make_unique<Session>();
+    Session& session = *sessionOwner;
+    EngineState& engine = session.engine();
+    stopOnInterruptSignals(engine.stopFlagPointer());
+    out.watchStop(engine.stopFlagPointer());
 
     Arguments args;
     try {
@@ -343,6 +390,8 @@ int main(int argc, char** argv)
     } catch (const UsageError& e) {
         return usageError(e.what());
     }
+    if (args.settingsGiven && !args.solve)
+        return usageError("--set changes the Solve; it cannot go with --no-solve");
     if (args.action != Arguments::Action::Run) {
         out.write(args.action == Arguments::Action::Help ? helpText()
                                                          : std::string("duolink-batch ") + DUOLINK_VERSION + "\n");
@@ -353,25 +402,29 @@ int main(int argc, char** argv)
     const std::string dir = args.dirGiven ? args.dir : ".";
     const std::string patternsPath = absoluteName(args.patternsFile);
     if (args.analysis.wanted())
-        return runAnalysis(args.analysis, dir, patternsPath, args.patternsFile);
+        return runAnalysis(args.analysis, dir, patternsPath, args.patternsFile, *engine.stopFlagPointer());
     const std::string statsPath = absoluteName(args.statsFile);
     if (args.dirGiven) {
         resolveFiles(args.steps);
-        if (::chdir(dir.c_str()) != 0)
-            return usageError("cannot enter " + dir + ": " + std::strerror(errno));
+        if (const int why = folderError(dir))
+            return usageError("cannot enter " + dir + ": " + std::strerror(why));
+        session.setFolder(dir, dir);
+    } else {
+        session.setFolder({}, dir);
     }
     // An output must never overwrite an input: checked before anything is
     // written.
-    if (const std::string clash = findFileClash(fileUses(args, patternsPath, statsPath)); !clash.empty())
+    if (const std::string clash = findFileClash(fileUses(args, engine, patternsPath, statsPath)); !clash.empty())
         return usageError(clash + "; nothing was written");
-    FolderLock lock;
-    if ((args.solve || !args.patternsFile.empty()) && !lock.tryLock(".")) {
-        std::fprintf(stderr, "error: %s\n", folderInUseMessage(dir, lock.holder()).c_str());
-        return kExitFolderInUse;
+    if (args.solve || !args.patternsFile.empty()) {
+        if (const Outcome locked = session.lockFolder(); !locked.ok()) {
+            std::fprintf(stderr, "error: %s\n", locked.message.c_str());
+            return kExitFolderInUse;
+        }
     }
     if (!args.patternsFile.empty()) {
         std::string message;
-        switch (writePatternJob(patternsPath, args.patternsFile, "", dir, message)) {
+        switch (writePatternJob(patternsPath, args.patternsFile, engine.jobFolder, dir, message)) {
         case PatternJobOutcome::Written: break;
         case PatternJobOutcome::BadList:
             std::fprintf(stderr, "duolink-batch: %s\n", message.c_str());
@@ -382,59 +435,46 @@ int main(int argc, char** argv)
         }
     }
 
-    StatsFileWriter stats;
-    StdoutPane pane(out, args.quiet);
-    LiveStatus status(isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) != 1);
-    consolePane = &pane;
-    r2Edit = &status;
-    runProgressBar = &status;
-
-    int exitCode = kExitOk;
-    std::string step = "solve " + dir;
-    std::string error;
-    try {
-        if (!args.statsFile.empty()) {
-            step = "--stats " + args.statsFile;
-            stats.open(statsPath);
-            trainingObserver = &stats;
-            step = "solve " + dir;
-        }
-        if (args.solve)
-            solveExistingJob();
-        for (const Step& s : args.steps) {
-            // Interrupted: the job's report is complete; the steps after it
-            // are not run.
-            if (stopRequested())
-                break;
-            step = s.label;
-            switch (s.kind) {
-            case OptionId::LoadMatrix: loadMatrixFile(s.value); break;
-            case OptionId::SaveMatrix: saveMatrixFile(s.value); break;
-            case OptionId::Predict: predictStep(s.value, out); break;
-            default: break;
-            }
-        }
-    } catch (const JobTerminated&) {
-        exitCode = kExitTerminated;
-    } catch (const RunError& e) {
-        exitCode = kExitError;
-        // A job's failure also names the job file it came from; a step's
-        // label names its file already.
-        const bool namesFile = !e.file().empty() && !step.starts_with("--");
-        error = "error: " + step + ": " + (namesFile ? e.file() + ": " : std::string()) + e.what();
-    } catch (const std::bad_alloc&) {
-        exitCode = kExitError;
-        error = "error: " + step + ": " + kOutOfMemory;
-    } catch (const std::exception& e) {
-        exitCode = kExitError;
-        error = "error: " + step + ": " + e.what();
+    // --set: the run reads the file's text with the values replaced, exactly
+    // as it would read the edited file. A file that cannot be read is left
+    // to the job, which reports it.
+    if (args.settingsGiven) {
+        std::string parameters;
+        std::string readError;
+        if (readParametersFile(engine.pathOf(kParametersFileName), parameters, readError))
+            engine.setJobFileText(kParametersFileName, editParameters(parameters, args.settings));
     }
-    if (exitCode != kExitOk)
-        consoleEndPendingLine();
-    closeEngineFiles();
-    if (exitCode == kExitTerminated)
-        error = "job terminated: " + terminationReason();
-    if (exitCode == kExitOk && stopRequested())
+
+    StatsFileWriter stats;
+    stats.watchStop(engine.stopFlagPointer());
+    StdoutPane pane(out, args.quiet);
+    LiveStatus status(engine, isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) != 1);
+    engine.console.consolePane = &pane;
+    engine.console.r2Edit = &status;
+    engine.console.runProgressBar = &status;
+
+    Outcome outcome;
+    if (!args.statsFile.empty()) {
+        outcome = session.run("--stats " + args.statsFile, [&] { stats.open(statsPath); });
+        engine.trainingObserver = &stats;
+    }
+    if (outcome.ok() && args.solve)
+        outcome = session.solveExistingJob("solve " + dir);
+    for (const Step& s : args.steps) {
+        // Interrupted: the job's report is complete; the steps after it are
+        // not run.
+        if (!outcome.ok() || engine.stopRequested())
+            break;
+        switch (s.kind) {
+        case OptionId::LoadMatrix: outcome = session.loadMatrix(s.value, s.label); break;
+        case OptionId::SaveMatrix: outcome = session.saveMatrix(s.value, s.label); break;
+        case OptionId::Predict: outcome = session.run(s.label, [&] { predictStep(session, s.value, out); }); break;
+        default: break;
+        }
+    }
+    std::string error;
+    int exitCode = presentOutcome(outcome, error);
+    if (exitCode == kExitOk && engine.stopRequested())
         exitCode = kExitStopped;
     out.flush();
     status.finishLive();

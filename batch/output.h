@@ -3,6 +3,7 @@
 // reader that leaves early (a closed pipe) just ends the output, as does one
 // that stalls while the run is being stopped; any other failure is
 // remembered for the end of the run.
+#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,9 @@ public:
     void writeLine(std::string_view line);
     void flush();
 
+    // The run's stop request: once it is set, a stalled reader is left behind.
+    void watchStop(const std::atomic<bool>* stop) { stop_ = stop; }
+
     // The errno of the first failure other than a closed pipe, or 0.
     int error() const { return error_; }
 
@@ -31,6 +35,7 @@ private:
     void send(std::string_view data);
 
     std::string buffer_;
+    const std::atomic<bool>* stop_ = nullptr;
     bool stopped_ = false;
     int error_ = 0;
 };

@@ -35,6 +35,15 @@ const std::vector<OptionDoc> kOptions = {
      "pattern list FILE (.csv, one pair of eight A and eight B values a line), "
      "as the window's Solve would for that list. A bad FILE is a usage error "
      "and writes nothing."},
+    {OptionId::Set, "--set", "NAME=VALUE",
+     "Run the Solve as if veld200gSetup.dat held VALUE as the first word of "
+     "the line NAME names; the file is not written, and the report shows the "
+     "value used. NAME is option, max, alen, blen, simulation, beta, limit, "
+     "transfer, unity or tol. VALUE is a whole number for option, max, alen, "
+     "blen, simulation, transfer and unity, and a number (\"0.25\", \"5e-2\") "
+     "for beta, limit and tol. May be given for several names; for one name "
+     "the last counts. A bad NAME or VALUE is a usage error. --capacity and "
+     "--sweep-out train with the same edited parameters."},
     {OptionId::NoSolve, "--no-solve", nullptr, "Skip the Solve."},
     {OptionId::LoadMatrix, "--load-matrix", "FILE",
      "Load a matrix file (.vmat2) as Load Matrix does, and list it."},
@@ -78,10 +87,6 @@ const std::vector<OptionDoc> kOptions = {
      "writing job files) once per grid cell in memory and write one CSV row "
      "per cell to FILE: the swept values, then "
      "outcome,presentations,final_r2,missed_last,recalled,nearest_own."},
-    {OptionId::Set, "--set", "NAME=VALUE",
-     "For the analyses: train as if the parameters file held VALUE for NAME, "
-     "one of option, max, alen, blen, simulation, beta, limit, transfer, unity, "
-     "tol. No file is written."},
     {OptionId::Jobs, "--jobs", "N", "Threads for the analyses (default: all cores). The output is the same for every N."},
     {OptionId::Shard, "--shard", "K/N",
      "Compute only rows K, K+N, K+2N, ... of an analysis. The rows of shards "

@@ -8,9 +8,9 @@
 namespace duolink::batch {
 
 enum class OptionId {
-    Help, Version, Quiet, Patterns, Stats, NoSolve, LoadMatrix, Predict, SaveMatrix,
+    Help, Version, Quiet, Patterns, Stats, NoSolve, Set, LoadMatrix, Predict, SaveMatrix,
     // The analyses: many trainings in memory instead of one Solve.
-    Capacity, CapacityPairs, CapacitySets, Density, Seed, KeepSets, Sweep, SweepOut, Set, Jobs, Shard
+    Capacity, CapacityPairs, CapacitySets, Density, Seed, KeepSets, Sweep, SweepOut, Jobs, Shard
 };
 
 struct OptionDoc {

@@ -20,8 +20,9 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string maxPresentations = argc > 2 ? argv[2] : "100";
-    std::filesystem::create_directories(argv[1]);
-    std::filesystem::current_path(argv[1]);
+    const std::filesystem::path folder = argv[1];
+    std::filesystem::create_directories(folder);
+    PatternList list;
 
     for (int k = 1; k <= 256; ++k) {
         TPatternVector a{}, b{};
@@ -33,11 +34,11 @@ int main(int argc, char** argv)
         }
         a[9] = parityOf(a);
         b[9] = parityOf(b);
-        listAdd(a, b);
+        list.listAdd(a, b);
     }
-    writeJobFiles();
+    writeJobFiles(list, folder);
 
-    std::ofstream params(kParametersFileName, std::ios::binary);
+    std::ofstream params(folder / kParametersFileName, std::ios::binary);
     const char* lines[] = {"4", maxPresentations.c_str(), "9", "8", "0", "0.05", "0", "2", "10000", "0.01"};
     for (const char* line : lines)
         params << line << "\r\n";

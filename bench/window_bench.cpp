@@ -102,7 +102,7 @@ bool typePatternFile(TForm2& form, const char* path)
     QLineEdit* fields[16] = {form.Edit3,  form.Edit4,  form.Edit5,  form.Edit6,  form.Edit7,  form.Edit8,
                              form.Edit9,  form.Edit10, form.Edit11, form.Edit12, form.Edit13, form.Edit14,
                              form.Edit15, form.Edit16, form.Edit17, form.Edit18};
-    PatternList list;
+    PatternPairs list;
     try {
         list = readPatternListFile(path, path);
     } catch (const PatternListError&) {

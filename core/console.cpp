@@ -4,11 +4,6 @@
 
 namespace duolink {
 
-ConsolePane* consolePane = nullptr;
-TextField* r2Edit = nullptr;
-ProgressBar* runProgressBar = nullptr;
-std::string pendingLine;
-
 void ProgressState::setMinimum(int value)
 {
     minimum = value;
@@ -31,12 +26,7 @@ void ProgressState::stepBy(int delta)
     position = static_cast<int>(std::clamp<long long>(p, minimum, maximum));
 }
 
-void consoleWrite(std::string_view text)
-{
-    pendingLine.append(text);
-}
-
-void consoleWriteLn(std::string_view text)
+void Console::writeLn(std::string_view text)
 {
     pendingLine.append(text);
     if (consolePane)
@@ -44,10 +34,10 @@ void consoleWriteLn(std::string_view text)
     pendingLine.clear();
 }
 
-void consoleEndPendingLine()
+void Console::endPendingLine()
 {
     if (!pendingLine.empty())
-        consoleWriteLn();
+        writeLn();
 }
 
 } // namespace duolink

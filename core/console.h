@@ -41,17 +41,20 @@ struct ProgressState {
     void stepBy(int delta);
 };
 
-extern ConsolePane* consolePane;
-extern TextField* r2Edit;
-extern ProgressBar* runProgressBar;
+// The channel of one engine: its three sinks (any may be null: what goes
+// there is dropped) and the text of the pane line being built.
+struct Console {
+    ConsolePane* consolePane = nullptr;
+    TextField* r2Edit = nullptr;
+    ProgressBar* runProgressBar = nullptr;
+    // Text collected by write and not yet emitted.
+    std::string pendingLine;
 
-// Text collected by consoleWrite and not yet emitted.
-extern std::string pendingLine;
-
-void consoleWrite(std::string_view text);
-void consoleWriteLn(std::string_view text = {});
-// Emits text still pending as a line of its own, so that a command that ended
-// early leaves no half line for the next one to continue.
-void consoleEndPendingLine();
+    void write(std::string_view text) { pendingLine.append(text); }
+    void writeLn(std::string_view text = {});
+    // Emits text still pending as a line of its own, so that a command that
+    // ended early leaves no half line for the next one to continue.
+    void endPendingLine();
+};
 
 } // namespace duolink

@@ -2,8 +2,6 @@
 
 namespace duolink {
 
-TrainingObserver* trainingObserver = nullptr;
-
 std::string_view runEndName(RunEnd end)
 {
     switch (end) {

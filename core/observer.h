@@ -47,6 +47,4 @@ public:
     virtual void matrixLoaded() {}
 };
 
-extern TrainingObserver* trainingObserver;
-
 } // namespace duolink

@@ -317,18 +317,11 @@ bool looksLikeJobData(std::string_view text)
     return false;
 }
 
-bool sameBits(const TPatternVector& x, const TPatternVector& y)
-{
-    return std::memcmp(x.data(), y.data(), sizeof(double) * x.size()) == 0;
-}
-
-PatternList listInFiles;
-
 } // namespace
 
-PatternList parsePatternList(std::string_view text, std::string_view fileName)
+PatternPairs parsePatternList(std::string_view text, std::string_view fileName)
 {
-    PatternList list;
+    PatternPairs list;
     size_t pairs = 0;
     char separator = 0;
     bool first = true;
@@ -364,7 +357,7 @@ PatternList parsePatternList(std::string_view text, std::string_view fileName)
     return list;
 }
 
-PatternList parseJobDataPair(std::string_view aText, std::string_view bText, std::string_view aName,
+PatternPairs parseJobDataPair(std::string_view aText, std::string_view bText, std::string_view aName,
                              std::string_view bName)
 {
     const JobDataFile a = parseJobDataFile(aText, aName, 'A');
@@ -373,13 +366,13 @@ PatternList parseJobDataPair(std::string_view aText, std::string_view bText, std
         fail(std::string(aName) + " has " + std::to_string(a.count) + " pairs but " + std::string(bName) +
              " has " + std::to_string(b.count));
     checkPairCount(a.count, aName);
-    PatternList list(a.count);
+    PatternPairs list(a.count);
     for (size_t p = 0; p < a.count; ++p)
         list[p] = {a.patterns[p], b.patterns[p]};
     return list;
 }
 
-PatternList readPatternListFile(const std::string& path, std::string_view displayName)
+PatternPairs readPatternListFile(const std::string& path, std::string_view displayName)
 {
     const std::string text = readWholeFile(path, displayName);
     if (hasCsvExtension(path) || !looksLikeJobData(text))
@@ -400,14 +393,14 @@ PatternList readPatternListFile(const std::string& path, std::string_view displa
     return parseJobDataPair(text, bText, displayName, kBDataFileName);
 }
 
-std::string patternListText()
+std::string patternListText(const PatternList& list)
 {
     std::string out(kPatternListHeader);
     out += '\n';
     char buffer[32];
-    for (int p = 1; p <= patternCount; ++p) {
+    for (int p = 1; p <= list.patternCount; ++p) {
         for (int k = 0; k < kValuesPerPair; ++k) {
-            const double value = k < 8 ? aPatterns[p][k + 1] : bPatterns[p][k - 7];
+            const double value = k < 8 ? list.aPatterns[p][k + 1] : list.bPatterns[p][k - 7];
             if (!std::isfinite(value))
                 fail("pair " + std::to_string(p) + ", " + columnName(k) +
                      " is too large to be saved; change it and press Update");
@@ -421,53 +414,24 @@ std::string patternListText()
     return out;
 }
 
-void loadPatternList(const PatternList& list)
-{
-    const int count = static_cast<int>(std::min<size_t>(list.size(), kPatternCapacity));
-    for (int p = 1; p <= count; ++p) {
-        aPatterns[p] = list[p - 1].a;
-        bPatterns[p] = list[p - 1].b;
-    }
-    patternCount = count;
-    currentIndex = count > 0 ? 1 : 0;
-}
-
-void noteListInFiles()
-{
-    listInFiles.resize(patternCount);
-    for (int p = 1; p <= patternCount; ++p)
-        listInFiles[p - 1] = {aPatterns[p], bPatterns[p]};
-}
-
-bool listChangedSinceFiles()
-{
-    if (patternCount == 0)
-        return false;
-    if (listInFiles.size() != static_cast<size_t>(patternCount))
-        return true;
-    for (int p = 1; p <= patternCount; ++p)
-        if (!sameBits(listInFiles[p - 1].a, aPatterns[p]) || !sameBits(listInFiles[p - 1].b, bPatterns[p]))
-            return true;
-    return false;
-}
-
 PatternJobOutcome writePatternJob(const std::string& listFile, const std::string& shownName,
-                                  const std::string& jobFolder, const std::string& shownFolder, std::string& message)
+                                  const std::filesystem::path& jobFolder, const std::string& shownFolder,
+                                  std::string& message)
 {
+    PatternList list;
     try {
-        PatternList list = readPatternListFile(listFile, shownName);
+        list.loadPatternList(readPatternListFile(listFile, shownName));
         // A job of no pairs would run and report nothing of use.
-        if (list.empty()) {
+        if (list.patternCount == 0) {
             message = shownName + " holds no pairs";
             return PatternJobOutcome::BadList;
         }
-        loadPatternList(list);
     } catch (const PatternListError& e) {
         message = e.what();
         return PatternJobOutcome::BadList;
     }
     try {
-        writeJobFiles(jobFolder);
+        writeJobFiles(list, jobFolder);
     } catch (const RunError& e) {
         message = "cannot write the job files in " + shownFolder + ": " +
                   (e.file().empty() ? std::string() : e.file() + ": ") + e.what();

@@ -1,6 +1,7 @@
 #pragma once
 // Pattern list files: the .csv files that Open and Save Pattern List read and
 // write, and the job data files that Solve writes, read back as a list.
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -9,13 +10,6 @@
 #include "core/patterns.h"
 
 namespace duolink {
-
-// One pair as the store holds it, parity elements included.
-struct PatternPair {
-    TPatternVector a{};
-    TPatternVector b{};
-};
-using PatternList = std::vector<PatternPair>;
 
 // A file that cannot be taken as a pattern list. The message names the file
 // and, where there is one, the line and column of the first problem.
@@ -28,37 +22,27 @@ inline constexpr std::string_view kPatternListHeader = "A1,A2,A3,A4,A5,A6,A7,A8,
 
 // Reads the text of a .csv pattern list: one pair of sixteen values a line,
 // separated by commas, semicolons or tabs (the first data line decides), an
-// optional header line (a first line none of whose cells looks like a number), "#" comment lines and empty lines. `fileName` names
+// optional header line (a first line none of whose cells looks like a
+// number), "#" comment lines and empty lines. `fileName` names
 // the file in messages. The parity elements are computed. Raises
 // PatternListError.
-PatternList parsePatternList(std::string_view text, std::string_view fileName);
+PatternPairs parsePatternList(std::string_view text, std::string_view fileName);
 
 // Reads a job data file pair as Solve writes it: the first eight values of
 // each line, up to the line that starts with 9999.
-PatternList parseJobDataPair(std::string_view aText, std::string_view bText, std::string_view aName,
+PatternPairs parseJobDataPair(std::string_view aText, std::string_view bText, std::string_view aName,
                              std::string_view bName);
 
 // Reads the file at `path`: a .csv list, or a job data file with the B file
 // "bdata200.dat" beside it (or, for "bdata200.dat" itself, the A file
 // "adata200.dat"). Only regular files are read. `displayName` names the file
 // in messages. Raises PatternListError.
-PatternList readPatternListFile(const std::string& path, std::string_view displayName);
+PatternPairs readPatternListFile(const std::string& path, std::string_view displayName);
 
 // The .csv text of store positions 1..patternCount: the header, then each
 // value in the shortest form that reads back as the same double. Raises
 // PatternListError for a value that could not be read back (an infinity).
-std::string patternListText();
-
-// Makes the list the store's: positions 1..size, patternCount = size and
-// currentIndex 1 (0 for an empty list). Positions above keep their values.
-// The list must fit the store.
-void loadPatternList(const PatternList& list);
-
-// Whether the pairs of the store are those last read from or written to a
-// file (Open, Save, or the job files of Solve). An empty list is never
-// counted as changed.
-void noteListInFiles();
-bool listChangedSinceFiles();
+std::string patternListText(const PatternList& list);
 
 // The headless runner's --patterns: reads the pattern list `listFile` and
 // writes the job files for it into `jobFolder` (the current folder when
@@ -67,7 +51,7 @@ bool listChangedSinceFiles();
 // folder as `shownFolder` (the user's spelling of them).
 enum class PatternJobOutcome { Written, BadList, WriteFailed };
 PatternJobOutcome writePatternJob(const std::string& listFile, const std::string& shownName,
-                                  const std::string& jobFolder, const std::string& shownFolder,
+                                  const std::filesystem::path& jobFolder, const std::string& shownFolder,
                                   std::string& message);
 
 } // namespace duolink

@@ -1,13 +1,11 @@
 #include "core/patterns.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "core/numgrammar.h"
 
 namespace duolink {
-
-std::array<TPatternVector, kPatternCapacity + 1> aPatterns{};
-std::array<TPatternVector, kPatternCapacity + 1> bPatterns{};
-int patternCount = 0;
-int currentIndex = 0;
 
 double textToReal(std::string_view text)
 {
@@ -43,7 +41,7 @@ TPatternVector vectorFromTexts(const std::array<std::string_view, 8>& texts)
     return v;
 }
 
-bool listAdd(const TPatternVector& a, const TPatternVector& b)
+bool PatternList::listAdd(const TPatternVector& a, const TPatternVector& b)
 {
     if (patternCount >= kPatternCapacity)
         return false;
@@ -54,7 +52,7 @@ bool listAdd(const TPatternVector& a, const TPatternVector& b)
     return true;
 }
 
-bool listUpdate(const TPatternVector& a, const TPatternVector& b)
+bool PatternList::listUpdate(const TPatternVector& a, const TPatternVector& b)
 {
     if (currentIndex < 1 || currentIndex > patternCount)
         return false;
@@ -63,7 +61,7 @@ bool listUpdate(const TPatternVector& a, const TPatternVector& b)
     return true;
 }
 
-bool listDelete()
+bool PatternList::listDelete()
 {
     if (currentIndex < 1 || currentIndex > patternCount)
         return false;
@@ -77,7 +75,7 @@ bool listDelete()
     return true;
 }
 
-bool listNext()
+bool PatternList::listNext()
 {
     if (currentIndex == 0 || currentIndex + 1 > kPatternCapacity)
         return false;
@@ -85,7 +83,7 @@ bool listNext()
     return true;
 }
 
-bool listPrevious()
+bool PatternList::listPrevious()
 {
     if (currentIndex <= 1)
         return false;
@@ -93,10 +91,48 @@ bool listPrevious()
     return true;
 }
 
-void listReset()
+void PatternList::listReset()
 {
     patternCount = 0;
     currentIndex = 0;
+}
+
+void PatternList::loadPatternList(const PatternPairs& list)
+{
+    const int count = static_cast<int>(std::min<size_t>(list.size(), kPatternCapacity));
+    for (int p = 1; p <= count; ++p) {
+        aPatterns[p] = list[p - 1].a;
+        bPatterns[p] = list[p - 1].b;
+    }
+    patternCount = count;
+    currentIndex = count > 0 ? 1 : 0;
+}
+
+PatternPairs PatternList::pairs() const
+{
+    PatternPairs out(static_cast<size_t>(patternCount));
+    for (int p = 1; p <= patternCount; ++p)
+        out[p - 1] = {aPatterns[p], bPatterns[p]};
+    return out;
+}
+
+namespace {
+bool sameBits(const TPatternVector& x, const TPatternVector& y)
+{
+    return std::memcmp(x.data(), y.data(), sizeof(double) * x.size()) == 0;
+}
+} // namespace
+
+bool PatternList::listChangedSinceFiles() const
+{
+    if (patternCount == 0)
+        return false;
+    if (listInFiles.size() != static_cast<size_t>(patternCount))
+        return true;
+    for (int p = 1; p <= patternCount; ++p)
+        if (!sameBits(listInFiles[p - 1].a, aPatterns[p]) || !sameBits(listInFiles[p - 1].b, bPatterns[p]))
+            return true;
+    return false;
 }
 
 } // namespace duolink

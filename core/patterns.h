@@ -2,6 +2,7 @@
 // The list of pattern pairs the user builds in the window.
 #include <array>
 #include <string_view>
+#include <vector>
 
 namespace duolink {
 
@@ -11,11 +12,13 @@ using TPatternVector = std::array<double, 10>;
 
 constexpr int kPatternCapacity = 256;
 
-// Positions 1..256 (position 0 is unused).
-extern std::array<TPatternVector, kPatternCapacity + 1> aPatterns;
-extern std::array<TPatternVector, kPatternCapacity + 1> bPatterns;
-extern int patternCount;
-extern int currentIndex;
+// One pair as the store holds it, parity elements included.
+struct PatternPair {
+    TPatternVector a{};
+    TPatternVector b{};
+};
+// Pairs read from or bound for a file, in order.
+using PatternPairs = std::vector<PatternPair>;
 
 // Reads a field's text: blanks at the front are skipped, then the longest
 // prefix that is a decimal number is taken; the rest is ignored. Text with no
@@ -28,12 +31,38 @@ double parityOf(const TPatternVector& v);
 // Builds a vector from eight field texts and sets its parity element.
 TPatternVector vectorFromTexts(const std::array<std::string_view, 8>& texts);
 
-// The list commands on the store. Each returns false when it does nothing.
-bool listAdd(const TPatternVector& a, const TPatternVector& b);    // appends, currentIndex := patternCount
-bool listUpdate(const TPatternVector& a, const TPatternVector& b); // overwrites the pair at currentIndex
-bool listDelete();   // removes the pair at currentIndex, later pairs move down
-bool listNext();     // currentIndex + 1, up to the capacity
-bool listPrevious(); // currentIndex - 1, down to 1
-void listReset();    // empties the list; stored positions keep their values
+// The pattern store: a value that the window, a session or a test owns.
+// Copying it takes a snapshot (for a Solve running on another thread).
+struct PatternList {
+    using Store = std::array<TPatternVector, kPatternCapacity + 1>;
+    // Positions 1..256 (position 0 is unused).
+    Store aPatterns{};
+    Store bPatterns{};
+    int patternCount = 0;
+    int currentIndex = 0;
+    // The pairs last read from or written to a file (Open, Save, or the job
+    // files of Solve).
+    PatternPairs listInFiles;
+
+    // The list commands. Each returns false when it does nothing.
+    bool listAdd(const TPatternVector& a, const TPatternVector& b);    // appends, currentIndex := patternCount
+    bool listUpdate(const TPatternVector& a, const TPatternVector& b); // overwrites the pair at currentIndex
+    bool listDelete();   // removes the pair at currentIndex, later pairs move down
+    bool listNext();     // currentIndex + 1, up to the capacity
+    bool listPrevious(); // currentIndex - 1, down to 1
+    void listReset();    // empties the list; stored positions keep their values
+
+    // Makes `pairs` the list: positions 1..size, patternCount = size and
+    // currentIndex 1 (0 for an empty list). Positions above keep their
+    // values. The pairs must fit the store.
+    void loadPatternList(const PatternPairs& pairs);
+    // Positions 1..patternCount as pairs.
+    PatternPairs pairs() const;
+    // Records that the pairs are now those of a file.
+    void noteListInFiles() { listInFiles = pairs(); }
+    // Whether the pairs differ from those last read or written. An empty
+    // list is never counted as changed.
+    bool listChangedSinceFiles() const;
+};
 
 } // namespace duolink

@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/engine/stop.h"
 
 namespace duolink {
 namespace {
@@ -19,7 +18,7 @@ constexpr int kGraceMilliseconds = 500;
 
 } // namespace
 
-int writeUnlessStopped(int fd, std::string_view data, size_t& written) noexcept
+int writeUnlessStopped(int fd, std::string_view data, size_t& written, const std::atomic<bool>* stop) noexcept
 {
     written = 0;
     // A regular file never waits for a reader: written whole, as it comes.
@@ -41,7 +40,7 @@ int writeUnlessStopped(int fd, std::string_view data, size_t& written) noexcept
         if (polled < 0 && errno != EINTR)
             return errno;
         if (polled <= 0) {
-            if (stopRequested() && (waitedAfterStop += kPollMilliseconds) >= kGraceMilliseconds)
+            if (stop && stop->load(std::memory_order_relaxed) && (waitedAfterStop += kPollMilliseconds) >= kGraceMilliseconds)
                 return kWriteAbandoned;
             continue;
         }

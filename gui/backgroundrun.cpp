@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "core/console.h"
-#include "core/engine/stop.h"
+#include "core/engine/state.h"
 #include "core/handoff.h"
 #include "gui/qtsinks.h"
 
@@ -18,23 +18,24 @@ namespace {
 // The engine's sinks for the length of a run, restored on every way out.
 class SinksSwap {
 public:
-    explicit SinksSwap(ConsoleHandoff& handoff)
-        : pane_(consolePane), r2_(r2Edit), bar_(runProgressBar)
+    SinksSwap(Console& console, ConsoleHandoff& handoff)
+        : console_(console), pane_(console.consolePane), r2_(console.r2Edit), bar_(console.runProgressBar)
     {
-        consolePane = handoff.paneSink();
-        r2Edit = handoff.r2Sink();
-        runProgressBar = handoff.barSink();
+        console.consolePane = handoff.paneSink();
+        console.r2Edit = handoff.r2Sink();
+        console.runProgressBar = handoff.barSink();
     }
     ~SinksSwap()
     {
-        consolePane = pane_;
-        r2Edit = r2_;
-        runProgressBar = bar_;
+        console_.consolePane = pane_;
+        console_.r2Edit = r2_;
+        console_.runProgressBar = bar_;
     }
     SinksSwap(const SinksSwap&) = delete;
     SinksSwap& operator=(const SinksSwap&) = delete;
 
 private:
+    Console& console_;
     ConsolePane* pane_;
     TextField* r2_;
     ProgressBar* bar_;
@@ -42,13 +43,13 @@ private:
 
 } // namespace
 
-void runInBackground(LiveDisplay& live, const std::function<void()>& work)
+void runInBackground(EngineState& engine, LiveDisplay& live, const std::function<void()>& work)
 {
     ConsoleHandoff handoff(live.progress());
     std::exception_ptr failure;
     std::atomic<bool> done{false};
     {
-        SinksSwap sinks(handoff);
+        SinksSwap sinks(engine.console, handoff);
         // Nothing else touches the engine or the sinks until the join: the
         // thread's start and its join order everything the two sides share.
         std::thread worker([&] {
@@ -77,13 +78,13 @@ void runInBackground(LiveDisplay& live, const std::function<void()>& work)
             if (!done.load(std::memory_order_acquire)) {
                 // Something ended every event loop, so the program is
                 // quitting: stop the run and wait for it.
-                requestStop();
+                engine.requestStop();
                 handoff.stopPacing();
             }
         } catch (...) {
             // The window could not take the output (out of memory): let the
             // run finish unpaced, then report the failure.
-            requestStop();
+            engine.requestStop();
             handoff.stopPacing();
             worker.join();
             throw;

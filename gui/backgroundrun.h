@@ -8,11 +8,13 @@
 
 namespace duolink {
 
+class EngineState;
 class LiveDisplay;
 
 // Returns once `work` has ended and everything it wrote is shown, rethrowing
 // what it threw. Meanwhile the calling thread runs a local event loop: the
 // caller must keep user input away from whatever `work` uses.
-void runInBackground(LiveDisplay& live, const std::function<void()>& work);
+// `work` may use `engine`, whose sinks lead to `live` meanwhile.
+void runInBackground(EngineState& engine, LiveDisplay& live, const std::function<void()>& work);
 
 } // namespace duolink

@@ -31,8 +31,8 @@ void fitFileColumns(QFileDialog& dialog)
 
 // The file dialogs keep to their defaults: no title of their own, no default
 // extension (a name typed without one is used as typed).
-std::optional<QString> runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode,
-                                     const QString& filter, const QString& lastName)
+std::optional<QString> runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QString& filter,
+                                     const QString& lastName, const QString& startFolder)
 {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(mode);
@@ -51,7 +51,7 @@ std::optional<QString> runFileDialog(QWidget* parent, QFileDialog::AcceptMode mo
     dialog.resize(size);
     fitFileColumns(dialog);
     // The working folder, unless the last name chosen lies elsewhere.
-    dialog.setDirectory(QDir::currentPath());
+    dialog.setDirectory(startFolder);
     if (!lastName.isEmpty())
         dialog.selectFile(lastName);
     if (dialog.exec() != QDialog::Accepted)
@@ -64,14 +64,16 @@ std::optional<QString> runFileDialog(QWidget* parent, QFileDialog::AcceptMode mo
 
 class QtDialogs final : public Dialogs {
 public:
+    explicit QtDialogs(std::function<QString()> startFolder) : startFolder_(std::move(startFolder)) {}
+
     std::optional<QString> openFileName(QWidget* parent, const QString& filter, const QString& lastName) override
     {
-        return runFileDialog(parent, QFileDialog::AcceptOpen, filter, lastName);
+        return runFileDialog(parent, QFileDialog::AcceptOpen, filter, lastName, startFolder());
     }
 
     std::optional<QString> saveFileName(QWidget* parent, const QString& filter, const QString& lastName) override
     {
-        return runFileDialog(parent, QFileDialog::AcceptSave, filter, lastName);
+        return runFileDialog(parent, QFileDialog::AcceptSave, filter, lastName, startFolder());
     }
 
     std::optional<QString> folderName(QWidget* parent, const QString& start) override
@@ -105,6 +107,10 @@ public:
         QMessageBox::critical(parent, QGuiApplication::applicationDisplayName(), message);
     }
 
+private:
+    QString startFolder() const { return startFolder_ ? startFolder_() : QDir::currentPath(); }
+
+    std::function<QString()> startFolder_;
 };
 
 } // namespace
@@ -112,8 +118,14 @@ public:
 
 Dialogs& qtDialogs()
 {
-    static QtDialogs dialogs;
-    return dialogs;
+    // Never destroyed: dialogs may be wanted until the program ends.
+    static QtDialogs* dialogs = new QtDialogs(nullptr);
+    return *dialogs;
+}
+
+std::unique_ptr<Dialogs> makeQtDialogs(std::function<QString()> startFolder)
+{
+    return std::make_unique<QtDialogs>(std::move(startFolder));
 }
 
 } // namespace duolink

@@ -2,6 +2,8 @@
 // The modal dialogs the window's commands open. The program uses the real Qt
 // dialogs; headless tests plug in their own answers.
 #include <QString>
+#include <functional>
+#include <memory>
 #include <optional>
 
 class QWidget;
@@ -28,7 +30,10 @@ public:
     virtual void errorBox(QWidget* parent, const QString& message) = 0;
 };
 
-// The real dialogs.
+// The real dialogs; the file dialogs start in the process's current folder.
 Dialogs& qtDialogs();
+// The real dialogs, the file dialogs starting in the folder `startFolder`
+// gives at the time (a window's working folder).
+std::unique_ptr<Dialogs> makeQtDialogs(std::function<QString()> startFolder);
 
 } // namespace duolink

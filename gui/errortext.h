@@ -4,13 +4,14 @@
 
 namespace duolink {
 
-class RunError;
+struct Outcome;
 
 // The standard message with where it happened: "adata200.dat: File access
 // denied" for a file, "Predict: Floating point overflow" for a command step.
 // A file that could not be found because its folder is missing gives "Save
 // Matrix: the folder /x/y does not exist". An arithmetic error raised while
-// the training presented its pairs adds a hint about BETA.
-QString commandErrorText(const RunError& error, const QString& step);
+// the training presented its pairs adds a hint about BETA. A file named
+// without a folder lies in `folder` (the working folder).
+QString commandErrorText(const Outcome& failure, const QString& step, const QString& folder = {});
 
 } // namespace duolink

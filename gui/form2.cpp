@@ -14,11 +14,14 @@
 #include <QTimer>
 
 #include <exception>
+#include <filesystem>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
 
 #include "core/console.h"
+#include "core/engine/state.h"
 #include "core/engine/stop.h"
 #include "gui/backgroundrun.h"
 #include "gui/consoleview.h"
@@ -39,12 +42,12 @@
 #include "core/guard/folderlock.h"
 #include "core/predict/matrixfile.h"
 #include "core/predict/recall.h"
+#include "core/session/session.h"
 
 namespace duolink {
 namespace {
 
 constexpr const char* kWelcomeLine = "Welcome to Morvath Duolink 100";
-constexpr const char* kStartValue = "0.001";
 constexpr const char* kStopAndExitQuestion = "A training is running. Stop it and exit?";
 constexpr const char* kJobTerminatedNotice =
     "The job was terminated because of an error in its input. "
@@ -83,12 +86,15 @@ QFont windowFont()
 
 } // namespace
 
-TForm2::TForm2(QWidget* parent) : QWidget(parent)
+TForm2::TForm2(QWidget* parent)
+    : QWidget(parent), session_(std::make_unique<Session>()), engine_(&session_->engine()), list_(session_->patterns())
 {
+    session_->setFolder(QDir::currentPath().toStdString());
+    ownDialogs_ = makeQtDialogs([this] { return workingFolder(); });
     buildControls();
     live_ = std::make_unique<LiveDisplay>(Memo1, Edit2, ProgressBar1);
-    recorder_ = std::make_unique<TrainingRecorder>();
-    trainingObserver = recorder_.get();
+    recorder_ = std::make_unique<TrainingRecorder>(*engine_);
+    engine_->trainingObserver = recorder_.get();
     FormCreate();
 }
 
@@ -96,16 +102,12 @@ TForm2::~TForm2()
 {
     if (running_)
         qApp->removeEventFilter(this);
-    // The engine side must not write into a window that is gone.
-    if (consolePane == live_->paneSink())
-        consolePane = nullptr;
-    if (r2Edit == live_->r2Sink())
-        r2Edit = nullptr;
-    if (runProgressBar == live_->barSink())
-        runProgressBar = nullptr;
-    if (trainingObserver == recorder_.get())
-        trainingObserver = nullptr;
     delete trainingWindow_;
+}
+
+QString TForm2::workingFolder() const
+{
+    return QString::fromStdString(engine_->jobFolder.string());
 }
 
 void TForm2::buildControls()
@@ -234,16 +236,17 @@ void TForm2::resizeEvent(QResizeEvent* event)
 
 void TForm2::FormCreate()
 {
-    consolePane = live_->paneSink();
-    r2Edit = live_->r2Sink();
-    consoleWriteLn(kWelcomeLine);
-    setEditText(Edit1, intText(patternCount));
-    r2Edit->setText(realText(0.0));
-    runProgressBar = live_->barSink();
+    Console& console = engine_->console;
+    console.consolePane = live_->paneSink();
+    console.r2Edit = live_->r2Sink();
+    console.writeLn(kWelcomeLine);
+    setEditText(Edit1, intText(list_.patternCount));
+    console.r2Edit->setText(realText(0.0));
+    console.runProgressBar = live_->barSink();
     for (QLineEdit* edit : aFields_)
-        showFieldText(edit, QString::fromLatin1(kStartValue));
+        showFieldText(edit, QString::fromLatin1(Session::kStartFieldText.data(), Session::kStartFieldText.size()));
     for (QLineEdit* edit : bFields_)
-        showFieldText(edit, QString::fromLatin1(kStartValue));
+        showFieldText(edit, QString::fromLatin1(Session::kStartFieldText.data(), Session::kStartFieldText.size()));
     live_->flush();
 }
 
@@ -257,30 +260,24 @@ void TForm2::runCommand(const std::function<void()>& body, const QString& step)
     // The engine belongs to the run until it ends, whoever calls.
     if (running_)
         return;
-    try {
-        body();
-    } catch (const RunError& e) {
-        consoleEndPendingLine();
-        live_->flush();
-        dialogs().errorBox(this, commandErrorText(e, step));
-    } catch (const JobTerminated&) {
-        consoleEndPendingLine();
-        live_->flush();
-        dialogs().messageBox(this, QString::fromLatin1(kJobTerminatedNotice));
-    } catch (const std::bad_alloc&) {
-        // A file too big for the memory left: the command ends, the window
-        // and what it holds stay.
-        consoleEndPendingLine();
-        live_->flush();
-        dialogs().errorBox(this, QString::fromLatin1(kOutOfMemory));
-    } catch (const std::exception& e) {
-        // Nothing else is expected from a command; should it happen anyway,
-        // the window reports it and goes on rather than going down.
-        consoleEndPendingLine();
-        live_->flush();
-        dialogs().errorBox(this, QString::fromLocal8Bit(e.what()));
-    }
+    presentOutcome(session_->run(step.toStdString(), body), step);
+}
+
+void TForm2::presentOutcome(const Outcome& outcome, const QString& step)
+{
     live_->flush();
+    switch (outcome.status) {
+    case Outcome::Status::Done: return;
+    case Outcome::Status::FolderInUse:
+        dialogs().errorBox(this, QString::fromStdString(outcome.message));
+        return;
+    case Outcome::Status::Terminated:
+        dialogs().messageBox(this, QString::fromLatin1(kJobTerminatedNotice));
+        return;
+    case Outcome::Status::Failed:
+        dialogs().errorBox(this, commandErrorText(outcome, step, workingFolder()));
+        return;
+    }
 }
 
 // --- Pattern fields -------------------------------------------------------------
@@ -305,8 +302,8 @@ void TForm2::showPattern(int position)
     if (position < 1 || position > kPatternCapacity)
         return;
     for (size_t i = 0; i < 8; ++i) {
-        setEditText(aFields_[i], realText(aPatterns[position][i + 1]));
-        setEditText(bFields_[i], realText(bPatterns[position][i + 1]));
+        setEditText(aFields_[i], realText(list_.aPatterns[position][i + 1]));
+        setEditText(bFields_[i], realText(list_.bPatterns[position][i + 1]));
     }
 }
 
@@ -325,7 +322,7 @@ QString pairsText(int count)
     return count == 1 ? QStringLiteral("1 pair") : QStringLiteral("%1 pairs").arg(count);
 }
 
-QString pastTheEndText(int position)
+QString pastTheEndText(int position, int patternCount)
 {
     return QStringLiteral("Position %1 is past the end of the list (%2)").arg(position).arg(pairsText(patternCount));
 }
@@ -334,7 +331,7 @@ QString pastTheEndText(int position)
 
 void TForm2::showListPosition()
 {
-    emit statusMessage(QStringLiteral("Pair %1 of %2").arg(currentIndex).arg(patternCount), 0);
+    emit statusMessage(QStringLiteral("Pair %1 of %2").arg(list_.currentIndex).arg(list_.patternCount), 0);
 }
 
 void TForm2::showListNotice(const QString& text)
@@ -348,56 +345,56 @@ void TForm2::showListNotice(const QString& text)
 // Why Update or Delete cannot act on the current position.
 QString TForm2::refusalText(const QString& command) const
 {
-    if (patternCount == 0)
+    if (list_.patternCount == 0)
         return command + QStringLiteral(": the list is empty");
     return command + QStringLiteral(": position %1 is past the end of the list (%2)")
-                         .arg(currentIndex)
-                         .arg(pairsText(patternCount));
+                         .arg(list_.currentIndex)
+                         .arg(pairsText(list_.patternCount));
 }
 
 void TForm2::Button1Click()
 {
     TPatternVector a, b;
     readPatternEdits(a, b);
-    if (!listAdd(a, b)) {
+    if (!list_.listAdd(a, b)) {
         showListNotice(QStringLiteral("The list is full (%1)").arg(pairsText(kPatternCapacity)));
         return;
     }
-    setEditText(Edit1, intText(patternCount));
+    setEditText(Edit1, intText(list_.patternCount));
     showListPosition();
     emit patternListChanged();
 }
 
 void TForm2::Button2Click()
 {
-    if (!listDelete()) {
+    if (!list_.listDelete()) {
         showListNotice(refusalText(QStringLiteral("Delete")));
         return;
     }
-    setEditText(Edit1, intText(currentIndex));
-    if (currentIndex >= 1)
-        showPattern(currentIndex);
+    setEditText(Edit1, intText(list_.currentIndex));
+    if (list_.currentIndex >= 1)
+        showPattern(list_.currentIndex);
     showListPosition();
     emit patternListChanged();
 }
 
 void TForm2::Button3Click()
 {
-    if (currentIndex < 1 || currentIndex > patternCount) {
+    if (list_.currentIndex < 1 || list_.currentIndex > list_.patternCount) {
         showListNotice(refusalText(QStringLiteral("Update")));
         return;
     }
     TPatternVector a, b;
     readPatternEdits(a, b);
-    listUpdate(a, b);
+    list_.listUpdate(a, b);
     showListPosition();
     emit patternListChanged();
 }
 
 void TForm2::Button4Click()
 {
-    if (!listNext()) {
-        showListNotice(currentIndex == 0 ? QStringLiteral("Next: the list is empty")
+    if (!list_.listNext()) {
+        showListNotice(list_.currentIndex == 0 ? QStringLiteral("Next: the list is empty")
                                          : QStringLiteral("Next: %1 is the last position").arg(kPatternCapacity));
         return;
     }
@@ -406,8 +403,8 @@ void TForm2::Button4Click()
 
 void TForm2::Button5Click()
 {
-    if (!listPrevious()) {
-        showListNotice(currentIndex == 0 ? QStringLiteral("Previous: the list is empty")
+    if (!list_.listPrevious()) {
+        showListNotice(list_.currentIndex == 0 ? QStringLiteral("Previous: the list is empty")
                                          : QStringLiteral("Previous: this is the first position"));
         return;
     }
@@ -417,11 +414,11 @@ void TForm2::Button5Click()
 // After a step through the list: the index, the pair and the status text.
 void TForm2::showBrowsedPair()
 {
-    setEditText(Edit1, intText(currentIndex));
-    showPattern(currentIndex);
+    setEditText(Edit1, intText(list_.currentIndex));
+    showPattern(list_.currentIndex);
     // What the fields show past the end is left over or zero, not part of the list.
-    if (currentIndex > patternCount)
-        showListNotice(pastTheEndText(currentIndex));
+    if (list_.currentIndex > list_.patternCount)
+        showListNotice(pastTheEndText(list_.currentIndex, list_.patternCount));
     else
         showListPosition();
     emit patternListChanged();
@@ -429,7 +426,7 @@ void TForm2::showBrowsedPair()
 
 void TForm2::Button9Click()
 {
-    listReset();
+    list_.listReset();
     setEditText(Edit1, intText(0));
     setEditText(Edit2, realText(0.0));
     showListPosition();
@@ -440,7 +437,7 @@ void TForm2::Button9Click()
 
 bool TForm2::checkInstanceValid()
 {
-    return checkInstances(this, dialogs());
+    return checkInstances(this, dialogs(), processSource_ ? *processSource_ : systemProcesses());
 }
 
 void TForm2::Button6Click()
@@ -451,23 +448,17 @@ void TForm2::Button6Click()
         return;
     // The folder stays locked until the run has ended, so no other run (the
     // runner or another window) writes the same job files meanwhile.
-    FolderLock lock;
-    if (!lock.tryLock(".")) {
-        dialogs().errorBox(this, QString::fromStdString(
-                                     folderInUseMessage(QDir::currentPath().toStdString(), lock.holder())));
+    const Outcome outcome = session_->solve([this](const std::function<void()>& work) {
+        setRunning(true);
+        struct LeaveRun {
+            TForm2* form;
+            ~LeaveRun() { form->setRunning(false); }
+        } leave{this};
+        runInBackground(*engine_, *live_, work);
+    });
+    presentOutcome(outcome, QStringLiteral("Solve"));
+    if (outcome.status == Outcome::Status::FolderInUse)
         return;
-    }
-    runCommand(
-        [this] {
-            setRunning(true);
-            struct LeaveRun {
-                TForm2* form;
-                ~LeaveRun() { form->setRunning(false); }
-            } leave{this};
-            clearStopRequest();
-            runInBackground(*live_, [] { solveJob(); });
-        },
-        QStringLiteral("Solve"));
     emit workingFolderChanged(); // the folder's files are new
     if (closeAfterRun_) {
         closeAfterRun_ = false;
@@ -546,7 +537,7 @@ bool TForm2::confirmClose()
         return true;
     if (!dialogs().question(this, QString::fromLatin1(kStopAndExitQuestion)))
         return false;
-    requestStop();
+    engine_->requestStop();
     closeAfterRun_ = true;
     return false;
 }
@@ -555,12 +546,14 @@ void TForm2::Button7Click()
 {
     if (!checkInstanceValid())
         return;
-    runCommand([this] {
-        TPatternVector a, b;
-        readPatternEdits(a, b);
-        recallB(a, b);
+    if (running_)
+        return;
+    TPatternVector a, b;
+    readPatternEdits(a, b);
+    const Outcome outcome = session_->predict(a, b);
+    if (outcome.ok())
         UpdateB(b);
-    }, QStringLiteral("Predict"));
+    presentOutcome(outcome, QStringLiteral("Predict"));
 }
 
 const QString& TForm2::matrixFileFilter()
@@ -589,7 +582,8 @@ void TForm2::Button10Click()
     if (!checkInstanceValid())
         return;
     if (const std::optional<QString> name = chooseMatrixFile(true); name && mayReplace(this, dialogs(), *name))
-        runCommand([&] { saveMatrixFile(QFile::encodeName(*name).toStdString()); }, QStringLiteral("Save Matrix"));
+        if (!running_)
+            presentOutcome(session_->saveMatrix(QFile::encodeName(*name).toStdString()), QStringLiteral("Save Matrix"));
 }
 
 void TForm2::Button11Click()
@@ -597,7 +591,8 @@ void TForm2::Button11Click()
     if (!checkInstanceValid())
         return;
     if (const std::optional<QString> name = chooseMatrixFile(false))
-        runCommand([&] { loadMatrixFile(QFile::encodeName(*name).toStdString()); }, QStringLiteral("Load Matrix"));
+        if (!running_)
+            presentOutcome(session_->loadMatrix(QFile::encodeName(*name).toStdString()), QStringLiteral("Load Matrix"));
 }
 
 // --- Training window ----------------------------------------------------------------
@@ -642,7 +637,7 @@ void TForm2::setDialogs(Dialogs* dialogs)
 
 Dialogs& TForm2::dialogs() const
 {
-    return dialogs_ ? *dialogs_ : qtDialogs();
+    return dialogs_ ? *dialogs_ : *ownDialogs_;
 }
 
 } // namespace duolink

@@ -23,7 +23,11 @@ namespace duolink {
 
 class ConsoleView;
 class Dialogs;
+class EngineState;
 class FieldMarks;
+class ProcessSource;
+class Session;
+struct Outcome;
 class FullTextTips;
 class LiveDisplay;
 class PatternListWindow;
@@ -94,6 +98,8 @@ public:
     // Enabled only during a run; every other action but the training view is
     // disabled then.
     QAction* stopAction = nullptr;
+    // Run → Settings…: the parameters file's values (gui/settingsdialog.h).
+    QAction* settingsAction = nullptr;
     QAction* addPairAction = nullptr;
     QAction* updatePairAction = nullptr;
     QAction* deletePairAction = nullptr;
@@ -101,6 +107,15 @@ public:
     QAction* previousPairAction = nullptr;
     QAction* resetListAction = nullptr;
     QAction* aboutAction = nullptr;
+
+    // The window's engine and its pattern list. During a run the engine
+    // belongs to the worker thread.
+    EngineState& engine() const { return *engine_; }
+    PatternList& patternList() { return list_; }
+    const PatternList& patternList() const { return list_; }
+    Session& session() const { return *session_; }
+    // The folder Solve, the parameters file and the report use (absolute).
+    QString workingFolder() const;
 
     // Start-up: hands the pane, the R2 field and the bar to the engine side,
     // prints the welcome line and fills the fields. Run by the constructor.
@@ -120,6 +135,9 @@ public:
 
     // The single-instance check that Solve, Predict, Save and Load run first.
     bool checkInstanceValid();
+    // Where that check lists the running processes; nullptr restores the
+    // system's list.
+    void setProcessSource(ProcessSource* source) { processSource_ = source; }
     // The sixteen data fields as an A and a B vector with their parity elements.
     void readPatternEdits(TPatternVector& a, TPatternVector& b) const;
     // Shows the pair stored at `position` in the sixteen data fields.
@@ -161,6 +179,9 @@ public:
     void saveOutputAs();
     // Writes the pane to `path` atomically; on failure the error box says why.
     bool saveOutput(const QString& path);
+    // Opens the settings dialog on the working folder's parameters file (the
+    // example values when there is none). Does nothing during a run.
+    void showSettings();
     // The About box (not modal to the program; it closes itself).
     void showAbout();
 
@@ -209,6 +230,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Shows how a command ended: an error box, the terminated-job notice or
+    // nothing; the pane, the bar and the R2 field show their final state.
+    void presentOutcome(const Outcome& outcome, const QString& step);
     void setEditText(QLineEdit* edit, const std::string& text);
     // Asks for a matrix file; on cancel shows the no-file notice and gives nothing.
     std::optional<QString> chooseMatrixFile(bool forSave);
@@ -227,6 +251,10 @@ private:
     // During a run: whether `event` is input to the form, which is dropped.
     bool dropsInputDuringRun(QObject* watched, QEvent* event);
 
+    // What the commands work on: the session's engine and list.
+    std::unique_ptr<Session> session_;
+    EngineState* engine_;
+    PatternList& list_;
     std::array<QLineEdit*, 8> aFields_{};
     std::array<QLineEdit*, 8> bFields_{};
     std::unique_ptr<LiveDisplay> live_;
@@ -238,6 +266,8 @@ private:
     std::unique_ptr<TrainingRecorder> recorder_;
     TrainingWindow* trainingWindow_ = nullptr;
     Dialogs* dialogs_ = nullptr;
+    std::unique_ptr<Dialogs> ownDialogs_;
+    ProcessSource* processSource_ = nullptr;
     QString lastOpenName_;
     QString lastSaveName_;
     QString lastPatternListName_;

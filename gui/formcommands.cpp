@@ -14,11 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "core/engine/stop.h"
+#include "core/engine/state.h"
+#include "core/session/session.h"
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
 #include "gui/savetarget.h"
 #include "gui/form2.h"
+#include "gui/settingsdialog.h"
 #include "gui/workingfolder.h"
 
 namespace duolink {
@@ -81,7 +83,10 @@ void TForm2::createActions()
     stopAction = make("stopAction", tr("S&top"), {key(Qt::Key_Escape)});
     stopAction->setStatusTip(tr("Stop the training after the presentation it is in"));
     stopAction->setEnabled(false);
-    connect(stopAction, &QAction::triggered, this, [] { requestStop(); });
+    connect(stopAction, &QAction::triggered, this, [this] { engine_->requestStop(); });
+    settingsAction = command("settingsAction", tr("Se&ttings\u2026"), {key(Qt::CTRL | Qt::Key_Comma)},
+                             &TForm2::showSettings);
+    settingsAction->setStatusTip(tr("See and change the values of the parameters file"));
 
     // List
     addPairAction = command("addPairAction", tr("&Add"),
@@ -149,21 +154,20 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event)
 
 void TForm2::openWorkingFolder()
 {
-    if (const std::optional<QString> folder = dialogs().folderName(this, QDir::currentPath()))
+    if (const std::optional<QString> folder = dialogs().folderName(this, workingFolder()))
         setWorkingFolder(*folder);
 }
 
 bool TForm2::setWorkingFolder(const QString& path)
 {
-    QString problem = workingFolderProblem(path);
-    if (problem.isEmpty() && !QDir::setCurrent(path))
-        problem = tr("cannot enter it");
+    const QString problem = workingFolderProblem(path);
     if (!problem.isEmpty()) {
         dialogs().errorBox(this, tr("Cannot use %1 as the working folder: %2.\nThe working folder is still %3.")
                                      .arg(QDir::toNativeSeparators(path), problem,
-                                          QDir::toNativeSeparators(QDir::currentPath())));
+                                          QDir::toNativeSeparators(workingFolder())));
         return false;
     }
+    session_->setFolder(QDir(path).canonicalPath().toStdString());
     emit workingFolderChanged();
     return true;
 }
@@ -209,6 +213,30 @@ bool TForm2::saveOutput(const QString& path)
     return false;
 }
 
+// --- Settings ---------------------------------------------------------------------------
+
+void TForm2::showSettings()
+{
+    if (running_)
+        return;
+    auto* dialog = new SettingsDialog(workingFolder(), engineMatrix(engine()), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (!dialog->loadError().isEmpty()) {
+        dialogs().errorBox(this, tr("Cannot open the settings: %1").arg(dialog->loadError()));
+        delete dialog;
+        return;
+    }
+    connect(dialog, &SettingsDialog::saved, this, [this](const QString& name) {
+        emit workingFolderChanged();
+        emit statusMessage(tr("Settings saved to %1").arg(name), kNoticeMs);
+    });
+    // A run never starts behind the (window-modal) dialog; if one does, the
+    // dialog waits.
+    connect(this, &TForm2::runStarted, dialog, [dialog] { dialog->setEnabled(false); });
+    connect(this, &TForm2::runFinished, dialog, [dialog] { dialog->setEnabled(true); });
+    dialog->open();
+}
+
 // --- About ------------------------------------------------------------------------------
 
 void TForm2::showAbout()
@@ -220,7 +248,7 @@ void TForm2::showAbout()
     box->setInformativeText(tr("Learns associations between pairs of number patterns and recalls them.\n\n"
                                "Working folder: %1\n"
                                "Qt %2")
-                                .arg(QDir::toNativeSeparators(QDir::currentPath()), QString::fromLatin1(qVersion())));
+                                .arg(QDir::toNativeSeparators(workingFolder()), QString::fromLatin1(qVersion())));
     if (!QApplication::windowIcon().isNull())
         box->setIconPixmap(QApplication::windowIcon().pixmap(64));
     box->open();

@@ -5,10 +5,10 @@
 
 namespace duolink {
 
-bool checkInstances(QWidget* owner, Dialogs& dialogs)
+bool checkInstances(QWidget* owner, Dialogs& dialogs, ProcessSource& processes)
 {
     // Each check keeps its own window and log for the rest of the run.
-    auto* window = new TFormNumInstances(owner, dialogs);
+    auto* window = new TFormNumInstances(owner, dialogs, processes);
     if (window->numInstancesValid()) {
         window->hide();
         return true;

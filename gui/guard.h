@@ -2,6 +2,8 @@
 // Single-instance guard, window side.
 class QWidget;
 
+#include "core/guard/processes.h"
+
 namespace duolink {
 class Dialogs;
 
@@ -11,6 +13,7 @@ QWidget* createInstanceWindow(QWidget* owner);
 // One check: a fresh hidden instance window counts the running copies of this
 // program. With fewer than two it returns true; otherwise it shows the
 // one-instance notice through `dialogs` and ends the program with exit code 0.
-bool checkInstances(QWidget* owner, Dialogs& dialogs);
+// The copies are counted in `processes`.
+bool checkInstances(QWidget* owner, Dialogs& dialogs, ProcessSource& processes = systemProcesses());
 
 } // namespace duolink

@@ -21,9 +21,9 @@ void print(std::FILE* out, const QString& text)
 }
 
 // Reads the command line: the options that answer and end at once, and the
-// working folder to start in. Returns the exit status when the program is to
-// end here.
-std::optional<int> readCommandLine(int argc, char** argv)
+// working folder to start in (left empty when none is given). Returns the
+// exit status when the program is to end here.
+std::optional<int> readCommandLine(int argc, char** argv, QString& workingFolder)
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -62,13 +62,12 @@ std::optional<int> readCommandLine(int argc, char** argv)
     }
     if (!folders.isEmpty()) {
         const QString& folder = folders.first();
-        QString problem = duolink::workingFolderProblem(folder);
-        if (problem.isEmpty() && !QDir::setCurrent(folder))
-            problem = QStringLiteral("cannot enter it");
+        const QString problem = duolink::workingFolderProblem(folder);
         if (!problem.isEmpty()) {
             print(stderr, QStringLiteral("duolink: %1: %2\n").arg(folder, problem));
             return 2;
         }
+        workingFolder = folder;
     }
     return std::nullopt;
 }
@@ -86,9 +85,10 @@ int main(int argc, char** argv)
     // exists: --help and --version need no display.
     int toolkitArgc = 1;
     char* toolkitArgs[] = {argv[0], nullptr};
+    QString workingFolder;
     {
         QCoreApplication commandLine(toolkitArgc, toolkitArgs);
-        if (const std::optional<int> status = readCommandLine(argc, argv))
+        if (const std::optional<int> status = readCommandLine(argc, argv, workingFolder))
             return *status;
     }
 
@@ -102,6 +102,8 @@ int main(int argc, char** argv)
     std::setlocale(LC_NUMERIC, "C");
 
     duolink::AppWindow window;
+    if (!workingFolder.isEmpty())
+        window.form()->setWorkingFolder(workingFolder);
     duolink::createInstanceWindow(window.form());
     window.restoreWindowState();
     window.show();

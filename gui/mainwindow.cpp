@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "gui/analysis/analysisjob.h"
 #include "gui/analysis/analysiswindow.h"
 #include "gui/fieldmarks.h"
 #include "gui/form2.h"
@@ -42,6 +43,9 @@ AppWindow::AppWindow(QWidget* parent)
 
     // Left, stretched: a passing message covers it for a while.
     folderStatus_->setObjectName(QStringLiteral("folderStatus"));
+    // "parameters file missing" is a link that opens the settings.
+    folderStatus_->setTextFormat(Qt::RichText);
+    connect(folderStatus_, &QLabel::linkActivated, form_, &TForm2::showSettings);
     statusBar()->addWidget(folderStatus_, 1);
     // Right: a note while a data field is not read whole, then the position.
     fieldNote_->setObjectName(QStringLiteral("fieldNote"));
@@ -81,7 +85,7 @@ void AppWindow::buildMenus()
           f->loadMatrixAction, f->saveMatrixAction, nullptr, f->saveOutputAction, nullptr, f->exitAction}},
         {tr("&Edit"), {f->copyAction, f->selectAllAction, nullptr, f->clearOutputAction}},
         {tr("&View"), {f->showPatternListAction, f->showTrainingAction, showAnalysisAction_}},
-        {tr("&Run"), {f->solveAction, f->predictAction, nullptr, f->stopAction}},
+        {tr("&Run"), {f->solveAction, f->predictAction, nullptr, f->stopAction, nullptr, f->settingsAction}},
         {tr("&List"),
          {f->addPairAction, f->updatePairAction, f->deletePairAction, nullptr, f->nextPairAction,
           f->previousPairAction, nullptr, f->resetListAction}},
@@ -100,8 +104,11 @@ void AppWindow::buildMenus()
 
 AnalysisWindow* AppWindow::analysisWindow()
 {
-    if (!analysisWindow_)
+    if (!analysisWindow_) {
         analysisWindow_ = new AnalysisWindow(this);
+        TForm2* f = form_;
+        analysisWindow_->setSource({[f] { return f->workingFolder(); }, [f] { return f->patternList().pairs(); }});
+    }
     return analysisWindow_;
 }
 
@@ -117,7 +124,7 @@ void AppWindow::showStatus(const QString& text, int timeoutMs)
 
 void AppWindow::updateFolderStatus()
 {
-    folderStatus_->setText(workingFolderStatus());
+    folderStatus_->setText(workingFolderStatus(form_->workingFolder()));
 }
 
 void AppWindow::restoreWindowState()

@@ -49,7 +49,7 @@ void TForm2::openPatternList()
     const QString shownName = QFileInfo(*name).fileName();
 
     // Read whole before anything changes: a bad file leaves the list as it was.
-    PatternList list;
+    PatternPairs list;
     try {
         list = readPatternListFile(QFile::encodeName(*name).toStdString(), shownName.toStdString());
     } catch (const PatternListError& e) {
@@ -59,25 +59,25 @@ void TForm2::openPatternList()
         dialogs().errorBox(this, QString::fromLatin1(kOutOfMemory));
         return;
     }
-    if (listChangedSinceFiles() &&
-        !dialogs().question(this, tr("Replace the %1 in the list?").arg(pairsText(patternCount))))
+    if (list_.listChangedSinceFiles() &&
+        !dialogs().question(this, tr("Replace the %1 in the list?").arg(pairsText(list_.patternCount))))
         return;
 
-    loadPatternList(list);
-    noteListInFiles();
-    setEditText(Edit1, intText(currentIndex));
-    if (currentIndex >= 1)
-        showPattern(currentIndex);
+    list_.loadPatternList(list);
+    list_.noteListInFiles();
+    setEditText(Edit1, intText(list_.currentIndex));
+    if (list_.currentIndex >= 1)
+        showPattern(list_.currentIndex);
     emit patternListChanged();
-    showListNotice(patternCount == 0 ? tr("%1 held no pairs").arg(shownName)
-                                     : tr("Opened %1 from %2").arg(pairsText(patternCount), shownName));
+    showListNotice(list_.patternCount == 0 ? tr("%1 held no pairs").arg(shownName)
+                                     : tr("Opened %1 from %2").arg(pairsText(list_.patternCount), shownName));
 }
 
 void TForm2::savePatternList()
 {
     std::string text;
     try {
-        text = patternListText();
+        text = patternListText(list_);
     } catch (const PatternListError& e) {
         dialogs().errorBox(this, QString::fromStdString(e.what()));
         return;
@@ -98,8 +98,8 @@ void TForm2::savePatternList()
         return;
     }
     lastPatternListName_ = path;
-    noteListInFiles();
-    showListNotice(tr("Saved %1 to %2").arg(pairsText(patternCount), shownName));
+    list_.noteListInFiles();
+    showListNotice(tr("Saved %1 to %2").arg(pairsText(list_.patternCount), shownName));
 }
 
 void TForm2::showPatternList()
@@ -113,9 +113,9 @@ void TForm2::showPatternList()
 
 void TForm2::browseTo(int position)
 {
-    if (position < 1 || position > patternCount || position == currentIndex)
+    if (position < 1 || position > list_.patternCount || position == list_.currentIndex)
         return;
-    currentIndex = position;
+    list_.currentIndex = position;
     showBrowsedPair();
 }
 

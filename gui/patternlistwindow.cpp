@@ -12,7 +12,7 @@
 namespace duolink {
 
 PatternListWindow::PatternListWindow(TForm2* form)
-    : QWidget(form, Qt::Window), form_(form), model_(new PatternTableModel(this)), table_(new QTableView(this))
+    : QWidget(form, Qt::Window), form_(form), model_(new PatternTableModel(form->patternList(), this)), table_(new QTableView(this))
 {
     setObjectName(QStringLiteral("PatternListWindow"));
     setWindowTitle(tr("Pattern List"));
@@ -42,6 +42,7 @@ void PatternListWindow::follow()
 {
     following_ = true;
     model_->refresh();
+    const int currentIndex = form_->patternList().currentIndex;
     if (currentIndex >= 1 && currentIndex <= model_->rowCount()) {
         const QModelIndex current = model_->index(currentIndex - 1, 0);
         table_->selectionModel()->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);

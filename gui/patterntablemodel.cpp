@@ -5,7 +5,10 @@
 
 namespace duolink {
 
-PatternTableModel::PatternTableModel(QObject* parent) : QAbstractTableModel(parent), rows_(patternCount) {}
+PatternTableModel::PatternTableModel(const PatternList& list, QObject* parent)
+    : QAbstractTableModel(parent), list_(list), rows_(list.patternCount)
+{
+}
 
 int PatternTableModel::rowCount(const QModelIndex& parent) const
 {
@@ -31,11 +34,11 @@ QVariant PatternTableModel::data(const QModelIndex& index, int role) const
         return position;
     double value = 0;
     if (column < FirstBColumn)
-        value = aPatterns[position][column - FirstAColumn + 1];
+        value = list_.aPatterns[position][column - FirstAColumn + 1];
     else if (column < AParityColumn)
-        value = bPatterns[position][column - FirstBColumn + 1];
+        value = list_.bPatterns[position][column - FirstBColumn + 1];
     else
-        value = (column == AParityColumn ? aPatterns : bPatterns)[position][9];
+        value = (column == AParityColumn ? list_.aPatterns : list_.bPatterns)[position][9];
     return QString::fromStdString(realText(value)).trimmed();
 }
 
@@ -59,7 +62,7 @@ Qt::ItemFlags PatternTableModel::flags(const QModelIndex& index) const
 
 void PatternTableModel::refresh()
 {
-    const int count = patternCount;
+    const int count = list_.patternCount;
     if (count > rows_) {
         beginInsertRows({}, rows_, count - 1);
         rows_ = count;

@@ -3,6 +3,8 @@
 // pair of the list.
 #include <QAbstractTableModel>
 
+#include "core/patterns.h"
+
 namespace duolink {
 
 class PatternTableModel : public QAbstractTableModel {
@@ -12,7 +14,8 @@ public:
     enum Column { PositionColumn = 0, FirstAColumn = 1, FirstBColumn = 9, AParityColumn = 17, BParityColumn = 18 };
     static constexpr int kColumns = 19;
 
-    explicit PatternTableModel(QObject* parent = nullptr);
+    // A view of `list`, which outlives the model.
+    explicit PatternTableModel(const PatternList& list, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -25,6 +28,7 @@ public:
     void refresh();
 
 private:
+    const PatternList& list_;
     int rows_ = 0; // the pattern count the views were last told
 };
 

@@ -20,12 +20,14 @@ QString workingFolderProblem(const QString& path)
     return {};
 }
 
-QString workingFolderStatus()
+QString workingFolderStatus(const QString& path)
 {
-    const QString folder = QDir::toNativeSeparators(QDir::currentPath());
-    if (QFileInfo(QDir::current().filePath(QString::fromLatin1(kParametersFileName))).isFile())
+    const QString folder = QDir::toNativeSeparators(path).toHtmlEscaped();
+    if (QFileInfo(QDir(path).filePath(QString::fromLatin1(kParametersFileName))).isFile())
         return QCoreApplication::translate("duolink", "Working folder: %1").arg(folder);
-    return QCoreApplication::translate("duolink", "Working folder: %1 \u2014 parameters file missing").arg(folder);
+    return QCoreApplication::translate("duolink", "Working folder: %1 \u2014 <a href=\"settings\">parameters file "
+                                                  "missing</a>")
+        .arg(folder);
 }
 
 } // namespace duolink

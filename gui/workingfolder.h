@@ -1,5 +1,5 @@
 #pragma once
-// The working folder: the process's current folder, where Solve reads the
+// The working folder: the window engine's job folder, where Solve reads the
 // parameters file and writes the job files and the report.
 #include <QString>
 
@@ -8,8 +8,8 @@ namespace duolink {
 // Why `path` cannot be the working folder, or an empty text when it can.
 QString workingFolderProblem(const QString& path);
 
-// The status bar's text for the current working folder: its full path, and a
-// warning when the parameters file is not there.
-QString workingFolderStatus();
+// The status bar's rich text for the working folder `folder`: its full path,
+// and a link "parameters file missing" when the parameters file is not there.
+QString workingFolderStatus(const QString& folder);
 
 } // namespace duolink

@@ -5,6 +5,7 @@
 
 #include "core/analysis/jobtexts.h"
 #include "core/numgrammar.h"
+#include "core/parameters/paramsfile.h"
 
 namespace duolink::analysis {
 
@@ -15,7 +16,7 @@ std::string shortestText(double value)
     return std::string(buffer, result.ptr);
 }
 
-std::optional<RowResult> trainAndCount(const JobTexts& job, const PatternList& list, const std::atomic<bool>* stop)
+std::optional<RowResult> trainAndCount(const JobTexts& job, const PatternPairs& list, const std::atomic<bool>* stop)
 {
     const TrainingResult trained = trainInMemory(job, stop);
     if (trained.stopped)
@@ -31,7 +32,7 @@ std::optional<RowResult> trainAndCount(const JobTexts& job, const PatternList& l
     return row;
 }
 
-std::optional<RowResult> trainAndCount(const PatternList& list, const JobTexts& settings,
+std::optional<RowResult> trainAndCount(const PatternPairs& list, const JobTexts& settings,
                                        const std::atomic<bool>* stop)
 {
     JobTexts job;
@@ -79,10 +80,10 @@ std::string sweepHeader(const std::vector<SweepAxis>& axes)
 
 std::string cellParameters(const std::vector<SweepAxis>& axes, size_t cell, const std::string& parameters)
 {
-    std::string text = parameters;
+    ParametersEdit edit;
     for (size_t k = 0; k < axes.size(); ++k)
-        text = setParameter(text, axes[k].parameter, cellValue(axes, cell, k));
-    return text;
+        edit.set(static_cast<Parameter>(axes[k].parameter), cellValue(axes, cell, k));
+    return editParameters(parameters, edit);
 }
 
 std::string cellColumns(const std::vector<SweepAxis>& axes, size_t cell)
@@ -90,7 +91,7 @@ std::string cellColumns(const std::vector<SweepAxis>& axes, size_t cell)
     std::string out;
     for (size_t k = 0; k < axes.size(); ++k) {
         const std::string& text = cellValue(axes, cell, k);
-        if (isIntegerParameter(axes[k].parameter)) {
+        if (parameterInfo(static_cast<Parameter>(axes[k].parameter)).integer) {
             long long v = 0;
             parseIntToken(text, v);
             out += std::to_string(v);

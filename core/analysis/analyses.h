@@ -26,11 +26,11 @@ struct RowResult {
 // Trains `list` with `job`'s parameters and simulation file (its data texts
 // are made from the list), then counts its recalls. nullopt when `stop` cut
 // the training short.
-std::optional<RowResult> trainAndCount(const PatternList& list, const JobTexts& settings,
+std::optional<RowResult> trainAndCount(const PatternPairs& list, const JobTexts& settings,
                                        const std::atomic<bool>* stop);
 // The same on job texts as they are (the data files of a folder); `list` is
 // the list those files hold, for the recall counts.
-std::optional<RowResult> trainAndCount(const JobTexts& job, const PatternList& list, const std::atomic<bool>* stop);
+std::optional<RowResult> trainAndCount(const JobTexts& job, const PatternPairs& list, const std::atomic<bool>* stop);
 
 // outcome,presentations,final_r2,missed_last,recalled,nearest_own
 std::string resultColumns(const RowResult& r);

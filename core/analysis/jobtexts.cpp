@@ -7,7 +7,7 @@
 
 namespace duolink::analysis {
 
-std::string jobDataText(const PatternList& list, bool bSide)
+std::string jobDataText(const PatternPairs& list, bool bSide)
 {
     std::string out;
     out.reserve(list.size() * 96 + 8);
@@ -27,7 +27,7 @@ std::string jobDataText(const PatternList& list, bool bSide)
     return out;
 }
 
-std::string patternListCsv(const PatternList& list)
+std::string patternListCsv(const PatternPairs& list)
 {
     std::string out(kPatternListHeader);
     out += '\n';
@@ -43,70 +43,6 @@ std::string patternListCsv(const PatternList& list)
         out += '\n';
     }
     return out;
-}
-
-std::optional<int> parameterIndex(std::string_view name)
-{
-    for (int k = 0; k < 10; ++k)
-        if (kParameterNames[k] == name)
-            return k;
-    return std::nullopt;
-}
-
-bool isIntegerParameter(int index)
-{
-    return index != 5 && index != 6 && index != 9;
-}
-
-bool isParameterValue(int index, std::string_view value)
-{
-    if (value.empty() || value.size() > (isIntegerParameter(index) ? 32u : 64u))
-        return false;
-    for (char c : value)
-        if (static_cast<unsigned char>(c) <= ' ')
-            return false;
-    if (isIntegerParameter(index)) {
-        long long v = 0;
-        return parseIntToken(value, v) && v >= -2147483648LL && v <= 2147483647LL;
-    }
-    double v = 0;
-    return parseRealToken(value, v);
-}
-
-std::string setParameter(std::string_view parameters, int index, std::string_view value)
-{
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    size_t pos = 0;
-    for (int k = 0;; ++k) {
-        while (pos < parameters.size() && blank(parameters[pos]))
-            ++pos;
-        if (pos >= parameters.size()) {
-            // The engine reads the missing values as 0: write them out.
-            std::string out(parameters);
-            const bool crlf = out.find("\r\n") != std::string::npos;
-            const char* eol = crlf ? "\r\n" : "\n";
-            if (!out.empty() && out.back() != '\n')
-                out += eol;
-            for (; k < index; ++k)
-                (out += '0') += eol;
-            (out += value) += eol;
-            return out;
-        }
-        size_t end = pos;
-        while (end < parameters.size() && !blank(parameters[end]))
-            ++end;
-        if (k == index) {
-            std::string out(parameters.substr(0, pos));
-            out += value;
-            out += parameters.substr(end);
-            return out;
-        }
-        pos = end;
-        while (pos < parameters.size() && parameters[pos] != '\n')
-            ++pos;
-        if (pos < parameters.size())
-            ++pos;
-    }
 }
 
 } // namespace duolink::analysis

@@ -10,10 +10,10 @@ std::uint64_t setStartState(std::uint64_t seed, int n, int t)
     return seed ^ SetGenerator::mix(key + 0x9E3779B97F4A7C15ULL);
 }
 
-PatternList randomSet(std::uint64_t seed, int n, int t, double p)
+PatternPairs randomSet(std::uint64_t seed, int n, int t, double p)
 {
     SetGenerator g(setStartState(seed, n, t));
-    PatternList list(static_cast<size_t>(n));
+    PatternPairs list(static_cast<size_t>(n));
     for (PatternPair& pair : list) {
         for (int e = 1; e <= 8; ++e)
             pair.a[e] = g.nextUnit() < p ? 1.0 : 0.0;

@@ -42,6 +42,6 @@ private:
 std::uint64_t setStartState(std::uint64_t seed, int n, int t);
 
 // Set t of n pairs of 0/1 values, each 1 with probability p.
-PatternList randomSet(std::uint64_t seed, int n, int t, double p);
+PatternPairs randomSet(std::uint64_t seed, int n, int t, double p);
 
 } // namespace duolink::analysis

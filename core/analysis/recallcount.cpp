@@ -49,7 +49,7 @@ bool sameB(const TPatternVector& x, const TPatternVector& y)
 
 } // namespace
 
-RecallCounts countRecalls(const TrainingResult& trained, const PatternList& list)
+RecallCounts countRecalls(const TrainingResult& trained, const PatternPairs& list)
 {
     RecallCounts counts;
     if (trained.aLen < 1 || trained.bLen < 1)

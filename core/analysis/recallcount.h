@@ -16,6 +16,6 @@ struct RecallCounts {
 
 // A recall that fails (an arithmetic fault in a diverged matrix) counts as
 // neither.
-RecallCounts countRecalls(const TrainingResult& trained, const PatternList& list);
+RecallCounts countRecalls(const TrainingResult& trained, const PatternPairs& list);
 
 } // namespace duolink::analysis

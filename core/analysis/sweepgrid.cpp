@@ -5,10 +5,19 @@
 
 #include "core/analysis/jobtexts.h"
 #include "core/numgrammar.h"
+#include "core/parameters/paramsfile.h"
 
 namespace duolink::analysis {
 
 namespace {
+
+// One token that the engine reads as that parameter.
+bool isValue(int parameter, std::string_view text)
+{
+    double value = 0;
+    return !text.empty() && text.find_first_of(" \t\r\n") == std::string_view::npos &&
+           parameterValue(static_cast<Parameter>(parameter), text, value);
+}
 
 // A plain decimal ("-0.25", "3", ".5") as digits scaled by 10^fraction.
 struct Decimal {
@@ -82,7 +91,7 @@ std::vector<std::string> rangeValues(const SweepAxis& axis, std::string_view lis
         !parseDecimal(list.substr(c2 + 1), step))
         throw SweepSpecError("--sweep " + axis.name + ": start, stop and step must be plain decimal numbers");
     const int fraction = std::max({start.fraction, stop.fraction, step.fraction});
-    if (fraction > 0 && isIntegerParameter(axis.parameter))
+    if (fraction > 0 && parameterInfo(static_cast<Parameter>(axis.parameter)).integer)
         throw SweepSpecError("--sweep " + axis.name + " takes whole numbers");
     const __int128 a = scaleTo(start, fraction), b = scaleTo(stop, fraction), s = scaleTo(step, fraction);
     if (s <= 0)
@@ -113,11 +122,11 @@ SweepAxis parseSweepAxis(std::string_view spec)
         throw SweepSpecError("--sweep needs NAME=LIST, not \"" + std::string(spec) + "\"");
     SweepAxis axis;
     axis.name = std::string(spec.substr(0, equals));
-    const std::optional<int> index = parameterIndex(axis.name);
+    const std::optional<Parameter> index = parameterByName(axis.name);
     if (!index)
         throw SweepSpecError("--sweep: unknown parameter \"" + axis.name +
                              "\"; use option, max, alen, blen, simulation, beta, limit, transfer, unity or tol");
-    axis.parameter = *index;
+    axis.parameter = static_cast<int>(*index);
     const std::string_view list = spec.substr(equals + 1);
     if (list.find(':') != std::string_view::npos) {
         axis.values = rangeValues(axis, list);
@@ -126,9 +135,9 @@ SweepAxis parseSweepAxis(std::string_view spec)
         while (start <= list.size()) {
             size_t end = std::min(list.find(',', start), list.size());
             const std::string item(list.substr(start, end - start));
-            if (!isParameterValue(axis.parameter, item))
+            if (!isValue(axis.parameter, item))
                 throw SweepSpecError("--sweep " + axis.name + ": \"" + item + "\" is not " +
-                                     (isIntegerParameter(axis.parameter) ? "a whole number" : "a number"));
+                                     (parameterInfo(static_cast<Parameter>(axis.parameter)).integer ? "a whole number" : "a number"));
             axis.values.push_back(item);
             start = end + 1;
         }
@@ -141,7 +150,7 @@ SweepAxis parseSweepAxis(std::string_view spec)
                           axis.values.end());
     }
     for (const std::string& v : axis.values)
-        if (!isParameterValue(axis.parameter, v))
+        if (!isValue(axis.parameter, v))
             throw SweepSpecError("--sweep " + axis.name + ": " + v + " is out of range");
     return axis;
 }

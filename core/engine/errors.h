@@ -45,9 +45,15 @@ decltype(auto) withFileContext(const std::string& name, Body&& body)
 
 // A fatal input error: the engine has written its lines and "PROGRAM DONE"
 // to the report file and closed it; the job ends here, the program goes on.
+// `reason` is the line the report gives before "Terminating Program".
 class JobTerminated : public std::runtime_error {
 public:
-    JobTerminated() : std::runtime_error("job terminated") {}
+    explicit JobTerminated(std::string reason = {})
+        : std::runtime_error("job terminated"), reason_(std::move(reason)) {}
+    const std::string& reason() const noexcept { return reason_; }
+
+private:
+    std::string reason_;
 };
 
 // Standard messages.

@@ -11,9 +11,7 @@
 #include <vector>
 
 #include "core/atomicwrite.h"
-#include "core/console.h"
 #include "core/numtext.h"
-#include "core/patternlist.h"
 #include "core/patterns.h"
 #include "core/engine/solve.h"
 
@@ -23,7 +21,7 @@ namespace duolink {
 
 namespace {
 
-std::string dataFileText(const std::array<TPatternVector, kPatternCapacity + 1>& patterns)
+std::string dataFileText(const PatternList::Store& patterns, int patternCount)
 {
     std::string text;
     std::string line;
@@ -40,13 +38,6 @@ std::string dataFileText(const std::array<TPatternVector, kPatternCapacity + 1>&
         (text += line) += "\r\n";
     }
     return text + "9999\r\n";
-}
-
-[[noreturn]] void fatal(std::string_view message)
-{
-    reportFile.writeLn(message);
-    reportFile.writeLn("Terminating Program");
-    programDone();
 }
 
 int toInt32(long long v)
@@ -85,7 +76,16 @@ double readDataValue(TextReader& f)
     return f.readReal(ok);
 }
 
-void readPattern(Vector& v, TextReader& f, int length)
+} // namespace
+
+[[noreturn]] void EngineState::fatal(std::string_view message)
+{
+    reportFile.writeLn(message);
+    reportFile.writeLn("Terminating Program");
+    programDone(std::string(message));
+}
+
+void EngineState::readPattern(Vector& v, TextReader& f, int length)
 {
     const int groups = (length - 1) / 16 + 1;
     const int perLine = std::min(length, 16);
@@ -102,10 +102,14 @@ void readPattern(Vector& v, TextReader& f, int length)
     }
 }
 
+namespace {
+
 // Lengths that were read but refused (or left half read by an error) must
 // not outlive the reader: the next Solve's clear, Predict and the matrix
 // files address the matrix with them.
 struct LengthsKeptValid {
+    int& aLen;
+    int& bLen;
     ~LengthsKeptValid()
     {
         if (aLen < 0 || aLen > kVectorSize || bLen < 0 || bLen > kVectorSize || aLen * bLen > kMatrixCells)
@@ -113,13 +117,15 @@ struct LengthsKeptValid {
     }
 };
 
-void readParametersInto(const std::string& name, const char* paneLabel)
+} // namespace
+
+void EngineState::readParametersInto(const std::string& name, const char* paneLabel)
 {
-    LengthsKeptValid lengthsKeptValid;
+    LengthsKeptValid lengthsKeptValid{aLen, bLen};
     if (!fileExists(name))
         fatal("VELD30.dat not available");
     TextReader f;
-    f.open(name);
+    openReader(f, name);
     reportFile.writeLn("PARAMETERS");
 
     runOption = readIntParameter(f);
@@ -165,36 +171,37 @@ void readParametersInto(const std::string& name, const char* paneLabel)
     f.close();
 }
 
-} // namespace
-
-void writeJobFiles(const std::string& folder)
+void writeJobFiles(PatternList& list, const std::filesystem::path& folder)
 {
     // Both files are replaced together or not at all: a failure leaves the
     // old job whole.
-    const std::string prefix = folder.empty() ? std::string() : folder + "/";
+    const auto in = [&folder](const char* name) { return folder.empty() ? std::string(name) : (folder / name).string(); };
     std::string failed;
-    if (int error = replaceFilePair(prefix + kADataFileName, dataFileText(aPatterns), prefix + kBDataFileName,
-                                    dataFileText(bPatterns), failed))
+    if (int error = replaceFilePair(in(kADataFileName), dataFileText(list.aPatterns, list.patternCount),
+                                    in(kBDataFileName), dataFileText(list.bPatterns, list.patternCount), failed))
         throwIoError(error, failed);
-    noteListInFiles();
+    list.noteListInFiles();
 }
 
-bool fileExists(std::string_view name)
+bool EngineState::fileExists(std::string_view name)
 {
     std::string cut(name.substr(0, 20));
-    int fd = openInputFile(cut);
+    if (jobFileTexts_.find(cut) != jobFileTexts_.end())
+        return true;
+    int fd = openInputFile(pathOf(cut));
     if (fd < 0)
         return false;
     ::close(fd);
     return true;
 }
 
-std::string simulationFileName()
+std::string EngineState::simulationFileName()
 {
-    static constexpr const char* kName = "nutest.dat";
+    static constexpr const char* kName = kSimulationFileName;
     if (fileExists(kName))
         return kName;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir("."), ::closedir);
+    const std::string folder = jobFolder.empty() ? std::string(".") : jobFolder.string();
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
     if (!dir)
         return {};
     std::vector<std::string> matches;
@@ -207,17 +214,17 @@ std::string simulationFileName()
     return *std::min_element(matches.begin(), matches.end());
 }
 
-void readParameters(const std::string& name)
+void EngineState::readParameters(const std::string& name)
 {
     withFileContext(name, [&] { readParametersInto(name, "Unity= "); });
 }
 
-void readParametersRD(const std::string& name)
+void EngineState::readParametersRD(const std::string& name)
 {
     withFileContext(name, [&] { readParametersInto(name, "Unity RD= "); });
 }
 
-void readWMatrix(Matrix& m, int rows, int cols, TextReader& f)
+void EngineState::readWMatrix(Matrix& m, int rows, int cols, TextReader& f)
 {
     reportFile.writeLn("W Matrix ");
     const int perLine = std::min(cols, 16);
@@ -239,27 +246,27 @@ void readWMatrix(Matrix& m, int rows, int cols, TextReader& f)
     reportFile.writeLn();
 }
 
-void openADataFile()
+void EngineState::openADataFile()
 {
-    aDataFile.open(aDataFile.name());
+    openReader(aDataFile, aDataFile.name());
 }
 
-void openBDataFile()
+void EngineState::openBDataFile()
 {
-    bDataFile.open(bDataFile.name());
+    openReader(bDataFile, bDataFile.name());
 }
 
-void readAVector(Vector& v, TextReader& f)
+void EngineState::readAVector(Vector& v, TextReader& f)
 {
     readPattern(v, f, aLen);
 }
 
-void readBVector(Vector& v)
+void EngineState::readBVector(Vector& v)
 {
     readPattern(v, bDataFile, bLen);
 }
 
-int countPatterns()
+int EngineState::countPatterns()
 {
     openADataFile();
     aVector[1] = 0;

@@ -2,49 +2,59 @@
 
 #include <cmath>
 
-#include "core/console.h"
 #include "core/numtext.h"
 
 namespace duolink {
 
-bool testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n)
+bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n)
 {
-    consoleWrite(realTextWD(presentationNo, 8, 0));
-    consoleWrite("Input: ");
+    const bool shows = !quiet;
+    if (shows) {
+        consoleWrite(realTextWD(presentationNo, 8, 0));
+        consoleWrite("Input: ");
+    }
     printScaledVector(a, aLength);
-    consoleWriteLn();
-    consoleWrite("Expected: ");
+    if (shows) {
+        consoleWriteLn();
+        consoleWrite("Expected: ");
+    }
     printScaledVector(b, n);
-    consoleWriteLn();
+    if (shows)
+        consoleWriteLn();
 
     vectorMatrixProduct(w, aLength, n, calcVector, a);
     if (transferFunction == 1)
         for (int i = 1; i <= n; ++i)
             calcVector[i] = trainingTransfer(calcVector[i]);
-    consoleWrite("Calc: ");
+    if (shows)
+        consoleWrite("Calc: ");
     printScaledVector(calcVector, n);
-    consoleWriteLn();
+    if (shows)
+        consoleWriteLn();
 
     const bool ok = scorePattern(b, calcVector, n);
-    if (runOption == 4) {
+    if (runOption == 4 && shows) {
         reportFile.write("B CAL= ");
         writeVectorReport(calcVector, n);
     }
     if (ok) {
-        consoleWrite(" Correct");
+        if (shows)
+            consoleWrite(" Correct");
         r2Sum = storeDouble(static_cast<long double>(r2Sum) + 1.0L);
     } else {
         errorVector(b, calcVector, n);
-        consoleWrite(" Error =");
+        if (shows)
+            consoleWrite(" Error =");
         printScaledVector(calcVector, n);
         r2Sum = storeDouble(r2Sum + fitTerm(calcVector, b, n));
         correctWeights(w, a, calcVector, aLength, n);
     }
-    consoleWriteLn(" ");
+    if (shows)
+        consoleWriteLn(" ");
     return ok;
 }
 
-bool scorePattern(const Vector& b, const Vector& c, int n)
+bool EngineState::scorePattern(const Vector& b, const Vector& c, int n)
 {
     const long double u = unity;
     int bec = 0;
@@ -53,7 +63,7 @@ bool scorePattern(const Vector& b, const Vector& c, int n)
         if (fdiv(diff, u) > tol)
             ++bec;
     }
-    const bool report = runOption == 3 || runOption == 4;
+    const bool report = (runOption == 3 || runOption == 4) && !quiet;
     if (report)
         reportFile.write(" BEC = " + realTextWD(bec, 6, 0) + " ");
     berTotal = storeDouble(berTotal + static_cast<long double>(bec) / 2);
@@ -70,7 +80,7 @@ void errorVector(const Vector& b, Vector& c, int n)
         c[i] = storeDouble(static_cast<long double>(b[i]) - c[i]);
 }
 
-long double fitTerm(const Vector& e, const Vector& b, int n)
+long double EngineState::fitTerm(const Vector& e, const Vector& b, int n)
 {
     const long double u = unity;
     long double sum = 0;
@@ -85,7 +95,7 @@ long double fitTerm(const Vector& e, const Vector& b, int n)
     return term;
 }
 
-void correctWeights(Matrix& w, const Vector& a, const Vector& e, int aLength, int n)
+void EngineState::correctWeights(Matrix& w, const Vector& a, const Vector& e, int aLength, int n)
 {
     correctionProduct(a, aLength, e, n, workMatrix, beta);
     matrixAdd(workMatrix, aLength, n, w, w);
@@ -100,7 +110,7 @@ double transferExponent(long double x)
     return 3000000.0;
 }
 
-double trainingTransfer(double v)
+double EngineState::trainingTransfer(double v)
 {
     const double e = transferExponent(fdiv(v, unity));
     const long double d = 1 - static_cast<long double>(e);

@@ -8,10 +8,8 @@
 
 namespace duolink {
 
-namespace {
-
 // On the way out of a failed run: the run's own failure is the one to report.
-void endQuietly(RunEnd end) noexcept
+void EngineState::endQuietly(RunEnd end) noexcept
 {
     if (!trainingObserver)
         return;
@@ -21,7 +19,7 @@ void endQuietly(RunEnd end) noexcept
     }
 }
 
-void runJob()
+RunEnd EngineState::runJob()
 {
     // The previous run's stride decides which cells the 9 x 9 clear reaches.
     for (int i = 1; i <= 9; ++i)
@@ -46,22 +44,21 @@ void runJob()
     }
     if (trainingObserver)
         trainingObserver->solveEnded(end);
+    return end;
 }
 
-} // namespace
-
-void solveJob()
+RunEnd EngineState::solveJob(PatternList& list)
 {
-    writeJobFiles();
-    runJob();
+    writeJobFiles(list, jobFolder);
+    return runJob();
 }
 
-void solveExistingJob()
+RunEnd EngineState::solveExistingJob()
 {
-    runJob();
+    return runJob();
 }
 
-void closeEngineFiles() noexcept
+void EngineState::closeEngineFiles() noexcept
 {
     aDataFile.close();
     bDataFile.close();

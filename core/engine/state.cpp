@@ -3,39 +3,11 @@
 #include <cfloat>
 #include <cmath>
 
-#include "core/console.h"
 #include "core/numtext.h"
 
 namespace duolink {
 
-Matrix wMatrix{};
-Matrix deltaMatrix{};
-Matrix workMatrix{};
-Vector aVector{};
-Vector bVector{};
-Vector calcVector{};
-
-int aLen = 0;
-int bLen = 0;
-int dataPatternCount = 0;
-int runOption = 0;
-int presentationNo = 0;
-int maxPresentations = 0;
-int simulationMode = 0;
-int transferFunction = 0;
-int unity = 0;
-double beta = 0;
-double limit = 0;
-double tol = 0;
-
-TextReader aDataFile;
-TextReader bDataFile;
-ReportFile reportFile;
-
-double r2Sum = 0;
-double berTotal = 0;
-
-void resetEngineState()
+void EngineState::resetEngineState()
 {
     wMatrix.fill(0);
     deltaMatrix.fill(0);
@@ -50,6 +22,31 @@ void resetEngineState()
     aDataFile.close();
     bDataFile.close();
     reportFile.closeQuietly();
+}
+
+// --- Files -----------------------------------------------------------------------------
+
+std::string EngineState::pathOf(const std::string& name) const
+{
+    if (jobFolder.empty())
+        return name;
+    return (jobFolder / name).string();
+}
+
+void EngineState::openReader(TextReader& reader, const std::string& name)
+{
+    if (auto text = jobFileTexts_.find(name); text != jobFileTexts_.end())
+        reader.openText(name, text->second);
+    else
+        reader.open(pathOf(name), name);
+}
+
+void EngineState::createReport(const std::string& name)
+{
+    if (quiet)
+        reportFile.discard(name);
+    else
+        reportFile.create(pathOf(name), name);
 }
 
 // --- Checked arithmetic ----------------------------------------------------------------
@@ -103,7 +100,7 @@ inline long double mulChecked(long double a, long double b)
 
 // --- Matrix primitives -------------------------------------------------------------------
 
-void outerProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x)
+void EngineState::outerProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x)
 {
     const long double u = unity;
     for (int i = 1; i <= n; ++i) {
@@ -114,7 +111,7 @@ void outerProduct(const Vector& first, int n, const Vector& second, int m, Matri
     }
 }
 
-void correctionProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x)
+void EngineState::correctionProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x)
 {
     const long double u = unity;
     for (int i = 1; i <= n; ++i) {
@@ -125,7 +122,7 @@ void correctionProduct(const Vector& first, int n, const Vector& second, int m, 
     }
 }
 
-void matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest)
+void EngineState::matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest)
 {
     for (int i = 1; i <= rows; ++i) {
         for (int j = 1; j <= cols; ++j) {
@@ -138,7 +135,7 @@ void matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Ma
     }
 }
 
-void vectorMatrixProduct(const Matrix& m, int n, int k, Vector& out, const Vector& in)
+void EngineState::vectorMatrixProduct(const Matrix& m, int n, int k, Vector& out, const Vector& in)
 {
     for (int j = 1; j <= k; ++j)
         out[j] = 0;
@@ -155,8 +152,20 @@ void vectorMatrixProduct(const Matrix& m, int n, int k, Vector& out, const Vecto
 
 // --- Printing -------------------------------------------------------------------------------
 
-void printScaledVector(const Vector& v, int n)
+void EngineState::checkScale(const Vector& v, int n) const
 {
+    // Dividing by a unity other than 0 never fails; by 0 the first value fails.
+    if (unity == 0 && n >= 1)
+        (void)fdiv(v[1], 0);
+}
+
+void EngineState::printScaledVector(const Vector& v, int n)
+{
+    if (quiet) {
+        checkScale(v, n);
+        console.pendingLine.clear();
+        return;
+    }
     std::string text;
     text.reserve(static_cast<size_t>(n > 0 ? n : 0) * 10);
     const long double u = unity;
@@ -168,8 +177,13 @@ void printScaledVector(const Vector& v, int n)
     consoleWriteLn();
 }
 
-void printWMatrix(const Matrix& m, int rows, int cols)
+void EngineState::printWMatrix(const Matrix& m, int rows, int cols)
 {
+    if (quiet) {
+        if (unity == 0 && rows >= 1 && cols >= 1)
+            (void)fdiv(m[cellIndex(1, 1)], 0);
+        return;
+    }
     consoleWriteLn(" ===== W Matrix ====== ");
     const long double u = unity;
     const int blocks = (cols - 1) / 16 + 1;
@@ -189,8 +203,10 @@ void printWMatrix(const Matrix& m, int rows, int cols)
     }
 }
 
-void writeVectorReport(const Vector& v, int n)
+void EngineState::writeVectorReport(const Vector& v, int n)
 {
+    if (quiet)
+        return;
     std::string text = " ";
     for (int p = 1; p <= n; ++p) {
         appendExpText(text, v[p], 2);
@@ -204,11 +220,11 @@ void writeVectorReport(const Vector& v, int n)
     reportFile.write(text);
 }
 
-void programDone()
+void EngineState::programDone(const std::string& reason)
 {
     reportFile.writeLn("PROGRAM DONE");
     reportFile.close();
-    throw JobTerminated();
+    throw JobTerminated(reason);
 }
 
 } // namespace duolink

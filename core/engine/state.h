@@ -1,16 +1,27 @@
 #pragma once
-// The engine's single state and its fixed-point arithmetic.
+// One engine: its state as a value, and the operations on it.
 //
 // A real r is held as the whole number Round(r * unity) in a double.
 // Intermediate results are computed in extended precision (long double,
 // 64-bit significand), stored to a double where noted, then rounded to the
 // nearest whole number with ties to even. Arithmetic faults raise RunError
 // instead of producing infinities or NaN.
+//
+// Several states may live in one process, each used by one thread at a time:
+// nothing here is shared between states.
 #include <array>
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <map>
 #include <string>
+#include <string_view>
 
+#include "core/console.h"
 #include "core/engine/errors.h"
 #include "core/engine/textfile.h"
+#include "core/observer.h"
+#include "core/patterns.h"
 
 namespace duolink {
 
@@ -20,37 +31,6 @@ constexpr int kVectorSize = 128;
 // 1-based stores: element 0 is unused.
 using Matrix = std::array<double, kMatrixCells + 1>;
 using Vector = std::array<double, kVectorSize + 1>;
-
-extern Matrix wMatrix;
-extern Matrix deltaMatrix;
-extern Matrix workMatrix;
-extern Vector aVector;
-extern Vector bVector;
-extern Vector calcVector;
-
-extern int aLen;
-extern int bLen;
-extern int dataPatternCount;
-extern int runOption;
-extern int presentationNo;
-extern int maxPresentations;
-extern int simulationMode;
-extern int transferFunction;
-extern int unity;
-extern double beta;
-extern double limit;
-extern double tol;
-
-extern TextReader aDataFile;
-extern TextReader bDataFile;
-extern ReportFile reportFile;
-
-// Pair-test accumulators.
-extern double r2Sum;
-extern double berTotal;
-
-// Puts every number of the engine state back to zero and closes its files.
-void resetEngineState();
 
 // --- Checked extended arithmetic -------------------------------------------
 
@@ -64,31 +44,205 @@ double storeDouble(long double x);
 // 64-bit integer range raise "Invalid floating point operation".
 long double roundEven(long double x);
 
-// --- Matrix primitives -------------------------------------------------------
+// c(i) = store(b(i) - c(i)) for i = 1..n.
+void errorVector(const Vector& b, Vector& c, int n);
+// e^-x of the transfer functions, held as a double, with fixed values beyond
+// |x| >= 32.
+double transferExponent(long double x);
 
-inline int cellIndex(int i, int j) { return j + (i - 1) * bLen; }
+// Second line of both banners.
+std::string bannerLine();
 
-// dest(i,j) = Round(store(((second(j) / unity) * first(i)) * x))
-void outerProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x);
-// dest(i,j) = Round(store(((first(i) * second(j)) * x) / unity))
-void correctionProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x);
-// dest(i,j) = store(second(i,j) + first(i,j)); dest may be first or second.
-void matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest);
-// out(j) = running sum over rows, rounded after every row.
-void vectorMatrixProduct(const Matrix& m, int n, int k, Vector& out, const Vector& in);
+class EngineState {
+public:
+    EngineState() = default;
+    EngineState(const EngineState&) = delete;
+    EngineState& operator=(const EngineState&) = delete;
 
-// --- Printing ------------------------------------------------------------------
+    // --- The engine state ----------------------------------------------------
+    Matrix wMatrix{};
+    Matrix deltaMatrix{};
+    Matrix workMatrix{};
+    Vector aVector{};
+    Vector bVector{};
+    Vector calcVector{};
 
-// One pane line: each value / unity in 9 characters with 5 decimals and a blank,
-// behind whatever is pending.
-void printScaledVector(const Vector& v, int n);
-// " ===== W Matrix ====== " and the matrix in blocks of 16 columns.
-void printWMatrix(const Matrix& m, int rows, int cols);
-// Writes the vector into the current report line in the short exponent form.
-void writeVectorReport(const Vector& v, int n);
+    int aLen = 0;
+    int bLen = 0;
+    int dataPatternCount = 0;
+    int runOption = 0;
+    int presentationNo = 0;
+    int maxPresentations = 0;
+    int simulationMode = 0;
+    int transferFunction = 0;
+    int unity = 0;
+    double beta = 0;
+    double limit = 0;
+    double tol = 0;
 
-// Ends the job after a fatal input error: writes "PROGRAM DONE", closes the
-// report file and throws JobTerminated.
-[[noreturn]] void programDone();
+    TextReader aDataFile;
+    TextReader bDataFile;
+    ReportFile reportFile;
+
+    // Pair-test accumulators.
+    double r2Sum = 0;
+    double berTotal = 0;
+
+    // --- Around a run --------------------------------------------------------
+    // The job folder: every engine file is opened relative to it (empty: the
+    // process's current folder).
+    std::filesystem::path jobFolder;
+    // The pane, the R2 field and the progress bar this engine writes to.
+    Console console;
+    // Told of every training; may be null.
+    TrainingObserver* trainingObserver = nullptr;
+    // Set from any thread or a signal handler to stop the training after the
+    // presentation it is in (see stop.h).
+    std::atomic<bool> stopFlag{false};
+
+    // Quiet mode, for in-memory analyses: no report file is written and
+    // nothing reaches the pane, and the texts are not even formatted; the
+    // arithmetic, the presentations, the final matrix and the outcome are
+    // those of a normal run. finalR2Text holds what the R2 field would show.
+    bool quiet = false;
+    std::string finalR2Text;
+
+    // In-memory job files: the text given for an input file name (the
+    // parameters file, the two data files, "nutest.dat") is read instead of
+    // the file of that name in the job folder.
+    void setJobFileText(const std::string& name, std::string text) { jobFileTexts_[name] = std::move(text); }
+    void clearJobFileTexts() { jobFileTexts_.clear(); }
+
+    // Puts every number of the engine state back to zero and closes its files.
+    void resetEngineState();
+
+    // --- Stop request ----------------------------------------------------------
+    void requestStop() noexcept { stopFlag.store(true, std::memory_order_relaxed); }
+    bool stopRequested() const noexcept { return stopFlag.load(std::memory_order_relaxed); }
+    // Forgets a request; for the start of a new run, before it begins.
+    void clearStopRequest() noexcept { stopFlag.store(false, std::memory_order_relaxed); }
+    // For a signal handler or another thread; lives as long as the state.
+    std::atomic<bool>* stopFlagPointer() noexcept { return &stopFlag; }
+
+    // --- Console channel -------------------------------------------------------
+    void consoleWrite(std::string_view text) { console.write(text); }
+    void consoleWriteLn(std::string_view text = {}) { console.writeLn(text); }
+    void consoleEndPendingLine() { console.endPendingLine(); }
+
+    // --- Files ---------------------------------------------------------------------
+    // `name` in the job folder.
+    std::string pathOf(const std::string& name) const;
+    // Opens (or reopens) `reader` on the in-memory text or the file `name`.
+    void openReader(TextReader& reader, const std::string& name);
+
+    // --- Matrix primitives -------------------------------------------------------
+    int cellIndex(int i, int j) const { return j + (i - 1) * bLen; }
+
+    // dest(i,j) = Round(store(((second(j) / unity) * first(i)) * x))
+    void outerProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x);
+    // dest(i,j) = Round(store(((first(i) * second(j)) * x) / unity))
+    void correctionProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x);
+    // dest(i,j) = store(second(i,j) + first(i,j)); dest may be first or second.
+    void matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest);
+    // out(j) = running sum over rows, rounded after every row.
+    void vectorMatrixProduct(const Matrix& m, int n, int k, Vector& out, const Vector& in);
+
+    // --- Printing ------------------------------------------------------------------
+    // One pane line: each value / unity in 9 characters with 5 decimals and a
+    // blank, behind whatever is pending.
+    void printScaledVector(const Vector& v, int n);
+    // " ===== W Matrix ====== " and the matrix in blocks of 16 columns.
+    void printWMatrix(const Matrix& m, int rows, int cols);
+    // Writes the vector into the current report line in the short exponent form.
+    void writeVectorReport(const Vector& v, int n);
+
+    // Ends the job after a fatal input error: writes "PROGRAM DONE", closes
+    // the report file and throws JobTerminated with `reason`.
+    [[noreturn]] void programDone(const std::string& reason);
+
+    // --- Pair test (pairtest.cpp) ------------------------------------------------
+    bool testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n);
+    bool scorePattern(const Vector& b, const Vector& c, int n);
+    // Fit term of a missed pair: mean of the squared t_i, squared.
+    long double fitTerm(const Vector& e, const Vector& b, int n);
+    void correctWeights(Matrix& w, const Vector& a, const Vector& e, int aLength, int n);
+    double trainingTransfer(double v);
+
+    // --- Job files (jobfiles.cpp) ------------------------------------------------
+    // True when the in-memory text or a regular file of that name (cut to
+    // its first 20 characters) can be read; a folder of that name is not a file.
+    bool fileExists(std::string_view name);
+    // The simulation file: "nutest.dat" in memory, else the entry of the job
+    // folder whose name is "nutest.dat" in any letter case ("nutest.dat"
+    // itself when it exists). Empty when there is none.
+    std::string simulationFileName();
+    // Read the parameters file into the engine state, echo it to the report
+    // file and put "Unity= " / "Unity RD= " into the pane.
+    void readParameters(const std::string& name);
+    void readParametersRD(const std::string& name);
+    // Reads the W matrix section that follows the parameters.
+    void readWMatrix(Matrix& m, int rows, int cols, TextReader& f);
+    void openADataFile();
+    void openBDataFile();
+    // One pattern group of aLen (bLen) values.
+    void readAVector(Vector& v, TextReader& f);
+    void readBVector(Vector& v);
+    // Number of pattern groups in the A data file before the sentinel group.
+    int countPatterns();
+
+    // --- The two runs of a Solve (training.cpp) ----------------------------------
+    void jobOpening(const std::string& aName, const std::string& bName, const std::string& parametersName);
+    // Returns how the training ended: every pair recalled, the limit reached
+    // or stopped.
+    RunEnd trainingRun(const std::string& parametersName);
+    void buildStartingMatrix();
+    void writeWMatrixReport(const Matrix& m, int rows, int cols);
+    void simulationPass();
+    double logisticTransfer(double v);
+
+    // --- Solve (solve.cpp) -------------------------------------------------------
+    // Solve after the guard: writes the job files from `list` (a snapshot of
+    // the window's list, which notes them as written), clears the 9 x 9
+    // block, copies the matrix stores, then runs jobOpening and trainingRun.
+    // Raises RunError (I/O or arithmetic) or JobTerminated (fatal input
+    // error); every engine file is closed when it returns or raises.
+    RunEnd solveJob(PatternList& list);
+    // The same run on the job files already in the job folder (the headless
+    // runner): no job files are written.
+    RunEnd solveExistingJob();
+    // Closes the engine's three files without raising.
+    void closeEngineFiles() noexcept;
+
+    // --- Predict (predict/recall.cpp) --------------------------------------------
+    // Before any job has set the pattern lengths (both still 0), takes the
+    // window's shape, A Len 9 and B Len 8, so that Load Matrix, Save Matrix
+    // and Predict address the same cells. A job's lengths replace it at its
+    // Solve.
+    void useWindowShapeBeforeAnyJob();
+    // Sets unity to 10000, scales the nine A values (ties to even), prints the
+    // " INPUT " and " RESULT " pane lines and an empty line, and writes the
+    // eight results into b(1..8). Raises RunError on an arithmetic fault.
+    void recallB(const TPatternVector& a, TPatternVector& b);
+
+private:
+    RunEnd runJob();
+    RunEnd runTraining(const std::string& parametersName);
+    void endQuietly(RunEnd end) noexcept;
+    void quantise(Vector& v, int length);
+    void writePairReport();
+    void stepProgress(int delta);
+    [[noreturn]] void fatal(std::string_view message);
+    void readPattern(Vector& v, TextReader& f, int length);
+    void readParametersInto(const std::string& name, const char* paneLabel);
+    // The report file, or in quiet mode a report that is dropped.
+    void createReport(const std::string& name);
+    // What a quiet run's printing would raise, as it would raise it.
+    void checkScale(const Vector& v, int n) const;
+
+    // True while the training presents the pairs; an arithmetic error raised
+    // then means the corrections grew out of range.
+    bool presenting = false;
+    std::map<std::string, std::string, std::less<>> jobFileTexts_;
+};
 
 } // namespace duolink

@@ -1,6 +1,5 @@
 #include "core/engine/stop.h"
 
-#include <atomic>
 #include <csignal>
 
 namespace duolink {
@@ -10,12 +9,14 @@ namespace {
 // report is still finished.
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-std::atomic<bool> stopFlag{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set from a signal handler");
+// The flag the handler sets: a signal reaches the process, not one engine.
+std::atomic<std::atomic<bool>*> signalledFlag{nullptr};
+static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free, "read in a signal handler");
 
 extern "C" void onInterruptSignal(int)
 {
-    stopFlag.store(true, std::memory_order_relaxed);
+    if (std::atomic<bool>* flag = signalledFlag.load(std::memory_order_relaxed))
+        flag->store(true, std::memory_order_relaxed);
     struct sigaction defaults = {};
     defaults.sa_handler = SIG_DFL;
     sigemptyset(&defaults.sa_mask);
@@ -25,23 +26,9 @@ extern "C" void onInterruptSignal(int)
 
 } // namespace
 
-void requestStop() noexcept
+void stopOnInterruptSignals(std::atomic<bool>* flag)
 {
-    stopFlag.store(true, std::memory_order_relaxed);
-}
-
-bool stopRequested() noexcept
-{
-    return stopFlag.load(std::memory_order_relaxed);
-}
-
-void clearStopRequest() noexcept
-{
-    stopFlag.store(false, std::memory_order_relaxed);
-}
-
-void stopOnInterruptSignals()
-{
+    signalledFlag.store(flag, std::memory_order_relaxed);
     struct sigaction action = {};
     action.sa_handler = onInterruptSignal;
     // Without SA_RESTART: a write blocked on a stalled reader returns, so

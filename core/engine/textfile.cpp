@@ -69,13 +69,21 @@ ReportFile::~ReportFile()
     closeQuietly();
 }
 
-void ReportFile::create(const std::string& name)
+void ReportFile::create(const std::string& path, const std::string& name)
 {
     closeQuietly();
-    int fd = openOutputFile(name);
+    int fd = openOutputFile(path);
     if (fd < 0)
         throwIoError(errno, name);
     fd_ = fd;
+    name_ = name;
+    buffer_.clear();
+}
+
+void ReportFile::discard(const std::string& name)
+{
+    closeQuietly();
+    discarding_ = true;
     name_ = name;
     buffer_.clear();
 }
@@ -89,12 +97,16 @@ void ReportFile::append(std::string_view text)
 
 void ReportFile::write(std::string_view text)
 {
+    if (discarding_)
+        return;
     append(text);
     flush();
 }
 
 void ReportFile::writeLn(std::string_view text)
 {
+    if (discarding_)
+        return;
     append(text);
     buffer_.append("\r\n");
     if (buffer_.size() >= (1u << 16))
@@ -103,6 +115,8 @@ void ReportFile::writeLn(std::string_view text)
 
 void ReportFile::flush()
 {
+    if (discarding_)
+        return;
     if (fd_ < 0)
         throw RunError("File not open");
     size_t written = 0;
@@ -116,6 +130,7 @@ void ReportFile::flush()
 
 void ReportFile::close()
 {
+    discarding_ = false;
     if (fd_ < 0)
         return;
     try {
@@ -132,6 +147,7 @@ void ReportFile::close()
 
 void ReportFile::closeQuietly() noexcept
 {
+    discarding_ = false;
     if (fd_ < 0)
         return;
     size_t written = 0;
@@ -143,10 +159,19 @@ void ReportFile::closeQuietly() noexcept
 
 // --- TextReader --------------------------------------------------------------------
 
-void TextReader::open(const std::string& name)
+void TextReader::openText(const std::string& name, std::string text)
 {
     close();
-    int fd = openInputFile(name);
+    name_ = name;
+    data_ = std::move(text);
+    pos_ = 0;
+    open_ = true;
+}
+
+void TextReader::open(const std::string& path, const std::string& name)
+{
+    close();
+    int fd = openInputFile(path);
     if (fd < 0)
         throwIoError(errno, name);
     std::string content;

@@ -31,9 +31,12 @@ public:
     ReportFile& operator=(const ReportFile&) = delete;
     ~ReportFile();
 
-    // Creates the file, or empties it.
-    void create(const std::string& name);
-    bool isOpen() const { return fd_ >= 0; }
+    // Creates the file at `path`, or empties it; errors name it `name`.
+    void create(const std::string& path, const std::string& name);
+    void create(const std::string& name) { create(name, name); }
+    // Opens no file: everything written until close is dropped.
+    void discard(const std::string& name);
+    bool isOpen() const { return fd_ >= 0 || discarding_; }
     void write(std::string_view text);           // then flush
     void writeLn(std::string_view text = {});    // text and CR LF
     void flush();
@@ -44,6 +47,7 @@ public:
 private:
     void append(std::string_view text);
     int fd_ = -1;
+    bool discarding_ = false;
     std::string name_;
     std::string buffer_;
 };
@@ -52,8 +56,12 @@ private:
 // when it is opened; reopening rewinds.
 class TextReader {
 public:
-    // Opens (or reopens from the start); raises RunError on failure.
-    void open(const std::string& name);
+    // Opens (or reopens from the start) the file at `path`, named `name`;
+    // raises RunError naming `name` on failure.
+    void open(const std::string& path, const std::string& name);
+    void open(const std::string& name) { open(name, name); }
+    // Reads `text` as the content of a file named `name`.
+    void openText(const std::string& name, std::string text);
     void close() noexcept;
     bool isOpen() const { return open_; }
     const std::string& name() const { return name_; }

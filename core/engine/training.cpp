@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/console.h"
 #include "core/numtext.h"
 #include "core/engine/jobfiles.h"
 #include "core/engine/pairtest.h"
@@ -13,21 +12,17 @@
 namespace duolink {
 
 namespace {
-
 constexpr const char* kWorking = "************WORKING************";
+} // namespace
 
-// True while the training presents the pairs; an arithmetic error raised
-// then means the corrections grew out of range.
-bool presenting = false;
-
-void quantise(Vector& v, int length)
+void EngineState::quantise(Vector& v, int length)
 {
     const double low = static_cast<double>(unity) - 1;
     for (int i = 1; i <= length; ++i)
         v[i] = v[i] < low ? -static_cast<double>(unity) : static_cast<double>(unity);
 }
 
-void writePairReport()
+void EngineState::writePairReport()
 {
     reportFile.write("A MAT= ");
     writeVectorReport(aVector, aLen);
@@ -36,20 +31,18 @@ void writePairReport()
     reportFile.writeLn();
 }
 
-void stepProgress(int delta)
+void EngineState::stepProgress(int delta)
 {
-    if (runProgressBar)
-        runProgressBar->stepBy(delta);
+    if (console.runProgressBar)
+        console.runProgressBar->stepBy(delta);
 }
-
-} // namespace
 
 std::string bannerLine()
 {
     return std::string("Duolink ") + DUOLINK_VERSION;
 }
 
-void buildStartingMatrix()
+void EngineState::buildStartingMatrix()
 {
     std::fill(wMatrix.begin(), wMatrix.end(), 0.0);
     aVector.fill(0);
@@ -83,8 +76,10 @@ void buildStartingMatrix()
     }
 }
 
-void writeWMatrixReport(const Matrix& m, int rows, int cols)
+void EngineState::writeWMatrixReport(const Matrix& m, int rows, int cols)
 {
+    if (quiet)
+        return;
     reportFile.writeLn(" ===== W Matrix ====== ");
     const int lines = (cols - 1) / 16 + 1;
     std::string text;
@@ -102,7 +97,7 @@ void writeWMatrixReport(const Matrix& m, int rows, int cols)
     }
 }
 
-double logisticTransfer(double v)
+double EngineState::logisticTransfer(double v)
 {
     const double e = transferExponent(fdiv(v, unity));
     return static_cast<double>(roundEven(fdiv(1, 1 + static_cast<long double>(e)) * unity));
@@ -112,12 +107,12 @@ double logisticTransfer(double v)
 // stop line in the report and the pane. One asked for earlier has had its
 // effect on the training (or none, when the run ended anyway), and the pass
 // runs whole as it always did.
-void simulationPass()
+void EngineState::simulationPass()
 {
     const bool askedBefore = stopRequested();
     aDataFile.close();
     std::string name = simulationFileName();
-    aDataFile.open(name.empty() ? std::string("nutest.dat") : name);
+    openReader(aDataFile, name.empty() ? std::string("nutest.dat") : name);
     reportFile.writeLn("=== INPUT ===");
     while (!aDataFile.eof()) {
         if (!askedBefore && stopRequested()) {
@@ -140,7 +135,7 @@ void simulationPass()
     }
 }
 
-void jobOpening(const std::string& aName, const std::string& bName, const std::string& parametersName)
+void EngineState::jobOpening(const std::string& aName, const std::string& bName, const std::string& parametersName)
 {
     consoleWriteLn("VLD33- Matrona 2.2");
     consoleWriteLn(bannerLine());
@@ -150,19 +145,20 @@ void jobOpening(const std::string& aName, const std::string& bName, const std::s
     // Files an abandoned earlier command may have left open.
     closeEngineFiles();
 
-    reportFile.create(kReportFileName);
+    createReport(kReportFileName);
     reportFile.writeLn("Matrona 2.2");
     reportFile.writeLn(bannerLine());
     reportFile.writeLn("                    Mar 16,1989-1600h");
     reportFile.writeLn();
 
     if (fileExists(aName) && fileExists(bName)) {
-        aDataFile.open(aName);
-        bDataFile.open(bName);
+        openReader(aDataFile, aName);
+        openReader(bDataFile, bName);
     } else {
-        reportFile.writeLn("Files " + aName + " and " + bName + " are not available");
+        const std::string reason = "Files " + aName + " and " + bName + " are not available";
+        reportFile.writeLn(reason);
         reportFile.writeLn("Terminating Program");
-        programDone();
+        programDone(reason);
     }
 
     berTotal = 0;
@@ -179,12 +175,12 @@ void jobOpening(const std::string& aName, const std::string& bName, const std::s
     presentationNo = 1;
 }
 
-static RunEnd runTraining(const std::string& parametersName)
+RunEnd EngineState::runTraining(const std::string& parametersName)
 {
     stepProgress(-1000);
-    if (runProgressBar) {
-        runProgressBar->setMaximum(1000);
-        runProgressBar->setMinimum(0);
+    if (console.runProgressBar) {
+        console.runProgressBar->setMaximum(1000);
+        console.runProgressBar->setMinimum(0);
     }
 
     consoleWriteLn("Matrona 3.1");
@@ -229,6 +225,8 @@ static RunEnd runTraining(const std::string& parametersName)
     if (trainingObserver)
         trainingObserver->trainingStarted({dataPatternCount, maxPresentations, beta, tol, aLen, bLen, unity});
 
+    // Quiet runs neither format nor write their pane and report lines.
+    const bool reports = !quiet;
     presenting = true;
     while (presentationNo <= maxPresentations && !allCorrect) {
         openADataFile();
@@ -238,36 +236,43 @@ static RunEnd runTraining(const std::string& parametersName)
         int missedPairs = 0;
         const double berBefore = berTotal;
         for (int m = 1; m <= dataPatternCount; ++m) {
-            if (runOption == 3 || runOption == 4)
+            if ((runOption == 3 || runOption == 4) && reports)
                 reportFile.write("PS #" + realTextWD(presentationNo, 6, 0) + " TS# " + realTextWD(m, 5, 0) + " ");
             readAVector(aVector, aDataFile);
             readBVector(bVector);
             const bool ok = testPattern(aVector, bVector, aLen, wMatrix, bLen);
             allCorrect = allCorrect && ok;
             missedPairs += !ok;
-            if (runOption == 4) {
-                reportFile.write("A= ");
-                writeVectorReport(aVector, aLen);
-                reportFile.write("B= ");
-                writeVectorReport(bVector, bLen);
+            if (reports) {
+                if (runOption == 4) {
+                    reportFile.write("A= ");
+                    writeVectorReport(aVector, aLen);
+                    reportFile.write("B= ");
+                    writeVectorReport(bVector, bLen);
+                }
+                if (runOption == 3)
+                    reportFile.write(" ");
             }
-            if (runOption == 3)
-                reportFile.write(" ");
             if (!ok)
                 printWMatrix(wMatrix, aLen, bLen);
-            if (runOption != 2)
+            if (runOption != 2 && reports)
                 reportFile.writeLn();
         }
         // With no pairs there is no mean to show.
         long double r2 = 0;
-        if ((r2Edit || trainingObserver) && dataPatternCount > 0)
+        TextField* const r2Edit = console.r2Edit;
+        if ((r2Edit || trainingObserver || quiet) && dataPatternCount > 0)
             r2 = fdiv(r2Sum, dataPatternCount);
         if (r2Edit)
             r2Edit->setText(realTextWD(r2, 9, 3));
+        if (quiet)
+            finalR2Text = realTextWD(r2, 9, 3);
         ++presentationNo;
-        consoleWriteLn("*** Flag2 - " + boolText(allCorrect));
+        if (reports)
+            consoleWriteLn("*** Flag2 - " + boolText(allCorrect));
         printWMatrix(wMatrix, aLen, bLen);
-        consoleWriteLn(" ");
+        if (reports)
+            consoleWriteLn(" ");
         stepProgress(static_cast<int>(roundEven((1.0L / maxPresentations) * 1000.0L)));
         if (trainingObserver) {
             // Each BEC adds half a bit error to the total, exactly.
@@ -314,7 +319,7 @@ static RunEnd runTraining(const std::string& parametersName)
     return allCorrect ? RunEnd::Recalled : stopped ? RunEnd::Stopped : RunEnd::Limit;
 }
 
-RunEnd trainingRun(const std::string& parametersName)
+RunEnd EngineState::trainingRun(const std::string& parametersName)
 {
     presenting = false;
     try {

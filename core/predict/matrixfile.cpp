@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include "core/atomicwrite.h"
-#include "core/console.h"
 #include "core/numgrammar.h"
 #include "core/observer.h"
 #include "core/numtext.h"
@@ -32,9 +31,9 @@ using Block = std::array<double, kBlockCells>;
 // The flat index of cell (i, j) with the current row stride. An index outside
 // the store would mean a corrupt stride; refuse it rather than touch memory
 // that is not the matrix.
-int blockCell(int i, int j)
+int blockCell(const EngineState& engine, int i, int j)
 {
-    int index = cellIndex(i, j);
+    int index = engine.cellIndex(i, j);
     if (index < 1 || index > kMatrixCells)
         throw RunError("Range check error");
     return index;
@@ -211,13 +210,13 @@ void appendField(std::string& out, double value)
         out.insert(start, kWidth - length, ' ');
 }
 
-std::string blockText()
+std::string blockText(const EngineState& engine)
 {
     std::string text;
     text.reserve(kRows * (kCols * 11 + 2));
     for (int i = 1; i <= kRows; ++i) {
         for (int j = 1; j <= kCols; ++j) {
-            appendField(text, wMatrix[blockCell(i, j)]);
+            appendField(text, engine.wMatrix[blockCell(engine, i, j)]);
             text += ' ';
         }
         text += "\r\n";
@@ -227,43 +226,43 @@ std::string blockText()
 
 } // namespace
 
-void saveMatrixFile(const std::string& path)
+void saveMatrixFile(EngineState& engine, const std::string& path)
 {
-    useWindowShapeBeforeAnyJob();
-    const std::string text = blockText();
+    engine.useWindowShapeBeforeAnyJob();
+    const std::string text = blockText(engine);
     withFileContext(path, [&] {
         if (int error = replaceFile(path, text))
             throwIoError(error);
     });
 }
 
-void loadMatrixFile(const std::string& path)
+void loadMatrixFile(EngineState& engine, const std::string& path)
 {
     // Everything is read and checked before the first cell changes.
     const Block block = withFileContext(path, [&] { return readBlock(path); });
-    useWindowShapeBeforeAnyJob();
+    engine.useWindowShapeBeforeAnyJob();
     int index[kBlockCells];
     for (int i = 1; i <= kRows; ++i)
         for (int j = 1; j <= kCols; ++j)
-            index[(i - 1) * kCols + (j - 1)] = blockCell(i, j);
+            index[(i - 1) * kCols + (j - 1)] = blockCell(engine, i, j);
     // In block order, so that rows overlapping at a small stride end with
     // the value read later.
     for (int k = 0; k < kBlockCells; ++k)
-        wMatrix[index[k]] = block[k];
-    printMatrixRows(wMatrix, kRows, kCols);
-    if (trainingObserver)
-        trainingObserver->matrixLoaded();
+        engine.wMatrix[index[k]] = block[k];
+    printMatrixRows(engine, engine.wMatrix, kRows, kCols);
+    if (engine.trainingObserver)
+        engine.trainingObserver->matrixLoaded();
 }
 
-void printMatrixRows(const Matrix& m, int rows, int cols)
+void printMatrixRows(EngineState& engine, const Matrix& m, int rows, int cols)
 {
     std::string line;
     for (int i = 1; i <= rows; ++i) {
         line.clear();
         for (int j = 1; j <= cols; ++j)
-            appendRealTextWD(line, m[blockCell(i, j)], 9, 3);
-        consoleWrite(line);
-        consoleWriteLn("");
+            appendRealTextWD(line, m[blockCell(engine, i, j)], 9, 3);
+        engine.consoleWrite(line);
+        engine.consoleWriteLn("");
     }
 }
 

@@ -1,6 +1,5 @@
 #include "core/predict/recall.h"
 
-#include "core/console.h"
 #include "core/engine/state.h"
 
 namespace duolink {
@@ -12,7 +11,7 @@ constexpr int kInputCount = 9;
 constexpr int kResultCount = 8;
 } // namespace
 
-void useWindowShapeBeforeAnyJob()
+void EngineState::useWindowShapeBeforeAnyJob()
 {
     if (aLen == 0 && bLen == 0) {
         aLen = kInputCount;
@@ -20,7 +19,7 @@ void useWindowShapeBeforeAnyJob()
     }
 }
 
-void recallB(const TPatternVector& a, TPatternVector& b)
+void EngineState::recallB(const TPatternVector& a, TPatternVector& b)
 {
     useWindowShapeBeforeAnyJob();
     unity = kRecallUnity;

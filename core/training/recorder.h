@@ -42,8 +42,14 @@ struct TrainingData {
     PresentationRecord record(std::size_t i) const;
 };
 
+class EngineState;
+
+// Records the runs of one engine, whose matrix it copies from inside the
+// callbacks (on the engine's thread).
 class TrainingRecorder final : public TrainingObserver {
 public:
+    explicit TrainingRecorder(const EngineState& engine) : engine_(engine) {}
+
     static constexpr std::size_t kMaxRecords = 10'000'000;
     // The live weight map is copied at most this often.
     static constexpr std::chrono::milliseconds kWeightsInterval{33};
@@ -62,6 +68,7 @@ private:
     // The engine's matrix, rows x cols at its current stride, divided by UNITY.
     void copyWeights(int rows, int cols);
 
+    const EngineState& engine_;
     mutable std::mutex mutex_;
     TrainingData data_;
     std::chrono::steady_clock::time_point weightsCopied_;

@@ -65,7 +65,7 @@ void StatsFileWriter::write(std::string_view text)
     if (fd_ < 0)
         return;
     size_t written = 0;
-    const int error = writeUnlessStopped(fd_, text, written);
+    const int error = writeUnlessStopped(fd_, text, written, stop_);
     if (error == kWriteAbandoned)
         close();
     else if (error != 0)

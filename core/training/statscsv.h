@@ -1,8 +1,8 @@
 #pragma once
 // The training statistics as CSV: one line per presentation, each real in the
 // shortest form that reads back to the same double.
+#include <atomic>
 #include <string>
-
 #include <string_view>
 
 #include "core/observer.h"
@@ -29,6 +29,8 @@ public:
     // Creates (or empties) the file and writes the header.
     void open(const std::string& path);
     void close() noexcept;
+    // The run's stop request: once it is set, a stalled reader is left behind.
+    void watchStop(const std::atomic<bool>* stop) { stop_ = stop; }
 
     void trainingStarted(const TrainingStart&) override {}
     void presentationMade(const PresentationRecord& record) override;
@@ -38,6 +40,7 @@ private:
     void write(std::string_view text);
 
     int fd_ = -1;
+    const std::atomic<bool>* stop_ = nullptr;
     std::string path_;
     std::string line_;
 };

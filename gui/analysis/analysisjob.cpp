@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include "core/analysis/jobtexts.h"
+#include "core/parameters/paramsfile.h"
 #include "core/engine/solve.h"
 
 namespace duolink {
@@ -47,30 +48,34 @@ void AnalysisJob::start(size_t count, analysis::OrderedTask task)
     });
 }
 
-std::optional<analysis::JobTexts> workingFolderSettings(const QString& overrides, QString& error)
+std::optional<analysis::JobTexts> workingFolderSettings(const QString& folder, const QString& overrides,
+                                                        QString& error)
 {
-    QFile file(QString::fromLatin1(kParametersFileName));
+    const QDir dir(folder);
+    QFile file(dir.filePath(QString::fromLatin1(kParametersFileName)));
     if (!file.open(QIODevice::ReadOnly)) {
         error = QStringLiteral("The working folder has no parameters file veld200gSetup.dat.");
         return std::nullopt;
     }
-    std::string parameters = file.readAll().toStdString();
+    ParametersEdit edit;
     for (const QString& item : overrides.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const qsizetype equals = item.indexOf(QLatin1Char('='));
-        const std::optional<int> index = analysis::parameterIndex(item.left(equals).toStdString());
+        const std::optional<Parameter> parameter = parameterByName(item.left(equals).toStdString());
         const std::string value = item.mid(equals + 1).toStdString();
-        if (equals < 0 || !index || !analysis::isParameterValue(*index, value)) {
+        double number = 0;
+        if (equals < 0 || !parameter || !parameterValue(*parameter, value, number)) {
             error = QStringLiteral("\"%1\" is not NAME=VALUE with a parameter name and a number.").arg(item);
             return std::nullopt;
         }
-        parameters = analysis::setParameter(parameters, *index, value);
+        edit.set(*parameter, value);
     }
     analysis::JobTexts settings;
-    settings.parameters = parameters;
+    settings.parameters = editParameters(file.readAll().toStdString(), edit);
     const QStringList simulation =
-        QDir().entryList({QStringLiteral("nutest.dat")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+        dir.entryList({QStringLiteral("nutest.dat")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
     if (!simulation.isEmpty()) {
-        QFile sim(QFile::exists(QStringLiteral("nutest.dat")) ? QStringLiteral("nutest.dat") : simulation.first());
+        QFile sim(dir.filePath(QFile::exists(dir.filePath(QStringLiteral("nutest.dat"))) ? QStringLiteral("nutest.dat")
+                                                                                       : simulation.first()));
         if (sim.open(QIODevice::ReadOnly))
             settings.simulation = sim.readAll().toStdString();
     }

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <thread>
 
@@ -37,10 +38,17 @@ private:
     bool done_ = true;
 };
 
-// The job's settings as a Solve in the working folder would read them: the
-// parameters file, with `overrides` ("beta=0.1 tol=0.2") set in it, and the
-// simulation file. nullopt with `error` set when they cannot be had.
-std::optional<analysis::JobTexts> workingFolderSettings(const QString& overrides, QString& error);
+// Where the tabs find the window's job: its working folder and its list.
+struct AnalysisSource {
+    std::function<QString()> folder;
+    std::function<PatternPairs()> pairs;
+};
+
+// The job's settings as a Solve in `folder` would read them: the parameters
+// file, with `overrides` ("beta=0.1 tol=0.2") set in it, and the simulation
+// file. nullopt with `error` set when they cannot be had.
+std::optional<analysis::JobTexts> workingFolderSettings(const QString& folder, const QString& overrides,
+                                                        QString& error);
 
 // The fields of a CSV row (no quoting: the analyses write none).
 QStringList csvFields(const QString& row);

@@ -26,4 +26,10 @@ void AnalysisWindow::addTab(QWidget* tab, const QString& title)
     tabs_->addTab(tab, title);
 }
 
+void AnalysisWindow::setSource(const AnalysisSource& source)
+{
+    capacity_->setSource(source);
+    sweep_->setSource(source);
+}
+
 } // namespace duolink

@@ -148,7 +148,7 @@ void CapacityTab::run()
         return;
     }
     QString error;
-    const std::optional<analysis::JobTexts> settings = workingFolderSettings(overrides_->text(), error);
+    const std::optional<analysis::JobTexts> settings = workingFolderSettings(source_.folder ? source_.folder() : QString(), overrides_->text(), error);
     if (!settings) {
         status_->setText(error);
         return;
@@ -171,7 +171,7 @@ void CapacityTab::run()
     job_->start(count, [o, settings = *settings](size_t row, const std::atomic<bool>& stop)
                            -> std::optional<std::string> {
         const int n = analysis::capacityPairs(o, row);
-        const PatternList set = analysis::randomSet(o.seed, n, analysis::capacitySet(o, row), o.density);
+        const PatternPairs set = analysis::randomSet(o.seed, n, analysis::capacitySet(o, row), o.density);
         const std::optional<analysis::RowResult> r = analysis::trainAndCount(set, settings, &stop);
         return r ? std::optional(analysis::capacityRowText(o, row, *r)) : std::nullopt;
     });

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "gui/analysis/analysisjob.h"
+
 #include "core/analysis/analyses.h"
 
 class QChartView;
@@ -26,6 +28,7 @@ class CapacityTab : public QWidget {
     Q_OBJECT
 public:
     explicit CapacityTab(QWidget* parent = nullptr);
+    void setSource(AnalysisSource source) { source_ = std::move(source); }
 
     void run();
     void stop();
@@ -38,6 +41,7 @@ signals:
     void runFinished(bool stopped);
 
 private:
+    AnalysisSource source_;
     void addRow(qulonglong index, const QString& text);
     void finish(bool stopped);
     void updateChart();

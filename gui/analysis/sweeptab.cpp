@@ -20,6 +20,7 @@
 
 #include "core/analysis/analyses.h"
 #include "core/analysis/jobtexts.h"
+#include "core/parameters/paramsfile.h"
 #include "core/patterns.h"
 #include "gui/analysis/analysisjob.h"
 #include "gui/analysis/heatmap.h"
@@ -33,18 +34,11 @@ QComboBox* parameterBox(bool optional)
     auto* box = new QComboBox;
     if (optional)
         box->addItem(QObject::tr("(none)"));
-    for (std::string_view name : analysis::kParameterNames)
+    for (int k = 0; k < kParameterCount; ++k) {
+        const std::string_view name = parameterInfo(static_cast<Parameter>(k)).name;
         box->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    }
     return box;
-}
-
-// The list as a Solve would write it: store positions 1..patternCount.
-PatternList currentList()
-{
-    PatternList list;
-    for (int p = 1; p <= patternCount; ++p)
-        list.push_back({aPatterns[p], bPatterns[p]});
-    return list;
 }
 
 } // namespace
@@ -155,12 +149,12 @@ void SweepTab::run()
         return;
     }
     QString error;
-    std::optional<analysis::JobTexts> settings = workingFolderSettings(overrides_->text(), error);
+    std::optional<analysis::JobTexts> settings = workingFolderSettings(source_.folder ? source_.folder() : QString(), overrides_->text(), error);
     if (!settings) {
         status_->setText(error);
         return;
     }
-    const PatternList list = currentList();
+    const PatternPairs list = source_.pairs ? source_.pairs() : PatternPairs();
     if (list.empty()) {
         status_->setText(tr("The list is empty: add pairs or open a pattern list first."));
         return;

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "gui/analysis/analysisjob.h"
+
 #include "core/analysis/sweepgrid.h"
 
 class QChartView;
@@ -25,6 +27,7 @@ class SweepTab : public QWidget {
     Q_OBJECT
 public:
     explicit SweepTab(QWidget* parent = nullptr);
+    void setSource(AnalysisSource source) { source_ = std::move(source); }
 
     void run();
     void stop();
@@ -37,6 +40,7 @@ signals:
     void runFinished(bool stopped);
 
 private:
+    AnalysisSource source_;
     void addRow(qulonglong index, const QString& text);
     void finish(bool stopped);
     void redraw();

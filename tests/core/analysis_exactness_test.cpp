@@ -124,7 +124,7 @@ private:
     }
 };
 
-analysis::JobTexts jobFor(const PatternList& list, std::string parameters)
+analysis::JobTexts jobFor(const PatternPairs& list, std::string parameters)
 {
     analysis::JobTexts job;
     job.parameters = std::move(parameters);
@@ -137,8 +137,8 @@ analysis::JobTexts jobFor(const PatternList& list, std::string parameters)
 // engine treats on their own.
 TEST_F(AnalysisExactness, CornerJobsAgreeWithTheEngine)
 {
-    const PatternList few = analysis::randomSet(7, 3, 1, 0.5);
-    const PatternList many = analysis::randomSet(7, 40, 1, 0.5);
+    const PatternPairs few = analysis::randomSet(7, 3, 1, 0.5);
+    const PatternPairs many = analysis::randomSet(7, 40, 1, 0.5);
     const std::string w9x8 = [] {
         std::string s;
         for (int i = 1; i <= 9; ++i)
@@ -147,7 +147,7 @@ TEST_F(AnalysisExactness, CornerJobsAgreeWithTheEngine)
     }();
     struct Case {
         const char* label;
-        const PatternList* list;
+        const PatternPairs* list;
         Params params;
         std::string wSection;
         std::optional<std::string> simulation;
@@ -179,7 +179,7 @@ TEST_F(AnalysisExactness, CornerJobsAgreeWithTheEngine)
          Outcome::Limit},
         {"wide B read across lines", &few, {"2", "6", "9", "30", "0", "0.5", "2", "10000", "0.1"}, "", {}, Outcome::Limit},
     };
-    const PatternList empty;
+    const PatternPairs empty;
     for (const Case& c : cases) {
         analysis::JobTexts job = jobFor(c.list ? *c.list : empty, parametersText(c.params, c.wSection));
         job.simulation = c.simulation;
@@ -201,7 +201,7 @@ TEST_F(AnalysisExactness, RandomJobsAgreeWithTheEngine)
     analysis::SetGenerator g(42);
     for (int k = 0; k < 80; ++k) {
         const int n = static_cast<int>(g.next() % 12) + 1;
-        const PatternList list = analysis::randomSet(g.next(), n, 1, 0.2 + 0.6 * g.nextUnit());
+        const PatternPairs list = analysis::randomSet(g.next(), n, 1, 0.2 + 0.6 * g.nextUnit());
         const std::string max = std::to_string(g.next() % 60);
         const Params p{options[g.next() % 4], max.c_str(), g.next() % 8 == 0 ? "200" : "9", "8", "0",
                        betas[g.next() % 5], g.next() % 3 == 0 ? "1" : "2", unities[g.next() % 4],

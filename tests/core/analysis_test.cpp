@@ -9,6 +9,7 @@
 
 #include "core/analysis/analyses.h"
 #include "core/analysis/jobtexts.h"
+#include "core/parameters/paramsfile.h"
 #include "core/analysis/orderedrun.h"
 #include "core/analysis/randomsets.h"
 #include "core/analysis/sweepgrid.h"
@@ -95,14 +96,10 @@ TEST(ParameterEdit, ReplacesOnlyTheValueTheEngineReads)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " in " + c.before);
-        EXPECT_EQ(setParameter(c.before, *parameterIndex(c.name), c.value), c.after);
+        ParametersEdit edit;
+        edit.set(*parameterByName(c.name), c.value);
+        EXPECT_EQ(editParameters(c.before, edit), c.after);
     }
-    EXPECT_FALSE(parameterIndex("speed"));
-    EXPECT_TRUE(isParameterValue(*parameterIndex("max"), "-3"));
-    EXPECT_FALSE(isParameterValue(*parameterIndex("max"), "3.5"));
-    EXPECT_FALSE(isParameterValue(*parameterIndex("max"), "99999999999"));
-    EXPECT_TRUE(isParameterValue(*parameterIndex("beta"), "2e-3"));
-    EXPECT_FALSE(isParameterValue(*parameterIndex("beta"), "0.1 0.2"));
 }
 
 TEST(Shards, AreDisjointAndCoverEveryRow)
@@ -134,7 +131,7 @@ TEST(RandomSets, FollowTheDocumentedGenerator)
     const std::uint64_t start = setStartState(5, 3, 2);
     EXPECT_EQ(start, 5 ^ SetGenerator::mix((std::uint64_t{3} << 32) + 2 + 0x9E3779B97F4A7C15ULL));
     SetGenerator g(start);
-    const PatternList set = randomSet(5, 3, 2, 0.3);
+    const PatternPairs set = randomSet(5, 3, 2, 0.3);
     ASSERT_EQ(set.size(), 3u);
     for (const PatternPair& pair : set) {
         for (int e = 1; e <= 8; ++e)
@@ -146,7 +143,7 @@ TEST(RandomSets, FollowTheDocumentedGenerator)
     EXPECT_NE(patternListCsv(randomSet(5, 3, 1, 0.5)), patternListCsv(randomSet(5, 3, 2, 0.5)));
     EXPECT_NE(patternListCsv(randomSet(5, 3, 1, 0.5)), patternListCsv(randomSet(6, 3, 1, 0.5)));
     // A kept set reads back as the same list.
-    const PatternList back = parsePatternList(patternListCsv(set), "set.csv");
+    const PatternPairs back = parsePatternList(patternListCsv(set), "set.csv");
     ASSERT_EQ(back.size(), set.size());
     for (size_t k = 0; k < set.size(); ++k)
         EXPECT_TRUE(back[k].a == set[k].a && back[k].b == set[k].b);
@@ -157,7 +154,7 @@ class JobTextsTest : public testing::EngineTest {};
 // The texts are the files --patterns writes, byte for byte.
 TEST_F(JobTextsTest, AreTheFilesASolveWrites)
 {
-    PatternList list = randomSet(9, 6, 1, 0.5);
+    PatternPairs list = randomSet(9, 6, 1, 0.5);
     list[2].a[3] = -12345.678;
     list[4].b[8] = 0.0005;
     list[5].a[1] = 123456789;

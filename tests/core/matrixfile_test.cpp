@@ -158,7 +158,7 @@ TEST_F(MatrixFiles, LoadTakesSeventyTwoNumbersInAnyLayoutAndRefusesOtherCounts)
             const std::string message = c.holeAfter > 0 ? "the file is too large to be a matrix file"
                                         : "the file holds " + std::to_string(c.count) +
                                               (c.count == 1 ? " number" : " numbers") + "; a matrix file holds 72";
-            expectRunError([] { loadMatrixFile("in.vmat2"); }, message.c_str());
+            expectRunError([this] { loadMatrixFile("in.vmat2"); }, message.c_str());
             EXPECT_EQ(wMatrix[1], -7);
             EXPECT_TRUE(pane.lines.empty());
             continue;
@@ -186,14 +186,14 @@ TEST_F(MatrixFiles, FailedLoadChangesNothingAndPrintsNothing)
         wMatrix[k] = k;
     for (const auto& [content, message] : cases) {
         writeFile("bad.vmat2", content);
-        expectRunError([] { loadMatrixFile("bad.vmat2"); }, message);
+        expectRunError([this] { loadMatrixFile("bad.vmat2"); }, message);
     }
-    expectRunError([] { loadMatrixFile("missing.vmat2"); }, "File not found");
-    expectRunError([] { loadMatrixFile("."); }, "is a folder");
+    expectRunError([this] { loadMatrixFile("missing.vmat2"); }, "File not found");
+    expectRunError([this] { loadMatrixFile("."); }, "is a folder");
     // Endless or blocking sources are refused, not read.
     ASSERT_EQ(::mkfifo("pipe.vmat2", 0600), 0);
-    expectRunError([] { loadMatrixFile("pipe.vmat2"); }, "is not a regular file");
-    expectRunError([] { loadMatrixFile("/dev/zero"); }, "is not a regular file");
+    expectRunError([this] { loadMatrixFile("pipe.vmat2"); }, "is not a regular file");
+    expectRunError([this] { loadMatrixFile("/dev/zero"); }, "is not a regular file");
     for (int k = 0; k <= kMatrixCells; ++k)
         ASSERT_EQ(wMatrix[k], k);
     EXPECT_TRUE(pane.lines.empty());
@@ -244,7 +244,7 @@ TEST_F(MatrixFiles, FailedSaveLeavesTheOldFileAndNoLeftovers)
 {
     // A path that runs through a regular file.
     writeFile("plain", "x");
-    expectRunError([] { saveMatrixFile("plain/m.vmat2"); }, "File not found");
+    expectRunError([this] { saveMatrixFile("plain/m.vmat2"); }, "File not found");
 
     const std::string old = repeat(kZeroRow, 9);
     writeFile("m.vmat2", old);

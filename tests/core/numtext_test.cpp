@@ -70,17 +70,16 @@ struct RecordingPane : ConsolePane {
 TEST(ConsoleChannel, CollectsPiecesIntoOneLine)
 {
     RecordingPane pane;
-    consolePane = &pane;
-    pendingLine.clear();
-    consoleWrite("A");
-    consoleWrite("B");
+    Console console;
+    console.consolePane = &pane;
+    console.write("A");
+    console.write("B");
     EXPECT_TRUE(pane.lines.empty());
-    consoleWriteLn("C");
-    consoleWriteLn("");
-    consoleWriteLn();
+    console.writeLn("C");
+    console.writeLn("");
+    console.writeLn();
     EXPECT_EQ(pane.lines, (std::vector<std::string>{"ABC", "", ""}));
-    EXPECT_TRUE(pendingLine.empty());
-    consolePane = nullptr;
+    EXPECT_TRUE(console.pendingLine.empty());
 }
 
 TEST(ConsoleChannel, ProgressStaysInsideItsRange)

@@ -50,8 +50,10 @@ void expectSameBits(const TPatternVector& x, const TPatternVector& y)
 }
 
 // Fills store positions 1..count with values of every kind the fields can give.
-void fillStore(int count)
+void fillStore(PatternList& list, int count)
 {
+    auto& aPatterns = list.aPatterns;
+    auto& bPatterns = list.bPatterns;
     const double kinds[] = {0.1,    -0.0,   1e-300, 5e-324, 5e307,
                             0.001,  2.0 / 3, -7.25, 123456.789, 1.0};
     for (int p = 1; p <= count; ++p) {
@@ -62,8 +64,8 @@ void fillStore(int count)
         aPatterns[p][9] = parityOf(aPatterns[p]);
         bPatterns[p][9] = parityOf(bPatterns[p]);
     }
-    patternCount = count;
-    currentIndex = count;
+    list.patternCount = count;
+    list.currentIndex = count;
 }
 
 class PatternListFiles : public duolink::testing::EngineTest {
@@ -84,13 +86,13 @@ TEST_F(PatternListFiles, SavedListsReadBackBitForBit)
 {
     for (int count : {0, 1, 5, kPatternCapacity}) {
         SCOPED_TRACE(count);
-        fillStore(count);
+        fillStore(*this, count);
         const auto saved = aPatterns, savedB = bPatterns;
-        const std::string text = patternListText();
+        const std::string text = patternListText(*this);
         EXPECT_TRUE(text.starts_with(kHeader));
         EXPECT_EQ(text.find('\r'), std::string::npos);
 
-        const PatternList list = parsePatternList(text, "patterns.csv");
+        const PatternPairs list = parsePatternList(text, "patterns.csv");
         listReset();
         aPatterns.fill({});
         bPatterns.fill({});
@@ -103,17 +105,17 @@ TEST_F(PatternListFiles, SavedListsReadBackBitForBit)
         }
     }
     // The shortest form: what a spreadsheet shows.
-    fillStore(1);
+    fillStore(*this, 1);
     aPatterns[1] = vectorFromTexts({"0.1", "1", "-0", "2.5e-7", "1e300", "0", "0", "12.5"});
-    EXPECT_EQ(patternListText().substr(kHeader.size(), 30), "0.1,1,-0,2.5e-07,1e+300,0,0,12");
+    EXPECT_EQ(patternListText(*this).substr(kHeader.size(), 30), "0.1,1,-0,2.5e-07,1e+300,0,0,12");
 }
 
 TEST_F(PatternListFiles, AListThatCannotBeReadBackIsNotSaved)
 {
-    fillStore(3);
+    fillStore(*this, 3);
     aPatterns[2][4] = std::numeric_limits<double>::infinity(); // no file could give it back
     try {
-        patternListText();
+        patternListText(*this);
         FAIL() << "saved";
     } catch (const PatternListError& e) {
         EXPECT_STREQ(e.what(), "pair 2, A4 is too large to be saved; change it and press Update");
@@ -145,7 +147,7 @@ TEST_F(PatternListFiles, ReadsTheFormsPeopleWrite)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        PatternList list;
+        PatternPairs list;
         ASSERT_NO_THROW(list = parsePatternList(c.text, "p.csv"));
         ASSERT_EQ(list.size(), c.pairs);
         if (c.pairs == 0)
@@ -244,7 +246,7 @@ TEST_F(PatternListFiles, TheFirstLineIsAHeaderOnlyWhenNoCellLooksLikeANumber)
 
 TEST_F(PatternListFiles, TheJobFilesOfASolveReadBackAsTheList)
 {
-    fillStore(7);
+    fillStore(*this, 7);
     for (int p = 1; p <= 7; ++p)
         for (int e = 1; e <= 8; ++e) // what fits the files' fields
             aPatterns[p][e] = std::fmod(aPatterns[p][e], 10000.0), bPatterns[p][e] = std::fmod(bPatterns[p][e], 1e4);
@@ -255,7 +257,7 @@ TEST_F(PatternListFiles, TheJobFilesOfASolveReadBackAsTheList)
 
     for (const char* chosen : {kADataFileName, kBDataFileName}) {
         SCOPED_TRACE(chosen);
-        const PatternList list = readPatternListFile((dir_ / chosen).string(), chosen);
+        const PatternPairs list = readPatternListFile((dir_ / chosen).string(), chosen);
         ASSERT_EQ(list.size(), 7u);
         for (int p = 1; p <= 7; ++p) {
             for (int e = 1; e <= 8; ++e) {
@@ -367,14 +369,14 @@ protected:
 
 TEST_F(PatternsOption, WritesTheJobFilesTheWindowWouldThenRuns)
 {
-    fillStore(9);
+    fillStore(*this, 9);
     for (int p = 1; p <= 9; ++p) {
         for (int e = 1; e <= 8; ++e)
             aPatterns[p][e] = (p * e) % 5 * 0.25, bPatterns[p][e] = (p + e) % 3 * 0.5;
         aPatterns[p][9] = parityOf(aPatterns[p]);
         bPatterns[p][9] = parityOf(bPatterns[p]);
     }
-    writeFile("list.csv", patternListText());
+    writeFile("list.csv", patternListText(*this));
     writeJobFiles(); // what the window's Solve writes for this list
     fs::create_directory("job");
     fs::copy_file(fs::path(DUOLINK_TEST_DATA) / ".." / ".." / "examples" / kParametersFileName,

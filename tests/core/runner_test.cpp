@@ -27,6 +27,7 @@
 #include "testsupport.h"
 
 using duolink::kReportFileName;
+using duolink::kParametersFileName;
 using duolink::testing::readFile;
 using duolink::testing::writeFile;
 namespace fs = std::filesystem;
@@ -391,6 +392,15 @@ TEST_F(RunnerTest, ArgumentsAndUsageErrors)
         {{"--predict", "1,5 0 0 0 0 0 0 0"}, "duolink-batch: --predict: \"1,5\" is not a number"},
         {{"--predict", "1 0 0 0 0 0 0 1e999"}, "duolink-batch: --predict: \"1e999\" is not a number"},
         {{"--predict", "1 0 0 0 0 . 0 0"}, "duolink-batch: --predict: \".\" is not a number"},
+        {{"--set", "Beta=0.5"}, "duolink-batch: --set: \"Beta\" is no parameter (option, max, alen, blen, "
+                                "simulation, beta, limit, transfer, unity, tol)"},
+        {{"--set", "beta"}, "duolink-batch: --set: \"beta\" is no parameter (option, max, alen, blen, "
+                            "simulation, beta, limit, transfer, unity, tol)"},
+        {{"--set=alen=9.0"}, "duolink-batch: --set: \"9.0\" is not a whole number for alen"},
+        {{"--set", "unity=2147483648"}, "duolink-batch: --set: \"2147483648\" is not a whole number for unity"},
+        {{"--set", "tol=0,1"}, "duolink-batch: --set: \"0,1\" is not a number for tol"},
+        {{"--set", "beta="}, "duolink-batch: --set: \"\" is not a number for beta"},
+        {{"--set", "tol=1", "--no-solve"}, "duolink-batch: --set changes the Solve; it cannot go with --no-solve"},
     };
     for (const auto& c : usageErrors) {
         SCOPED_TRACE(c.message);
@@ -411,6 +421,35 @@ TEST_F(RunnerTest, ArgumentsAndUsageErrors)
     EXPECT_EQ(run({"--quiet", "--predict=+1 1. .0 -0 1e0 0E+1 0.0e-5 -.5", "--", "-job"}), 0) << err;
     EXPECT_EQ(out, plain);
     EXPECT_TRUE(err.starts_with("R2 Correlation:     1.000\n")) << err;
+}
+
+// --set gives byte for byte the run of a file edited to hold the values, and
+// leaves the file as it was.
+TEST_F(RunnerTest, SetRunsAsAnEditedFileWould)
+{
+    const fs::path source = fs::path(DUOLINK_TEST_DATA) / "jobs" / "rwm_opt1";
+    fs::copy(source, dir_ / "set");
+    fs::copy(source, dir_ / "edited");
+    const std::string original = readFile(source / kParametersFileName);
+    std::string edited = original;
+    edited.replace(edited.find("5    MAX"), 1, "7");
+    edited.replace(edited.find("1.0    BETA"), 3, "0.25");
+    edited.replace(edited.find("2    transfer"), 1, "1");
+    edited.replace(edited.find("0.1    TOL"), 3, "5e-2");
+    writeFile(dir_ / "edited" / kParametersFileName, edited);
+
+    ASSERT_EQ(run({"edited"}), 0) << err;
+    const std::string expectedOut = out, expectedErr = err;
+    const std::string expectedReport = readFile(dir_ / "edited" / kReportFileName);
+    ASSERT_NE(expectedReport.find("BETA    =  2.50000000000000E-0001"), std::string::npos);
+    ASSERT_EQ(run({"set", "--set", "beta=1", "--set", "beta=0.25", "--set=tol=5e-2", "--set", "max=7", "--set",
+                   "transfer=1"}),
+              0)
+        << err;
+    EXPECT_EQ(out, expectedOut);
+    EXPECT_EQ(err, expectedErr);
+    EXPECT_EQ(readFile(dir_ / "set" / kReportFileName), expectedReport);
+    EXPECT_EQ(readFile(dir_ / "set" / kParametersFileName), original);
 }
 
 TEST_F(RunnerTest, HelpAndVersionGoToStandardOutput)
@@ -515,8 +554,7 @@ TEST_F(RunnerTest, AnalysisUsageErrors)
         {{"--capacity", "a.csv", "--sweep-out", "b.csv", "--sweep", "beta=1", "job"}, "cannot be used together"},
         {{"--sweep-out", "b.csv", "job"}, "needs at least one --sweep"},
         {{"--sweep", "beta=1", "job"}, "--sweep needs --sweep-out"},
-        {{"--set", "beta=1", "job"}, "--set needs --capacity FILE or --sweep-out FILE"},
-        {{"--capacity", "a.csv", "--set", "speed=1", "job"}, "NAME one of option"},
+        {{"--capacity", "a.csv", "--set", "speed=1", "job"}, "\"speed\" is no parameter"},
         {{"--capacity", "a.csv", "--set", "max=1.5", "job"}, "is not a whole number"},
         {{"--capacity", "a.csv", "--capacity-pairs", "257", "job"}, "from 1 to 256"},
         {{"--capacity", "a.csv", "--density", "1.5", "job"}, "from 0 to 1"},

@@ -36,13 +36,15 @@ constexpr const char* kLimitLine = "*** JOB ABORTED DUE TO PRESET LIMIT ***";
 // Asks for a stop when the given presentation's "*** Flag2" line appears,
 // that is while the presentation is still running.
 struct StoppingPane : ConsolePane {
+    explicit StoppingPane(EngineState& engine) : engine(engine) {}
+    EngineState& engine;
     int stopAt = -1;
     int presentations = 0;
     std::string text;
     void appendLine(std::string_view line) override
     {
         if (line.starts_with("*** Flag2") && ++presentations == stopAt)
-            requestStop();
+            engine.requestStop();
         (text += line) += '\n';
     }
 };
@@ -74,7 +76,7 @@ protected:
         clearStopRequest();
         if (stopAt == 0)
             requestStop();
-        StoppingPane recorder;
+        StoppingPane recorder(*this);
         recorder.stopAt = stopAt;
         consolePane = &recorder;
         solveExistingJob();

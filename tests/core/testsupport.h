@@ -11,7 +11,10 @@
 #include <vector>
 
 #include "core/console.h"
+#include "core/engine/jobfiles.h"
 #include "core/engine/state.h"
+#include "core/patterns.h"
+#include "core/predict/matrixfile.h"
 
 namespace duolink::testing {
 
@@ -66,8 +69,10 @@ inline std::string crlf(const std::vector<std::string>& lines)
     return out;
 }
 
-// Runs each test in a fresh folder with a clean engine and a recording pane.
-class EngineTest : public ::testing::Test {
+// Runs each test in a fresh folder with a clean engine, a pattern list and a
+// recording pane. The fixture is the engine and the list: a test names their
+// fields and operations as their own code does.
+class EngineTest : public ::testing::Test, public EngineState, public PatternList {
 protected:
     void SetUp() override
     {
@@ -77,19 +82,29 @@ protected:
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
         std::filesystem::current_path(dir_);
-        resetEngineState();
-        pendingLine.clear();
-        consolePane = &pane;
-        r2Edit = nullptr;
-        runProgressBar = nullptr;
+        jobFolder = dir_;
+        console.consolePane = &pane;
     }
     void TearDown() override
     {
         resetEngineState();
-        consolePane = nullptr;
+        console.consolePane = nullptr;
         std::filesystem::current_path(previous_);
         std::filesystem::remove_all(dir_);
     }
+    // The job files of the fixture's list, in its folder.
+    void writeJobFiles() { duolink::writeJobFiles(*this, jobFolder); }
+    // The matrix file commands on the fixture's engine.
+    void saveMatrixFile(const std::string& path) { duolink::saveMatrixFile(*this, path); }
+    void loadMatrixFile(const std::string& path) { duolink::loadMatrixFile(*this, path); }
+    void printMatrixRows(const Matrix& m, int rows, int cols) { duolink::printMatrixRows(*this, m, rows, cols); }
+
+    // The console channel's parts under their own names.
+    ConsolePane*& consolePane = console.consolePane;
+    TextField*& r2Edit = console.r2Edit;
+    ProgressBar*& runProgressBar = console.runProgressBar;
+    std::string& pendingLine = console.pendingLine;
+
     RecordingPane pane;
     std::filesystem::path dir_;
 

@@ -162,10 +162,10 @@ TEST_F(TrainingRecords, RecorderCanBeReadWhileAnotherThreadTrains)
     parameters.replace(parameters.find("\n2") + 1, 1, "3000");
     writeFile(dir_ / kParametersFileName, parameters);
 
-    TrainingRecorder recorder;
+    TrainingRecorder recorder(*this);
     trainingObserver = &recorder;
     consolePane = nullptr;
-    std::thread engine([] { solveExistingJob(); });
+    std::thread engine([this] { solveExistingJob(); });
     std::size_t seen = 0;
     bool ended = false;
     while (!ended) {
@@ -179,7 +179,7 @@ TEST_F(TrainingRecords, RecorderCanBeReadWhileAnotherThreadTrains)
     trainingObserver = nullptr;
     EXPECT_EQ(seen, static_cast<std::size_t>(presentationNo - 1));
     EXPECT_GT(seen, 100u);
-    recorder.read([](const TrainingData& data) {
+    recorder.read([this](const TrainingData& data) {
         ASSERT_TRUE(data.start);
         EXPECT_EQ(data.start->patternCount, 2);
         EXPECT_EQ(data.start->maxPresentations, 3000);

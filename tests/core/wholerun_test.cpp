@@ -5,7 +5,10 @@
 // second banner line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
+#include <memory>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -100,6 +103,55 @@ const Job kJobList[] = {
 };
 
 class WholeRun : public duolink::testing::EngineTest, public ::testing::WithParamInterface<Job> {};
+
+// How a run ended, with the state it left: the ending, the terminated job's
+// reason or the error, the presentations made and the whole matrix.
+std::string runOutcome(EngineState& engine)
+{
+    std::string out;
+    try {
+        out = std::string(runEndName(engine.solveExistingJob()));
+    } catch (const JobTerminated& e) {
+        out = "terminated: " + e.reason();
+    } catch (const RunError& e) {
+        out = std::string("error: ") + e.what();
+    }
+    out += "\npresentations=" + std::to_string(engine.presentationNo) + " aLen=" + std::to_string(engine.aLen) +
+           " bLen=" + std::to_string(engine.bLen) + "\n";
+    for (double cell : engine.wMatrix)
+        out += std::to_string(cell) + ' ';
+    return out;
+}
+
+// A quiet run on in-memory copies of the job's files, with an empty job
+// folder, trains as the run on the files does, and writes nothing.
+TEST_P(WholeRun, AQuietRunFromMemoryTrainsAsTheRunFromFiles)
+{
+    const Job& job = GetParam();
+    if (job.skip)
+        GTEST_SKIP() << job.skip;
+    copyInputs(job.name, dir_);
+    Controls controls;
+    consolePane = &controls;
+    r2Edit = &controls;
+    const std::string fromFiles = runOutcome(*this);
+
+    auto quiet = std::make_unique<EngineState>();
+    quiet->quiet = true;
+    quiet->jobFolder = dir_ / "empty";
+    fs::create_directory(quiet->jobFolder);
+    for (const auto& entry : fs::directory_iterator(kJobs / job.name)) {
+        std::string name = entry.path().filename().string();
+        if (!entry.is_regular_file() || name.ends_with(".bak"))
+            continue;
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        quiet->setJobFileText(name == "nutest.dat" ? name : entry.path().filename().string(), readFile(entry.path()));
+    }
+    EXPECT_EQ(runOutcome(*quiet), fromFiles);
+    EXPECT_EQ(quiet->finalR2Text, controls.r2Texts.empty() ? "" : controls.r2Texts.back());
+    EXPECT_EQ(quiet->console.pendingLine, "");
+    EXPECT_TRUE(fs::is_empty(quiet->jobFolder));
+}
 
 TEST_P(WholeRun, ReportPaneAndControlsMatchTheHandWorkedFiles)
 {

@@ -98,15 +98,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     removeFile(kReportFileName);
 
     startCleanEngine();
-    runCommand([] { solveExistingJob(); });
-    closeEngineFiles();
+    runCommand([] { engine().solveExistingJob(); });
+    engine().closeEngineFiles();
     // The limit above is the one the reader took (else runs would be slow).
-    FUZZ_CHECK(maxPresentations <= kMaxPresentations);
+    FUZZ_CHECK(engine().maxPresentations <= kMaxPresentations);
 
     runCommand([] {
         TPatternVector a = vectorFromTexts({"1", "1", "0", "0", "0", "0", "0", "0"});
         TPatternVector b{};
-        recallB(a, b);
+        engine().recallB(a, b);
     });
     return 0;
 }

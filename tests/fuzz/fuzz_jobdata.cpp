@@ -37,37 +37,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 3)
         return 0;
     startCleanEngine();
-    aLen = 1 + data[0] % kVectorSize;
-    bLen = std::min(1 + data[1] % kVectorSize, kMatrixCells / aLen);
-    unity = kUnities[data[2] % kUnities.size()];
+    engine().aLen = 1 + data[0] % kVectorSize;
+    engine().bLen = std::min(1 + data[1] % kVectorSize, kMatrixCells / engine().aLen);
+    engine().unity = kUnities[data[2] % kUnities.size()];
 
     const std::vector<std::string_view> sections = splitSections(asText(data + 3, size - 3));
     writeFile(kADataFileName, sections[0]);
     writeFile(kBDataFileName, sections.size() > 1 ? sections[1] : sections[0]);
 
     // The count ends the job through the report file when the sentinel is missing.
-    reportFile.create(kReportFileName);
-    aDataFile.open(kADataFileName);
-    bDataFile.open(kBDataFileName);
+    engine().reportFile.create(kReportFileName);
+    engine().aDataFile.open(kADataFileName);
+    engine().bDataFile.open(kBDataFileName);
 
     int count = -1;
-    runCommand([&] { count = countPatterns(); });
+    runCommand([&] { count = engine().countPatterns(); });
     if (count >= 0) {
         runCommand([&] {
-            openADataFile();
-            openBDataFile();
+            engine().openADataFile();
+            engine().openBDataFile();
             for (int k = 1; k <= count; ++k) {
-                readAVector(aVector, aDataFile);
-                readBVector(bVector);
-                FUZZ_CHECK(aVector[1] != 9999.0);
+                engine().readAVector(engine().aVector, engine().aDataFile);
+                engine().readBVector(engine().bVector);
+                FUZZ_CHECK(engine().aVector[1] != 9999.0);
             }
             // Reopening starts over: the group after the counted ones is the
             // sentinel the count stopped at.
-            readAVector(aVector, aDataFile);
-            FUZZ_CHECK(aVector[1] == 9999.0);
+            engine().readAVector(engine().aVector, engine().aDataFile);
+            FUZZ_CHECK(engine().aVector[1] == 9999.0);
         });
     }
 
-    closeEngineFiles();
+    engine().closeEngineFiles();
     return 0;
 }

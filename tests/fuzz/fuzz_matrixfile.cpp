@@ -34,7 +34,7 @@ bool blockReadsBack()
 {
     for (int i = 1; i <= 9; ++i)
         for (int j = 1; j <= 8; ++j)
-            if (!(std::fabs(wMatrix[cellIndex(i, j)]) <= kLargestSavedBack))
+            if (!(std::fabs(engine().wMatrix[engine().cellIndex(i, j)]) <= kLargestSavedBack))
                 return false;
     return true;
 }
@@ -51,32 +51,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     startCleanEngine();
     CountingPane pane;
-    consolePane = &pane;
-    aLen = 9;
-    bLen = 8;
-    unity = 10000;
+    engine().console.consolePane = &pane;
+    engine().aLen = 9;
+    engine().bLen = 8;
+    engine().unity = 10000;
     for (int k = 0; k <= kMatrixCells; ++k)
-        wMatrix[k] = -k;
-    const Matrix before = wMatrix;
+        engine().wMatrix[k] = -k;
+    const Matrix before = engine().wMatrix;
 
     writeFile("in.vmat2", asText(data, size));
-    if (!runCommand([] { loadMatrixFile("in.vmat2"); })) {
-        FUZZ_CHECK(wMatrix == before);
-        FUZZ_CHECK(pane.lines == 0 && pendingLine.empty());
-        consolePane = nullptr;
+    if (!runCommand([] { loadMatrixFile(engine(), "in.vmat2"); })) {
+        FUZZ_CHECK(engine().wMatrix == before);
+        FUZZ_CHECK(pane.lines == 0 && engine().console.pendingLine.empty());
+        engine().console.consolePane = nullptr;
         return 0;
     }
     FUZZ_CHECK(pane.lines == 9);
     for (int k = 0; k <= kMatrixCells; ++k)
         if (k < 1 || k > 72)
-            FUZZ_CHECK(wMatrix[k] == before[k]);
+            FUZZ_CHECK(engine().wMatrix[k] == before[k]);
 
     if (blockReadsBack()) {
-        saveMatrixFile("first.vmat2");
-        FUZZ_CHECK(runCommand([] { loadMatrixFile("first.vmat2"); }));
-        saveMatrixFile("second.vmat2");
+        saveMatrixFile(engine(), "first.vmat2");
+        FUZZ_CHECK(runCommand([] { loadMatrixFile(engine(), "first.vmat2"); }));
+        saveMatrixFile(engine(), "second.vmat2");
         FUZZ_CHECK(readWhole("first.vmat2") == readWhole("second.vmat2"));
     }
-    consolePane = nullptr;
+    engine().console.consolePane = nullptr;
     return 0;
 }

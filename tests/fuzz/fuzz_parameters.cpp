@@ -2,9 +2,12 @@
 // is the whole file. It is read the way a Solve reads it, twice (job opening,
 // then training run), with the report file open; then the input is read once
 // more from its start as a W matrix section of the lengths in effect, whatever
-// the run option.
+// the run option. The editor's reader must agree with the engine's, and an
+// edit must change nothing but the values it sets.
 #include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
+#include "core/numgrammar.h"
+#include "core/parameters/paramsfile.h"
 #include "fuzzsupport.h"
 
 using namespace duolink;
@@ -16,9 +19,46 @@ namespace {
 // store safely: the next Solve's clear, Predict and the matrix files use them.
 void checkLengths()
 {
-    FUZZ_CHECK(aLen >= 0 && aLen <= kVectorSize);
-    FUZZ_CHECK(bLen >= 0 && bLen <= kVectorSize);
-    FUZZ_CHECK(aLen * bLen <= kMatrixCells);
+    FUZZ_CHECK(engine().aLen >= 0 && engine().aLen <= kVectorSize);
+    FUZZ_CHECK(engine().bLen >= 0 && engine().bLen <= kVectorSize);
+    FUZZ_CHECK(engine().aLen * engine().bLen <= kMatrixCells);
+}
+
+// The values the engine took, where it took them as they stood.
+void checkSameValues(const ParameterValues& v)
+{
+    const EngineState& e = engine();
+    for (int k = 0; k < kParameterCount; ++k)
+        FUZZ_CHECK(v.ok[k]);
+    FUZZ_CHECK(v[Parameter::Option] == e.runOption && v[Parameter::Max] == e.maxPresentations);
+    FUZZ_CHECK(v[Parameter::ALen] == e.aLen && v[Parameter::BLen] == e.bLen);
+    FUZZ_CHECK(v[Parameter::Simulation] == e.simulationMode);
+    FUZZ_CHECK(v[Parameter::Beta] == e.beta && v[Parameter::Limit] == e.limit && v[Parameter::Tol] == e.tol);
+    if (v[Parameter::Transfer] == 1 || v[Parameter::Transfer] == 2)
+        FUZZ_CHECK(v[Parameter::Transfer] == e.transferFunction);
+    if (v[Parameter::Unity] >= 0)
+        FUZZ_CHECK(v[Parameter::Unity] == e.unity);
+}
+
+void checkEditor(std::string_view text)
+{
+    const ParametersLayout layout = scanParameters(text);
+    ParametersEdit same;
+    ParametersEdit changed;
+    for (int k = 0; k < kParameterCount; ++k) {
+        const auto p = static_cast<Parameter>(k);
+        if (decimalPrefix(layout.tokens[k].text) > 0)
+            same.set(p, std::string(layout.tokens[k].text));
+        changed.set(p, std::to_string(k + 1));
+    }
+    FUZZ_CHECK(editParameters(text, same) == text);
+    const std::string edited = editParameters(text, changed);
+    const ParameterValues v = readParameterValues(edited);
+    for (int k = 0; k < kParameterCount; ++k)
+        FUZZ_CHECK(v.ok[k] && v.value[k] == k + 1);
+    // The W matrix section stays byte for byte.
+    FUZZ_CHECK(edited.substr(scanParameters(edited).wMatrixOffset) == text.substr(layout.wMatrixOffset) ||
+               layout.wMatrixOffset == text.size());
 }
 
 } // namespace
@@ -35,21 +75,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     writeFile(kParametersFileName, asText(data, size));
 
     // A fatal input error closes the report file; each read gets a fresh one.
-    reportFile.create(kReportFileName);
-    runCommand([] { readParametersRD(kParametersFileName); });
+    engine().reportFile.create(kReportFileName);
+    runCommand([] { engine().readParametersRD(kParametersFileName); });
     checkLengths();
 
-    reportFile.create(kReportFileName);
-    runCommand([] { readParameters(kParametersFileName); });
+    engine().reportFile.create(kReportFileName);
+    const bool read = runCommand([] { engine().readParameters(kParametersFileName); });
     checkLengths();
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    if (read)
+        checkSameValues(readParameterValues(text));
+    checkEditor(text);
 
-    if (aLen > 0 && bLen > 0) {
-        reportFile.create(kReportFileName);
+    if (engine().aLen > 0 && engine().bLen > 0) {
+        engine().reportFile.create(kReportFileName);
         TextReader f;
         f.open(kParametersFileName);
-        runCommand([&] { readWMatrix(wMatrix, aLen, bLen, f); });
+        runCommand([&] { engine().readWMatrix(engine().wMatrix, engine().aLen, engine().bLen, f); });
     }
 
-    closeEngineFiles();
+    engine().closeEngineFiles();
     return 0;
 }

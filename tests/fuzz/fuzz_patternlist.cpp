@@ -13,7 +13,7 @@ using namespace duolink::fuzz;
 
 namespace {
 
-void checkList(const PatternList& list)
+void checkList(const PatternPairs& list)
 {
     FUZZ_CHECK(list.size() <= static_cast<size_t>(kPatternCapacity));
     for (const PatternPair& pair : list) {
@@ -22,7 +22,7 @@ void checkList(const PatternList& list)
     }
 }
 
-bool sameBits(const PatternList& x, const PatternList& y)
+bool sameBits(const PatternPairs& x, const PatternPairs& y)
 {
     return x.size() == y.size() && (x.empty() || std::memcmp(x.data(), y.data(), x.size() * sizeof(PatternPair)) == 0);
 }
@@ -32,16 +32,17 @@ bool sameBits(const PatternList& x, const PatternList& y)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string_view text = asText(data, size);
-    PatternList list;
+    PatternPairs list;
     try {
         list = parsePatternList(text, "in.csv");
     } catch (const PatternListError& e) {
         FUZZ_CHECK(std::string_view(e.what()).starts_with("in.csv"));
     }
     checkList(list);
-    loadPatternList(list);
-    FUZZ_CHECK(patternCount == static_cast<int>(list.size()));
-    const PatternList again = parsePatternList(patternListText(), "saved.csv");
+    PatternList store;
+    store.loadPatternList(list);
+    FUZZ_CHECK(store.patternCount == static_cast<int>(list.size()));
+    const PatternPairs again = parsePatternList(patternListText(store), "saved.csv");
     FUZZ_CHECK(sameBits(list, again));
 
     const std::vector<std::string_view> sections = splitSections(text);

@@ -18,6 +18,7 @@
 #include "core/console.h"
 #include "core/engine/errors.h"
 #include "core/engine/state.h"
+#include "core/session/session.h"
 
 // A property the target expects of the code under test; a failed one aborts,
 // which libFuzzer reports as a crash with the input that caused it.
@@ -108,41 +109,59 @@ struct DiscardProgress : ProgressBar {
     void stepBy(int) override {}
 };
 
-// Every input starts from the state of a freshly started program, so that a
-// finding reproduces from its input alone.
+// The session of the input being run (made by startCleanEngine).
+inline Session*& currentSession()
+{
+    static Session* session = nullptr;
+    return session;
+}
+
+inline Session& session()
+{
+    return *currentSession();
+}
+
+inline EngineState& engine()
+{
+    return session().engine();
+}
+
+// Every input starts from a new engine, as a freshly started program has, so
+// that a finding reproduces from its input alone. It works in the private
+// folder.
 inline void startCleanEngine()
 {
     static DiscardPane pane;
     static DiscardField r2;
     static DiscardProgress progress;
-    resetEngineState();
-    pendingLine.clear();
-    consolePane = &pane;
-    r2Edit = &r2;
-    runProgressBar = &progress;
+    delete currentSession();
+    currentSession() = new Session;
+    session().setFolder(privateFolder);
+    engine().console.consolePane = &pane;
+    engine().console.r2Edit = &r2;
+    engine().console.runProgressBar = &progress;
 }
 
-// Runs an engine command. RunError and JobTerminated are how the engine ends
-// a command on bad input or arithmetic; they are clean outcomes. Anything
-// else escapes and is a finding. True when the command ran to its end.
+// Runs an engine command through the session's ladder. An input or
+// arithmetic error and a terminated job are how the engine ends a command
+// on bad input; they are clean outcomes. Anything else is a finding. True
+// when the command ran to its end.
 template <class Command>
 bool runCommand(Command&& command)
 {
-    try {
-        command();
-        return true;
-    } catch (const RunError& e) {
-        // Two messages name a fault of the program, never of its input: a
-        // write to the report after it was closed, and a matrix addressed
-        // with lengths that do not fit the store.
-        const std::string_view message = e.what();
-        if (message == "File not open" || message == "Range check error") {
-            std::fprintf(stderr, "engine fault reported as a run error: %s\n", e.what());
-            std::abort();
-        }
-    } catch (const JobTerminated&) {
+    const Outcome outcome = session().run("fuzz", command);
+    if (outcome.unexpected) {
+        std::fprintf(stderr, "unexpected failure: %s\n", outcome.message.c_str());
+        std::abort();
     }
-    return false;
+    // Two messages name a fault of the program, never of its input: a write
+    // to the report after it was closed, and a matrix addressed with lengths
+    // that do not fit the store.
+    if (outcome.message == "File not open" || outcome.message == "Range check error") {
+        std::fprintf(stderr, "engine fault reported as a run error: %s\n", outcome.message.c_str());
+        std::abort();
+    }
+    return outcome.ok();
 }
 
 // Inputs that carry several files hold them one after another, separated by

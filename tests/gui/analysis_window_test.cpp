@@ -21,6 +21,7 @@
 #include "core/analysis/randomsets.h"
 #include "core/patternlist.h"
 #include "core/patterns.h"
+#include "gui/analysis/analysisjob.h"
 #include "gui/analysis/analysiswindow.h"
 #include "gui/analysis/capacitytab.h"
 #include "gui/analysis/sweeptab.h"
@@ -41,17 +42,11 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());
+        window.setSource({[this] { return dir.path(); }, [this] { return store.pairs(); }});
         std::ofstream(dir.filePath(QStringLiteral("veld200gSetup.dat")).toStdString())
             << "2\n60\n9\n8\n0\n0.5\n0\n2\n10000\n0.1\n";
         list = analysis::randomSet(4, 5, 1, 0.5);
-        loadPatternList(list);
-    }
-    void TearDown() override
-    {
-        QDir::setCurrent(previous);
-        listReset();
+        store.loadPatternList(list);
     }
     // Clicks Run and waits for the end; returns whether it was stopped.
     template <class Tab>
@@ -69,8 +64,8 @@ protected:
     }
 
     QTemporaryDir dir;
-    QString previous;
-    PatternList list;
+    PatternPairs list;
+    PatternList store;
     AnalysisWindow window;
 };
 
@@ -147,12 +142,12 @@ TEST_F(AnalysisWindowTest, EscStopsARunAndKeepsTheFinishedRows)
 
 TEST_F(AnalysisWindowTest, ASweepOfAnEmptyListOrABadListSaysWhy)
 {
-    listReset();
+    store.listReset();
     SweepTab* tab = window.sweepTab();
     QTest::mouseClick(tab->findChild<QPushButton*>("sweepRun"), Qt::LeftButton);
     EXPECT_FALSE(tab->running());
     EXPECT_TRUE(tab->findChild<QLabel*>("sweepStatus")->text().contains("empty"));
-    loadPatternList(list);
+    store.loadPatternList(list);
     tab->findChild<QLineEdit*>("sweepList1")->setText("0.3:0.1:0.1");
     QTest::mouseClick(tab->findChild<QPushButton*>("sweepRun"), Qt::LeftButton);
     EXPECT_FALSE(tab->running());

@@ -21,6 +21,7 @@
 #include "core/console.h"
 #include "gui/consoleview.h"
 #include "gui/mainwindow.h"
+#include "gui/settingsdialog.h"
 #include "tests/gui/fixture.h"
 
 using namespace duolink;
@@ -138,11 +139,11 @@ TEST_F(MainWindow, ActionsCarryTheirShortcutsAndReachTheButtonsHandlers)
     EXPECT_EQ(form->Edit1->text(), "    3");
     typeA({"9"});
     form->updatePairAction->trigger();
-    EXPECT_EQ(aPatterns[3][1], 9.0);
+    EXPECT_EQ(list().aPatterns[3][1], 9.0);
     form->deletePairAction->trigger();
-    EXPECT_EQ(patternCount, 2);
+    EXPECT_EQ(list().patternCount, 2);
     form->resetListAction->trigger();
-    EXPECT_EQ(patternCount, 0);
+    EXPECT_EQ(list().patternCount, 0);
     EXPECT_EQ(form->Edit1->text(), "    0");
 
     // The matrix commands ask for their file (cancelled here).
@@ -213,7 +214,6 @@ protected:
     void TearDown() override
     {
         MainWindow::TearDown();
-        resetEngineState();
         QDir::setCurrent(previous);
     }
     static void copyParameters(const QString& folder)
@@ -234,9 +234,16 @@ TEST_F(WorkingFolder, ChangingItMovesWhereSolveReadsAndWritesAndTheStatusFollows
     AppWindow window;
     TForm2* f = window.form();
     f->setDialogs(&fake);
+    f->setProcessSource(&processes);
     const QString status = window.folderStatus()->text();
     EXPECT_TRUE(status.contains(QDir::toNativeSeparators(QDir::currentPath())));
     EXPECT_TRUE(status.contains("parameters file missing"));
+    // The note is a link to the settings, which start from the example values.
+    emit window.folderStatus()->linkActivated(QStringLiteral("settings"));
+    auto* settings = f->findChild<SettingsDialog*>();
+    ASSERT_TRUE(settings);
+    EXPECT_TRUE(settings->fileMissing());
+    delete settings;
     // The list's position stays beside the folder; a notice passes over it.
     EXPECT_EQ(window.listStatus()->text(), "Pair 0 of 0");
     f->deletePairAction->trigger();
@@ -250,7 +257,7 @@ TEST_F(WorkingFolder, ChangingItMovesWhereSolveReadsAndWritesAndTheStatusFollows
         f->openWorkingFolderAction->trigger();
         EXPECT_EQ(fake.calls.back().kind, "error") << bad.toStdString();
         EXPECT_TRUE(fake.calls.back().first.contains(bad));
-        EXPECT_EQ(QDir::currentPath(), QDir(start.path()).canonicalPath());
+        EXPECT_EQ(f->workingFolder(), QDir(start.path()).canonicalPath());
     }
     EXPECT_EQ(window.folderStatus()->text(), status);
 
@@ -260,7 +267,8 @@ TEST_F(WorkingFolder, ChangingItMovesWhereSolveReadsAndWritesAndTheStatusFollows
     ASSERT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(fake.calls[0].kind, "folder");
     EXPECT_EQ(fake.calls[0].first, QDir(start.path()).canonicalPath()) << "the chooser starts in the old folder";
-    EXPECT_EQ(QDir::currentPath(), QDir(other.path()).canonicalPath());
+    EXPECT_EQ(f->workingFolder(), QDir(other.path()).canonicalPath());
+    EXPECT_EQ(QDir::currentPath(), QDir(start.path()).canonicalPath()) << "the process stays where it is";
     EXPECT_TRUE(window.folderStatus()->text().contains(QDir(other.path()).canonicalPath()));
 
     // Solve and Predict through their actions, in the new folder.
@@ -283,7 +291,7 @@ TEST_F(WorkingFolder, SaveOutputWritesThePaneAsUtf8LinesOrNothing)
 {
     std::vector<std::string> posted;
     QObject::connect(form.get(), &TForm2::statusMessage, [&](const QString& text, int) { posted.push_back(text.toStdString()); });
-    form->runCommand([] { consoleWriteLn("caf\xE9  "); });
+    form->runCommand([this] { engine().consoleWriteLn("caf\xE9  "); });
     QByteArray expected;
     for (qsizetype i = 0; i < form->Memo1->lineCount(); ++i)
         expected += form->Memo1->line(i).toUtf8() + '\n';

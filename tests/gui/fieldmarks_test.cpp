@@ -68,8 +68,8 @@ TEST_F(MainWindow, ADecimalCommaIsMarkedNotedAndStillReadAsZero)
 
     // Add goes ahead as ever: 0 is stored, and the field still shows its text.
     f->Button1->click();
-    EXPECT_EQ(patternCount, 1);
-    EXPECT_EQ(aPatterns[1][1], 0.0);
+    EXPECT_EQ(f->patternList().patternCount, 1);
+    EXPECT_EQ(f->patternList().aPatterns[1][1], 0.0);
     EXPECT_EQ(a1->text(), "0,5");
 
     // One note for all marked fields; a long text keeps its whole text first.

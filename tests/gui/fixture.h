@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/console.h"
+#include "core/guard/processes.h"
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
 #include "gui/form2.h"
@@ -60,24 +61,31 @@ struct FakeDialogs : Dialogs {
     void errorBox(QWidget*, const QString& message) override { calls.push_back({"error", message, {}}); }
 };
 
+// The processes the guard sees: this program alone, so that suites running
+// at the same time do not stop each other.
+struct OnlyThisProgram : ProcessSource {
+    std::string ownFileName() override { return "gui_tests"; }
+    ProcessList processes() override { return {{"init", "gui_tests"}, {}, std::nullopt}; }
+};
+
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        listReset();
-        aPatterns.fill({});
-        bPatterns.fill({});
-        resetEngineState();
         form = std::make_unique<TForm2>();
         form->setDialogs(&fake);
+        form->setProcessSource(&processes);
     }
     void TearDown() override
     {
-        form.reset();
         // Every command ends its pane line, whichever way it ends.
-        EXPECT_EQ(pendingLine, "");
-        pendingLine.clear();
+        EXPECT_EQ(form->engine().console.pendingLine, "");
+        form.reset();
     }
+
+    // The window's engine and list.
+    EngineState& engine() const { return form->engine(); }
+    PatternList& list() const { return form->patternList(); }
 
     QLineEdit* dataField(int k) const { return form->findChild<QLineEdit*>(QStringLiteral("Edit%1").arg(k + 3)); }
     // Types the A values into Edit3..Edit10 (the B fields keep their text).
@@ -97,6 +105,7 @@ protected:
     }
 
     FakeDialogs fake;
+    OnlyThisProgram processes;
     std::unique_ptr<TForm2> form;
 };
 
@@ -115,8 +124,6 @@ protected:
     void TearDown() override
     {
         MainWindow::TearDown();
-        resetEngineState();
-        clearStopRequest();
         QDir::setCurrent(previous);
     }
     std::vector<std::string> paneLines() const

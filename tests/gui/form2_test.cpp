@@ -44,18 +44,18 @@ TEST_F(MainWindow, ListCommandsWithoutAPositionDoNothing)
 {
     for (QPushButton* b : {form->Button4, form->Button5, form->Button3, form->Button2})
         b->click();
-    EXPECT_EQ(patternCount, 0);
-    EXPECT_EQ(currentIndex, 0);
+    EXPECT_EQ(list().patternCount, 0);
+    EXPECT_EQ(list().currentIndex, 0);
     EXPECT_EQ(form->Edit1->text(), "    0");
     EXPECT_EQ(fieldTexts(), QStringList(16, "0.001"));
 
     form->Button1->click();
     EXPECT_EQ(form->Edit1->text(), "    1");
     for (int i = 1; i <= 8; ++i) {
-        EXPECT_EQ(aPatterns[1][i], 0.001);
-        EXPECT_EQ(bPatterns[1][i], 0.001);
+        EXPECT_EQ(list().aPatterns[1][i], 0.001);
+        EXPECT_EQ(list().bPatterns[1][i], 0.001);
     }
-    EXPECT_EQ(aPatterns[1][9], 0.0);
+    EXPECT_EQ(list().aPatterns[1][9], 0.0);
 }
 
 TEST_F(MainWindow, ParityCountsValuesStrictlyAboveOneHalf)
@@ -65,7 +65,7 @@ TEST_F(MainWindow, ParityCountsValuesStrictlyAboveOneHalf)
     for (const auto& [values, parity] : cases) {
         typeA(values);
         form->Button1->click();
-        EXPECT_EQ(aPatterns[patternCount][9], parity) << values[0].toStdString();
+        EXPECT_EQ(list().aPatterns[list().patternCount][9], parity) << values[0].toStdString();
     }
 }
 
@@ -75,7 +75,7 @@ TEST_F(MainWindow, MalformedFieldTextReadsAsItsLeadingNumber)
     form->Button1->click();
     const double expected[] = {0, 1.5, 1.5, 0, 0, 0, 1, 2.25, 5};
     for (int i = 1; i <= 8; ++i)
-        EXPECT_EQ(aPatterns[1][i], expected[i]) << "field " << i;
+        EXPECT_EQ(list().aPatterns[1][i], expected[i]) << "field " << i;
 }
 
 TEST_F(MainWindow, BrowsingStopsAtTheEndsAndShowsStoredPairs)
@@ -84,7 +84,7 @@ TEST_F(MainWindow, BrowsingStopsAtTheEndsAndShowsStoredPairs)
         typeA({v});
         form->Button1->click();
     }
-    ASSERT_EQ(currentIndex, 3);
+    ASSERT_EQ(list().currentIndex, 3);
     form->Button5->click();
     EXPECT_EQ(form->Edit1->text(), "    2");
     EXPECT_EQ(form->Edit3->text(), "    2.000");
@@ -92,7 +92,7 @@ TEST_F(MainWindow, BrowsingStopsAtTheEndsAndShowsStoredPairs)
     EXPECT_EQ(form->Edit3->text(), "    1.000");
     EXPECT_EQ(form->Edit11->text(), "    0.001");
     form->Button5->click();
-    EXPECT_EQ(currentIndex, 1);
+    EXPECT_EQ(list().currentIndex, 1);
 
     for (int i = 0; i < 3; ++i)
         form->Button4->click();
@@ -100,15 +100,15 @@ TEST_F(MainWindow, BrowsingStopsAtTheEndsAndShowsStoredPairs)
     EXPECT_EQ(fieldTexts(), QStringList(16, "    0.000"));
     typeA({"9"});
     form->Button3->click(); // outside the list
-    EXPECT_EQ(aPatterns[4][1], 0.0);
+    EXPECT_EQ(list().aPatterns[4][1], 0.0);
 
     // A value shown rounded is stored as shown by Update.
-    aPatterns[2][1] = 0.0004;
+    list().aPatterns[2][1] = 0.0004;
     form->Button5->click();
     form->Button5->click();
     EXPECT_EQ(form->Edit3->text(), "    0.000");
     form->Button3->click();
-    EXPECT_EQ(aPatterns[2][1], 0.0);
+    EXPECT_EQ(list().aPatterns[2][1], 0.0);
 
     // After Reset, Add overwrites position 1 and Next finds the old pair 2.
     form->Edit2->setText("x");
@@ -117,23 +117,23 @@ TEST_F(MainWindow, BrowsingStopsAtTheEndsAndShowsStoredPairs)
     EXPECT_EQ(form->Edit2->text(), "    0.000");
     typeA({"7"});
     form->Button1->click();
-    EXPECT_EQ(aPatterns[1][1], 7.0);
+    EXPECT_EQ(list().aPatterns[1][1], 7.0);
     form->Button4->click();
     EXPECT_EQ(form->Edit1->text(), "    2");
-    EXPECT_EQ(patternCount, 1);
+    EXPECT_EQ(list().patternCount, 1);
 }
 
 TEST_F(MainWindow, CapacityBoundsAddAndNext)
 {
     for (int i = 0; i < kPatternCapacity; ++i)
         form->Button1->click();
-    EXPECT_EQ(patternCount, 256);
+    EXPECT_EQ(list().patternCount, 256);
     typeA({"5"});
     form->Button1->click();
-    EXPECT_EQ(patternCount, 256);
+    EXPECT_EQ(list().patternCount, 256);
     EXPECT_EQ(form->Edit1->text(), "  256");
     form->Button4->click();
-    EXPECT_EQ(currentIndex, 256);
+    EXPECT_EQ(list().currentIndex, 256);
 }
 
 TEST_F(MainWindow, DeleteClosesTheGapAndShowsThePairNowCurrent)
@@ -144,26 +144,26 @@ TEST_F(MainWindow, DeleteClosesTheGapAndShowsThePairNowCurrent)
     }
     form->Button5->click(); // position 2
     form->Button2->click();
-    EXPECT_EQ(patternCount, 2);
-    EXPECT_EQ(currentIndex, 2);
-    EXPECT_EQ(aPatterns[1][1], 1.0);
-    EXPECT_EQ(aPatterns[2][1], 3.0);
+    EXPECT_EQ(list().patternCount, 2);
+    EXPECT_EQ(list().currentIndex, 2);
+    EXPECT_EQ(list().aPatterns[1][1], 1.0);
+    EXPECT_EQ(list().aPatterns[2][1], 3.0);
     EXPECT_EQ(form->Edit1->text(), "    2");
     EXPECT_EQ(form->Edit3->text(), "    3.000");
 
     form->Button2->click(); // the last pair: the one before it becomes current
-    EXPECT_EQ(patternCount, 1);
+    EXPECT_EQ(list().patternCount, 1);
     EXPECT_EQ(form->Edit1->text(), "    1");
     EXPECT_EQ(form->Edit3->text(), "    1.000");
 
     typeA({"8"});
     form->Button2->click(); // the only pair
-    EXPECT_EQ(patternCount, 0);
-    EXPECT_EQ(currentIndex, 0);
+    EXPECT_EQ(list().patternCount, 0);
+    EXPECT_EQ(list().currentIndex, 0);
     EXPECT_EQ(form->Edit1->text(), "    0");
     EXPECT_EQ(form->Edit3->text(), "8");
     form->Button2->click();
-    EXPECT_EQ(patternCount, 0);
+    EXPECT_EQ(list().patternCount, 0);
 }
 
 TEST_F(MainWindow, MatrixFileDialogsOfferTheirLastNameAndNoticeCancel)
@@ -205,11 +205,11 @@ TEST(FileFilters, PairsBecomeDialogEntriesThatShowAsWritten)
 
 TEST_F(MainWindow, CommandFailuresAreReportedAndTheDisplayCatchesUp)
 {
-    form->runCommand([] {
-        runProgressBar->setMaximum(10);
-        runProgressBar->stepBy(25);
-        r2Edit->setText(realText(0.75));
-        consoleWriteLn("before the failure");
+    form->runCommand([this] {
+        engine().console.runProgressBar->setMaximum(10);
+        engine().console.runProgressBar->stepBy(25);
+        engine().console.r2Edit->setText(realText(0.75));
+        engine().consoleWriteLn("before the failure");
         throw RunError("File access denied");
     });
     ASSERT_EQ(fake.calls.size(), 1u);
@@ -221,8 +221,8 @@ TEST_F(MainWindow, CommandFailuresAreReportedAndTheDisplayCatchesUp)
     EXPECT_FALSE(form->Memo1->hasUnsyncedLines());
     EXPECT_EQ(form->Memo1->line(form->Memo1->lineCount() - 1), "before the failure");
 
-    form->runCommand([] {
-        runProgressBar->stepBy(-1000);
+    form->runCommand([this] {
+        engine().console.runProgressBar->stepBy(-1000);
         throw JobTerminated();
     });
     EXPECT_EQ(form->ProgressBar1->value(), 0);
@@ -233,18 +233,18 @@ TEST_F(MainWindow, CommandFailuresAreReportedAndTheDisplayCatchesUp)
 
     // The window goes on.
     form->Button1->click();
-    EXPECT_EQ(patternCount, 1);
+    EXPECT_EQ(list().patternCount, 1);
 }
 
 TEST_F(MainWindow, LongRunsRepaintAtMostEveryThirtyMilliseconds)
 {
     QThread::msleep(40);
-    consoleWriteLn("first");
+    engine().consoleWriteLn("first");
     EXPECT_FALSE(form->Memo1->hasUnsyncedLines());
-    consoleWriteLn("second");
+    engine().consoleWriteLn("second");
     EXPECT_TRUE(form->Memo1->hasUnsyncedLines());
     QThread::msleep(40);
-    runProgressBar->stepBy(1);
+    engine().console.runProgressBar->stepBy(1);
     EXPECT_FALSE(form->Memo1->hasUnsyncedLines());
     EXPECT_EQ(form->ProgressBar1->value(), 1);
 }
@@ -252,7 +252,7 @@ TEST_F(MainWindow, LongRunsRepaintAtMostEveryThirtyMilliseconds)
 TEST_F(MainWindow, ExitEndsTheEventLoopAndDropsThePendingLine)
 {
     const qsizetype lines = form->Memo1->lineCount();
-    consoleWrite("partial");
+    engine().consoleWrite("partial");
     QTimer::singleShot(0, form->Button8, &QPushButton::click);
     EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_EQ(form->Memo1->lineCount(), lines);
@@ -260,5 +260,5 @@ TEST_F(MainWindow, ExitEndsTheEventLoopAndDropsThePendingLine)
     form->show();
     QTimer::singleShot(0, form.get(), &QWidget::close);
     EXPECT_EQ(QApplication::exec(), 0);
-    pendingLine.clear();
+    engine().console.pendingLine.clear();
 }

@@ -83,7 +83,7 @@ TEST_F(LongRun, PaintsAndRefusesInputDuringARunThenStops)
         testinput::click(form->Button9, form->Button9->rect().center());
         testinput::type(dataField(0), "7");
         EXPECT_EQ(form->Edit1->text(), count);
-        EXPECT_EQ(patternCount, 2);
+        EXPECT_EQ(list().patternCount, 2);
         EXPECT_EQ(dataField(0)->text(), "1");
 
         // A part of the window to repaint is repainted soon.
@@ -113,7 +113,7 @@ TEST_F(LongRun, PaintsAndRefusesInputDuringARunThenStops)
 
     // The list stays and the window takes input again.
     testinput::click(form->Button1, form->Button1->rect().center());
-    EXPECT_EQ(patternCount, 3);
+    EXPECT_EQ(list().patternCount, 3);
 }
 
 TEST_F(LongRun, ClosingTheWindowDuringARunAsksFirst)

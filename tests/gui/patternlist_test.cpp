@@ -42,7 +42,7 @@ protected:
     void SetUp() override
     {
         WindowInWorkFolder::SetUp();
-        noteListInFiles();
+        list().noteListInFiles();
     }
     // Types sixteen values into the fields and presses Add.
     void addPair(const QStringList& values)
@@ -78,12 +78,12 @@ protected:
         QString edit1;
         QStringList fields;
     };
-    State state() const { return {aPatterns, bPatterns, patternCount, currentIndex, form->Edit1->text(), fieldTexts()}; }
+    State state() const { return {list().aPatterns, list().bPatterns, list().patternCount, list().currentIndex, form->Edit1->text(), fieldTexts()}; }
     void expectUnchanged(const State& s) const
     {
-        EXPECT_TRUE(sameBits(aPatterns, s.a) && sameBits(bPatterns, s.b));
-        EXPECT_EQ(patternCount, s.count);
-        EXPECT_EQ(currentIndex, s.current);
+        EXPECT_TRUE(sameBits(list().aPatterns, s.a) && sameBits(list().bPatterns, s.b));
+        EXPECT_EQ(list().patternCount, s.count);
+        EXPECT_EQ(list().currentIndex, s.current);
         EXPECT_EQ(form->Edit1->text(), s.edit1);
         EXPECT_EQ(fieldTexts(), s.fields);
     }
@@ -101,7 +101,7 @@ TEST_F(PatternListInWindow, SaveResetOpenGivesTheSameStoreBitForBit)
     addPair(kPair1);
     addPair(kPair2);
     addPair(kPair1);
-    const Store a = aPatterns, b = bPatterns;
+    const Store a = list().aPatterns, b = list().bPatterns;
     QStringList status;
     QObject::connect(form.get(), &TForm2::statusMessage, [&](const QString& text, int) { status << text; });
 
@@ -110,15 +110,15 @@ TEST_F(PatternListInWindow, SaveResetOpenGivesTheSameStoreBitForBit)
     EXPECT_EQ(status.last(), "Saved 3 pairs to list.csv");
 
     form->Button9->click();
-    aPatterns.fill({});
-    bPatterns.fill({});
+    list().aPatterns.fill({});
+    list().bPatterns.fill({});
     status.clear();
     open("list.csv");
     EXPECT_TRUE(callsOf("question").isEmpty());
     EXPECT_TRUE(callsOf("error").isEmpty()) << callsOf("error").join("\n").toStdString();
-    EXPECT_TRUE(sameBits(aPatterns, a) && sameBits(bPatterns, b));
-    EXPECT_EQ(patternCount, 3);
-    EXPECT_EQ(currentIndex, 1);
+    EXPECT_TRUE(sameBits(list().aPatterns, a) && sameBits(list().bPatterns, b));
+    EXPECT_EQ(list().patternCount, 3);
+    EXPECT_EQ(list().currentIndex, 1);
     EXPECT_EQ(form->Edit1->text(), "    1");
     EXPECT_EQ(fieldTexts().mid(0, 3), QStringList({"    0.100", "    1.000", "    0.000"}));
     EXPECT_EQ(status.last(), "Opened 3 pairs from list.csv");
@@ -131,7 +131,7 @@ TEST_F(PatternListInWindow, SaveResetOpenGivesTheSameStoreBitForBit)
     writeFile(work.filePath("empty.csv").toStdString(), std::string(kPatternListHeader) + "\n");
     form->Button9->click();
     open("empty.csv");
-    EXPECT_EQ(patternCount, 0);
+    EXPECT_EQ(list().patternCount, 0);
     EXPECT_EQ(status.last(), "empty.csv held no pairs");
 }
 
@@ -140,15 +140,15 @@ TEST_F(PatternListInWindow, OpensTheJobFilesOfTheLastSolve)
     fs::copy_file(kExamples / kParametersFileName, fs::path(work.path().toStdString()) / kParametersFileName);
     addPair(kPair2);
     addPair({"0", "0", "1", "1", "0", "0", "0", "0", "0", "0", "0", "0", "1", "1", "0", "0.25"});
-    const Store a = aPatterns, b = bPatterns;
+    const Store a = list().aPatterns, b = list().bPatterns;
     form->Button6->click();
     ASSERT_TRUE(callsOf("error").isEmpty()) << callsOf("error").join("\n").toStdString();
 
     form->Button9->click();
     open(kADataFileName);
     EXPECT_TRUE(callsOf("error").isEmpty()) << callsOf("error").join("\n").toStdString();
-    EXPECT_EQ(patternCount, 2);
-    EXPECT_TRUE(sameBits(aPatterns, a) && sameBits(bPatterns, b));
+    EXPECT_EQ(list().patternCount, 2);
+    EXPECT_TRUE(sameBits(list().aPatterns, a) && sameBits(list().bPatterns, b));
 }
 
 TEST_F(PatternListInWindow, AFailedOpenChangesNothing)
@@ -185,18 +185,18 @@ TEST_F(PatternListInWindow, AFailedOpenChangesNothing)
     // Accepted: position 2 keeps what it held, as after Delete.
     fake.questionAnswer = true;
     open("one.csv");
-    EXPECT_EQ(patternCount, 1);
-    EXPECT_EQ(currentIndex, 1);
-    EXPECT_EQ(aPatterns[1][3], 1.0);
-    EXPECT_EQ(aPatterns[1][9], 1.0);
-    EXPECT_TRUE(std::memcmp(&aPatterns[2], &before.a[2], sizeof(TPatternVector)) == 0);
+    EXPECT_EQ(list().patternCount, 1);
+    EXPECT_EQ(list().currentIndex, 1);
+    EXPECT_EQ(list().aPatterns[1][3], 1.0);
+    EXPECT_EQ(list().aPatterns[1][9], 1.0);
+    EXPECT_TRUE(std::memcmp(&list().aPatterns[2], &before.a[2], sizeof(TPatternVector)) == 0);
 
     // An empty list: no position, the fields keep their text.
     writeFile(work.filePath("empty.csv").toStdString(), std::string(kPatternListHeader) + "\n");
     const QStringList fields = fieldTexts();
     open("empty.csv");
-    EXPECT_EQ(patternCount, 0);
-    EXPECT_EQ(currentIndex, 0);
+    EXPECT_EQ(list().patternCount, 0);
+    EXPECT_EQ(list().currentIndex, 0);
     EXPECT_EQ(form->Edit1->text(), "    0");
     EXPECT_EQ(fieldTexts(), fields);
 }
@@ -256,7 +256,7 @@ TEST_F(PatternListInWindow, TheTableFollowsTheListAndBrowsesIt)
     QString status;
     QObject::connect(form.get(), &TForm2::statusMessage, [&](const QString& text, int) { status = text; });
     table->selectRow(0);
-    EXPECT_EQ(currentIndex, 1);
+    EXPECT_EQ(list().currentIndex, 1);
     EXPECT_EQ(form->Edit1->text(), "    1");
     EXPECT_EQ(dataField(0)->text(), "    0.100");
     EXPECT_EQ(status.left(7), "Pair 1 ");

@@ -115,8 +115,8 @@ TEST_F(SolveInWindow, AnInputErrorEndsTheJobButNotTheProgram)
     EXPECT_EQ(fake.calls[0].kind, "message");
     EXPECT_TRUE(fake.calls[0].first.contains("vld33res.txt"));
     EXPECT_TRUE(readFile(dir / "vld33res.txt").ends_with("VELD30.dat not available\r\nTerminating Program\r\nPROGRAM DONE\r\n"));
-    EXPECT_EQ(patternCount, 5) << "the typed list survives";
-    EXPECT_EQ(aPatterns[5][1], 1.0);
+    EXPECT_EQ(list().patternCount, 5) << "the typed list survives";
+    EXPECT_EQ(list().aPatterns[5][1], 1.0);
     EXPECT_EQ(paneLines().back(), " ");
 
     // The window goes on: the list still works and the next Solve runs.
@@ -136,9 +136,9 @@ TEST_F(SolveInWindow, JobFilesThatCannotBeWrittenLeaveListAndMatrixAsTheyWere)
     addExamplePairs();
     form->Button6->click();
     ASSERT_TRUE(fake.calls.empty());
-    const Matrix trained = wMatrix;
-    const auto a = aPatterns;
-    const auto b = bPatterns;
+    const Matrix trained = engine().wMatrix;
+    const auto a = list().aPatterns;
+    const auto b = list().bPatterns;
     const std::string bData = readFile(dir / "bdata200.dat");
 
     // A folder where the A data file should be written.
@@ -150,11 +150,11 @@ TEST_F(SolveInWindow, JobFilesThatCannotBeWrittenLeaveListAndMatrixAsTheyWere)
     EXPECT_EQ(fake.calls[0].kind, "error");
     EXPECT_EQ(fake.calls[0].first, "adata200.dat: is a folder");
     EXPECT_EQ(paneLines().size(), lines) << "the runs never started";
-    EXPECT_EQ(patternCount, 5);
-    EXPECT_TRUE(aPatterns == a && bPatterns == b);
-    EXPECT_TRUE(wMatrix == trained);
+    EXPECT_EQ(list().patternCount, 5);
+    EXPECT_TRUE(list().aPatterns == a && list().bPatterns == b);
+    EXPECT_TRUE(engine().wMatrix == trained);
     EXPECT_EQ(readFile(dir / "bdata200.dat"), bData);
-    EXPECT_FALSE(reportFile.isOpen() || aDataFile.isOpen() || bDataFile.isOpen());
+    EXPECT_FALSE(engine().reportFile.isOpen() || engine().aDataFile.isOpen() || engine().bDataFile.isOpen());
     EXPECT_EQ(duolink::testing::openFilesUnder(dir), 0);
 
     // A failed load leaves the matrix as it was and prints nothing.
@@ -164,14 +164,14 @@ TEST_F(SolveInWindow, JobFilesThatCannotBeWrittenLeaveListAndMatrixAsTheyWere)
     EXPECT_EQ(fake.calls.back().kind, "error");
     EXPECT_EQ(fake.calls.back().first, "bad.vmat2: Invalid numeric input");
     EXPECT_EQ(paneLines().size(), lines);
-    EXPECT_TRUE(wMatrix == trained);
+    EXPECT_TRUE(engine().wMatrix == trained);
 
     // The window goes on: with the folder gone the same Solve runs.
     fs::remove(dir / "adata200.dat");
     form->Button6->click();
     EXPECT_EQ(fake.calls.size(), 3u) << "no call after the load's dialog and error";
     EXPECT_EQ(paneLines().back(), "PROGRAM DONE");
-    EXPECT_TRUE(wMatrix == trained);
+    EXPECT_TRUE(engine().wMatrix == trained);
 }
 
 // The report file is a link to /dev/full: every write to it fails with
@@ -185,10 +185,10 @@ TEST_F(SolveInWindow, AReportThatCannotBeWrittenEndsTheRunAndClosesEveryFile)
     ASSERT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(fake.calls[0].kind, "error");
     EXPECT_EQ(fake.calls[0].first, "vld33res.txt: Disk full");
-    EXPECT_FALSE(reportFile.isOpen() || aDataFile.isOpen() || bDataFile.isOpen());
+    EXPECT_FALSE(engine().reportFile.isOpen() || engine().aDataFile.isOpen() || engine().bDataFile.isOpen());
     EXPECT_EQ(duolink::testing::openFilesUnder(dir), 0);
     EXPECT_EQ(duolink::testing::openFilesUnder("/dev/full"), 0);
-    EXPECT_EQ(patternCount, 5);
+    EXPECT_EQ(list().patternCount, 5);
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
 
     // Once the report can be written, the next Solve runs to its end.
@@ -307,11 +307,11 @@ TEST_F(SolveInWindow, ErrorBoxesSayWhichFileAndWhichStep)
 
     // A matrix file of the wrong count changes nothing.
     std::ofstream(dir / "short.vmat2") << std::string(71 * 2, ' ').replace(0, 1, "1");
-    const Matrix before = wMatrix;
+    const Matrix before = engine().wMatrix;
     fake.fileAnswer = QString::fromStdString((dir / "short.vmat2").string());
     form->Button11->click();
     EXPECT_EQ(fake.calls.back().first, "short.vmat2: the file holds 1 number; a matrix file holds 72");
-    EXPECT_TRUE(wMatrix == before);
+    EXPECT_TRUE(engine().wMatrix == before);
 }
 
 // A typed value beyond the range of a double is 0 in the list, in the job
@@ -328,8 +328,8 @@ TEST_F(SolveInWindow, AnOutOfRangeValueIsShownAndTrainedAsZero)
     form->Button5->click();
     form->Button4->click();
     EXPECT_EQ(fieldTexts().mid(0, 2), (QStringList{"    0.000", "    0.000"}));
-    EXPECT_EQ(aPatterns[5][1], 0.0);
-    EXPECT_EQ(aPatterns[5][2], 0.0);
+    EXPECT_EQ(list().aPatterns[5][1], 0.0);
+    EXPECT_EQ(list().aPatterns[5][2], 0.0);
 
     form->Button6->click();
     ASSERT_TRUE(fake.calls.empty());

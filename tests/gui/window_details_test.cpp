@@ -34,7 +34,7 @@ TEST_F(MainWindow, FieldsShowTheStartOfAWideValueAndTheWholeOneAsTooltip)
     EXPECT_EQ(wide->toolTip(), "-123456789.500");
     EXPECT_EQ(dataField(1)->toolTip(), "") << "a value that fits has no tooltip";
 
-    r2Edit->setText("1000000000000000.000");
+    engine().console.r2Edit->setText("1000000000000000.000");
     EXPECT_EQ(form->Edit2->cursorPosition(), 0);
     EXPECT_EQ(form->Edit2->toolTip(), "1000000000000000.000");
 
@@ -92,7 +92,7 @@ TEST_F(MainWindow, StatusBarSaysWhatTheListHoldsAndWhyACommandDidNothing)
         EXPECT_EQ(spy.last().at(0).toString(), step.text);
         EXPECT_EQ(spy.last().at(1).toInt(), step.timeout) << step.text;
     }
-    EXPECT_EQ(patternCount, 256);
+    EXPECT_EQ(list().patternCount, 256);
 
     // After the notice the position comes back; a newer text cancels that.
     form->Button4->click();
@@ -112,7 +112,7 @@ TEST_F(MainWindow, StatusBarSaysWhatTheListHoldsAndWhyACommandDidNothing)
 TEST_F(MainWindow, ClearOutputEmptiesThePaneAndFreesItsMemory)
 {
     for (int i = 0; i < 100000; ++i)
-        consoleWriteLn("    1.000    0.000    0.000    0.000    0.000    0.000    0.000    0.000");
+        engine().consoleWriteLn("    1.000    0.000    0.000    0.000    0.000    0.000    0.000    0.000");
     form->Memo1->syncView();
     const std::size_t before = form->Memo1->storeBytes();
     EXPECT_GT(before, 100'000u); // packed, but far from empty
@@ -120,7 +120,7 @@ TEST_F(MainWindow, ClearOutputEmptiesThePaneAndFreesItsMemory)
     form->clearOutputAction->trigger();
     EXPECT_EQ(form->Memo1->lineCount(), 0);
     EXPECT_LT(form->Memo1->storeBytes(), 1024u);
-    consoleWriteLn("after");
+    engine().consoleWriteLn("after");
     EXPECT_EQ(form->Memo1->text(), "after");
 }
 
@@ -130,7 +130,7 @@ TEST_F(MainWindow, EditShortcutsActOnThePaneButLeaveAFocusedFieldItsOwn)
 {
     EXPECT_EQ(form->clearOutputAction->shortcut(), QKeySequence("Ctrl+Shift+K"));
     EXPECT_TRUE(form->actions().contains(form->copyAction));
-    consoleWriteLn("second line");
+    engine().consoleWriteLn("second line");
     form->show();
     QApplication::setActiveWindow(form.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));

@@ -1,0 +1,144 @@
+#include "core/session/session.h"
+
+#include <exception>
+#include <new>
+
+#include "core/engine/errors.h"
+#include "core/engine/jobfiles.h"
+#include "core/predict/matrixfile.h"
+
+namespace duolink {
+
+Session::Session() : engine_(std::make_unique<EngineState>()) {}
+
+void Session::setFolder(const std::filesystem::path& folder, std::string shownName)
+{
+    engine_->jobFolder = folder;
+    shownFolder_ = shownName.empty() ? folder.string() : std::move(shownName);
+}
+
+namespace {
+std::string lockPath(const std::filesystem::path& folder)
+{
+    return folder.empty() ? std::string(".") : folder.string();
+}
+} // namespace
+
+Outcome Session::lockFolder()
+{
+    Outcome out;
+    if (lock_)
+        return out;
+    auto lock = std::make_unique<FolderLock>();
+    if (!lock->tryLock(lockPath(folder()))) {
+        out.status = Outcome::Status::FolderInUse;
+        out.message = folderInUseMessage(shownFolder_, lock->holder());
+        return out;
+    }
+    lock_ = std::move(lock);
+    return out;
+}
+
+bool Session::takeLock(std::optional<FolderLock>& local, Outcome& busy)
+{
+    if (lock_)
+        return true;
+    local.emplace();
+    if (local->tryLock(lockPath(folder())))
+        return true;
+    busy.status = Outcome::Status::FolderInUse;
+    busy.message = folderInUseMessage(shownFolder_, local->holder());
+    local.reset();
+    return false;
+}
+
+Outcome Session::run(const std::string& step, const std::function<void()>& body)
+{
+    Outcome out;
+    out.step = step;
+    try {
+        body();
+        return out;
+    } catch (const JobTerminated& e) {
+        out.status = Outcome::Status::Terminated;
+        out.reason = e.reason();
+    } catch (const RunError& e) {
+        out.status = Outcome::Status::Failed;
+        out.message = e.what();
+        out.file = e.file();
+        out.inPresentations = e.inPresentations();
+    } catch (const std::bad_alloc&) {
+        // A file too big for the memory left: the command ends, what the
+        // program holds stays.
+        out.status = Outcome::Status::Failed;
+        out.message = kOutOfMemory;
+        out.outOfMemory = true;
+    } catch (const std::exception& e) {
+        // Nothing else is expected from a command; should it happen anyway,
+        // it is reported and the program goes on.
+        out.status = Outcome::Status::Failed;
+        out.message = e.what();
+        out.unexpected = true;
+    }
+    engine_->consoleEndPendingLine();
+    engine_->closeEngineFiles();
+    return out;
+}
+
+Outcome Session::solve(const WorkRunner& runWork)
+{
+    Outcome out;
+    out.step = "Solve";
+    std::optional<FolderLock> lock;
+    if (!takeLock(lock, out))
+        return out;
+    engine_->clearStopRequest();
+    // The run writes the job files from a copy of the list, which notes them
+    // as written; the list takes that note however the run ends.
+    PatternList snapshot = patterns_;
+    std::optional<RunEnd> end;
+    const auto work = [this, &snapshot, &end] { end = engine_->solveJob(snapshot); };
+    out = run("Solve", [&] {
+        if (runWork)
+            runWork(work);
+        else
+            work();
+    });
+    patterns_.listInFiles = std::move(snapshot.listInFiles);
+    out.end = end;
+    return out;
+}
+
+Outcome Session::solveExistingJob(const std::string& step)
+{
+    std::optional<RunEnd> end;
+    Outcome out = run(step, [&] { end = engine_->solveExistingJob(); });
+    out.end = end;
+    return out;
+}
+
+Outcome Session::writeJobFiles(const std::string& step)
+{
+    Outcome out;
+    std::optional<FolderLock> lock;
+    if (!takeLock(lock, out))
+        return out;
+    return run(step, [&] { duolink::writeJobFiles(patterns_, folder()); });
+}
+
+Outcome Session::predict(const TPatternVector& a, TPatternVector& b, const std::string& step)
+{
+    return run(step, [&] { engine_->recallB(a, b); });
+}
+
+Outcome Session::loadMatrix(const std::string& path, const std::string& step)
+{
+    return run(step, [&] { loadMatrixFile(*engine_, path); });
+}
+
+Outcome Session::saveMatrix(const std::string& path, const std::string& step)
+{
+    return run(step, [&] { saveMatrixFile(*engine_, path); });
+}
+
+} // namespace duolink
