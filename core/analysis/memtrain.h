@@ -1,13 +1,10 @@
 #pragma once
-// A training held entirely in memory: the run that duolink-batch makes on a
-// folder's job files, presentation for presentation, on the texts of those
-// files instead. It writes no report and no pane lines and formats nothing;
-// every value it computes goes through the engine's own checked arithmetic,
-// so the presentations, the final matrix, the outcome and the R2 text are
-// the runner's.
-//
-// The engine is still one state per process, so this keeps a state of its
-// own per call; many trainings can run at once on different threads.
+// A training held entirely in memory: the runner's Solve on a folder's job
+// files, made by the engine itself in quiet mode on the texts of those files
+// (EngineState::setJobFileText). It writes no report and no pane lines; the
+// presentations, the final matrix, the outcome and the R2 text are the
+// runner's. Each call has an engine state of its own, so many trainings can
+// run at once on different threads.
 #include <atomic>
 #include <optional>
 #include <string>
