@@ -1,10 +1,12 @@
 #include "core/numtext.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace duolink {
 namespace {
@@ -57,13 +59,111 @@ void appendFixed(std::string& out, bool negative, std::string_view digits, int d
         digits.remove_prefix(1);
     if (negative && digits.find_first_not_of('0') != std::string_view::npos)
         out += '-';
-    size_t zeros = digits.size() < need ? need - digits.size() : 0;
-    size_t intLen = digits.size() + zeros - static_cast<size_t>(decimals);
-    for (size_t i = 0; i < digits.size() + zeros; ++i) {
-        if (i == intLen)
-            out += '.';
-        out += i < zeros ? '0' : digits[i - zeros];
+    const size_t zeros = digits.size() < need ? need - digits.size() : 0;
+    const size_t intLen = digits.size() + zeros - static_cast<size_t>(decimals);
+    const size_t start = out.size();
+    out.append(zeros, '0');
+    out.append(digits);
+    if (decimals > 0)
+        out.insert(start + intLen, 1, '.');
+}
+
+constexpr char kDigitPairs[] = "00010203040506070809"
+                               "10111213141516171819"
+                               "20212223242526272829"
+                               "30313233343536373839"
+                               "40414243444546474849"
+                               "50515253545556575859"
+                               "60616263646566676869"
+                               "70717273747576777879"
+                               "80818283848586878889"
+                               "90919293949596979899";
+
+// Writes `n` in decimal, with at least `minDigits` digits (leading zeros),
+// so that it ends just before `end`; returns where it begins.
+char* writeDigitsBefore(char* end, unsigned long long n, int minDigits)
+{
+    char* p = end;
+    while (n >= 100) {
+        const auto pair = static_cast<size_t>(n % 100) * 2;
+        n /= 100;
+        *--p = kDigitPairs[pair + 1];
+        *--p = kDigitPairs[pair];
     }
+    if (n >= 10) {
+        const auto pair = static_cast<size_t>(n) * 2;
+        *--p = kDigitPairs[pair + 1];
+        *--p = kDigitPairs[pair];
+    } else {
+        *--p = static_cast<char>('0' + n);
+    }
+    while (end - p < minDigits)
+        *--p = '0';
+    return p;
+}
+
+constexpr unsigned long long kWholePow10[] = {1ull,
+                                              10ull,
+                                              100ull,
+                                              1000ull,
+                                              10000ull,
+                                              100000ull,
+                                              1000000ull,
+                                              10000000ull,
+                                              100000000ull,
+                                              1000000000ull,
+                                              10000000000ull,
+                                              100000000000ull,
+                                              1000000000000ull,
+                                              10000000000000ull,
+                                              100000000000000ull,
+                                              1000000000000000ull,
+                                              10000000000000000ull,
+                                              100000000000000000ull,
+                                              1000000000000000000ull};
+
+// The whole part of 0 <= t < 2^62, as an extended value and in `n`.
+inline long double wholePart(long double t, unsigned long long& n)
+{
+    if constexpr (std::numeric_limits<long double>::digits == 64 && std::endian::native == std::endian::little) {
+        // Added to 2^63, t is rounded to a whole number that the 64-bit
+        // significand holds as it is: no change of the rounding mode, which
+        // a conversion or floor() costs on the x87 unit.
+        constexpr long double kBias = 9223372036854775808.0L;
+        const long double biased = t + kBias;
+        std::memcpy(&n, &biased, sizeof n);
+        n -= 1ull << 63;
+        long double whole = biased - kBias;
+        if (whole > t) {
+            whole -= 1;
+            --n;
+        }
+        return whole;
+    } else {
+        const long double whole = std::floor(t);
+        n = static_cast<unsigned long long>(whole);
+        return whole;
+    }
+}
+
+// The whole number `scaled` / 10^decimals in fixed point, right-aligned in
+// `width`, appended in one piece.
+void appendScaled(std::string& out, bool negative, unsigned long long scaled, int decimals, int width)
+{
+    char buf[48];
+    char* const end = buf + sizeof buf;
+    char* p = end;
+    if (decimals > 0) {
+        p = writeDigitsBefore(p, scaled % kWholePow10[decimals], decimals);
+        *--p = '.';
+    }
+    p = writeDigitsBefore(p, scaled / kWholePow10[decimals], 1);
+    if (negative && scaled != 0)
+        *--p = '-';
+    const auto length = static_cast<int>(end - p);
+    if (length < width)
+        out.append(static_cast<size_t>(width - length), ' ');
+    out.append(p, static_cast<size_t>(length));
 }
 
 } // namespace
@@ -89,32 +189,32 @@ std::string boolText(bool value)
 
 void appendRealTextWD(std::string& out, long double value, int width, int decimals)
 {
-    if (appendNonFinite(out, value, width))
-        return;
     if (decimals < 0)
         decimals = 0;
-    size_t start = out.size();
-    bool negative = std::signbit(value);
-    long double magnitude = std::fabs(value);
+    // Only a value that shows a digit other than 0 shows its sign, so the
+    // sign of a zero does not matter here.
+    const bool negative = value < 0;
+    const long double magnitude = std::fabs(value);
 
     // Fast path: below 10^11 the 18-digit form and the extended product
     // differ from the exact scaled value by less than 10^-6, so unless the
     // scaled value lies next to a half, both round to the same whole number.
+    // (Infinities and NaN fail the comparison.)
     if (decimals <= 18) {
         const long double t = magnitude * kPow10[decimals];
         if (t < 1e11L) {
-            const long double whole = std::floor(t);
+            unsigned long long n = 0;
+            const long double whole = wholePart(t, n);
             const long double fraction = t - whole;
             if (std::fabs(fraction - 0.5L) > 1e-4L) {
-                char buf[32];
-                const auto n = static_cast<unsigned long long>(whole) + (fraction > 0.5L ? 1 : 0);
-                auto res = std::to_chars(buf, buf + sizeof buf, n);
-                appendFixed(out, negative, std::string_view(buf, res.ptr - buf), decimals);
-                padLeft(out, start, width);
+                appendScaled(out, negative, n + (fraction > 0.5L ? 1 : 0), decimals, width);
                 return;
             }
         }
     }
+    if (appendNonFinite(out, value, width))
+        return;
+    const size_t start = out.size();
 
     char d18[18];
     int exponent = 0;
@@ -185,7 +285,8 @@ void appendExpText(std::string& out, long double value, int digits)
     }
 
     // Cut to `digits` by the next digit alone.
-    char kept[18];
+    char text[32];
+    char* kept = text + 1;
     std::memcpy(kept, d, static_cast<size_t>(digits));
     if (d[digits] >= '5') {
         int i = digits - 1;
@@ -198,17 +299,18 @@ void appendExpText(std::string& out, long double value, int digits)
             ++exponent;
         }
     }
-    out += kept[0];
-    out += '.';
-    out.append(kept + 1, static_cast<size_t>(digits - 1));
-    out += 'E';
-    out += exponent < 0 ? '-' : '+';
+    // "d.ddd" then "E+xxxx", at least four exponent digits.
+    text[0] = kept[0];
+    text[1] = '.';
+    char* p = text + 1 + digits;
+    *p++ = 'E';
+    *p++ = exponent < 0 ? '-' : '+';
     char eb[16];
-    auto res = std::to_chars(eb, eb + sizeof eb, std::abs(exponent));
-    const auto len = static_cast<size_t>(res.ptr - eb);
-    if (len < 4)
-        out.append(4 - len, '0');
-    out.append(eb, len);
+    char* const ebEnd = eb + sizeof eb;
+    const char* e = writeDigitsBefore(ebEnd, static_cast<unsigned>(std::abs(exponent)), 4);
+    std::memcpy(p, e, static_cast<size_t>(ebEnd - e));
+    p += ebEnd - e;
+    out.append(text, static_cast<size_t>(p - text));
 }
 
 std::string expText(long double value, int digits)

@@ -3,9 +3,13 @@
 #include <zstd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <new>
 #include <stdexcept>
+#include <thread>
 
 namespace duolink {
 namespace {
@@ -23,19 +27,80 @@ void appendU32(std::string& out, uint32_t v)
 } // namespace
 
 struct LineStore::Codec {
-    ZSTD_CCtx* pack = ZSTD_createCCtx();
     ZSTD_DCtx* unpack = ZSTD_createDCtx();
     std::string scratch;
-    ~Codec()
+    ~Codec() { ZSTD_freeDCtx(unpack); }
+};
+
+// The packing thread: takes blocks from `queue`, puts them packed into
+// `finished`. A block of an earlier generation (before a clear) is dropped.
+struct LineStore::Packer {
+    struct Job {
+        size_t block;
+        uint64_t generation;
+        std::shared_ptr<const std::string> raw;
+    };
+    struct Result {
+        size_t block;
+        uint64_t generation;
+        std::unique_ptr<char[]> packed; // null when packing failed
+        size_t bytes;
+    };
+
+    std::mutex mutex;
+    std::condition_variable wake;     // work or stop, for the thread
+    std::condition_variable finishedOne;
+    std::deque<Job> queue;
+    std::vector<Result> finished;
+    uint64_t generation = 0;
+    bool stop = false;
+    std::thread thread{[this] { run(); }};
+
+    ~Packer()
     {
-        ZSTD_freeCCtx(pack);
-        ZSTD_freeDCtx(unpack);
+        {
+            std::lock_guard lock(mutex);
+            stop = true;
+            queue.clear();
+        }
+        wake.notify_one();
+        thread.join();
+    }
+
+    void run()
+    {
+        ZSTD_CCtx* context = ZSTD_createCCtx();
+        std::unique_lock lock(mutex);
+        for (;;) {
+            wake.wait(lock, [this] { return stop || !queue.empty(); });
+            if (stop)
+                break;
+            Job job = std::move(queue.front());
+            queue.pop_front();
+            lock.unlock();
+            Result result{job.block, job.generation, nullptr, 0};
+            // Without memory for it the block just stays unpacked.
+            const size_t bound = ZSTD_compressBound(job.raw->size());
+            if (auto packed = std::unique_ptr<char[]>(new (std::nothrow) char[bound]); packed && context) {
+                const size_t n = ZSTD_compressCCtx(context, packed.get(), bound, job.raw->data(), job.raw->size(), kLevel);
+                // Keep only what the packed block needs.
+                if (!ZSTD_isError(n))
+                    if ((result.packed = std::unique_ptr<char[]>(new (std::nothrow) char[n])))
+                        std::memcpy(result.packed.get(), packed.get(), result.bytes = n);
+            }
+            job.raw.reset();
+            lock.lock();
+            finished.push_back(std::move(result));
+            finishedOne.notify_one();
+        }
+        lock.unlock();
+        ZSTD_freeCCtx(context);
     }
 };
 
 LineStore::LineStore() : codec_(std::make_unique<Codec>())
 {
-    if (!codec_->pack || !codec_->unpack)
+    if (!codec_->unpack)
         throw std::bad_alloc();
 }
 
@@ -58,30 +123,20 @@ void LineStore::seal()
 {
     if (open_.ends.empty())
         return;
-    std::string& raw = codec_->scratch;
-    raw.clear();
-    appendU32(raw, static_cast<uint32_t>(open_.ends.size()));
+    auto raw = std::make_shared<std::string>();
+    raw->reserve(sizeof(uint32_t) * (1 + open_.ends.size()) + open_.text.size());
+    appendU32(*raw, static_cast<uint32_t>(open_.ends.size()));
     // Lengths rather than ends: the tables' lines repeat a few lengths, which
     // pack far better than ever-growing positions.
     uint32_t start = 0;
     for (uint32_t end : open_.ends) {
-        appendU32(raw, end - start);
+        appendU32(*raw, end - start);
         start = end;
     }
-    raw.append(open_.text);
-
-    const size_t bound = ZSTD_compressBound(raw.size());
-    auto packed = std::make_unique_for_overwrite<char[]>(bound);
-    const size_t n = ZSTD_compressCCtx(codec_->pack, packed.get(), bound, raw.data(), raw.size(), kLevel);
-    if (ZSTD_isError(n))
-        throw std::bad_alloc(); // zstd fails only for want of memory here
-    // Keep only what the packed block needs.
-    auto exact = std::make_unique_for_overwrite<char[]>(n);
-    std::memcpy(exact.get(), packed.get(), n);
+    raw->append(open_.text);
 
     Block block;
-    block.packed = std::move(exact);
-    block.packedBytes = static_cast<uint32_t>(n);
+    block.raw = raw;
     block.lines = static_cast<uint32_t>(open_.ends.size());
     block.firstLine = lineCount_ - open_.ends.size();
     block.base = openBase_;
@@ -91,10 +146,51 @@ void LineStore::seal()
     openBase_ += open_.text.size();
     open_.text.clear();
     open_.ends.clear();
+
+    if (!packer_)
+        packer_ = std::make_unique<Packer>();
+    {
+        std::lock_guard lock(packer_->mutex);
+        packer_->queue.push_back({blocks_.size() - 1, packer_->generation, std::move(raw)});
+    }
+    packer_->wake.notify_one();
+    ++waiting_;
+    takePacked(kMaxWaiting);
+}
+
+void LineStore::takePacked(size_t waitBelow)
+{
+    if (!packer_ || waiting_ == 0)
+        return;
+    std::vector<Packer::Result> finished;
+    {
+        std::unique_lock lock(packer_->mutex);
+        if (waiting_ >= waitBelow)
+            packer_->finishedOne.wait(lock, [&] { return !packer_->finished.empty(); });
+        finished.swap(packer_->finished);
+        // Results of blocks cleared away are not counted in waiting_.
+        std::erase_if(finished, [&](const Packer::Result& r) { return r.generation != packer_->generation; });
+    }
+    for (Packer::Result& r : finished) {
+        --waiting_;
+        if (!r.packed)
+            continue;
+        Block& block = blocks_[r.block];
+        block.packed = std::move(r.packed);
+        block.packedBytes = static_cast<uint32_t>(r.bytes);
+        block.raw.reset();
+    }
 }
 
 void LineStore::clear()
 {
+    if (packer_) {
+        std::lock_guard lock(packer_->mutex);
+        packer_->queue.clear();
+        packer_->finished.clear();
+        ++packer_->generation;
+    }
+    waiting_ = 0;
     // Swapped with empty ones, so that their memory goes too.
     std::vector<Block>().swap(blocks_);
     std::string().swap(open_.text);
@@ -138,12 +234,18 @@ const LineStore::Lines& LineStore::linesOf(size_t i, size_t& firstLine) const
             slot = &s;
     }
 
-    std::string& raw = codec_->scratch;
     const size_t rawBytes = sizeof(uint32_t) * (1 + block.lines) + block.textBytes;
-    raw.resize(rawBytes);
-    const size_t n = ZSTD_decompressDCtx(codec_->unpack, raw.data(), raw.size(), block.packed.get(), block.packedBytes);
-    if (ZSTD_isError(n) || n != rawBytes)
-        throw std::runtime_error("The console pane's store is damaged");
+    const std::string* source = block.raw.get();
+    if (!source) {
+        std::string& raw = codec_->scratch;
+        raw.resize(rawBytes);
+        const size_t n =
+            ZSTD_decompressDCtx(codec_->unpack, raw.data(), raw.size(), block.packed.get(), block.packedBytes);
+        if (ZSTD_isError(n) || n != rawBytes)
+            throw std::runtime_error("The console pane's store is damaged");
+        source = &raw;
+    }
+    const std::string& raw = *source;
     slot->block = b;
     slot->lastUse = ++useCounter_;
     slot->lines.ends.resize(block.lines);
@@ -191,7 +293,7 @@ size_t LineStore::storeBytes() const
     size_t bytes = blocks_.capacity() * sizeof(Block) + open_.text.capacity() +
                    open_.ends.capacity() * sizeof(uint32_t) + codec_->scratch.capacity();
     for (const Block& b : blocks_)
-        bytes += b.packedBytes;
+        bytes += b.raw ? b.raw->capacity() : b.packedBytes;
     for (const CacheSlot& s : cache_)
         bytes += s.lines.text.capacity() + s.lines.ends.capacity() * sizeof(uint32_t);
     return bytes;

@@ -4,7 +4,9 @@
 // line unpacks its block into a small cache, so that a screenful of lines or
 // a run of neighbouring lines costs one unpacking per block. A long Solve's
 // pane text, hundreds of megabytes of number tables, takes a few percent of
-// that in memory.
+// that in memory. Blocks are packed on a thread of the store's own, so that
+// the thread that appends only copies text; a block waiting for it reads
+// from its text as it is, and when too many wait, append() waits too.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -44,9 +46,14 @@ public:
 
     // Text bytes after which a block is packed.
     static constexpr size_t kBlockBytes = size_t(64) << 10;
+    // Blocks that may wait for packing before append() waits for the packer.
+    static constexpr size_t kMaxWaiting = 16;
 
 private:
     struct Block {
+        // The unpacked form (line count, lengths, text) while the block
+        // waits for the packer; empty once it is packed.
+        std::shared_ptr<const std::string> raw;
         std::unique_ptr<char[]> packed;
         uint32_t packedBytes = 0;
         uint32_t lines = 0;
@@ -71,6 +78,9 @@ private:
     };
 
     void seal();
+    // Takes the blocks the packer has finished; with `waitBelow`, first waits
+    // until fewer than that many blocks are waiting.
+    void takePacked(size_t waitBelow = SIZE_MAX);
     // The block holding line i, unpacked; the open block when i is there.
     const Lines& linesOf(size_t i, size_t& firstLine) const;
     size_t blockOf(size_t i) const;
@@ -84,6 +94,9 @@ private:
 
     struct Codec;
     std::unique_ptr<Codec> codec_;
+    struct Packer;
+    std::unique_ptr<Packer> packer_;
+    size_t waiting_ = 0; // blocks handed to the packer and not yet taken back
     mutable std::array<CacheSlot, 4> cache_;
     mutable uint64_t useCounter_ = 0;
 };

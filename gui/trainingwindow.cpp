@@ -70,7 +70,7 @@ TrainingWindow::TrainingWindow(const TrainingRecorder& recorder, std::function<D
     build();
     timer_ = new QTimer(this);
     timer_->setInterval(kRefreshIntervalMs);
-    connect(timer_, &QTimer::timeout, this, &TrainingWindow::refresh);
+    connect(timer_, &QTimer::timeout, this, [this] { take(++ticks_ % kChartEveryTicks == 0); });
     refresh();
 }
 
@@ -194,9 +194,10 @@ void TrainingWindow::restart()
     pointText_->clear();
 }
 
-void TrainingWindow::refresh()
+void TrainingWindow::take(bool drawChart)
 {
     bool chartChanged = false;
+    bool ended = false;
     bool mapChanged = false;
     WeightMap map;
     QString summary;
@@ -218,9 +219,13 @@ void TrainingWindow::refresh()
             mapChanged = true;
         }
         summary = summaryText(data);
+        ended = data.end.has_value();
     });
-    if (chartChanged)
+    chartBehind_ = chartBehind_ || chartChanged;
+    if (chartBehind_ && (drawChart || ended)) {
         updateChart();
+        chartBehind_ = false;
+    }
     if (mapChanged)
         weightMap_->setMap(map);
     if (summary != summary_->text())

@@ -29,6 +29,10 @@ class TrainingWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kRefreshIntervalMs = 33;
+    // During a run the chart follows on every third refresh of the timer
+    // (about 10 times a second), the summary on every one: redrawing the
+    // chart's two series and axes is most of a refresh's work.
+    static constexpr int kChartEveryTicks = 3;
     // Above this ratio of its largest to its smallest positive value, R2 is
     // drawn on a logarithmic axis.
     static constexpr double kLogScaleRatio = 100;
@@ -36,8 +40,8 @@ public:
     TrainingWindow(const TrainingRecorder& recorder, std::function<Dialogs&()> dialogs, QWidget* parent = nullptr);
     ~TrainingWindow() override;
 
-    // Takes what is new in the recorder and shows it.
-    void refresh();
+    // Takes what is new in the recorder and shows it, the chart included.
+    void refresh() { take(true); }
 
     // Export; on failure an error box says why and false is returned.
     bool saveChart(const QString& path);
@@ -72,6 +76,7 @@ protected:
 private:
     void build();
     void restart();
+    void take(bool drawChart);
     void updateChart();
     void setLogScale(bool on);
     QString summaryText(const TrainingData& data) const;
@@ -98,7 +103,8 @@ private:
     // What has been taken from the recorder.
     std::uint64_t run_ = 0;
     std::uint64_t weightsVersion_ = 0;
-    bool ended_ = false;
+    int ticks_ = 0;
+    bool chartBehind_ = false; // values taken that the chart does not show yet
     MinMaxThinning r2Points_;
     MinMaxThinning missedPoints_;
     int patternCount_ = 0;

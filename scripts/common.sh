@@ -43,6 +43,7 @@ DUOLINK_TEST_PACKAGES=(
     parallel
     slurm-wlm
     munge
+    strace # the write floor of bench/run-benchmarks
 )
 
 duolink_say() {

@@ -248,12 +248,19 @@ void EngineState::readWMatrix(Matrix& m, int rows, int cols, TextReader& f)
 
 void EngineState::openADataFile()
 {
-    openReader(aDataFile, aDataFile.name());
+    // Each presentation's reopening starts again from what the first one read.
+    if (aDataFile.isOpen())
+        aDataFile.rewind();
+    else
+        openReader(aDataFile, aDataFile.name());
 }
 
 void EngineState::openBDataFile()
 {
-    openReader(bDataFile, bDataFile.name());
+    if (bDataFile.isOpen())
+        bDataFile.rewind();
+    else
+        openReader(bDataFile, bDataFile.name());
 }
 
 void EngineState::readAVector(Vector& v, TextReader& f)

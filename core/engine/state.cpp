@@ -51,41 +51,9 @@ void EngineState::createReport(const std::string& name)
 
 // --- Checked arithmetic ----------------------------------------------------------------
 
-long double fdiv(long double a, long double b)
+void raiseArithmeticError(const char* message)
 {
-    if (b == 0) {
-        if (a == 0 || std::isnan(a))
-            throw RunError(kInvalidOp);
-        throw RunError(kDivByZero);
-    }
-    long double q = a / b;
-    if (std::isnan(q))
-        throw RunError(kInvalidOp);
-    return q;
-}
-
-double storeDouble(long double x)
-{
-    if (std::isnan(x))
-        throw RunError(kInvalidOp);
-    if (std::isfinite(x) && std::fabs(x) > static_cast<long double>(DBL_MAX)) {
-        // Values that round down to DBL_MAX still fit.
-        double d = static_cast<double>(x);
-        if (std::isinf(d))
-            throw RunError(kOverflow);
-        return d;
-    }
-    return static_cast<double>(x);
-}
-
-long double roundEven(long double x)
-{
-    // The 64-bit integer range: [-2^63, 2^63).
-    constexpr long double kLimit = 9223372036854775808.0L;
-    if (!(x >= -kLimit - 0.5L && x < kLimit - 0.5L))
-        throw RunError(kInvalidOp);
-    // A whole number, never negative zero.
-    return std::rint(x) + 0.0L;
+    throw RunError(message);
 }
 
 namespace {

@@ -11,6 +11,7 @@
 // nothing here is shared between states.
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -34,15 +35,46 @@ using Vector = std::array<double, kVectorSize + 1>;
 
 // --- Checked extended arithmetic -------------------------------------------
 
+// Raises RunError with `message`; kept out of line so that the checks
+// below stay small enough to inline.
+[[noreturn]] void raiseArithmeticError(const char* message);
+
 // a / b, raising "Floating point division by zero" or, for 0/0,
 // "Invalid floating point operation".
-long double fdiv(long double a, long double b);
+inline long double fdiv(long double a, long double b)
+{
+    if (b == 0) [[unlikely]]
+        raiseArithmeticError(a == 0 || std::isnan(a) ? kInvalidOp : kDivByZero);
+    const long double q = a / b;
+    if (std::isnan(q)) [[unlikely]]
+        raiseArithmeticError(kInvalidOp);
+    return q;
+}
+
 // Stores an extended value to a double; a finite value beyond the double
 // range raises "Floating point overflow", NaN "Invalid floating point operation".
-double storeDouble(long double x);
+inline double storeDouble(long double x)
+{
+    const double d = static_cast<double>(x);
+    if (std::isnan(x)) [[unlikely]]
+        raiseArithmeticError(kInvalidOp);
+    // Values that round down to DBL_MAX still fit.
+    if (std::isinf(d) && std::isfinite(x)) [[unlikely]]
+        raiseArithmeticError(kOverflow);
+    return d;
+}
+
 // Nearest whole number, ties to even; NaN, infinities and values outside the
 // 64-bit integer range raise "Invalid floating point operation".
-long double roundEven(long double x);
+inline long double roundEven(long double x)
+{
+    // The 64-bit integer range: [-2^63, 2^63).
+    constexpr long double kLimit = 9223372036854775808.0L;
+    if (!(x >= -kLimit - 0.5L && x < kLimit - 0.5L)) [[unlikely]]
+        raiseArithmeticError(kInvalidOp);
+    // A whole number, never negative zero.
+    return std::rint(x) + 0.0L;
+}
 
 // c(i) = store(b(i) - c(i)) for i = 1..n.
 void errorVector(const Vector& b, Vector& c, int n);

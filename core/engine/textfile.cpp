@@ -99,6 +99,15 @@ void ReportFile::write(std::string_view text)
 {
     if (discarding_)
         return;
+    if (fd_ >= 0 && buffer_.empty()) {
+        // Nothing waits before it: straight to the file, without a copy.
+        size_t written = 0;
+        if (int err = writeAll(fd_, text, written)) {
+            buffer_.assign(text.substr(written));
+            throwIoError(err, name_);
+        }
+        return;
+    }
     append(text);
     flush();
 }

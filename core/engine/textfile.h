@@ -62,6 +62,10 @@ public:
     void open(const std::string& name) { open(name, name); }
     // Reads `text` as the content of a file named `name`.
     void openText(const std::string& name, std::string text);
+    // Back to the start of what was read, without reading the file again. A
+    // run rereads its data files at every presentation: this serves them from
+    // memory. Only for an open reader.
+    void rewind() { pos_ = 0; }
     void close() noexcept;
     bool isOpen() const { return open_; }
     const std::string& name() const { return name_; }

@@ -112,6 +112,37 @@ TEST_F(JobFiles, ReaderTakesGroupsOfLineReadsAndKeepsTheSentinelUnscaled)
     EXPECT_EQ(bVector[2], 20);
 }
 
+// A run reads its data files once: each presentation's reopening starts again
+// from what was read, however the file changes meanwhile; a closed reader
+// reads the file anew.
+TEST_F(JobFiles, ReopeningInARunServesTheFileAsFirstRead)
+{
+    writeFile("a.dat", crlf({"1 2", "3 4", "9999"}));
+    aDataFile.open("a.dat");
+    unity = 1;
+    aLen = 2;
+    readAVector(aVector, aDataFile);
+    writeFile("a.dat", crlf({"5 6", "9999"}));
+    for (int presentation = 0; presentation < 2; ++presentation) {
+        openADataFile();
+        readAVector(aVector, aDataFile);
+        EXPECT_EQ(aVector[2], 2);
+        readAVector(aVector, aDataFile);
+        EXPECT_EQ(aVector[1], 3);
+        readAVector(aVector, aDataFile);
+        EXPECT_EQ(aVector[1], 9999);
+        EXPECT_TRUE(aDataFile.eof());
+    }
+    aDataFile.close();
+    openADataFile();
+    readAVector(aVector, aDataFile);
+    EXPECT_EQ(aVector[1], 5) << "closed, the reader reads the file again";
+
+    std::filesystem::remove("a.dat");
+    aDataFile.close();
+    EXPECT_THROW(openADataFile(), RunError);
+}
+
 TEST_F(JobFiles, CountPatternsStopsAtTheFirstSentinelGroup)
 {
     TPatternVector a{0, 1, 0, 0, 0, 0, 0, 0, 0, 1};

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 
 #include "core/console.h"
 #include "core/numtext.h"
@@ -33,6 +35,37 @@ TEST(NumberTexts, RealsRoundHalfAwayFromZeroOnTheirDecimalForm)
     EXPECT_EQ(realTextWD(1.0L / 3, 9, 5), "  0.33333");
     EXPECT_EQ(realTextWD(2.0L / 3, 9, 5), "  0.66667");
     EXPECT_EQ(realTextWD(1e20, 0, 1), "100000000000000000000.0");
+}
+
+// Away from halves the fixed form is the C library's: digits, sign, point and
+// padding checked on values of every size the pane and the files show.
+TEST(NumberTexts, FixedFormsMatchTheLibraryAwayFromHalves)
+{
+    uint64_t state = 27;
+    auto next = [&state] { // SplitMix64
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    };
+    const long double units[] = {1, 10, 10000, 3, 1e6L};
+    int checked = 0;
+    for (int i = 0; i < 40000; ++i) {
+        const uint64_t r = next();
+        const int decimals = static_cast<int>(r % 10);
+        const int width = static_cast<int>((r >> 8) % 14);
+        const long long whole = static_cast<long long>((r >> 16) % 2000000001) - 1000000000;
+        const long double value = static_cast<long double>(whole >> ((r >> 48) % 30)) / units[(r >> 56) % 5];
+        const long double scaled = std::fabs(value) * std::pow(10.0L, decimals);
+        const long double fraction = scaled - std::floor(scaled);
+        if (std::fabs(fraction - 0.5L) < 1e-3L || std::floor(scaled + 0.5L) == 0)
+            continue;
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%*.*Lf", width, decimals, value);
+        ASSERT_EQ(realTextWD(value, width, decimals), expected) << static_cast<double>(value);
+        ++checked;
+    }
+    EXPECT_GT(checked, 30000);
 }
 
 TEST(NumberTexts, BooleansAreSevenCharacters)

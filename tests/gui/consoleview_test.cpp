@@ -85,6 +85,25 @@ TEST(LineStore, GivesBackEveryLineAsWritten)
     EXPECT_LT(store.storeBytes(), store.textBytes() / 4);
 }
 
+// Blocks are packed on the store's own thread: a clear while some still wait
+// for it, and lines added right after, must read back as the new lines only.
+TEST(LineStore, ClearWhilePackingKeepsOnlyTheNewLines)
+{
+    LineStore store;
+    const auto line = [](size_t i, char tag) { return std::string(1, tag) + std::to_string(i * 7919) + "  0.50000"; };
+    for (int round = 0; round < 3; ++round) {
+        const char tag = static_cast<char>('a' + round);
+        store.clear();
+        const size_t count = 200000 + 50000 * static_cast<size_t>(round);
+        for (size_t i = 0; i < count; ++i)
+            store.append(line(i, tag));
+        ASSERT_EQ(store.size(), count);
+        for (size_t i = 0; i < count; i += 997)
+            ASSERT_EQ(store[i], line(i, tag)) << "round " << round << " line " << i;
+        EXPECT_EQ(store[count - 1], line(count - 1, tag));
+    }
+}
+
 class Pane : public ::testing::Test {
 protected:
     void SetUp() override
