@@ -19,12 +19,12 @@
 
 #include "batch/output.h"
 #include "batch/usage.h"
-#include "core/console.h"
-#include "core/numgrammar.h"
-#include "core/numtext.h"
-#include "core/patternlist.h"
-#include "core/patterns.h"
-#include "core/engine/errors.h"
+#include "core/support/console.h"
+#include "core/support/numgrammar.h"
+#include "core/support/numtext.h"
+#include "core/patterns/patternlist.h"
+#include "core/patterns/patterns.h"
+#include "core/support/errors.h"
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
 #include "core/guard/folderlock.h"
@@ -32,7 +32,7 @@
 #include "core/predict/matrixfile.h"
 #include "core/predict/recall.h"
 #include "core/session/session.h"
-#include "core/training/statscsv.h"
+#include "core/stats/statscsv.h"
 
 using namespace duolink;
 using namespace duolink::batch;

@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "core/engine/errors.h"
-#include "core/numtext.h"
-#include "core/patternlist.h"
+#include "core/support/errors.h"
+#include "core/support/numtext.h"
+#include "core/patterns/patternlist.h"
 #include "gui/dialogs.h"
 #include "gui/form2.h"
 #include "gui/patternlistwindow.h"

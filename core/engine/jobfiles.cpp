@@ -10,8 +10,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/numtext.h"
-#include "core/patterns.h"
+#include "core/support/numtext.h"
+#include "core/patterns/patterns.h"
 #include "core/engine/solve.h"
 
 namespace duolink {
@@ -19,28 +19,6 @@ namespace duolink {
 // --- Job data files --------------------------------------------------------------------
 
 namespace {
-
-void writeDataFile(const std::filesystem::path& folder, const std::string& name, const PatternList::Store& patterns,
-                   int patternCount)
-{
-    ReportFile f;
-    f.create(folder.empty() ? name : (folder / name).string(), name);
-    std::string line;
-    for (int p = 1; p <= patternCount; ++p) {
-        line.clear();
-        for (int e = 1; e <= 9; ++e) {
-            size_t start = line.size();
-            appendRealTextWD(line, patterns[p][e], 9, 3);
-            // A value filling its whole field would run into the one before
-            // it and read back as one number: keep them apart.
-            if (e > 1 && line[start] != ' ')
-                line.insert(start, 1, ' ');
-        }
-        f.writeLn(line);
-    }
-    f.writeLn("9999");
-    f.close();
-}
 
 int toInt32(long long v)
 {
@@ -171,13 +149,6 @@ void EngineState::readParametersInto(const std::string& name, const char* paneLa
     if (runOption == 1)
         readWMatrix(wMatrix, aLen, bLen, f);
     f.close();
-}
-
-void writeJobFiles(PatternList& list, const std::filesystem::path& folder)
-{
-    writeDataFile(folder, kADataFileName, list.aPatterns, list.patternCount);
-    writeDataFile(folder, kBDataFileName, list.bPatterns, list.patternCount);
-    list.noteListInFiles();
 }
 
 bool EngineState::fileExists(std::string_view name)

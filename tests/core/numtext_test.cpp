@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "core/console.h"
-#include "core/numtext.h"
+#include "core/support/console.h"
+#include "core/support/numtext.h"
 
 using namespace duolink;
 

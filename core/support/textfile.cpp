@@ -1,4 +1,4 @@
-#include "core/engine/textfile.h"
+#include "core/support/textfile.h"
 
 #include <cerrno>
 #include <algorithm>
@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/engine/errors.h"
+#include "core/support/errors.h"
 
 namespace duolink {
 

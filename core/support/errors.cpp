@@ -1,4 +1,4 @@
-#include "core/engine/errors.h"
+#include "core/support/errors.h"
 
 #include <cerrno>
 

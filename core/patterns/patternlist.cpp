@@ -1,4 +1,4 @@
-#include "core/patternlist.h"
+#include "core/patterns/patternlist.h"
 
 #include <algorithm>
 #include <array>
@@ -11,11 +11,10 @@
 #include <unistd.h>
 #include <utility>
 
-#include "core/engine/errors.h"
-#include "core/engine/jobfiles.h"
-#include "core/engine/solve.h"
-#include "core/engine/textfile.h"
-#include "core/numgrammar.h"
+#include "core/support/errors.h"
+#include "core/support/numgrammar.h"
+#include "core/support/numtext.h"
+#include "core/support/textfile.h"
 
 namespace duolink {
 namespace {
@@ -394,6 +393,39 @@ std::string patternListText(const PatternList& list)
         out += '\n';
     }
     return out;
+}
+
+namespace {
+
+void writeDataFile(const std::filesystem::path& folder, const std::string& name, const PatternList::Store& patterns,
+                   int patternCount)
+{
+    ReportFile f;
+    f.create(folder.empty() ? name : (folder / name).string(), name);
+    std::string line;
+    for (int p = 1; p <= patternCount; ++p) {
+        line.clear();
+        for (int e = 1; e <= 9; ++e) {
+            size_t start = line.size();
+            appendRealTextWD(line, patterns[p][e], 9, 3);
+            // A value filling its whole field would run into the one before
+            // it and read back as one number: keep them apart.
+            if (e > 1 && line[start] != ' ')
+                line.insert(start, 1, ' ');
+        }
+        f.writeLn(line);
+    }
+    f.writeLn("9999");
+    f.close();
+}
+
+} // namespace
+
+void writeJobFiles(PatternList& list, const std::filesystem::path& folder)
+{
+    writeDataFile(folder, kADataFileName, list.aPatterns, list.patternCount);
+    writeDataFile(folder, kBDataFileName, list.bPatterns, list.patternCount);
+    list.noteListInFiles();
 }
 
 PatternJobOutcome writePatternJob(const std::string& listFile, const std::string& shownName,

@@ -3,8 +3,8 @@
 // shortest form that reads back to the same double.
 #include <string>
 
-#include "core/engine/textfile.h"
-#include "core/observer.h"
+#include "core/support/textfile.h"
+#include "core/engine/observer.h"
 
 namespace duolink {
 

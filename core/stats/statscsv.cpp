@@ -1,8 +1,8 @@
-#include "core/training/statscsv.h"
+#include "core/stats/statscsv.h"
 
 #include <charconv>
 
-#include "core/engine/errors.h"
+#include "core/support/errors.h"
 
 namespace duolink {
 
