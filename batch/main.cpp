@@ -17,6 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "batch/fileclash.h"
 #include "batch/output.h"
 #include "batch/usage.h"
 #include "core/support/console.h"
@@ -289,6 +290,34 @@ int usageError(const std::string& message)
     return kExitUsage;
 }
 
+// Every file the run will write, and every file it will read; the job's own
+// in the engine's job folder.
+std::vector<FileUse> fileUses(EngineState& engine, const Arguments& args, const std::string& patternsPath,
+                              const std::string& statsPath)
+{
+    const auto job = [&](const std::string& name) { return engine.pathOf(name); };
+    std::vector<FileUse> uses;
+    if (!args.patternsFile.empty()) {
+        uses.push_back({patternsPath, "--patterns " + args.patternsFile, false, true});
+        uses.push_back({job(kADataFileName), "the job's A data file", true});
+        uses.push_back({job(kBDataFileName), "the job's B data file", true});
+    }
+    if (!args.statsFile.empty())
+        uses.push_back({statsPath, "--stats " + args.statsFile, true, true});
+    if (args.solve) {
+        uses.push_back({job(kReportFileName), "the job's report", true});
+        uses.push_back({job(kParametersFileName), "the job's parameters file", false});
+        uses.push_back({job(kADataFileName), "the job's A data file", false});
+        uses.push_back({job(kBDataFileName), "the job's B data file", false});
+        if (const std::string simulation = engine.simulationFileName(); !simulation.empty())
+            uses.push_back({job(simulation), "the job's simulation file", false});
+    }
+    for (const Step& step : args.steps)
+        if (step.kind == OptionId::LoadMatrix || step.kind == OptionId::SaveMatrix)
+            uses.push_back({step.value, step.label, step.kind == OptionId::SaveMatrix, true, true});
+    return uses;
+}
+
 int outputError(int error)
 {
     std::fprintf(stderr, "error: standard output: %s\n", std::strerror(error));
@@ -309,6 +338,7 @@ int main(int argc, char** argv)
     Session& session = *sessionOwner;
     EngineState& engine = session.engine();
     stopOnInterruptSignals(engine.stopFlagPointer());
+    out.setStopFlag(engine.stopFlagPointer());
 
     Arguments args;
     try {
@@ -334,6 +364,10 @@ int main(int argc, char** argv)
     } else {
         session.setFolder({}, dir);
     }
+    // An output must never overwrite an input: checked before anything is
+    // written.
+    if (const std::string clash = findFileClash(fileUses(engine, args, patternsPath, statsPath)); !clash.empty())
+        return usageError(clash + "; nothing was written");
     if (args.solve || !args.patternsFile.empty()) {
         if (const Outcome locked = session.lockFolder(); !locked.ok()) {
             std::fprintf(stderr, "error: %s\n", locked.message.c_str());
@@ -342,7 +376,7 @@ int main(int argc, char** argv)
     }
     if (!args.patternsFile.empty()) {
         std::string message;
-        switch (writePatternJob(patternsPath, args.patternsFile, engine.jobFolder, message)) {
+        switch (writePatternJob(patternsPath, args.patternsFile, engine.jobFolder, dir, message)) {
         case PatternJobOutcome::Written: break;
         case PatternJobOutcome::BadList:
             std::fprintf(stderr, "duolink-batch: %s\n", message.c_str());
@@ -362,6 +396,7 @@ int main(int argc, char** argv)
 
     Outcome outcome;
     if (!args.statsFile.empty()) {
+        stats.setStopFlag(engine.stopFlagPointer());
         outcome = session.run("--stats " + args.statsFile, [&] { stats.open(statsPath); });
         engine.trainingObserver = &stats;
     }

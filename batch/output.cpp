@@ -3,8 +3,9 @@
 #include <cerrno>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
+
+#include "core/support/streamwrite.h"
 
 namespace duolink::batch {
 
@@ -64,26 +65,17 @@ void StandardOutput::flush()
 
 void StandardOutput::send(std::string_view data)
 {
-    while (!stopped_ && !data.empty()) {
-        ssize_t n = ::write(STDOUT_FILENO, data.data(), data.size());
-        if (n > 0) {
-            data.remove_prefix(static_cast<size_t>(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN) {
-            // Standard output left in non-blocking mode by whoever gave it.
-            pollfd ready{STDOUT_FILENO, POLLOUT, 0};
-            (void)::poll(&ready, 1, -1);
-            continue;
-        }
-        stopped_ = true;
-        if (n == 0)
-            error_ = EIO;
-        else if (errno != EPIPE)
-            error_ = errno;
-    }
+    if (stopped_ || data.empty())
+        return;
+    size_t written = 0;
+    const int error = writeUnlessStopped(STDOUT_FILENO, data, written, stop_);
+    if (error == 0)
+        return;
+    // A reader that stalls while the run stops is left behind, as one that
+    // left early is; anything else is remembered for the end of the run.
+    stopped_ = true;
+    if (error != kWriteAbandoned && error != EPIPE)
+        error_ = error;
 }
 
 } // namespace duolink::batch

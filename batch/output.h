@@ -1,7 +1,9 @@
 #pragma once
 // Standard output of the runner. A failed write never stops the job: a
-// reader that leaves early (a closed pipe) just ends the output, and any
-// other failure is remembered for the end of the run.
+// reader that leaves early (a closed pipe) just ends the output, as does one
+// that stalls while the run is being stopped; any other failure is
+// remembered for the end of the run.
+#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -25,11 +27,14 @@ public:
 
     // The errno of the first failure other than a closed pipe, or 0.
     int error() const { return error_; }
+    // The run's stop flag: once it is set, a stalled reader is left behind.
+    void setStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
 
 private:
     void send(std::string_view data);
 
     std::string buffer_;
+    const std::atomic<bool>* stop_ = nullptr;
     bool stopped_ = false;
     int error_ = 0;
 };

@@ -39,7 +39,8 @@ std::optional<QString> runFileDialog(QWidget* parent, QFileDialog::AcceptMode mo
     // Open accepts a name that does not exist yet; opening it then reports
     // "File not found" like any other failed open.
     dialog.setFileMode(QFileDialog::AnyFile);
-    // Saving over an existing file asks nothing.
+    // The commands ask before they replace a file themselves, once, and also
+    // for the name they make by adding an extension.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setNameFilter(filter);
     // Wide enough for the name, size, type and date columns side by side.

@@ -38,6 +38,7 @@
 #include "core/support/errors.h"
 #include "core/engine/solve.h"
 #include "gui/guard.h"
+#include "gui/savetarget.h"
 #include "core/guard/folderlock.h"
 #include "core/predict/matrixfile.h"
 #include "core/predict/recall.h"
@@ -580,7 +581,7 @@ void TForm2::Button10Click()
 {
     if (!checkInstanceValid())
         return;
-    if (const std::optional<QString> name = chooseMatrixFile(true))
+    if (const std::optional<QString> name = chooseMatrixFile(true); name && mayReplace(this, dialogs(), *name))
         if (!running_)
             presentOutcome(session_->saveMatrix(QFile::encodeName(*name).toStdString()), QStringLiteral("Save Matrix"));
 }

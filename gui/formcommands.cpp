@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <optional>
@@ -19,6 +18,7 @@
 #include "core/session/session.h"
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
+#include "gui/savetarget.h"
 #include "gui/form2.h"
 #include "gui/workingfolder.h"
 
@@ -177,7 +177,7 @@ void TForm2::saveOutputAs()
     if (!name || name->isEmpty())
         return;
     lastOutputName_ = *name;
-    if (saveOutput(*name))
+    if (mayReplace(this, dialogs(), *name) && saveOutput(*name))
         emit statusMessage(tr("Output saved to %1").arg(QDir::toNativeSeparators(*name)), 5000);
 }
 
@@ -187,23 +187,23 @@ bool TForm2::saveOutput(const QString& path)
     // It is written a piece of lines at a time, so that a pane of hundreds of
     // megabytes is never copied whole.
     constexpr qsizetype kLinesPerPiece = 65536;
-    QSaveFile file(path);
-    bool written = file.open(QIODevice::WriteOnly);
-    std::string piece;
-    const qsizetype lines = Memo1->lineCount();
-    for (qsizetype first = 0; written && first < lines; first += kLinesPerPiece) {
-        piece.clear();
-        Memo1->appendText(piece, first, std::min(lines, first + kLinesPerPiece));
-        piece += '\n';
-        const bool ascii = std::none_of(piece.begin(), piece.end(), [](char c) { return c & 0x80; });
-        const QByteArray utf8 = ascii ? QByteArray() : QString::fromLatin1(piece.data(), qsizetype(piece.size())).toUtf8();
-        written = ascii ? file.write(piece.data(), qint64(piece.size())) == qint64(piece.size())
-                        : file.write(utf8) == utf8.size();
-    }
-    if (written && file.commit())
+    const QString reason = replaceFileWith(path, [this](const std::function<bool(std::string_view)>& put) {
+        std::string piece;
+        const qsizetype lines = Memo1->lineCount();
+        for (qsizetype first = 0; first < lines; first += kLinesPerPiece) {
+            piece.clear();
+            Memo1->appendText(piece, first, std::min(lines, first + kLinesPerPiece));
+            piece += '\n';
+            const bool ascii = std::none_of(piece.begin(), piece.end(), [](char c) { return c & 0x80; });
+            const QByteArray utf8 =
+                ascii ? QByteArray() : QString::fromLatin1(piece.data(), qsizetype(piece.size())).toUtf8();
+            if (!put(ascii ? std::string_view(piece) : std::string_view(utf8.constData(), size_t(utf8.size()))))
+                return false;
+        }
         return true;
-    const QString reason = file.errorString();
-    file.cancelWriting();
+    });
+    if (reason.isEmpty())
+        return true;
     dialogs().errorBox(this, tr("Could not save the output to %1: %2.\nNothing was written.")
                                  .arg(QDir::toNativeSeparators(path), reason));
     return false;

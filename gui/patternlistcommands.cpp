@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QSaveFile>
 
 #include <new>
 #include <string>
@@ -15,6 +14,7 @@
 #include "core/patterns/patternlist.h"
 #include "gui/dialogs.h"
 #include "gui/form2.h"
+#include "gui/savetarget.h"
 #include "gui/patternlistwindow.h"
 
 namespace duolink {
@@ -31,19 +31,6 @@ const QString& saveFilter()
 {
     static const QString filter = QStringLiteral("Pattern lists (*.csv)");
     return filter;
-}
-
-// Writes all of `data`. Unbuffered, and going on after a short write, so that
-// a full disk or a size limit ends in an error rather than a cut file.
-bool writeAll(QSaveFile& file, std::string_view data)
-{
-    while (!data.empty()) {
-        const qint64 written = file.write(data.data(), static_cast<qint64>(data.size()));
-        if (written <= 0)
-            return false;
-        data.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
 }
 
 QString pairsText(int count)
@@ -82,7 +69,8 @@ void TForm2::openPatternList()
     if (list_.currentIndex >= 1)
         showPattern(list_.currentIndex);
     emit patternListChanged();
-    showListNotice(tr("Opened %1 from %2").arg(pairsText(list_.patternCount), shownName));
+    showListNotice(list_.patternCount == 0 ? tr("%1 held no pairs").arg(shownName)
+                                           : tr("Opened %1 from %2").arg(pairsText(list_.patternCount), shownName));
 }
 
 void TForm2::savePatternList()
@@ -101,13 +89,12 @@ void TForm2::savePatternList()
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".csv");
     const QString shownName = QFileInfo(path).fileName();
-    if (QFileInfo::exists(path) && !dialogs().question(this, tr("%1 already exists. Replace it?").arg(shownName)))
+    if (!mayReplace(this, dialogs(), path))
         return;
 
     // The old file stays whole until the new one is complete.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeAll(file, text) || !file.commit()) {
-        dialogs().errorBox(this, tr("%1 was not saved: %2").arg(shownName, file.errorString()));
+    if (const QString reason = replaceFileWith(path, text); !reason.isEmpty()) {
+        dialogs().errorBox(this, tr("%1 was not saved: %2").arg(shownName, reason));
         return;
     }
     lastPatternListName_ = path;

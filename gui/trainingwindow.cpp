@@ -12,7 +12,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
-#include <QSaveFile>
+#include <QBuffer>
 #include <QSplitter>
 #include <QTimer>
 #include <QToolTip>
@@ -25,6 +25,7 @@
 
 #include "core/stats/statscsv.h"
 #include "gui/dialogs.h"
+#include "gui/savetarget.h"
 #include "gui/weightmap.h"
 
 namespace duolink {
@@ -358,54 +359,53 @@ bool TrainingWindow::saveChart(const QString& path)
 {
     // As it shows, at the screen's resolution.
     const QPixmap pixmap = chartView_->grab();
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && pixmap.save(&file, "PNG") && file.commit())
+    QByteArray png;
+    QBuffer buffer(&png);
+    QString reason = tr("the image could not be made");
+    if (buffer.open(QIODevice::WriteOnly) && pixmap.save(&buffer, "PNG"))
+        reason = replaceFileWith(path, std::string_view(png.constData(), static_cast<size_t>(png.size())));
+    if (reason.isEmpty())
         return true;
-    dialogs_().errorBox(this, tr("Could not save the chart to %1: %2").arg(path, file.errorString()));
+    dialogs_().errorBox(this, tr("Could not save the chart to %1: %2").arg(path, reason));
     return false;
 }
 
 bool TrainingWindow::saveStatistics(const QString& path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        dialogs_().errorBox(this, tr("Could not save the statistics to %1: %2").arg(path, file.errorString()));
-        return false;
-    }
     // The presentations made when the save began, a block at a time so that
     // a running Solve is held up only briefly.
-    constexpr std::size_t kBlock = 65536;
-    std::string text = std::string(kStatsHeader) + '\n';
-    std::size_t next = 0;
-    std::size_t total = SIZE_MAX;
     const std::uint64_t run = run_;
     bool replaced = false;
-    bool written = true;
-    while (next < total && written) {
-        recorder_.read([&](const TrainingData& data) {
-            if (data.run != run) {
-                replaced = true;
-                return;
-            }
-            total = std::min(total, data.size());
-            const std::size_t end = std::min(total, next + kBlock);
-            for (; next < end; ++next)
-                appendStatsLine(text, data.record(next));
-        });
-        if (replaced)
-            break;
-        written = file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size());
-        text.clear();
-    }
+    const QString reason = replaceFileWith(path, [&](const std::function<bool(std::string_view)>& put) {
+        constexpr std::size_t kBlock = 65536;
+        std::string text = std::string(kStatsHeader) + '\n';
+        std::size_t next = 0;
+        std::size_t total = SIZE_MAX;
+        while (next < total) {
+            recorder_.read([&](const TrainingData& data) {
+                if (data.run != run) {
+                    replaced = true;
+                    return;
+                }
+                total = std::min(total, data.size());
+                const std::size_t end = std::min(total, next + kBlock);
+                for (; next < end; ++next)
+                    appendStatsLine(text, data.record(next));
+            });
+            if (replaced || !put(text))
+                return false;
+            text.clear();
+        }
+        return put(text);
+    });
     if (replaced) {
-        file.cancelWriting();
         dialogs_().errorBox(this, tr("A new Solve began while the statistics were being saved; nothing was saved. "
                                      "Save them again after it."));
         return false;
     }
-    if (written && file.commit())
+    if (reason.isEmpty())
         return true;
-    dialogs_().errorBox(this, tr("Could not save the statistics to %1: %2").arg(path, file.errorString()));
+    dialogs_().errorBox(this, tr("Could not save the statistics to %1: %2").arg(path, reason));
     return false;
 }
 
@@ -415,7 +415,8 @@ void TrainingWindow::saveChartAs()
     if (!name || name->isEmpty())
         return;
     lastChartName_ = withSuffix(*name, "png");
-    saveChart(lastChartName_);
+    if (mayReplace(this, dialogs_(), lastChartName_))
+        saveChart(lastChartName_);
 }
 
 void TrainingWindow::saveStatisticsAs()
@@ -424,7 +425,8 @@ void TrainingWindow::saveStatisticsAs()
     if (!name || name->isEmpty())
         return;
     lastStatisticsName_ = withSuffix(*name, "csv");
-    saveStatistics(lastStatisticsName_);
+    if (mayReplace(this, dialogs_(), lastStatisticsName_))
+        saveStatistics(lastStatisticsName_);
 }
 
 } // namespace duolink

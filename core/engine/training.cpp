@@ -103,13 +103,23 @@ double EngineState::logisticTransfer(double v)
     return static_cast<double>(roundEven(fdiv(1, 1 + static_cast<long double>(e)) * unity));
 }
 
+// A stop asked for during the pass ends it before the next input, with the
+// stop line in the report and the pane. One asked for earlier has had its
+// effect on the training (or none, when the run ended anyway), and the pass
+// runs whole as it always did.
 void EngineState::simulationPass()
 {
+    const bool askedBefore = stopRequested();
     aDataFile.close();
     std::string name = simulationFileName();
     openReader(aDataFile, name.empty() ? std::string("nutest.dat") : name);
     reportFile.writeLn("=== INPUT ===");
     while (!aDataFile.eof()) {
+        if (!askedBefore && stopRequested()) {
+            reportFile.writeLn(kStoppedLine);
+            consoleWriteLn(kStoppedLine);
+            break;
+        }
         aVector.fill(0);
         bVector.fill(0);
         readAVector(aVector, aDataFile);

@@ -12,13 +12,19 @@ InstanceCount countInstances(ProcessSource& source, InstanceLog& log)
     log.line(std::string(30, '-'));
 
     const ProcessList list = source.processes();
+    const ProcessStart self = source.ownStart();
     if (list.error) {
         log.message("Oops..." + *list.error);
     } else {
-        for (const std::string& name : list.names) {
+        for (size_t k = 0; k < list.names.size(); ++k) {
+            const std::string& name = list.names[k];
             log.line(name);
             if (name == own) {
                 ++count.matches;
+                const ProcessStart other = k < list.starts.size() ? list.starts[k] : ProcessStart{};
+                const bool itself = self.known && other.known && other.pid == self.pid;
+                if (!itself && (!self.known || !other.known || other.before(self)))
+                    ++count.olderCopies;
                 log.matchFound(count.processes);
             }
             ++count.processes;

@@ -21,13 +21,18 @@ public:
 };
 
 struct InstanceCount {
-    int processes = 0; // entries walked
-    int matches = 0;   // entries whose name equals the own file name
-    bool valid() const { return matches <= 1; }
+    int processes = 0;   // entries walked
+    int matches = 0;     // entries whose name equals the own file name
+    int olderCopies = 0; // matches that started before this program, or may have
+    // Only the copy that started last gives way: an older one goes on
+    // working while a newer one runs.
+    bool valid() const { return matches <= 1 || olderCopies == 0; }
 };
 
 // Lists the processes of `source` into `log` and counts those whose
-// executable file name equals the program's own, letter case significant.
+// executable file name equals the program's own, letter case significant,
+// and those of them that started before this program (all but itself when
+// the start times are not known).
 // A failed listing is shown as a message and counts nothing.
 InstanceCount countInstances(ProcessSource& source, InstanceLog& log);
 

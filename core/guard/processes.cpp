@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <system_error>
 
 namespace duolink {
@@ -76,11 +77,36 @@ std::optional<std::string> procExeFileName(const fs::path& dir)
     return comm;
 }
 
+ProcessStart procStart(const fs::path& dir)
+{
+    ProcessStart start;
+    const std::optional<std::string> stat = readWhole(dir / "stat");
+    // "pid (comm) state ppid ...": the name may hold blanks and parentheses,
+    // so the fields are counted from the last ')'; the start time is field 22.
+    const size_t close = stat ? stat->rfind(')') : std::string::npos;
+    if (close == std::string::npos)
+        return start;
+    std::istringstream fields(stat->substr(close + 1));
+    std::string field;
+    for (int k = 3; k < 22 && fields >> field; ++k) {
+    }
+    unsigned long long ticks = 0;
+    long pid = 0;
+    if (!(fields >> ticks) || !(std::istringstream(stat->substr(0, stat->find(' '))) >> pid))
+        return start;
+    return {pid, ticks, true};
+}
+
 ProcFsSource::ProcFsSource(fs::path root) : root_(std::move(root)) {}
 
 std::string ProcFsSource::ownFileName()
 {
     return procExeFileName(root_ / "self").value_or(std::string());
+}
+
+ProcessStart ProcFsSource::ownStart()
+{
+    return procStart(root_ / "self");
 }
 
 ProcessList ProcFsSource::processes()
@@ -92,11 +118,14 @@ ProcessList ProcFsSource::processes()
         const fs::path& dir = it->path();
         if (!isProcessId(dir.filename().native()))
             continue;
-        if (std::optional<std::string> name = procExeFileName(dir))
+        if (std::optional<std::string> name = procExeFileName(dir)) {
             list.names.push_back(std::move(*name));
+            list.starts.push_back(procStart(dir));
+        }
     }
     if (ec) {
         list.names.clear();
+        list.starts.clear();
         list.error = ec.message();
     }
     return list;

@@ -8,9 +8,24 @@
 
 namespace duolink {
 
+// When a process started: its id and its start time in clock ticks after
+// boot, which orders the processes by age.
+struct ProcessStart {
+    long pid = 0;
+    unsigned long long ticks = 0;
+    bool known = false;
+    // Whether this process started before `other` (the lower id first when
+    // both started within one tick).
+    bool before(const ProcessStart& other) const
+    {
+        return ticks != other.ticks ? ticks < other.ticks : pid < other.pid;
+    }
+};
+
 // One snapshot of the running processes.
 struct ProcessList {
     std::vector<std::string> names;   // executable file name of each process
+    std::vector<ProcessStart> starts; // per process, where known (may be empty)
     std::optional<std::string> error; // the system's text when listing failed
 };
 
@@ -22,6 +37,8 @@ public:
     // File name of this program's own executable.
     virtual std::string ownFileName() = 0;
     virtual ProcessList processes() = 0;
+    // When this program started; unknown unless the source can tell.
+    virtual ProcessStart ownStart() { return {}; }
 };
 
 // Reads a proc file system (normally /proc). Processes that end while the
@@ -31,6 +48,7 @@ public:
     explicit ProcFsSource(std::filesystem::path root = "/proc");
     std::string ownFileName() override;
     ProcessList processes() override;
+    ProcessStart ownStart() override;
 
 private:
     std::filesystem::path root_;
@@ -42,5 +60,8 @@ ProcessSource& systemProcesses();
 // Executable file name of the process whose proc directory is `dir`;
 // std::nullopt when the process is gone.
 std::optional<std::string> procExeFileName(const std::filesystem::path& dir);
+// Id and start time of the process whose proc directory is `dir`, from its
+// "stat" file; not known when the process is gone.
+ProcessStart procStart(const std::filesystem::path& dir);
 
 } // namespace duolink

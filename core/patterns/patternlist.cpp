@@ -11,6 +11,7 @@
 #include <unistd.h>
 #include <utility>
 
+#include "core/support/atomicwrite.h"
 #include "core/support/errors.h"
 #include "core/support/numgrammar.h"
 #include "core/support/numtext.h"
@@ -139,6 +140,14 @@ std::string_view trimmed(std::string_view s)
 
 // --- The .csv form -------------------------------------------------------------------
 
+bool equalsIgnoringCase(std::string_view x, std::string_view y)
+{
+    return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(), [](char p, char q) {
+               return std::tolower(static_cast<unsigned char>(p)) == std::tolower(static_cast<unsigned char>(q));
+           });
+}
+
+
 constexpr char kSeparators[] = {',', ';', '\t'};
 
 // The separator of a data line: the one that splits it into sixteen values,
@@ -157,12 +166,32 @@ char separatorOf(std::string_view line)
     return best;
 }
 
-// A first line is a header when its first cell is not a number.
+// A cell that looks like a number: it starts with a digit, a sign or a point,
+// or it is "nan" or "inf" in any letter case.
+bool looksLikeNumber(std::string_view cell)
+{
+    cell = trimmed(cell);
+    if (cell.empty())
+        return false;
+    const char c = cell.front();
+    if (isDigit(c) || c == '+' || c == '-' || c == '.')
+        return true;
+    return equalsIgnoringCase(cell, "nan") || equalsIgnoringCase(cell, "inf") ||
+           equalsIgnoringCase(cell, "infinity");
+}
+
+// A first line is a header only when none of its cells looks like a number;
+// any other line is data, and a bad one is refused rather than skipped.
 bool isHeader(std::string_view line)
 {
-    double ignored = 0;
-    std::string_view first = line.substr(0, line.find_first_of(",;\t"));
-    return readValue(trimmed(first), ignored) != ValueText::Number;
+    for (size_t start = 0;;) {
+        const size_t end = line.find_first_of(",;\t", start);
+        if (looksLikeNumber(line.substr(start, end == std::string_view::npos ? end : end - start)))
+            return false;
+        if (end == std::string_view::npos)
+            return true;
+        start = end + 1;
+    }
 }
 
 PatternPair pairFromCells(const std::array<std::string_view, kValuesPerPair>& cells, std::string_view file,
@@ -233,6 +262,7 @@ std::string errorText(int err)
     switch (err) {
     case ENOENT: return "the file does not exist";
     case EISDIR: return "it is a folder, not a file";
+    case kNotRegularFile: return "not a regular file";
     case EACCES:
     case EPERM: return "permission denied";
     default: return std::strerror(err);
@@ -244,13 +274,8 @@ std::string readWholeFile(const std::string& path, std::string_view displayName)
 {
     const std::string prefix = std::string(displayName) + ": ";
     const int fd = openInputFile(path);
-    if (fd < 0) {
-        const int err = errno;
-        struct stat st{};
-        if (err == EACCES && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-            fail(prefix + "not a regular file");
-        fail(prefix + errorText(err));
-    }
+    if (fd < 0)
+        fail(prefix + errorText(errno));
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
@@ -269,13 +294,6 @@ std::string readWholeFile(const std::string& path, std::string_view displayName)
             fail(prefix + "the file is too large for a pattern list");
         content.append(buffer, static_cast<size_t>(n));
     }
-}
-
-bool equalsIgnoringCase(std::string_view x, std::string_view y)
-{
-    return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(), [](char p, char q) {
-               return std::tolower(static_cast<unsigned char>(p)) == std::tolower(static_cast<unsigned char>(q));
-           });
 }
 
 bool hasCsvExtension(std::string_view name)
@@ -397,11 +415,9 @@ std::string patternListText(const PatternList& list)
 
 namespace {
 
-void writeDataFile(const std::filesystem::path& folder, const std::string& name, const PatternList::Store& patterns,
-                   int patternCount)
+std::string dataFileText(const PatternList::Store& patterns, int patternCount)
 {
-    ReportFile f;
-    f.create(folder.empty() ? name : (folder / name).string(), name);
+    std::string text;
     std::string line;
     for (int p = 1; p <= patternCount; ++p) {
         line.clear();
@@ -413,27 +429,41 @@ void writeDataFile(const std::filesystem::path& folder, const std::string& name,
             if (e > 1 && line[start] != ' ')
                 line.insert(start, 1, ' ');
         }
-        f.writeLn(line);
+        (text += line) += "\r\n";
     }
-    f.writeLn("9999");
-    f.close();
+    return text + "9999\r\n";
 }
 
 } // namespace
 
 void writeJobFiles(PatternList& list, const std::filesystem::path& folder)
 {
-    writeDataFile(folder, kADataFileName, list.aPatterns, list.patternCount);
-    writeDataFile(folder, kBDataFileName, list.bPatterns, list.patternCount);
+    // Both files are replaced together or not at all: a failure leaves the
+    // old job whole.
+    const auto path = [&](const char* name) { return folder.empty() ? std::string(name) : (folder / name).string(); };
+    std::string failed;
+    if (int error = replaceFilePair(path(kADataFileName), dataFileText(list.aPatterns, list.patternCount),
+                                    path(kBDataFileName), dataFileText(list.bPatterns, list.patternCount), failed))
+        // Named as the engine names its files, without the folder.
+        throwIoError(error, failed == path(kADataFileName)   ? kADataFileName
+                            : failed == path(kBDataFileName) ? kBDataFileName
+                                                             : failed);
     list.noteListInFiles();
 }
 
 PatternJobOutcome writePatternJob(const std::string& listFile, const std::string& shownName,
-                                  const std::filesystem::path& jobFolder, std::string& message)
+                                  const std::filesystem::path& jobFolder, const std::string& shownFolder,
+                                  std::string& message)
 {
     PatternList list;
     try {
-        list.loadPatternList(readPatternListFile(listFile, shownName));
+        const PatternPairs pairs = readPatternListFile(listFile, shownName);
+        // A job of no pairs would run and report nothing of use.
+        if (pairs.empty()) {
+            message = shownName + " holds no pairs";
+            return PatternJobOutcome::BadList;
+        }
+        list.loadPatternList(pairs);
     } catch (const PatternListError& e) {
         message = e.what();
         return PatternJobOutcome::BadList;
@@ -441,8 +471,8 @@ PatternJobOutcome writePatternJob(const std::string& listFile, const std::string
     try {
         writeJobFiles(list, jobFolder);
     } catch (const RunError& e) {
-        message = "cannot write the job files in " + (jobFolder.empty() ? std::string(".") : jobFolder.string()) + ": " +
-                  e.what();
+        message = "cannot write the job files in " + shownFolder + ": " +
+                  (e.file().empty() ? std::string() : e.file() + ": ") + e.what();
         return PatternJobOutcome::WriteFailed;
     }
     return PatternJobOutcome::Written;

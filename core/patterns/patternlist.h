@@ -26,7 +26,7 @@ inline constexpr std::string_view kPatternListHeader = "A1,A2,A3,A4,A5,A6,A7,A8,
 
 // Reads the text of a .csv pattern list: one pair of sixteen values a line,
 // separated by commas, semicolons or tabs (the first data line decides), an
-// optional header line, "#" comment lines and empty lines. `fileName` names
+// optional header line (a first line none of whose cells looks like a number), "#" comment lines and empty lines. `fileName` names
 // the file in messages. The parity elements are computed. Raises
 // PatternListError.
 PatternPairs parsePatternList(std::string_view text, std::string_view fileName);
@@ -54,10 +54,12 @@ void writeJobFiles(PatternList& list, const std::filesystem::path& folder);
 
 // The headless runner's --patterns: reads the pattern list `listFile` and
 // writes the job files for it into `jobFolder` (the current folder when
-// empty), as the window's Solve would. Nothing is written for a bad list.
-// Messages name the file as `shownName` (the user's spelling of it).
+// empty), as the window's Solve would. Nothing is written for a bad list or
+// one that holds no pairs. Messages name the file as `shownName` and the
+// folder as `shownFolder` (the user's spelling of them).
 enum class PatternJobOutcome { Written, BadList, WriteFailed };
 PatternJobOutcome writePatternJob(const std::string& listFile, const std::string& shownName,
-                                  const std::filesystem::path& jobFolder, std::string& message);
+                                  const std::filesystem::path& jobFolder, const std::string& shownFolder,
+                                  std::string& message);
 
 } // namespace duolink

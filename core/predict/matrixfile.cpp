@@ -5,13 +5,14 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <random>
 #include <string_view>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/support/atomicwrite.h"
+#include "core/support/console.h"
 #include "core/support/numgrammar.h"
 #include "core/engine/observer.h"
 #include "core/support/numtext.h"
@@ -88,9 +89,14 @@ public:
         return c;
     }
     void advance() { ++pos_; }
+    // True when reading stopped at the size limit.
+    bool tooLarge() const { return tooLarge_; }
 
 private:
     static constexpr unsigned char kEndOfFileMark = 26;
+    // Far beyond any layout of 72 numbers: a larger file ends here rather
+    // than being read to its end.
+    static constexpr size_t kLargestFile = 1u << 20;
 
     bool fill()
     {
@@ -103,9 +109,14 @@ private:
             }
             pos_ = 0;
             len_ = static_cast<size_t>(n);
-            if (n == 0)
+            total_ += len_;
+            if (total_ > kLargestFile) {
+                tooLarge_ = true;
+                len_ = 0;
+            }
+            if (len_ == 0)
                 ended_ = true;
-            return n > 0;
+            return len_ > 0;
         }
     }
 
@@ -113,7 +124,9 @@ private:
     char buf_[8192];
     size_t pos_ = 0;
     size_t len_ = 0;
+    size_t total_ = 0;
     bool ended_ = false;
+    bool tooLarge_ = false;
 };
 
 constexpr size_t kMaxTokenLength = 64;
@@ -155,24 +168,9 @@ double parseMatrixNumber(std::string_view token)
     return scan.negative ? -stored : stored;
 }
 
-// The next value: 0 when only blanks and control characters are left.
-double readValue(ByteSource& in)
-{
-    char token[kMaxTokenLength];
-    const size_t length = readToken(in, token, kMaxTokenLength);
-    return length == 0 ? 0.0 : parseMatrixNumber(std::string_view(token, length));
-}
-
-// Drops the rest of the line up to and including its LF.
-void skipLine(ByteSource& in)
-{
-    for (int c = in.peek(); c >= 0; c = in.peek()) {
-        in.advance();
-        if (c == '\n')
-            return;
-    }
-}
-
+// A file holds the 72 numbers of the block, nine rows of eight in any layout
+// of blanks and line ends; any other count is refused, so that a short, long
+// or empty file (or a number too long to read whole) never loads shifted.
 Block readBlock(const std::string& path)
 {
     Fd fd(openInputFile(path));
@@ -180,12 +178,18 @@ Block readBlock(const std::string& path)
         throwIoError(errno);
     ByteSource in(fd.get());
     Block block{};
-    for (int r = 0; r < kRows; ++r) {
-        for (int c = 0; c < kCols; ++c)
-            block[r * kCols + c] = readValue(in);
-        skipLine(in);
-    }
+    size_t count = 0;
+    char token[kMaxTokenLength];
+    for (size_t length; (length = readToken(in, token, kMaxTokenLength)) > 0; ++count)
+        if (count < block.size())
+            block[count] = parseMatrixNumber(std::string_view(token, length));
     fd.close();
+    // The caller names the file: "m.vmat2: the file holds 71 numbers; ...".
+    if (in.tooLarge())
+        throw RunError("the file is too large to be a matrix file");
+    if (count != block.size())
+        throw RunError("the file holds " + std::to_string(count) + (count == 1 ? " number" : " numbers") +
+                       "; a matrix file holds " + std::to_string(block.size()));
     return block;
 }
 
@@ -221,158 +225,16 @@ std::string blockText(const EngineState& engine)
     return text;
 }
 
-void writeAllOrRaise(int fd, std::string_view data)
-{
-    size_t written = 0;
-    if (int err = writeAll(fd, data, written))
-        throwIoError(err);
-}
-
-// Writes straight into the file, creating or emptying it.
-void writeInPlace(const std::string& path, std::string_view data)
-{
-    Fd fd(openOutputFile(path));
-    if (fd.get() < 0)
-        throwIoError(errno);
-    writeAllOrRaise(fd.get(), data);
-    fd.close();
-}
-
-// A new file with a unique name next to the target; removed again unless
-// it was renamed into place.
-class TempFile {
-public:
-    TempFile(const std::string& folder, const std::string& baseName, mode_t mode)
-    {
-        static std::minstd_rand random(std::random_device{}() ^ static_cast<unsigned>(::getpid()));
-        static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-        // Keep the name short enough for any folder that can hold the target.
-        const std::string stem = folder + "/." + baseName.substr(0, 200) + '.';
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = stem;
-            for (int k = 0; k < 6; ++k)
-                name += kChars[random() % (sizeof kChars - 1)];
-            int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-            if (fd >= 0) {
-                fd_ = fd;
-                name_ = std::move(name);
-                return;
-            }
-            if (errno != EEXIST) {
-                error_ = errno;
-                return;
-            }
-        }
-        error_ = EEXIST;
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    ~TempFile()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        if (!name_.empty())
-            ::unlink(name_.c_str());
-    }
-
-    bool created() const { return fd_ >= 0; }
-    int error() const { return error_; }
-    int fd() const { return fd_; }
-
-    // Flushes the content to the disk, closes the file and puts it in the
-    // target's place.
-    void commit(const std::string& target)
-    {
-        if (::fsync(fd_) != 0)
-            throwIoError(errno);
-        int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0 && errno != EINTR)
-            throwIoError(errno);
-        if (::rename(name_.c_str(), target.c_str()) != 0)
-            throwIoError(errno);
-        name_.clear();
-    }
-
-private:
-    int fd_ = -1;
-    int error_ = 0;
-    std::string name_;
-};
-
-// Replaces the file at `path` by `data` as a whole: the new content goes to a
-// temporary file that takes the old file's place only once it is complete.
-void replaceFile(const std::string& path, std::string_view data)
-{
-    if (path.empty())
-        throwIoError(ENOENT);
-
-    // Through a symbolic link the file it points to is replaced, not the link.
-    std::string target = path;
-    struct stat st{};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-
-    bool exists = false;
-    if (::stat(target.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            throwIoError(EISDIR);
-        if (!S_ISREG(st.st_mode)) {
-            // Devices and pipes cannot be replaced; write to them directly.
-            writeInPlace(target, data);
-            return;
-        }
-        // A file the user may not write stays protected.
-        if (::access(target.c_str(), W_OK) != 0)
-            throwIoError(errno);
-        exists = true;
-    } else if (errno != ENOENT) {
-        throwIoError(errno);
-    }
-
-    size_t slash = target.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-    std::string baseName = slash == std::string::npos ? target : target.substr(slash + 1);
-    if (baseName.empty())
-        throwIoError(EISDIR);
-
-    TempFile temp(folder, baseName, exists ? 0600 : 0666);
-    if (!temp.created()) {
-        // A writable file in a folder where nothing may be created can still
-        // be written over.
-        if (exists && (temp.error() == EACCES || temp.error() == EPERM)) {
-            writeInPlace(target, data);
-            return;
-        }
-        throwIoError(temp.error());
-    }
-    if (exists) {
-        // Keep the replaced file's owner where allowed, and its permissions.
-        if (::fchown(temp.fd(), st.st_uid, st.st_gid) != 0 && errno == EPERM)
-            (void)::fchown(temp.fd(), static_cast<uid_t>(-1), st.st_gid);
-        if (::fchmod(temp.fd(), st.st_mode & 07777) != 0)
-            throwIoError(errno);
-    }
-    writeAllOrRaise(temp.fd(), data);
-    temp.commit(target);
-
-    // Make the new name itself durable; the content is already complete.
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        (void)::fsync(dir.get());
-}
-
 } // namespace
 
 void saveMatrixFile(EngineState& engine, const std::string& path)
 {
     engine.useWindowShapeBeforeAnyJob();
     const std::string text = blockText(engine);
-    withFileContext(path, [&] { replaceFile(path, text); });
+    withFileContext(path, [&] {
+        if (int error = replaceFile(path, text))
+            throwIoError(error);
+    });
 }
 
 void loadMatrixFile(EngineState& engine, const std::string& path)

@@ -2,7 +2,12 @@
 
 #include <charconv>
 
+#include <cerrno>
+#include <unistd.h>
+
 #include "core/support/errors.h"
+#include "core/support/textfile.h"
+#include "core/support/streamwrite.h"
 
 namespace duolink {
 
@@ -32,21 +37,46 @@ void appendStatsLine(std::string& out, const PresentationRecord& record)
     out += record.allRecalled ? ",1\n" : ",0\n";
 }
 
+StatsFileWriter::~StatsFileWriter()
+{
+    close();
+}
+
 void StatsFileWriter::open(const std::string& path)
 {
-    try {
-        file_.create(path);
-        file_.write(std::string(kStatsHeader) + '\n');
-    } catch (const RunError& e) {
-        throw RunError(path + ": " + e.what());
-    }
+    close();
+    const int fd = openOutputFile(path);
+    if (fd < 0)
+        throwIoError(errno, path);
+    fd_ = fd;
+    path_ = path;
+    write(std::string(kStatsHeader) + '\n');
+}
+
+void StatsFileWriter::close() noexcept
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+void StatsFileWriter::write(std::string_view text)
+{
+    if (fd_ < 0)
+        return;
+    size_t written = 0;
+    const int error = writeUnlessStopped(fd_, text, written, stop_);
+    if (error == kWriteAbandoned)
+        close();
+    else if (error != 0)
+        throwIoError(error, path_);
 }
 
 void StatsFileWriter::presentationMade(const PresentationRecord& record)
 {
     line_.clear();
     appendStatsLine(line_, record);
-    file_.write(line_);
+    write(line_);
 }
 
 } // namespace duolink

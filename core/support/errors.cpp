@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "core/support/atomicwrite.h"
+
 namespace duolink {
 
 std::string ioErrorMessage(int errnoValue)
@@ -19,7 +21,6 @@ std::string ioErrorMessage(int errnoValue)
     case EACCES:
     case EPERM:
     case EROFS:
-    case EISDIR:
     case ETXTBSY:
         return "File access denied";
     case ENOSPC:
@@ -27,7 +28,9 @@ std::string ioErrorMessage(int errnoValue)
     case EFBIG:
         return "Disk full";
     default:
-        return "I/O error " + std::to_string(errnoValue);
+        // A folder, a device or a pipe, a symbolic link loop, ...: the
+        // system's own words say more than a number.
+        return fileErrorText(errnoValue);
     }
 }
 

@@ -64,7 +64,8 @@ inline constexpr const char* kInvalidNumeric = "Invalid numeric input";
 inline constexpr const char* kOutOfMemory = "Out of memory";
 
 // The message for a failed file operation with the given errno value
-// ("File not found", "File access denied", "Disk full", ... or "I/O error N").
+// ("File not found", "File access denied", "Disk full", ... or the system's
+// text, "is a folder" or "is not a regular file").
 std::string ioErrorMessage(int errnoValue);
 [[noreturn]] void throwIoError(int errnoValue);
 // The same, naming the file it concerns.

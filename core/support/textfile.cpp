@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/support/atomicwrite.h"
 #include "core/support/errors.h"
 
 namespace duolink {
@@ -24,7 +25,7 @@ int openInputFile(const std::string& name) noexcept
     else if (S_ISDIR(st.st_mode))
         refusal = EISDIR;
     else if (!S_ISREG(st.st_mode))
-        refusal = EACCES;
+        refusal = kNotRegularFile;
     if (refusal != 0) {
         ::close(fd);
         errno = refusal;

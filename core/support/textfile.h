@@ -10,7 +10,7 @@ namespace duolink {
 
 // Opens an existing file for reading; returns its descriptor, or -1 with errno
 // set. Only regular files are opened: a folder gives EISDIR, and a device,
-// pipe or socket EACCES, as reading one could block or never come to an end.
+// pipe or socket kNotRegularFile, as reading one could block or never end.
 int openInputFile(const std::string& name) noexcept;
 // Creates or empties a file for writing; returns its descriptor, or -1 with
 // errno set. A pipe that nobody reads fails with ENXIO instead of holding the

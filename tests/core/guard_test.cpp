@@ -53,7 +53,7 @@ TEST(InstanceCount, LogsEveryEntryAndCountsOnlyExactNameMatches)
 
 TEST(InstanceCount, FailedListingShowsOopsAndPasses)
 {
-    const Count failed({{}, "Permission denied"});
+    const Count failed({{}, {}, "Permission denied"});
     EXPECT_TRUE(failed.result.valid());
     EXPECT_EQ(failed.out, (Lines{kHead, kRule, "[box] Oops...Permission denied",
                                  "There are 0 process(s)", "There are 0  instance(s) of process", ""}));
@@ -75,9 +75,17 @@ TEST(ProcFs, NamesComeFromTheExeLinkOrFallBackToCommAndCmdline)
     write(process("5") / "cmdline", "other: worker");
     process("6");                                      // ended while listed
     fs::create_symlink("/usr/bin/me", process("self") / "exe");
+    // The start time is field 22 of "stat", counted after the name, which may
+    // hold blanks and parentheses.
+    write(process("self") / "stat", "77 (a) (b c) S 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 123456 20 21\n");
+    write(process("1") / "stat", "1 (alpha) R");
 
     ProcFsSource source(root);
     EXPECT_EQ(source.ownFileName(), "me");
+    const ProcessStart self = source.ownStart();
+    EXPECT_TRUE(self.known && self.pid == 77 && self.ticks == 123456u);
+    EXPECT_FALSE(procStart(root / "1").known);
+    EXPECT_FALSE(procStart(root / "6").known);
     ProcessList list = source.processes();
     fs::remove_all(root);
     ASSERT_FALSE(list.error);

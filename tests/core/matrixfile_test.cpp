@@ -94,42 +94,57 @@ TEST_F(MatrixFiles, RoundTripKeepsTwoSignificantDigits)
 
 // Huge and odd files included: a huge file is read only as far as the block
 // needs, and NUL bytes are blanks like any control character.
-TEST_F(MatrixFiles, LoadFollowsTheNumberReadingRules)
+// A matrix file holds exactly 72 numbers, in any layout of blanks, line ends
+// and control bytes; any other count is refused and changes nothing.
+TEST_F(MatrixFiles, LoadTakesSeventyTwoNumbersInAnyLayoutAndRefusesOtherCounts)
 {
     const std::string ones(64, '1');
-    std::vector<double> all(72), sixteen(16);
+    std::vector<double> all(72);
     for (int k = 0; k < 72; ++k)
         all[k] = k + 1;
-    std::copy_n(all.begin(), 16, sixteen.begin());
-    std::string spaced, nulSeparated;
-    for (int k = 0; k < 50000; ++k)
-        spaced += "1 ";
+    const auto zerosAfter = [](std::vector<double> first) {
+        first.resize(72, 0.0);
+        return first;
+    };
+    const auto numbers = [](int count) { return repeat("0 ", count); };
+    std::string nulSeparated, rowsOfThree, rowsOfNine;
     for (int k = 1; k <= 72; ++k)
         nulSeparated += std::to_string(k) + std::string(k % 8 == 0 ? "\0\n" : "\0\0", 2);
+    for (int r = 0; r < 9; ++r) {
+        rowsOfThree += "1 2 3\r\n";
+        rowsOfNine += "1 2 3 4 5 6 7 8 9\r\n";
+    }
+    const std::string rows = countingRows(" ", "\r\n");
     const struct {
         const char* what;
         std::string content;
-        std::vector<double> firstValues; // the rest of the block reads 0
-        off_t holeAfter = 0;             // the file goes on with this many NUL bytes, unwritten
+        std::vector<double> values; // empty: refused with `count`
+        size_t count = 72;
+        off_t holeAfter = 0;        // the file goes on with this many NUL bytes, unwritten
     } cases[] = {
-        {"tabs, blanks, LF, extra lines", countingRows("\t  ", "\n") + "99 99\n99\n", all},
-        {"empty file", "", {}},
-        {"fewer values", "1 2 3", {1, 2, 3}},
-        {"short row goes on", "1 2 3\r\n4 5 6 7 8 99 99\r\n9 10 11 12 13 14 15 16\r\n", sixteen},
-        {"long row is cut", "1 2 3 4 5 6 7 8 99 99\r\n9 10 11 12 13 14 15 16", sixteen},
-        {"lone CR", "1 2 3 4 5 6 7 8 99\r99\n9 10 11 12 13 14 15 16", sixteen},
-        {"Ctrl-Z", "1 2\x1a 3 4\r\n5 6", {1, 2}},
-        {"NUL, then Ctrl-Z", std::string("1\0 2\0\x1a 3", 9), {1, 2}},
+        {"tabs, blanks, LF", countingRows("\t  ", "\n"), all},
+        {"all on one line", countingRows(" ", ""), all},
+        {"lone CR", countingRows(" ", "\r"), all},
         {"NUL bytes between values", nulSeparated, all},
-        {"spellings", "1e3 1E+0003 1000 +1000. 1000.0e0 .1e4 . -.\r\n+e7 0.5E-0001",
-         {1000, 1000, 1000, 1000, 1000, 1000, 0, 0, 0, 0.05}},
-        {"64 characters", ones + "22 3\r\n4", {std::stod(ones), 22, 3, 4}},
-        {"one token of 100 000 digits", std::string(100000, '1'), std::vector<double>(8, std::stod(ones))},
-        {"one line of 100 000 characters", spaced, std::vector<double>(8, 1.0)},
-        {"range", "1e5120 -0e5120 1e-5120 12e-5121 1e-400 4.9406564584124654e-324 1.7976931348623157e308",
-         {HUGE_VAL, -HUGE_VAL, 0, 0, 0, 4.9406564584124654e-324, DBL_MAX}},
-        {"nine rows, then 2 GiB", countingRows(" ", "\r\n"), all, off_t(2) << 30},
-        {"64 MiB of NUL bytes", "", {}, off_t(64) << 20},
+        {"Ctrl-Z ends the file", rows + "\x1a 99 99", all},
+        {"nine rows, then 512 KiB", rows, all, 72, off_t(512) << 10},
+        {"spellings", "1e3 1E+0003 1000 +1000. 1000.0e0 .1e4 . -.\r\n+e7 0.5E-0001 " + numbers(62),
+         zerosAfter({1000, 1000, 1000, 1000, 1000, 1000, 0, 0, 0, 0.05})},
+        {"64 characters", ones + "22 3\r\n4 " + numbers(68), zerosAfter({std::stod(ones), 22, 3, 4})},
+        {"range",
+         "1e5120 -0e5120 1e-5120 12e-5121 1e-400 4.9406564584124654e-324 1.7976931348623157e308 " + numbers(65),
+         zerosAfter({HUGE_VAL, -HUGE_VAL, 0, 0, 0, 4.9406564584124654e-324, DBL_MAX})},
+        {"empty file", "", {}, 0},
+        {"binary junk", std::string("\0\x01\x02\x1f\n", 5), {}, 0},
+        {"nine rows, then 2 GiB", rows, {}, 0, off_t(2) << 30},
+        {"one number", "5", {}, 1},
+        {"eight rows", rows.substr(0, rows.find(" 65 ")), {}, 64},
+        {"rows of three", rowsOfThree, {}, 27},
+        {"rows of nine", rowsOfNine, {}, 81},
+        {"extra lines", rows + "99 99\n99\n", {}, 75},
+        {"a number of 65 characters is two", ones + "2 " + numbers(71), {}, 73},
+        {"Ctrl-Z cuts the file short", "1 2\x1a " + rows, {}, 2},
+        {"one token of 100 000 digits", std::string(100000, '1'), {}, 1563},
     };
     bLen = 8;
     for (const auto& c : cases) {
@@ -139,9 +154,18 @@ TEST_F(MatrixFiles, LoadFollowsTheNumberReadingRules)
         writeFile("in.vmat2", c.content);
         if (c.holeAfter > 0)
             fs::resize_file("in.vmat2", c.content.size() + c.holeAfter);
+        if (c.values.empty()) {
+            const std::string message = c.holeAfter > 0 ? "the file is too large to be a matrix file"
+                                        : "the file holds " + std::to_string(c.count) +
+                                              (c.count == 1 ? " number" : " numbers") + "; a matrix file holds 72";
+            expectRunError([this] { loadMatrixFile("in.vmat2"); }, message.c_str());
+            EXPECT_EQ(wMatrix[1], -7);
+            EXPECT_TRUE(pane.lines.empty());
+            continue;
+        }
         loadMatrixFile("in.vmat2");
         for (int k = 0; k < 72; ++k)
-            EXPECT_EQ(wMatrix[k + 1], k < int(c.firstValues.size()) ? c.firstValues[k] : 0.0) << k + 1;
+            EXPECT_EQ(wMatrix[k + 1], c.values[k]) << k + 1;
         EXPECT_EQ(wMatrix[73], -7);
         EXPECT_EQ(pane.lines.size(), 9u);
     }
@@ -165,11 +189,11 @@ TEST_F(MatrixFiles, FailedLoadChangesNothingAndPrintsNothing)
         expectRunError([this] { loadMatrixFile("bad.vmat2"); }, message);
     }
     expectRunError([this] { loadMatrixFile("missing.vmat2"); }, "File not found");
-    expectRunError([this] { loadMatrixFile("."); }, "File access denied");
+    expectRunError([this] { loadMatrixFile("."); }, "is a folder");
     // Endless or blocking sources are refused, not read.
     ASSERT_EQ(::mkfifo("pipe.vmat2", 0600), 0);
-    expectRunError([this] { loadMatrixFile("pipe.vmat2"); }, "File access denied");
-    expectRunError([this] { loadMatrixFile("/dev/zero"); }, "File access denied");
+    expectRunError([this] { loadMatrixFile("pipe.vmat2"); }, "is not a regular file");
+    expectRunError([this] { loadMatrixFile("/dev/zero"); }, "is not a regular file");
     for (int k = 0; k <= kMatrixCells; ++k)
         ASSERT_EQ(wMatrix[k], k);
     EXPECT_TRUE(pane.lines.empty());

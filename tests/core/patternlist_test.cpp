@@ -205,6 +205,45 @@ TEST_F(PatternListFiles, BadFilesAreNamedWithLineAndColumn)
     EXPECT_EQ(parsePatternList(repeat(good, 256), "p.csv").size(), 256u);
 }
 
+// A first line is a header only when none of its cells looks like a number;
+// any other first line is data, checked as data, never silently dropped.
+TEST_F(PatternListFiles, TheFirstLineIsAHeaderOnlyWhenNoCellLooksLikeANumber)
+{
+    const std::string rest = ",0,1,0,0,0,0,0,0,1,0,0,0,0,0,1\n";
+    const std::string bom = "\xEF\xBB\xBF";
+    const struct {
+        std::string text;
+        const char* result; // the message, or the number of pairs read
+    } cases[] = {
+        {kHeader + csvLine(), "1"},
+        {"a;b;c\n" + csvLine(), "1"},
+        {"pattern list, by hand\n" + csvLine(), "1"},
+        {"1e400" + rest, "patterns.csv, line 1, column A1: \"1e400\" is too large"},
+        {"nan" + rest, "patterns.csv, line 1, column A1: \"nan\" is not a number"},
+        {"-INF" + rest, "patterns.csv, line 1, column A1: \"-INF\" is not a number"},
+        {"0x10" + rest, "patterns.csv, line 1, column A1: \"0x10\" is not a number"},
+        {"." + rest, "patterns.csv, line 1, column A1: \".\" is not a number"},
+        {"\xC2\xA0" "1" + rest, "patterns.csv, line 1, column A1: \"??1\" is not a number"},
+        {"\xEF\xBC\x91" + rest, "patterns.csv, line 1, column A1: \"???\" is not a number"},
+        {bom + bom + "1" + rest, "patterns.csv, line 1, column A1: \"???1\" is not a number"},
+        {"Inf,b,c\n" + csvLine(), "patterns.csv, line 1 has 3 values, 16 expected"},
+        {"x,y,1st\n" + csvLine(), "patterns.csv, line 1 has 3 values, 16 expected"},
+        {"1 0 1 0 0 0 0 0 0 1 0 0 0 0 0 1\n" + csvLine(), "patterns.csv, line 1 has 1 value, 16 expected"},
+        {std::string(kPatternListHeader) + "\r" + csvLine().substr(0, csvLine().size() - 1) + "\r",
+         "patterns.csv, line 1 has 31 values, 16 expected"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 20));
+        std::string result;
+        try {
+            result = std::to_string(parsePatternList(c.text, "patterns.csv").size());
+        } catch (const PatternListError& e) {
+            result = e.what();
+        }
+        EXPECT_EQ(result, c.result);
+    }
+}
+
 TEST_F(PatternListFiles, TheJobFilesOfASolveReadBackAsTheList)
 {
     fillStore(*this, 7);
@@ -356,4 +395,12 @@ TEST_F(PatternsOption, WritesTheJobFilesTheWindowWouldThenRuns)
     EXPECT_EQ(err, "duolink-batch: bad.csv, line 2 has 2 values, 16 expected\n");
     EXPECT_TRUE(fs::is_empty("job2"));
     EXPECT_EQ(run("job2 --patterns"), 2);
+
+    // A list of no pairs would run a job of none: refused the same way.
+    for (const std::string& empty : {std::string(), kHeader, std::string("# only a comment\n\n")}) {
+        writeFile("none.csv", empty);
+        EXPECT_EQ(run("job2 --patterns none.csv"), 2);
+        EXPECT_EQ(err, "duolink-batch: none.csv holds no pairs\n");
+        EXPECT_TRUE(fs::is_empty("job2"));
+    }
 }

@@ -8,11 +8,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -239,6 +242,132 @@ TEST_F(RunnerTest, AFailedJobEndsItsHalfWrittenPaneLine)
     EXPECT_EQ(run({job.string()}), 4);
     EXPECT_TRUE(out.ends_with("Limit:    5 Beta =  1.000\n       1Input: \n")) << out;
     EXPECT_TRUE(err.starts_with("error: solve " + job.string() + ": Invalid floating point operation\n")) << err;
+}
+
+// Every file the run reads or writes, with its content.
+std::map<std::string, std::string> filesUnder(const fs::path& dir)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        if (entry.is_regular_file() && !entry.is_symlink() && entry.path().filename() != "out" &&
+            entry.path().filename() != "err")
+            files[entry.path().string()] = readFile(entry.path());
+    return files;
+}
+
+// An output that is one of the run's inputs, or another of its outputs, is
+// found before anything is written, however the file is named.
+TEST_F(RunnerTest, AnOutputThatIsAnInputIsAUsageErrorAndNothingIsWritten)
+{
+    const fs::path job = demo("j");
+    ASSERT_EQ(run({"j", "--save-matrix", "m.vmat2"}, Out::File, dir_), 0) << err;
+    writeFile(dir_ / "p.csv", "1,0,1,0,0,0,0,0,0,1,0,0,0,0,0,1\n");
+    writeFile(job / "nutest.dat", "1 0\r\n");
+    fs::create_symlink("j/vld33res.txt", dir_ / "link.txt");
+    fs::create_hard_link(job / "veld200gSetup.dat", dir_ / "hard.dat");
+
+    const struct {
+        std::vector<std::string> args;
+        const char* clash;
+    } cases[] = {
+        {{"--stats", "j/vld33res.txt", "j"}, "--stats j/vld33res.txt is the job's report"},
+        {{"--stats", "j/./../j/vld33res.txt", "j"}, "--stats j/./../j/vld33res.txt is the job's report"},
+        {{"--stats", "link.txt", "j"}, "--stats link.txt is the job's report"},
+        {{"--stats", "hard.dat", "j"}, "--stats hard.dat is the job's parameters file"},
+        {{"--stats", "j/adata200.dat", "j"}, "--stats j/adata200.dat is the job's A data file"},
+        {{"--stats", "j/bdata200.dat", "--no-solve", "--patterns", "p.csv", "j"},
+         "--stats j/bdata200.dat is the job's B data file"},
+        {{"--stats", "j/nutest.dat", "j"}, "--stats j/nutest.dat is the job's simulation file"},
+        {{"--patterns", "p.csv", "--stats", "p.csv", "j"}, "--stats p.csv is the same file as --patterns p.csv"},
+        {{"--patterns", "j/adata200.dat", "j"}, "--patterns j/adata200.dat is the job's A data file"},
+        {{"--save-matrix", "j/veld200gSetup.dat", "j"},
+         "--save-matrix j/veld200gSetup.dat is the job's parameters file"},
+        {{"--no-solve", "--load-matrix", "m.vmat2", "--stats", "m.vmat2"},
+         "--stats m.vmat2 is the same file as --load-matrix m.vmat2"},
+        // Matrix steps run one after the other, each file read or written whole.
+        {{"--no-solve", "--load-matrix", "m.vmat2", "--save-matrix", "m.vmat2"}, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.clash ? c.clash : "no clash");
+        const auto before = filesUnder(dir_);
+        const int status = run(c.args, Out::File, dir_);
+        if (!c.clash) {
+            EXPECT_EQ(status, 0) << err;
+            continue;
+        }
+        EXPECT_EQ(status, 2);
+        EXPECT_TRUE(err.starts_with("duolink-batch: " + std::string(c.clash) + "; nothing was written\n")) << err;
+        EXPECT_EQ(filesUnder(dir_), before);
+    }
+}
+
+// The runner's --save-matrix never replaces what is not a regular file, and
+// failures are told in the system's words.
+TEST_F(RunnerTest, FileErrorsNameWhatIsWrong)
+{
+    ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    fs::create_directory(dir_ / "folder");
+    fs::create_symlink("loop", dir_ / "loop");
+    writeFile(dir_ / "short.vmat2", duolink::testing::repeat("1 ", 71));
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* message;
+    } cases[] = {
+        {{"--no-solve", "--save-matrix", "fifo"}, 4, "error: --save-matrix fifo: is not a regular file\n"},
+        {{"--no-solve", "--save-matrix", "/dev/null"}, 4, "error: --save-matrix /dev/null: is not a regular file\n"},
+        {{"--no-solve", "--load-matrix", "fifo"}, 4, "error: --load-matrix fifo: is not a regular file\n"},
+        {{"--no-solve", "--load-matrix", "folder"}, 4, "error: --load-matrix folder: is a folder\n"},
+        {{"--no-solve", "--load-matrix", "loop"}, 4,
+         "error: --load-matrix loop: Too many levels of symbolic links\n"},
+        {{"--no-solve", "--load-matrix", "short.vmat2"}, 4,
+         "error: --load-matrix short.vmat2: the file holds 71 numbers; a matrix file holds 72\n"},
+        {{"--no-solve", "--stats", "folder"}, 4, "error: --stats folder: is a folder\n"},
+        {{"--no-solve", "--stats", "fifo"}, 4, "error: --stats fifo: No such device or address\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        EXPECT_EQ(run(c.args, Out::File, dir_), c.status) << err;
+        EXPECT_TRUE(err.starts_with(c.message)) << err;
+    }
+    struct stat st{};
+    ASSERT_EQ(::stat((dir_ / "fifo").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// The two job data files are replaced together or not at all: past a file
+// size limit that stops the first or only the second, the old job stays whole
+// and no temporary file is left.
+TEST_F(RunnerTest, JobFilesAreReplacedTogetherOrNotAtAll)
+{
+    const fs::path job = demo("j");
+    std::string list;
+    for (int p = 0; p < 20; ++p)
+        list += "1,0,1,0,0,0,0,0,1e300,1e300,1e300,1e300,1e300,1e300,1e300,1e300\n";
+    writeFile(dir_ / "big.csv", list);
+    const auto before = filesUnder(job);
+    for (rlim_t limit : {rlim_t(1000), rlim_t(10000)}) {
+        SCOPED_TRACE(limit);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(::open((dir_ / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+            rlimit fileSize{limit, limit};
+            ::setrlimit(RLIMIT_FSIZE, &fileSize);
+            ::execl(DUOLINK_BATCH, DUOLINK_BATCH, "--quiet", "--patterns", "big.csv", "j", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 4) << status;
+        EXPECT_TRUE(readFile(dir_ / "err").starts_with("error: --patterns big.csv: cannot write the job files in j: "))
+            << readFile(dir_ / "err");
+        EXPECT_EQ(filesUnder(job), before);
+        for (const auto& entry : fs::directory_iterator(job))
+            EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
+    }
+    // Without the limit both are written.
+    EXPECT_EQ(run({"--patterns", "big.csv", "--no-solve", "j"}, Out::File, dir_), 0) << err;
+    EXPECT_NE(readFile(job / "bdata200.dat"), before.at((job / "bdata200.dat").string()));
 }
 
 TEST_F(RunnerTest, ArgumentsAndUsageErrors)

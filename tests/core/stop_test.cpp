@@ -10,6 +10,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/support/console.h"
@@ -18,8 +19,12 @@
 #include "core/engine/stop.h"
 #include "testsupport.h"
 
+#include <functional>
+#include <vector>
+
 using namespace duolink;
 using duolink::testing::readFile;
+using duolink::testing::repeat;
 using duolink::testing::writeFile;
 namespace fs = std::filesystem;
 
@@ -160,6 +165,144 @@ TEST_F(StopRun, SigintEndsTheRunnerWithACompleteReport)
     replaceAll(report, "MAX Presentations: 99999999\r\n", "MAX Presentations: " + std::to_string(presentations) + "\r\n");
     EXPECT_EQ(report, run("abort_opt4", presentations, -1).first);
     EXPECT_TRUE(readFile(dir_ / "out").ends_with("PROGRAM DONE\n"));
+}
+
+// A runner child whose stop is asked for by a signal. Standard output goes
+// to a file, or to a pipe nobody reads; --stats to a FIFO nobody reads.
+struct StoppedRunner {
+    enum class Stall { None, StandardOutput, Stats };
+    pid_t pid = -1;
+    int stalled = -1; // the end of the pipe or FIFO held open and never read
+
+    StoppedRunner(const fs::path& dir, Stall stall)
+    {
+        int fds[2] = {-1, -1};
+        std::vector<std::string> args{DUOLINK_BATCH};
+        if (stall == Stall::StandardOutput && ::pipe(fds) == 0)
+            stalled = fds[0];
+        if (stall == Stall::Stats) {
+            const fs::path fifo = dir / "stats.fifo";
+            ::mkfifo(fifo.c_str(), 0600);
+            stalled = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+            args.insert(args.end(), {"--stats", fifo.string()});
+        }
+        args.push_back(dir.string());
+        pid = ::fork();
+        if (pid == 0) {
+            const int out = fds[1] >= 0 ? fds[1] : ::open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(out, STDOUT_FILENO);
+            ::dup2(::open((dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+            std::vector<char*> argv;
+            for (std::string& arg : args)
+                argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            ::execv(DUOLINK_BATCH, argv.data());
+            ::_exit(127);
+        }
+        if (fds[1] >= 0)
+            ::close(fds[1]);
+    }
+    ~StoppedRunner()
+    {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        if (stalled >= 0)
+            ::close(stalled);
+    }
+    // The exit status, or -1 when the runner is still running after a while.
+    int waitExit()
+    {
+        int status = 0;
+        for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+             std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+        return -1;
+    }
+};
+
+bool waitFor(const std::function<bool()>& condition)
+{
+    for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+         std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+        if (condition())
+            return true;
+    return false;
+}
+
+// The first SIGINT, SIGTERM or SIGHUP stops the run, also while a write to a
+// reader that has stalled blocks it; the report is complete and says so.
+TEST_F(StopRun, ASignalStopsTheRunnerEvenWhileItsOutputIsBlocked)
+{
+    using Stall = StoppedRunner::Stall;
+    const struct {
+        int signal;
+        Stall stall;
+    } cases[] = {
+        {SIGINT, Stall::Stats},
+        {SIGTERM, Stall::StandardOutput},
+        {SIGHUP, Stall::None},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("signal " + std::to_string(c.signal) + ", stall " + std::to_string(int(c.stall)));
+        prepare("abort_opt4", 99999999);
+        fs::remove(dir_ / "stats.fifo");
+        StoppedRunner runner(dir_, c.stall);
+        ASSERT_GT(runner.pid, 0);
+        // Well into the training, or blocked in a write to the stalled reader.
+        if (c.stall == Stall::None)
+            ASSERT_TRUE(waitFor([&] {
+                std::error_code noFileYet;
+                return fs::file_size(dir_ / kReportFileName, noFileYet) > (1u << 20) && !noFileYet;
+            }));
+        else
+            ASSERT_TRUE(waitFor([&] {
+                const std::string wchan = readFile("/proc/" + std::to_string(runner.pid) + "/wchan");
+                return wchan.find("pipe") != std::string::npos || wchan.find("poll") != std::string::npos;
+            }));
+        ::kill(runner.pid, c.signal);
+        ASSERT_EQ(runner.waitExit(), 130);
+
+        std::string report = readFile(dir_ / kReportFileName);
+        const std::string countLabel = "Number of Presenatations: ";
+        const size_t at = report.find(countLabel);
+        ASSERT_NE(at, std::string::npos);
+        const int presentations = std::stoi(report.substr(at + countLabel.size()));
+        replaceAll(report, kStoppedLine, kLimitLine);
+        replaceAll(report, "MAX Presentations: 99999999\r\n",
+                   "MAX Presentations: " + std::to_string(presentations) + "\r\n");
+        EXPECT_EQ(report, run("abort_opt4", presentations, -1).first);
+    }
+}
+
+// A stop during the simulation pass ends the pass before its next input,
+// with the stop line where it ended.
+TEST_F(StopRun, AStopDuringTheSimulationPassEndsItThere)
+{
+    prepare("converge_opt3", 5);
+    std::string inputs;
+    for (int k = 0; k < 200000; ++k)
+        inputs += "10 -10\r\n";
+    writeFile(dir_ / "NuTest.Dat", repeat(inputs, 5));
+    StoppedRunner runner(dir_, StoppedRunner::Stall::None);
+    ASSERT_GT(runner.pid, 0);
+    ASSERT_TRUE(waitFor([&] { return readFile(dir_ / kReportFileName).find(" RESULT ") != std::string::npos; }));
+    ::kill(runner.pid, SIGINT);
+    ASSERT_EQ(runner.waitExit(), 130);
+
+    const std::string report = readFile(dir_ / kReportFileName);
+    const size_t pass = report.find("=== INPUT ===\r\n");
+    ASSERT_NE(pass, std::string::npos);
+    EXPECT_EQ(report.find(kStoppedLine), report.rfind(kStoppedLine));
+    EXPECT_TRUE(report.ends_with(" RESULT  -1.0E+0001  \r\n\r\n" + std::string(kStoppedLine) + "\r\n") ||
+                report.ends_with("=== INPUT ===\r\n" + std::string(kStoppedLine) + "\r\n"))
+        << report.substr(report.size() - 200);
+    EXPECT_LT(report.size() - pass, 1000000u * 40);
+    EXPECT_TRUE(readFile(dir_ / "out").ends_with(std::string(kStoppedLine) + "\nPROGRAM DONE\n"));
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// Two copies of one program: the copy that checks while the other runs ends
-// itself with the notice; the other goes on.
+// Two copies of one program: only the copy that started last ends itself
+// with the notice, whichever of them checks; the older one goes on.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -119,30 +119,60 @@ struct ProbeCopy {
     }
 };
 
-TEST(GuardCopies, TheCopyThatChecksSecondEndsWithTheNoticeAndTheFirstGoesOn)
+const char* const kNotice = "Only one instance of this program\nmay run at a time\nexiting program.\n";
+
+// Asks a running probe to check once more; returns what it printed.
+std::string checkAgain(Probe& probe)
 {
-    ProbeCopy exe;
-    Probe first(exe.path, "hold");
-    ASSERT_GT(first.pid, 0);
-    ASSERT_NE(first.readUntil("PASS\n").find("PASS\n"), std::string::npos) << first.output;
+    probe.output.clear();
+    if (write(probe.toChild, "\n", 1) != 1)
+        return "write failed";
+    return probe.readUntil("PASS\n");
+}
 
-    {
-        Probe second(exe.path, "check");
-        ASSERT_GT(second.pid, 0);
-        const std::string out = second.readUntil("");
-        EXPECT_EQ(out, "Only one instance of this program\nmay run at a time\nexiting program.\n");
-        const int status = second.waitExit();
-        ASSERT_TRUE(status != -1 && WIFEXITED(status)) << "status " << status;
-        EXPECT_EQ(WEXITSTATUS(status), 0);
-    }
-
-    EXPECT_TRUE(first.running());
-    ASSERT_EQ(write(first.toChild, "\n", 1), 1);
-    first.output.clear();
-    EXPECT_EQ(first.readUntil(""), "PASS\n");
-    const int status = first.waitExit();
+void expectEndedWithTheNotice(Probe& probe)
+{
+    EXPECT_EQ(probe.readUntil(""), kNotice);
+    const int status = probe.waitExit();
     ASSERT_TRUE(status != -1 && WIFEXITED(status)) << "status " << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// The newer copy checks: it ends, and the older one goes on.
+TEST(GuardCopies, TheNewerCopyEndsWhenItChecks)
+{
+    ProbeCopy exe;
+    Probe older(exe.path, "hold");
+    ASSERT_GT(older.pid, 0);
+    ASSERT_NE(older.readUntil("PASS\n").find("PASS\n"), std::string::npos) << older.output;
+    {
+        Probe newer(exe.path, "check");
+        ASSERT_GT(newer.pid, 0);
+        expectEndedWithTheNotice(newer);
+    }
+    EXPECT_TRUE(older.running());
+    EXPECT_EQ(checkAgain(older), "PASS\n");
+}
+
+// The older copy checks while a newer one runs: it goes on working, and the
+// newer one still ends at its own check.
+TEST(GuardCopies, TheOlderCopyGoesOnWhileANewerOneRuns)
+{
+    ProbeCopy exe;
+    Probe older(exe.path, "hold");
+    ASSERT_GT(older.pid, 0);
+    ASSERT_NE(older.readUntil("PASS\n").find("PASS\n"), std::string::npos) << older.output;
+    Probe newer(exe.path, "late");
+    ASSERT_GT(newer.pid, 0);
+    ASSERT_NE(newer.readUntil("READY\n").find("READY\n"), std::string::npos) << newer.output;
+
+    EXPECT_EQ(checkAgain(older), "PASS\n");
+    EXPECT_TRUE(older.running());
+
+    newer.output.clear();
+    ASSERT_EQ(write(newer.toChild, "\n", 1), 1);
+    expectEndedWithTheNotice(newer);
+    EXPECT_EQ(checkAgain(older), "PASS\n");
 }
 
 } // namespace

@@ -1,10 +1,10 @@
 // Runs the single-instance check headless for the two-copy test.
-//   guard_probe hold   check, print PASS, wait for a line on stdin, check again, print PASS
+//   guard_probe hold   check and print PASS, then again for each line on stdin
+//   guard_probe late   print READY, then check and print PASS for each line on stdin
 //   guard_probe check  check, print PASS
 // Every notice the check shows is printed to stdout and answered at once.
 #include <QApplication>
 
-#include <cstring>
 #include <iostream>
 #include <string>
 
@@ -31,19 +31,24 @@ public:
 
 int main(int argc, char** argv)
 {
-    if (argc != 2 || (std::strcmp(argv[1], "hold") != 0 && std::strcmp(argv[1], "check") != 0)) {
-        std::cerr << "usage: guard_probe hold|check\n";
+    const std::string mode = argc == 2 ? argv[1] : "";
+    if (mode != "hold" && mode != "late" && mode != "check") {
+        std::cerr << "usage: guard_probe hold|late|check\n";
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     PrintingDialogs dialogs;
 
-    duolink::checkInstances(nullptr, dialogs);
-    std::cout << "PASS" << std::endl;
-    if (std::strcmp(argv[1], "hold") == 0) {
-        std::string line;
-        std::getline(std::cin, line);
+    if (mode == "late") {
+        std::cout << "READY" << std::endl;
+    } else {
+        duolink::checkInstances(nullptr, dialogs);
+        std::cout << "PASS" << std::endl;
+    }
+    if (mode == "check")
+        return 0;
+    for (std::string line; std::getline(std::cin, line);) {
         duolink::checkInstances(nullptr, dialogs);
         std::cout << "PASS" << std::endl;
     }

@@ -65,7 +65,7 @@ struct FakeDialogs : Dialogs {
 // at the same time do not stop each other.
 struct OnlyThisProgram : ProcessSource {
     std::string ownFileName() override { return "gui_tests"; }
-    ProcessList processes() override { return {{"init", "gui_tests"}, std::nullopt}; }
+    ProcessList processes() override { return {{"init", "gui_tests"}, {}, std::nullopt}; }
 };
 
 class MainWindow : public ::testing::Test {

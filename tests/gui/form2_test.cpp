@@ -186,10 +186,13 @@ TEST_F(MainWindow, MatrixFileDialogsOfferTheirLastNameAndNoticeCancel)
     form->Button10->click();
     form->Button11->click();
     form->Button10->click();
-    ASSERT_EQ(fake.calls.size(), 3u); // no notice, no error
+    ASSERT_EQ(fake.calls.size(), 4u); // no notice, no error
     EXPECT_EQ(fake.calls[1].kind, "open");
     EXPECT_EQ(fake.calls[1].second, ""); // the open dialog has its own last name
     EXPECT_EQ(fake.calls[2].second, path);
+    // Saving over the file saved before asks first.
+    EXPECT_EQ(fake.calls[3].kind, "question");
+    EXPECT_EQ(fake.calls[3].first, "m.vmat2 already exists. Replace it?");
 }
 
 TEST(FileFilters, PairsBecomeDialogEntriesThatShowAsWritten)

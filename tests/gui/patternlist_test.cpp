@@ -126,6 +126,13 @@ TEST_F(PatternListInWindow, SaveResetOpenGivesTheSameStoreBitForBit)
     // Saving again over the file asks first.
     save("list.csv");
     EXPECT_EQ(callsOf("question"), QStringList{"list.csv already exists. Replace it?"});
+
+    // A file of no pairs gives an empty list, and the status bar says so.
+    writeFile(work.filePath("empty.csv").toStdString(), std::string(kPatternListHeader) + "\n");
+    form->Button9->click();
+    open("empty.csv");
+    EXPECT_EQ(list().patternCount, 0);
+    EXPECT_EQ(status.last(), "empty.csv held no pairs");
 }
 
 TEST_F(PatternListInWindow, OpensTheJobFilesOfTheLastSolve)

@@ -148,7 +148,7 @@ TEST_F(SolveInWindow, JobFilesThatCannotBeWrittenLeaveListAndMatrixAsTheyWere)
     form->Button6->click();
     ASSERT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(fake.calls[0].kind, "error");
-    EXPECT_EQ(fake.calls[0].first, "adata200.dat: File access denied");
+    EXPECT_EQ(fake.calls[0].first, "adata200.dat: is a folder");
     EXPECT_EQ(paneLines().size(), lines) << "the runs never started";
     EXPECT_EQ(list().patternCount, 5);
     EXPECT_TRUE(list().aPatterns == a && list().bPatterns == b);
@@ -304,6 +304,14 @@ TEST_F(SolveInWindow, ErrorBoxesSayWhichFileAndWhichStep)
     form->Button11->click();
     EXPECT_EQ(fake.calls.back().first, "gone.vmat2: File not found");
     EXPECT_FALSE(fs::exists(dir / "no"));
+
+    // A matrix file of the wrong count changes nothing.
+    std::ofstream(dir / "short.vmat2") << std::string(71 * 2, ' ').replace(0, 1, "1");
+    const Matrix before = engine().wMatrix;
+    fake.fileAnswer = QString::fromStdString((dir / "short.vmat2").string());
+    form->Button11->click();
+    EXPECT_EQ(fake.calls.back().first, "short.vmat2: the file holds 1 number; a matrix file holds 72");
+    EXPECT_TRUE(engine().wMatrix == before);
 }
 
 // A typed value beyond the range of a double is 0 in the list, in the job
