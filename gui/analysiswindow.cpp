@@ -97,6 +97,9 @@ AnalysisWindow::~AnalysisWindow()
     for (int i = 0; i < tabs_->count(); ++i)
         if (auto* tab = qobject_cast<AnalysisTab*>(tabs_->widget(i)))
             tab->analysisRun()->wait();
+    // Closing the window moves the focus out of the TOL field, which must not
+    // reach this half-destroyed window.
+    tolField_->disconnect(this);
 }
 
 void AnalysisWindow::addTab(AnalysisTab* tab)
