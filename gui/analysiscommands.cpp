@@ -3,6 +3,8 @@
 #include "core/engine/state.h"
 #include "core/patterns.h"
 #include "gui/analysiswindow.h"
+#include "gui/capacitytab.h"
+#include "gui/sweeptab.h"
 #include "gui/form2.h"
 
 namespace duolink {
@@ -31,6 +33,10 @@ void TForm2::showAnalysis()
             return input;
         };
         analysisWindow_ = new AnalysisWindow(source, [this]() -> Dialogs& { return dialogs(); }, this);
+        // Capacity and sweeps train the working folder's job anew, in memory.
+        const JobSource job{[this] { return workingFolder(); }, [this] { return patternList().pairs(); }};
+        analysisWindow_->addTab(new CapacityTab(*analysisWindow_, job));
+        analysisWindow_->addTab(new SweepTab(*analysisWindow_, job));
         analysisWindow_->setTol(engine().tol);
         analysisWindow_->move(window()->frameGeometry().bottomLeft() + QPoint(0, 8));
         connect(analysisWindow_, &AnalysisWindow::pairChosen, this, &TForm2::browseTo);

@@ -49,6 +49,25 @@ void AnalysisTab::saveTextAs(const QString& filter, const char* suffix, QString&
         dialogs().errorBox(this, tr("Could not save %1: %2.\nNothing was written.").arg(lastName, reason));
 }
 
+void AnalysisTab::saveImageAs(QWidget* view, QString& lastName)
+{
+    const std::optional<QString> name = dialogs().saveFileName(this, tr("PNG image (*.png)"), lastName);
+    if (!name || name->isEmpty())
+        return;
+    lastName = QFileInfo(*name).suffix().isEmpty() ? *name + QStringLiteral(".png") : *name;
+    if (mayReplace(this, dialogs(), lastName))
+        saveImage(view, lastName);
+}
+
+bool AnalysisTab::saveImage(QWidget* view, const QString& path)
+{
+    const QString reason = replaceFileWithImage(path, view);
+    if (reason.isEmpty())
+        return true;
+    dialogs().errorBox(this, tr("Could not save the chart to %1: %2").arg(path, reason));
+    return false;
+}
+
 // --- AnalysisWindow -----------------------------------------------------------------------
 
 AnalysisWindow::AnalysisWindow(InputSource source, std::function<Dialogs&()> dialogs, QWidget* parent)

@@ -51,6 +51,11 @@ protected:
     // Asks for a file name (the suffix is added when none is given) and
     // writes `text` there as a whole; on failure the error box says why.
     void saveTextAs(const QString& filter, const char* suffix, QString& lastName, const std::string& text);
+    // The same for `view` as it shows, as a PNG image.
+    void saveImageAs(QWidget* view, QString& lastName);
+    // Writes `view` as it shows to `path` as a PNG image; on failure an error
+    // box says why.
+    bool saveImage(QWidget* view, const QString& path);
     Dialogs& dialogs() const;
 
     AnalysisWindow& window_;

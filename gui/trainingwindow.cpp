@@ -12,9 +12,7 @@
 #include <QLocale>
 #include <QLogValueAxis>
 #include <QMouseEvent>
-#include <QPixmap>
 #include <QPushButton>
-#include <QBuffer>
 #include <QSplitter>
 #include <QTimer>
 #include <QToolTip>
@@ -393,13 +391,7 @@ bool TrainingWindow::eventFilter(QObject* watched, QEvent* event)
 
 bool TrainingWindow::saveChart(const QString& path)
 {
-    // As it shows, at the screen's resolution.
-    const QPixmap pixmap = chartView_->grab();
-    QByteArray png;
-    QBuffer buffer(&png);
-    QString reason = tr("the image could not be made");
-    if (buffer.open(QIODevice::WriteOnly) && pixmap.save(&buffer, "PNG"))
-        reason = replaceFileWith(path, std::string_view(png.constData(), static_cast<size_t>(png.size())));
+    const QString reason = replaceFileWithImage(path, chartView_);
     if (reason.isEmpty())
         return true;
     dialogs_().errorBox(this, fileErrorText(path, tr("chart not saved"), reason));
