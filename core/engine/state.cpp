@@ -1,5 +1,6 @@
 #include "core/engine/state.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
@@ -57,6 +58,12 @@ void raiseArithmeticError(const char* message)
 }
 
 namespace {
+// A whole number of magnitude below 2^52.
+inline bool wholeDouble(double x)
+{
+    return std::fabs(x) < 0x1p52 && x == std::trunc(x);
+}
+
 inline long double mulChecked(long double a, long double b)
 {
     long double r = a * b;
@@ -82,7 +89,24 @@ void EngineState::outerProduct(const Vector& first, int n, const Vector& second,
 void EngineState::correctionProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x)
 {
     const long double u = unity;
+    // Quiet runs take two exact shortcuts when every factor but first(i) is
+    // finite and unity is not 0: a zero input gives a row of zeros, and rows
+    // of the same input value are the same row (0/1 patterns have only two).
+    bool finite = quiet && unity != 0 && std::isfinite(x);
+    for (int j = 1; finite && j <= m; ++j)
+        finite = std::isfinite(second[j]);
+    int previous = 0;
     for (int i = 1; i <= n; ++i) {
+        if (finite && first[i] == 0) {
+            for (int j = 1; j <= m; ++j)
+                dest[cellIndex(i, j)] = 0;
+            continue;
+        }
+        if (finite && previous != 0 && first[previous] == first[i]) {
+            std::copy_n(&dest[cellIndex(previous, 1)], m, &dest[cellIndex(i, 1)]);
+            continue;
+        }
+        previous = i;
         for (int j = 1; j <= m; ++j) {
             long double t = fdiv(mulChecked(mulChecked(static_cast<long double>(first[i]), second[j]), x), u);
             dest[cellIndex(i, j)] = static_cast<double>(roundEven(storeDouble(t)));
@@ -95,6 +119,12 @@ void EngineState::matrixAdd(const Matrix& first, int rows, int cols, const Matri
     for (int i = 1; i <= rows; ++i) {
         for (int j = 1; j <= cols; ++j) {
             int c = cellIndex(i, j);
+            // Whole numbers well inside the 53-bit range add exactly in a
+            // double too.
+            if (quiet && wholeDouble(first[c]) && wholeDouble(second[c])) {
+                dest[c] = second[c] + first[c];
+                continue;
+            }
             long double s = static_cast<long double>(second[c]) + first[c];
             if (std::isnan(s))
                 throw RunError(kInvalidOp);
@@ -108,8 +138,22 @@ void EngineState::vectorMatrixProduct(const Matrix& m, int n, int k, Vector& out
     for (int j = 1; j <= k; ++j)
         out[j] = 0;
     const long double u = unity;
+    // Quiet runs take two exact shortcuts while unity is not 0: a zero input
+    // adds nothing to a finite cell, and an input of unity adds a whole cell
+    // itself while cell * unity is exact and the sum stays whole.
+    const bool shortcuts = quiet && unity != 0;
+    const double unityValue = unity;
     for (int j = 1; j <= k; ++j) {
         for (int i = 1; i <= n; ++i) {
+            if (shortcuts) {
+                const double w = m[cellIndex(i, j)], x = in[i];
+                if (x == 0 && std::isfinite(w))
+                    continue;
+                if (x == unityValue && std::fabs(w) < 0x1p31 && std::fabs(out[j]) < 0x1p50 && w == std::trunc(w)) {
+                    out[j] = out[j] + w + 0.0;
+                    continue;
+                }
+            }
             long double t = fdiv(mulChecked(m[cellIndex(i, j)], in[i]), u) + out[j];
             if (std::isnan(t))
                 throw RunError(kInvalidOp);
