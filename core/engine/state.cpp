@@ -58,10 +58,23 @@ void raiseArithmeticError(const char* message)
 }
 
 namespace {
-// A whole number of magnitude below 2^52.
+// A whole number of magnitude below 2^52 (two of them add exactly in a
+// double): adding and taking away 2^52 rounds any smaller magnitude to a
+// whole number, and leaves a whole one as it was.
 inline bool wholeDouble(double x)
 {
-    return std::fabs(x) < 0x1p52 && x == std::trunc(x);
+    const double m = std::fabs(x);
+    return (m < 0x1p52) & ((m + 0x1p52) - 0x1p52 == m);
+}
+
+// Whether `n` values from `v` on are all such whole numbers; without
+// branches, so that the loop runs in vector steps.
+inline bool allWhole(const double* v, int n)
+{
+    bool whole = true;
+    for (int j = 0; j < n; ++j)
+        whole = whole & wholeDouble(v[j]);
+    return whole;
 }
 
 inline long double mulChecked(long double a, long double b)
@@ -117,14 +130,19 @@ void EngineState::correctionProduct(const Vector& first, int n, const Vector& se
 void EngineState::matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest)
 {
     for (int i = 1; i <= rows; ++i) {
-        for (int j = 1; j <= cols; ++j) {
-            int c = cellIndex(i, j);
-            // Whole numbers well inside the 53-bit range add exactly in a
-            // double too.
-            if (quiet && wholeDouble(first[c]) && wholeDouble(second[c])) {
-                dest[c] = second[c] + first[c];
+        // Quiet runs add rows of whole numbers well inside the 53-bit range
+        // as doubles: exactly what the extended sums store. Rows are
+        // contiguous.
+        if (quiet && cols >= 1) {
+            const int c = cellIndex(i, 1);
+            if (allWhole(&first[c], cols) && allWhole(&second[c], cols)) {
+                for (int j = 0; j < cols; ++j)
+                    dest[c + j] = second[c + j] + first[c + j];
                 continue;
             }
+        }
+        for (int j = 1; j <= cols; ++j) {
+            int c = cellIndex(i, j);
             long double s = static_cast<long double>(second[c]) + first[c];
             if (std::isnan(s))
                 throw RunError(kInvalidOp);
@@ -133,27 +151,48 @@ void EngineState::matrixAdd(const Matrix& first, int rows, int cols, const Matri
     }
 }
 
+bool EngineState::sumOfUnityRows(const Matrix& m, int n, int k, Vector& out, const Vector& in) const
+{
+    // Each step of the general product adds cell * input / unity, rounded:
+    // with every input 0 or unity and every cell a whole number below 2^31
+    // that is the cell or nothing, exactly, and no step can fail. Rows are
+    // contiguous in the matrix.
+    if (unity == 0 || k < 1)
+        return false;
+    const double u = unity;
+    for (int i = 1; i <= n; ++i)
+        if (in[i] != 0 && in[i] != u)
+            return false;
+    double sums[kVectorSize + 1] = {};
+    bool fits = true;
+    for (int i = 1; i <= n; ++i) {
+        const double* row = &m[cellIndex(i, 1)];
+        if (in[i] == 0) {
+            for (int j = 0; j < k; ++j)
+                fits = fits & (std::fabs(row[j]) <= DBL_MAX);
+            continue;
+        }
+        for (int j = 0; j < k; ++j) {
+            fits = fits & (std::fabs(row[j]) < 0x1p31) & wholeDouble(row[j]);
+            sums[j] += row[j];
+        }
+    }
+    if (!fits)
+        return false;
+    for (int j = 0; j < k; ++j)
+        out[j + 1] = sums[j] + 0.0; // never negative zero
+    return true;
+}
+
 void EngineState::vectorMatrixProduct(const Matrix& m, int n, int k, Vector& out, const Vector& in)
 {
     for (int j = 1; j <= k; ++j)
         out[j] = 0;
+    if (quiet && sumOfUnityRows(m, n, k, out, in))
+        return;
     const long double u = unity;
-    // Quiet runs take two exact shortcuts while unity is not 0: a zero input
-    // adds nothing to a finite cell, and an input of unity adds a whole cell
-    // itself while cell * unity is exact and the sum stays whole.
-    const bool shortcuts = quiet && unity != 0;
-    const double unityValue = unity;
     for (int j = 1; j <= k; ++j) {
         for (int i = 1; i <= n; ++i) {
-            if (shortcuts) {
-                const double w = m[cellIndex(i, j)], x = in[i];
-                if (x == 0 && std::isfinite(w))
-                    continue;
-                if (x == unityValue && std::fabs(w) < 0x1p31 && std::fabs(out[j]) < 0x1p50 && w == std::trunc(w)) {
-                    out[j] = out[j] + w + 0.0;
-                    continue;
-                }
-            }
             long double t = fdiv(mulChecked(m[cellIndex(i, j)], in[i]), u) + out[j];
             if (std::isnan(t))
                 throw RunError(kInvalidOp);
