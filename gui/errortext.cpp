@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "core/engine/errors.h"
+#include "core/support/errors.h"
 #include "core/engine/solve.h"
 #include "core/session/session.h"
 
