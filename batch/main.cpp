@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -15,17 +17,22 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "batch/fileclash.h"
 #include "batch/output.h"
 #include "batch/usage.h"
+#include "core/analysis/noise.h"
+#include "core/analysis/recalltable.h"
+#include "core/support/atomicwrite.h"
 #include "core/support/console.h"
 #include "core/support/numgrammar.h"
 #include "core/support/numtext.h"
 #include "core/patterns/patternlist.h"
 #include "core/patterns/patterns.h"
 #include "core/support/errors.h"
+#include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
 #include "core/guard/folderlock.h"
@@ -63,6 +70,8 @@ struct Arguments {
     ParametersEdit settings;  // --set: values in place of the file's
     bool settingsGiven = false;
     std::vector<Step> steps;
+    std::optional<double> tol; // --tol, else the Solve's
+    NoiseOptions noise;
 };
 
 std::vector<std::string> splitFields(std::string_view text)
@@ -91,6 +100,42 @@ void checkPredictValues(std::string_view values)
         double value = 0;
         if (!parseRealToken(field, value))
             throw UsageError("--predict: \"" + field + "\" is not a number");
+    }
+}
+
+double parseTolerance(const std::string& name, const std::string& text)
+{
+    double value = 0;
+    if (!parseRealToken(text, value) || !std::isfinite(value) || value < 0)
+        throw UsageError(name + ": \"" + text + "\" is not a number of 0 or more");
+    return value;
+}
+
+template <typename Int>
+Int parseWhole(const std::string& name, const std::string& text, Int low, Int high)
+{
+    Int value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < low || value > high)
+        throw UsageError(name + " needs a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                         ", not \"" + text + "\"");
+    return value;
+}
+
+// The analyses need a matrix and a TOL before they run.
+void checkAnalysisSteps(const Arguments& args)
+{
+    bool matrixLoaded = args.solve;
+    for (const Step& step : args.steps) {
+        if (step.kind == OptionId::LoadMatrix)
+            matrixLoaded = true;
+        if (step.kind != OptionId::RecallTable && step.kind != OptionId::Noise)
+            continue;
+        const std::string name = step.kind == OptionId::RecallTable ? "--recall-table" : "--noise";
+        if (!matrixLoaded)
+            throw UsageError(name + " needs a matrix: a Solve or an earlier --load-matrix");
+        if (!args.solve && !args.tol)
+            throw UsageError(name + " with --no-solve needs --tol");
     }
 }
 
@@ -172,14 +217,28 @@ Arguments parseArguments(int argc, char** argv)
             checkPredictValues(*value);
             args.steps.push_back({option->id, name + " " + *value, *value});
             break;
+        case OptionId::Tol: args.tol = parseTolerance(name, *value); break;
+        case OptionId::NoiseSigma:
+            if (std::optional<std::vector<double>> sigmas = parseSigmaList(*value))
+                args.noise.sigmas = std::move(*sigmas);
+            else
+                throw UsageError(name + " needs numbers of 0 or more separated by commas, as in 0,0.1,0.2");
+            break;
+        case OptionId::NoiseTrials: args.noise.trials = parseWhole(name, *value, 1, 1000000); break;
+        case OptionId::Seed:
+            args.noise.seed = parseWhole<std::uint64_t>(name, *value, 0, UINT64_MAX);
+            break;
         case OptionId::LoadMatrix:
         case OptionId::SaveMatrix:
+        case OptionId::RecallTable:
+        case OptionId::Noise:
             if (value->empty())
                 throw UsageError(name + " needs a file name");
             args.steps.push_back({option->id, name + " " + *value, *value});
             break;
         }
     }
+    checkAnalysisSteps(args);
     return args;
 }
 
@@ -197,7 +256,8 @@ std::string absoluteName(const std::string& name)
 void resolveFiles(std::vector<Step>& steps)
 {
     for (Step& step : steps)
-        if (step.kind == OptionId::LoadMatrix || step.kind == OptionId::SaveMatrix)
+        if (step.kind == OptionId::LoadMatrix || step.kind == OptionId::SaveMatrix ||
+            step.kind == OptionId::RecallTable || step.kind == OptionId::Noise)
             step.value = absoluteName(step.value);
 }
 
@@ -272,6 +332,45 @@ void predictStep(Session& session, const std::string& values, StandardOutput& ou
     out.writeLine(line);
 }
 
+// The list the analyses use: the --patterns list, else the job files.
+class JobList {
+public:
+    JobList(const EngineState& engine, std::string path, std::string shownName)
+        : engine_(engine), path_(std::move(path)), shownName_(std::move(shownName))
+    {
+    }
+    const PatternPairs& get()
+    {
+        if (!list_)
+            list_ = path_.empty() ? readPatternListFile(engine_.pathOf(kADataFileName), kADataFileName)
+                                  : readPatternListFile(path_, shownName_);
+        return *list_;
+    }
+
+private:
+    const EngineState& engine_;
+    std::string path_;
+    std::string shownName_;
+    std::optional<PatternPairs> list_;
+};
+
+void recallTableStep(const EngineState& engine, const std::string& file, JobList& list, double tolerance)
+{
+    const RecallTable table = recallTable(RecallSnapshot::of(engine), list.get(), tolerance);
+    if (const int error = replaceFile(file, recallTableCsv(table)))
+        throwIoError(error);
+}
+
+void noiseStep(const EngineState& engine, const std::string& file, JobList& list, NoiseOptions options,
+               double tolerance)
+{
+    options.tol = tolerance;
+    const ThreadPool pool;
+    const std::optional<NoiseTable> table = noiseTable(RecallSnapshot::of(engine), list.get(), options, pool);
+    if (const int error = replaceFile(file, noiseTableCsv(*table)))
+        throwIoError(error);
+}
+
 // Why `dir` cannot be the job folder, as entering it would fail (0: it can).
 int folderError(const std::string& dir)
 {
@@ -333,9 +432,21 @@ std::vector<FileUse> fileUses(EngineState& engine, const Arguments& args, const 
         if (const std::string simulation = engine.simulationFileName(); !simulation.empty())
             uses.push_back({job(simulation), "the job's simulation file", false});
     }
-    for (const Step& step : args.steps)
+    bool analyses = false;
+    for (const Step& step : args.steps) {
         if (step.kind == OptionId::LoadMatrix || step.kind == OptionId::SaveMatrix)
             uses.push_back({step.value, step.label, step.kind == OptionId::SaveMatrix, true, true});
+        if (step.kind == OptionId::RecallTable || step.kind == OptionId::Noise) {
+            uses.push_back({step.value, step.label, true, true});
+            analyses = true;
+        }
+    }
+    // The analyses read the job's list from the job files unless --patterns
+    // gives it.
+    if (analyses && args.patternsFile.empty()) {
+        uses.push_back({job(kADataFileName), "the job's A data file", false});
+        uses.push_back({job(kBDataFileName), "the job's B data file", false});
+    }
     return uses;
 }
 
@@ -359,7 +470,7 @@ int main(int argc, char** argv)
     Session& session = *sessionOwner;
     EngineState& engine = session.engine();
     stopOnInterruptSignals(engine.stopFlagPointer());
-    out.setStopFlag(engine.stopFlagPointer());
+    out.watchStop(engine.stopFlagPointer());
 
     Arguments args;
     try {
@@ -421,15 +532,16 @@ int main(int argc, char** argv)
     }
 
     StatsFileWriter stats;
+    stats.watchStop(engine.stopFlagPointer());
     StdoutPane pane(out, args.quiet);
     LiveStatus status(engine, isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) != 1);
     engine.console.consolePane = &pane;
     engine.console.r2Edit = &status;
     engine.console.runProgressBar = &status;
 
+    JobList jobList(engine, patternsPath, args.patternsFile);
     Outcome outcome;
     if (!args.statsFile.empty()) {
-        stats.setStopFlag(engine.stopFlagPointer());
         outcome = session.run("--stats " + args.statsFile, [&] { stats.open(statsPath); });
         engine.trainingObserver = &stats;
     }
@@ -444,6 +556,13 @@ int main(int argc, char** argv)
         case OptionId::LoadMatrix: outcome = session.loadMatrix(s.value, s.label); break;
         case OptionId::SaveMatrix: outcome = session.saveMatrix(s.value, s.label); break;
         case OptionId::Predict: outcome = session.run(s.label, [&] { predictStep(session, s.value, out); }); break;
+        case OptionId::RecallTable:
+            outcome = session.run(s.label, [&] { recallTableStep(engine, s.value, jobList, args.tol.value_or(engine.tol)); });
+            break;
+        case OptionId::Noise:
+            outcome = session.run(s.label,
+                                  [&] { noiseStep(engine, s.value, jobList, args.noise, args.tol.value_or(engine.tol)); });
+            break;
         default: break;
         }
     }

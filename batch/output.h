@@ -28,7 +28,7 @@ public:
     // The errno of the first failure other than a closed pipe, or 0.
     int error() const { return error_; }
     // The run's stop flag: once it is set, a stalled reader is left behind.
-    void setStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
+    void watchStop(const std::atomic<bool>* stop) { stop_ = stop; }
 
 private:
     void send(std::string_view data);

@@ -15,7 +15,7 @@ const char* const kDescription[] = {
     "would, on the job files already there: adata200.dat, bdata200.dat and "
     "veld200gSetup.dat. The report vld33res.txt is written there, and every "
     "line the window would show in its text pane goes to standard output.",
-    "Then --load-matrix, --predict and --save-matrix run in the order given, "
+    "Then --load-matrix, --predict, --save-matrix, --recall-table and --noise run in the order given, "
     "each as often as it is given, on the same trained matrix. Before any job has set the pattern lengths they work on "
     "the window's shape, nine A values by eight B values.",
     "Relative FILE names are taken from the folder the runner was started in, "
@@ -56,6 +56,35 @@ const std::vector<OptionDoc> kOptions = {
     {OptionId::SaveMatrix, "--save-matrix", "FILE",
      "Save the matrix block as Save Matrix does. The file is replaced only once "
      "the new one is complete."},
+    {OptionId::RecallTable, "--recall-table", "FILE",
+     "Recall the B pattern of every pair of the job's list (the job files, or "
+     "the --patterns list) as Predict does, on a copy of the matrix, and write "
+     "one CSV line per pair: pair, a1..a8, b1..b8, r1..r8 (the recalled values "
+     "as the B fields show them, without padding), max_error, outside_tol (the "
+     "elements further than TOL from b), recalled (1 when none is), nearest "
+     "(the list position of the stored B closest to the recall) and "
+     "nearest_own (1 when that is the pair's own). Needs a Solve or an earlier "
+     "--load-matrix."},
+    {OptionId::Noise, "--noise", "FILE",
+     "Recall damaged A patterns of the job's list and write one CSV line per "
+     "level: mode, level, recalls, within_tol, nearest_own, "
+     "outside_tol_elements. When every A value is 0 or 1 the mode is flip: "
+     "for level k = 0..8 every set of k of the eight A values of every pair is "
+     "flipped. Otherwise the mode is gauss: normal noise of standard "
+     "deviation level is added to every A value, --noise-trials times per "
+     "pair, from the --seed generator. Needs a Solve or an earlier "
+     "--load-matrix."},
+    {OptionId::NoiseSigma, "--noise-sigma", "LIST",
+     "The standard deviations for gauss mode, separated by commas "
+     "(default 0,0.05,0.1,0.2,0.3,0.5)."},
+    {OptionId::NoiseTrials, "--noise-trials", "N",
+     "Trials per pair and standard deviation, 1 to 1000000 (default 100)."},
+    {OptionId::Seed, "--seed", "S",
+     "The seed of the noise generator, 0 to 18446744073709551615 (default 1). "
+     "The same seed gives the same table on any machine and thread count."},
+    {OptionId::Tol, "--tol", "X",
+     "The tolerance of --recall-table and --noise; default the TOL that the "
+     "Solve read. Needed with --no-solve."},
     {OptionId::Quiet, "--quiet", nullptr,
      "Print no pane lines. The report, the \"B:\" lines and the status lines "
      "are written as usual."},

@@ -7,7 +7,10 @@
 
 namespace duolink::batch {
 
-enum class OptionId { Help, Version, Quiet, Patterns, Stats, NoSolve, Set, LoadMatrix, Predict, SaveMatrix };
+enum class OptionId {
+    Help, Version, Quiet, Patterns, Stats, NoSolve, Set, LoadMatrix, Predict, SaveMatrix,
+    RecallTable, Noise, NoiseSigma, NoiseTrials, Seed, Tol,
+};
 
 struct OptionDoc {
     OptionId id;

@@ -85,25 +85,44 @@ bool ConsoleView::hasSelection() const
 
 QString ConsoleView::selectedText() const
 {
+    return selectedText({});
+}
+
+QString ConsoleView::selectedText(const std::function<bool(uint64_t done)>& onPiece) const
+{
     if (!hasSelection())
         return {};
     const Pos s = std::min(anchor_, cursor_);
     const Pos e = std::max(anchor_, cursor_);
-    std::string out;
-    out.reserve(selectionBytes());
+    QString out;
+    out.reserve(static_cast<qsizetype>(selectionBytes()));
+    const auto append = [&out](std::string_view text) {
+        out.append(QLatin1StringView(text.data(), static_cast<qsizetype>(text.size())));
+    };
     const std::string_view first = lineView(s.line);
     if (s.line == e.line) {
         if (s.col < e.col)
-            out.append(first.substr(static_cast<size_t>(s.col), static_cast<size_t>(e.col - s.col)));
-    } else {
-        out.append(first.substr(std::min(static_cast<size_t>(s.col), first.size())));
-        out += '\n';
-        lines_.appendText(out, static_cast<size_t>(s.line) + 1, static_cast<size_t>(e.line));
-        if (e.line > s.line + 1)
-            out += '\n';
-        out.append(lineView(e.line).substr(0, static_cast<size_t>(e.col)));
+            append(first.substr(static_cast<size_t>(s.col), static_cast<size_t>(e.col - s.col)));
+        return out;
     }
-    return QString::fromLatin1(out.data(), static_cast<qsizetype>(out.size()));
+    append(first.substr(std::min(static_cast<size_t>(s.col), first.size())));
+    out += QLatin1Char('\n');
+    // The lines between, a piece at a time: a caller may show progress, let
+    // the window paint, and cancel.
+    constexpr size_t kLinesPerPiece = 65536;
+    std::string piece;
+    for (size_t line = static_cast<size_t>(s.line) + 1; line < static_cast<size_t>(e.line);) {
+        const size_t end = std::min(static_cast<size_t>(e.line), line + kLinesPerPiece);
+        piece.clear();
+        lines_.appendText(piece, line, end);
+        piece += '\n';
+        append(piece);
+        line = end;
+        if (onPiece && !onPiece(static_cast<uint64_t>(out.size())))
+            return QString();
+    }
+    append(lineView(e.line).substr(0, static_cast<size_t>(e.col)));
+    return out;
 }
 
 void ConsoleView::selectAll()

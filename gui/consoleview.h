@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -46,7 +47,13 @@ public:
     std::size_t storeBytes() const { return lines_.storeBytes(); }
 
     bool hasSelection() const;
+    // The bytes the selection holds, line ends included.
+    uint64_t selectionBytes() const;
     QString selectedText() const;
+    // The same, built a piece of lines at a time; after each piece
+    // `onPiece` gets the characters made so far and may say stop (false),
+    // which gives a null string.
+    QString selectedText(const std::function<bool(uint64_t done)>& onPiece) const;
     void selectAll();
     void clearSelection();
     // Puts the selected text on the clipboard; does nothing without a selection.
@@ -83,7 +90,6 @@ private:
     Pos posAt(const QPoint& viewportPoint) const;
     void dragTo(const QPoint& viewportPoint);
     void publishSelection() const;
-    uint64_t selectionBytes() const;
 
     LineStore lines_;
     bool unsynced_ = false;

@@ -107,6 +107,23 @@ public:
         QMessageBox::critical(parent, QGuiApplication::applicationDisplayName(), message);
     }
 
+    UnsavedAnswer unsavedQuestion(QWidget* parent, const QString& text) override
+    {
+        switch (QMessageBox::warning(parent, QGuiApplication::applicationDisplayName(), text,
+                                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                                     QMessageBox::Save)) {
+        case QMessageBox::Save: return UnsavedAnswer::Save;
+        case QMessageBox::Discard: return UnsavedAnswer::Discard;
+        default: return UnsavedAnswer::Cancel;
+        }
+    }
+
+    bool confirm(QWidget* parent, const QString& text) override
+    {
+        return QMessageBox::question(parent, QGuiApplication::applicationDisplayName(), text,
+                                     QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) == QMessageBox::Ok;
+    }
+
 private:
     QString startFolder() const { return startFolder_ ? startFolder_() : QDir::currentPath(); }
 

@@ -28,6 +28,13 @@ public:
     virtual void messageBox(QWidget* parent, const QString& text) = 0;
     // The standard error box for a failed command.
     virtual void errorBox(QWidget* parent, const QString& message) = 0;
+    // Before closing with unsaved work: Save (the default), Discard or Cancel
+    // (as Esc gives).
+    enum class UnsavedAnswer { Save, Discard, Cancel };
+    virtual UnsavedAnswer unsavedQuestion(QWidget*, const QString&) { return UnsavedAnswer::Cancel; }
+    // Asks before a long piece of work ("Copy 1.7 GB to the clipboard?");
+    // true for OK.
+    virtual bool confirm(QWidget*, const QString&) { return true; }
 };
 
 // The real dialogs; the file dialogs start in the process's current folder.

@@ -14,4 +14,8 @@ struct Outcome;
 // without a folder lies in `folder` (the working folder).
 QString commandErrorText(const Outcome& failure, const QString& step, const QString& folder = {});
 
+// The one wording for a file that could not be used: "FILE: what happened
+// (the system's reason)", as in "new.csv: not saved (Permission denied)".
+QString fileErrorText(const QString& file, const QString& what, const QString& reason);
+
 } // namespace duolink

@@ -33,11 +33,13 @@
 #include "core/support/numtext.h"
 #include "gui/qtsinks.h"
 #include "gui/trainingwindow.h"
+#include "gui/windowplacement.h"
 #include "core/engine/observer.h"
 #include "core/stats/recorder.h"
 #include "core/support/errors.h"
 #include "core/engine/solve.h"
 #include "gui/guard.h"
+#include "gui/jobadvice.h"
 #include "gui/savetarget.h"
 #include "core/guard/folderlock.h"
 #include "core/predict/matrixfile.h"
@@ -135,7 +137,8 @@ void TForm2::buildControls()
         auto* b = new QPushButton(QString::fromLatin1(caption), this);
         b->setObjectName(QString::fromLatin1(name));
         b->setGeometry(x, y, kButtonWidth, kButtonHeight);
-        b->setAutoDefault(false);
+        // A focused button takes Return as well as Space.
+        b->setAutoDefault(true);
         return b;
     };
 
@@ -201,20 +204,28 @@ void TForm2::buildControls()
     // Any later status text replaces the notice, and the position with it.
     connect(this, &TForm2::statusMessage, noticeEnd_, &QTimer::stop);
 
-    connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
+    connect(Button1, &QPushButton::clicked, this, &TForm2::addPair);
+    connect(Button2, &QPushButton::clicked, this, &TForm2::deletePair);
+    connect(Button3, &QPushButton::clicked, this, &TForm2::updatePair);
     connect(Button4, &QPushButton::clicked, this, &TForm2::Button4Click);
     connect(Button5, &QPushButton::clicked, this, &TForm2::Button5Click);
     connect(Button6, &QPushButton::clicked, this, &TForm2::Button6Click);
     connect(Button7, &QPushButton::clicked, this, &TForm2::Button7Click);
     connect(Button8, &QPushButton::clicked, this, &TForm2::Button8Click);
-    connect(Button9, &QPushButton::clicked, this, &TForm2::Button9Click);
+    connect(Button9, &QPushButton::clicked, this, &TForm2::resetList);
     connect(Button10, &QPushButton::clicked, this, &TForm2::Button10Click);
     connect(Button11, &QPushButton::clicked, this, &TForm2::Button11Click);
 
     setUpKeyboard();
     createActions();
+    setUpHistory();
+    // The commands answer in every window of the program (Esc stops a run
+    // from the training window too), but for the pane's Copy and Select All
+    // and the list steps, whose keys the other windows use themselves.
+    for (QAction* action : actions())
+        if (action != copyAction && action != selectAllAction && action != nextPairAction &&
+            action != previousPairAction)
+            action->setShortcutContext(Qt::ApplicationShortcut);
 }
 
 QSize TForm2::sizeHint() const
@@ -271,9 +282,13 @@ void TForm2::presentOutcome(const Outcome& outcome, const QString& step)
     case Outcome::Status::FolderInUse:
         dialogs().errorBox(this, QString::fromStdString(outcome.message));
         return;
-    case Outcome::Status::Terminated:
-        dialogs().messageBox(this, QString::fromLatin1(kJobTerminatedNotice));
+    case Outcome::Status::Terminated: {
+        // The report says what went wrong; the box adds what to fix.
+        const QString advice = jobAdvice(outcome.reason, workingFolder(), engine_->aLen);
+        dialogs().messageBox(this, QString::fromLatin1(kJobTerminatedNotice) +
+                                       (advice.isEmpty() ? QString() : QStringLiteral("\n\n") + advice));
         return;
+    }
     case Outcome::Status::Failed:
         dialogs().errorBox(this, commandErrorText(outcome, step, workingFolder()));
         return;
@@ -534,7 +549,7 @@ bool TForm2::dropsInputDuringRun(QObject* watched, QEvent* event)
 bool TForm2::confirmClose()
 {
     if (!running_)
-        return true;
+        return confirmDiscardList();
     if (!dialogs().question(this, QString::fromLatin1(kStopAndExitQuestion)))
         return false;
     engine_->requestStop();
@@ -601,8 +616,9 @@ void TForm2::showTraining()
 {
     if (!trainingWindow_) {
         trainingWindow_ = new TrainingWindow(*recorder_, [this]() -> Dialogs& { return dialogs(); }, this);
-        // Beside the main window, not over it.
-        trainingWindow_->move(frameGeometry().topRight() + QPoint(8, 0));
+        // Beside the main window, not over it, and on the screen.
+        placeAuxiliaryWindow(trainingWindow_, this, QStringLiteral("training"));
+        trainingWindow_->addStopButton(stopAction);
     }
     trainingWindow_->show();
     trainingWindow_->raise();
@@ -615,6 +631,8 @@ void TForm2::showTraining()
 // console channel is dropped with it.
 void TForm2::Button8Click()
 {
+    if (!confirmClose())
+        return;
     QCoreApplication::exit(0);
 }
 

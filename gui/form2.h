@@ -21,6 +21,7 @@ class QTimer;
 
 namespace duolink {
 
+class AnalysisWindow;
 class ConsoleView;
 class Dialogs;
 class EngineState;
@@ -29,6 +30,7 @@ class ProcessSource;
 class Session;
 struct Outcome;
 class FullTextTips;
+class ListHistory;
 class LiveDisplay;
 class PatternListWindow;
 class TrainingRecorder;
@@ -92,6 +94,8 @@ public:
     QAction* clearOutputAction = nullptr; // empties the pane and frees its memory
     QAction* showPatternListAction = nullptr;
     QAction* showTrainingAction = nullptr;
+    QAction* showAnalysisAction = nullptr;
+    QAction* testAllPairsAction = nullptr; // fills the Analysis window's Recall tab
     QAction* solveAction = nullptr;
     QAction* predictAction = nullptr;
     // Asks a running Solve to stop after the presentation it is in (Esc).
@@ -106,7 +110,11 @@ public:
     QAction* nextPairAction = nullptr;
     QAction* previousPairAction = nullptr;
     QAction* resetListAction = nullptr;
+    QAction* userManualAction = nullptr; // F1
     QAction* aboutAction = nullptr;
+    // Edit -> Undo and Redo of the list commands (gui/listsafety.cpp).
+    QAction* undoAction = nullptr;
+    QAction* redoAction = nullptr;
 
     // The window's engine and its pattern list. During a run the engine
     // belongs to the worker thread.
@@ -153,9 +161,29 @@ public:
     void showTraining();
     // The training window once it exists, else nullptr.
     TrainingWindow* trainingWindow() const { return trainingWindow_; }
+    // What the engine reports of the current or last training.
+    const TrainingRecorder& recorder() const { return *recorder_; }
+
+    // The Analysis window (gui/analysiscommands.cpp), made on first use; its
+    // analyses work on copies of the matrix and the list.
+    void showAnalysis();
+    // Shows the Analysis window's Recall tab and fills it.
+    void testAllPairs();
+    AnalysisWindow* analysisWindow() const { return analysisWindow_; }
 
     // The filter the matrix file dialogs show.
     static const QString& matrixFileFilter();
+
+    // The list commands as the buttons and the menu run them: each can be
+    // undone ("Undo Delete Pair 3"). Button1Click and the others stay the
+    // bare commands.
+    void addPair();
+    void updatePair();
+    void deletePair();
+    void resetList();
+    // Whether the program may close: when the list holds pairs that are in no
+    // file, asks to save them (Save, Discard, Cancel).
+    bool confirmDiscardList();
 
     // Pattern list files and the list window (gui/patternlistcommands.cpp).
     // Replaces the list with a file's pairs, asking first when the list holds
@@ -179,6 +207,11 @@ public:
     void saveOutputAs();
     // Writes the pane to `path` atomically; on failure the error box says why.
     bool saveOutput(const QString& path);
+    // Copies the pane's selection; a big one shows its progress, and one of
+    // more than about 100 MB asks first (gui/panework.h).
+    void copyPane();
+    // Opens the user's manual in the desktop's browser.
+    void showManual();
     // Opens the settings dialog on the working folder's parameters file (the
     // example values when there is none). Does nothing during a run.
     void showSettings();
@@ -244,6 +277,10 @@ private:
     void showBrowsedPair();
     QString refusalText(const QString& command) const;
     void createActions();
+    void setUpHistory();
+    void recordListChange(const QString& name, const std::function<void()>& change);
+    // After an undo or a redo: the index, the pair and the status text.
+    void showRestoredList();
     // Tab order, accessible names and Return moving on to the next field.
     void setUpKeyboard();
     // Enters or leaves the run state: actions, input, the signals.
@@ -265,7 +302,9 @@ private:
     // training window can show a run even when it is opened afterwards.
     std::unique_ptr<TrainingRecorder> recorder_;
     TrainingWindow* trainingWindow_ = nullptr;
+    AnalysisWindow* analysisWindow_ = nullptr;
     Dialogs* dialogs_ = nullptr;
+    ListHistory* history_ = nullptr;
     std::unique_ptr<Dialogs> ownDialogs_;
     ProcessSource* processSource_ = nullptr;
     QString lastOpenName_;

@@ -3,7 +3,11 @@
 // and the About box.
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QFileInfo>
+#include <QDesktopServices>
 #include <QDir>
+#include <QUrl>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -18,8 +22,11 @@
 #include "core/session/session.h"
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
+#include "gui/errortext.h"
 #include "gui/savetarget.h"
 #include "gui/form2.h"
+#include "gui/panework.h"
+#include "gui/manual.h"
 #include "gui/settingsdialog.h"
 #include "gui/workingfolder.h"
 
@@ -63,7 +70,7 @@ void TForm2::createActions()
     // and Ctrl+A stay the field's: it takes those keys before any shortcut.
     copyAction = make("copyAction", tr("&Copy"), {QKeySequence(QKeySequence::Copy)});
     copyAction->setStatusTip(tr("Copy the text selected in the pane"));
-    connect(copyAction, &QAction::triggered, Memo1, &ConsoleView::copy);
+    connect(copyAction, &QAction::triggered, this, &TForm2::copyPane);
     selectAllAction = make("selectAllAction", tr("Select &All"), {QKeySequence(QKeySequence::SelectAll)});
     selectAllAction->setStatusTip(tr("Select all the text in the pane"));
     connect(selectAllAction, &QAction::triggered, Memo1, &ConsoleView::selectAll);
@@ -76,10 +83,15 @@ void TForm2::createActions()
                                     {key(Qt::CTRL | Qt::SHIFT | Qt::Key_L)}, &TForm2::showPatternList);
     showTrainingAction = command("showTrainingAction", tr("&Training"), {key(Qt::CTRL | Qt::Key_T)},
                                  &TForm2::showTraining);
+    showAnalysisAction = command("showAnalysisAction", tr("&Analysis"), {key(Qt::CTRL | Qt::SHIFT | Qt::Key_A)},
+                                 &TForm2::showAnalysis);
 
     // Run
     solveAction = command("solveAction", tr("&Solve"), {key(Qt::Key_F5)}, &TForm2::Button6Click);
     predictAction = command("predictAction", tr("&Predict"), {key(Qt::Key_F6)}, &TForm2::Button7Click);
+    testAllPairsAction = command("testAllPairsAction", tr("&Test All Pairs"), {key(Qt::Key_F7)},
+                                 &TForm2::testAllPairs);
+    testAllPairsAction->setStatusTip(tr("Recall every pair of the list and compare it with its B pattern"));
     stopAction = make("stopAction", tr("S&top"), {key(Qt::Key_Escape)});
     stopAction->setStatusTip(tr("Stop the training after the presentation it is in"));
     stopAction->setEnabled(false);
@@ -90,16 +102,18 @@ void TForm2::createActions()
 
     // List
     addPairAction = command("addPairAction", tr("&Add"),
-                            {key(Qt::CTRL | Qt::Key_Return), key(Qt::CTRL | Qt::Key_Enter)}, &TForm2::Button1Click);
-    updatePairAction = command("updatePairAction", tr("&Update"), {}, &TForm2::Button3Click);
-    deletePairAction = command("deletePairAction", tr("&Delete"), {}, &TForm2::Button2Click);
+                            {key(Qt::CTRL | Qt::Key_Return), key(Qt::CTRL | Qt::Key_Enter)}, &TForm2::addPair);
+    updatePairAction = command("updatePairAction", tr("&Update"), {}, &TForm2::updatePair);
+    deletePairAction = command("deletePairAction", tr("&Delete"), {}, &TForm2::deletePair);
     nextPairAction = command("nextPairAction", tr("&Next"), {key(Qt::CTRL | Qt::Key_Down), key(Qt::Key_PageDown)},
                              &TForm2::Button4Click);
     previousPairAction = command("previousPairAction", tr("&Previous"),
                                  {key(Qt::CTRL | Qt::Key_Up), key(Qt::Key_PageUp)}, &TForm2::Button5Click);
-    resetListAction = command("resetListAction", tr("&Reset"), {}, &TForm2::Button9Click);
+    resetListAction = command("resetListAction", tr("&Reset"), {}, &TForm2::resetList);
 
     // Help
+    userManualAction = command("userManualAction", tr("User &Manual"), {QKeySequence(QKeySequence::HelpContents)},
+                               &TForm2::showManual);
     aboutAction = command("aboutAction", tr("&About Duolink"), {}, &TForm2::showAbout);
     aboutAction->setMenuRole(QAction::AboutRole);
 }
@@ -119,8 +133,11 @@ void TForm2::setUpKeyboard()
     // that a pair is typed and added without the mouse.
     for (size_t i = 0; i < 16; ++i) {
         QWidget* next = chain[i + 1];
-        connect(static_cast<QLineEdit*>(chain[i]), &QLineEdit::returnPressed, next,
-                [next] { next->setFocus(Qt::TabFocusReason); });
+        connect(static_cast<QLineEdit*>(chain[i]), &QLineEdit::returnPressed, next, [next] {
+            // Moving on by keyboard shows the focus mark, as Tab does.
+            next->window()->setAttribute(Qt::WA_KeyboardFocusChange);
+            next->setFocus(Qt::TabFocusReason);
+        });
     }
 
     for (size_t i = 0; i < 8; ++i) {
@@ -162,9 +179,9 @@ bool TForm2::setWorkingFolder(const QString& path)
 {
     const QString problem = workingFolderProblem(path);
     if (!problem.isEmpty()) {
-        dialogs().errorBox(this, tr("Cannot use %1 as the working folder: %2.\nThe working folder is still %3.")
-                                     .arg(QDir::toNativeSeparators(path), problem,
-                                          QDir::toNativeSeparators(workingFolder())));
+        dialogs().errorBox(this, fileErrorText(path, tr("cannot be the working folder"), problem) +
+                                     tr("\nThe working folder is still %1.")
+                                         .arg(QDir::toNativeSeparators(workingFolder())));
         return false;
     }
     session_->setFolder(QDir(path).canonicalPath().toStdString());
@@ -189,11 +206,15 @@ bool TForm2::saveOutput(const QString& path)
 {
     // The pane holds 8-bit text; the file gets it as UTF-8, one line each.
     // It is written a piece of lines at a time, so that a pane of hundreds of
-    // megabytes is never copied whole.
+    // megabytes is never copied whole, and a big one shows its progress.
     constexpr qsizetype kLinesPerPiece = 65536;
-    const QString reason = replaceFileWith(path, [this](const std::function<bool(std::string_view)>& put) {
+    bool cancelled = false;
+    const qsizetype lines = Memo1->lineCount();
+    PaneProgress progress(this, tr("Saving the output to %1\u2026").arg(QFileInfo(path).fileName()),
+                          Memo1->textBytes() + uint64_t(lines));
+    const QString reason = replaceFileWith(path, [&](const std::function<bool(std::string_view)>& put) {
         std::string piece;
-        const qsizetype lines = Memo1->lineCount();
+        uint64_t done = 0;
         for (qsizetype first = 0; first < lines; first += kLinesPerPiece) {
             piece.clear();
             Memo1->appendText(piece, first, std::min(lines, first + kLinesPerPiece));
@@ -203,14 +224,41 @@ bool TForm2::saveOutput(const QString& path)
                 ascii ? QByteArray() : QString::fromLatin1(piece.data(), qsizetype(piece.size())).toUtf8();
             if (!put(ascii ? std::string_view(piece) : std::string_view(utf8.constData(), size_t(utf8.size()))))
                 return false;
+            done += piece.size();
+            if (!progress.advance(done)) {
+                cancelled = true;
+                return false;
+            }
         }
         return true;
     });
+    if (cancelled) {
+        emit statusMessage(tr("Save Output As cancelled; nothing was written"), kNoticeMs);
+        return false;
+    }
     if (reason.isEmpty())
         return true;
-    dialogs().errorBox(this, tr("Could not save the output to %1: %2.\nNothing was written.")
-                                 .arg(QDir::toNativeSeparators(path), reason));
+    dialogs().errorBox(this, fileErrorText(path, tr("output not saved"), reason));
     return false;
+}
+
+void TForm2::copyPane()
+{
+    if (!Memo1->hasSelection())
+        return;
+    const uint64_t bytes = Memo1->selectionBytes();
+    if (bytes > kAskBeforeCopying &&
+        !dialogs().confirm(this, tr("Copy %1 of text to the clipboard? Programs you paste it into may be slow "
+                                    "with that much; Save Output As writes it to a file instead.")
+                                     .arg(sizeText(bytes))))
+        return;
+    PaneProgress progress(this, tr("Copying %1 to the clipboard\u2026").arg(sizeText(bytes)), bytes);
+    const QString text = Memo1->selectedText([&](uint64_t done) { return progress.advance(done); });
+    if (text.isNull()) {
+        emit statusMessage(tr("Copy cancelled; the clipboard is as it was"), kNoticeMs);
+        return;
+    }
+    QGuiApplication::clipboard()->setText(text);
 }
 
 // --- Settings ---------------------------------------------------------------------------
@@ -237,7 +285,19 @@ void TForm2::showSettings()
     dialog->open();
 }
 
-// --- About ------------------------------------------------------------------------------
+// --- Manual and About -------------------------------------------------------------------
+
+void TForm2::showManual()
+{
+    const QString manual = findManual(QCoreApplication::applicationDirPath());
+    if (manual.isEmpty()) {
+        dialogs().errorBox(this, tr("The user's manual was not found. It is installed with the program, "
+                                    "in share/doc/duolink/manual.html."));
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(manual)))
+        dialogs().errorBox(this, tr("%1: no program to show it was found.").arg(QDir::toNativeSeparators(manual)));
+}
 
 void TForm2::showAbout()
 {

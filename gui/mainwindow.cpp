@@ -4,21 +4,29 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QFontMetrics>
 #include <QMenuBar>
+#include <QScreen>
+#include <QStyle>
 #include <QSettings>
 #include <QStatusBar>
 
 #include <utility>
 #include <vector>
 
+#include "gui/consoleview.h"
 #include "gui/fieldmarks.h"
 #include "gui/form2.h"
+#include "gui/runstatus.h"
+#include "gui/windowplacement.h"
 #include "gui/workingfolder.h"
 
 namespace duolink {
 namespace {
 
 constexpr const char* kGeometryKey = "window/geometry";
+// About the width of a row of the matrix in the pane.
+constexpr int kFirstStartPaneColumns = 110;
 
 } // namespace
 
@@ -54,6 +62,7 @@ AppWindow::AppWindow(QWidget* parent)
     connect(form_, &TForm2::workingFolderChanged, this, &AppWindow::updateFolderStatus);
     updateFolderStatus();
     form_->showListPosition();
+    new RunStatus(form_, form_->recorder(), statusBar());
 
     // Exit ends the event loop without closing the window.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &AppWindow::saveWindowState);
@@ -72,13 +81,15 @@ void AppWindow::buildMenus()
         {tr("&File"),
          {f->openWorkingFolderAction, nullptr, f->openPatternListAction, f->savePatternListAction, nullptr,
           f->loadMatrixAction, f->saveMatrixAction, nullptr, f->saveOutputAction, nullptr, f->exitAction}},
-        {tr("&Edit"), {f->copyAction, f->selectAllAction, nullptr, f->clearOutputAction}},
-        {tr("&View"), {f->showPatternListAction, f->showTrainingAction}},
-        {tr("&Run"), {f->solveAction, f->predictAction, nullptr, f->stopAction, nullptr, f->settingsAction}},
+        {tr("&Edit"),
+         {f->undoAction, f->redoAction, nullptr, f->copyAction, f->selectAllAction, nullptr, f->clearOutputAction}},
+        {tr("&View"), {f->showPatternListAction, f->showTrainingAction, f->showAnalysisAction}},
+        {tr("&Run"), {f->solveAction, f->predictAction, f->testAllPairsAction, nullptr, f->stopAction, nullptr,
+                      f->settingsAction}},
         {tr("&List"),
          {f->addPairAction, f->updatePairAction, f->deletePairAction, nullptr, f->nextPairAction,
           f->previousPairAction, nullptr, f->resetListAction}},
-        {tr("&Help"), {f->aboutAction}},
+        {tr("&Help"), {f->userManualAction, nullptr, f->aboutAction}},
     };
     for (const auto& [title, actions] : menus) {
         QMenu* menu = menuBar()->addMenu(title);
@@ -109,7 +120,19 @@ void AppWindow::updateFolderStatus()
 void AppWindow::restoreWindowState()
 {
     const QSettings settings;
-    restoreGeometry(settings.value(QLatin1String(kGeometryKey)).toByteArray());
+    if (restoreGeometry(settings.value(QLatin1String(kGeometryKey)).toByteArray()))
+        return;
+    // The first start: a pane wide enough for a matrix row, where the screen
+    // has room for it.
+    const QScreen* screen = this->screen();
+    if (!screen)
+        return;
+    const ConsoleView* pane = form_->Memo1;
+    const int charWidth = QFontMetrics(pane->font()).horizontalAdvance(QLatin1Char('0'));
+    const int paneExtras = style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * pane->frameWidth() + 8;
+    resize(firstStartWidth(width(), pane->width() - paneExtras, kFirstStartPaneColumns, charWidth,
+                           screen->availableGeometry().width()),
+           height());
 }
 
 void AppWindow::saveWindowState() const

@@ -13,9 +13,11 @@
 #include "core/support/numtext.h"
 #include "core/patterns/patternlist.h"
 #include "gui/dialogs.h"
+#include "gui/errortext.h"
 #include "gui/form2.h"
 #include "gui/savetarget.h"
 #include "gui/patternlistwindow.h"
+#include "gui/windowplacement.h"
 
 namespace duolink {
 namespace {
@@ -63,8 +65,10 @@ void TForm2::openPatternList()
         !dialogs().question(this, tr("Replace the %1 in the list?").arg(pairsText(list_.patternCount))))
         return;
 
-    list_.loadPatternList(list);
-    list_.noteListInFiles();
+    recordListChange(tr("Open Pattern List"), [&] {
+        list_.loadPatternList(list);
+        list_.noteListInFiles();
+    });
     setEditText(Edit1, intText(list_.currentIndex));
     if (list_.currentIndex >= 1)
         showPattern(list_.currentIndex);
@@ -94,7 +98,7 @@ void TForm2::savePatternList()
 
     // The old file stays whole until the new one is complete.
     if (const QString reason = replaceFileWith(path, text); !reason.isEmpty()) {
-        dialogs().errorBox(this, tr("%1 was not saved: %2").arg(shownName, reason));
+        dialogs().errorBox(this, fileErrorText(shownName, tr("not saved"), reason));
         return;
     }
     lastPatternListName_ = path;
@@ -104,8 +108,10 @@ void TForm2::savePatternList()
 
 void TForm2::showPatternList()
 {
-    if (!patternListWindow_)
+    if (!patternListWindow_) {
         patternListWindow_ = new PatternListWindow(this);
+        placeAuxiliaryWindow(patternListWindow_, this, QStringLiteral("patternList"));
+    }
     patternListWindow_->show();
     patternListWindow_->raise();
     patternListWindow_->activateWindow();

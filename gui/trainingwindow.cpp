@@ -1,6 +1,8 @@
 #include "gui/trainingwindow.h"
 
+#include <QCategoryAxis>
 #include <QChart>
+#include <QAction>
 #include <QChartView>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -24,7 +26,9 @@
 #include <cmath>
 
 #include "core/stats/statscsv.h"
+#include "gui/chartaxes.h"
 #include "gui/dialogs.h"
+#include "gui/errortext.h"
 #include "gui/savetarget.h"
 #include "gui/weightmap.h"
 
@@ -71,6 +75,7 @@ TrainingWindow::TrainingWindow(const TrainingRecorder& recorder, std::function<D
     timer_ = new QTimer(this);
     timer_->setInterval(kRefreshIntervalMs);
     connect(timer_, &QTimer::timeout, this, [this] { take(++ticks_ % kChartEveryTicks == 0); });
+    updateChart(); // the axes of an empty chart, without numbers
     refresh();
 }
 
@@ -96,12 +101,15 @@ void TrainingWindow::build()
     xAxis_ = new QValueAxis;
     xAxis_->setTitleText(tr("Presentation"));
     xAxis_->setLabelFormat(QStringLiteral("%.0f"));
+    xAxis_->setTickType(QValueAxis::TicksDynamic);
+    xAxis_->setTickAnchor(0);
     r2Axis_ = new QValueAxis;
     r2Axis_->setTitleText(tr("R2"));
+    r2Axis_->setLabelFormat(QStringLiteral("%g")); // short at any size: "6e+39"
     r2LogAxis_ = new QLogValueAxis;
-    r2LogAxis_->setTitleText(tr("R2 (log scale)"));
-    r2LogAxis_->setLabelFormat(QStringLiteral("%g"));
-    r2LogAxis_->setMinorTickCount(-1);
+    r2LogLabels_ = new QCategoryAxis;
+    r2LogLabels_->setTitleText(tr("R2 (log scale)"));
+    r2LogLabels_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     missedAxis_ = new QValueAxis;
     missedAxis_->setTitleText(tr("Missed pairs"));
     missedAxis_->setLabelFormat(QStringLiteral("%.0f"));
@@ -111,15 +119,17 @@ void TrainingWindow::build()
     chart_->addAxis(xAxis_, Qt::AlignBottom);
     chart_->addAxis(r2Axis_, Qt::AlignLeft);
     chart_->addAxis(r2LogAxis_, Qt::AlignLeft);
+    chart_->addAxis(r2LogLabels_, Qt::AlignLeft);
     chart_->addAxis(missedAxis_, Qt::AlignRight);
     r2LogAxis_->setVisible(false);
+    r2LogLabels_->setVisible(false);
     r2Series_->attachAxis(xAxis_);
     r2Series_->attachAxis(r2Axis_);
     missedSeries_->attachAxis(xAxis_);
     missedSeries_->attachAxis(missedAxis_);
     // The two series in the colours of the axis titles.
     r2Axis_->setTitleBrush(r2Series_->pen().color());
-    r2LogAxis_->setTitleBrush(r2Series_->pen().color());
+    r2LogLabels_->setTitleBrush(r2Series_->pen().color());
     missedAxis_->setTitleBrush(missedSeries_->pen().color());
 
     chartView_ = new QChartView(chart_);
@@ -164,14 +174,25 @@ void TrainingWindow::build()
     splitter->setStretchFactor(1, 2);
     splitter->setSizes({620, 380});
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(saveChartButton_);
-    buttons->addWidget(saveStatisticsButton_);
+    buttons_ = new QHBoxLayout;
+    buttons_->addStretch(1);
+    buttons_->addWidget(saveChartButton_);
+    buttons_->addWidget(saveStatisticsButton_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(splitter, 1);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons_);
+}
+
+void TrainingWindow::addStopButton(QAction* stop)
+{
+    stopButton_ = new QPushButton(tr("Stop"));
+    stopButton_->setObjectName(QStringLiteral("stopButton"));
+    stopButton_->setToolTip(tr("Stop the training after the presentation it is in (Esc)"));
+    stopButton_->setEnabled(stop->isEnabled());
+    connect(stopButton_, &QPushButton::clicked, stop, &QAction::trigger);
+    connect(stop, &QAction::enabledChanged, stopButton_, &QPushButton::setEnabled);
+    buttons_->insertWidget(0, stopButton_);
 }
 
 void TrainingWindow::showEvent(QShowEvent* event)
@@ -240,8 +261,6 @@ void TrainingWindow::setLogScale(bool on)
     QAbstractAxis* from = on ? static_cast<QAbstractAxis*>(r2Axis_) : r2LogAxis_;
     QAbstractAxis* to = on ? static_cast<QAbstractAxis*>(r2LogAxis_) : r2Axis_;
     r2Series_->detachAxis(from);
-    from->setVisible(false);
-    to->setVisible(true);
     r2Series_->attachAxis(to);
 }
 
@@ -263,11 +282,26 @@ void TrainingWindow::updateChart()
         points.append({p.x, p.y});
     missedSeries_->replace(points);
 
-    xAxis_->setRange(1, std::max<double>(2, static_cast<double>(n)));
+    // Whole presentation numbers, each once; an empty chart shows none.
+    const double last = std::max<double>(2, static_cast<double>(n));
+    xAxis_->setTickInterval(wholeStep(last - 1, 8));
+    xAxis_->setRange(1, last);
+    const bool any = n > 0;
+    xAxis_->setVisible(any);
+    missedAxis_->setVisible(any);
+    r2Axis_->setVisible(any && !logScale_);
+    r2LogLabels_->setVisible(any && logScale_);
     if (logScale_) {
-        const double low = std::pow(10.0, std::floor(std::log10(smallest)));
-        const double high = std::pow(10.0, std::ceil(std::log10(r2Points_.maximum())));
-        r2LogAxis_->setRange(low, high > low ? high : low * 10);
+        // Whole decades; the labels on some of them, readable at any size.
+        const int low = std::max(-307, static_cast<int>(std::floor(std::log10(smallest))));
+        const int high = std::clamp(static_cast<int>(std::ceil(std::log10(r2Points_.maximum()))), low + 1, 308);
+        r2LogAxis_->setRange(std::pow(10.0, low), std::pow(10.0, high));
+        for (const QString& label : r2LogLabels_->categoriesLabels())
+            r2LogLabels_->remove(label);
+        r2LogLabels_->setStartValue(low - 1);
+        for (int exponent : labelledExponents(low, high, 8))
+            r2LogLabels_->append(powerOfTenLabel(exponent), exponent);
+        r2LogLabels_->setRange(low, high);
     } else {
         const double low = std::min(0.0, r2Points_.minimum());
         const double high = std::max(1.0, r2Points_.maximum());
@@ -276,10 +310,7 @@ void TrainingWindow::updateChart()
     }
     // Up to the number of pairs, in whole steps of 1, 2 or 5 times a power of ten.
     const double missedTop = std::max({1.0, static_cast<double>(patternCount_), missedPoints_.maximum()});
-    double step = std::pow(10.0, std::floor(std::log10(missedTop / 5)));
-    for (double factor : {2.0, 5.0, 10.0})
-        if (missedTop / step > 6)
-            step = std::pow(10.0, std::floor(std::log10(missedTop / 5))) * factor;
+    const double step = wholeStep(missedTop, 6);
     // The step first: the new range with the old step could mean a tick
     // for every pair, each a graphics item of its own.
     missedAxis_->setTickInterval(std::max(1.0, step));
@@ -371,7 +402,7 @@ bool TrainingWindow::saveChart(const QString& path)
         reason = replaceFileWith(path, std::string_view(png.constData(), static_cast<size_t>(png.size())));
     if (reason.isEmpty())
         return true;
-    dialogs_().errorBox(this, tr("Could not save the chart to %1: %2").arg(path, reason));
+    dialogs_().errorBox(this, fileErrorText(path, tr("chart not saved"), reason));
     return false;
 }
 
@@ -410,7 +441,7 @@ bool TrainingWindow::saveStatistics(const QString& path)
     }
     if (reason.isEmpty())
         return true;
-    dialogs_().errorBox(this, tr("Could not save the statistics to %1: %2").arg(path, reason));
+    dialogs_().errorBox(this, fileErrorText(path, tr("statistics not saved"), reason));
     return false;
 }
 

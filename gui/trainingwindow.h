@@ -11,6 +11,9 @@
 
 #include "core/stats/recorder.h"
 
+class QAction;
+class QCategoryAxis;
+class QHBoxLayout;
 class QChart;
 class QChartView;
 class QLabel;
@@ -40,6 +43,10 @@ public:
     TrainingWindow(const TrainingRecorder& recorder, std::function<Dialogs&()> dialogs, QWidget* parent = nullptr);
     ~TrainingWindow() override;
 
+    // A Stop button that runs `stop` and is enabled when it is.
+    void addStopButton(QAction* stop);
+    QPushButton* stopButton() const { return stopButton_; }
+
     // Takes what is new in the recorder and shows it, the chart included.
     void refresh() { take(true); }
 
@@ -59,7 +66,10 @@ public:
     // The axis R2 is drawn on now: linear or logarithmic.
     bool r2OnLogScale() const { return logScale_; }
     QValueAxis* r2LinearAxis() const { return r2Axis_; }
+    // The log axis maps R2 and stays hidden; its labels are drawn by the
+    // second axis, readable at any magnitude ("1e+41").
     QLogValueAxis* r2LogAxis() const { return r2LogAxis_; }
+    QCategoryAxis* r2LogLabels() const { return r2LogLabels_; }
     WeightMapView* weightMap() const { return weightMap_; }
     QLabel* summaryLabel() const { return summary_; }
     QLabel* pointLabel() const { return pointText_; }
@@ -91,6 +101,7 @@ private:
     QValueAxis* xAxis_ = nullptr;
     QValueAxis* r2Axis_ = nullptr;
     QLogValueAxis* r2LogAxis_ = nullptr;
+    QCategoryAxis* r2LogLabels_ = nullptr;
     QValueAxis* missedAxis_ = nullptr;
     WeightMapView* weightMap_ = nullptr;
     QLabel* summary_ = nullptr;
@@ -98,6 +109,8 @@ private:
     QLabel* cellText_ = nullptr;
     QPushButton* saveChartButton_ = nullptr;
     QPushButton* saveStatisticsButton_ = nullptr;
+    QPushButton* stopButton_ = nullptr;
+    QHBoxLayout* buttons_ = nullptr;
     QTimer* timer_ = nullptr;
 
     // What has been taken from the recorder.

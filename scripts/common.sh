@@ -18,6 +18,7 @@ DUOLINK_RUN_PACKAGES=(
     qt6-base-dev
     qt6-charts-dev
     libzstd-dev
+    cmark # the user's manual as HTML
     libqt6opengl6-dev # Qt Charts' CMake package needs it, qt6-charts-dev does not pull it in
 )
 
@@ -39,6 +40,7 @@ DUOLINK_TEST_PACKAGES=(
     desktop-file-utils
     appstream
     dpkg-dev
+    lintian
     strace # the write floor of bench/run-benchmarks
 )
 

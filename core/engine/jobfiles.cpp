@@ -20,11 +20,12 @@ namespace duolink {
 
 namespace {
 
-int toInt32(long long v)
+// "Invalid numeric input", with the line it was found in for the window's message.
+[[noreturn]] void invalidNumeric(std::size_t line)
 {
-    if (v < INT_MIN || v > INT_MAX)
-        throw RunError(kInvalidNumeric);
-    return static_cast<int>(v);
+    RunError error(kInvalidNumeric);
+    error.setLine(line);
+    throw error;
 }
 
 // A parameter: one value, then the rest of its line is skipped.
@@ -32,10 +33,11 @@ int readIntParameter(TextReader& f)
 {
     bool ok = true;
     long long v = f.readInt(ok);
-    if (!ok)
-        throw RunError(kInvalidNumeric);
+    const std::size_t line = f.lineNumber();
+    if (!ok || v < INT_MIN || v > INT_MAX)
+        invalidNumeric(line);
     f.skipLine();
-    return toInt32(v);
+    return static_cast<int>(v);
 }
 
 double readRealParameter(TextReader& f)
@@ -43,7 +45,7 @@ double readRealParameter(TextReader& f)
     bool ok = true;
     double v = f.readReal(ok);
     if (!ok)
-        throw RunError(kInvalidNumeric);
+        invalidNumeric(f.lineNumber());
     f.skipLine();
     return v;
 }

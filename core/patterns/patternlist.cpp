@@ -150,15 +150,65 @@ bool equalsIgnoringCase(std::string_view x, std::string_view y)
 
 constexpr char kSeparators[] = {',', ';', '\t'};
 
+// The cells of a data line, split at `separator` as RFC 4180 has it: a cell
+// in double quotes (as spreadsheets export) is its contents, in which a
+// separator belongs to the cell. Blanks around a cell are dropped. Returns the
+// number of cells and keeps the first cells.size(); a quote that is not closed
+// gives the column it opens in as `openQuote`.
+template <size_t N>
+size_t splitCells(std::string_view line, char separator, std::array<std::string_view, N>& cells, size_t& openQuote)
+{
+    openQuote = 0;
+    size_t count = 0;
+    size_t pos = 0;
+    for (;;) {
+        while (pos < line.size() && isBlank(line[pos]) && line[pos] != separator)
+            ++pos;
+        const size_t start = pos;
+        std::string_view cell;
+        if (pos < line.size() && line[pos] == '"') {
+            // "" inside stands for one quote; no number holds one, so the
+            // cell is left as it stands and refused as a number.
+            size_t close = pos + 1;
+            while (close < line.size() && (line[close] != '"' || (close + 1 < line.size() && line[close + 1] == '"')))
+                close += line[close] == '"' ? 2 : 1;
+            if (close >= line.size()) {
+                openQuote = count + 1;
+                return count + 1;
+            }
+            cell = line.substr(pos + 1, close - pos - 1);
+            pos = close + 1;
+            while (pos < line.size() && isBlank(line[pos]) && line[pos] != separator)
+                ++pos;
+            if (pos < line.size() && line[pos] != separator) {
+                // Text after the closing quote: the cell is taken as written.
+                pos = std::min(line.find(separator, pos), line.size());
+                cell = trimmed(line.substr(start, pos - start));
+            }
+        } else {
+            pos = std::min(line.find(separator, pos), line.size());
+            cell = trimmed(line.substr(start, pos - start));
+        }
+        if (count < cells.size())
+            cells[count] = cell;
+        ++count;
+        if (pos >= line.size())
+            return count;
+        ++pos; // the separator
+    }
+}
+
 // The separator of a data line: the one that splits it into sixteen values,
-// else the most frequent one (the line is wrong either way).
+// else the one that splits it most (the line is wrong either way).
 char separatorOf(std::string_view line)
 {
     char best = kSeparators[0];
-    long bestCount = -1;
+    size_t bestCount = 0;
     for (char s : kSeparators) {
-        long count = std::count(line.begin(), line.end(), s);
-        if (count == kValuesPerPair - 1)
+        std::array<std::string_view, 0> none;
+        size_t openQuote = 0;
+        const size_t count = splitCells(line, s, none, openQuote);
+        if (count == kValuesPerPair)
             return s;
         if (count > bestCount)
             best = s, bestCount = count;
@@ -184,14 +234,11 @@ bool looksLikeNumber(std::string_view cell)
 // any other line is data, and a bad one is refused rather than skipped.
 bool isHeader(std::string_view line)
 {
-    for (size_t start = 0;;) {
-        const size_t end = line.find_first_of(",;\t", start);
-        if (looksLikeNumber(line.substr(start, end == std::string_view::npos ? end : end - start)))
-            return false;
-        if (end == std::string_view::npos)
-            return true;
-        start = end + 1;
-    }
+    // Cells in quotes are judged by what they hold.
+    std::array<std::string_view, 256> cells{};
+    size_t openQuote = 0;
+    const size_t count = std::min(splitCells(line, separatorOf(line), cells, openQuote), cells.size());
+    return std::none_of(cells.begin(), cells.begin() + static_cast<std::ptrdiff_t>(count), looksLikeNumber);
 }
 
 PatternPair pairFromCells(const std::array<std::string_view, kValuesPerPair>& cells, std::string_view file,
@@ -336,16 +383,13 @@ PatternPairs parsePatternList(std::string_view text, std::string_view fileName)
             separator = separatorOf(content);
 
         std::array<std::string_view, kValuesPerPair> cells{};
-        size_t count = 0;
-        for (size_t start = 0;;) {
-            const size_t end = content.find(separator, start);
-            if (count < cells.size())
-                cells[count] = content.substr(start, end == std::string_view::npos ? end : end - start);
-            ++count;
-            if (end == std::string_view::npos)
-                break;
-            start = end + 1;
-        }
+        size_t openQuote = 0;
+        const size_t count = splitCells(content, separator, cells, openQuote);
+        if (openQuote > 0)
+            fail(at(fileName, lines.number()) + ", column " +
+                 (openQuote <= kValuesPerPair ? columnName(static_cast<int>(openQuote - 1))
+                                              : std::to_string(openQuote)) +
+                 ": a quote is not closed");
         if (count != kValuesPerPair)
             fail(at(fileName, lines.number()) + " has " + valuesText(count) + ", 16 expected");
         PatternPair pair = pairFromCells(cells, fileName, lines.number());

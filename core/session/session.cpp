@@ -66,6 +66,8 @@ Outcome Session::run(const std::string& step, const std::function<void()>& body)
         out.status = Outcome::Status::Failed;
         out.message = e.what();
         out.file = e.file();
+        out.systemError = e.systemError();
+        out.line = e.line();
         out.inPresentations = e.inPresentations();
     } catch (const std::bad_alloc&) {
         // A file too big for the memory left: the command ends, what the

@@ -5,6 +5,7 @@
 // Outcome, never in an exception: this is the program's one catch ladder.
 #include <filesystem>
 #include <array>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -32,6 +33,8 @@ struct Outcome {
     std::string file;          // the file a failure concerns, as the command named it
     std::string message;       // what went wrong, for the user
     std::string reason;        // a terminated job's line before "Terminating Program"
+    int systemError = 0;       // the errno value of a failed file operation, 0 for others
+    std::size_t line = 0;      // the line of the file the failure was found in, 0 when none
     bool inPresentations = false; // an arithmetic error while the training presented pairs
     bool outOfMemory = false;
     bool unexpected = false; // a failure of a kind no command raises

@@ -30,7 +30,7 @@ public:
     void open(const std::string& path);
     void close() noexcept;
     // The run's stop flag: once it is set, a stalled reader is left behind.
-    void setStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
+    void watchStop(const std::atomic<bool>* stop) { stop_ = stop; }
 
     void trainingStarted(const TrainingStart&) override {}
     void presentationMade(const PresentationRecord& record) override;

@@ -36,12 +36,15 @@ std::string ioErrorMessage(int errnoValue)
 
 void throwIoError(int errnoValue)
 {
-    throw RunError(ioErrorMessage(errnoValue));
+    RunError error(ioErrorMessage(errnoValue));
+    error.setSystemError(errnoValue);
+    throw error;
 }
 
 void throwIoError(int errnoValue, const std::string& file)
 {
     RunError error(ioErrorMessage(errnoValue));
+    error.setSystemError(errnoValue);
     error.attachFile(file);
     throw error;
 }

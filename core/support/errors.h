@@ -1,5 +1,6 @@
 #pragma once
 // How a command ends early.
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 
@@ -25,10 +26,18 @@ public:
     // pairs (not while it read or set up the job).
     bool inPresentations() const noexcept { return inPresentations_; }
     void markInPresentations() noexcept { inPresentations_ = true; }
+    // The errno value of a failed file operation, 0 for other errors.
+    int systemError() const noexcept { return systemError_; }
+    void setSystemError(int errnoValue) noexcept { systemError_ = errnoValue; }
+    // The line of the file the failure was found in, 0 when none.
+    std::size_t line() const noexcept { return line_; }
+    void setLine(std::size_t line) noexcept { line_ = line; }
 
 private:
     std::string file_;
     bool inPresentations_ = false;
+    int systemError_ = 0;
+    std::size_t line_ = 0;
 };
 
 // Runs `body`; a RunError it raises leaves with `name` as its file.

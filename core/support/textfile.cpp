@@ -250,6 +250,11 @@ bool TextReader::hasValue() const
     return false;
 }
 
+size_t TextReader::lineNumber() const
+{
+    return 1 + static_cast<size_t>(std::count(data_.begin(), data_.begin() + static_cast<std::ptrdiff_t>(std::min(pos_, data_.size())), '\n'));
+}
+
 void TextReader::skipLine()
 {
     while (pos_ < data_.size() && data_[pos_] != '\n')

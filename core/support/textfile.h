@@ -84,6 +84,8 @@ public:
     long long readInt(bool& ok);
     // Discards the rest of the current line, including its line feed.
     void skipLine();
+    // The line (from 1) of the character to be read next; for messages.
+    size_t lineNumber() const;
 
 private:
     static constexpr size_t kMaxToken = 64;

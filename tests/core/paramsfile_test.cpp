@@ -107,6 +107,7 @@ TEST(ParametersRead, ValuesAndKinds)
         const char* text;
         bool ok;
     };
+    const std::string tooLong(65, '1');
     for (const Token& t : std::vector<Token>{{Parameter::Unity, "+10000", true},
                                             {Parameter::Unity, "2147483648", false},
                                             {Parameter::Max, "-2147483648", true},
@@ -115,7 +116,7 @@ TEST(ParametersRead, ValuesAndKinds)
                                             {Parameter::Beta, "1e400", false},
                                             {Parameter::Beta, "0,5", false},
                                             {Parameter::Tol, "", false},
-                                            {Parameter::Tol, std::string(65, '1').c_str(), false}}) {
+                                            {Parameter::Tol, tooLong.c_str(), false}}) {
         double value = 0;
         EXPECT_EQ(parameterValue(t.p, t.text, value), t.ok) << t.text;
     }

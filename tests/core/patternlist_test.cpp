@@ -144,6 +144,10 @@ TEST_F(PatternListFiles, ReadsTheFormsPeopleWrite)
         {"header only", kHeader, 0},
         {"empty", "", 0},
         {"grammar", "+1,-0.5,.5,5.,1e3,1E-3,2.5e+1,0,0,0,0,0,0,0,0,0\n", 1},
+        {"quoted cells", "\"A1\",\"A2\"\n\"1\",\"0\",\"1\",0,0,0,0,0,0,\"1\",0,0,0,0,0, \"1\" \n", 1},
+        {"quoted, semicolons", "\"1\";\"0\";\"1\";0;0;0;0;0;0;\"1\";0;0;0;0;0;\"1\"\n", 1},
+        {"quoted first cell, no header", "\"1\",0,1,0,0,0,0,0,0,1,0,0,0,0,0,1\n", 1},
+        {"quoted header with separators", "\"A,1\";\"A;2\"\n1;0;1;0;0;0;0;0;0;1;0;0;0;0;0;1\n", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -188,7 +192,11 @@ TEST_F(PatternListFiles, BadFilesAreNamedWithLineAndColumn)
         {good + "1,0,,0,0,0,0,0,0,1,0,0,0,0,0,1\n", "patterns.csv, line 2, column A3 is empty"},
         {"1,0,1e400,0,0,0,0,0,0,1,0,0,0,0,0,1\n", "patterns.csv, line 1, column A3: \"1e400\" is too large"},
         {"1,0,nan,0,0,0,0,0,0,1,0,0,0,0,0,1\n", "patterns.csv, line 1, column A3: \"nan\" is not a number"},
-        {"1,0,\"1\",0,0,0,0,0,0,1,0,0,0,0,0,1\n", "patterns.csv, line 1, column A3: \"\"1\"\" is not a number"},
+        {"1,0,\"1,5\",0,0,0,0,0,0,1,0,0,0,0,0,1\n", "patterns.csv, line 1, column A3: \"1,5\" is not a number"},
+        {"1,0,\"1\"\"\",0,0,0,0,0,0,1,0,0,0,0,0,1\n", "patterns.csv, line 1, column A3: \"1\"\"\" is not a number"},
+        {"1,0,\"1\"x,0,0,0,0,0,0,1,0,0,0,0,0,1\n", "patterns.csv, line 1, column A3: \"\"1\"x\" is not a number"},
+        {"1,0,1,0,0,0,0,0,0,1,0,0,0,0,0,\"1\n", "patterns.csv, line 1, column B8: a quote is not closed"},
+        {"1,0,\"\",0,0,0,0,0,0,1,0,0,0,0,0,1\n", "patterns.csv, line 1, column A3 is empty"},
         {"1,0,1\x01\xff,0,0,0,0,0,0,1,0,0,0,0,0,1\n",
          "patterns.csv, line 1, column A3: \"1??\" is not a number"},
         {"1,0," + std::string(100, '9') + "x,0,0,0,0,0,0,1,0,0,0,0,0,1\n",

@@ -285,6 +285,10 @@ TEST_F(RunnerTest, AnOutputThatIsAnInputIsAUsageErrorAndNothingIsWritten)
          "--save-matrix j/veld200gSetup.dat is the job's parameters file"},
         {{"--no-solve", "--load-matrix", "m.vmat2", "--stats", "m.vmat2"},
          "--stats m.vmat2 is the same file as --load-matrix m.vmat2"},
+        {{"--patterns", "p.csv", "--recall-table", "p.csv", "j"},
+         "--recall-table p.csv is the same file as --patterns p.csv"},
+        {{"--noise", "j/bdata200.dat", "j"}, "--noise j/bdata200.dat is the job's B data file"},
+        {{"--recall-table", "t.csv", "--noise", "t.csv", "j"}, "--recall-table t.csv is the same file as --noise t.csv"},
         // Matrix steps run one after the other, each file read or written whole.
         {{"--no-solve", "--load-matrix", "m.vmat2", "--save-matrix", "m.vmat2"}, nullptr},
     };
@@ -389,6 +393,14 @@ TEST_F(RunnerTest, ArgumentsAndUsageErrors)
         {{"--predict", "1,5 0 0 0 0 0 0 0"}, "duolink-batch: --predict: \"1,5\" is not a number"},
         {{"--predict", "1 0 0 0 0 0 0 1e999"}, "duolink-batch: --predict: \"1e999\" is not a number"},
         {{"--predict", "1 0 0 0 0 . 0 0"}, "duolink-batch: --predict: \".\" is not a number"},
+        {{"--no-solve", "--recall-table", "t.csv"},
+         "duolink-batch: --recall-table needs a matrix: a Solve or an earlier --load-matrix"},
+        {{"--no-solve", "--load-matrix", "m", "--noise", "n.csv"}, "duolink-batch: --noise with --no-solve needs --tol"},
+        {{"--noise-trials", "0"}, "duolink-batch: --noise-trials needs a whole number from 1 to 1000000, not \"0\""},
+        {{"--seed", "-1"},
+         "duolink-batch: --seed needs a whole number from 0 to 18446744073709551615, not \"-1\""},
+        {{"--noise-sigma", "0,,1"}, "duolink-batch: --noise-sigma needs numbers of 0 or more separated by commas, as in 0,0.1,0.2"},
+        {{"--tol", "-0.1"}, "duolink-batch: --tol: \"-0.1\" is not a number of 0 or more"},
         {{"--set", "Beta=0.5"}, "duolink-batch: --set: \"Beta\" is no parameter (option, max, alen, blen, "
                                 "simulation, beta, limit, transfer, unity, tol)"},
         {{"--set", "beta"}, "duolink-batch: --set: \"beta\" is no parameter (option, max, alen, blen, "

@@ -3,6 +3,7 @@
 // remembered window state and the command line.
 #include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
@@ -21,6 +22,7 @@
 #include "core/support/console.h"
 #include "gui/consoleview.h"
 #include "gui/mainwindow.h"
+#include "gui/manual.h"
 #include "gui/settingsdialog.h"
 #include "tests/gui/fixture.h"
 
@@ -32,6 +34,16 @@ void PrintTo(const QRect& r, std::ostream* os)
 }
 
 namespace {
+
+// Stands in for the desktop's browser.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public slots:
+    void open(const QUrl& url) { urls << url; }
+
+public:
+    QList<QUrl> urls;
+};
 
 // The designed place of every control at the form's default size.
 struct Place {
@@ -118,6 +130,7 @@ TEST_F(MainWindow, ActionsCarryTheirShortcutsAndReachTheButtonsHandlers)
         {form->nextPairAction, {K(Qt::CTRL | Qt::Key_Down), K(Qt::Key_PageDown)}},
         {form->previousPairAction, {K(Qt::CTRL | Qt::Key_Up), K(Qt::Key_PageUp)}},
         {form->resetListAction, {}},
+        {form->userManualAction, {K(Qt::Key_F1)}},
         {form->aboutAction, {}},
     };
     for (const auto& [action, keys] : shortcuts) {
@@ -332,6 +345,32 @@ TEST_F(MainWindow, AboutNamesTheVersionTheToolkitAndTheWorkingFolder)
     box->close();
 }
 
+// Help -> User Manual hands the first manual found to the desktop: the
+// installed one, else the build folder's, else the source tree's.
+TEST_F(MainWindow, UserManualOpensTheFirstManualFoundInTheBrowser)
+{
+    QTemporaryDir root;
+    const QString bin = root.filePath("prefix/bin");
+    const QStringList candidates = manualCandidates(bin);
+    ASSERT_EQ(candidates.size(), 3);
+    EXPECT_EQ(QDir::cleanPath(candidates[0]), root.filePath("prefix/share/doc/duolink/manual.html"));
+    EXPECT_EQ(QDir::cleanPath(candidates[1]), root.filePath("prefix/bin/docs/manual.html"));
+    for (const QString& made : {candidates[1], candidates[0]}) {
+        QDir().mkpath(QFileInfo(made).path());
+        QFile(made).open(QIODevice::WriteOnly);
+        EXPECT_EQ(findManual(bin), QDir::cleanPath(made));
+    }
+
+    // The program's own lookup ends at a manual the build made or the sources hold.
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "open");
+    form->userManualAction->trigger();
+    QDesktopServices::unsetUrlHandler("file");
+    ASSERT_EQ(catcher.urls.size(), 1);
+    EXPECT_TRUE(QFileInfo(catcher.urls[0].toLocalFile()).isFile()) << catcher.urls[0].toString().toStdString();
+    EXPECT_TRUE(catcher.urls[0].toLocalFile().contains("manual.")) << catcher.urls[0].toString().toStdString();
+}
+
 TEST_F(MainWindow, TheWindowRemembersWhereItWasAndHowBig)
 {
     QTemporaryDir config;
@@ -382,3 +421,5 @@ TEST(CommandLine, VersionHelpAndTheFolderArgument)
         EXPECT_TRUE(c.err.isEmpty() ? err.isEmpty() : err.startsWith(c.err)) << err.toStdString();
     }
 }
+
+#include "desktop_test.moc"

@@ -59,6 +59,18 @@ struct FakeDialogs : Dialogs {
     }
     void messageBox(QWidget*, const QString& text) override { calls.push_back({"message", text, {}}); }
     void errorBox(QWidget*, const QString& message) override { calls.push_back({"error", message, {}}); }
+    UnsavedAnswer unsavedAnswer = UnsavedAnswer::Cancel;
+    UnsavedAnswer unsavedQuestion(QWidget*, const QString& text) override
+    {
+        calls.push_back({"unsaved", text, {}});
+        return unsavedAnswer;
+    }
+    bool confirmAnswer = true;
+    bool confirm(QWidget*, const QString& text) override
+    {
+        calls.push_back({"confirm", text, {}});
+        return confirmAnswer;
+    }
 };
 
 // The processes the guard sees: this program alone, so that suites running

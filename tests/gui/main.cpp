@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -16,6 +18,10 @@ int main(int argc, char** argv)
     // The window tests always run headless, also when the build lists them.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Settings (window places and sizes) go to a folder of this process, so
+    // that no test sees what another one, or the user, left.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     // A command that ends the program (the single-instance guard finding

@@ -221,7 +221,7 @@ TEST_F(PatternListInWindow, AFailedSaveLeavesTheOldFileWhole)
     std::signal(SIGXFSZ, previousHandler);
 
     ASSERT_EQ(callsOf("error").size(), 1);
-    EXPECT_TRUE(callsOf("error").first().startsWith("list.csv was not saved: ")) << callsOf("error").first().toStdString();
+    EXPECT_TRUE(callsOf("error").first().startsWith("list.csv: not saved (")) << callsOf("error").first().toStdString();
     EXPECT_EQ(readFile(work.filePath("list.csv").toStdString()), old);
     EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList{"list.csv"});
 }

@@ -184,7 +184,7 @@ TEST_F(SolveInWindow, AReportThatCannotBeWrittenEndsTheRunAndClosesEveryFile)
     form->Button6->click();
     ASSERT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(fake.calls[0].kind, "error");
-    EXPECT_EQ(fake.calls[0].first, "vld33res.txt: Disk full");
+    EXPECT_EQ(fake.calls[0].first, "vld33res.txt: Disk full (No space left on device)");
     EXPECT_FALSE(engine().reportFile.isOpen() || engine().aDataFile.isOpen() || engine().bDataFile.isOpen());
     EXPECT_EQ(duolink::testing::openFilesUnder(dir), 0);
     EXPECT_EQ(duolink::testing::openFilesUnder("/dev/full"), 0);
@@ -276,7 +276,7 @@ TEST_F(SolveInWindow, ErrorBoxesSayWhichFileAndWhichStep)
         std::string parameters;
         QString box;
     } cases[] = {
-        {"text for a number", withLine(3, "nine"), "veld200gSetup.dat: Invalid numeric input"},
+        {"text for a number", withLine(3, "nine"), "veld200gSetup.dat, line 3: Invalid numeric input"},
         {"UNITY 0", withLine(9, "0"), "Solve: Invalid floating point operation"},
         {"a huge BETA", withLine(6, "1e12"), "Solve: Invalid floating point operation" + diverged},
     };
@@ -302,7 +302,7 @@ TEST_F(SolveInWindow, ErrorBoxesSayWhichFileAndWhichStep)
                                        " does not exist");
     fake.fileAnswer = QString::fromStdString((dir / "gone.vmat2").string());
     form->Button11->click();
-    EXPECT_EQ(fake.calls.back().first, "gone.vmat2: File not found");
+    EXPECT_EQ(fake.calls.back().first, "gone.vmat2: File not found (No such file or directory)");
     EXPECT_FALSE(fs::exists(dir / "no"));
 
     // A matrix file of the wrong count changes nothing.

@@ -8,9 +8,9 @@ set -euo pipefail
 
 build="$1"
 id="$2"
-for tool in desktop-file-validate appstreamcli dpkg-deb dpkg-shlibdeps cpack; do
+for tool in desktop-file-validate appstreamcli dpkg-deb dpkg-shlibdeps cpack lintian; do
     if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "skipped: $tool is not installed (Debian packages desktop-file-utils, appstream, dpkg-dev)"
+        echo "skipped: $tool is not installed (Debian packages desktop-file-utils, appstream, dpkg-dev, lintian)"
         exit 77
     fi
 done
@@ -36,7 +36,12 @@ files=(
     "share/applications/$id.desktop"
     "share/icons/hicolor/scalable/apps/$id.svg"
     "share/metainfo/$id.metainfo.xml"
-    share/man/man1/duolink-batch.1
+    share/man/man1/duolink.1.gz
+    share/man/man1/duolink-batch.1.gz
+    share/doc/duolink/copyright
+    share/doc/duolink/changelog.gz
+    share/doc/duolink/manual.html
+    share/doc/duolink/window.png
     share/doc/duolink/examples/patterns.csv
     share/doc/duolink/examples/veld200gSetup.dat
     share/doc/duolink/examples/demo/adata200.dat
@@ -81,6 +86,13 @@ for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
     [[ ", $depends" == *", $lib (>= "* ]] || fail "Depends lacks a versioned $lib: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Package)" = duolink ] || fail "the package is not named duolink"
+
+# Debian's own check, manual pages included: no error and no warning (notes
+# and hints pass).
+lintian --fail-on error,warning "$deb" >"$scratch/lintian.log" 2>&1 || {
+    cat "$scratch/lintian.log" >&2
+    fail "lintian"
+}
 
 [ "$failures" -eq 0 ] || exit 1
 echo "installed tree and package checked: $(basename "$deb")"

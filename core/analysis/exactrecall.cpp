@@ -1,0 +1,86 @@
+#include "core/analysis/exactrecall.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <utility>
+
+namespace duolink {
+
+RecallSnapshot RecallSnapshot::of(const EngineState& engine)
+{
+    RecallSnapshot s;
+    s.w = engine.wMatrix;
+    s.calc = engine.calcVector;
+    s.aLen = engine.aLen;
+    s.bLen = engine.bLen;
+    if (s.aLen == 0 && s.bLen == 0) {
+        s.aLen = 9;
+        s.bLen = 8;
+    }
+    return s;
+}
+
+Recaller::Recaller(const RecallSnapshot& snapshot) : engine_(std::make_unique<EngineState>())
+{
+    // No pane and no formatting: a quiet engine raises what printing would.
+    engine_->quiet = true;
+    engine_->wMatrix = snapshot.w;
+    engine_->calcVector = snapshot.calc;
+    engine_->aLen = snapshot.aLen;
+    engine_->bLen = snapshot.bLen;
+}
+
+Recaller::~Recaller() = default;
+Recaller::Recaller(Recaller&&) noexcept = default;
+Recaller& Recaller::operator=(Recaller&&) noexcept = default;
+
+RecallValues Recaller::recall(const TPatternVector& a)
+{
+    TPatternVector b{};
+    engine_->recallB(a, b);
+    RecallValues r{};
+    std::copy(b.begin() + 1, b.begin() + 9, r.begin());
+    return r;
+}
+
+RecallValues recallExact(const RecallSnapshot& snapshot, const TPatternVector& a)
+{
+    return Recaller(snapshot).recall(a);
+}
+
+RecallScore scoreRecall(const RecallValues& r, const PatternPairs& list, std::size_t own, double tol)
+{
+    RecallScore score;
+    const TPatternVector& expected = list[own].b;
+    for (int j = 0; j < 8; ++j) {
+        const double error = std::fabs(r[j] - expected[j + 1]);
+        score.maxError = std::max(score.maxError, error);
+        if (error > tol)
+            ++score.outsideTol;
+    }
+    // Squared distances; a pattern is left as soon as it cannot be nearer.
+    double best = 0;
+    for (std::size_t p = 0; p < list.size(); ++p) {
+        double distance = 0;
+        int j = 0;
+        for (; j < 8 && (p == 0 || distance < best); ++j) {
+            const double d = r[j] - list[p].b[j + 1];
+            distance += d * d;
+        }
+        if (p == 0 || (j == 8 && distance < best)) {
+            best = distance;
+            score.nearest = static_cast<int>(p) + 1;
+        }
+    }
+    return score;
+}
+
+void appendShortest(std::string& out, double value)
+{
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+} // namespace duolink

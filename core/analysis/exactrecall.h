@@ -1,0 +1,65 @@
+#pragma once
+// Recall of a B pattern by the engine's own Predict, on a scratch engine
+// holding a copy of the trained matrix, so that any number of recalls on any
+// threads leave the user's engine as it was.
+#include <array>
+#include <memory>
+#include <string>
+
+#include "core/engine/state.h"
+#include "core/patterns/patterns.h"
+#include "core/patterns/patternlist.h"
+
+namespace duolink {
+
+// What a recall reads from the engine: the matrix, its shape, and the result
+// store whose columns past B Len a recall leaves as they are.
+struct RecallSnapshot {
+    Matrix w{};
+    Vector calc{};
+    int aLen = 0;
+    int bLen = 0;
+
+    // `engine`'s current state, in the window's shape (9 by 8) before any
+    // job has set the lengths, as Predict would take it.
+    static RecallSnapshot of(const EngineState& engine);
+};
+
+// The eight recalled B values, index 0 for B1.
+using RecallValues = std::array<double, 8>;
+
+// A quiet engine of its own with the snapshot copied in once; one per
+// thread. recall() is the engine's recallB: the values Predict writes into
+// b(1..8). Raises RunError on an arithmetic fault, as Predict does.
+class Recaller {
+public:
+    explicit Recaller(const RecallSnapshot& snapshot);
+    ~Recaller();
+    Recaller(Recaller&&) noexcept;
+    Recaller& operator=(Recaller&&) noexcept;
+
+    RecallValues recall(const TPatternVector& a);
+
+private:
+    std::unique_ptr<EngineState> engine_;
+};
+
+// One recall on a scratch engine of its own; for single recalls. Many
+// recalls share a Recaller.
+RecallValues recallExact(const RecallSnapshot& snapshot, const TPatternVector& a);
+
+// A recall scored against the pair's B pattern.
+struct RecallScore {
+    double maxError = 0;  // the largest |recalled - expected|
+    int outsideTol = 0;   // elements with |recalled - expected| > tol
+    int nearest = 0;      // list position (1-based) of the stored B closest to the recall
+};
+
+// `own` is the pair's index in `list` (0-based). The nearest stored B is by
+// Euclidean distance over B1..B8; ties go to the lower position.
+RecallScore scoreRecall(const RecallValues& r, const PatternPairs& list, std::size_t own, double tol);
+
+// Reals in the shortest form that reads back as the same double.
+void appendShortest(std::string& out, double value);
+
+} // namespace duolink

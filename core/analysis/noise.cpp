@@ -1,0 +1,172 @@
+#include "core/analysis/noise.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+
+#include "core/support/numgrammar.h"
+
+#include "core/analysis/splitmix64.h"
+
+namespace duolink {
+
+namespace {
+
+constexpr int kValues = 8;
+constexpr int kFlipLevels = kValues + 1;
+constexpr std::size_t kTrialsPerPiece = 250;
+
+void count(NoiseRow& row, const RecallScore& score, int own)
+{
+    ++row.recalls;
+    if (score.outsideTol == 0)
+        ++row.withinTol;
+    if (score.nearest == own)
+        ++row.nearestOwn;
+    row.outsideTolElements += score.outsideTol;
+}
+
+void add(NoiseRow& into, const NoiseRow& row)
+{
+    into.recalls += row.recalls;
+    into.withinTol += row.withinTol;
+    into.nearestOwn += row.nearestOwn;
+    into.outsideTolElements += row.outsideTolElements;
+}
+
+RecallScore recallDamaged(Recaller& recaller, const PatternPairs& list, std::size_t p, TPatternVector& a,
+                          double tol)
+{
+    a[9] = parityOf(a);
+    return scoreRecall(recaller.recall(a), list, p, tol);
+}
+
+} // namespace
+
+bool isBinaryList(const PatternPairs& list)
+{
+    for (const PatternPair& pair : list)
+        for (int i = 1; i <= kValues; ++i)
+            if (pair.a[i] != 0 && pair.a[i] != 1)
+                return false;
+    return true;
+}
+
+std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const PatternPairs& list,
+                                     const NoiseOptions& options, const ThreadPool& pool, WorkProgress* progress)
+{
+    NoiseTable table;
+    table.mode = isBinaryList(list) ? NoiseMode::Flip : NoiseMode::Gauss;
+    const std::size_t pairs = list.size();
+    // One scratch engine per thread.
+    std::vector<Recaller> recallers;
+    recallers.reserve(pool.threadCount());
+    for (unsigned t = 0; t < pool.threadCount(); ++t)
+        recallers.emplace_back(snapshot);
+
+    if (table.mode == NoiseMode::Flip) {
+        // One piece per pair: all 256 flip sets, counted by k.
+        std::vector<std::array<NoiseRow, kFlipLevels>> perPair(pairs);
+        const bool complete = pool.forEachOnWorkers(pairs, [&](std::size_t p, unsigned worker) {
+            for (unsigned mask = 0; mask < (1u << kValues); ++mask) {
+                TPatternVector a = list[p].a;
+                for (int i = 0; i < kValues; ++i)
+                    if (mask & (1u << i))
+                        a[i + 1] = 1 - a[i + 1];
+                const RecallScore score = recallDamaged(recallers[worker], list, p, a, options.tol);
+                count(perPair[p][std::popcount(mask)], score, static_cast<int>(p) + 1);
+            }
+        }, progress);
+        if (!complete)
+            return std::nullopt;
+        table.rows.resize(kFlipLevels);
+        for (int k = 0; k < kFlipLevels; ++k) {
+            table.rows[k].level = k;
+            for (const auto& rows : perPair)
+                add(table.rows[k], rows[k]);
+        }
+        return table;
+    }
+
+    // One piece per sigma, pair and block of trials, so that a stop or the
+    // progress is never far away.
+    const std::size_t levels = options.sigmas.size();
+    const std::size_t trials = static_cast<std::size_t>(std::max(0, options.trials));
+    const std::size_t blocks = (trials + kTrialsPerPiece - 1) / kTrialsPerPiece;
+    std::vector<NoiseRow> pieces(levels * pairs * blocks);
+    const bool complete = pool.forEachOnWorkers(pieces.size(), [&](std::size_t piece, unsigned worker) {
+        const std::size_t s = piece / (pairs * blocks);
+        const std::size_t p = piece / blocks % pairs;
+        const std::size_t firstTrial = piece % blocks * kTrialsPerPiece;
+        const std::size_t endTrial = std::min(trials, firstTrial + kTrialsPerPiece);
+        const double sigma = options.sigmas[s];
+        for (std::size_t t = firstTrial; t < endTrial; ++t) {
+            SplitMix64 random(SplitMix64::streamSeed(options.seed, p + 1, s, t));
+            TPatternVector a = list[p].a;
+            for (int i = 1; i <= kValues; i += 2) {
+                const auto [z1, z2] = random.nextNormalPair();
+                a[i] += sigma * z1;
+                a[i + 1] += sigma * z2;
+            }
+            count(pieces[piece], recallDamaged(recallers[worker], list, p, a, options.tol), static_cast<int>(p) + 1);
+        }
+    }, progress);
+    if (!complete)
+        return std::nullopt;
+    table.rows.resize(levels);
+    for (std::size_t s = 0; s < levels; ++s) {
+        table.rows[s].level = options.sigmas[s];
+        for (std::size_t k = 0; k < pairs * blocks; ++k)
+            add(table.rows[s], pieces[s * pairs * blocks + k]);
+    }
+    return table;
+}
+
+std::optional<std::vector<double>> parseSigmaList(std::string_view text)
+{
+    std::vector<double> sigmas;
+    for (;;) {
+        const size_t comma = text.find(',');
+        std::string_view field = text.substr(0, comma);
+        while (!field.empty() && (field.front() == ' ' || field.front() == '\t'))
+            field.remove_prefix(1);
+        while (!field.empty() && (field.back() == ' ' || field.back() == '\t'))
+            field.remove_suffix(1);
+        double sigma = 0;
+        if (!parseRealToken(field, sigma) || !std::isfinite(sigma) || sigma < 0)
+            return std::nullopt;
+        sigmas.push_back(sigma);
+        if (comma == std::string_view::npos)
+            return sigmas;
+        text.remove_prefix(comma + 1);
+    }
+}
+
+std::string sigmaListText(const std::vector<double>& sigmas)
+{
+    std::string text;
+    for (double sigma : sigmas)
+        appendShortest(text += text.empty() ? "" : ", ", sigma);
+    return text;
+}
+
+std::string noiseTableCsv(const NoiseTable& table)
+{
+    std::string out = kNoiseHeader;
+    out += '\n';
+    for (const NoiseRow& row : table.rows) {
+        if (table.mode == NoiseMode::Flip) {
+            out += "flip," + std::to_string(static_cast<int>(row.level));
+        } else {
+            out += "gauss,";
+            appendShortest(out, row.level);
+        }
+        for (long long n : {row.recalls, row.withinTol, row.nearestOwn, row.outsideTolElements})
+            out += ',' + std::to_string(n);
+        out += '\n';
+    }
+    return out;
+}
+
+} // namespace duolink

@@ -1,0 +1,63 @@
+#pragma once
+// How much damage to the A patterns recall survives: exhaustive bit flips
+// for 0/1 patterns, seeded Gaussian noise for the others.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/analysis/exactrecall.h"
+#include "core/analysis/threadpool.h"
+
+namespace duolink {
+
+struct NoiseOptions {
+    double tol = 0;
+    std::vector<double> sigmas = {0, 0.05, 0.1, 0.2, 0.3, 0.5};
+    int trials = 100;
+    std::uint64_t seed = 1;
+};
+
+enum class NoiseMode { Flip, Gauss };
+
+// One level: k flipped values, or the standard deviation sigma.
+struct NoiseRow {
+    double level = 0;
+    long long recalls = 0;
+    long long withinTol = 0;          // recalls with every element within TOL
+    long long nearestOwn = 0;         // recalls whose nearest stored B is the pair's own
+    long long outsideTolElements = 0; // elements further than TOL, over all recalls
+};
+
+struct NoiseTable {
+    NoiseMode mode = NoiseMode::Flip;
+    std::vector<NoiseRow> rows;
+};
+
+// True when every A value (A1..A8) of every pair is 0 or 1.
+bool isBinaryList(const PatternPairs& list);
+
+// Flip mode for a 0/1 list: for k = 0..8 every set of k of the eight A values
+// of every pair is flipped (v -> 1 - v) and the parity recomputed. Otherwise
+// Gaussian mode: for each sigma and trial t, A value i of pair p gets
+// sigma * z_i added, z_1..z_8 from SplitMix64(streamSeed(seed, p, sigma
+// index, t)) by Box-Muller, four pairs in turn (p from 1, the indexes from 0).
+// std::nullopt when `progress->stop` ended the run. Raises RunError when a
+// recall fails.
+std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const PatternPairs& list,
+                                     const NoiseOptions& options, const ThreadPool& pool,
+                                     WorkProgress* progress = nullptr);
+
+// A list of standard deviations: numbers of 0 or more separated by commas,
+// blanks around them allowed ("0, 0.05, 0.1"). std::nullopt for anything else.
+std::optional<std::vector<double>> parseSigmaList(std::string_view text);
+// The list as parseSigmaList reads it back: "0, 0.05, 0.1".
+std::string sigmaListText(const std::vector<double>& sigmas);
+
+inline constexpr const char* kNoiseHeader = "mode,level,recalls,within_tol,nearest_own,outside_tol_elements";
+
+// The header line and one line per row, each ended by '\n'.
+std::string noiseTableCsv(const NoiseTable& table);
+
+} // namespace duolink

@@ -1,0 +1,163 @@
+#include "gui/analysiswindow.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+#include "core/support/numgrammar.h"
+#include "gui/analysisrun.h"
+#include "gui/dialogs.h"
+#include "gui/noisetab.h"
+#include "gui/recalltab.h"
+#include "gui/savetarget.h"
+
+namespace duolink {
+
+// --- AnalysisTab ------------------------------------------------------------------------
+
+AnalysisTab::AnalysisTab(AnalysisWindow& window) : window_(window), run_(new AnalysisRun(this)) {}
+
+std::shared_ptr<const AnalysisInput> AnalysisTab::takeInput()
+{
+    QString why;
+    std::shared_ptr<const AnalysisInput> input = window_.input(why);
+    if (!input)
+        run_->setStatus(why);
+    return input;
+}
+
+Dialogs& AnalysisTab::dialogs() const
+{
+    return window_.dialogs();
+}
+
+void AnalysisTab::saveTextAs(const QString& filter, const char* suffix, QString& lastName, const std::string& text)
+{
+    const std::optional<QString> name = dialogs().saveFileName(this, filter, lastName);
+    if (!name || name->isEmpty())
+        return;
+    lastName = QFileInfo(*name).suffix().isEmpty() ? *name + QLatin1Char('.') + QLatin1String(suffix) : *name;
+    if (!mayReplace(this, dialogs(), lastName))
+        return;
+    if (const QString reason = replaceFileWith(lastName, text); !reason.isEmpty())
+        dialogs().errorBox(this, tr("Could not save %1: %2.\nNothing was written.").arg(lastName, reason));
+}
+
+// --- AnalysisWindow -----------------------------------------------------------------------
+
+AnalysisWindow::AnalysisWindow(InputSource source, std::function<Dialogs&()> dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window), source_(std::move(source)), dialogs_(std::move(dialogs)),
+      tabs_(new QTabWidget), tolField_(new QLineEdit)
+{
+    setObjectName(QStringLiteral("AnalysisWindow"));
+    setWindowTitle(tr("Analysis"));
+    resize(1480, 600);
+
+    tolField_->setObjectName(QStringLiteral("tolField"));
+    tolField_->setMaximumWidth(100);
+    tolField_->setToolTip(tr("Recalled values further than TOL from the expected ones count as wrong. "
+                             "Each Solve sets it to the TOL it read."));
+    auto* tolLabel = new QLabel(tr("&TOL:"));
+    tolLabel->setBuddy(tolField_);
+    connect(tolField_, &QLineEdit::editingFinished, this, &AnalysisWindow::tolEdited);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(tolLabel);
+    top->addWidget(tolField_);
+    top->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(tabs_, 1);
+
+    // Esc stops whatever runs in the window.
+    auto* stop = new QAction(tr("Stop"), this);
+    stop->setObjectName(QStringLiteral("stopAnalysisAction"));
+    stop->setShortcut(QKeySequence(Qt::Key_Escape));
+    stop->setShortcutContext(Qt::WindowShortcut);
+    connect(stop, &QAction::triggered, this, &AnalysisWindow::stopAll);
+    addAction(stop);
+
+    recallTab_ = new RecallTab(*this);
+    addTab(recallTab_);
+    noiseTab_ = new NoiseTab(*this);
+    addTab(noiseTab_);
+}
+
+AnalysisWindow::~AnalysisWindow()
+{
+    // The runs end before the tabs that hold their results go.
+    stopAll();
+    for (int i = 0; i < tabs_->count(); ++i)
+        if (auto* tab = qobject_cast<AnalysisTab*>(tabs_->widget(i)))
+            tab->analysisRun()->wait();
+    // Closing the window moves the focus out of the TOL field, which must not
+    // reach this half-destroyed window.
+    tolField_->disconnect(this);
+}
+
+void AnalysisWindow::addTab(AnalysisTab* tab)
+{
+    tabs_->addTab(tab, tab->title());
+}
+
+void AnalysisWindow::testAllPairs()
+{
+    tabs_->setCurrentWidget(recallTab_);
+    recallTab_->run();
+}
+
+void AnalysisWindow::setTol(double tol)
+{
+    std::string text;
+    appendShortest(text, tol);
+    tolField_->setText(QString::fromStdString(text));
+    lastTolText_ = tolField_->text();
+}
+
+void AnalysisWindow::matrixChanged(double solveTol)
+{
+    setTol(solveTol);
+    for (int i = 0; i < tabs_->count(); ++i)
+        if (auto* tab = qobject_cast<AnalysisTab*>(tabs_->widget(i)); tab && tab->hasResults())
+            tab->run();
+}
+
+void AnalysisWindow::stopAll()
+{
+    for (int i = 0; i < tabs_->count(); ++i)
+        if (auto* tab = qobject_cast<AnalysisTab*>(tabs_->widget(i)))
+            tab->analysisRun()->stop();
+}
+
+void AnalysisWindow::tolEdited()
+{
+    if (tolField_->text() == lastTolText_)
+        return;
+    lastTolText_ = tolField_->text();
+    if (auto* tab = qobject_cast<AnalysisTab*>(tabs_->currentWidget()); tab && tab->hasResults())
+        tab->run();
+}
+
+std::shared_ptr<const AnalysisInput> AnalysisWindow::input(QString& why) const
+{
+    double tol = 0;
+    const std::string text = tolField_->text().trimmed().toStdString();
+    if (!parseRealToken(text, tol) || !std::isfinite(tol) || tol < 0) {
+        why = tr("TOL must be a number of 0 or more, such as 0.1.");
+        return nullptr;
+    }
+    std::optional<AnalysisInput> input = source_(why);
+    if (!input)
+        return nullptr;
+    input->tol = tol;
+    return std::make_shared<const AnalysisInput>(std::move(*input));
+}
+
+} // namespace duolink

@@ -1,0 +1,106 @@
+#pragma once
+// The Analysis window: a tab for each analysis of the trained matrix and the
+// pattern list. Every analysis works on a copy of both, taken when it
+// starts, so it changes neither, nor the pane, the report or the fields.
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/analysis/exactrecall.h"
+
+class QLineEdit;
+class QTabWidget;
+
+namespace duolink {
+
+class AnalysisRun;
+class Dialogs;
+class NoiseTab;
+class RecallTab;
+
+// What an analysis works on: copies, safe to read from any thread.
+struct AnalysisInput {
+    RecallSnapshot snapshot;
+    PatternPairs list;
+    double tol = 0;
+};
+
+class AnalysisWindow;
+
+// One tab. A tab builds its widgets in its constructor, computes on run()
+// through its AnalysisRun, and keeps its results until the next run.
+class AnalysisTab : public QWidget {
+    Q_OBJECT
+public:
+    explicit AnalysisTab(AnalysisWindow& window);
+
+    virtual QString title() const = 0;
+    // Computes the analysis anew on the window's current input.
+    virtual void run() = 0;
+    // Whether the tab shows results, to be recomputed when the matrix changes.
+    virtual bool hasResults() const = 0;
+    AnalysisRun* analysisRun() const { return run_; }
+
+protected:
+    // The window's input; on nullptr the reason is already shown.
+    std::shared_ptr<const AnalysisInput> takeInput();
+    // Asks for a file name (the suffix is added when none is given) and
+    // writes `text` there as a whole; on failure the error box says why.
+    void saveTextAs(const QString& filter, const char* suffix, QString& lastName, const std::string& text);
+    Dialogs& dialogs() const;
+
+    AnalysisWindow& window_;
+    AnalysisRun* run_;
+};
+
+class AnalysisWindow : public QWidget {
+    Q_OBJECT
+public:
+    // Gives the matrix and the list as they are now, or std::nullopt with
+    // the reason in `why`; the TOL is the window's.
+    using InputSource = std::function<std::optional<AnalysisInput>(QString& why)>;
+
+    AnalysisWindow(InputSource source, std::function<Dialogs&()> dialogs, QWidget* parent = nullptr);
+    ~AnalysisWindow() override;
+
+    // Adds a tab after the others; the window owns it.
+    void addTab(AnalysisTab* tab);
+    RecallTab* recallTab() const { return recallTab_; }
+    NoiseTab* noiseTab() const { return noiseTab_; }
+    QTabWidget* tabs() const { return tabs_; }
+    QLineEdit* tolField() const { return tolField_; }
+
+    // Test all pairs: shows the Recall tab and fills it.
+    void testAllPairs();
+    // Shows `tol` in the TOL field.
+    void setTol(double tol);
+    // After a Solve: takes its TOL and recomputes the tabs that show results.
+    void matrixChanged(double solveTol);
+    // Stops every running analysis (Esc).
+    void stopAll();
+
+    // The input for a run, or nullptr with the reason in `why`.
+    std::shared_ptr<const AnalysisInput> input(QString& why) const;
+    Dialogs& dialogs() const { return dialogs_(); }
+
+signals:
+    // A row of a table was chosen: the list position of its pair.
+    void pairChosen(int position);
+
+private:
+    void tolEdited();
+
+    InputSource source_;
+    std::function<Dialogs&()> dialogs_;
+    QTabWidget* tabs_;
+    QLineEdit* tolField_;
+    QString lastTolText_;
+    RecallTab* recallTab_ = nullptr;
+    NoiseTab* noiseTab_ = nullptr;
+};
+
+} // namespace duolink

@@ -1,0 +1,42 @@
+#include "gui/chartaxes.h"
+
+#include <QList>
+
+#include <algorithm>
+#include <cmath>
+
+namespace duolink {
+
+double wholeStep(double span, int maxSteps)
+{
+    if (!(span > 0) || maxSteps < 1)
+        return 1;
+    for (double power = 1;; power *= 10)
+        for (double factor : {1.0, 2.0, 5.0})
+            if (span / (factor * power) <= maxSteps)
+                return factor * power;
+}
+
+QString powerOfTenLabel(int exponent)
+{
+    if (exponent >= 0 && exponent <= 5)
+        return QString::number(static_cast<qlonglong>(std::llround(std::pow(10.0, exponent))));
+    if (exponent < 0 && exponent >= -3)
+        return QStringLiteral("0.") + QString(-exponent - 1, QLatin1Char('0')) + QLatin1Char('1');
+    return QStringLiteral("1e%1%2").arg(exponent < 0 ? QLatin1Char('-') : QLatin1Char('+')).arg(std::abs(exponent), 2, 10, QLatin1Char('0'));
+}
+
+QList<int> labelledExponents(int low, int high, int maxLabels)
+{
+    QList<int> out;
+    if (high < low)
+        return out;
+    const int step = static_cast<int>(wholeStep(high - low, std::max(1, maxLabels - 1)));
+    // The first multiple of the step at or above low.
+    int first = low >= 0 ? (low + step - 1) / step * step : -((-low) / step * step);
+    for (int e = first; e <= high; e += step)
+        out.append(e);
+    return out;
+}
+
+} // namespace duolink

@@ -1,0 +1,22 @@
+#pragma once
+// The numbers on the training chart's axes.
+#include <QList>
+#include <QString>
+
+namespace duolink {
+
+// The step between labels of an axis that spans `span` units: a whole
+// number of 1, 2 or 5 times a power of ten, at least 1, that splits the
+// span into at most `maxSteps` steps.
+double wholeStep(double span, int maxSteps);
+
+// The label of 10^exponent on a logarithmic axis: written out from 0.001 to
+// 100000, else in exponent form ("1e+41", "1e-12").
+QString powerOfTenLabel(int exponent);
+
+// The exponents a logarithmic axis from 10^low to 10^high labels: every
+// one, or every second, fifth, tenth ... one, so that there are at most
+// `maxLabels`. All are multiples of the step.
+QList<int> labelledExponents(int low, int high, int maxLabels);
+
+} // namespace duolink

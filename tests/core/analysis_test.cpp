@@ -1,0 +1,325 @@
+// The analyses: recall of every pair exactly as Predict computes it, and the
+// noise tables.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/analysis/noise.h"
+#include "core/analysis/recalltable.h"
+#include "core/analysis/splitmix64.h"
+#include "core/engine/solve.h"
+#include "core/patterns/patternlist.h"
+#include "core/predict/recall.h"
+#include "testsupport.h"
+
+using namespace duolink;
+using duolink::testing::readFile;
+using duolink::testing::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Analysis = duolink::testing::EngineTest;
+
+const fs::path kExamples = fs::path(DUOLINK_TEST_DATA) / ".." / ".." / "examples";
+
+std::vector<std::string> split(const std::string& text, char separator)
+{
+    std::vector<std::string> fields;
+    std::stringstream in(text);
+    for (std::string field; std::getline(in, field, separator);)
+        fields.push_back(field);
+    return fields;
+}
+
+// Runs the runner; its standard output goes to `out`.
+int runBatch(const std::string& args, const fs::path& out)
+{
+    const std::string command = std::string(DUOLINK_BATCH) + " " + args + " >'" + out.string() + "' 2>'" + out.string() + ".err'";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A pattern list of `pairs` random pairs; values are 0/1 or, with `real`, of
+// three decimals between -1 and 2.
+std::string randomList(std::uint64_t seed, int pairs, bool real)
+{
+    SplitMix64 random(seed);
+    std::string text;
+    for (int p = 0; p < pairs; ++p) {
+        for (int k = 0; k < 16; ++k) {
+            const std::uint64_t r = random.next();
+            text += k ? "," : "";
+            text += real ? std::to_string(static_cast<int>(r % 3001) - 1000) + "e-3" : std::to_string(r & 1);
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+// The example parameters with another run option, UNITY, TOL and BETA.
+std::string parameters(int option, int unityValue, const std::string& tolText, const std::string& betaText = "0.5")
+{
+    std::vector<std::string> lines = split(readFile(kExamples / "veld200gSetup.dat"), '\n');
+    lines[0] = std::to_string(option) + lines[0].substr(1);
+    lines[5] = betaText;
+    lines[8] = std::to_string(unityValue);
+    lines[9] = tolText;
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+} // namespace
+
+// Every recalled value of the table is the one --predict prints for the
+// pair's A values, on the example jobs, the test jobs and random lists.
+TEST_F(Analysis, RecallTableAgreesWithPredictOnEveryPair)
+{
+    struct Job {
+        std::string name;
+        fs::path copyFrom;       // a job folder, or
+        std::string list;        // a pattern list with
+        std::string parameters;  // these parameters
+    };
+    std::vector<Job> jobs = {
+        {"demo", kExamples / "demo", "", ""},
+        {"examples", "", readFile(kExamples / "patterns.csv"), readFile(kExamples / "veld200gSetup.dat")},
+    };
+    for (const char* name : {"rwm_opt1", "rounding_opt1", "abort_opt4", "converge_opt3", "opt5_tf1_sim", "maxp0"})
+        jobs.push_back({name, fs::path(DUOLINK_TEST_DATA) / "jobs" / name, "", ""});
+    jobs.push_back({"random_binary", "", randomList(11, 12, false), parameters(2, 10000, "0.2")});
+    jobs.push_back({"random_real", "", randomList(12, 20, true), parameters(4, 1000, "0.3", "0.02")});
+    jobs.push_back({"random_real_unity100", "", randomList(13, 7, true), parameters(1, 100, "0.05", "0.03")});
+
+    for (const Job& job : jobs) {
+        SCOPED_TRACE(job.name);
+        const fs::path folder = dir_ / job.name;
+        std::string patternsOption;
+        if (!job.copyFrom.empty()) {
+            fs::copy(job.copyFrom, folder);
+            fs::remove_all(folder / "expected");
+        } else {
+            fs::create_directories(folder);
+            writeFile(folder / "veld200gSetup.dat", job.parameters);
+            writeFile(dir_ / (job.name + ".csv"), job.list);
+            patternsOption = " --patterns '" + (dir_ / (job.name + ".csv")).string() + "'";
+        }
+        const fs::path table = dir_ / (job.name + "-table.csv");
+        ASSERT_EQ(runBatch("--quiet" + patternsOption + " --recall-table '" + table.string() + "' '" +
+                               folder.string() + "'",
+                           dir_ / "out"),
+                  0)
+            << readFile(dir_ / "out.err");
+        std::vector<std::string> rows = split(readFile(table), '\n');
+        ASSERT_GE(rows.size(), 2u);
+        EXPECT_EQ(rows[0], kRecallTableHeader);
+
+        // One --predict per pair, each with the pair's A values as written.
+        std::string predicts;
+        for (size_t r = 1; r < rows.size(); ++r) {
+            const std::vector<std::string> fields = split(rows[r], ',');
+            ASSERT_EQ(fields.size(), 30u) << rows[r];
+            std::string a;
+            for (int i = 1; i <= 8; ++i)
+                a += (i > 1 ? " " : "") + fields[i];
+            predicts += " --predict '" + a + "'";
+        }
+        // The same job again, the table written after the predictions.
+        const fs::path again = dir_ / (job.name + "-again.csv");
+        ASSERT_EQ(runBatch("--quiet" + patternsOption + predicts + " --recall-table '" + again.string() + "' '" +
+                               folder.string() + "'",
+                           dir_ / "predicted"),
+                  0);
+        EXPECT_EQ(readFile(again), readFile(table));
+        const std::vector<std::string> predicted = split(readFile(dir_ / "predicted"), '\n');
+        ASSERT_EQ(predicted.size(), rows.size() - 1);
+        for (size_t r = 1; r < rows.size(); ++r) {
+            const std::vector<std::string> fields = split(rows[r], ',');
+            std::string expected = "B:";
+            for (int j = 17; j <= 24; ++j)
+                expected += " " + std::string(9 - std::min<size_t>(9, fields[j].size()), ' ') + fields[j];
+            EXPECT_EQ(predicted[r - 1], expected) << "pair " << fields[0];
+        }
+    }
+}
+
+// Against the engine's own recall, on shapes other than the window's and
+// with leftovers in the result store: the same values, and the engine state
+// untouched by the analyses.
+TEST_F(Analysis, ExactRecallIsPredictsRecallAndLeavesNoTrace)
+{
+    SplitMix64 random(7);
+    const struct {
+        int aLen, bLen;
+    } shapes[] = {{9, 8}, {3, 2}, {18, 17}, {9, 1}, {2, 30}};
+    for (const auto& shape : shapes) {
+        SCOPED_TRACE(std::to_string(shape.aLen) + " x " + std::to_string(shape.bLen));
+        resetEngineState();
+        aLen = shape.aLen;
+        bLen = shape.bLen;
+        unity = 10;
+        for (int k = 1; k <= aLen * bLen; ++k)
+            wMatrix[k] = static_cast<double>(static_cast<int>(random.next() % 40001) - 20000);
+        for (int j = 1; j <= 8; ++j)
+            calcVector[j] = static_cast<double>(random.next() % 1000);
+
+        PatternPairs list(6);
+        for (PatternPair& pair : list)
+            for (int i = 1; i <= 8; ++i) {
+                pair.a[i] = static_cast<double>(static_cast<int>(random.next() % 2001) - 1000) / 777;
+                pair.b[i] = static_cast<double>(random.next() % 3);
+            }
+        const RecallSnapshot snapshot = RecallSnapshot::of(*this);
+        const RecallTable table = recallTable(snapshot, list, 0.5);
+        NoiseOptions options;
+        options.trials = 3;
+        ASSERT_TRUE(noiseTable(snapshot, list, options, ThreadPool(2)));
+        EXPECT_EQ(unity, 10);
+        EXPECT_EQ(wMatrix, snapshot.w);
+        EXPECT_EQ(calcVector, snapshot.calc);
+
+        for (const RecallRow& row : table.rows) {
+            TPatternVector b{};
+            recallB(row.a, b);
+            for (int j = 1; j <= 8; ++j)
+                EXPECT_EQ(row.recalled[j - 1], b[j]) << "pair " << row.pair << " B" << j;
+        }
+    }
+}
+
+// Two pairs through a matrix whose recall can be followed by hand:
+// r1 = a1 + a2 and r2 = the parity element, the rest 0.
+// Pair 1: A = 1 1 0 0 0 0 0 0 (parity 0), B = 2 0 0 ...
+// Pair 2: A = 0 0 1 0 0 0 0 0 (parity 1), B = 0 1 0 ...
+// With TOL 0.5 a recall is right when neither A1 nor A2 is flipped and k is
+// even (the parity is recomputed, so it changes with every flip): 2 C(6, k)
+// for even k. The nearest B is the own one when neither A1 nor A2 is
+// flipped, or just one of them with k even (r1 = 1 lies as near to both Bs;
+// r2 decides, or the tie goes to pair 1).
+TEST_F(Analysis, FlipNoiseCountsWorkedByHand)
+{
+    RecallSnapshot snapshot;
+    snapshot.aLen = 9;
+    snapshot.bLen = 8;
+    snapshot.w[1 + 0 * 8] = 10000;
+    snapshot.w[1 + 1 * 8] = 10000;
+    snapshot.w[2 + 8 * 8] = 10000;
+    PatternPairs list(2);
+    list[0].a = {0, 1, 1, 0, 0, 0, 0, 0, 0, 0};
+    list[0].b = {0, 2, 0, 0, 0, 0, 0, 0, 0, 0};
+    list[1].a = {0, 0, 0, 1, 0, 0, 0, 0, 0, 1};
+    list[1].b = {0, 0, 1, 0, 0, 0, 0, 0, 0, 0};
+    NoiseOptions options;
+    options.tol = 0.5;
+
+    const std::optional<NoiseTable> table = noiseTable(snapshot, list, options, ThreadPool(3));
+    ASSERT_TRUE(table);
+    EXPECT_EQ(noiseTableCsv(*table), "mode,level,recalls,within_tol,nearest_own,outside_tol_elements\n"
+                                     "flip,0,2,2,2,0\n"
+                                     "flip,1,16,0,12,20\n"
+                                     "flip,2,56,30,54,26\n"
+                                     "flip,3,112,0,40,184\n"
+                                     "flip,4,140,30,110,110\n"
+                                     "flip,5,112,0,12,212\n"
+                                     "flip,6,56,2,26,54\n"
+                                     "flip,7,16,0,0,32\n"
+                                     "flip,8,2,0,0,2\n");
+
+    const RecallTable recall = recallTable(snapshot, list, 0.5);
+    EXPECT_EQ(recallSummary(recall), "2 of 2 pairs recalled within TOL 0.5; 2 of 2 nearest to their own B");
+}
+
+// The generator is SplitMix64 as published (the reference outputs for seed
+// 1234567), and the Gaussian table depends on the seed alone: the same with
+// one thread and with four, and at sigma 0 it is the recall table's.
+TEST_F(Analysis, GaussianNoiseIsReproducibleOnAnyThreadCount)
+{
+    SplitMix64 reference(1234567);
+    for (std::uint64_t expected : {6457827717110365317ULL, 3203168211198807973ULL, 9817491932198370423ULL})
+        EXPECT_EQ(reference.next(), expected);
+
+    SplitMix64 random(3);
+    RecallSnapshot snapshot;
+    snapshot.aLen = 9;
+    snapshot.bLen = 8;
+    for (int k = 1; k <= 72; ++k)
+        snapshot.w[k] = static_cast<double>(static_cast<int>(random.next() % 20001) - 10000);
+    const PatternPairs list = parsePatternList(randomList(5, 9, true), "list");
+
+    NoiseOptions options;
+    options.tol = 0.4;
+    options.trials = 260; // two blocks of trials per pair and sigma
+    options.seed = 99;
+    const std::string one = noiseTableCsv(*noiseTable(snapshot, list, options, ThreadPool(1)));
+    WorkProgress progress;
+    const std::string four = noiseTableCsv(*noiseTable(snapshot, list, options, ThreadPool(4), &progress));
+    EXPECT_EQ(one, four);
+    EXPECT_EQ(progress.done, options.sigmas.size() * list.size() * 2);
+    EXPECT_TRUE(one.starts_with("mode,level,recalls,within_tol,nearest_own,outside_tol_elements\ngauss,0,2340,"))
+        << one;
+
+    const RecallTable recall = recallTable(snapshot, list, options.tol);
+    const NoiseRow zero = noiseTable(snapshot, list, options, ThreadPool(2))->rows[0];
+    EXPECT_EQ(zero.withinTol, recall.recalledCount() * options.trials);
+    EXPECT_EQ(zero.nearestOwn, recall.nearestOwnCount() * options.trials);
+
+    options.seed = 100;
+    EXPECT_NE(noiseTableCsv(*noiseTable(snapshot, list, options, ThreadPool(2))), one);
+
+    // A stop before the start gives no table.
+    WorkProgress stopped;
+    stopped.stop = true;
+    EXPECT_FALSE(noiseTable(snapshot, list, options, ThreadPool(2), &stopped));
+}
+
+// A failing piece stops the work; the failure of the lowest index is the one
+// reported, whatever the thread count.
+TEST_F(Analysis, ThreadPoolReportsTheFirstFailure)
+{
+    for (unsigned threads : {1u, 2u, 5u}) {
+        std::vector<int> done(100);
+        try {
+            ThreadPool(threads).forEach(done.size(), [&](std::size_t i) {
+                if (i == 37 || i == 38 || i == 90)
+                    throw std::runtime_error(std::to_string(i));
+                done[i] = 1;
+            });
+            ADD_FAILURE() << "no exception";
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "37");
+        }
+        for (int i = 0; i < 37; ++i)
+            EXPECT_EQ(done[i], 1) << i;
+    }
+}
+
+TEST(SigmaList, ReadsCommaSeparatedLevelsOfZeroOrMore)
+{
+    const struct {
+        const char* text;
+        std::optional<std::vector<double>> levels;
+    } cases[] = {
+        {"0,0.05,0.1", std::vector<double>{0, 0.05, 0.1}},
+        {" 0.2 ,\t1e-1, 3 ", std::vector<double>{0.2, 0.1, 3}},
+        {"0.5", std::vector<double>{0.5}},
+        {"", std::nullopt},
+        {"0,,1", std::nullopt},
+        {"0.1,", std::nullopt},
+        {"-0.1", std::nullopt},
+        {"0 1", std::nullopt},
+        {"1e999", std::nullopt},
+        {"nan", std::nullopt},
+        {"0.1x", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parseSigmaList(c.text), c.levels) << c.text;
+    EXPECT_EQ(sigmaListText({0, 0.05, 0.5}), "0, 0.05, 0.5");
+}

@@ -1,0 +1,194 @@
+// The Analysis window through its real widgets, on the real engine: the
+// Recall and Noise tabs after a Solve of the example list.
+#include <QAction>
+#include <QChart>
+#include <QChartView>
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QProcess>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableView>
+#include <QValueAxis>
+
+#include <filesystem>
+
+#include "core/analysis/noise.h"
+#include "gui/analysisrun.h"
+#include "gui/analysiswindow.h"
+#include "gui/noisetab.h"
+#include "gui/recalltab.h"
+#include "gui/recalltablemodel.h"
+#include "tests/core/testsupport.h"
+#include "tests/gui/fixture.h"
+
+using namespace duolink;
+using duolink::testing::readFile;
+using duolink::testing::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kExamples = fs::path(DUOLINK_TEST_DATA) / ".." / ".." / "examples";
+
+class AnalysisInWindow : public WindowInWorkFolder {
+protected:
+    // Opens the pattern list `list` and solves it with the example parameters.
+    void solve(const fs::path& list)
+    {
+        fs::copy_file(kExamples / "veld200gSetup.dat", dir / "veld200gSetup.dat",
+                      fs::copy_options::overwrite_existing);
+        fake.fileAnswer = QString::fromStdString(list.string());
+        form->openPatternListAction->trigger();
+        form->solveAction->trigger();
+        ASSERT_FALSE(form->isRunning());
+        fake.calls.clear();
+    }
+    // The runner's file for the same list and parameters.
+    std::string runnerOutput(const fs::path& list, const QStringList& step)
+    {
+        const fs::path job = dir / "runner";
+        fs::create_directories(job);
+        fs::copy_file(kExamples / "veld200gSetup.dat", job / "veld200gSetup.dat",
+                      fs::copy_options::overwrite_existing);
+        QProcess runner;
+        runner.start(DUOLINK_BATCH, QStringList{"--quiet", "--patterns", QString::fromStdString(list.string())} + step +
+                                        QStringList{QString::fromStdString((dir / "runner.csv").string()),
+                                                    QString::fromStdString(job.string())});
+        EXPECT_TRUE(runner.waitForFinished(30000));
+        EXPECT_EQ(runner.exitCode(), 0) << runner.readAllStandardError().toStdString();
+        return readFile(dir / "runner.csv");
+    }
+    AnalysisWindow* window() const { return form->analysisWindow(); }
+    void setTol(const QString& text)
+    {
+        window()->tolField()->setText(text);
+        emit window()->tolField()->editingFinished();
+    }
+};
+
+} // namespace
+
+TEST_F(AnalysisInWindow, TestAllPairsFillsTheRecallTabAndChangesNothingElse)
+{
+    // Before any matrix the tab says what to do first.
+    form->testAllPairsAction->trigger();
+    ASSERT_NE(window(), nullptr);
+    RecallTab* tab = window()->recallTab();
+    EXPECT_EQ(window()->tabs()->currentWidget(), tab);
+    EXPECT_EQ(tab->analysisRun()->status(), "There is no matrix yet: Solve or Load Matrix first.");
+
+    const fs::path list = kExamples / "patterns.csv";
+    solve(list);
+    EXPECT_EQ(window()->tolField()->text(), "0.1");
+    for (int k = 11; k <= 18; ++k)
+        form->findChild<QLineEdit*>(QStringLiteral("Edit%1").arg(k))->setText("7");
+    const QStringList fields = fieldTexts();
+    const qsizetype paneLines = form->Memo1->lineCount();
+    const Matrix w = engine().wMatrix;
+    const Vector calc = engine().calcVector;
+    const int unityBefore = engine().unity;
+
+    form->testAllPairsAction->trigger();
+    tab->analysisRun()->wait();
+    EXPECT_EQ(tab->summary()->text(), "5 of 5 pairs recalled within TOL 0.1; 5 of 5 nearest to their own B");
+    ASSERT_EQ(tab->proxy()->rowCount(), 5);
+    const auto cell = [&](int row, int column, int role = Qt::DisplayRole) {
+        return tab->proxy()->index(row, column).data(role);
+    };
+    EXPECT_EQ(cell(0, RecallTableModel::kFirstR + 6).toString(), "1.000");
+    EXPECT_EQ(cell(4, RecallTableModel::kFirstR + 7).toString(), "1.055");
+    EXPECT_EQ(fieldTexts(), fields);
+    EXPECT_EQ(form->Memo1->lineCount(), paneLines);
+    EXPECT_EQ(engine().wMatrix, w);
+    EXPECT_EQ(engine().calcVector, calc);
+    EXPECT_EQ(engine().unity, unityBefore);
+
+    // A tighter TOL: pair 5 misses, its cells outside TOL are marked.
+    setTol("0.01");
+    tab->analysisRun()->wait();
+    EXPECT_EQ(tab->summary()->text(), "4 of 5 pairs recalled within TOL 0.01; 5 of 5 nearest to their own B");
+    EXPECT_TRUE(cell(4, RecallTableModel::kFirstR + 7, Qt::BackgroundRole).isValid());
+    EXPECT_FALSE(cell(4, RecallTableModel::kFirstR + 0, Qt::BackgroundRole).isValid());
+    EXPECT_EQ(cell(4, RecallTableModel::kRecalled).toString(), "no");
+
+    // Sorted by the largest error, the worst pair comes first; choosing it
+    // browses to it in the main window.
+    tab->view()->sortByColumn(RecallTableModel::kMaxError, Qt::DescendingOrder);
+    EXPECT_EQ(cell(0, RecallTableModel::kPair).toInt(), 5);
+    tab->view()->selectRow(0);
+    EXPECT_EQ(form->patternList().currentIndex, 5);
+    EXPECT_EQ(dataField(0)->text(), "    1.000");
+
+    // The CSV is the runner's, byte for byte.
+    setTol("0.1");
+    tab->analysisRun()->wait();
+    fake.fileAnswer = QString::fromStdString((dir / "recall").string());
+    tab->saveCsvButton()->click();
+    EXPECT_EQ(readFile(dir / "recall.csv"), runnerOutput(list, {"--recall-table"}));
+
+    // A bad TOL is said and keeps the table.
+    setTol("abc");
+    EXPECT_EQ(tab->analysisRun()->status(), "TOL must be a number of 0 or more, such as 0.1.");
+    EXPECT_EQ(tab->proxy()->rowCount(), 5);
+}
+
+TEST_F(AnalysisInWindow, NoiseTabChartsFlipsAndGaussianNoiseAndStops)
+{
+    // The runner's tables first, while this process has no threads but its
+    // own: the sanitizer builds allow no fork after the chart's image threads.
+    const fs::path binary = kExamples / "patterns.csv";
+    const fs::path real = dir / "real.csv";
+    writeFile(real, "0.9,0.1,0,0,0,0,0,0.2,0,0,0,0,0,0,1,1\n0,0,1,0.8,0,0,0.1,0,1,1,0,0,0,0,0,0\n");
+    const std::string flipCsv = runnerOutput(binary, {"--noise"});
+    const std::string gaussCsv = runnerOutput(real, {"--noise-trials", "30", "--seed", "42", "--noise"});
+
+    solve(binary);
+    form->showAnalysisAction->trigger();
+    NoiseTab* tab = window()->noiseTab();
+    window()->tabs()->setCurrentWidget(tab);
+    tab->findChild<QPushButton*>("runNoiseButton")->click();
+    tab->analysisRun()->wait();
+    ASSERT_NE(tab->table(), nullptr);
+    EXPECT_EQ(tab->table()->mode, NoiseMode::Flip);
+    ASSERT_EQ(tab->withinSeries()->count(), 9);
+    EXPECT_EQ(tab->withinSeries()->at(0), QPointF(0, 100));
+    EXPECT_EQ(tab->ownSeries()->at(8), QPointF(8, 0));
+    const auto* shareAxis = qobject_cast<QValueAxis*>(tab->chartView()->chart()->axes(Qt::Vertical).first());
+    EXPECT_EQ(shareAxis->min(), 0);
+    EXPECT_EQ(shareAxis->max(), 100);
+
+    fake.fileAnswer = QString::fromStdString((dir / "noise.csv").string());
+    tab->findChild<QPushButton*>("saveNoiseCsvButton")->click();
+    EXPECT_EQ(readFile(dir / "noise.csv"), flipCsv);
+    fake.fileAnswer = QString::fromStdString((dir / "noise-chart").string());
+    tab->findChild<QPushButton*>("saveNoiseChartButton")->click();
+    EXPECT_FALSE(QImage(QString::fromStdString((dir / "noise-chart.png").string())).isNull());
+
+    // Another list with values other than 0 and 1, solved: the tab follows
+    // the new matrix with Gaussian noise, as the runner computes it.
+    tab->trialsField()->setValue(30);
+    tab->seedField()->setText("42");
+    solve(real);
+    tab->analysisRun()->wait();
+    ASSERT_NE(tab->table(), nullptr);
+    EXPECT_EQ(tab->table()->mode, NoiseMode::Gauss);
+    EXPECT_EQ(tab->withinSeries()->count(), 6);
+    EXPECT_EQ(noiseTableCsv(*tab->table()), gaussCsv);
+
+    // Esc stops a long run; the table shown stays.
+    const std::string before = noiseTableCsv(*tab->table());
+    tab->trialsField()->setValue(1000000);
+    tab->findChild<QPushButton*>("runNoiseButton")->click();
+    EXPECT_TRUE(tab->analysisRun()->isRunning());
+    window()->findChild<QAction*>("stopAnalysisAction")->trigger();
+    tab->analysisRun()->wait();
+    EXPECT_FALSE(tab->analysisRun()->isRunning());
+    EXPECT_EQ(tab->analysisRun()->status(), "Stopped. The table shows the last complete run.");
+    EXPECT_EQ(noiseTableCsv(*tab->table()), before);
+}

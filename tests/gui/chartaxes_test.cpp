@@ -1,0 +1,51 @@
+// The numbers on the training chart's axes.
+#include <gtest/gtest.h>
+
+#include "gui/chartaxes.h"
+
+using namespace duolink;
+
+TEST(ChartAxes, PowersOfTenReadAtAnyMagnitude)
+{
+    const struct {
+        int exponent;
+        const char* label;
+    } cases[] = {
+        {0, "1"},          {1, "10"},         {5, "100000"}, {6, "1e+06"}, {41, "1e+41"},
+        {308, "1e+308"},   {-1, "0.1"},       {-3, "0.001"}, {-4, "1e-04"}, {-12, "1e-12"},
+        {-307, "1e-307"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(powerOfTenLabel(c.exponent).toStdString(), c.label) << c.exponent;
+}
+
+TEST(ChartAxes, StepsAreWholeAndFewEnough)
+{
+    const struct {
+        double span;
+        int maxSteps;
+        double step;
+    } cases[] = {
+        {1, 8, 1},   {4, 8, 1},       {8, 8, 1},      {9, 8, 2},          {15, 8, 2},     {17, 8, 5},
+        {39, 8, 5},  {41, 8, 10},     {9999, 8, 2000}, {0, 8, 1},         {-3, 8, 1},     {0.5, 8, 1},
+        {50, 6, 10}, {1e6, 8, 2e5},
+    };
+    for (const auto& c : cases)
+        EXPECT_DOUBLE_EQ(wholeStep(c.span, c.maxSteps), c.step) << c.span << " in " << c.maxSteps;
+}
+
+TEST(ChartAxes, LabelledDecadesAreMultiplesOfTheStep)
+{
+    const struct {
+        int low, high;
+        QList<int> exponents;
+    } cases[] = {
+        {-2, 1, {-2, -1, 0, 1}},
+        {-9, 41, {0, 10, 20, 30, 40}},
+        {3, 4, {3, 4}},
+        {-30, -17, {-30, -28, -26, -24, -22, -20, -18}},
+        {5, 4, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(labelledExponents(c.low, c.high, 8), c.exponents) << c.low << ".." << c.high;
+}
