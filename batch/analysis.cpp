@@ -15,11 +15,11 @@
 #include "core/analysis/jobtexts.h"
 #include "core/analysis/orderedrun.h"
 #include "core/analysis/randomsets.h"
-#include "core/engine/errors.h"
+#include "core/support/errors.h"
 #include "core/engine/solve.h"
 #include "core/engine/stop.h"
-#include "core/engine/textfile.h"
-#include "core/numgrammar.h"
+#include "core/support/textfile.h"
+#include "core/support/numgrammar.h"
 
 namespace duolink::batch {
 

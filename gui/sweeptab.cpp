@@ -16,7 +16,7 @@
 #include "core/analysis/analyses.h"
 #include "core/analysis/jobtexts.h"
 #include "core/parameters/paramsfile.h"
-#include "core/patterns.h"
+#include "core/patterns/patterns.h"
 #include "gui/analysisrun.h"
 #include "gui/heatmap.h"
 

@@ -4,7 +4,7 @@
 #include <charconv>
 
 #include "core/analysis/jobtexts.h"
-#include "core/numgrammar.h"
+#include "core/support/numgrammar.h"
 #include "core/parameters/paramsfile.h"
 
 namespace duolink::analysis {

@@ -10,7 +10,7 @@
 #include "core/analysis/memtrain.h"
 #include "core/analysis/recallcount.h"
 #include "core/analysis/sweepgrid.h"
-#include "core/patternlist.h"
+#include "core/patterns/patternlist.h"
 
 namespace duolink::analysis {
 

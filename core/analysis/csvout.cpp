@@ -1,7 +1,7 @@
 #include "core/analysis/csvout.h"
 
-#include "core/atomicwrite.h"
-#include "core/engine/errors.h"
+#include "core/support/atomicwrite.h"
+#include "core/support/errors.h"
 
 namespace duolink::analysis {
 

@@ -1,8 +1,8 @@
 #include "core/analysis/jobtexts.h"
 
-#include "core/numgrammar.h"
-#include "core/numtext.h"
-#include "core/patterns.h"
+#include "core/support/numgrammar.h"
+#include "core/support/numtext.h"
+#include "core/patterns/patterns.h"
 
 namespace duolink::analysis {
 

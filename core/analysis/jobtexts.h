@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/patternlist.h"
+#include "core/patterns/patternlist.h"
 
 namespace duolink::analysis {
 

@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "core/engine/errors.h"
+#include "core/support/errors.h"
 #include "core/engine/solve.h"
-#include "core/observer.h"
+#include "core/engine/observer.h"
 
 namespace duolink::analysis {
 

@@ -1,7 +1,7 @@
 #include "core/analysis/randomsets.h"
 
 #include "core/analysis/splitmix64.h"
-#include "core/patterns.h"
+#include "core/patterns/patterns.h"
 
 namespace duolink::analysis {
 

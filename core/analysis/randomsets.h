@@ -11,7 +11,7 @@
 // are computed as for typed values.
 #include <cstdint>
 
-#include "core/patternlist.h"
+#include "core/patterns/patternlist.h"
 
 namespace duolink::analysis {
 

@@ -1,6 +1,6 @@
 #include "core/analysis/recallcount.h"
 
-#include "core/engine/errors.h"
+#include "core/support/errors.h"
 
 namespace duolink::analysis {
 

@@ -3,7 +3,7 @@
 // tab counts them (core/analysis/recalltable.h): each A pattern recalled as
 // Predict recalls it, and scored against the pair's own B.
 #include "core/analysis/memtrain.h"
-#include "core/patternlist.h"
+#include "core/patterns/patternlist.h"
 
 namespace duolink::analysis {
 

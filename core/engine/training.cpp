@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "core/numtext.h"
+#include "core/support/numtext.h"
 #include "core/engine/jobfiles.h"
 #include "core/engine/pairtest.h"
 #include "core/engine/solve.h"

@@ -9,11 +9,11 @@
 #include "core/analysis/memtrain.h"
 #include "core/analysis/randomsets.h"
 #include "core/analysis/splitmix64.h"
-#include "core/console.h"
-#include "core/engine/errors.h"
+#include "core/support/console.h"
+#include "core/support/errors.h"
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
-#include "core/observer.h"
+#include "core/engine/observer.h"
 #include "testsupport.h"
 
 namespace duolink {

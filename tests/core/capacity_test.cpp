@@ -16,7 +16,7 @@
 #include "core/analysis/sweepgrid.h"
 #include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
-#include "core/patternlist.h"
+#include "core/patterns/patternlist.h"
 #include "testsupport.h"
 
 namespace duolink::analysis {

@@ -19,9 +19,9 @@
 #include "core/analysis/memtrain.h"
 #include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
-#include "core/engine/textfile.h"
-#include "core/numgrammar.h"
-#include "core/observer.h"
+#include "core/support/textfile.h"
+#include "core/support/numgrammar.h"
+#include "core/engine/observer.h"
 #include "fuzzsupport.h"
 
 using namespace duolink;

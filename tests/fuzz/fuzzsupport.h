@@ -16,11 +16,11 @@
 
 #include <unistd.h>
 
-#include "core/console.h"
-#include "core/engine/errors.h"
+#include "core/support/console.h"
+#include "core/support/errors.h"
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
-#include "core/numgrammar.h"
+#include "core/support/numgrammar.h"
 #include "core/session/session.h"
 
 // A property the target expects of the code under test; a failed one aborts,
