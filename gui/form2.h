@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "core/patterns.h"
+#include "gui/panework.h"
 
 class QAction;
 class QLabel;
@@ -156,6 +157,9 @@ public:
     // The dialogs the commands open; nullptr restores the real ones.
     void setDialogs(Dialogs* dialogs);
     Dialogs& dialogs() const;
+    // When saving or copying the pane shows its progress and when a copy
+    // asks first (tests make them small).
+    void setPaneLimits(const PaneLimits& limits) { paneLimits_ = limits; }
 
     // Shows the training window, made on first use.
     void showTraining();
@@ -312,6 +316,7 @@ private:
     QString lastPatternListName_;
     PatternListWindow* patternListWindow_ = nullptr;
     QString lastOutputName_;
+    PaneLimits paneLimits_;
     bool running_ = false;
     bool closeAfterRun_ = false;
     QList<QPointer<QAction>> disabledForRun_;
