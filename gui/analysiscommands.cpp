@@ -1,5 +1,5 @@
-// The form's side of the Analysis window: what the analyses work on, and
-// browsing to the pair of a chosen row.
+// The form's side of the Analysis window: what the analyses work on,
+// browsing to the pair of a chosen row, and the one Stop for every run.
 #include "core/engine/state.h"
 #include "core/patterns.h"
 #include "gui/analysiswindow.h"
@@ -34,12 +34,28 @@ void TForm2::showAnalysis()
         analysisWindow_->setTol(engine().tol);
         analysisWindow_->move(window()->frameGeometry().bottomLeft() + QPoint(0, 8));
         connect(analysisWindow_, &AnalysisWindow::pairChosen, this, &TForm2::browseTo);
+        connect(analysisWindow_, &AnalysisWindow::runningChanged, this, &TForm2::updateStopAction);
         // A new matrix: the tabs that show results follow it.
         connect(this, &TForm2::runFinished, analysisWindow_, [this] { analysisWindow_->matrixChanged(engine().tol); });
     }
     analysisWindow_->show();
     analysisWindow_->raise();
     analysisWindow_->activateWindow();
+}
+
+// Esc and Run > Stop, from any of the program's windows: one action, so that
+// no window has two commands for the key.
+void TForm2::stopRuns()
+{
+    if (running_)
+        engine_->requestStop();
+    if (analysisWindow_)
+        analysisWindow_->stopAll();
+}
+
+void TForm2::updateStopAction()
+{
+    stopAction->setEnabled(running_ || (analysisWindow_ && analysisWindow_->isRunning()));
 }
 
 void TForm2::testAllPairs()

@@ -1,6 +1,5 @@
 #include "gui/analysiswindow.h"
 
-#include <QAction>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -76,14 +75,6 @@ AnalysisWindow::AnalysisWindow(InputSource source, std::function<Dialogs&()> dia
     layout->addLayout(top);
     layout->addWidget(tabs_, 1);
 
-    // Esc stops whatever runs in the window.
-    auto* stop = new QAction(tr("Stop"), this);
-    stop->setObjectName(QStringLiteral("stopAnalysisAction"));
-    stop->setShortcut(QKeySequence(Qt::Key_Escape));
-    stop->setShortcutContext(Qt::WindowShortcut);
-    connect(stop, &QAction::triggered, this, &AnalysisWindow::stopAll);
-    addAction(stop);
-
     recallTab_ = new RecallTab(*this);
     addTab(recallTab_);
     noiseTab_ = new NoiseTab(*this);
@@ -92,7 +83,9 @@ AnalysisWindow::AnalysisWindow(InputSource source, std::function<Dialogs&()> dia
 
 AnalysisWindow::~AnalysisWindow()
 {
-    // The runs end before the tabs that hold their results go.
+    // The runs end before the tabs that hold their results go, and their
+    // ending is no news to an owner that may be going itself.
+    disconnect(this, &AnalysisWindow::runningChanged, nullptr, nullptr);
     stopAll();
     for (int i = 0; i < tabs_->count(); ++i)
         if (auto* tab = qobject_cast<AnalysisTab*>(tabs_->widget(i)))
@@ -105,6 +98,16 @@ AnalysisWindow::~AnalysisWindow()
 void AnalysisWindow::addTab(AnalysisTab* tab)
 {
     tabs_->addTab(tab, tab->title());
+    connect(tab->analysisRun(), &AnalysisRun::started, this, &AnalysisWindow::runningChanged);
+    connect(tab->analysisRun(), &AnalysisRun::finished, this, &AnalysisWindow::runningChanged);
+}
+
+bool AnalysisWindow::isRunning() const
+{
+    for (int i = 0; i < tabs_->count(); ++i)
+        if (auto* tab = qobject_cast<AnalysisTab*>(tabs_->widget(i)); tab && tab->analysisRun()->isRunning())
+            return true;
+    return false;
 }
 
 void AnalysisWindow::testAllPairs()

@@ -289,6 +289,10 @@ private:
     void setUpKeyboard();
     // Enters or leaves the run state: actions, input, the signals.
     void setRunning(bool running);
+    // Stops the training and the analyses that run.
+    void stopRuns();
+    // Stop is enabled while a training or an analysis runs.
+    void updateStopAction();
     // During a run: whether `event` is input to the form, which is dropped.
     bool dropsInputDuringRun(QObject* watched, QEvent* event);
 

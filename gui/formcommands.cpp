@@ -94,9 +94,9 @@ void TForm2::createActions()
                                  &TForm2::testAllPairs);
     testAllPairsAction->setStatusTip(tr("Recall every pair of the list and compare it with its B pattern"));
     stopAction = make("stopAction", tr("S&top"), {key(Qt::Key_Escape)});
-    stopAction->setStatusTip(tr("Stop the training after the presentation it is in"));
+    stopAction->setStatusTip(tr("Stop the training after the presentation it is in, and any analysis that runs"));
     stopAction->setEnabled(false);
-    connect(stopAction, &QAction::triggered, this, [this] { engine_->requestStop(); });
+    connect(stopAction, &QAction::triggered, this, &TForm2::stopRuns);
     settingsAction = command("settingsAction", tr("Se&ttings\u2026"), {key(Qt::CTRL | Qt::Key_Comma)},
                              &TForm2::showSettings);
     settingsAction->setStatusTip(tr("See and change the values of the parameters file"));

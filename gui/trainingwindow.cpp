@@ -184,15 +184,13 @@ void TrainingWindow::build()
     layout->addLayout(buttons_);
 }
 
-void TrainingWindow::addStopButton(QAction* stop)
+QPushButton* TrainingWindow::addStopButton()
 {
     stopButton_ = new QPushButton(tr("Stop"));
     stopButton_->setObjectName(QStringLiteral("stopButton"));
     stopButton_->setToolTip(tr("Stop the training after the presentation it is in (Esc)"));
-    stopButton_->setEnabled(stop->isEnabled());
-    connect(stopButton_, &QPushButton::clicked, stop, &QAction::trigger);
-    connect(stop, &QAction::enabledChanged, stopButton_, &QPushButton::setEnabled);
     buttons_->insertWidget(0, stopButton_);
+    return stopButton_;
 }
 
 void TrainingWindow::showEvent(QShowEvent* event)

@@ -17,6 +17,8 @@
 #include <fstream>
 
 #include "core/engine/errors.h"
+#include "core/engine/stop.h"
+#include "core/training/recorder.h"
 #include "core/patternlist.h"
 #include "core/session/session.h"
 #include "gui/errortext.h"
@@ -233,13 +235,24 @@ TEST_F(Conventions, EveryWindowAnswersTheProgramsKeys)
                        static_cast<QWidget*>(form->analysisWindow())}) {
         SCOPED_TRACE(w->objectName().toStdString());
         ASSERT_TRUE(activate(w));
-        QObject::connect(
-            form.get(), &TForm2::runStarted, form.get(),
-            [&] { QTimer::singleShot(50, [&] { QTest::keyClick(w, Qt::Key_Escape); }); }, Qt::SingleShotConnection);
+        // Esc once the training is under way.
+        QTimer esc;
+        QObject::connect(&esc, &QTimer::timeout, [&] {
+            std::size_t made = 0;
+            form->recorder().read([&](const TrainingData& data) { made = data.size(); });
+            if (made > 0 && form->isRunning()) {
+                esc.stop();
+                QTest::keyClick(w, Qt::Key_Escape);
+            }
+        });
+        esc.start(10);
         const qsizetype before = form->Memo1->lineCount();
         QTest::keyClick(w, Qt::Key_F5);
         EXPECT_FALSE(form->isRunning());
-        EXPECT_GT(form->Memo1->lineCount(), before);
+        bool stopped = false;
+        for (qsizetype i = before; i < form->Memo1->lineCount(); ++i)
+            stopped = stopped || form->Memo1->lineView(i) == kStoppedLine;
+        EXPECT_TRUE(stopped);
         EXPECT_EQ(form->Memo1->lineView(form->Memo1->lineCount() - 1), "PROGRAM DONE");
 
         for (const auto& k : keys) {
