@@ -1,6 +1,5 @@
 #include "gui/analysiswindow.h"
 
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +11,7 @@
 #include "core/numgrammar.h"
 #include "gui/analysisrun.h"
 #include "gui/dialogs.h"
+#include "gui/errortext.h"
 #include "gui/noisetab.h"
 #include "gui/recalltab.h"
 #include "gui/savetarget.h"
@@ -41,11 +41,11 @@ void AnalysisTab::saveTextAs(const QString& filter, const char* suffix, QString&
     const std::optional<QString> name = dialogs().saveFileName(this, filter, lastName);
     if (!name || name->isEmpty())
         return;
-    lastName = QFileInfo(*name).suffix().isEmpty() ? *name + QLatin1Char('.') + QLatin1String(suffix) : *name;
+    lastName = withSuffix(*name, suffix);
     if (!mayReplace(this, dialogs(), lastName))
         return;
     if (const QString reason = replaceFileWith(lastName, text); !reason.isEmpty())
-        dialogs().errorBox(this, tr("Could not save %1: %2.\nNothing was written.").arg(lastName, reason));
+        dialogs().errorBox(this, fileErrorText(lastName, tr("not saved"), reason));
 }
 
 // --- AnalysisWindow -----------------------------------------------------------------------

@@ -23,4 +23,11 @@ bool mayReplace(QWidget* parent, Dialogs& dialogs, const QString& path);
 QString replaceFileWith(const QString& path, const std::function<bool(const std::function<bool(std::string_view)>&)>& write);
 QString replaceFileWith(const QString& path, std::string_view data);
 
+// Replaces the file at `path` with a PNG image of `widget` as it shows, at
+// the screen's resolution. Returns "" or the reason it failed.
+QString replaceFileWithImageOf(const QString& path, QWidget* widget);
+
+// `name`, with `.suffix` added when it has no suffix of its own.
+QString withSuffix(const QString& name, const char* suffix);
+
 } // namespace duolink

@@ -5,16 +5,13 @@
 #include <QAction>
 #include <QChartView>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
 #include <QLocale>
 #include <QLogValueAxis>
 #include <QMouseEvent>
-#include <QPixmap>
 #include <QPushButton>
-#include <QBuffer>
 #include <QSplitter>
 #include <QTimer>
 #include <QToolTip>
@@ -58,12 +55,6 @@ QString count(std::size_t n)
 QString pairsMissed(int missed)
 {
     return missed == 1 ? QStringLiteral("1 pair missed") : QStringLiteral("%1 pairs missed").arg(missed);
-}
-
-// Names without a suffix get the format's own.
-QString withSuffix(const QString& name, const char* suffix)
-{
-    return QFileInfo(name).suffix().isEmpty() ? name + QLatin1Char('.') + QLatin1String(suffix) : name;
 }
 
 } // namespace
@@ -391,13 +382,7 @@ bool TrainingWindow::eventFilter(QObject* watched, QEvent* event)
 
 bool TrainingWindow::saveChart(const QString& path)
 {
-    // As it shows, at the screen's resolution.
-    const QPixmap pixmap = chartView_->grab();
-    QByteArray png;
-    QBuffer buffer(&png);
-    QString reason = tr("the image could not be made");
-    if (buffer.open(QIODevice::WriteOnly) && pixmap.save(&buffer, "PNG"))
-        reason = replaceFileWith(path, std::string_view(png.constData(), static_cast<size_t>(png.size())));
+    const QString reason = replaceFileWithImageOf(path, chartView_);
     if (reason.isEmpty())
         return true;
     dialogs_().errorBox(this, fileErrorText(path, tr("chart not saved"), reason));
