@@ -1,7 +1,7 @@
 // The form's side of the Analysis window: what the analyses work on,
 // browsing to the pair of a chosen row, and the one Stop for every run.
 #include "core/engine/state.h"
-#include "core/patterns.h"
+#include "core/patterns/patterns.h"
 #include "gui/analysiswindow.h"
 #include "gui/form2.h"
 

@@ -8,7 +8,7 @@
 
 #include <cmath>
 
-#include "core/numgrammar.h"
+#include "core/support/numgrammar.h"
 #include "gui/analysisrun.h"
 #include "gui/dialogs.h"
 #include "gui/errortext.h"

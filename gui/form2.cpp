@@ -20,7 +20,7 @@
 #include <string>
 #include <utility>
 
-#include "core/console.h"
+#include "core/support/console.h"
 #include "core/engine/state.h"
 #include "core/engine/stop.h"
 #include "gui/backgroundrun.h"
@@ -30,13 +30,13 @@
 #include "gui/fieldmarks.h"
 #include "gui/fieldtext.h"
 #include "gui/filefilter.h"
-#include "core/numtext.h"
+#include "core/support/numtext.h"
 #include "gui/qtsinks.h"
 #include "gui/trainingwindow.h"
 #include "gui/windowplacement.h"
-#include "core/observer.h"
-#include "core/training/recorder.h"
-#include "core/engine/errors.h"
+#include "core/engine/observer.h"
+#include "core/stats/recorder.h"
+#include "core/support/errors.h"
 #include "core/engine/solve.h"
 #include "gui/guard.h"
 #include "gui/jobadvice.h"

@@ -16,10 +16,10 @@
 #include <cerrno>
 #include <fstream>
 
-#include "core/engine/errors.h"
 #include "core/engine/stop.h"
-#include "core/training/recorder.h"
-#include "core/patternlist.h"
+#include "core/stats/recorder.h"
+#include "core/support/errors.h"
+#include "core/patterns/patternlist.h"
 #include "core/session/session.h"
 #include "gui/errortext.h"
 #include "gui/jobadvice.h"
