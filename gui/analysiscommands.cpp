@@ -4,6 +4,7 @@
 #include "core/patterns/patterns.h"
 #include "gui/analysiswindow.h"
 #include "gui/form2.h"
+#include "gui/windowplacement.h"
 
 namespace duolink {
 
@@ -32,7 +33,9 @@ void TForm2::showAnalysis()
         };
         analysisWindow_ = new AnalysisWindow(source, [this]() -> Dialogs& { return dialogs(); }, this);
         analysisWindow_->setTol(engine().tol);
-        analysisWindow_->move(window()->frameGeometry().bottomLeft() + QPoint(0, 8));
+        // Beside the main window when it fits, else on the screen; where the
+        // user last left it.
+        placeAuxiliaryWindow(analysisWindow_, this, QStringLiteral("analysis"));
         connect(analysisWindow_, &AnalysisWindow::pairChosen, this, &TForm2::browseTo);
         connect(analysisWindow_, &AnalysisWindow::runningChanged, this, &TForm2::updateStopAction);
         // A new matrix: the tabs that show results follow it.

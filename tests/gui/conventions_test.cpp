@@ -309,8 +309,10 @@ TEST_F(Conventions, WindowsOpenInsideASmallScreen)
     EXPECT_GE(window.width(), window.minimumSizeHint().width());
     window.form()->showTraining();
     window.form()->showPatternList();
+    window.form()->showAnalysis();
     for (QWidget* w : {static_cast<QWidget*>(window.form()->trainingWindow()),
-                       static_cast<QWidget*>(window.form()->patternListWindow())})
+                       static_cast<QWidget*>(window.form()->patternListWindow()),
+                       static_cast<QWidget*>(window.form()->analysisWindow())})
         EXPECT_TRUE(screen.contains(w->frameGeometry())) << w->objectName().toStdString();
 }
 
