@@ -85,7 +85,9 @@ public:
     void setTol(double tol);
     // After a Solve: takes its TOL and recomputes the tabs that show results.
     void matrixChanged(double solveTol);
-    // Stops every running analysis (Esc).
+    // Whether an analysis runs; runningChanged() says when that may change.
+    bool isRunning() const;
+    // Stops every running analysis (Esc, from the program's Stop).
     void stopAll();
 
     // The input for a run, or nullptr with the reason in `why`.
@@ -95,6 +97,7 @@ public:
 signals:
     // A row of a table was chosen: the list position of its pair.
     void pairChosen(int position);
+    void runningChanged();
 
 private:
     void tolEdited();

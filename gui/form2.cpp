@@ -503,7 +503,7 @@ void TForm2::setRunning(bool running)
                 action->setEnabled(true);
         disabledForRun_.clear();
     }
-    stopAction->setEnabled(running);
+    updateStopAction();
     if (running)
         emit runStarted();
     else
@@ -618,7 +618,15 @@ void TForm2::showTraining()
         trainingWindow_ = new TrainingWindow(*recorder_, [this]() -> Dialogs& { return dialogs(); }, this);
         // Beside the main window, not over it, and on the screen.
         placeAuxiliaryWindow(trainingWindow_, this, QStringLiteral("training"));
-        trainingWindow_->addStopButton(stopAction);
+        // The training window's Stop is the training's alone.
+        QPushButton* stop = trainingWindow_->addStopButton();
+        stop->setEnabled(running_);
+        connect(stop, &QPushButton::clicked, this, [this] {
+            if (running_)
+                engine_->requestStop();
+        });
+        connect(this, &TForm2::runStarted, stop, [stop] { stop->setEnabled(true); });
+        connect(this, &TForm2::runFinished, stop, [stop] { stop->setEnabled(false); });
     }
     trainingWindow_->show();
     trainingWindow_->raise();

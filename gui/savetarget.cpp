@@ -62,4 +62,9 @@ QString replaceFileWithImage(const QString& path, QWidget* view)
     return replaceFileWith(path, std::string_view(png.constData(), static_cast<size_t>(png.size())));
 }
 
+QString withSuffix(const QString& name, const char* suffix)
+{
+    return QFileInfo(name).suffix().isEmpty() ? name + QLatin1Char('.') + QLatin1String(suffix) : name;
+}
+
 } // namespace duolink

@@ -25,4 +25,7 @@ QString replaceFileWith(const QString& path, std::string_view data);
 // The same with `view` as it shows, at the screen's resolution, as a PNG image.
 QString replaceFileWithImage(const QString& path, QWidget* view);
 
+// `name`, with `.suffix` added when it has no suffix of its own.
+QString withSuffix(const QString& name, const char* suffix);
+
 } // namespace duolink

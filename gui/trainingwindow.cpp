@@ -5,7 +5,6 @@
 #include <QAction>
 #include <QChartView>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
@@ -56,12 +55,6 @@ QString count(std::size_t n)
 QString pairsMissed(int missed)
 {
     return missed == 1 ? QStringLiteral("1 pair missed") : QStringLiteral("%1 pairs missed").arg(missed);
-}
-
-// Names without a suffix get the format's own.
-QString withSuffix(const QString& name, const char* suffix)
-{
-    return QFileInfo(name).suffix().isEmpty() ? name + QLatin1Char('.') + QLatin1String(suffix) : name;
 }
 
 } // namespace
@@ -182,15 +175,13 @@ void TrainingWindow::build()
     layout->addLayout(buttons_);
 }
 
-void TrainingWindow::addStopButton(QAction* stop)
+QPushButton* TrainingWindow::addStopButton()
 {
     stopButton_ = new QPushButton(tr("Stop"));
     stopButton_->setObjectName(QStringLiteral("stopButton"));
     stopButton_->setToolTip(tr("Stop the training after the presentation it is in (Esc)"));
-    stopButton_->setEnabled(stop->isEnabled());
-    connect(stopButton_, &QPushButton::clicked, stop, &QAction::trigger);
-    connect(stop, &QAction::enabledChanged, stopButton_, &QPushButton::setEnabled);
     buttons_->insertWidget(0, stopButton_);
+    return stopButton_;
 }
 
 void TrainingWindow::showEvent(QShowEvent* event)

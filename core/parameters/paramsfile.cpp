@@ -256,29 +256,9 @@ std::vector<ParameterMessage> checkParameters(const std::array<std::string, kPar
 
 // --- Files --------------------------------------------------------------------------
 
-namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-} // namespace
-
 bool readParametersFile(const std::string& name, std::string& text, std::string& error)
 {
-    Fd fd(openInputFile(name));
+    FileDescriptor fd(openInputFile(name));
     struct stat st{};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
         error = ioErrorMessage(errno);

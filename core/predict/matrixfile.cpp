@@ -40,31 +40,6 @@ int blockCell(const EngineState& engine, int i, int j)
     return index;
 }
 
-// A file descriptor that is always closed.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-    // Closes now and reports a failure of the close itself.
-    void close()
-    {
-        int fd = fd_;
-        fd_ = -1;
-        if (fd >= 0 && ::close(fd) != 0 && errno != EINTR)
-            throwIoError(errno);
-    }
-
-private:
-    int fd_;
-};
-
 // ---------------------------------------------------------------------------
 // Reading
 
@@ -173,7 +148,7 @@ double parseMatrixNumber(std::string_view token)
 // or empty file (or a number too long to read whole) never loads shifted.
 Block readBlock(const std::string& path)
 {
-    Fd fd(openInputFile(path));
+    FileDescriptor fd(openInputFile(path));
     if (fd.get() < 0)
         throwIoError(errno);
     ByteSource in(fd.get());
@@ -183,7 +158,8 @@ Block readBlock(const std::string& path)
     for (size_t length; (length = readToken(in, token, kMaxTokenLength)) > 0; ++count)
         if (count < block.size())
             block[count] = parseMatrixNumber(std::string_view(token, length));
-    fd.close();
+    if (const int error = fd.close())
+        throwIoError(error);
     // The caller names the file: "m.vmat2: the file holds 71 numbers; ...".
     if (in.tooLarge())
         throw RunError("the file is too large to be a matrix file");

@@ -13,6 +13,20 @@ namespace duolink {
 
 // --- Opening ---------------------------------------------------------------------
 
+FileDescriptor::~FileDescriptor()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+int FileDescriptor::close() noexcept
+{
+    const int fd = fd_;
+    fd_ = -1;
+    // After EINTR the descriptor is gone all the same.
+    return fd >= 0 && ::close(fd) != 0 && errno != EINTR ? errno : 0;
+}
+
 int openInputFile(const std::string& name) noexcept
 {
     int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

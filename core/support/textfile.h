@@ -12,6 +12,21 @@ namespace duolink {
 // set. Only regular files are opened: a folder gives EISDIR, and a device,
 // pipe or socket kNotRegularFile, as reading one could block or never end.
 int openInputFile(const std::string& name) noexcept;
+
+// A descriptor that is closed when it goes, whichever way the reading ends.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) noexcept : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor();
+    int get() const noexcept { return fd_; }
+    // Closes now: 0, or the errno of a close that failed.
+    int close() noexcept;
+
+private:
+    int fd_;
+};
 // Creates or empties a file for writing; returns its descriptor, or -1 with
 // errno set. A pipe that nobody reads fails with ENXIO instead of holding the
 // command forever.

@@ -133,7 +133,7 @@ TEST_F(TrainingTabs, StopEndsARunAndKeepsTheFinishedRows)
     capacity->findChild<QPushButton*>("capacityRun")->click();
     EXPECT_TRUE(capacity->running());
     QTRY_VERIFY_WITH_TIMEOUT(capacity->rows().size() > 10, 60000);
-    window()->findChild<QAction*>("stopAnalysisAction")->trigger();
+    form->stopAction->trigger();
     ASSERT_TRUE(finished.wait(60000));
     EXPECT_TRUE(finished.first().first().toBool());
     EXPECT_LT(capacity->rows().size(), 256000);
