@@ -4,6 +4,7 @@
 #include "core/patterns.h"
 #include "gui/analysiswindow.h"
 #include "gui/form2.h"
+#include "gui/listcontroller.h"
 
 namespace duolink {
 
@@ -11,7 +12,7 @@ void TForm2::showAnalysis()
 {
     if (!analysisWindow_) {
         const auto source = [this](QString& why) -> std::optional<AnalysisInput> {
-            if (running_) {
+            if (isRunning()) {
                 why = tr("A Solve is running. Test again when it has ended.");
                 return std::nullopt;
             }
@@ -33,7 +34,7 @@ void TForm2::showAnalysis()
         analysisWindow_ = new AnalysisWindow(source, [this]() -> Dialogs& { return dialogs(); }, this);
         analysisWindow_->setTol(engine().tol);
         analysisWindow_->move(window()->frameGeometry().bottomLeft() + QPoint(0, 8));
-        connect(analysisWindow_, &AnalysisWindow::pairChosen, this, &TForm2::browseTo);
+        connect(analysisWindow_, &AnalysisWindow::pairChosen, lists_, &ListController::browseTo);
         // A new matrix: the tabs that show results follow it.
         connect(this, &TForm2::runFinished, analysisWindow_, [this] { analysisWindow_->matrixChanged(engine().tol); });
     }
@@ -44,7 +45,7 @@ void TForm2::showAnalysis()
 
 void TForm2::testAllPairs()
 {
-    if (running_)
+    if (isRunning())
         return;
     showAnalysis();
     analysisWindow_->testAllPairs();

@@ -1,23 +1,19 @@
-// The window's pattern list commands: Open and Save Pattern List and the
-// list window.
-#include <QAction>
+// The list's files: Open and Save Pattern List, and the question before the
+// program closes with pairs that are in no file.
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
 
 #include <new>
 #include <string>
 #include <string_view>
 
 #include "core/engine/errors.h"
-#include "core/numtext.h"
 #include "core/patternlist.h"
 #include "gui/dialogs.h"
 #include "gui/errortext.h"
-#include "gui/form2.h"
+#include "gui/listcontroller.h"
+#include "gui/listhistory.h"
 #include "gui/savetarget.h"
-#include "gui/patternlistwindow.h"
-#include "gui/windowplacement.h"
 
 namespace duolink {
 namespace {
@@ -42,9 +38,11 @@ QString pairsText(int count)
 
 } // namespace
 
-void TForm2::openPatternList()
+void ListController::openPatternList()
 {
-    const std::optional<QString> name = dialogs().openFileName(this, openFilter(), lastPatternListName_);
+    if (locked_)
+        return;
+    const std::optional<QString> name = dialogs_().openFileName(window_, openFilter(), lastPatternListName_);
     if (!name || name->isEmpty())
         return;
     lastPatternListName_ = *name;
@@ -55,50 +53,50 @@ void TForm2::openPatternList()
     try {
         list = readPatternListFile(QFile::encodeName(*name).toStdString(), shownName.toStdString());
     } catch (const PatternListError& e) {
-        dialogs().errorBox(this, QString::fromStdString(e.what()));
+        dialogs_().errorBox(window_, QString::fromStdString(e.what()));
         return;
     } catch (const std::bad_alloc&) {
-        dialogs().errorBox(this, QString::fromLatin1(kOutOfMemory));
+        dialogs_().errorBox(window_, QString::fromLatin1(kOutOfMemory));
         return;
     }
     if (list_.listChangedSinceFiles() &&
-        !dialogs().question(this, tr("Replace the %1 in the list?").arg(pairsText(list_.patternCount))))
+        !dialogs_().question(window_, tr("Replace the %1 in the list?").arg(pairsText(list_.patternCount))))
         return;
 
-    recordListChange(tr("Open Pattern List"), [&] {
+    history_->record(tr("Open Pattern List"), [&] {
         list_.loadPatternList(list);
         list_.noteListInFiles();
     });
-    setEditText(Edit1, intText(list_.currentIndex));
+    emit indexShown(list_.currentIndex);
     if (list_.currentIndex >= 1)
-        showPattern(list_.currentIndex);
-    emit patternListChanged();
+        emit pairShown(list_.currentIndex);
+    emit changed();
     showListNotice(list_.patternCount == 0 ? tr("%1 held no pairs").arg(shownName)
                                      : tr("Opened %1 from %2").arg(pairsText(list_.patternCount), shownName));
 }
 
-void TForm2::savePatternList()
+void ListController::savePatternList()
 {
     std::string text;
     try {
         text = patternListText(list_);
     } catch (const PatternListError& e) {
-        dialogs().errorBox(this, QString::fromStdString(e.what()));
+        dialogs_().errorBox(window_, QString::fromStdString(e.what()));
         return;
     }
-    const std::optional<QString> name = dialogs().saveFileName(this, saveFilter(), lastPatternListName_);
+    const std::optional<QString> name = dialogs_().saveFileName(window_, saveFilter(), lastPatternListName_);
     if (!name || name->isEmpty())
         return;
     QString path = *name;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".csv");
     const QString shownName = QFileInfo(path).fileName();
-    if (!mayReplace(this, dialogs(), path))
+    if (!mayReplace(window_, dialogs_(), path))
         return;
 
     // The old file stays whole until the new one is complete.
     if (const QString reason = replaceFileWith(path, text); !reason.isEmpty()) {
-        dialogs().errorBox(this, fileErrorText(shownName, tr("not saved"), reason));
+        dialogs_().errorBox(window_, fileErrorText(shownName, tr("not saved"), reason));
         return;
     }
     lastPatternListName_ = path;
@@ -106,23 +104,22 @@ void TForm2::savePatternList()
     showListNotice(tr("Saved %1 to %2").arg(pairsText(list_.patternCount), shownName));
 }
 
-void TForm2::showPatternList()
+bool ListController::confirmDiscardList()
 {
-    if (!patternListWindow_) {
-        patternListWindow_ = new PatternListWindow(this);
-        placeAuxiliaryWindow(patternListWindow_, this, QStringLiteral("patternList"));
+    if (!list_.listChangedSinceFiles())
+        return true;
+    const QString question = list_.patternCount == 1 ? tr("Save the pair before closing?")
+                                                      : tr("Save the %1 pairs before closing?").arg(list_.patternCount);
+    switch (dialogs_().unsavedQuestion(window_, question)) {
+    case Dialogs::UnsavedAnswer::Save:
+        savePatternList();
+        return !list_.listChangedSinceFiles();
+    case Dialogs::UnsavedAnswer::Discard:
+        return true;
+    case Dialogs::UnsavedAnswer::Cancel:
+        break;
     }
-    patternListWindow_->show();
-    patternListWindow_->raise();
-    patternListWindow_->activateWindow();
-}
-
-void TForm2::browseTo(int position)
-{
-    if (position < 1 || position > list_.patternCount || position == list_.currentIndex)
-        return;
-    list_.currentIndex = position;
-    showBrowsedPair();
+    return false;
 }
 
 } // namespace duolink
