@@ -6,45 +6,29 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFontDatabase>
-#include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTimer>
 
-#include <exception>
-#include <filesystem>
 #include <memory>
-#include <new>
 #include <string>
 #include <utility>
 
 #include "core/console.h"
 #include "core/engine/state.h"
-#include "core/engine/stop.h"
 #include "gui/listcontroller.h"
 #include "gui/runcontroller.h"
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
 #include "gui/errortext.h"
-#include "gui/fieldmarks.h"
 #include "gui/fieldtext.h"
 #include "gui/filefilter.h"
 #include "core/numtext.h"
 #include "gui/qtsinks.h"
 #include "gui/trainingwindow.h"
 #include "gui/windowplacement.h"
-#include "core/observer.h"
 #include "core/training/recorder.h"
-#include "core/engine/errors.h"
-#include "core/engine/solve.h"
 #include "gui/guard.h"
 #include "gui/jobadvice.h"
 #include "gui/savetarget.h"
-#include "core/guard/folderlock.h"
-#include "core/predict/matrixfile.h"
-#include "core/predict/recall.h"
 #include "core/session/session.h"
 
 namespace duolink {
@@ -64,7 +48,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent)
     live_ = std::make_unique<LiveDisplay>(Memo1, Edit2, ProgressBar1);
     runs_ = new RunController(*live_, this);
     session().setFolder(QDir::currentPath().toStdString());
-    lists_ = new ListController(session().patterns(), [this]() -> Dialogs& { return dialogs(); }, this);
+    lists_ = new ListController(session(), [this]() -> Dialogs& { return dialogs(); }, this);
     recorder_ = std::make_unique<TrainingRecorder>(engine());
     engine().trainingObserver = recorder_.get();
     connectControllers();
@@ -272,7 +256,6 @@ void TForm2::runEnded(const Outcome& outcome)
         window()->close();
     }
 }
-
 
 void TForm2::Button7Click()
 {

@@ -3,6 +3,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "core/session/session.h"
 #include "gui/listhistory.h"
 
 namespace duolink {
@@ -20,9 +21,9 @@ QString pastTheEndText(int position, int patternCount)
 
 } // namespace
 
-ListController::ListController(PatternList& list, std::function<Dialogs&()> dialogs, QWidget* window)
-    : QObject(window), list_(list), dialogs_(std::move(dialogs)), window_(window),
-      history_(new ListHistory(list, this)), noticeEnd_(new QTimer(this))
+ListController::ListController(Session& session, std::function<Dialogs&()> dialogs, QWidget* window)
+    : QObject(window), session_(session), list_(session.patterns()), dialogs_(std::move(dialogs)), window_(window),
+      history_(new ListHistory(list_, this)), noticeEnd_(new QTimer(this))
 {
     noticeEnd_->setObjectName(QStringLiteral("noticeEnd"));
     noticeEnd_->setSingleShot(true);

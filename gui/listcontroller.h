@@ -18,12 +18,14 @@ namespace duolink {
 
 class Dialogs;
 class ListHistory;
+class Session;
 
 class ListController : public QObject {
     Q_OBJECT
 public:
-    // `list` must outlive the controller; boxes open over `window`.
-    ListController(PatternList& list, std::function<Dialogs&()> dialogs, QWidget* window);
+    // Works on the list of `session`, which must outlive the controller;
+    // boxes open over `window`.
+    ListController(Session& session, std::function<Dialogs&()> dialogs, QWidget* window);
 
     // While locked (a Solve reads the list), the commands do nothing.
     void setLocked(bool locked) { locked_ = locked; }
@@ -88,6 +90,7 @@ private:
     // After an undo, a redo or an opened file: the index, the pair, the status.
     void showRestoredList();
 
+    Session& session_;
     PatternList& list_;
     std::function<Dialogs&()> dialogs_;
     QWidget* window_;

@@ -3,12 +3,10 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <new>
 #include <string>
 #include <string_view>
 
-#include "core/engine/errors.h"
-#include "core/patternlist.h"
+#include "core/session/session.h"
 #include "gui/dialogs.h"
 #include "gui/errortext.h"
 #include "gui/listcontroller.h"
@@ -50,13 +48,10 @@ void ListController::openPatternList()
 
     // Read whole before anything changes: a bad file leaves the list as it was.
     PatternPairs list;
-    try {
-        list = readPatternListFile(QFile::encodeName(*name).toStdString(), shownName.toStdString());
-    } catch (const PatternListError& e) {
-        dialogs_().errorBox(window_, QString::fromStdString(e.what()));
-        return;
-    } catch (const std::bad_alloc&) {
-        dialogs_().errorBox(window_, QString::fromLatin1(kOutOfMemory));
+    if (const Outcome read =
+            session_.readPatternList(QFile::encodeName(*name).toStdString(), shownName.toStdString(), list);
+        !read.ok()) {
+        dialogs_().errorBox(window_, QString::fromStdString(read.message));
         return;
     }
     if (list_.listChangedSinceFiles() &&
@@ -78,10 +73,8 @@ void ListController::openPatternList()
 void ListController::savePatternList()
 {
     std::string text;
-    try {
-        text = patternListText(list_);
-    } catch (const PatternListError& e) {
-        dialogs_().errorBox(window_, QString::fromStdString(e.what()));
+    if (const Outcome made = session_.patternListText(text); !made.ok()) {
+        dialogs_().errorBox(window_, QString::fromStdString(made.message));
         return;
     }
     const std::optional<QString> name = dialogs_().saveFileName(window_, saveFilter(), lastPatternListName_);
