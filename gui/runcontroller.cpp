@@ -50,7 +50,9 @@ std::optional<Outcome> RunController::startSolve()
     // contents until finished: the task's start and its end order all that
     // the two sides share.
     ConsoleHandoff* handoff = handoff_.get();
-    watcher_.setFuture(QtConcurrent::run([this, handoff] {
+    pool_ = std::make_unique<QThreadPool>();
+    pool_->setMaxThreadCount(1);
+    watcher_.setFuture(QtConcurrent::run(pool_.get(), [this, handoff] {
         Outcome outcome = session_.solve([this](const std::function<void()>& work) {
             if (stopAsked_.load())
                 engine().requestStop();

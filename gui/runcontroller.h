@@ -5,6 +5,7 @@
 // through a ConsoleHandoff, shown about 30 times a second.
 #include <QFutureWatcher>
 #include <QObject>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <atomic>
@@ -57,6 +58,10 @@ private:
     Session session_;
     LiveDisplay& live_;
     std::unique_ptr<ConsoleHandoff> handoff_; // during a run
+    // Each run gets a thread of its own, started after everything it shares
+    // with this thread is in place (a pool thread kept from another task
+    // would take the run through the pool's queue instead).
+    std::unique_ptr<QThreadPool> pool_;
     QFutureWatcher<Outcome> watcher_;
     QTimer tick_;
     // A stop asked for before the worker started counts too.
