@@ -25,13 +25,13 @@
 #include "batch/usage.h"
 #include "core/analysis/noise.h"
 #include "core/analysis/recalltable.h"
-#include "core/atomicwrite.h"
-#include "core/console.h"
-#include "core/numgrammar.h"
-#include "core/numtext.h"
-#include "core/patternlist.h"
-#include "core/patterns.h"
-#include "core/engine/errors.h"
+#include "core/support/atomicwrite.h"
+#include "core/support/console.h"
+#include "core/support/numgrammar.h"
+#include "core/support/numtext.h"
+#include "core/patterns/patternlist.h"
+#include "core/patterns/patterns.h"
+#include "core/support/errors.h"
 #include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
@@ -41,7 +41,7 @@
 #include "core/predict/matrixfile.h"
 #include "core/predict/recall.h"
 #include "core/session/session.h"
-#include "core/training/statscsv.h"
+#include "core/stats/statscsv.h"
 
 using namespace duolink;
 using namespace duolink::batch;
@@ -410,12 +410,12 @@ int usageError(const std::string& message)
     return kExitUsage;
 }
 
-// Every file the run will write, and every file it will read, in the job
-// folder (the current folder by now).
-std::vector<FileUse> fileUses(const Arguments& args, EngineState& engine, const std::string& patternsPath,
+// Every file the run will write, and every file it will read; the job's own
+// in the engine's job folder.
+std::vector<FileUse> fileUses(EngineState& engine, const Arguments& args, const std::string& patternsPath,
                               const std::string& statsPath)
 {
-    const auto job = [&engine](const std::string& name) { return engine.pathOf(name); };
+    const auto job = [&](const std::string& name) { return engine.pathOf(name); };
     std::vector<FileUse> uses;
     if (!args.patternsFile.empty()) {
         uses.push_back({patternsPath, "--patterns " + args.patternsFile, false, true});
@@ -500,7 +500,7 @@ int main(int argc, char** argv)
     }
     // An output must never overwrite an input: checked before anything is
     // written.
-    if (const std::string clash = findFileClash(fileUses(args, engine, patternsPath, statsPath)); !clash.empty())
+    if (const std::string clash = findFileClash(fileUses(engine, args, patternsPath, statsPath)); !clash.empty())
         return usageError(clash + "; nothing was written");
     if (args.solve || !args.patternsFile.empty()) {
         if (const Outcome locked = session.lockFolder(); !locked.ok()) {

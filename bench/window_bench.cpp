@@ -34,7 +34,7 @@
 
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
-#include "core/patternlist.h"
+#include "core/patterns/patternlist.h"
 #include "gui/form2.h"
 #include "gui/formactions.h"
 #include "tests/gui/controls.h"

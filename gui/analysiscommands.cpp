@@ -1,7 +1,7 @@
 // The form's side of the Analysis window: what the analyses work on, and
 // browsing to the pair of a chosen row.
 #include "core/engine/state.h"
-#include "core/patterns.h"
+#include "core/patterns/patterns.h"
 #include "gui/analysiswindow.h"
 #include "gui/form2.h"
 #include "gui/listcontroller.h"

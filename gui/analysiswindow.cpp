@@ -10,7 +10,7 @@
 
 #include <cmath>
 
-#include "core/numgrammar.h"
+#include "core/support/numgrammar.h"
 #include "gui/analysisrun.h"
 #include "gui/dialogs.h"
 #include "gui/noisetab.h"

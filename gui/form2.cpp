@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-#include "core/console.h"
+#include "core/support/console.h"
 #include "core/engine/state.h"
 #include "gui/listcontroller.h"
 #include "gui/runcontroller.h"
@@ -21,11 +21,11 @@
 #include "gui/errortext.h"
 #include "gui/fieldtext.h"
 #include "gui/filefilter.h"
-#include "core/numtext.h"
+#include "core/support/numtext.h"
 #include "gui/qtsinks.h"
 #include "gui/trainingwindow.h"
 #include "gui/windowplacement.h"
-#include "core/training/recorder.h"
+#include "core/stats/recorder.h"
 #include "gui/guard.h"
 #include "gui/jobadvice.h"
 #include "gui/savetarget.h"

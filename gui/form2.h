@@ -10,7 +10,7 @@
 #include <memory>
 #include <optional>
 
-#include "core/patterns.h"
+#include "core/patterns/patterns.h"
 
 class QAction;
 class QLabel;

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "core/patterns.h"
+#include "core/patterns/patterns.h"
 
 class QAction;
 class QTimer;

@@ -4,9 +4,9 @@
 
 #include <new>
 
-#include "core/console.h"
-#include "core/engine/errors.h"
-#include "core/handoff.h"
+#include "core/support/console.h"
+#include "core/support/errors.h"
+#include "gui/handoff.h"
 #include "gui/qtsinks.h"
 
 namespace duolink {

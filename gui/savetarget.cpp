@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "core/atomicwrite.h"
+#include "core/support/atomicwrite.h"
 #include "gui/dialogs.h"
 
 namespace duolink {

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/training/statscsv.h"
+#include "core/stats/statscsv.h"
 #include "gui/dialogs.h"
 #include "gui/errortext.h"
 #include "gui/savetarget.h"

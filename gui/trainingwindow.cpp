@@ -25,7 +25,7 @@
 #include <chrono>
 #include <cmath>
 
-#include "core/training/statscsv.h"
+#include "core/stats/statscsv.h"
 #include "gui/chartaxes.h"
 #include "gui/dialogs.h"
 #include "gui/errortext.h"

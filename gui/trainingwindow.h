@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "core/training/recorder.h"
+#include "core/stats/recorder.h"
 
 class QAction;
 class QCategoryAxis;

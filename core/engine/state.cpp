@@ -3,7 +3,7 @@
 #include <cfloat>
 #include <cmath>
 
-#include "core/numtext.h"
+#include "core/support/numtext.h"
 
 namespace duolink {
 

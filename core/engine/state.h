@@ -18,11 +18,11 @@
 #include <string>
 #include <string_view>
 
-#include "core/console.h"
-#include "core/engine/errors.h"
-#include "core/engine/textfile.h"
-#include "core/observer.h"
-#include "core/patterns.h"
+#include "core/support/console.h"
+#include "core/support/errors.h"
+#include "core/support/textfile.h"
+#include "core/engine/observer.h"
+#include "core/patterns/patterns.h"
 
 namespace duolink {
 

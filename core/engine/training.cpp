@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/numtext.h"
+#include "core/support/numtext.h"
 #include "core/engine/jobfiles.h"
 #include "core/engine/pairtest.h"
 #include "core/engine/solve.h"

@@ -8,10 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/atomicwrite.h"
-#include "core/engine/errors.h"
-#include "core/engine/textfile.h"
-#include "core/numgrammar.h"
+#include "core/support/atomicwrite.h"
+#include "core/support/errors.h"
+#include "core/support/textfile.h"
+#include "core/support/numgrammar.h"
 
 namespace duolink {
 

@@ -11,12 +11,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/atomicwrite.h"
-#include "core/numgrammar.h"
-#include "core/observer.h"
-#include "core/numtext.h"
-#include "core/engine/errors.h"
-#include "core/engine/textfile.h"
+#include "core/support/atomicwrite.h"
+#include "core/support/console.h"
+#include "core/support/numgrammar.h"
+#include "core/engine/observer.h"
+#include "core/support/numtext.h"
+#include "core/support/errors.h"
+#include "core/support/textfile.h"
 #include "core/predict/recall.h"
 
 namespace duolink {

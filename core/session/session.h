@@ -14,9 +14,9 @@
 
 #include "core/engine/state.h"
 #include "core/guard/folderlock.h"
-#include "core/observer.h"
-#include "core/patternlist.h"
-#include "core/patterns.h"
+#include "core/engine/observer.h"
+#include "core/patterns/patternlist.h"
+#include "core/patterns/patterns.h"
 
 namespace duolink {
 

@@ -18,10 +18,10 @@
 #include <array>
 #include <string>
 
-#include "core/patterns.h"
+#include "core/patterns/patterns.h"
 #include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
-#include "core/engine/textfile.h"
+#include "core/support/textfile.h"
 #include "core/predict/recall.h"
 #include "fuzzsupport.h"
 

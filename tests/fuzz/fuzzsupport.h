@@ -15,8 +15,8 @@
 
 #include <unistd.h>
 
-#include "core/console.h"
-#include "core/engine/errors.h"
+#include "core/support/console.h"
+#include "core/support/errors.h"
 #include "core/engine/state.h"
 #include "core/session/session.h"
 

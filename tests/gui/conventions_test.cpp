@@ -15,8 +15,8 @@
 #include <cerrno>
 #include <fstream>
 
-#include "core/engine/errors.h"
-#include "core/patternlist.h"
+#include "core/support/errors.h"
+#include "core/patterns/patternlist.h"
 #include "core/session/session.h"
 #include "gui/errortext.h"
 #include "gui/jobadvice.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/numgrammar.h"
+#include "core/support/numgrammar.h"
 
 namespace duolink {
 

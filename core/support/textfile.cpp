@@ -1,4 +1,4 @@
-#include "core/engine/textfile.h"
+#include "core/support/textfile.h"
 
 #include <cerrno>
 #include <algorithm>
@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/atomicwrite.h"
-#include "core/engine/errors.h"
+#include "core/support/atomicwrite.h"
+#include "core/support/errors.h"
 
 namespace duolink {
 

@@ -1,4 +1,4 @@
-#include "core/streamwrite.h"
+#include "core/support/streamwrite.h"
 
 #include <algorithm>
 #include <cerrno>

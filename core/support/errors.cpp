@@ -1,8 +1,8 @@
-#include "core/engine/errors.h"
+#include "core/support/errors.h"
 
 #include <cerrno>
 
-#include "core/atomicwrite.h"
+#include "core/support/atomicwrite.h"
 
 namespace duolink {
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/observer.h"
+#include "core/engine/observer.h"
 
 namespace duolink {
 

@@ -1,4 +1,4 @@
-#include "core/training/recorder.h"
+#include "core/stats/recorder.h"
 
 #include <algorithm>
 

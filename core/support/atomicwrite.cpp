@@ -1,4 +1,4 @@
-#include "core/atomicwrite.h"
+#include "core/support/atomicwrite.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "core/numgrammar.h"
+#include "core/support/numgrammar.h"
 
 #include <algorithm>
 #include <charconv>

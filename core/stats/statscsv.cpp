@@ -1,13 +1,13 @@
-#include "core/training/statscsv.h"
+#include "core/stats/statscsv.h"
 
 #include <charconv>
 
 #include <cerrno>
 #include <unistd.h>
 
-#include "core/engine/errors.h"
-#include "core/engine/textfile.h"
-#include "core/streamwrite.h"
+#include "core/support/errors.h"
+#include "core/support/textfile.h"
+#include "core/support/streamwrite.h"
 
 namespace duolink {
 

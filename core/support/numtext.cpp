@@ -1,4 +1,4 @@
-#include "core/numtext.h"
+#include "core/support/numtext.h"
 
 #include <bit>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "core/console.h"
+#include "core/support/console.h"
 
 #include <algorithm>
 

@@ -7,9 +7,13 @@
 #include <string_view>
 #include <vector>
 
-#include "core/patterns.h"
+#include "core/patterns/patterns.h"
 
 namespace duolink {
+
+// The job data files Solve writes and the engine reads.
+inline constexpr const char* kADataFileName = "adata200.dat";
+inline constexpr const char* kBDataFileName = "bdata200.dat";
 
 // A file that cannot be taken as a pattern list. The message names the file
 // and, where there is one, the line and column of the first problem.
@@ -43,6 +47,11 @@ PatternPairs readPatternListFile(const std::string& path, std::string_view displ
 // value in the shortest form that reads back as the same double. Raises
 // PatternListError for a value that could not be read back (an infinity).
 std::string patternListText(const PatternList& list);
+
+// Writes "adata200.dat" and "bdata200.dat" from the pattern list, each closed
+// by a "9999" line, into `folder` (the current folder when empty), and notes
+// the list as written. Raises RunError.
+void writeJobFiles(PatternList& list, const std::filesystem::path& folder);
 
 // The headless runner's --patterns: reads the pattern list `listFile` and
 // writes the job files for it into `jobFolder` (the current folder when

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/console.h"
+#include "core/support/console.h"
 
 namespace duolink {
 

@@ -1,7 +1,7 @@
-#include "core/fieldreading.h"
+#include "core/patterns/fieldreading.h"
 
-#include "core/numgrammar.h"
-#include "core/patterns.h"
+#include "core/support/numgrammar.h"
+#include "core/patterns/patterns.h"
 
 namespace duolink {
 

@@ -1,4 +1,4 @@
-#include "core/observer.h"
+#include "core/engine/observer.h"
 
 namespace duolink {
 

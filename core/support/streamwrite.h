@@ -11,10 +11,11 @@ namespace duolink {
 // while the reader took nothing. Not a system errno value.
 inline constexpr int kWriteAbandoned = -1;
 
-// Writes all of `data` to `fd`, waiting for the reader as long as `stop` (when
-// given) is not set; once it is, a reader that takes nothing for a moment is given
-// up. Returns 0, the errno of a failed write, or kWriteAbandoned; `written`
-// tells how much went out.
+// Writes all of `data` to `fd`, waiting for the reader as long as no stop is
+// requested (through `stop`, an engine's stop flag; null: never); once one
+// is, a reader that takes nothing for a moment is given up. Returns 0, the
+// errno of a failed write, or kWriteAbandoned; `written` tells how much went
+// out.
 int writeUnlessStopped(int fd, std::string_view data, size_t& written,
                        const std::atomic<bool>* stop) noexcept;
 

@@ -1,4 +1,4 @@
-#include "core/handoff.h"
+#include "gui/handoff.h"
 
 #include <utility>
 

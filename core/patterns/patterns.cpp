@@ -1,9 +1,9 @@
-#include "core/patterns.h"
+#include "core/patterns/patterns.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "core/numgrammar.h"
+#include "core/support/numgrammar.h"
 
 namespace duolink {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/observer.h"
+#include "core/engine/observer.h"
 
 namespace duolink {
 
@@ -29,7 +29,7 @@ public:
     // Creates (or empties) the file and writes the header.
     void open(const std::string& path);
     void close() noexcept;
-    // The run's stop request: once it is set, a stalled reader is left behind.
+    // The run's stop flag: once it is set, a stalled reader is left behind.
     void watchStop(const std::atomic<bool>* stop) { stop_ = stop; }
 
     void trainingStarted(const TrainingStart&) override {}
