@@ -14,6 +14,7 @@
 // --hold keeps the windows open after the figures until they are closed
 // (for screenshots).
 #include <QApplication>
+#include <QEventLoop>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -35,6 +36,8 @@
 #include "gui/dialogs.h"
 #include "core/patterns/patternlist.h"
 #include "gui/form2.h"
+#include "gui/formactions.h"
+#include "tests/gui/controls.h"
 
 using namespace duolink;
 
@@ -97,11 +100,11 @@ double processCpuSeconds()
 }
 
 // The pairs of a pattern list file (.csv), typed in as a user would.
-bool typePatternFile(TForm2& form, const char* path)
+bool typePatternFile(const FormControls& ui, const char* path)
 {
-    QLineEdit* fields[16] = {form.Edit3,  form.Edit4,  form.Edit5,  form.Edit6,  form.Edit7,  form.Edit8,
-                             form.Edit9,  form.Edit10, form.Edit11, form.Edit12, form.Edit13, form.Edit14,
-                             form.Edit15, form.Edit16, form.Edit17, form.Edit18};
+    QLineEdit* fields[16] = {ui.Edit3,  ui.Edit4,  ui.Edit5,  ui.Edit6,  ui.Edit7,  ui.Edit8,
+                             ui.Edit9,  ui.Edit10, ui.Edit11, ui.Edit12, ui.Edit13, ui.Edit14,
+                             ui.Edit15, ui.Edit16, ui.Edit17, ui.Edit18};
     PatternPairs list;
     try {
         list = readPatternListFile(path, path);
@@ -113,17 +116,17 @@ bool typePatternFile(TForm2& form, const char* path)
             fields[i]->setText(QString::number(pair.a[i + 1], 'g', 17));
             fields[i + 8]->setText(QString::number(pair.b[i + 1], 'g', 17));
         }
-        form.Button1->click();
+        ui.Button1->click();
     }
     return !list.empty();
 }
 
 // The pairs of job H, as make_job_h writes them.
-void typePairs(TForm2& form)
+void typePairs(const FormControls& ui)
 {
-    QLineEdit* a[8] = {form.Edit3, form.Edit4, form.Edit5, form.Edit6, form.Edit7, form.Edit8, form.Edit9, form.Edit10};
-    QLineEdit* b[8] = {form.Edit11, form.Edit12, form.Edit13, form.Edit14,
-                       form.Edit15, form.Edit16, form.Edit17, form.Edit18};
+    QLineEdit* a[8] = {ui.Edit3, ui.Edit4, ui.Edit5, ui.Edit6, ui.Edit7, ui.Edit8, ui.Edit9, ui.Edit10};
+    QLineEdit* b[8] = {ui.Edit11, ui.Edit12, ui.Edit13, ui.Edit14,
+                       ui.Edit15, ui.Edit16, ui.Edit17, ui.Edit18};
     for (int k = 1; k <= 256; ++k) {
         const int aBits = (37 * k) % 256;
         const int bBits = (91 * k + 17) % 256;
@@ -131,7 +134,7 @@ void typePairs(TForm2& form)
             a[i]->setText((aBits >> i) & 1 ? "1.000" : "0.000");
             b[i]->setText((bBits >> i) & 1 ? "1.000" : "0.000");
         }
-        form.Button1->click();
+        ui.Button1->click();
     }
 }
 
@@ -168,37 +171,46 @@ int main(int argc, char** argv)
     std::filesystem::current_path(argv[1]);
 
     TForm2 form;
+    new FormActions(&form);
+    const FormControls ui(&form);
     NoticeToStderr notices;
     form.setDialogs(&notices);
     form.show();
     if (training)
-        form.showTrainingAction->trigger();
+        ui.showTrainingAction->trigger();
     QApplication::processEvents();
     if (!pairs) {
-        typePairs(form);
-    } else if (!typePatternFile(form, pairsPath.c_str())) {
+        typePairs(ui);
+    } else if (!typePatternFile(ui, pairsPath.c_str())) {
         std::fprintf(stderr, "window_bench: no pairs of 16 values in %s\n", pairs);
         return 2;
     }
 
     QElapsedTimer clock;
     PaintCounter counter(clock);
-    form.Memo1->viewport()->installEventFilter(&counter);
-    form.ProgressBar1->installEventFilter(&counter);
-    form.Edit2->installEventFilter(&counter);
+    ui.Memo1->viewport()->installEventFilter(&counter);
+    ui.ProgressBar1->installEventFilter(&counter);
+    ui.Edit2->installEventFilter(&counter);
 
     const long startRss = peakRssKb();
     clock.start();
     const double cpuBefore = processCpuSeconds();
-    form.Button6->click();
+    {
+        // The run ends in the event loop, as it does for the user.
+        QEventLoop run;
+        QObject::connect(&form, &TForm2::runFinished, &run, &QEventLoop::quit);
+        ui.Button6->click();
+        if (form.isRunning())
+            run.exec();
+    }
     const qint64 solveNs = clock.nsecsElapsed();
     const double solveCpu = processCpuSeconds() - cpuBefore;
     const long rss = peakRssKb();
 
     size_t paneBytes = 0;
-    const qsizetype lines = form.Memo1->lineCount();
+    const qsizetype lines = ui.Memo1->lineCount();
     for (qsizetype i = 0; i < lines; ++i)
-        paneBytes += form.Memo1->lineView(i).size() + 1;
+        paneBytes += ui.Memo1->lineView(i).size() + 1;
 
     // Paints during the run and their rate.
     const size_t repaints = counter.times.size();
@@ -209,12 +221,12 @@ int main(int argc, char** argv)
     // places around the middle, so that one preempted try on a busy machine
     // does not decide. It ends on the middle line.
     QElapsedTimer after;
-    QScrollBar* bar = form.Memo1->verticalScrollBar();
+    QScrollBar* bar = ui.Memo1->verticalScrollBar();
     std::vector<double> scrolls;
     for (int k : {3, 5, 4, 2, 6}) {
         after.restart();
         bar->setValue(static_cast<int>(static_cast<long long>(bar->maximum()) * k / 8));
-        form.Memo1->viewport()->repaint();
+        ui.Memo1->viewport()->repaint();
         scrolls.push_back(after.nsecsElapsed() / 1e6);
     }
     bar->setValue(bar->maximum() / 2);
@@ -223,12 +235,12 @@ int main(int argc, char** argv)
 
     // Select a few lines with the mouse and copy them.
     after.restart();
-    QWidget* vp = form.Memo1->viewport();
+    QWidget* vp = ui.Memo1->viewport();
     sendMouse(vp, QEvent::MouseButtonPress, QPoint(5, 5), Qt::LeftButton);
     sendMouse(vp, QEvent::MouseMove, QPoint(vp->width() - 5, vp->height() - 5), Qt::LeftButton);
     sendMouse(vp, QEvent::MouseButtonRelease, QPoint(vp->width() - 5, vp->height() - 5), Qt::NoButton);
     QKeyEvent press(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
-    QApplication::sendEvent(form.Memo1, &press);
+    QApplication::sendEvent(ui.Memo1, &press);
     const QString copied = QApplication::clipboard()->text();
     const double copyMs = after.nsecsElapsed() / 1e6;
 
@@ -241,7 +253,7 @@ int main(int argc, char** argv)
     bar->setValue(std::min(bar->maximum(), middle + 10000));
     sendMouse(vp, QEvent::MouseButtonPress, QPoint(5, 5), Qt::LeftButton, Qt::ShiftModifier);
     sendMouse(vp, QEvent::MouseButtonRelease, QPoint(5, 5), Qt::NoButton, Qt::ShiftModifier);
-    QApplication::sendEvent(form.Memo1, &press);
+    QApplication::sendEvent(ui.Memo1, &press);
     const double copy10kMs = after.nsecsElapsed() / 1e6;
 
     // The whole pane written out as File > Save Output As does.
@@ -253,7 +265,7 @@ int main(int argc, char** argv)
 
     std::printf("%.4f %zu %lld %ld %zu %.1f %.2f %.2f %lld %ld %.2f %.0f %zu %.4f\n", seconds, paneBytes,
                 static_cast<long long>(lines), rss, repaints, rate, scrollMs, copyMs,
-                static_cast<long long>(copied.size()), startRss, copy10kMs, saveMbS, form.Memo1->storeBytes(),
+                static_cast<long long>(copied.size()), startRss, copy10kMs, saveMbS, ui.Memo1->storeBytes(),
                 solveCpu);
     if (copied.isEmpty())
         return 1;

@@ -6,6 +6,8 @@
 #include "gui/capacitytab.h"
 #include "gui/sweeptab.h"
 #include "gui/form2.h"
+#include "gui/listcontroller.h"
+#include "gui/runcontroller.h"
 #include "gui/windowplacement.h"
 
 namespace duolink {
@@ -14,7 +16,7 @@ void TForm2::showAnalysis()
 {
     if (!analysisWindow_) {
         const auto source = [this](QString& why) -> std::optional<AnalysisInput> {
-            if (running_) {
+            if (isRunning()) {
                 why = tr("A Solve is running. Test again when it has ended.");
                 return std::nullopt;
             }
@@ -42,7 +44,7 @@ void TForm2::showAnalysis()
         // Beside the main window when it fits, else on the screen; where the
         // user last left it.
         placeAuxiliaryWindow(analysisWindow_, this, QStringLiteral("analysis"));
-        connect(analysisWindow_, &AnalysisWindow::pairChosen, this, &TForm2::browseTo);
+        connect(analysisWindow_, &AnalysisWindow::pairChosen, lists_, &ListController::browseTo);
         connect(analysisWindow_, &AnalysisWindow::runningChanged, this, &TForm2::updateStopAction);
         // A new matrix: the tabs that show results follow it.
         connect(this, &TForm2::runFinished, analysisWindow_, [this] { analysisWindow_->matrixChanged(engine().tol); });
@@ -56,20 +58,21 @@ void TForm2::showAnalysis()
 // no window has two commands for the key.
 void TForm2::stopRuns()
 {
-    if (running_)
-        engine_->requestStop();
+    if (isRunning())
+        runs_->requestStop();
     if (analysisWindow_)
         analysisWindow_->stopAll();
 }
 
 void TForm2::updateStopAction()
 {
-    stopAction->setEnabled(running_ || (analysisWindow_ && analysisWindow_->isRunning()));
+    if (stopAction_)
+        stopAction_->setEnabled(isRunning() || (analysisWindow_ && analysisWindow_->isRunning()));
 }
 
 void TForm2::testAllPairs()
 {
-    if (running_)
+    if (isRunning())
         return;
     showAnalysis();
     analysisWindow_->testAllPairs();

@@ -27,6 +27,8 @@ class ConsoleView;
 class Dialogs;
 class EngineState;
 class FieldMarks;
+class ListController;
+class RunController;
 class ProcessSource;
 class Session;
 struct Outcome;
@@ -43,86 +45,16 @@ public:
     explicit TForm2(QWidget* parent = nullptr);
     ~TForm2() override;
 
-    // The controls, in tab order after the labels.
-    QLabel* Label1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QLabel* Label4;
-    QLineEdit* Edit1;
-    QLineEdit* Edit2;
-    QPushButton* Button1;
-    QPushButton* Button2;
-    QPushButton* Button3;
-    QPushButton* Button4;
-    QPushButton* Button5;
-    QPushButton* Button6;
-    QPushButton* Button7;
-    QPushButton* Button8;
-    ConsoleView* Memo1;
-    QPushButton* Button9;
-    QProgressBar* ProgressBar1;
-    QPushButton* Button10;
-    QPushButton* Button11;
-    QLineEdit* Edit3;
-    QLineEdit* Edit4;
-    QLineEdit* Edit5;
-    QLineEdit* Edit6;
-    QLineEdit* Edit7;
-    QLineEdit* Edit8;
-    QLineEdit* Edit9;
-    QLineEdit* Edit10;
-    QLineEdit* Edit11;
-    QLineEdit* Edit12;
-    QLineEdit* Edit13;
-    QLineEdit* Edit14;
-    QLineEdit* Edit15;
-    QLineEdit* Edit16;
-    QLineEdit* Edit17;
-    QLineEdit* Edit18;
-
-    // The window's commands, with their shortcuts, created in one place
-    // (createActions) and added to the form so that their shortcuts work in
-    // the whole window. The menus only list them.
-    QAction* openWorkingFolderAction = nullptr;
-    QAction* openPatternListAction = nullptr;
-    QAction* savePatternListAction = nullptr;
-    QAction* loadMatrixAction = nullptr;
-    QAction* saveMatrixAction = nullptr;
-    QAction* saveOutputAction = nullptr;
-    QAction* exitAction = nullptr;
-    QAction* copyAction = nullptr;        // on the pane; a focused field keeps its own
-    QAction* selectAllAction = nullptr;   // likewise
-    QAction* clearOutputAction = nullptr; // empties the pane and frees its memory
-    QAction* showPatternListAction = nullptr;
-    QAction* showTrainingAction = nullptr;
-    QAction* showAnalysisAction = nullptr;
-    QAction* testAllPairsAction = nullptr; // fills the Analysis window's Recall tab
-    QAction* solveAction = nullptr;
-    QAction* predictAction = nullptr;
-    // Asks a running Solve to stop after the presentation it is in (Esc).
-    // Enabled only during a run; every other action but the training view is
-    // disabled then.
-    QAction* stopAction = nullptr;
-    // Run → Settings…: the parameters file's values (gui/settingsdialog.h).
-    QAction* settingsAction = nullptr;
-    QAction* addPairAction = nullptr;
-    QAction* updatePairAction = nullptr;
-    QAction* deletePairAction = nullptr;
-    QAction* nextPairAction = nullptr;
-    QAction* previousPairAction = nullptr;
-    QAction* resetListAction = nullptr;
-    QAction* userManualAction = nullptr; // F1
-    QAction* aboutAction = nullptr;
-    // Edit -> Undo and Redo of the list commands (gui/listsafety.cpp).
-    QAction* undoAction = nullptr;
-    QAction* redoAction = nullptr;
+    // The list commands and the run, each owned by its controller; the form
+    // shows what they did.
+    ListController* lists() const { return lists_; }
+    RunController* runs() const { return runs_; }
 
     // The window's engine and its pattern list. During a run the engine
     // belongs to the worker thread.
-    EngineState& engine() const { return *engine_; }
-    PatternList& patternList() { return list_; }
-    const PatternList& patternList() const { return list_; }
-    Session& session() const { return *session_; }
+    EngineState& engine() const;
+    PatternList& patternList() const;
+    Session& session() const;
     // The folder Solve, the parameters file and the report use (absolute).
     QString workingFolder() const;
 
@@ -135,7 +67,7 @@ public:
     void Button3Click();  // Update
     void Button4Click();  // Next
     void Button5Click();  // Previous
-    void Button6Click();  // Solve
+    void Button6Click();  // Solve: starts the run, which ends later
     void Button7Click();  // Predict
     void Button8Click();  // Exit
     void Button9Click();  // Reset
@@ -161,6 +93,13 @@ public:
     // asks first (tests make them small).
     void setPaneLimits(const PaneLimits& limits) { paneLimits_ = limits; }
 
+    // The actions that stay as they are during a run: Stop, enabled while a
+    // training or an analysis runs, and the training view (gui/formactions.h
+    // registers them).
+    void setRunActions(QAction* stop, QAction* showTraining);
+    // Stops the training and the analyses that run (Esc, from any window).
+    void stopRuns();
+
     // Shows the training window, made on first use.
     void showTraining();
     // The training window once it exists, else nullptr.
@@ -178,30 +117,11 @@ public:
     // The filter the matrix file dialogs show.
     static const QString& matrixFileFilter();
 
-    // The list commands as the buttons and the menu run them: each can be
-    // undone ("Undo Delete Pair 3"). Button1Click and the others stay the
-    // bare commands.
-    void addPair();
-    void updatePair();
-    void deletePair();
-    void resetList();
-    // Whether the program may close: when the list holds pairs that are in no
-    // file, asks to save them (Save, Discard, Cancel).
-    bool confirmDiscardList();
-
-    // Pattern list files and the list window (gui/patternlistcommands.cpp).
-    // Replaces the list with a file's pairs, asking first when the list holds
-    // pairs that are in no file.
-    void openPatternList();
-    void savePatternList();
     // Shows the list window (made on first use).
     void showPatternList();
     PatternListWindow* patternListWindow() const { return patternListWindow_; }
     // The marks on data fields that are not read whole, and their note.
     FieldMarks* fieldMarks() const { return fieldMarks_; }
-    // Makes `position` (1..patternCount) current and shows its pair, as Next
-    // and Previous do.
-    void browseTo(int position);
     // Asks for a folder and makes it the working folder.
     void openWorkingFolder();
     // Makes `path` the folder that Solve, the parameters file and the report
@@ -241,7 +161,7 @@ public:
     // True from runStarted() to runFinished(): a Solve is training on a
     // worker thread, the window paints and moves, but only Stop and closing
     // the window act.
-    bool isRunning() const { return running_; }
+    bool isRunning() const;
     // Whether the window may close now. During a run it asks whether to stop
     // the run and exit; on yes it stops the run and closes the window once the
     // run has ended, and says no for now.
@@ -274,54 +194,61 @@ private:
     // Asks for a matrix file; on cancel shows the no-file notice and gives nothing.
     std::optional<QString> chooseMatrixFile(bool forSave);
     void buildControls();
-    // Why a list command did not act, or what its position holds, for a few
-    // seconds; then the position again.
-    void showListNotice(const QString& text);
-    // After Next, Previous or a row chosen in the list window.
-    void showBrowsedPair();
-    QString refusalText(const QString& command) const;
-    void createActions();
-    void setUpHistory();
-    void recordListChange(const QString& name, const std::function<void()>& change);
-    // After an undo or a redo: the index, the pair and the status text.
-    void showRestoredList();
+    void connectControllers();
     // Tab order, accessible names and Return moving on to the next field.
     void setUpKeyboard();
     // Enters or leaves the run state: actions, input, the signals.
     void setRunning(bool running);
-    // Stops the training and the analyses that run.
-    void stopRuns();
     // Stop is enabled while a training or an analysis runs.
     void updateStopAction();
+    void runEnded(const Outcome& outcome);
     // During a run: whether `event` is input to the form, which is dropped.
     bool dropsInputDuringRun(QObject* watched, QEvent* event);
 
-    // What the commands work on: the session's engine and list.
-    std::unique_ptr<Session> session_;
-    EngineState* engine_;
-    PatternList& list_;
+    // The controls, in tab order after the labels.
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label4;
+    QLineEdit* Edit1;
+    QLineEdit* Edit2;
+    QPushButton* Button1;
+    QPushButton* Button2;
+    QPushButton* Button3;
+    QPushButton* Button4;
+    QPushButton* Button5;
+    QPushButton* Button6;
+    QPushButton* Button7;
+    QPushButton* Button8;
+    ConsoleView* Memo1;
+    QPushButton* Button9;
+    QProgressBar* ProgressBar1;
+    QPushButton* Button10;
+    QPushButton* Button11;
+    // Edit3..Edit10 and Edit11..Edit18.
     std::array<QLineEdit*, 8> aFields_{};
     std::array<QLineEdit*, 8> bFields_{};
+
     std::unique_ptr<LiveDisplay> live_;
+    RunController* runs_ = nullptr;
+    ListController* lists_ = nullptr;
     FullTextTips* fieldTips_ = nullptr;
     FieldMarks* fieldMarks_ = nullptr;
-    QTimer* noticeEnd_ = nullptr;
     // Plugged into the engine for the whole life of the window, so that the
     // training window can show a run even when it is opened afterwards.
     std::unique_ptr<TrainingRecorder> recorder_;
     TrainingWindow* trainingWindow_ = nullptr;
     AnalysisWindow* analysisWindow_ = nullptr;
     Dialogs* dialogs_ = nullptr;
-    ListHistory* history_ = nullptr;
     std::unique_ptr<Dialogs> ownDialogs_;
     ProcessSource* processSource_ = nullptr;
     QString lastOpenName_;
     QString lastSaveName_;
-    QString lastPatternListName_;
     PatternListWindow* patternListWindow_ = nullptr;
     QString lastOutputName_;
     PaneLimits paneLimits_;
-    bool running_ = false;
+    QAction* stopAction_ = nullptr;
+    QAction* showTrainingAction_ = nullptr;
     bool closeAfterRun_ = false;
     QList<QPointer<QAction>> disabledForRun_;
 };

@@ -1,5 +1,4 @@
-// The form's commands beyond its buttons: the actions behind the menus and
-// shortcuts, keyboard navigation, the working folder, saving the pane's text
+// The form's commands beyond its buttons: keyboard navigation, the working folder, saving the pane's text
 // and the About box.
 #include <QAction>
 #include <QApplication>
@@ -26,98 +25,13 @@
 #include "gui/savetarget.h"
 #include "gui/form2.h"
 #include "gui/panework.h"
+#include "gui/patternlistwindow.h"
+#include "gui/windowplacement.h"
 #include "gui/manual.h"
 #include "gui/settingsdialog.h"
 #include "gui/workingfolder.h"
 
 namespace duolink {
-
-void TForm2::createActions()
-{
-    // Every command of the window, created here and added to the form so
-    // that its shortcut works anywhere in the window; the menus only list
-    // them. The object name lets tests and scripts find an action.
-    const auto make = [this](const char* name, const QString& text, const QList<QKeySequence>& keys) {
-        auto* action = new QAction(text, this);
-        action->setObjectName(QString::fromLatin1(name));
-        action->setShortcuts(keys);
-        addAction(action);
-        return action;
-    };
-    const auto command = [&](const char* name, const QString& text, const QList<QKeySequence>& keys,
-                             void (TForm2::*handler)()) {
-        QAction* action = make(name, text, keys);
-        connect(action, &QAction::triggered, this, handler);
-        return action;
-    };
-    const auto key = [](QKeyCombination combination) { return QKeySequence(combination); };
-
-    // File
-    openWorkingFolderAction = command("openWorkingFolderAction", tr("Open &Working Folder\u2026"),
-                                      {key(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}, &TForm2::openWorkingFolder);
-    openPatternListAction = command("openPatternListAction", tr("&Open Pattern List\u2026"),
-                                    {key(Qt::CTRL | Qt::Key_O)}, &TForm2::openPatternList);
-    savePatternListAction = command("savePatternListAction", tr("Save &Pattern List\u2026"),
-                                    {key(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}, &TForm2::savePatternList);
-    loadMatrixAction = command("loadMatrixAction", tr("&Load Matrix\u2026"), {key(Qt::CTRL | Qt::Key_L)},
-                               &TForm2::Button11Click);
-    saveMatrixAction = command("saveMatrixAction", tr("&Save Matrix\u2026"), {key(Qt::CTRL | Qt::Key_S)},
-                               &TForm2::Button10Click);
-    saveOutputAction = command("saveOutputAction", tr("Save Output &As\u2026"), {}, &TForm2::saveOutputAs);
-    exitAction = command("exitAction", tr("E&xit"), {key(Qt::CTRL | Qt::Key_Q)}, &TForm2::Button8Click);
-
-    // Edit: the pane's own commands. In a field that has the focus, Ctrl+C
-    // and Ctrl+A stay the field's: it takes those keys before any shortcut.
-    copyAction = make("copyAction", tr("&Copy"), {QKeySequence(QKeySequence::Copy)});
-    copyAction->setStatusTip(tr("Copy the text selected in the pane"));
-    connect(copyAction, &QAction::triggered, this, &TForm2::copyPane);
-    Memo1->setCopyCommand([this] { copyPane(); });
-    selectAllAction = make("selectAllAction", tr("Select &All"), {QKeySequence(QKeySequence::SelectAll)});
-    selectAllAction->setStatusTip(tr("Select all the text in the pane"));
-    connect(selectAllAction, &QAction::triggered, Memo1, &ConsoleView::selectAll);
-    clearOutputAction = make("clearOutputAction", tr("C&lear Output"), {key(Qt::CTRL | Qt::SHIFT | Qt::Key_K)});
-    clearOutputAction->setStatusTip(tr("Empty the text pane; no file is touched"));
-    connect(clearOutputAction, &QAction::triggered, Memo1, &ConsoleView::clear);
-
-    // View
-    showPatternListAction = command("showPatternListAction", tr("Pattern &List"),
-                                    {key(Qt::CTRL | Qt::SHIFT | Qt::Key_L)}, &TForm2::showPatternList);
-    showTrainingAction = command("showTrainingAction", tr("&Training"), {key(Qt::CTRL | Qt::Key_T)},
-                                 &TForm2::showTraining);
-    showAnalysisAction = command("showAnalysisAction", tr("&Analysis"), {key(Qt::CTRL | Qt::SHIFT | Qt::Key_A)},
-                                 &TForm2::showAnalysis);
-
-    // Run
-    solveAction = command("solveAction", tr("&Solve"), {key(Qt::Key_F5)}, &TForm2::Button6Click);
-    predictAction = command("predictAction", tr("&Predict"), {key(Qt::Key_F6)}, &TForm2::Button7Click);
-    testAllPairsAction = command("testAllPairsAction", tr("&Test All Pairs"), {key(Qt::Key_F7)},
-                                 &TForm2::testAllPairs);
-    testAllPairsAction->setStatusTip(tr("Recall every pair of the list and compare it with its B pattern"));
-    stopAction = make("stopAction", tr("S&top"), {key(Qt::Key_Escape)});
-    stopAction->setStatusTip(tr("Stop the training after the presentation it is in, and any analysis that runs"));
-    stopAction->setEnabled(false);
-    connect(stopAction, &QAction::triggered, this, &TForm2::stopRuns);
-    settingsAction = command("settingsAction", tr("Se&ttings\u2026"), {key(Qt::CTRL | Qt::Key_Comma)},
-                             &TForm2::showSettings);
-    settingsAction->setStatusTip(tr("See and change the values of the parameters file"));
-
-    // List
-    addPairAction = command("addPairAction", tr("&Add"),
-                            {key(Qt::CTRL | Qt::Key_Return), key(Qt::CTRL | Qt::Key_Enter)}, &TForm2::addPair);
-    updatePairAction = command("updatePairAction", tr("&Update"), {}, &TForm2::updatePair);
-    deletePairAction = command("deletePairAction", tr("&Delete"), {}, &TForm2::deletePair);
-    nextPairAction = command("nextPairAction", tr("&Next"), {key(Qt::CTRL | Qt::Key_Down), key(Qt::Key_PageDown)},
-                             &TForm2::Button4Click);
-    previousPairAction = command("previousPairAction", tr("&Previous"),
-                                 {key(Qt::CTRL | Qt::Key_Up), key(Qt::Key_PageUp)}, &TForm2::Button5Click);
-    resetListAction = command("resetListAction", tr("&Reset"), {}, &TForm2::resetList);
-
-    // Help
-    userManualAction = command("userManualAction", tr("User &Manual"), {QKeySequence(QKeySequence::HelpContents)},
-                               &TForm2::showManual);
-    aboutAction = command("aboutAction", tr("&About Duolink"), {}, &TForm2::showAbout);
-    aboutAction->setMenuRole(QAction::AboutRole);
-}
 
 void TForm2::setUpKeyboard()
 {
@@ -168,6 +82,19 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+// --- List window ----------------------------------------------------------------
+
+void TForm2::showPatternList()
+{
+    if (!patternListWindow_) {
+        patternListWindow_ = new PatternListWindow(lists_, this);
+        placeAuxiliaryWindow(patternListWindow_, this, QStringLiteral("patternList"));
+    }
+    patternListWindow_->show();
+    patternListWindow_->raise();
+    patternListWindow_->activateWindow();
+}
+
 // --- Working folder ---------------------------------------------------------------
 
 void TForm2::openWorkingFolder()
@@ -185,7 +112,7 @@ bool TForm2::setWorkingFolder(const QString& path)
                                          .arg(QDir::toNativeSeparators(workingFolder())));
         return false;
     }
-    session_->setFolder(QDir(path).canonicalPath().toStdString());
+    session().setFolder(QDir(path).canonicalPath().toStdString());
     emit workingFolderChanged();
     return true;
 }
@@ -267,7 +194,7 @@ void TForm2::copyPane()
 
 void TForm2::showSettings()
 {
-    if (running_)
+    if (isRunning())
         return;
     auto* dialog = new SettingsDialog(workingFolder(), engineMatrix(engine()), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);

@@ -17,6 +17,7 @@
 #include "gui/consoleview.h"
 #include "gui/fieldmarks.h"
 #include "gui/form2.h"
+#include "gui/formactions.h"
 #include "gui/runstatus.h"
 #include "gui/windowplacement.h"
 #include "gui/workingfolder.h"
@@ -31,7 +32,7 @@ constexpr int kFirstStartPaneColumns = 110;
 } // namespace
 
 AppWindow::AppWindow(QWidget* parent)
-    : QMainWindow(parent), form_(new TForm2(this)), folderStatus_(new QLabel(this)), listStatus_(new QLabel(this)),
+    : QMainWindow(parent), form_(new TForm2(this)), actions_(new FormActions(form_)), folderStatus_(new QLabel(this)), listStatus_(new QLabel(this)),
       fieldNote_(new QLabel(this))
 {
     setCentralWidget(form_);
@@ -69,27 +70,26 @@ AppWindow::AppWindow(QWidget* parent)
 
     resize(sizeHint());
     move(0, 0);
-    form_->Edit3->setFocus();
+    form_->findChild<QLineEdit*>(QStringLiteral("Edit3"))->setFocus();
 }
 
-// The menus only list the form's actions, in this order; nullptr stands for
-// a separator.
+// The menus list the actions, in this order; nullptr stands for a separator.
 void AppWindow::buildMenus()
 {
-    const TForm2* f = form_;
+    const FormActions* f = actions_;
     const std::pair<QString, std::vector<QAction*>> menus[] = {
         {tr("&File"),
-         {f->openWorkingFolderAction, nullptr, f->openPatternListAction, f->savePatternListAction, nullptr,
-          f->loadMatrixAction, f->saveMatrixAction, nullptr, f->saveOutputAction, nullptr, f->exitAction}},
+         {f->openWorkingFolder, nullptr, f->openPatternList, f->savePatternList, nullptr,
+          f->loadMatrix, f->saveMatrix, nullptr, f->saveOutput, nullptr, f->exit}},
         {tr("&Edit"),
-         {f->undoAction, f->redoAction, nullptr, f->copyAction, f->selectAllAction, nullptr, f->clearOutputAction}},
-        {tr("&View"), {f->showPatternListAction, f->showTrainingAction, f->showAnalysisAction}},
-        {tr("&Run"), {f->solveAction, f->predictAction, f->testAllPairsAction, nullptr, f->stopAction, nullptr,
-                      f->settingsAction}},
+         {f->undo, f->redo, nullptr, f->copy, f->selectAll, nullptr, f->clearOutput}},
+        {tr("&View"), {f->showPatternList, f->showTraining, f->showAnalysis}},
+        {tr("&Run"), {f->solve, f->predict, f->testAllPairs, nullptr, f->stop, nullptr,
+                      f->settings}},
         {tr("&List"),
-         {f->addPairAction, f->updatePairAction, f->deletePairAction, nullptr, f->nextPairAction,
-          f->previousPairAction, nullptr, f->resetListAction}},
-        {tr("&Help"), {f->userManualAction, nullptr, f->aboutAction}},
+         {f->addPair, f->updatePair, f->deletePair, nullptr, f->nextPair,
+          f->previousPair, nullptr, f->resetList}},
+        {tr("&Help"), {f->userManual, nullptr, f->about}},
     };
     for (const auto& [title, actions] : menus) {
         QMenu* menu = menuBar()->addMenu(title);
@@ -127,7 +127,7 @@ void AppWindow::restoreWindowState()
     const QScreen* screen = this->screen();
     if (!screen)
         return;
-    const ConsoleView* pane = form_->Memo1;
+    const ConsoleView* pane = form_->findChild<ConsoleView*>(QStringLiteral("Memo1"));
     const int charWidth = QFontMetrics(pane->font()).horizontalAdvance(QLatin1Char('0'));
     const int paneExtras = style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * pane->frameWidth() + 8;
     resize(firstStartWidth(width(), pane->width() - paneExtras, kFirstStartPaneColumns, charWidth,

@@ -7,6 +7,7 @@ class QLabel;
 
 namespace duolink {
 
+class FormActions;
 class TForm2;
 
 class AppWindow : public QMainWindow {
@@ -15,6 +16,8 @@ public:
     explicit AppWindow(QWidget* parent = nullptr);
 
     TForm2* form() const { return form_; }
+    // The program's commands, which the menus list.
+    FormActions* actions() const { return actions_; }
     QLabel* folderStatus() const { return folderStatus_; }
     // The lasting status text ("Pair i of n"), at the right of the bar.
     QLabel* listStatus() const { return listStatus_; }
@@ -38,6 +41,7 @@ private:
     void showStatus(const QString& text, int timeoutMs);
 
     TForm2* form_;
+    FormActions* actions_;
     QLabel* folderStatus_;
     QLabel* listStatus_;
     QLabel* fieldNote_;

@@ -6,13 +6,14 @@
 #include <QVBoxLayout>
 
 #include "core/patterns/patterns.h"
-#include "gui/form2.h"
+#include "gui/listcontroller.h"
 #include "gui/patterntablemodel.h"
 
 namespace duolink {
 
-PatternListWindow::PatternListWindow(TForm2* form)
-    : QWidget(form, Qt::Window), form_(form), model_(new PatternTableModel(form->patternList(), this)), table_(new QTableView(this))
+PatternListWindow::PatternListWindow(ListController* lists, QWidget* parent)
+    : QWidget(parent, Qt::Window), lists_(lists), model_(new PatternTableModel(lists->list(), this)),
+      table_(new QTableView(this))
 {
     setObjectName(QStringLiteral("PatternListWindow"));
     setWindowTitle(tr("Pattern List"));
@@ -33,7 +34,7 @@ PatternListWindow::PatternListWindow(TForm2* form)
     layout->addWidget(table_);
     resize(900, 420);
 
-    connect(form_, &TForm2::patternListChanged, this, &PatternListWindow::follow);
+    connect(lists_, &ListController::changed, this, &PatternListWindow::follow);
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &PatternListWindow::rowSelected);
     follow();
 }
@@ -42,7 +43,7 @@ void PatternListWindow::follow()
 {
     following_ = true;
     model_->refresh();
-    const int currentIndex = form_->patternList().currentIndex;
+    const int currentIndex = lists_->list().currentIndex;
     if (currentIndex >= 1 && currentIndex <= model_->rowCount()) {
         const QModelIndex current = model_->index(currentIndex - 1, 0);
         table_->selectionModel()->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -60,7 +61,7 @@ void PatternListWindow::rowSelected()
         return;
     const QModelIndexList rows = table_->selectionModel()->selectedRows();
     if (rows.size() == 1)
-        form_->browseTo(rows.first().row() + 1);
+        lists_->browseTo(rows.first().row() + 1);
 }
 
 } // namespace duolink

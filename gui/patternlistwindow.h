@@ -7,13 +7,14 @@ class QTableView;
 
 namespace duolink {
 
+class ListController;
 class PatternTableModel;
-class TForm2;
 
 class PatternListWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit PatternListWindow(TForm2* form);
+    // A window of its own over `parent`, on the list of `lists`.
+    PatternListWindow(ListController* lists, QWidget* parent);
 
     QTableView* table() const { return table_; }
     PatternTableModel* model() const { return model_; }
@@ -23,7 +24,7 @@ private:
     void follow();
     void rowSelected();
 
-    TForm2* form_;
+    ListController* lists_;
     PatternTableModel* model_;
     QTableView* table_;
     bool following_ = false;

@@ -69,6 +69,9 @@ Outcome Session::run(const std::string& step, const std::function<void()>& body)
         out.systemError = e.systemError();
         out.line = e.line();
         out.inPresentations = e.inPresentations();
+    } catch (const PatternListError& e) {
+        out.status = Outcome::Status::Failed;
+        out.message = e.what();
     } catch (const std::bad_alloc&) {
         // A file too big for the memory left: the command ends, what the
         // program holds stays.
@@ -131,6 +134,17 @@ Outcome Session::writeJobFiles(const std::string& step)
 Outcome Session::predict(const TPatternVector& a, TPatternVector& b, const std::string& step)
 {
     return run(step, [&] { engine_->recallB(a, b); });
+}
+
+Outcome Session::readPatternList(const std::string& path, std::string_view shownName, PatternPairs& pairs,
+                                 const std::string& step)
+{
+    return run(step, [&] { pairs = readPatternListFile(path, shownName); });
+}
+
+Outcome Session::patternListText(std::string& text, const std::string& step)
+{
+    return run(step, [&] { text = duolink::patternListText(patterns_); });
 }
 
 Outcome Session::loadMatrix(const std::string& path, const std::string& step)

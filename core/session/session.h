@@ -15,6 +15,7 @@
 #include "core/engine/state.h"
 #include "core/guard/folderlock.h"
 #include "core/engine/observer.h"
+#include "core/patterns/patternlist.h"
 #include "core/patterns/patterns.h"
 
 namespace duolink {
@@ -90,6 +91,14 @@ public:
     Outcome predict(const TPatternVector& a, TPatternVector& b, const std::string& step = "Predict");
     Outcome loadMatrix(const std::string& path, const std::string& step = "Load Matrix");
     Outcome saveMatrix(const std::string& path, const std::string& step = "Save Matrix");
+
+    // Reads the pattern list file `path` whole into `pairs`; messages name
+    // it `shownName`. The list itself is left to the caller, who may ask
+    // before replacing it.
+    Outcome readPatternList(const std::string& path, std::string_view shownName, PatternPairs& pairs,
+                            const std::string& step = "Open Pattern List");
+    // The list as the text of a pattern list file.
+    Outcome patternListText(std::string& text, const std::string& step = "Save Pattern List");
 
     // Runs any other command body under the same ladder: afterwards no half
     // line is left pending in the pane.

@@ -44,8 +44,9 @@ protected:
         fs::copy_file(kExamples / "veld200gSetup.dat", dir / "veld200gSetup.dat",
                       fs::copy_options::overwrite_existing);
         fake.fileAnswer = QString::fromStdString(list.string());
-        form->openPatternListAction->trigger();
-        form->solveAction->trigger();
+        ui->openPatternListAction->trigger();
+        ui->solveAction->trigger();
+        waitForRun();
         ASSERT_FALSE(form->isRunning());
         fake.calls.clear();
     }
@@ -77,7 +78,7 @@ protected:
 TEST_F(AnalysisInWindow, TestAllPairsFillsTheRecallTabAndChangesNothingElse)
 {
     // Before any matrix the tab says what to do first.
-    form->testAllPairsAction->trigger();
+    ui->testAllPairsAction->trigger();
     ASSERT_NE(window(), nullptr);
     RecallTab* tab = window()->recallTab();
     EXPECT_EQ(window()->tabs()->currentWidget(), tab);
@@ -89,12 +90,12 @@ TEST_F(AnalysisInWindow, TestAllPairsFillsTheRecallTabAndChangesNothingElse)
     for (int k = 11; k <= 18; ++k)
         form->findChild<QLineEdit*>(QStringLiteral("Edit%1").arg(k))->setText("7");
     const QStringList fields = fieldTexts();
-    const qsizetype paneLines = form->Memo1->lineCount();
+    const qsizetype paneLines = ui->Memo1->lineCount();
     const Matrix w = engine().wMatrix;
     const Vector calc = engine().calcVector;
     const int unityBefore = engine().unity;
 
-    form->testAllPairsAction->trigger();
+    ui->testAllPairsAction->trigger();
     tab->analysisRun()->wait();
     EXPECT_EQ(tab->summary()->text(), "5 of 5 pairs recalled within TOL 0.1; 5 of 5 nearest to their own B");
     ASSERT_EQ(tab->proxy()->rowCount(), 5);
@@ -104,7 +105,7 @@ TEST_F(AnalysisInWindow, TestAllPairsFillsTheRecallTabAndChangesNothingElse)
     EXPECT_EQ(cell(0, RecallTableModel::kFirstR + 6).toString(), "1.000");
     EXPECT_EQ(cell(4, RecallTableModel::kFirstR + 7).toString(), "1.055");
     EXPECT_EQ(fieldTexts(), fields);
-    EXPECT_EQ(form->Memo1->lineCount(), paneLines);
+    EXPECT_EQ(ui->Memo1->lineCount(), paneLines);
     EXPECT_EQ(engine().wMatrix, w);
     EXPECT_EQ(engine().calcVector, calc);
     EXPECT_EQ(engine().unity, unityBefore);
@@ -149,7 +150,7 @@ TEST_F(AnalysisInWindow, NoiseTabChartsFlipsAndGaussianNoiseAndStops)
     const std::string gaussCsv = runnerOutput(real, {"--noise-trials", "30", "--seed", "42", "--noise"});
 
     solve(binary);
-    form->showAnalysisAction->trigger();
+    ui->showAnalysisAction->trigger();
     NoiseTab* tab = window()->noiseTab();
     window()->tabs()->setCurrentWidget(tab);
     tab->findChild<QPushButton*>("runNoiseButton")->click();
@@ -186,7 +187,7 @@ TEST_F(AnalysisInWindow, NoiseTabChartsFlipsAndGaussianNoiseAndStops)
     tab->trialsField()->setValue(1000000);
     tab->findChild<QPushButton*>("runNoiseButton")->click();
     EXPECT_TRUE(tab->analysisRun()->isRunning());
-    form->stopAction->trigger();
+    ui->stopAction->trigger();
     tab->analysisRun()->wait();
     EXPECT_FALSE(tab->analysisRun()->isRunning());
     EXPECT_EQ(tab->analysisRun()->status(), "Stopped. The table shows the last complete run.");

@@ -37,8 +37,8 @@ protected:
         writeFile(dir / "veld200gSetup.dat", "2\n60\n9\n8\n0\n0.5\n0\n2\n10000\n0.1\n");
         writeFile(dir / "list.csv", analysis::patternListCsv(analysis::randomSet(4, 5, 1, 0.5)));
         fake.fileAnswer = QString::fromStdString((dir / "list.csv").string());
-        form->openPatternListAction->trigger();
-        form->showAnalysisAction->trigger();
+        ui->openPatternListAction->trigger();
+        ui->showAnalysisAction->trigger();
         capacity = window()->findChild<CapacityTab*>();
         sweep = window()->findChild<SweepTab*>();
         ASSERT_TRUE(capacity && sweep);
@@ -133,7 +133,7 @@ TEST_F(TrainingTabs, StopEndsARunAndKeepsTheFinishedRows)
     capacity->findChild<QPushButton*>("capacityRun")->click();
     EXPECT_TRUE(capacity->running());
     QTRY_VERIFY_WITH_TIMEOUT(capacity->rows().size() > 10, 60000);
-    form->stopAction->trigger();
+    ui->stopAction->trigger();
     ASSERT_TRUE(finished.wait(60000));
     EXPECT_TRUE(finished.first().first().toBool());
     EXPECT_LT(capacity->rows().size(), 256000);
@@ -152,7 +152,7 @@ TEST_F(TrainingTabs, BadInputSaysWhyAndRunsNothing)
         {[&] { sweep->findChild<QLineEdit*>("sweepList1")->setText("0.3:0.1:0.1"); }, "stop is below start"},
         {[&] { sweep->findChild<QLineEdit*>("sweepOverrides")->setText("beta"); }, "is not NAME=VALUE"},
         {[&] {
-             form->resetListAction->trigger();
+             ui->resetListAction->trigger();
              fake.calls.clear();
          },
          "The list is empty"},

@@ -57,11 +57,11 @@ protected:
     void add(const char* first)
     {
         typeA({first, "0", "1"});
-        form->Button1->click();
+        ui->Button1->click();
     }
     ListView view() const
     {
-        ListView v{{}, list().currentIndex, form->Edit1->text()};
+        ListView v{{}, list().currentIndex, ui->Edit1->text()};
         for (int p = 1; p <= list().patternCount; ++p)
             for (int i = 1; i <= 8; ++i)
                 v.values.insert(v.values.end(), {list().aPatterns[p][i], list().bPatterns[p][i]});
@@ -82,10 +82,10 @@ TEST_F(Conventions, EveryListCommandUndoesAndRedoes)
         std::function<void()> command;
     } cases[] = {
         {"Undo Add Pair 3", [&] { add("3"); }},
-        {"Undo Update Pair 2", [&] { typeA({"9"}); form->Button3->click(); }},
-        {"Undo Delete Pair 2", [&] { form->deletePairAction->trigger(); }},
-        {"Undo Reset List", [&] { form->Button9->click(); }},
-        {"Undo Open Pattern List", [&] { fake.fileAnswer = csv; form->openPatternListAction->trigger(); }},
+        {"Undo Update Pair 2", [&] { typeA({"9"}); ui->Button3->click(); }},
+        {"Undo Delete Pair 2", [&] { ui->deletePairAction->trigger(); }},
+        {"Undo Reset List", [&] { ui->Button9->click(); }},
+        {"Undo Open Pattern List", [&] { fake.fileAnswer = csv; ui->openPatternListAction->trigger(); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.undoText);
@@ -94,22 +94,22 @@ TEST_F(Conventions, EveryListCommandUndoesAndRedoes)
         c.command();
         const ListView after = view();
         ASSERT_NE(after, before);
-        EXPECT_EQ(shown(form->undoAction), c.undoText);
-        form->undoAction->trigger();
+        EXPECT_EQ(shown(ui->undoAction), c.undoText);
+        ui->undoAction->trigger();
         EXPECT_EQ(view(), before);
-        EXPECT_EQ(shown(form->redoAction), QString(c.undoText).replace("Undo", "Redo").toStdString());
-        form->redoAction->trigger();
+        EXPECT_EQ(shown(ui->redoAction), QString(c.undoText).replace("Undo", "Redo").toStdString());
+        ui->redoAction->trigger();
         EXPECT_EQ(view(), after);
-        form->undoAction->trigger();
+        ui->undoAction->trigger();
     }
     // Commands that change nothing are not recorded; the keys are the standard ones.
-    const QString last = form->undoAction->text();
-    form->Button4->click(); // Next, past the end: Update and Delete refuse
-    form->updatePairAction->trigger();
-    form->Button2->click();
-    EXPECT_EQ(form->undoAction->text(), last);
-    EXPECT_TRUE(form->undoAction->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Z)));
-    EXPECT_TRUE(form->redoAction->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)));
+    const QString last = ui->undoAction->text();
+    ui->Button4->click(); // Next, past the end: Update and Delete refuse
+    ui->updatePairAction->trigger();
+    ui->Button2->click();
+    EXPECT_EQ(ui->undoAction->text(), last);
+    EXPECT_TRUE(ui->undoAction->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Z)));
+    EXPECT_TRUE(ui->redoAction->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)));
 }
 
 TEST_F(Conventions, ClosingWithUnsavedPairsAsksToSaveThem)
@@ -127,7 +127,7 @@ TEST_F(Conventions, ClosingWithUnsavedPairsAsksToSaveThem)
     for (const auto& c : cases) {
         SCOPED_TRACE(int(c.answer));
         form->show();
-        form->Button9->click();
+        ui->Button9->click();
         for (const char* v : {"1", "2", "3", "4", "5", "6"})
             add(v);
         fake.calls.clear();
@@ -141,7 +141,7 @@ TEST_F(Conventions, ClosingWithUnsavedPairsAsksToSaveThem)
     }
     // Nothing to ask when the pairs are in a file: Exit ends the program.
     fake.calls.clear();
-    QTimer::singleShot(0, form->exitAction, &QAction::trigger);
+    QTimer::singleShot(0, ui->exitAction, &QAction::trigger);
     EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_TRUE(fake.calls.empty());
 }
@@ -152,10 +152,10 @@ TEST_F(Conventions, ReturnOnAFocusedButtonPressesIt)
     QApplication::setActiveWindow(form.get());
     dataField(15)->setFocus();
     QTest::keyClick(dataField(15), Qt::Key_Return);
-    ASSERT_EQ(QApplication::focusWidget(), form->Button1);
+    ASSERT_EQ(QApplication::focusWidget(), ui->Button1);
     EXPECT_TRUE(form->testAttribute(Qt::WA_KeyboardFocusChange)); // the focus mark shows
-    QTest::keyClick(form->Button1, Qt::Key_Return);
-    QTest::keyClick(form->Button1, Qt::Key_Enter);
+    QTest::keyClick(ui->Button1, Qt::Key_Return);
+    QTest::keyClick(ui->Button1, Qt::Key_Enter);
     EXPECT_EQ(list().patternCount, 2);
 }
 
@@ -166,7 +166,7 @@ TEST_F(Conventions, EscFromTheTrainingWindowStopsARunThatTheStatusBarFollows)
     for (const char* b : {"1", "0"}) {
         for (int f = 0; f < 16; ++f)
             dataField(f)->setText(f == 0 ? "1" : f == 8 ? b : "0");
-        form->Button1->click();
+        ui->Button1->click();
     }
     QStatusBar bar;
     new RunStatus(form.get(), form->recorder(), &bar);
@@ -181,20 +181,21 @@ TEST_F(Conventions, EscFromTheTrainingWindowStopsARunThatTheStatusBarFollows)
         [&] {
             QTimer::singleShot(3 * RunStatus::kIntervalMs, [&] {
                 status = bar.currentMessage();
-                buttonsGrey = !form->Button1->isEnabled() && !form->Button6->isEnabled();
+                buttonsGrey = !ui->Button1->isEnabled() && !ui->Button6->isEnabled();
                 stopEnabled = training->stopButton()->isEnabled();
                 QTest::keyClick(training, Qt::Key_Escape);
             });
         },
         Qt::SingleShotConnection);
-    form->Button6->click();
+    ui->Button6->click();
+    waitForRun();
     EXPECT_FALSE(form->isRunning());
     EXPECT_TRUE(QRegularExpression("^Training: presentation [1-9][0-9]* of 999999$").match(status).hasMatch())
         << status.toStdString();
     EXPECT_TRUE(buttonsGrey);
     EXPECT_TRUE(stopEnabled);
-    EXPECT_EQ(form->Memo1->lineView(form->Memo1->lineCount() - 1), "PROGRAM DONE");
-    EXPECT_TRUE(form->Button1->isEnabled());
+    EXPECT_EQ(ui->Memo1->lineView(ui->Memo1->lineCount() - 1), "PROGRAM DONE");
+    EXPECT_TRUE(ui->Button1->isEnabled());
     EXPECT_FALSE(training->stopButton()->isEnabled());
     EXPECT_TRUE(bar.currentMessage().isEmpty());
 }
@@ -208,7 +209,7 @@ TEST_F(Conventions, EveryWindowAnswersTheProgramsKeys)
     for (const char* b : {"1", "0"}) {
         for (int f = 0; f < 16; ++f)
             dataField(f)->setText(f == 0 ? "1" : f == 8 ? b : "0");
-        form->Button1->click();
+        ui->Button1->click();
     }
     form->show();
     form->showTraining();
@@ -223,12 +224,12 @@ TEST_F(Conventions, EveryWindowAnswersTheProgramsKeys)
         QKeyCombination key;
         QAction* action;
     } keys[] = {
-        {Qt::Key_F6, form->predictAction},
-        {Qt::Key_F7, form->testAllPairsAction},
-        {Qt::CTRL | Qt::Key_T, form->showTrainingAction},
-        {Qt::CTRL | Qt::SHIFT | Qt::Key_L, form->showPatternListAction},
-        {Qt::CTRL | Qt::SHIFT | Qt::Key_A, form->showAnalysisAction},
-        {Qt::CTRL | Qt::Key_O, form->openPatternListAction},
+        {Qt::Key_F6, ui->predictAction},
+        {Qt::Key_F7, ui->testAllPairsAction},
+        {Qt::CTRL | Qt::Key_T, ui->showTrainingAction},
+        {Qt::CTRL | Qt::SHIFT | Qt::Key_L, ui->showPatternListAction},
+        {Qt::CTRL | Qt::SHIFT | Qt::Key_A, ui->showAnalysisAction},
+        {Qt::CTRL | Qt::Key_O, ui->openPatternListAction},
     };
     for (QWidget* w : {static_cast<QWidget*>(form.get()), static_cast<QWidget*>(form->trainingWindow()),
                        static_cast<QWidget*>(form->patternListWindow()),
@@ -246,14 +247,14 @@ TEST_F(Conventions, EveryWindowAnswersTheProgramsKeys)
             }
         });
         esc.start(10);
-        const qsizetype before = form->Memo1->lineCount();
+        const qsizetype before = ui->Memo1->lineCount();
         QTest::keyClick(w, Qt::Key_F5);
-        EXPECT_FALSE(form->isRunning());
+        waitForRun();
         bool stopped = false;
-        for (qsizetype i = before; i < form->Memo1->lineCount(); ++i)
-            stopped = stopped || form->Memo1->lineView(i) == kStoppedLine;
+        for (qsizetype i = before; i < ui->Memo1->lineCount(); ++i)
+            stopped = stopped || ui->Memo1->lineView(i) == kStoppedLine;
         EXPECT_TRUE(stopped);
-        EXPECT_EQ(form->Memo1->lineView(form->Memo1->lineCount() - 1), "PROGRAM DONE");
+        EXPECT_EQ(ui->Memo1->lineView(ui->Memo1->lineCount() - 1), "PROGRAM DONE");
 
         for (const auto& k : keys) {
             ASSERT_TRUE(activate(w));
@@ -353,7 +354,8 @@ TEST_F(Conventions, MessagesSayWhatToFixInTermsOfTheFiles)
     // A parameters file with a word where a number belongs names the line.
     std::ofstream(dir / "veld200gSetup.dat") << "2\n100\nnine\n8\n";
     add("1");
-    form->Button6->click();
+    ui->Button6->click();
+    waitForRun();
     ASSERT_FALSE(fake.calls.empty());
     EXPECT_EQ(fake.calls.back().first, "veld200gSetup.dat, line 3: Invalid numeric input");
 }

@@ -117,21 +117,21 @@ TEST_F(MainWindow, ActionsCarryTheirShortcutsAndReachTheButtonsHandlers)
 {
     using K = QKeySequence;
     const std::vector<std::pair<QAction*, QList<K>>> shortcuts = {
-        {form->openWorkingFolderAction, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}},
-        {form->loadMatrixAction, {K(Qt::CTRL | Qt::Key_L)}},
-        {form->saveMatrixAction, {K(Qt::CTRL | Qt::Key_S)}},
-        {form->saveOutputAction, {}},
-        {form->exitAction, {K(Qt::CTRL | Qt::Key_Q)}},
-        {form->solveAction, {K(Qt::Key_F5)}},
-        {form->predictAction, {K(Qt::Key_F6)}},
-        {form->addPairAction, {K(Qt::CTRL | Qt::Key_Return), K(Qt::CTRL | Qt::Key_Enter)}},
-        {form->updatePairAction, {}},
-        {form->deletePairAction, {}},
-        {form->nextPairAction, {K(Qt::CTRL | Qt::Key_Down), K(Qt::Key_PageDown)}},
-        {form->previousPairAction, {K(Qt::CTRL | Qt::Key_Up), K(Qt::Key_PageUp)}},
-        {form->resetListAction, {}},
-        {form->userManualAction, {K(Qt::Key_F1)}},
-        {form->aboutAction, {}},
+        {ui->openWorkingFolderAction, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}},
+        {ui->loadMatrixAction, {K(Qt::CTRL | Qt::Key_L)}},
+        {ui->saveMatrixAction, {K(Qt::CTRL | Qt::Key_S)}},
+        {ui->saveOutputAction, {}},
+        {ui->exitAction, {K(Qt::CTRL | Qt::Key_Q)}},
+        {ui->solveAction, {K(Qt::Key_F5)}},
+        {ui->predictAction, {K(Qt::Key_F6)}},
+        {ui->addPairAction, {K(Qt::CTRL | Qt::Key_Return), K(Qt::CTRL | Qt::Key_Enter)}},
+        {ui->updatePairAction, {}},
+        {ui->deletePairAction, {}},
+        {ui->nextPairAction, {K(Qt::CTRL | Qt::Key_Down), K(Qt::Key_PageDown)}},
+        {ui->previousPairAction, {K(Qt::CTRL | Qt::Key_Up), K(Qt::Key_PageUp)}},
+        {ui->resetListAction, {}},
+        {ui->userManualAction, {K(Qt::Key_F1)}},
+        {ui->aboutAction, {}},
     };
     for (const auto& [action, keys] : shortcuts) {
         ASSERT_NE(action, nullptr);
@@ -142,31 +142,31 @@ TEST_F(MainWindow, ActionsCarryTheirShortcutsAndReachTheButtonsHandlers)
     // The list commands, through their actions only.
     for (const char* v : {"1", "2", "3"}) {
         typeA({v});
-        form->addPairAction->trigger();
+        ui->addPairAction->trigger();
     }
-    EXPECT_EQ(form->Edit1->text(), "    3");
-    form->previousPairAction->trigger();
-    EXPECT_EQ(form->Edit1->text(), "    2");
-    EXPECT_EQ(form->Edit3->text(), "    2.000");
-    form->nextPairAction->trigger();
-    EXPECT_EQ(form->Edit1->text(), "    3");
+    EXPECT_EQ(ui->Edit1->text(), "    3");
+    ui->previousPairAction->trigger();
+    EXPECT_EQ(ui->Edit1->text(), "    2");
+    EXPECT_EQ(ui->Edit3->text(), "    2.000");
+    ui->nextPairAction->trigger();
+    EXPECT_EQ(ui->Edit1->text(), "    3");
     typeA({"9"});
-    form->updatePairAction->trigger();
+    ui->updatePairAction->trigger();
     EXPECT_EQ(list().aPatterns[3][1], 9.0);
-    form->deletePairAction->trigger();
+    ui->deletePairAction->trigger();
     EXPECT_EQ(list().patternCount, 2);
-    form->resetListAction->trigger();
+    ui->resetListAction->trigger();
     EXPECT_EQ(list().patternCount, 0);
-    EXPECT_EQ(form->Edit1->text(), "    0");
+    EXPECT_EQ(ui->Edit1->text(), "    0");
 
     // The matrix commands ask for their file (cancelled here).
-    form->saveMatrixAction->trigger();
-    form->loadMatrixAction->trigger();
+    ui->saveMatrixAction->trigger();
+    ui->loadMatrixAction->trigger();
     ASSERT_EQ(fake.calls.size(), 4u);
     EXPECT_EQ(fake.calls[0].kind, "save");
     EXPECT_EQ(fake.calls[2].kind, "open");
 
-    QTimer::singleShot(0, form->exitAction, &QAction::trigger);
+    QTimer::singleShot(0, ui->exitAction, &QAction::trigger);
     EXPECT_EQ(QApplication::exec(), 0);
 }
 
@@ -178,7 +178,7 @@ TEST_F(MainWindow, KeyboardWalksTheFieldsThenTheButtonsAndNamesEveryField)
     expected << "Button1" << "Button2" << "Button3" << "Button4" << "Button5" << "Button6" << "Button7"
              << "Button9" << "Button8" << "Button11" << "Button10" << "Memo1";
     QStringList chain;
-    QWidget* w = form->Edit3;
+    QWidget* w = ui->Edit3;
     for (int i = 0; i < expected.size(); ++i, w = w->nextInFocusChain()) {
         while (!w->objectName().startsWith("Edit") && !w->objectName().startsWith("Button") &&
                w->objectName() != "Memo1")
@@ -189,15 +189,15 @@ TEST_F(MainWindow, KeyboardWalksTheFieldsThenTheButtonsAndNamesEveryField)
 
     for (int k = 0; k < 16; ++k)
         EXPECT_EQ(dataField(k)->accessibleName(), QStringLiteral("%1 value %2").arg(k < 8 ? "A" : "B").arg(k % 8 + 1));
-    EXPECT_EQ(form->Edit1->accessibleName(), "Current index");
-    EXPECT_EQ(form->Edit2->accessibleName(), "R2 correlation");
+    EXPECT_EQ(ui->Edit1->accessibleName(), "Current index");
+    EXPECT_EQ(ui->Edit2->accessibleName(), "R2 correlation");
 
     // Return goes on to the next field, from A8 to B1 and from B8 to Add,
     // and leaves the next field's text selected for typing over.
     form->show();
     QApplication::setActiveWindow(form.get());
     for (const auto& [from, to] : std::vector<std::pair<QWidget*, QWidget*>>{
-             {form->Edit3, form->Edit4}, {form->Edit10, form->Edit11}, {form->Edit18, form->Button1}}) {
+             {ui->Edit3, ui->Edit4}, {ui->Edit10, ui->Edit11}, {ui->Edit18, ui->Button1}}) {
         from->setFocus();
         testinput::key(from, Qt::Key_Return);
         EXPECT_EQ(QApplication::focusWidget(), to) << from->objectName().toStdString();
@@ -209,7 +209,7 @@ TEST_F(MainWindow, KeyboardWalksTheFieldsThenTheButtonsAndNamesEveryField)
     for (int key : {Qt::Key_PageUp, Qt::Key_PageDown}) {
         QKeyEvent override(QEvent::ShortcutOverride, key, Qt::NoModifier);
         override.ignore();
-        QApplication::sendEvent(form->Memo1, &override);
+        QApplication::sendEvent(ui->Memo1, &override);
         EXPECT_TRUE(override.isAccepted());
     }
 }
@@ -246,6 +246,7 @@ TEST_F(WorkingFolder, ChangingItMovesWhereSolveReadsAndWritesAndTheStatusFollows
 {
     AppWindow window;
     TForm2* f = window.form();
+    const auto ui = std::make_unique<FormControls>(f);
     f->setDialogs(&fake);
     f->setProcessSource(&processes);
     const QString status = window.folderStatus()->text();
@@ -259,7 +260,7 @@ TEST_F(WorkingFolder, ChangingItMovesWhereSolveReadsAndWritesAndTheStatusFollows
     delete settings;
     // The list's position stays beside the folder; a notice passes over it.
     EXPECT_EQ(window.listStatus()->text(), "Pair 0 of 0");
-    f->deletePairAction->trigger();
+    ui->deletePairAction->trigger();
     EXPECT_EQ(window.statusBar()->currentMessage(), "Delete: the list is empty");
     EXPECT_EQ(window.listStatus()->text(), "Pair 0 of 0");
 
@@ -267,7 +268,7 @@ TEST_F(WorkingFolder, ChangingItMovesWhereSolveReadsAndWritesAndTheStatusFollows
     QFile(other.filePath("plain")).open(QIODevice::WriteOnly);
     for (const QString& bad : {other.filePath("plain"), other.filePath("gone")}) {
         fake.fileAnswer = bad;
-        f->openWorkingFolderAction->trigger();
+        ui->openWorkingFolderAction->trigger();
         EXPECT_EQ(fake.calls.back().kind, "error") << bad.toStdString();
         EXPECT_TRUE(fake.calls.back().first.contains(bad));
         EXPECT_EQ(f->workingFolder(), QDir(start.path()).canonicalPath());
@@ -276,7 +277,7 @@ TEST_F(WorkingFolder, ChangingItMovesWhereSolveReadsAndWritesAndTheStatusFollows
 
     fake.calls.clear();
     fake.fileAnswer = other.path();
-    f->openWorkingFolderAction->trigger();
+    ui->openWorkingFolderAction->trigger();
     ASSERT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(fake.calls[0].kind, "folder");
     EXPECT_EQ(fake.calls[0].first, QDir(start.path()).canonicalPath()) << "the chooser starts in the old folder";
@@ -287,17 +288,18 @@ TEST_F(WorkingFolder, ChangingItMovesWhereSolveReadsAndWritesAndTheStatusFollows
     // Solve and Predict through their actions, in the new folder.
     copyParameters(other.path());
     typeA({"1", "1"});
-    f->addPairAction->trigger();
+    ui->addPairAction->trigger();
     EXPECT_EQ(window.listStatus()->text(), "Pair 1 of 1");
-    f->solveAction->trigger();
+    ui->solveAction->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f->isRunning(); }, 600000));
     EXPECT_EQ(fake.calls.size(), 1u) << fake.calls.back().first.toStdString();
     EXPECT_TRUE(QFile::exists(other.filePath("vld33res.txt")));
     EXPECT_TRUE(QFile::exists(other.filePath("adata200.dat")));
     EXPECT_FALSE(QFile::exists(start.filePath("vld33res.txt")));
     EXPECT_FALSE(window.folderStatus()->text().contains("missing")) << "brought up to date after Solve";
-    const qsizetype lines = f->Memo1->lineCount();
-    f->predictAction->trigger();
-    EXPECT_EQ(f->Memo1->lineCount(), lines + 3);
+    const qsizetype lines = ui->Memo1->lineCount();
+    ui->predictAction->trigger();
+    EXPECT_EQ(ui->Memo1->lineCount(), lines + 3);
 }
 
 TEST_F(WorkingFolder, SaveOutputWritesThePaneAsUtf8LinesOrNothing)
@@ -306,13 +308,13 @@ TEST_F(WorkingFolder, SaveOutputWritesThePaneAsUtf8LinesOrNothing)
     QObject::connect(form.get(), &TForm2::statusMessage, [&](const QString& text, int) { posted.push_back(text.toStdString()); });
     form->runCommand([this] { engine().consoleWriteLn("caf\xE9  "); });
     QByteArray expected;
-    for (qsizetype i = 0; i < form->Memo1->lineCount(); ++i)
-        expected += form->Memo1->line(i).toUtf8() + '\n';
+    for (qsizetype i = 0; i < ui->Memo1->lineCount(); ++i)
+        expected += ui->Memo1->line(i).toUtf8() + '\n';
     ASSERT_TRUE(expected.endsWith("caf\xC3\xA9  \n"));
 
     const QString path = other.filePath("pane.txt");
     fake.fileAnswer = path;
-    form->saveOutputAction->trigger();
+    ui->saveOutputAction->trigger();
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), expected);
@@ -335,7 +337,7 @@ TEST_F(WorkingFolder, SaveOutputWritesThePaneAsUtf8LinesOrNothing)
 
 TEST_F(MainWindow, AboutNamesTheVersionTheToolkitAndTheWorkingFolder)
 {
-    form->aboutAction->trigger();
+    ui->aboutAction->trigger();
     auto* box = form->findChild<QMessageBox*>("aboutBox");
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->isVisible());
@@ -364,7 +366,7 @@ TEST_F(MainWindow, UserManualOpensTheFirstManualFoundInTheBrowser)
     // The program's own lookup ends at a manual the build made or the sources hold.
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("file", &catcher, "open");
-    form->userManualAction->trigger();
+    ui->userManualAction->trigger();
     QDesktopServices::unsetUrlHandler("file");
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_TRUE(QFileInfo(catcher.urls[0].toLocalFile()).isFile()) << catcher.urls[0].toString().toStdString();
@@ -388,7 +390,7 @@ TEST_F(MainWindow, TheWindowRemembersWhereItWasAndHowBig)
     window.restoreWindowState();
     window.show();
     EXPECT_EQ(window.size(), QSize(1100, 640));
-    EXPECT_EQ(window.form()->Memo1->width(), 385 + 250);
+    EXPECT_EQ(window.form()->findChild<ConsoleView*>("Memo1")->width(), 385 + 250);
     EXPECT_TRUE(QFile::exists(config.path() + "/duolink-test/" + QCoreApplication::applicationName() + ".conf"));
     QCoreApplication::setOrganizationName(organization);
 }

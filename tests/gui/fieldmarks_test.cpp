@@ -50,10 +50,11 @@ TEST_F(MainWindow, ADecimalCommaIsMarkedNotedAndStillReadAsZero)
 {
     AppWindow window;
     TForm2* f = window.form();
+    const auto ui = std::make_unique<FormControls>(f);
     FieldMarks* marks = f->fieldMarks();
     marks->setDesktopDecimalPoint(QStringLiteral(","));
-    QLineEdit* a1 = f->Edit3;
-    QLineEdit* b2 = f->Edit12;
+    QLineEdit* a1 = ui->Edit3;
+    QLineEdit* b2 = ui->Edit12;
     EXPECT_FALSE(marks->isMarked(a1));
     EXPECT_TRUE(window.fieldNote()->isHidden());
 
@@ -67,7 +68,7 @@ TEST_F(MainWindow, ADecimalCommaIsMarkedNotedAndStillReadAsZero)
     EXPECT_FALSE(window.fieldNote()->isHidden());
 
     // Add goes ahead as ever: 0 is stored, and the field still shows its text.
-    f->Button1->click();
+    ui->Button1->click();
     EXPECT_EQ(f->patternList().patternCount, 1);
     EXPECT_EQ(f->patternList().aPatterns[1][1], 0.0);
     EXPECT_EQ(a1->text(), "0,5");
@@ -88,9 +89,9 @@ TEST_F(MainWindow, ADecimalCommaIsMarkedNotedAndStillReadAsZero)
     f->UpdateB(TPatternVector{});
     EXPECT_FALSE(marks->isMarked(b2));
     EXPECT_EQ(window.fieldNote()->text(), "A1 is read as 0 (decimal comma?)");
-    f->Button5->click(); // Previous: nothing before pair 1, the fields stay
+    ui->Button5->click(); // Previous: nothing before pair 1, the fields stay
     EXPECT_TRUE(marks->isMarked(a1));
-    f->Button4->click(); // Next: pair 2 is empty
+    ui->Button4->click(); // Next: pair 2 is empty
     EXPECT_FALSE(marks->isMarked(a1));
     EXPECT_FALSE(marks->markOf(a1)->isVisible());
     EXPECT_EQ(a1->toolTip(), "");

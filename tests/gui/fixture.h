@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -16,9 +17,11 @@
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
 #include "gui/form2.h"
+#include "gui/formactions.h"
 #include "core/patterns/patterns.h"
 #include "core/engine/state.h"
 #include "core/engine/stop.h"
+#include "tests/gui/controls.h"
 #include "tests/gui/input.h"
 
 namespace duolink {
@@ -85,6 +88,8 @@ protected:
     void SetUp() override
     {
         form = std::make_unique<TForm2>();
+        new FormActions(form.get());
+        ui = std::make_unique<FormControls>(form.get());
         form->setDialogs(&fake);
         form->setProcessSource(&processes);
     }
@@ -92,6 +97,7 @@ protected:
     {
         // Every command ends its pane line, whichever way it ends.
         EXPECT_EQ(form->engine().console.pendingLine, "");
+        ui.reset();
         form.reset();
     }
 
@@ -108,6 +114,14 @@ protected:
             testinput::type(dataField(i), i < int(values.size()) ? values[i] : QString("0"));
         }
     }
+    // Solve, returning once the run has ended (or was refused).
+    void solve()
+    {
+        ui->Button6->click();
+        waitForRun();
+    }
+    // Returns once the running Solve, if any, has ended.
+    void waitForRun() const { ASSERT_TRUE(QTest::qWaitFor([this] { return !form->isRunning(); }, 600000)); }
     QStringList fieldTexts() const
     {
         QStringList out;
@@ -119,6 +133,7 @@ protected:
     FakeDialogs fake;
     OnlyThisProgram processes;
     std::unique_ptr<TForm2> form;
+    std::unique_ptr<FormControls> ui;
 };
 
 // The window working in a scratch folder of its own, for the commands that
@@ -141,8 +156,8 @@ protected:
     std::vector<std::string> paneLines() const
     {
         std::vector<std::string> out;
-        for (qsizetype i = 0; i < form->Memo1->lineCount(); ++i)
-            out.emplace_back(form->Memo1->lineView(i));
+        for (qsizetype i = 0; i < ui->Memo1->lineCount(); ++i)
+            out.emplace_back(ui->Memo1->lineView(i));
         return out;
     }
 

@@ -28,29 +28,29 @@ using namespace duolink;
 TEST_F(MainWindow, StartsWithItsControlsInPlaceAndFilled)
 {
     EXPECT_TRUE(form->windowTitle().startsWith("VELD Duolink 200z"));
-    EXPECT_EQ(form->Edit1->text(), "    0");
-    EXPECT_EQ(form->Edit2->text(), "    0.000");
+    EXPECT_EQ(ui->Edit1->text(), "    0");
+    EXPECT_EQ(ui->Edit2->text(), "    0.000");
     EXPECT_EQ(fieldTexts(), QStringList(16, "0.001"));
-    EXPECT_EQ(form->ProgressBar1->minimum(), 0);
-    EXPECT_EQ(form->ProgressBar1->maximum(), 100);
-    EXPECT_EQ(form->ProgressBar1->value(), 0);
-    ASSERT_GE(form->Memo1->lineCount(), 1);
-    EXPECT_EQ(form->Memo1->line(form->Memo1->lineCount() - 1), "Welcome to Morvath Duolink 100");
+    EXPECT_EQ(ui->ProgressBar1->minimum(), 0);
+    EXPECT_EQ(ui->ProgressBar1->maximum(), 100);
+    EXPECT_EQ(ui->ProgressBar1->value(), 0);
+    ASSERT_GE(ui->Memo1->lineCount(), 1);
+    EXPECT_EQ(ui->Memo1->line(ui->Memo1->lineCount() - 1), "Welcome to Morvath Duolink 100");
     EXPECT_EQ(form->findChild<QLabel*>("Label4")->text(), "R2 Correlation");
     EXPECT_EQ(form->findChild<QPushButton*>("Button11")->text(), "Load Matrix");
 }
 
 TEST_F(MainWindow, ListCommandsWithoutAPositionDoNothing)
 {
-    for (QPushButton* b : {form->Button4, form->Button5, form->Button3, form->Button2})
+    for (QPushButton* b : {ui->Button4, ui->Button5, ui->Button3, ui->Button2})
         b->click();
     EXPECT_EQ(list().patternCount, 0);
     EXPECT_EQ(list().currentIndex, 0);
-    EXPECT_EQ(form->Edit1->text(), "    0");
+    EXPECT_EQ(ui->Edit1->text(), "    0");
     EXPECT_EQ(fieldTexts(), QStringList(16, "0.001"));
 
-    form->Button1->click();
-    EXPECT_EQ(form->Edit1->text(), "    1");
+    ui->Button1->click();
+    EXPECT_EQ(ui->Edit1->text(), "    1");
     for (int i = 1; i <= 8; ++i) {
         EXPECT_EQ(list().aPatterns[1][i], 0.001);
         EXPECT_EQ(list().bPatterns[1][i], 0.001);
@@ -64,7 +64,7 @@ TEST_F(MainWindow, ParityCountsValuesStrictlyAboveOneHalf)
         {{"1"}, 1.0}, {{"1", "1"}, 0.0}, {{"0.5"}, 0.0}, {{"0.5000001"}, 1.0}};
     for (const auto& [values, parity] : cases) {
         typeA(values);
-        form->Button1->click();
+        ui->Button1->click();
         EXPECT_EQ(list().aPatterns[list().patternCount][9], parity) << values[0].toStdString();
     }
 }
@@ -72,7 +72,7 @@ TEST_F(MainWindow, ParityCountsValuesStrictlyAboveOneHalf)
 TEST_F(MainWindow, MalformedFieldTextReadsAsItsLeadingNumber)
 {
     typeA({"1.5 ", "1.5x", "abc", "-", "", "1,5", " 2.25", "5."});
-    form->Button1->click();
+    ui->Button1->click();
     const double expected[] = {0, 1.5, 1.5, 0, 0, 0, 1, 2.25, 5};
     for (int i = 1; i <= 8; ++i)
         EXPECT_EQ(list().aPatterns[1][i], expected[i]) << "field " << i;
@@ -82,57 +82,57 @@ TEST_F(MainWindow, BrowsingStopsAtTheEndsAndShowsStoredPairs)
 {
     for (const char* v : {"1", "2", "3"}) {
         typeA({v});
-        form->Button1->click();
+        ui->Button1->click();
     }
     ASSERT_EQ(list().currentIndex, 3);
-    form->Button5->click();
-    EXPECT_EQ(form->Edit1->text(), "    2");
-    EXPECT_EQ(form->Edit3->text(), "    2.000");
-    form->Button5->click();
-    EXPECT_EQ(form->Edit3->text(), "    1.000");
-    EXPECT_EQ(form->Edit11->text(), "    0.001");
-    form->Button5->click();
+    ui->Button5->click();
+    EXPECT_EQ(ui->Edit1->text(), "    2");
+    EXPECT_EQ(ui->Edit3->text(), "    2.000");
+    ui->Button5->click();
+    EXPECT_EQ(ui->Edit3->text(), "    1.000");
+    EXPECT_EQ(ui->Edit11->text(), "    0.001");
+    ui->Button5->click();
     EXPECT_EQ(list().currentIndex, 1);
 
     for (int i = 0; i < 3; ++i)
-        form->Button4->click();
-    EXPECT_EQ(form->Edit1->text(), "    4");
+        ui->Button4->click();
+    EXPECT_EQ(ui->Edit1->text(), "    4");
     EXPECT_EQ(fieldTexts(), QStringList(16, "    0.000"));
     typeA({"9"});
-    form->Button3->click(); // outside the list
+    ui->Button3->click(); // outside the list
     EXPECT_EQ(list().aPatterns[4][1], 0.0);
 
     // A value shown rounded is stored as shown by Update.
     list().aPatterns[2][1] = 0.0004;
-    form->Button5->click();
-    form->Button5->click();
-    EXPECT_EQ(form->Edit3->text(), "    0.000");
-    form->Button3->click();
+    ui->Button5->click();
+    ui->Button5->click();
+    EXPECT_EQ(ui->Edit3->text(), "    0.000");
+    ui->Button3->click();
     EXPECT_EQ(list().aPatterns[2][1], 0.0);
 
     // After Reset, Add overwrites position 1 and Next finds the old pair 2.
-    form->Edit2->setText("x");
-    form->Button9->click();
-    EXPECT_EQ(form->Edit1->text(), "    0");
-    EXPECT_EQ(form->Edit2->text(), "    0.000");
+    ui->Edit2->setText("x");
+    ui->Button9->click();
+    EXPECT_EQ(ui->Edit1->text(), "    0");
+    EXPECT_EQ(ui->Edit2->text(), "    0.000");
     typeA({"7"});
-    form->Button1->click();
+    ui->Button1->click();
     EXPECT_EQ(list().aPatterns[1][1], 7.0);
-    form->Button4->click();
-    EXPECT_EQ(form->Edit1->text(), "    2");
+    ui->Button4->click();
+    EXPECT_EQ(ui->Edit1->text(), "    2");
     EXPECT_EQ(list().patternCount, 1);
 }
 
 TEST_F(MainWindow, CapacityBoundsAddAndNext)
 {
     for (int i = 0; i < kPatternCapacity; ++i)
-        form->Button1->click();
+        ui->Button1->click();
     EXPECT_EQ(list().patternCount, 256);
     typeA({"5"});
-    form->Button1->click();
+    ui->Button1->click();
     EXPECT_EQ(list().patternCount, 256);
-    EXPECT_EQ(form->Edit1->text(), "  256");
-    form->Button4->click();
+    EXPECT_EQ(ui->Edit1->text(), "  256");
+    ui->Button4->click();
     EXPECT_EQ(list().currentIndex, 256);
 }
 
@@ -140,36 +140,36 @@ TEST_F(MainWindow, DeleteClosesTheGapAndShowsThePairNowCurrent)
 {
     for (const char* v : {"1", "2", "3"}) {
         typeA({v});
-        form->Button1->click();
+        ui->Button1->click();
     }
-    form->Button5->click(); // position 2
-    form->Button2->click();
+    ui->Button5->click(); // position 2
+    ui->Button2->click();
     EXPECT_EQ(list().patternCount, 2);
     EXPECT_EQ(list().currentIndex, 2);
     EXPECT_EQ(list().aPatterns[1][1], 1.0);
     EXPECT_EQ(list().aPatterns[2][1], 3.0);
-    EXPECT_EQ(form->Edit1->text(), "    2");
-    EXPECT_EQ(form->Edit3->text(), "    3.000");
+    EXPECT_EQ(ui->Edit1->text(), "    2");
+    EXPECT_EQ(ui->Edit3->text(), "    3.000");
 
-    form->Button2->click(); // the last pair: the one before it becomes current
+    ui->Button2->click(); // the last pair: the one before it becomes current
     EXPECT_EQ(list().patternCount, 1);
-    EXPECT_EQ(form->Edit1->text(), "    1");
-    EXPECT_EQ(form->Edit3->text(), "    1.000");
+    EXPECT_EQ(ui->Edit1->text(), "    1");
+    EXPECT_EQ(ui->Edit3->text(), "    1.000");
 
     typeA({"8"});
-    form->Button2->click(); // the only pair
+    ui->Button2->click(); // the only pair
     EXPECT_EQ(list().patternCount, 0);
     EXPECT_EQ(list().currentIndex, 0);
-    EXPECT_EQ(form->Edit1->text(), "    0");
-    EXPECT_EQ(form->Edit3->text(), "8");
-    form->Button2->click();
+    EXPECT_EQ(ui->Edit1->text(), "    0");
+    EXPECT_EQ(ui->Edit3->text(), "8");
+    ui->Button2->click();
     EXPECT_EQ(list().patternCount, 0);
 }
 
 TEST_F(MainWindow, MatrixFileDialogsOfferTheirLastNameAndNoticeCancel)
 {
-    form->Button10->click();
-    form->Button11->click();
+    ui->Button10->click();
+    ui->Button11->click();
     ASSERT_EQ(fake.calls.size(), 4u);
     EXPECT_EQ(fake.calls[0].kind, "save");
     EXPECT_EQ(fake.calls[0].first, "Matrix(*.vmat2);;All files (*)");
@@ -183,9 +183,9 @@ TEST_F(MainWindow, MatrixFileDialogsOfferTheirLastNameAndNoticeCancel)
     const QString path = dir.filePath("m.vmat2");
     fake.fileAnswer = path;
     fake.calls.clear();
-    form->Button10->click();
-    form->Button11->click();
-    form->Button10->click();
+    ui->Button10->click();
+    ui->Button11->click();
+    ui->Button10->click();
     ASSERT_EQ(fake.calls.size(), 4u); // no notice, no error
     EXPECT_EQ(fake.calls[1].kind, "open");
     EXPECT_EQ(fake.calls[1].second, ""); // the open dialog has its own last name
@@ -215,24 +215,24 @@ TEST_F(MainWindow, CommandFailuresAreReportedAndTheDisplayCatchesUp)
     ASSERT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(fake.calls[0].kind, "error");
     EXPECT_EQ(fake.calls[0].first, "File access denied");
-    EXPECT_EQ(form->ProgressBar1->maximum(), 10);
-    EXPECT_EQ(form->ProgressBar1->value(), 10);
-    EXPECT_EQ(form->Edit2->text(), "    0.750");
-    EXPECT_FALSE(form->Memo1->hasUnsyncedLines());
-    EXPECT_EQ(form->Memo1->line(form->Memo1->lineCount() - 1), "before the failure");
+    EXPECT_EQ(ui->ProgressBar1->maximum(), 10);
+    EXPECT_EQ(ui->ProgressBar1->value(), 10);
+    EXPECT_EQ(ui->Edit2->text(), "    0.750");
+    EXPECT_FALSE(ui->Memo1->hasUnsyncedLines());
+    EXPECT_EQ(ui->Memo1->line(ui->Memo1->lineCount() - 1), "before the failure");
 
     form->runCommand([this] {
         engine().console.runProgressBar->stepBy(-1000);
         throw JobTerminated();
     });
-    EXPECT_EQ(form->ProgressBar1->value(), 0);
+    EXPECT_EQ(ui->ProgressBar1->value(), 0);
     ASSERT_EQ(fake.calls.size(), 2u);
     EXPECT_EQ(fake.calls[1].kind, "message");
     EXPECT_EQ(fake.calls[1].first, "The job was terminated because of an error in its input. "
                                    "See the report file vld33res.txt for details.");
 
     // The window goes on.
-    form->Button1->click();
+    ui->Button1->click();
     EXPECT_EQ(list().patternCount, 1);
 }
 
@@ -240,22 +240,22 @@ TEST_F(MainWindow, LongRunsRepaintAtMostEveryThirtyMilliseconds)
 {
     QThread::msleep(40);
     engine().consoleWriteLn("first");
-    EXPECT_FALSE(form->Memo1->hasUnsyncedLines());
+    EXPECT_FALSE(ui->Memo1->hasUnsyncedLines());
     engine().consoleWriteLn("second");
-    EXPECT_TRUE(form->Memo1->hasUnsyncedLines());
+    EXPECT_TRUE(ui->Memo1->hasUnsyncedLines());
     QThread::msleep(40);
     engine().console.runProgressBar->stepBy(1);
-    EXPECT_FALSE(form->Memo1->hasUnsyncedLines());
-    EXPECT_EQ(form->ProgressBar1->value(), 1);
+    EXPECT_FALSE(ui->Memo1->hasUnsyncedLines());
+    EXPECT_EQ(ui->ProgressBar1->value(), 1);
 }
 
 TEST_F(MainWindow, ExitEndsTheEventLoopAndDropsThePendingLine)
 {
-    const qsizetype lines = form->Memo1->lineCount();
+    const qsizetype lines = ui->Memo1->lineCount();
     engine().consoleWrite("partial");
-    QTimer::singleShot(0, form->Button8, &QPushButton::click);
+    QTimer::singleShot(0, ui->Button8, &QPushButton::click);
     EXPECT_EQ(QApplication::exec(), 0);
-    EXPECT_EQ(form->Memo1->lineCount(), lines);
+    EXPECT_EQ(ui->Memo1->lineCount(), lines);
 
     form->show();
     QTimer::singleShot(0, form.get(), &QWidget::close);

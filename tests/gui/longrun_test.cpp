@@ -46,7 +46,7 @@ protected:
         for (const int oneAt : {8, 9}) {
             for (int f = 0; f < 16; ++f)
                 dataField(f)->setText(f == 0 || f == oneAt ? "1" : "0");
-            form->Button1->click();
+            ui->Button1->click();
         }
         form->show();
     }
@@ -55,7 +55,8 @@ protected:
     {
         QObject::connect(form.get(), &TForm2::runStarted, form.get(),
                          [during] { QTimer::singleShot(100, during); }, Qt::SingleShotConnection);
-        form->Button6->click();
+        ui->Button6->click();
+        waitForRun();
     }
 };
 
@@ -65,7 +66,7 @@ TEST_F(LongRun, PaintsAndRefusesInputDuringARunThenStops)
 {
     auto* other = new QAction(form.get()); // an action another part of the window adds
     form->addAction(other);
-    EXPECT_FALSE(form->stopAction->isEnabled());
+    EXPECT_FALSE(ui->stopAction->isEnabled());
     int started = 0, finished = 0;
     QObject::connect(form.get(), &TForm2::runStarted, [&] { ++started; });
     QObject::connect(form.get(), &TForm2::runFinished, [&] { ++finished; });
@@ -74,35 +75,35 @@ TEST_F(LongRun, PaintsAndRefusesInputDuringARunThenStops)
     bool checked = false;
     solveWhile([&] {
         EXPECT_TRUE(form->isRunning());
-        EXPECT_TRUE(form->stopAction->isEnabled());
+        EXPECT_TRUE(ui->stopAction->isEnabled());
         EXPECT_FALSE(other->isEnabled());
 
         // Input to the controls changes nothing.
-        const QString count = form->Edit1->text();
-        testinput::click(form->Button1, form->Button1->rect().center());
-        testinput::click(form->Button9, form->Button9->rect().center());
+        const QString count = ui->Edit1->text();
+        testinput::click(ui->Button1, ui->Button1->rect().center());
+        testinput::click(ui->Button9, ui->Button9->rect().center());
         testinput::type(dataField(0), "7");
-        EXPECT_EQ(form->Edit1->text(), count);
+        EXPECT_EQ(ui->Edit1->text(), count);
         EXPECT_EQ(list().patternCount, 2);
         EXPECT_EQ(dataField(0)->text(), "1");
 
         // A part of the window to repaint is repainted soon.
-        form->Label1->installEventFilter(&watch);
+        ui->Label1->installEventFilter(&watch);
         watch.clock.start();
-        form->Label1->update();
+        ui->Label1->update();
         QTimer::singleShot(150, [&] {
             EXPECT_TRUE(form->isRunning());
             EXPECT_GE(watch.paintedAt, 0);
             EXPECT_LT(watch.paintedAt, 100);
             checked = true;
-            form->stopAction->trigger();
+            ui->stopAction->trigger();
         });
     });
     EXPECT_TRUE(checked);
     EXPECT_EQ(started, 1);
     EXPECT_EQ(finished, 1);
     EXPECT_FALSE(form->isRunning());
-    EXPECT_FALSE(form->stopAction->isEnabled());
+    EXPECT_FALSE(ui->stopAction->isEnabled());
     EXPECT_TRUE(other->isEnabled());
     EXPECT_TRUE(fake.calls.empty());
 
@@ -112,7 +113,7 @@ TEST_F(LongRun, PaintsAndRefusesInputDuringARunThenStops)
     EXPECT_EQ(std::count(lines.begin(), lines.end(), kStoppedLine), 1);
 
     // The list stays and the window takes input again.
-    testinput::click(form->Button1, form->Button1->rect().center());
+    testinput::click(ui->Button1, ui->Button1->rect().center());
     EXPECT_EQ(list().patternCount, 3);
 }
 
@@ -130,7 +131,7 @@ TEST_F(LongRun, ClosingTheWindowDuringARunAsksFirst)
                 if (!yes) // the run goes on until stopped
                     QTimer::singleShot(100, [&] {
                         EXPECT_TRUE(form->isRunning());
-                        form->stopAction->trigger();
+                        ui->stopAction->trigger();
                     });
             });
             if (!yes)

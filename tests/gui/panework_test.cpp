@@ -54,10 +54,10 @@ TEST_F(WindowInWorkFolder, BigPaneWorkShowsProgressAndAsksSmallWorkDoesNot)
     const QString target = QDir(work.path()).filePath("pane.txt");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        form->Memo1->clear();
+        ui->Memo1->clear();
         for (int i = 0; i < c.lines; ++i)
-            form->Memo1->appendLine("line " + std::to_string(i) + " of the pane, padded");
-        form->Memo1->selectAll();
+            ui->Memo1->appendLine("line " + std::to_string(i) + " of the pane, padded");
+        ui->Memo1->selectAll();
         QFile::remove(target);
         {
             QFile old(target);
@@ -84,17 +84,17 @@ TEST_F(WindowInWorkFolder, BigPaneWorkShowsProgressAndAsksSmallWorkDoesNot)
                 dialog->findChild<QPushButton*>()->click();
         });
         watch.start(0);
-        (c.work == Work::Save ? form->saveOutputAction : form->copyAction)->trigger();
+        (c.work == Work::Save ? ui->saveOutputAction : ui->copyAction)->trigger();
         watch.stop();
 
         EXPECT_EQ(shown, c.showsProgress) << label.toStdString();
         const bool asked = !fake.calls.empty() && fake.calls.back().kind == "confirm";
         EXPECT_EQ(asked, c.asks);
         if (asked) // the question says how much
-            EXPECT_TRUE(fake.calls.back().first.contains(sizeText(form->Memo1->selectionBytes())))
+            EXPECT_TRUE(fake.calls.back().first.contains(sizeText(ui->Memo1->selectionBytes())))
                 << fake.calls.back().first.toStdString();
 
-        QString text = form->Memo1->text();
+        QString text = ui->Memo1->text();
         if (c.work == Work::Save) {
             EXPECT_EQ(readAll(target), c.done ? text.toLatin1() + '\n' : QByteArray("old\n"));
             // Nothing half written is left beside it.

@@ -51,17 +51,17 @@ protected:
             dataField(f)->clear();
             testinput::type(dataField(f), values[f]);
         }
-        form->Button1->click();
+        ui->Button1->click();
     }
     void open(const QString& name)
     {
         fake.fileAnswer = work.filePath(name);
-        form->openPatternListAction->trigger();
+        ui->openPatternListAction->trigger();
     }
     void save(const QString& name)
     {
         fake.fileAnswer = work.filePath(name);
-        form->savePatternListAction->trigger();
+        ui->savePatternListAction->trigger();
     }
     QStringList callsOf(const QString& kind) const
     {
@@ -78,13 +78,13 @@ protected:
         QString edit1;
         QStringList fields;
     };
-    State state() const { return {list().aPatterns, list().bPatterns, list().patternCount, list().currentIndex, form->Edit1->text(), fieldTexts()}; }
+    State state() const { return {list().aPatterns, list().bPatterns, list().patternCount, list().currentIndex, ui->Edit1->text(), fieldTexts()}; }
     void expectUnchanged(const State& s) const
     {
         EXPECT_TRUE(sameBits(list().aPatterns, s.a) && sameBits(list().bPatterns, s.b));
         EXPECT_EQ(list().patternCount, s.count);
         EXPECT_EQ(list().currentIndex, s.current);
-        EXPECT_EQ(form->Edit1->text(), s.edit1);
+        EXPECT_EQ(ui->Edit1->text(), s.edit1);
         EXPECT_EQ(fieldTexts(), s.fields);
     }
 
@@ -109,7 +109,7 @@ TEST_F(PatternListInWindow, SaveResetOpenGivesTheSameStoreBitForBit)
     ASSERT_TRUE(fs::exists(work.filePath("list.csv").toStdString()));
     EXPECT_EQ(status.last(), "Saved 3 pairs to list.csv");
 
-    form->Button9->click();
+    ui->Button9->click();
     list().aPatterns.fill({});
     list().bPatterns.fill({});
     status.clear();
@@ -119,7 +119,7 @@ TEST_F(PatternListInWindow, SaveResetOpenGivesTheSameStoreBitForBit)
     EXPECT_TRUE(sameBits(list().aPatterns, a) && sameBits(list().bPatterns, b));
     EXPECT_EQ(list().patternCount, 3);
     EXPECT_EQ(list().currentIndex, 1);
-    EXPECT_EQ(form->Edit1->text(), "    1");
+    EXPECT_EQ(ui->Edit1->text(), "    1");
     EXPECT_EQ(fieldTexts().mid(0, 3), QStringList({"    0.100", "    1.000", "    0.000"}));
     EXPECT_EQ(status.last(), "Opened 3 pairs from list.csv");
 
@@ -129,7 +129,7 @@ TEST_F(PatternListInWindow, SaveResetOpenGivesTheSameStoreBitForBit)
 
     // A file of no pairs gives an empty list, and the status bar says so.
     writeFile(work.filePath("empty.csv").toStdString(), std::string(kPatternListHeader) + "\n");
-    form->Button9->click();
+    ui->Button9->click();
     open("empty.csv");
     EXPECT_EQ(list().patternCount, 0);
     EXPECT_EQ(status.last(), "empty.csv held no pairs");
@@ -141,10 +141,11 @@ TEST_F(PatternListInWindow, OpensTheJobFilesOfTheLastSolve)
     addPair(kPair2);
     addPair({"0", "0", "1", "1", "0", "0", "0", "0", "0", "0", "0", "0", "1", "1", "0", "0.25"});
     const Store a = list().aPatterns, b = list().bPatterns;
-    form->Button6->click();
+    ui->Button6->click();
+    waitForRun();
     ASSERT_TRUE(callsOf("error").isEmpty()) << callsOf("error").join("\n").toStdString();
 
-    form->Button9->click();
+    ui->Button9->click();
     open(kADataFileName);
     EXPECT_TRUE(callsOf("error").isEmpty()) << callsOf("error").join("\n").toStdString();
     EXPECT_EQ(list().patternCount, 2);
@@ -155,7 +156,7 @@ TEST_F(PatternListInWindow, AFailedOpenChangesNothing)
 {
     addPair(kPair1);
     addPair(kPair2);
-    form->Button5->click();
+    ui->Button5->click();
     const State before = state();
 
     const std::pair<const char*, std::string> files[] = {
@@ -197,7 +198,7 @@ TEST_F(PatternListInWindow, AFailedOpenChangesNothing)
     open("empty.csv");
     EXPECT_EQ(list().patternCount, 0);
     EXPECT_EQ(list().currentIndex, 0);
-    EXPECT_EQ(form->Edit1->text(), "    0");
+    EXPECT_EQ(ui->Edit1->text(), "    0");
     EXPECT_EQ(fieldTexts(), fields);
 }
 
@@ -228,7 +229,7 @@ TEST_F(PatternListInWindow, AFailedSaveLeavesTheOldFileWhole)
 
 TEST_F(PatternListInWindow, TheTableFollowsTheListAndBrowsesIt)
 {
-    form->showPatternListAction->trigger();
+    ui->showPatternListAction->trigger();
     PatternListWindow* window = form->patternListWindow();
     ASSERT_NE(window, nullptr);
     QTableView* table = window->table();
@@ -257,19 +258,19 @@ TEST_F(PatternListInWindow, TheTableFollowsTheListAndBrowsesIt)
     QObject::connect(form.get(), &TForm2::statusMessage, [&](const QString& text, int) { status = text; });
     table->selectRow(0);
     EXPECT_EQ(list().currentIndex, 1);
-    EXPECT_EQ(form->Edit1->text(), "    1");
+    EXPECT_EQ(ui->Edit1->text(), "    1");
     EXPECT_EQ(dataField(0)->text(), "    0.100");
     EXPECT_EQ(status.left(7), "Pair 1 ");
 
     dataField(0)->setText("5");
-    form->Button3->click(); // Update
+    ui->Button3->click(); // Update
     EXPECT_EQ(cell(0, 1), "5.000");
-    form->Button4->click(); // Next
+    ui->Button4->click(); // Next
     EXPECT_EQ(selectedRow(), 1);
-    form->Button2->click(); // Delete
+    ui->Button2->click(); // Delete
     EXPECT_EQ(model->rowCount(), 2);
     EXPECT_EQ(selectedRow(), 1);
-    form->Button9->click(); // Reset
+    ui->Button9->click(); // Reset
     EXPECT_EQ(model->rowCount(), 0);
 
     // A full list, and the row of the current pair.
@@ -280,7 +281,7 @@ TEST_F(PatternListInWindow, TheTableFollowsTheListAndBrowsesIt)
     EXPECT_EQ(cell(255, 0), "256");
     EXPECT_EQ(cell(255, 16), "0.500");
     table->selectRow(255);
-    EXPECT_EQ(form->Edit1->text(), "  256");
-    form->Button4->click(); // Next can go no further
+    EXPECT_EQ(ui->Edit1->text(), "  256");
+    ui->Button4->click(); // Next can go no further
     EXPECT_EQ(selectedRow(), 255);
 }

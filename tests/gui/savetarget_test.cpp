@@ -23,8 +23,8 @@ TEST_F(SaveTargets, EverySaveAsksBeforeReplacingAndRefusesWhatIsNotARegularFile)
 {
     for (int f = 0; f < 16; ++f)
         dataField(f)->setText(f % 3 ? "1" : "0");
-    form->Button1->click();
-    form->showTrainingAction->trigger();
+    ui->Button1->click();
+    ui->showTrainingAction->trigger();
     TrainingWindow* training = form->trainingWindow();
     ASSERT_NE(training, nullptr);
 
@@ -33,9 +33,9 @@ TEST_F(SaveTargets, EverySaveAsksBeforeReplacingAndRefusesWhatIsNotARegularFile)
         const char* extension;
         std::function<void()> save;
     } saves[] = {
-        {"Save Output As", "txt", [&] { form->saveOutputAction->trigger(); }},
-        {"Save Matrix", "vmat2", [&] { form->saveMatrixAction->trigger(); }},
-        {"Save Pattern List", "csv", [&] { form->savePatternListAction->trigger(); }},
+        {"Save Output As", "txt", [&] { ui->saveOutputAction->trigger(); }},
+        {"Save Matrix", "vmat2", [&] { ui->saveMatrixAction->trigger(); }},
+        {"Save Pattern List", "csv", [&] { ui->savePatternListAction->trigger(); }},
         {"Save Chart As", "png", [&] { training->saveChartAs(); }},
         {"Save Statistics As", "csv", [&] { training->saveStatisticsAs(); }},
     };

@@ -35,7 +35,7 @@ protected:
     {
         // A dialog closed before is gone.
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        form->settingsAction->trigger();
+        ui->settingsAction->trigger();
         auto* dialog = form->findChild<SettingsDialog*>();
         EXPECT_NE(dialog, nullptr);
         return dialog;
@@ -54,7 +54,7 @@ protected:
                 dataField(f)->setText(QString(QChar(pattern[f])));
                 dataField(8 + f)->setText(QString(QChar(pattern[7 - f])));
             }
-            form->Button1->click();
+            ui->Button1->click();
         }
     }
 };
@@ -99,8 +99,9 @@ TEST_F(SettingsInWindow, SavedValuesAreWhatTheNextSolveReads)
     EXPECT_EQ(readFile(dir / kParametersFileName), editParameters(crlf, edit));
 
     bool disabledDuringRun = false;
-    QObject::connect(form.get(), &TForm2::runStarted, [&] { disabledDuringRun = !form->settingsAction->isEnabled(); });
-    form->Button6->click();
+    QObject::connect(form.get(), &TForm2::runStarted, [&] { disabledDuringRun = !ui->settingsAction->isEnabled(); });
+    ui->Button6->click();
+    waitForRun();
     EXPECT_TRUE(fake.calls.empty());
     EXPECT_TRUE(disabledDuringRun);
     const std::string report = readFile(dir / kReportFileName);
@@ -118,7 +119,8 @@ TEST_F(SettingsInWindow, MissingFileIsCreatedAndATrainingContinuesFromTheMatrix)
     EXPECT_EQ(readFile(dir / kParametersFileName), readFile(kExample));
 
     addPairs();
-    form->Button6->click();
+    ui->Button6->click();
+    waitForRun();
     ASSERT_TRUE(fake.calls.empty());
     const CurrentMatrix trained = *engineMatrix(engine());
 
@@ -138,7 +140,8 @@ TEST_F(SettingsInWindow, MissingFileIsCreatedAndATrainingContinuesFromTheMatrix)
     EXPECT_TRUE(hasWMatrixSection(text, scanParameters(text), 9, 8));
 
     // The next Solve starts from that matrix: the report echoes it.
-    form->Button6->click();
+    ui->Button6->click();
+    waitForRun();
     ASSERT_TRUE(fake.calls.empty());
     std::string echo = "W Matrix \r\n";
     for (int i = 1; i <= 9; ++i) {

@@ -54,7 +54,7 @@ protected:
     {
         for (int k = 0; k < 5; ++k) {
             typePair(k);
-            form->Button1->click();
+            ui->Button1->click();
         }
     }
 };
@@ -65,7 +65,8 @@ TEST_F(SolveInWindow, TrainsFromTypedPairsAndShowsTheRun)
 {
     fs::copy_file(kExamples / "veld200gSetup.dat", dir / "veld200gSetup.dat");
     addExamplePairs();
-    form->Button6->click();
+    ui->Button6->click();
+    waitForRun();
     EXPECT_TRUE(fake.calls.empty()) << fake.calls.front().first.toStdString();
 
     // The job files are exactly the example job's, written from the list.
@@ -80,16 +81,16 @@ TEST_F(SolveInWindow, TrainsFromTypedPairsAndShowsTheRun)
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "*** Flag2 -  False "), 4);
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Number of Presenatations:    5"), lines.end());
     EXPECT_EQ(lines.back(), "PROGRAM DONE");
-    EXPECT_EQ(form->Edit2->text(), "    1.000");
-    EXPECT_EQ(form->ProgressBar1->maximum(), 1000);
-    EXPECT_EQ(form->ProgressBar1->value(), 990);  // 5 x 10, then (100 - 6) x 1000 / 100
+    EXPECT_EQ(ui->Edit2->text(), "    1.000");
+    EXPECT_EQ(ui->ProgressBar1->maximum(), 1000);
+    EXPECT_EQ(ui->ProgressBar1->value(), 990);  // 5 x 10, then (100 - 6) x 1000 / 100
     const std::string report = readFile(dir / "vld33res.txt");
     EXPECT_TRUE(report.starts_with("Matrona 2.2\r\n"));
     EXPECT_NE(report.find("\r\nNumber of Presenatations: 5\r\n======= FINAL MATRIX =========\r\n"), std::string::npos);
 
     // Predict the first pair's B pattern from its A pattern.
     typePair(0);
-    form->Button7->click();
+    ui->Button7->click();
     EXPECT_EQ(fieldTexts().mid(8), (QStringList{"    0.000", "    0.000", "    0.000", "    0.000", "    0.000",
                                                 "    0.000", "    1.000", "    1.000"}));
     const auto after = paneLines();
@@ -100,9 +101,9 @@ TEST_F(SolveInWindow, TrainsFromTypedPairsAndShowsTheRun)
 
     // Keep the matrix and load it back: nine listed rows.
     fake.fileAnswer = QString::fromStdString((dir / "m.vmat2").string());
-    form->Button10->click();
+    ui->Button10->click();
     EXPECT_EQ(fs::file_size(dir / "m.vmat2"), 810u);
-    form->Button11->click();
+    ui->Button11->click();
     EXPECT_EQ(paneLines().size(), after.size() + 9);
     EXPECT_TRUE(fake.calls.size() == 2 && fake.calls[0].kind == "save" && fake.calls[1].kind == "open");
 }
@@ -110,7 +111,8 @@ TEST_F(SolveInWindow, TrainsFromTypedPairsAndShowsTheRun)
 TEST_F(SolveInWindow, AnInputErrorEndsTheJobButNotTheProgram)
 {
     addExamplePairs();  // no parameters file in the folder
-    form->Button6->click();
+    ui->Button6->click();
+    waitForRun();
     ASSERT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(fake.calls[0].kind, "message");
     EXPECT_TRUE(fake.calls[0].first.contains("vld33res.txt"));
@@ -120,10 +122,11 @@ TEST_F(SolveInWindow, AnInputErrorEndsTheJobButNotTheProgram)
     EXPECT_EQ(paneLines().back(), " ");
 
     // The window goes on: the list still works and the next Solve runs.
-    form->Button1->click();
-    EXPECT_EQ(form->Edit1->text(), "    6");
+    ui->Button1->click();
+    EXPECT_EQ(ui->Edit1->text(), "    6");
     fs::copy_file(kExamples / "veld200gSetup.dat", dir / "veld200gSetup.dat");
-    form->Button6->click();
+    ui->Button6->click();
+    waitForRun();
     EXPECT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(paneLines().back(), "PROGRAM DONE");
 }
@@ -134,7 +137,8 @@ TEST_F(SolveInWindow, JobFilesThatCannotBeWrittenLeaveListAndMatrixAsTheyWere)
 {
     fs::copy_file(kExamples / "veld200gSetup.dat", dir / "veld200gSetup.dat");
     addExamplePairs();
-    form->Button6->click();
+    ui->Button6->click();
+    waitForRun();
     ASSERT_TRUE(fake.calls.empty());
     const Matrix trained = engine().wMatrix;
     const auto a = list().aPatterns;
@@ -145,7 +149,8 @@ TEST_F(SolveInWindow, JobFilesThatCannotBeWrittenLeaveListAndMatrixAsTheyWere)
     fs::remove(dir / "adata200.dat");
     fs::create_directory(dir / "adata200.dat");
     const auto lines = paneLines().size();
-    form->Button6->click();
+    ui->Button6->click();
+    waitForRun();
     ASSERT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(fake.calls[0].kind, "error");
     EXPECT_EQ(fake.calls[0].first, "adata200.dat: is a folder");
@@ -160,7 +165,7 @@ TEST_F(SolveInWindow, JobFilesThatCannotBeWrittenLeaveListAndMatrixAsTheyWere)
     // A failed load leaves the matrix as it was and prints nothing.
     std::ofstream(dir / "bad.vmat2") << "1 2 3 x\r\n";
     fake.fileAnswer = QString::fromStdString((dir / "bad.vmat2").string());
-    form->Button11->click();
+    ui->Button11->click();
     EXPECT_EQ(fake.calls.back().kind, "error");
     EXPECT_EQ(fake.calls.back().first, "bad.vmat2: Invalid numeric input");
     EXPECT_EQ(paneLines().size(), lines);
@@ -168,7 +173,8 @@ TEST_F(SolveInWindow, JobFilesThatCannotBeWrittenLeaveListAndMatrixAsTheyWere)
 
     // The window goes on: with the folder gone the same Solve runs.
     fs::remove(dir / "adata200.dat");
-    form->Button6->click();
+    ui->Button6->click();
+    waitForRun();
     EXPECT_EQ(fake.calls.size(), 3u) << "no call after the load's dialog and error";
     EXPECT_EQ(paneLines().back(), "PROGRAM DONE");
     EXPECT_TRUE(engine().wMatrix == trained);
@@ -181,7 +187,8 @@ TEST_F(SolveInWindow, AReportThatCannotBeWrittenEndsTheRunAndClosesEveryFile)
     fs::copy_file(kExamples / "veld200gSetup.dat", dir / "veld200gSetup.dat");
     fs::create_symlink("/dev/full", dir / "vld33res.txt");
     addExamplePairs();
-    form->Button6->click();
+    ui->Button6->click();
+    waitForRun();
     ASSERT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(fake.calls[0].kind, "error");
     EXPECT_EQ(fake.calls[0].first, "vld33res.txt: Disk full (No space left on device)");
@@ -193,7 +200,8 @@ TEST_F(SolveInWindow, AReportThatCannotBeWrittenEndsTheRunAndClosesEveryFile)
 
     // Once the report can be written, the next Solve runs to its end.
     fs::remove(dir / "vld33res.txt");
-    form->Button6->click();
+    ui->Button6->click();
+    waitForRun();
     EXPECT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(paneLines().back(), "PROGRAM DONE");
     EXPECT_NE(readFile(dir / "vld33res.txt").find("\r\n======= FINAL MATRIX"), std::string::npos);
@@ -208,13 +216,14 @@ TEST_F(SolveInWindow, AFailedSolveLeavesNoHalfLineForTheNextCommand)
         parameters += "0 0 0 0 0 0 0 0\n";
     std::ofstream(dir / "veld200gSetup.dat") << parameters;
     addExamplePairs();
-    form->Button6->click();
+    ui->Button6->click();
+    waitForRun();
     ASSERT_EQ(fake.calls.size(), 1u);
     EXPECT_TRUE(fake.calls[0].first.startsWith("Solve: Invalid floating point operation")) << fake.calls[0].first.toStdString();
     EXPECT_EQ(paneLines().back(), "       1Input: ");
 
     typePair(0);
-    form->Button7->click();
+    ui->Button7->click();
     const auto lines = paneLines();
     EXPECT_EQ(lines[lines.size() - 4], "       1Input: ");
     EXPECT_TRUE(lines[lines.size() - 3].starts_with(" INPUT   1.00000")) << lines[lines.size() - 3];
@@ -227,7 +236,8 @@ TEST_F(SolveInWindow, SolveRefusesAFolderInUseByAnotherRun)
     addExamplePairs();
     FolderLock other;
     ASSERT_TRUE(other.tryLock(dir.string()));
-    form->Button6->click();
+    ui->Button6->click();
+    waitForRun();
     ASSERT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(fake.calls[0].kind, "error");
     EXPECT_EQ(fake.calls[0].first, QDir::currentPath() + " is in use by another run (pid " +
@@ -236,7 +246,8 @@ TEST_F(SolveInWindow, SolveRefusesAFolderInUseByAnotherRun)
     EXPECT_FALSE(fs::exists(dir / "vld33res.txt"));
 
     other.unlock();
-    form->Button6->click();
+    ui->Button6->click();
+    waitForRun();
     EXPECT_EQ(fake.calls.size(), 1u);
     EXPECT_EQ(paneLines().back(), "PROGRAM DONE");
 }
@@ -251,9 +262,9 @@ TEST_F(SolveInWindow, LoadAndPredictBeforeAnySolveUseTheLoadedMatrix)
             matrix += (i == 3 ? " 2.0E+0004 " : " 0.0E+0000 ") + std::string(j == 8 ? "\r\n" : "");
     std::ofstream(dir / "m.vmat2") << matrix;
     fake.fileAnswer = QString::fromStdString((dir / "m.vmat2").string());
-    form->Button11->click();
+    ui->Button11->click();
     typePair(1); // A3 and A4 on: rows 3 and 4, an even parity
-    form->Button7->click();
+    ui->Button7->click();
     EXPECT_TRUE(fake.calls.size() == 1 && fake.calls[0].kind == "open");
     EXPECT_EQ(fieldTexts().mid(8), QStringList(8, "    2.000"));
 }
@@ -284,7 +295,8 @@ TEST_F(SolveInWindow, ErrorBoxesSayWhichFileAndWhichStep)
     for (const auto& c : cases) {
         std::ofstream(dir / "veld200gSetup.dat", std::ios::trunc) << c.parameters;
         fake.calls.clear();
-        form->Button6->click();
+        ui->Button6->click();
+        waitForRun();
         ASSERT_EQ(fake.calls.size(), 1u) << c.what;
         EXPECT_EQ(fake.calls[0].kind, "error") << c.what;
         EXPECT_EQ(fake.calls[0].first, c.box) << c.what;
@@ -293,15 +305,15 @@ TEST_F(SolveInWindow, ErrorBoxesSayWhichFileAndWhichStep)
     // A missing folder is named as such.
     fake.calls.clear();
     fake.fileAnswer = QString::fromStdString((dir / "no" / "such" / "m.vmat2").string());
-    form->Button10->click();
-    form->Button11->click();
+    ui->Button10->click();
+    ui->Button11->click();
     ASSERT_EQ(fake.calls.size(), 4u);
     EXPECT_EQ(fake.calls[1].first, "Save Matrix: the folder " + QString::fromStdString((dir / "no" / "such").string()) +
                                        " does not exist");
     EXPECT_EQ(fake.calls[3].first, "Load Matrix: the folder " + QString::fromStdString((dir / "no" / "such").string()) +
                                        " does not exist");
     fake.fileAnswer = QString::fromStdString((dir / "gone.vmat2").string());
-    form->Button11->click();
+    ui->Button11->click();
     EXPECT_EQ(fake.calls.back().first, "gone.vmat2: File not found (No such file or directory)");
     EXPECT_FALSE(fs::exists(dir / "no"));
 
@@ -309,7 +321,7 @@ TEST_F(SolveInWindow, ErrorBoxesSayWhichFileAndWhichStep)
     std::ofstream(dir / "short.vmat2") << std::string(71 * 2, ' ').replace(0, 1, "1");
     const Matrix before = engine().wMatrix;
     fake.fileAnswer = QString::fromStdString((dir / "short.vmat2").string());
-    form->Button11->click();
+    ui->Button11->click();
     EXPECT_EQ(fake.calls.back().first, "short.vmat2: the file holds 1 number; a matrix file holds 72");
     EXPECT_TRUE(engine().wMatrix == before);
 }
@@ -324,14 +336,16 @@ TEST_F(SolveInWindow, AnOutOfRangeValueIsShownAndTrainedAsZero)
     testinput::type(dataField(0), QString("1") + QString(400, '0'));
     dataField(1)->clear();
     testinput::type(dataField(1), "-1e400");
-    form->Button3->click();
-    form->Button5->click();
-    form->Button4->click();
+    ui->Button3->click();
+    ui->Button5->click();
+    ui->Button4->click();
     EXPECT_EQ(fieldTexts().mid(0, 2), (QStringList{"    0.000", "    0.000"}));
     EXPECT_EQ(list().aPatterns[5][1], 0.0);
     EXPECT_EQ(list().aPatterns[5][2], 0.0);
 
-    form->Button6->click();
+    ui->Button6->click();
+
+    waitForRun();
     ASSERT_TRUE(fake.calls.empty());
     std::istringstream aData(readFile(dir / "adata200.dat"));
     std::string line;

@@ -51,9 +51,9 @@ protected:
             const QStringList values = QString::fromLatin1(pair).split(' ');
             for (int f = 0; f < 16; ++f)
                 dataField(f)->setText(values[f]);
-            form->Button1->click();
+            ui->Button1->click();
         }
-        form->showTrainingAction->trigger();
+        ui->showTrainingAction->trigger();
         training = form->trainingWindow();
         ASSERT_NE(training, nullptr);
         ASSERT_TRUE(training->isVisible());
@@ -67,15 +67,16 @@ protected:
     }
     void solve()
     {
-        form->Button6->click();
+        ui->Button6->click();
+        waitForRun();
         ASSERT_TRUE(fake.calls.empty()) << fake.calls.front().first.toStdString();
         training->refresh();
     }
     std::vector<std::string> paneLines() const
     {
         std::vector<std::string> out;
-        for (qsizetype i = 0; i < form->Memo1->lineCount(); ++i)
-            out.emplace_back(form->Memo1->lineView(i));
+        for (qsizetype i = 0; i < ui->Memo1->lineCount(); ++i)
+            out.emplace_back(ui->Memo1->lineView(i));
         return out;
     }
     // Missed pairs per presentation, counted in the pane's lines of the last Solve.
@@ -118,7 +119,7 @@ TEST_F(TrainingView, ChartFollowsEachSolveAndItsScale)
     EXPECT_EQ(ys(training->missedSeries()), missed);
     const auto r2 = ys(training->r2Series());
     ASSERT_EQ(r2.size(), 5u);
-    EXPECT_EQ(realTextWD(r2.back(), 9, 3), form->Edit2->text().toStdString());
+    EXPECT_EQ(realTextWD(r2.back(), 9, 3), ui->Edit2->text().toStdString());
     EXPECT_GT(*std::max_element(r2.begin(), r2.end()) / *std::min_element(r2.begin(), r2.end()), 100);
     EXPECT_TRUE(training->r2OnLogScale());
     EXPECT_TRUE(training->r2LogLabels()->isVisible());
@@ -179,7 +180,7 @@ TEST_F(TrainingView, WeightMapShowsTheMatrixAfterSolveAndAfterLoad)
     }
     file.close();
     fake.fileAnswer = QString::fromStdString((dir / "m.vmat2").string());
-    form->Button11->click();
+    ui->Button11->click();
     ASSERT_EQ(fake.calls.size(), 1u);
     training->refresh();
     for (int i = 1; i <= 9; ++i)

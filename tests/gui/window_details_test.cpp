@@ -25,9 +25,9 @@ using namespace duolink;
 TEST_F(MainWindow, FieldsShowTheStartOfAWideValueAndTheWholeOneAsTooltip)
 {
     typeA({"-123456789.5", "1"});
-    form->Button1->click();
-    form->Button4->click();
-    form->Button5->click();
+    ui->Button1->click();
+    ui->Button4->click();
+    ui->Button5->click();
     QLineEdit* wide = dataField(0);
     EXPECT_EQ(wide->text(), "-123456789.500");
     EXPECT_EQ(wide->cursorPosition(), 0) << "the sign stays in view";
@@ -35,8 +35,8 @@ TEST_F(MainWindow, FieldsShowTheStartOfAWideValueAndTheWholeOneAsTooltip)
     EXPECT_EQ(dataField(1)->toolTip(), "") << "a value that fits has no tooltip";
 
     engine().console.r2Edit->setText("1000000000000000.000");
-    EXPECT_EQ(form->Edit2->cursorPosition(), 0);
-    EXPECT_EQ(form->Edit2->toolTip(), "1000000000000000.000");
+    EXPECT_EQ(ui->Edit2->cursorPosition(), 0);
+    EXPECT_EQ(ui->Edit2->toolTip(), "1000000000000000.000");
 
     // Typed text gets its tooltip too, and loses it when it fits again.
     dataField(1)->clear();
@@ -51,11 +51,11 @@ TEST_F(MainWindow, FieldsShowTheStartOfAWideValueAndTheWholeOneAsTooltip)
 TEST_F(MainWindow, StatusBarSaysWhatTheListHoldsAndWhyACommandDidNothing)
 {
     QSignalSpy spy(form.get(), &TForm2::statusMessage);
-    QPushButton* const add = form->Button1;
-    QPushButton* const del = form->Button2;
-    QPushButton* const update = form->Button3;
-    QPushButton* const next = form->Button4;
-    QPushButton* const previous = form->Button5;
+    QPushButton* const add = ui->Button1;
+    QPushButton* const del = ui->Button2;
+    QPushButton* const update = ui->Button3;
+    QPushButton* const next = ui->Button4;
+    QPushButton* const previous = ui->Button5;
     const int notice = TForm2::kNoticeMs;
     const struct {
         QPushButton* button;
@@ -79,7 +79,7 @@ TEST_F(MainWindow, StatusBarSaysWhatTheListHoldsAndWhyACommandDidNothing)
         {previous, 1, "Position 6 is past the end of the list (5 pairs)", notice},
         {previous, 2, "Pair 4 of 5", 0},
         {del, 1, "Pair 4 of 4", 0},
-        {form->Button9, 1, "Pair 0 of 0", 0},
+        {ui->Button9, 1, "Pair 0 of 0", 0},
         {add, 256, "Pair 256 of 256", 0},
         {add, 1, "The list is full (256 pairs)", notice},
         {next, 1, "Next: 256 is the last position", notice},
@@ -95,7 +95,7 @@ TEST_F(MainWindow, StatusBarSaysWhatTheListHoldsAndWhyACommandDidNothing)
     EXPECT_EQ(list().patternCount, 256);
 
     // After the notice the position comes back; a newer text cancels that.
-    form->Button4->click();
+    ui->Button4->click();
     auto* noticeEnd = form->findChild<QTimer*>("noticeEnd");
     ASSERT_TRUE(noticeEnd && noticeEnd->isActive());
     EXPECT_EQ(noticeEnd->interval(), notice);
@@ -104,7 +104,7 @@ TEST_F(MainWindow, StatusBarSaysWhatTheListHoldsAndWhyACommandDidNothing)
     ASSERT_TRUE(spy.wait(2000));
     EXPECT_EQ(spy.last().at(0).toString(), "Pair 256 of 256");
     EXPECT_EQ(spy.last().at(1).toInt(), 0);
-    form->Button4->click();
+    ui->Button4->click();
     emit form->statusMessage("something else", 0);
     EXPECT_FALSE(noticeEnd->isActive());
 }
@@ -113,23 +113,23 @@ TEST_F(MainWindow, ClearOutputEmptiesThePaneAndFreesItsMemory)
 {
     for (int i = 0; i < 100000; ++i)
         engine().consoleWriteLn("    1.000    0.000    0.000    0.000    0.000    0.000    0.000    0.000");
-    form->Memo1->syncView();
-    const std::size_t before = form->Memo1->storeBytes();
+    ui->Memo1->syncView();
+    const std::size_t before = ui->Memo1->storeBytes();
     EXPECT_GT(before, 100'000u); // packed, but far from empty
 
-    form->clearOutputAction->trigger();
-    EXPECT_EQ(form->Memo1->lineCount(), 0);
-    EXPECT_LT(form->Memo1->storeBytes(), 1024u);
+    ui->clearOutputAction->trigger();
+    EXPECT_EQ(ui->Memo1->lineCount(), 0);
+    EXPECT_LT(ui->Memo1->storeBytes(), 1024u);
     engine().consoleWriteLn("after");
-    EXPECT_EQ(form->Memo1->text(), "after");
+    EXPECT_EQ(ui->Memo1->text(), "after");
 }
 
 // The Edit shortcuts act on the pane, except in a field with the focus,
 // which keeps its own Copy and Select All.
 TEST_F(MainWindow, EditShortcutsActOnThePaneButLeaveAFocusedFieldItsOwn)
 {
-    EXPECT_EQ(form->clearOutputAction->shortcut(), QKeySequence("Ctrl+Shift+K"));
-    EXPECT_TRUE(form->actions().contains(form->copyAction));
+    EXPECT_EQ(ui->clearOutputAction->shortcut(), QKeySequence("Ctrl+Shift+K"));
+    EXPECT_TRUE(form->actions().contains(ui->copyAction));
     engine().consoleWriteLn("second line");
     form->show();
     QApplication::setActiveWindow(form.get());
@@ -139,19 +139,19 @@ TEST_F(MainWindow, EditShortcutsActOnThePaneButLeaveAFocusedFieldItsOwn)
     field->setFocus();
     QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(field->selectedText(), "0.001");
-    EXPECT_FALSE(form->Memo1->hasSelection());
+    EXPECT_FALSE(ui->Memo1->hasSelection());
     QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), "0.001");
 
-    form->Button1->setFocus();
-    QTest::keyClick(form->Button1, Qt::Key_A, Qt::ControlModifier);
-    EXPECT_TRUE(form->Memo1->hasSelection());
-    QTest::keyClick(form->Button1, Qt::Key_C, Qt::ControlModifier);
+    ui->Button1->setFocus();
+    QTest::keyClick(ui->Button1, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_TRUE(ui->Memo1->hasSelection());
+    QTest::keyClick(ui->Button1, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), "Welcome to Morvath Duolink 100\nsecond line");
 
     field->setFocus();
     QTest::keyClick(field, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(form->Memo1->lineCount(), 0);
+    EXPECT_EQ(ui->Memo1->lineCount(), 0);
     EXPECT_EQ(field->text(), "0.001");
 }
 

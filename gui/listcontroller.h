@@ -1,0 +1,103 @@
+#pragma once
+// The window's list commands on the session's pattern list: Add, Delete,
+// Update, Next, Previous and Reset, each undoable, the pattern list files,
+// and what the fields and the list window show. It says what to show through
+// its signals; the form puts it into the fields.
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+#include "core/patterns/patterns.h"
+
+class QAction;
+class QTimer;
+class QWidget;
+
+namespace duolink {
+
+class Dialogs;
+class ListHistory;
+class Session;
+
+class ListController : public QObject {
+    Q_OBJECT
+public:
+    // Works on the list of `session`, which must outlive the controller;
+    // boxes open over `window`.
+    ListController(Session& session, std::function<Dialogs&()> dialogs, QWidget* window);
+
+    // While locked (a Solve reads the list), the commands do nothing.
+    void setLocked(bool locked) { locked_ = locked; }
+
+    PatternList& list() { return list_; }
+    const PatternList& list() const { return list_; }
+
+    // The commands; those that change the list can be undone ("Undo Delete
+    // Pair 3"). Add and Update take the pair the fields hold.
+    void add(const TPatternVector& a, const TPatternVector& b);
+    void update(const TPatternVector& a, const TPatternVector& b);
+    void remove();
+    void reset();
+    void next();
+    void previous();
+    // Makes `position` (1..patternCount) current and shows its pair, as Next
+    // and Previous do.
+    void browseTo(int position);
+
+    // Replaces the list with a file's pairs, asking first when the list holds
+    // pairs that are in no file.
+    void openPatternList();
+    void savePatternList();
+    // Whether the program may close: when the list holds pairs that are in no
+    // file, asks to save them (Save, Discard, Cancel).
+    bool confirmDiscardList();
+
+    // Emits "Pair i of n" (position and length of the list), until replaced.
+    void showListPosition();
+    // Ends a notice early: a later status text replaces it.
+    void endNotice();
+
+    // Edit -> Undo and Redo.
+    QAction* createUndoAction(QObject* parent) const;
+    QAction* createRedoAction(QObject* parent) const;
+
+    // How long a notice stays in the status bar.
+    static constexpr int kNoticeMs = 4000;
+
+signals:
+    // What the fields show: the Current Idx value, the stored pair at
+    // `position`, the R2 field back at zero.
+    void indexShown(int value);
+    void pairShown(int position);
+    void r2Cleared();
+    // A text for the status bar, shown for timeoutMs (0: until replaced).
+    void statusMessage(const QString& text, int timeoutMs);
+    // After a command that changed the list or the current position.
+    void changed();
+
+private:
+    void addNow(const TPatternVector& a, const TPatternVector& b);
+    void removeNow();
+    void updateNow(const TPatternVector& a, const TPatternVector& b);
+    void resetNow();
+    // Why a list command did not act, or what it did, for a few seconds;
+    // then the position again.
+    void showListNotice(const QString& text);
+    QString refusalText(const QString& command) const;
+    // After Next, Previous or a row chosen in the list window.
+    void showBrowsedPair();
+    // After an undo, a redo or an opened file: the index, the pair, the status.
+    void showRestoredList();
+
+    Session& session_;
+    PatternList& list_;
+    std::function<Dialogs&()> dialogs_;
+    QWidget* window_;
+    ListHistory* history_;
+    QTimer* noticeEnd_;
+    QString lastPatternListName_;
+    bool locked_ = false;
+};
+
+} // namespace duolink

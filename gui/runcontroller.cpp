@@ -1,0 +1,131 @@
+#include "gui/runcontroller.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <new>
+
+#include "core/support/console.h"
+#include "core/support/errors.h"
+#include "gui/handoff.h"
+#include "gui/qtsinks.h"
+
+namespace duolink {
+
+RunController::RunController(LiveDisplay& live, QObject* parent) : QObject(parent), live_(live)
+{
+    tick_.setInterval(LiveDisplay::kRepaintIntervalMs);
+    connect(&tick_, &QTimer::timeout, this, &RunController::showOutput);
+    connect(&watcher_, &QFutureWatcher<Outcome>::finished, this, &RunController::endRun);
+}
+
+RunController::~RunController()
+{
+    if (!isRunning())
+        return;
+    // The program is ending during a run: stop it and wait for it, so that
+    // the worker never outlives the engine.
+    requestStop();
+    handoff_->stopPacing();
+    watcher_.waitForFinished();
+    restoreSinks();
+}
+
+std::optional<Outcome> RunController::startSolve()
+{
+    if (isRunning())
+        return std::nullopt;
+    // The folder stays locked until the run has ended, so no other run (the
+    // runner or another window) writes the same job files meanwhile.
+    if (Outcome busy = session_.lockFolder(); !busy.ok())
+        return busy;
+    stopAsked_.store(false);
+    displayFailed_ = false;
+    handoff_ = std::make_unique<ConsoleHandoff>(live_.progress());
+    Console& console = engine().console;
+    console.consolePane = handoff_->paneSink();
+    console.r2Edit = handoff_->r2Sink();
+    console.runProgressBar = handoff_->barSink();
+    emit started();
+    // Nothing on this thread touches the engine, its sinks or the list's
+    // contents until finished: the task's start and its end order all that
+    // the two sides share.
+    ConsoleHandoff* handoff = handoff_.get();
+    pool_ = std::make_unique<QThreadPool>();
+    pool_->setMaxThreadCount(1);
+    watcher_.setFuture(QtConcurrent::run(pool_.get(), [this, handoff] {
+        Outcome outcome = session_.solve([this](const std::function<void()>& work) {
+            if (stopAsked_.load())
+                engine().requestStop();
+            work();
+        });
+        handoff->publish();
+        return outcome;
+    }));
+    tick_.start();
+    return std::nullopt;
+}
+
+void RunController::requestStop()
+{
+    stopAsked_.store(true);
+    engine().requestStop();
+}
+
+void RunController::showOutput()
+{
+    ConsoleBatch batch;
+    try {
+        if (handoff_->take(batch))
+            live_.show(batch);
+    } catch (const std::bad_alloc&) {
+        // Let the run finish unpaced, then report the failure.
+        displayFailed_ = true;
+        tick_.stop();
+        requestStop();
+        handoff_->stopPacing();
+    }
+}
+
+void RunController::endRun()
+{
+    tick_.stop();
+    Outcome outcome = watcher_.result();
+    if (!displayFailed_)
+        showOutput();
+    restoreSinks();
+    handoff_.reset();
+    session_.unlockFolder();
+    if (displayFailed_) {
+        outcome.status = Outcome::Status::Failed;
+        outcome.message = kOutOfMemory;
+        outcome.outOfMemory = true;
+        engine().consoleEndPendingLine();
+    }
+    live_.flush();
+    emit finished(outcome);
+}
+
+void RunController::restoreSinks()
+{
+    Console& console = engine().console;
+    console.consolePane = live_.paneSink();
+    console.r2Edit = live_.r2Sink();
+    console.runProgressBar = live_.barSink();
+}
+
+Outcome RunController::predict(const TPatternVector& a, TPatternVector& b)
+{
+    return session_.predict(a, b);
+}
+
+Outcome RunController::loadMatrix(const std::string& path)
+{
+    return session_.loadMatrix(path);
+}
+
+Outcome RunController::saveMatrix(const std::string& path)
+{
+    return session_.saveMatrix(path);
+}
+
+} // namespace duolink
