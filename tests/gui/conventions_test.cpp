@@ -54,6 +54,16 @@ std::string shown(const QAction* action)
 
 class Conventions : public WindowInWorkFolder {
 protected:
+    // Two pairs the training can never tell apart: only Stop ends a Solve.
+    void addPairsThatNeverConverge()
+    {
+        std::ofstream(dir / "veld200gSetup.dat") << "4\n999999\n9\n8\n0\n0.5\n0.001\n2\n10000\n0.1\n";
+        for (const char* b : {"1", "0"}) {
+            for (int f = 0; f < 16; ++f)
+                dataField(f)->setText(f == 0 ? "1" : f == 8 ? b : "0");
+            ui->Button1->click();
+        }
+    }
     void add(const char* first)
     {
         typeA({first, "0", "1"});
@@ -161,13 +171,7 @@ TEST_F(Conventions, ReturnOnAFocusedButtonPressesIt)
 
 TEST_F(Conventions, EscFromTheTrainingWindowStopsARunThatTheStatusBarFollows)
 {
-    // Two pairs the training can never tell apart: only Stop ends it.
-    std::ofstream(dir / "veld200gSetup.dat") << "4\n999999\n9\n8\n0\n0.5\n0.001\n2\n10000\n0.1\n";
-    for (const char* b : {"1", "0"}) {
-        for (int f = 0; f < 16; ++f)
-            dataField(f)->setText(f == 0 ? "1" : f == 8 ? b : "0");
-        ui->Button1->click();
-    }
+    addPairsThatNeverConverge();
     QStatusBar bar;
     new RunStatus(form.get(), form->recorder(), &bar);
     form->show();
@@ -205,12 +209,7 @@ TEST_F(Conventions, EscFromTheTrainingWindowStopsARunThatTheStatusBarFollows)
 // stops an analysis.
 TEST_F(Conventions, EveryWindowAnswersTheProgramsKeys)
 {
-    std::ofstream(dir / "veld200gSetup.dat") << "4\n999999\n9\n8\n0\n0.5\n0.001\n2\n10000\n0.1\n";
-    for (const char* b : {"1", "0"}) {
-        for (int f = 0; f < 16; ++f)
-            dataField(f)->setText(f == 0 ? "1" : f == 8 ? b : "0");
-        ui->Button1->click();
-    }
+    addPairsThatNeverConverge();
     form->show();
     form->showTraining();
     form->showPatternList();
