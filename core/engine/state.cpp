@@ -134,14 +134,18 @@ void EngineState::printScaledVector(const Vector& v, int n)
         console.pendingLine.clear();
         return;
     }
-    std::string text;
-    text.reserve(static_cast<size_t>(n > 0 ? n : 0) * 10);
-    const long double u = unity;
-    for (int p = 1; p <= n; ++p) {
-        appendRealTextWD(text, fdiv(v[p], u), 9, 5);
-        text += ' ';
+    // Built where the pane line is pending; a failure leaves it as it was.
+    std::string& line = console.pendingLine;
+    const size_t start = line.size();
+    try {
+        for (int p = 1; p <= n; ++p) {
+            numberTexts_.appendScaled(line, v[p], unity);
+            line += ' ';
+        }
+    } catch (...) {
+        line.resize(start);
+        throw;
     }
-    consoleWrite(text);
     consoleWriteLn();
 }
 
@@ -153,19 +157,22 @@ void EngineState::printWMatrix(const Matrix& m, int rows, int cols)
         return;
     }
     consoleWriteLn(" ===== W Matrix ====== ");
-    const long double u = unity;
     const int blocks = (cols - 1) / 16 + 1;
-    std::string text;
+    std::string& line = console.pendingLine;
     for (int r = 1; r <= rows; ++r) {
         for (int b = 0; b < blocks; ++b) {
-            text.clear();
-            int last = std::min(16 * b + 16, cols);
-            for (int c = 16 * b + 1; c <= last; ++c) {
-                appendRealTextWD(text, fdiv(m[cellIndex(r, c)], u), 9, 5);
-                text += "  ";
+            const int last = std::min(16 * b + 16, cols);
+            try {
+                for (int c = 16 * b + 1; c <= last; ++c) {
+                    numberTexts_.appendScaled(line, m[cellIndex(r, c)], unity);
+                    line += "  ";
+                }
+            } catch (...) {
+                line.clear();
+                throw;
             }
-            consoleWrite(text);
-            consoleWriteLn(" ");
+            line += ' ';
+            consoleWriteLn();
         }
         consoleWriteLn(" ");
     }
@@ -175,9 +182,10 @@ void EngineState::writeVectorReport(const Vector& v, int n)
 {
     if (quiet)
         return;
-    std::string text = " ";
+    std::string& text = reportText_;
+    text.assign(1, ' ');
     for (int p = 1; p <= n; ++p) {
-        appendExpText(text, v[p], 2);
+        numberTexts_.appendShortExp(text, v[p]);
         text += ' ';
         if (p % 16 == 0) {
             reportFile.writeLn(text);

@@ -20,6 +20,7 @@
 
 #include "core/console.h"
 #include "core/engine/errors.h"
+#include "core/engine/numbercache.h"
 #include "core/engine/textfile.h"
 #include "core/observer.h"
 #include "core/patterns.h"
@@ -275,6 +276,8 @@ private:
     // then means the corrections grew out of range.
     bool presenting = false;
     std::map<std::string, std::string, std::less<>> jobFileTexts_;
+    NumberTextCache numberTexts_;
+    std::string reportText_; // the report line writeVectorReport builds
 };
 
 } // namespace duolink
