@@ -50,6 +50,8 @@ void NumberTextCache::appendScaled(std::string& out, double value, int unity)
         appendRealTextWD(out, fdiv(value, unity), 9, 5);
         return;
     }
+    if (appendWholeRatioText(out, value, unity, 9, 5))
+        return;
     if (unity != scaledUnity_) {
         scaled_.reset();
         scaledUnity_ = unity;

@@ -82,8 +82,15 @@ void EngineState::outerProduct(const Vector& first, int n, const Vector& second,
 void EngineState::correctionProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x)
 {
     const long double u = unity;
+    const bool finiteFactor = std::isfinite(x) && unity != 0;
     for (int i = 1; i <= n; ++i) {
         for (int j = 1; j <= m; ++j) {
+            // A value of 0 gives +0, as the rounding would, while nothing
+            // in the product is infinite.
+            if (first[i] == 0 && finiteFactor && std::isfinite(second[j])) {
+                dest[cellIndex(i, j)] = 0.0;
+                continue;
+            }
             long double t = fdiv(mulChecked(mulChecked(static_cast<long double>(first[i]), second[j]), x), u);
             dest[cellIndex(i, j)] = static_cast<double>(roundEven(storeDouble(t)));
         }
@@ -103,14 +110,34 @@ void EngineState::matrixAdd(const Matrix& first, int rows, int cols, const Matri
     }
 }
 
+namespace {
+// Two whole numbers below this add up exactly in a double.
+constexpr double kExactWhole = 2251799813685248.0; // 2^51
+} // namespace
+
 void EngineState::vectorMatrixProduct(const Matrix& m, int n, int k, Vector& out, const Vector& in)
 {
     for (int j = 1; j <= k; ++j)
         out[j] = 0;
     const long double u = unity;
+    const double unityValue = unity;
+    // Below this a whole weight times unity is a whole number the extended
+    // format holds exactly.
+    const double exactWeight = unity > 0 ? 9223372036854775808.0 / unityValue : 0;
     for (int j = 1; j <= k; ++j) {
         for (int i = 1; i <= n; ++i) {
-            long double t = fdiv(mulChecked(m[cellIndex(i, j)], in[i]), u) + out[j];
+            const double w = m[cellIndex(i, j)];
+            // The patterns' own values, 0 and unity, add nothing and the
+            // weight itself, exactly as the division would: the sum is a
+            // whole number (each step rounds it to one) that stays exact.
+            if (in[i] == 0 && unity > 0 && std::isfinite(w))
+                continue;
+            if (in[i] == unityValue && unity > 0 && std::fabs(w) < exactWeight && std::fabs(out[j]) < kExactWhole &&
+                static_cast<double>(static_cast<long long>(w)) == w) {
+                out[j] += w;
+                continue;
+            }
+            long double t = fdiv(mulChecked(w, in[i]), u) + out[j];
             if (std::isnan(t))
                 throw RunError(kInvalidOp);
             out[j] = static_cast<double>(roundEven(storeDouble(t)));
