@@ -2,6 +2,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 
 #include "core/numtext.h"
 
@@ -185,20 +186,31 @@ void EngineState::printWMatrix(const Matrix& m, int rows, int cols)
     }
     consoleWriteLn(" ===== W Matrix ====== ");
     const int blocks = (cols - 1) / 16 + 1;
+    if (matrixLines_.size() < static_cast<size_t>(rows * blocks))
+        matrixLines_.resize(static_cast<size_t>(rows * blocks));
     std::string& line = console.pendingLine;
     for (int r = 1; r <= rows; ++r) {
         for (int b = 0; b < blocks; ++b) {
-            const int last = std::min(16 * b + 16, cols);
-            try {
-                for (int c = 16 * b + 1; c <= last; ++c) {
-                    numberTexts_.appendScaled(line, m[cellIndex(r, c)], unity);
-                    line += "  ";
+            const int first = 16 * b + 1;
+            const int count = std::min(16 * b + 16, cols) - first + 1;
+            const double* values = &m[cellIndex(r, first)];
+            MatrixLine& kept = matrixLines_[static_cast<size_t>((r - 1) * blocks + b)];
+            // A line whose weights did not change since it was last shown
+            // is shown again as it was.
+            if (kept.unity != unity || kept.count != count ||
+                std::memcmp(kept.values.data(), values, sizeof(double) * static_cast<size_t>(count)) != 0) {
+                kept.text.clear();
+                kept.count = 0;
+                for (int c = 0; c < count; ++c) {
+                    numberTexts_.appendScaled(kept.text, values[c], unity);
+                    kept.text += "  ";
                 }
-            } catch (...) {
-                line.clear();
-                throw;
+                kept.text += ' ';
+                std::memcpy(kept.values.data(), values, sizeof(double) * static_cast<size_t>(count));
+                kept.count = count;
+                kept.unity = unity;
             }
-            line += ' ';
+            line += kept.text;
             consoleWriteLn();
         }
         consoleWriteLn(" ");

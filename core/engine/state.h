@@ -17,6 +17,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/console.h"
 #include "core/engine/errors.h"
@@ -277,6 +278,14 @@ private:
     bool presenting = false;
     std::map<std::string, std::string, std::less<>> jobFileTexts_;
     NumberTextCache numberTexts_;
+    // Each pane line of the W matrix as last shown, with its weights.
+    struct MatrixLine {
+        std::array<double, 16> values{};
+        int count = 0; // 0: not shown yet
+        int unity = 0;
+        std::string text;
+    };
+    std::vector<MatrixLine> matrixLines_;
     std::string reportText_; // the report line writeVectorReport builds
 };
 
