@@ -67,4 +67,60 @@ void NumberTextCache::appendShortExp(std::string& out, double value)
     appendThrough(out, slotOf(shortExp_, bits), bits, [&] { appendExpText(out, value, 2); });
 }
 
+NumberTextCache::VectorEntry& NumberTextCache::vectorSlotOf(std::unique_ptr<VectorEntry[]>& table,
+                                                            const double* values, int n, int unity, bool& hit)
+{
+    if (!table)
+        table = std::make_unique<VectorEntry[]>(size_t{1} << kVectorSlotBits);
+    uint64_t hash = static_cast<uint64_t>(n) * 0x9E3779B97F4A7C15ull + static_cast<uint64_t>(unity);
+    for (int k = 0; k < n; ++k)
+        hash = (hash ^ bitsOf(values[k])) * 0x9E3779B97F4A7C15ull;
+    VectorEntry& entry = table[hash >> (64 - kVectorSlotBits)];
+    hit = entry.count == n && entry.unity == unity &&
+          std::memcmp(entry.values, values, sizeof(double) * static_cast<size_t>(n)) == 0;
+    return entry;
+}
+
+void NumberTextCache::appendScaledVector(std::string& out, const double* values, int n, int unity)
+{
+    bool hit = false;
+    VectorEntry* entry = n > 0 && n <= kVectorMost ? &vectorSlotOf(scaledVectors_, values, n, unity, hit) : nullptr;
+    if (hit) {
+        out += entry->text;
+        return;
+    }
+    const size_t start = out.size();
+    for (int k = 0; k < n; ++k) {
+        appendScaled(out, values[k], unity);
+        out += ' ';
+    }
+    if (entry) {
+        entry->text.assign(out, start);
+        std::memcpy(entry->values, values, sizeof(double) * static_cast<size_t>(n));
+        entry->count = n;
+        entry->unity = unity;
+    }
+}
+
+void NumberTextCache::appendShortExpVector(std::string& out, const double* values, int n)
+{
+    bool hit = false;
+    VectorEntry* entry = n > 0 && n <= kVectorMost ? &vectorSlotOf(shortExpVectors_, values, n, 0, hit) : nullptr;
+    if (hit) {
+        out += entry->text;
+        return;
+    }
+    const size_t start = out.size();
+    for (int k = 0; k < n; ++k) {
+        appendShortExp(out, values[k]);
+        out += ' ';
+    }
+    if (entry) {
+        entry->text.assign(out, start);
+        std::memcpy(entry->values, values, sizeof(double) * static_cast<size_t>(n));
+        entry->count = n;
+        entry->unity = 0;
+    }
+}
+
 } // namespace duolink

@@ -166,10 +166,7 @@ void EngineState::printScaledVector(const Vector& v, int n)
     std::string& line = console.pendingLine;
     const size_t start = line.size();
     try {
-        for (int p = 1; p <= n; ++p) {
-            numberTexts_.appendScaled(line, v[p], unity);
-            line += ' ';
-        }
+        numberTexts_.appendScaledVector(line, &v[1], std::max(n, 0), unity);
     } catch (...) {
         line.resize(start);
         throw;
@@ -223,6 +220,12 @@ void EngineState::writeVectorReport(const Vector& v, int n)
         return;
     std::string& text = reportText_;
     text.assign(1, ' ');
+    if (n < 16) {
+        numberTexts_.appendShortExpVector(text, &v[1], std::max(n, 0));
+        text += ' ';
+        reportFile.write(text);
+        return;
+    }
     for (int p = 1; p <= n; ++p) {
         numberTexts_.appendShortExp(text, v[p]);
         text += ' ';
