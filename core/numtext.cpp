@@ -255,20 +255,46 @@ void appendRealTextWD(std::string& out, long double value, int width, int decima
     padLeft(out, start, width);
 }
 
-bool appendWholeRatioText(std::string& out, double value, int unity, int width, int decimals)
+char* writeWholeRatioText(char* dest, double value, int unity, int width, int decimals)
 {
-    if (unity <= 0 || decimals < 0 || decimals > 18 || kWholePow10[decimals] % static_cast<unsigned>(unity) != 0)
-        return false;
+    if (unity <= 0 || decimals < 0 || decimals > 18 || width > kWholeRatioRoom ||
+        kWholePow10[decimals] % static_cast<unsigned>(unity) != 0)
+        return nullptr;
     // Below 10^11 once scaled, the quotient and its scaling are exact to far
     // less than a half, so the general path rounds to this very number.
     const double magnitude = std::fabs(value);
     const unsigned long long factor = kWholePow10[decimals] / static_cast<unsigned>(unity);
     if (!(magnitude < 1e11 / static_cast<double>(factor)))
-        return false;
+        return nullptr;
     const auto whole = static_cast<unsigned long long>(magnitude);
     if (static_cast<double>(whole) != magnitude)
+        return nullptr;
+    const unsigned long long scaled = whole * factor;
+    // Built right-aligned to the middle of `buf`, then copied whole: a copy
+    // of a fixed size needs no call.
+    char buf[2 * kWholeRatioRoom];
+    char* const end = buf + kWholeRatioRoom;
+    char* p = end;
+    if (decimals > 0) {
+        p = writeDigitsBefore(p, scaled % kWholePow10[decimals], decimals);
+        *--p = '.';
+    }
+    p = writeDigitsBefore(p, scaled / kWholePow10[decimals], 1);
+    if (value < 0 && scaled != 0)
+        *--p = '-';
+    while (end - p < width)
+        *--p = ' ';
+    std::memcpy(dest, p, kWholeRatioRoom);
+    return dest + (end - p);
+}
+
+bool appendWholeRatioText(std::string& out, double value, int unity, int width, int decimals)
+{
+    char text[kWholeRatioRoom];
+    const char* end = writeWholeRatioText(text, value, unity, width, decimals);
+    if (!end)
         return false;
-    appendScaled(out, value < 0, whole * factor, decimals, width);
+    out.append(text, static_cast<size_t>(end - text));
     return true;
 }
 

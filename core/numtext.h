@@ -40,5 +40,9 @@ void appendExpText(std::string& out, long double value, int digits);
 // it exactly: `value` whole, `unity` above 0 and dividing 10^decimals, the
 // scaled value below 10^11. Returns false, with nothing appended, otherwise.
 bool appendWholeRatioText(std::string& out, double value, int unity, int width, int decimals);
+// The same written at `dest`, which has room for kWholeRatioRoom characters
+// (widths above it are not taken); returns the end of the text or nullptr.
+inline constexpr int kWholeRatioRoom = 32;
+char* writeWholeRatioText(char* dest, double value, int unity, int width, int decimals);
 
 } // namespace duolink

@@ -67,6 +67,30 @@ void NumberTextCache::appendShortExp(std::string& out, double value)
     appendThrough(out, slotOf(shortExp_, bits), bits, [&] { appendExpText(out, value, 2); });
 }
 
+void NumberTextCache::appendScaledRun(std::string& out, const double* values, int n, int unity, int blanks)
+{
+    // Built in a buffer of its own and appended in pieces of many values.
+    constexpr int kCell = kWholeRatioRoom + 2;
+    char buffer[16 * kCell];
+    char* p = buffer;
+    for (int k = 0; k < n; ++k) {
+        if (buffer + sizeof buffer - p < kCell) {
+            out.append(buffer, static_cast<size_t>(p - buffer));
+            p = buffer;
+        }
+        if (char* end = writeWholeRatioText(p, values[k], unity, 9, 5)) {
+            p = end;
+        } else {
+            out.append(buffer, static_cast<size_t>(p - buffer));
+            p = buffer;
+            appendScaled(out, values[k], unity);
+        }
+        for (int b = 0; b < blanks; ++b)
+            *p++ = ' ';
+    }
+    out.append(buffer, static_cast<size_t>(p - buffer));
+}
+
 NumberTextCache::VectorEntry& NumberTextCache::vectorSlotOf(std::unique_ptr<VectorEntry[]>& table,
                                                             const double* values, int n, int unity, bool& hit)
 {
@@ -90,10 +114,7 @@ void NumberTextCache::appendScaledVector(std::string& out, const double* values,
         return;
     }
     const size_t start = out.size();
-    for (int k = 0; k < n; ++k) {
-        appendScaled(out, values[k], unity);
-        out += ' ';
-    }
+    appendScaledRun(out, values, n, unity, 1);
     if (entry) {
         entry->text.assign(out, start);
         std::memcpy(entry->values, values, sizeof(double) * static_cast<size_t>(n));

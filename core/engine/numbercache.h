@@ -15,6 +15,9 @@ public:
     // Appends expText(value, 2).
     void appendShortExp(std::string& out, double value);
 
+    // The scaled texts of values[0..n), each followed by `blanks` blanks.
+    void appendScaledRun(std::string& out, const double* values, int n, int unity, int blanks);
+
     // Up to kVectorMost values, each text followed by a blank, as the
     // two calls above give them.
     static constexpr int kVectorMost = 16;

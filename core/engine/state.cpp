@@ -198,10 +198,7 @@ void EngineState::printWMatrix(const Matrix& m, int rows, int cols)
                 std::memcmp(kept.values.data(), values, sizeof(double) * static_cast<size_t>(count)) != 0) {
                 kept.text.clear();
                 kept.count = 0;
-                for (int c = 0; c < count; ++c) {
-                    numberTexts_.appendScaled(kept.text, values[c], unity);
-                    kept.text += "  ";
-                }
+                numberTexts_.appendScaledRun(kept.text, values, count, unity, 2);
                 kept.text += ' ';
                 std::memcpy(kept.values.data(), values, sizeof(double) * static_cast<size_t>(count));
                 kept.count = count;
