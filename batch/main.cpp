@@ -20,18 +20,19 @@
 #include <utility>
 #include <vector>
 
+#include "batch/analysis.h"
 #include "batch/fileclash.h"
 #include "batch/output.h"
 #include "batch/usage.h"
 #include "core/analysis/noise.h"
 #include "core/analysis/recalltable.h"
-#include "core/atomicwrite.h"
-#include "core/console.h"
-#include "core/numgrammar.h"
-#include "core/numtext.h"
-#include "core/patternlist.h"
-#include "core/patterns.h"
-#include "core/engine/errors.h"
+#include "core/support/atomicwrite.h"
+#include "core/support/console.h"
+#include "core/support/numgrammar.h"
+#include "core/support/numtext.h"
+#include "core/patterns/patternlist.h"
+#include "core/patterns/patterns.h"
+#include "core/support/errors.h"
 #include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
@@ -41,7 +42,7 @@
 #include "core/predict/matrixfile.h"
 #include "core/predict/recall.h"
 #include "core/session/session.h"
-#include "core/training/statscsv.h"
+#include "core/stats/statscsv.h"
 
 using namespace duolink;
 using namespace duolink::batch;
@@ -72,6 +73,8 @@ struct Arguments {
     std::vector<Step> steps;
     std::optional<double> tol; // --tol, else the Solve's
     NoiseOptions noise;
+    AnalysisArguments analysis;
+    std::vector<std::string> analysisOptions; // as given, for messages
 };
 
 std::vector<std::string> splitFields(std::string_view text)
@@ -225,8 +228,9 @@ Arguments parseArguments(int argc, char** argv)
                 throw UsageError(name + " needs numbers of 0 or more separated by commas, as in 0,0.1,0.2");
             break;
         case OptionId::NoiseTrials: args.noise.trials = parseWhole(name, *value, 1, 1000000); break;
-        case OptionId::Seed:
+        case OptionId::Seed: // one seed for the noise and the capacity sets
             args.noise.seed = parseWhole<std::uint64_t>(name, *value, 0, UINT64_MAX);
+            args.analysis.capacity.seed = args.noise.seed;
             break;
         case OptionId::LoadMatrix:
         case OptionId::SaveMatrix:
@@ -236,9 +240,28 @@ Arguments parseArguments(int argc, char** argv)
                 throw UsageError(name + " needs a file name");
             args.steps.push_back({option->id, name + " " + *value, *value});
             break;
+        default: {
+            bool taken = false;
+            if (auto error = takeAnalysisOption(option->id, name, *value, args.analysis, taken))
+                throw UsageError(*error);
+            args.analysisOptions.push_back(name);
+            break;
+        }
         }
     }
     checkAnalysisSteps(args);
+    args.analysis.settings = args.settings;
+    if (auto error = checkAnalysisArguments(args.analysis))
+        throw UsageError(*error);
+    if (args.analysis.wanted()) {
+        if (!args.steps.empty() || !args.statsFile.empty() || !args.solve)
+            throw UsageError("--capacity and --sweep-out train in place of the Solve; they take no --no-solve, "
+                             "--stats, --load-matrix, --predict, --save-matrix, --recall-table or --noise");
+        if (!args.analysis.capacityFile.empty() && !args.patternsFile.empty())
+            throw UsageError("--capacity makes its own pattern sets; it takes no --patterns");
+    } else if (!args.analysisOptions.empty()) {
+        throw UsageError(args.analysisOptions.front() + " needs --capacity FILE or --sweep-out FILE");
+    }
     return args;
 }
 
@@ -410,12 +433,12 @@ int usageError(const std::string& message)
     return kExitUsage;
 }
 
-// Every file the run will write, and every file it will read, in the job
-// folder (the current folder by now).
-std::vector<FileUse> fileUses(const Arguments& args, EngineState& engine, const std::string& patternsPath,
+// Every file the run will write, and every file it will read; the job's own
+// in the engine's job folder.
+std::vector<FileUse> fileUses(EngineState& engine, const Arguments& args, const std::string& patternsPath,
                               const std::string& statsPath)
 {
-    const auto job = [&engine](const std::string& name) { return engine.pathOf(name); };
+    const auto job = [&](const std::string& name) { return engine.pathOf(name); };
     std::vector<FileUse> uses;
     if (!args.patternsFile.empty()) {
         uses.push_back({patternsPath, "--patterns " + args.patternsFile, false, true});
@@ -489,6 +512,8 @@ int main(int argc, char** argv)
 
     const std::string dir = args.dirGiven ? args.dir : ".";
     const std::string patternsPath = absoluteName(args.patternsFile);
+    if (args.analysis.wanted())
+        return runAnalysis(args.analysis, dir, patternsPath, args.patternsFile, *engine.stopFlagPointer());
     const std::string statsPath = absoluteName(args.statsFile);
     if (args.dirGiven) {
         resolveFiles(args.steps);
@@ -500,7 +525,7 @@ int main(int argc, char** argv)
     }
     // An output must never overwrite an input: checked before anything is
     // written.
-    if (const std::string clash = findFileClash(fileUses(args, engine, patternsPath, statsPath)); !clash.empty())
+    if (const std::string clash = findFileClash(fileUses(engine, args, patternsPath, statsPath)); !clash.empty())
         return usageError(clash + "; nothing was written");
     if (args.solve || !args.patternsFile.empty()) {
         if (const Outcome locked = session.lockFolder(); !locked.ok()) {

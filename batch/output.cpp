@@ -5,7 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "core/streamwrite.h"
+#include "core/support/streamwrite.h"
 
 namespace duolink::batch {
 

@@ -25,11 +25,10 @@ public:
     void writeLine(std::string_view line);
     void flush();
 
-    // The run's stop request: once it is set, a stalled reader is left behind.
-    void watchStop(const std::atomic<bool>* stop) { stop_ = stop; }
-
     // The errno of the first failure other than a closed pipe, or 0.
     int error() const { return error_; }
+    // The run's stop flag: once it is set, a stalled reader is left behind.
+    void watchStop(const std::atomic<bool>* stop) { stop_ = stop; }
 
 private:
     void send(std::string_view data);

@@ -42,7 +42,8 @@ const std::vector<OptionDoc> kOptions = {
      "transfer, unity or tol. VALUE is a whole number for option, max, alen, "
      "blen, simulation, transfer and unity, and a number (\"0.25\", \"5e-2\") "
      "for beta, limit and tol. May be given for several names; for one name "
-     "the last counts. A bad NAME or VALUE is a usage error."},
+     "the last counts. A bad NAME or VALUE is a usage error. --capacity and "
+     "--sweep-out train with the same edited parameters."},
     {OptionId::NoSolve, "--no-solve", nullptr, "Skip the Solve."},
     {OptionId::LoadMatrix, "--load-matrix", "FILE",
      "Load a matrix file (.vmat2) as Load Matrix does, and list it."},
@@ -80,8 +81,9 @@ const std::vector<OptionDoc> kOptions = {
     {OptionId::NoiseTrials, "--noise-trials", "N",
      "Trials per pair and standard deviation, 1 to 1000000 (default 100)."},
     {OptionId::Seed, "--seed", "S",
-     "The seed of the noise generator, 0 to 18446744073709551615 (default 1). "
-     "The same seed gives the same table on any machine and thread count."},
+     "The seed of the --noise generator and of the --capacity sets, 0 to "
+     "18446744073709551615 (default 1). The same seed gives the same output on "
+     "any machine and thread count."},
     {OptionId::Tol, "--tol", "X",
      "The tolerance of --recall-table and --noise; default the TOL that the "
      "Solve read. Needed with --no-solve."},
@@ -93,6 +95,32 @@ const std::vector<OptionDoc> kOptions = {
      "line by line: presentation, r2, missed_pairs, bit_errors, ber_total, "
      "all_recalled. A run that ends early leaves the lines of the "
      "presentations it made."},
+    {OptionId::Capacity, "--capacity", "FILE",
+     "Instead of the Solve, train random sets of n = 1 .. N pairs of 0/1 "
+     "patterns, T sets per n, in memory with the parameters of DIR (and "
+     "--set), and write one CSV row per set to FILE: "
+     "n,set,outcome,presentations,final_r2,missed_last,recalled,nearest_own. "
+     "Each training is the one the runner would make with --patterns on that "
+     "set. A summary per n goes to standard output. FILE - writes the rows to "
+     "standard output instead, without the summary."},
+    {OptionId::CapacityPairs, "--capacity-pairs", "N", "Largest set size for --capacity, 1 to 256 (default 64)."},
+    {OptionId::CapacitySets, "--capacity-sets", "T", "Sets per size for --capacity (default 20)."},
+    {OptionId::Density, "--density", "P", "Chance of a 1 in the --capacity sets, 0 to 1 (default 0.5)."},
+    {OptionId::KeepSets, "--keep-sets", "DIR2",
+     "Also write --capacity set t of n pairs as the pattern list DIR2/n<n>-s<t>.csv."},
+    {OptionId::Sweep, "--sweep", "NAME=LIST",
+     "A parameter to sweep: NAME as for --set, LIST as a,b,c or start:stop:step "
+     "(exact decimal steps). Repeat for a grid; the first is outermost."},
+    {OptionId::SweepOut, "--sweep-out", "FILE",
+     "Instead of the Solve, train the job's list (or --patterns FILE, without "
+     "writing job files) once per grid cell in memory and write one CSV row "
+     "per cell to FILE: the swept values, then "
+     "outcome,presentations,final_r2,missed_last,recalled,nearest_own."},
+    {OptionId::Jobs, "--jobs", "N", "Threads for the analyses (default: all cores). The output is the same for every N."},
+    {OptionId::Shard, "--shard", "K/N",
+     "Compute only rows K, K+N, K+2N, ... of an analysis. The rows of shards "
+     "1 .. N, without their headers and sorted by their first columns, are "
+     "the rows of the whole run."},
     {OptionId::Help, "--help", nullptr, "Print this help and exit."},
     {OptionId::Version, "--version", nullptr, "Print the version and exit."},
 };
@@ -111,7 +139,8 @@ const std::pair<int, const char*> kStatuses[] = {
     {kExitStopped,
      "Stopped by SIGINT or SIGTERM: the run finished the presentation it was "
      "in, wrote \"*** JOB STOPPED BY USER ***\" and a complete report, and "
-     "skipped the steps after it. A second signal ends the runner at once."},
+     "skipped the steps after it. An analysis writes the rows it finished. "
+     "A second signal ends the runner at once."},
 };
 
 constexpr size_t kWidth = 79;

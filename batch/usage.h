@@ -10,6 +10,8 @@ namespace duolink::batch {
 enum class OptionId {
     Help, Version, Quiet, Patterns, Stats, NoSolve, Set, LoadMatrix, Predict, SaveMatrix,
     RecallTable, Noise, NoiseSigma, NoiseTrials, Seed, Tol,
+    // The analyses: many trainings in memory instead of one Solve.
+    Capacity, CapacityPairs, CapacitySets, Density, KeepSets, Sweep, SweepOut, Jobs, Shard
 };
 
 struct OptionDoc {

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "core/patterns.h"
+#include "core/patterns/patterns.h"
 #include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
 

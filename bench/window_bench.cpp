@@ -33,7 +33,7 @@
 
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
-#include "core/patternlist.h"
+#include "core/patterns/patternlist.h"
 #include "gui/form2.h"
 
 using namespace duolink;

@@ -1,9 +1,12 @@
-// The form's side of the Analysis window: what the analyses work on, and
-// browsing to the pair of a chosen row.
+// The form's side of the Analysis window: what the analyses work on,
+// browsing to the pair of a chosen row, and the one Stop for every run.
 #include "core/engine/state.h"
-#include "core/patterns.h"
+#include "core/patterns/patterns.h"
 #include "gui/analysiswindow.h"
+#include "gui/capacitytab.h"
+#include "gui/sweeptab.h"
 #include "gui/form2.h"
+#include "gui/windowplacement.h"
 
 namespace duolink {
 
@@ -31,15 +34,37 @@ void TForm2::showAnalysis()
             return input;
         };
         analysisWindow_ = new AnalysisWindow(source, [this]() -> Dialogs& { return dialogs(); }, this);
+        // Capacity and sweeps train the working folder's job anew, in memory.
+        const JobSource job{[this] { return workingFolder(); }, [this] { return patternList().pairs(); }};
+        analysisWindow_->addTab(new CapacityTab(*analysisWindow_, job));
+        analysisWindow_->addTab(new SweepTab(*analysisWindow_, job));
         analysisWindow_->setTol(engine().tol);
-        analysisWindow_->move(window()->frameGeometry().bottomLeft() + QPoint(0, 8));
+        // Beside the main window when it fits, else on the screen; where the
+        // user last left it.
+        placeAuxiliaryWindow(analysisWindow_, this, QStringLiteral("analysis"));
         connect(analysisWindow_, &AnalysisWindow::pairChosen, this, &TForm2::browseTo);
+        connect(analysisWindow_, &AnalysisWindow::runningChanged, this, &TForm2::updateStopAction);
         // A new matrix: the tabs that show results follow it.
         connect(this, &TForm2::runFinished, analysisWindow_, [this] { analysisWindow_->matrixChanged(engine().tol); });
     }
     analysisWindow_->show();
     analysisWindow_->raise();
     analysisWindow_->activateWindow();
+}
+
+// Esc and Run > Stop, from any of the program's windows: one action, so that
+// no window has two commands for the key.
+void TForm2::stopRuns()
+{
+    if (running_)
+        engine_->requestStop();
+    if (analysisWindow_)
+        analysisWindow_->stopAll();
+}
+
+void TForm2::updateStopAction()
+{
+    stopAction->setEnabled(running_ || (analysisWindow_ && analysisWindow_->isRunning()));
 }
 
 void TForm2::testAllPairs()

@@ -86,6 +86,7 @@ void AnalysisRun::start(std::function<void(WorkProgress&)> work)
     stopButton_->setEnabled(true);
     status_->setText(tr("Working\u2026"));
     timer_->start();
+    emit started();
 }
 
 bool AnalysisRun::isRunning() const

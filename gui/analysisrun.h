@@ -46,6 +46,7 @@ public:
     QPushButton* stopButton() const { return stopButton_; }
 
 signals:
+    void started();
     // `completed` is false when the run was stopped or failed; `error` is the
     // failure's message.
     void finished(bool completed, const QString& error);

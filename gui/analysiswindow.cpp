@@ -1,7 +1,5 @@
 #include "gui/analysiswindow.h"
 
-#include <QAction>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,9 +8,10 @@
 
 #include <cmath>
 
-#include "core/numgrammar.h"
+#include "core/support/numgrammar.h"
 #include "gui/analysisrun.h"
 #include "gui/dialogs.h"
+#include "gui/errortext.h"
 #include "gui/noisetab.h"
 #include "gui/recalltab.h"
 #include "gui/savetarget.h"
@@ -42,11 +41,30 @@ void AnalysisTab::saveTextAs(const QString& filter, const char* suffix, QString&
     const std::optional<QString> name = dialogs().saveFileName(this, filter, lastName);
     if (!name || name->isEmpty())
         return;
-    lastName = QFileInfo(*name).suffix().isEmpty() ? *name + QLatin1Char('.') + QLatin1String(suffix) : *name;
+    lastName = withSuffix(*name, suffix);
     if (!mayReplace(this, dialogs(), lastName))
         return;
     if (const QString reason = replaceFileWith(lastName, text); !reason.isEmpty())
-        dialogs().errorBox(this, tr("Could not save %1: %2.\nNothing was written.").arg(lastName, reason));
+        dialogs().errorBox(this, fileErrorText(lastName, tr("not saved"), reason));
+}
+
+void AnalysisTab::saveImageAs(QWidget* view, QString& lastName)
+{
+    const std::optional<QString> name = dialogs().saveFileName(this, tr("PNG image (*.png)"), lastName);
+    if (!name || name->isEmpty())
+        return;
+    lastName = withSuffix(*name, "png");
+    if (mayReplace(this, dialogs(), lastName))
+        saveImage(view, lastName);
+}
+
+bool AnalysisTab::saveImage(QWidget* view, const QString& path)
+{
+    const QString reason = replaceFileWithImage(path, view);
+    if (reason.isEmpty())
+        return true;
+    dialogs().errorBox(this, fileErrorText(path, tr("chart not saved"), reason));
+    return false;
 }
 
 // --- AnalysisWindow -----------------------------------------------------------------------
@@ -76,14 +94,6 @@ AnalysisWindow::AnalysisWindow(InputSource source, std::function<Dialogs&()> dia
     layout->addLayout(top);
     layout->addWidget(tabs_, 1);
 
-    // Esc stops whatever runs in the window.
-    auto* stop = new QAction(tr("Stop"), this);
-    stop->setObjectName(QStringLiteral("stopAnalysisAction"));
-    stop->setShortcut(QKeySequence(Qt::Key_Escape));
-    stop->setShortcutContext(Qt::WindowShortcut);
-    connect(stop, &QAction::triggered, this, &AnalysisWindow::stopAll);
-    addAction(stop);
-
     recallTab_ = new RecallTab(*this);
     addTab(recallTab_);
     noiseTab_ = new NoiseTab(*this);
@@ -92,7 +102,9 @@ AnalysisWindow::AnalysisWindow(InputSource source, std::function<Dialogs&()> dia
 
 AnalysisWindow::~AnalysisWindow()
 {
-    // The runs end before the tabs that hold their results go.
+    // The runs end before the tabs that hold their results go, and their
+    // ending is no news to an owner that may be going itself.
+    disconnect(this, &AnalysisWindow::runningChanged, nullptr, nullptr);
     stopAll();
     for (int i = 0; i < tabs_->count(); ++i)
         if (auto* tab = qobject_cast<AnalysisTab*>(tabs_->widget(i)))
@@ -105,6 +117,16 @@ AnalysisWindow::~AnalysisWindow()
 void AnalysisWindow::addTab(AnalysisTab* tab)
 {
     tabs_->addTab(tab, tab->title());
+    connect(tab->analysisRun(), &AnalysisRun::started, this, &AnalysisWindow::runningChanged);
+    connect(tab->analysisRun(), &AnalysisRun::finished, this, &AnalysisWindow::runningChanged);
+}
+
+bool AnalysisWindow::isRunning() const
+{
+    for (int i = 0; i < tabs_->count(); ++i)
+        if (auto* tab = qobject_cast<AnalysisTab*>(tabs_->widget(i)); tab && tab->analysisRun()->isRunning())
+            return true;
+    return false;
 }
 
 void AnalysisWindow::testAllPairs()

@@ -51,6 +51,11 @@ protected:
     // Asks for a file name (the suffix is added when none is given) and
     // writes `text` there as a whole; on failure the error box says why.
     void saveTextAs(const QString& filter, const char* suffix, QString& lastName, const std::string& text);
+    // The same for `view` as it shows, as a PNG image.
+    void saveImageAs(QWidget* view, QString& lastName);
+    // Writes `view` as it shows to `path` as a PNG image; on failure an error
+    // box says why.
+    bool saveImage(QWidget* view, const QString& path);
     Dialogs& dialogs() const;
 
     AnalysisWindow& window_;
@@ -80,7 +85,9 @@ public:
     void setTol(double tol);
     // After a Solve: takes its TOL and recomputes the tabs that show results.
     void matrixChanged(double solveTol);
-    // Stops every running analysis (Esc).
+    // Whether an analysis runs; runningChanged() says when that may change.
+    bool isRunning() const;
+    // Stops every running analysis (Esc, from the program's Stop).
     void stopAll();
 
     // The input for a run, or nullptr with the reason in `why`.
@@ -90,6 +97,7 @@ public:
 signals:
     // A row of a table was chosen: the list position of its pair.
     void pairChosen(int position);
+    void runningChanged();
 
 private:
     void tolEdited();

@@ -7,9 +7,9 @@
 #include <exception>
 #include <thread>
 
-#include "core/console.h"
+#include "core/support/console.h"
 #include "core/engine/state.h"
-#include "core/handoff.h"
+#include "gui/handoff.h"
 #include "gui/qtsinks.h"
 
 namespace duolink {

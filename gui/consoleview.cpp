@@ -146,6 +146,14 @@ void ConsoleView::copy() const
         QGuiApplication::clipboard()->setText(selectedText());
 }
 
+void ConsoleView::copyCommand() const
+{
+    if (copyCommand_)
+        copyCommand_();
+    else
+        copy();
+}
+
 qsizetype ConsoleView::firstVisibleLine() const
 {
     return verticalScrollBar()->value();
@@ -359,7 +367,7 @@ void ConsoleView::timerEvent(QTimerEvent* event)
 void ConsoleView::keyPressEvent(QKeyEvent* event)
 {
     if (event == QKeySequence::Copy) {
-        copy();
+        copyCommand();
         return;
     }
     if (event == QKeySequence::SelectAll) {
@@ -404,7 +412,7 @@ void ConsoleView::keyPressEvent(QKeyEvent* event)
 void ConsoleView::contextMenuEvent(QContextMenuEvent* event)
 {
     QMenu menu(this);
-    QAction* copyAction = menu.addAction(tr("&Copy"), this, &ConsoleView::copy);
+    QAction* copyAction = menu.addAction(tr("&Copy"), this, &ConsoleView::copyCommand);
     copyAction->setShortcut(QKeySequence::Copy);
     copyAction->setEnabled(hasSelection());
     QAction* allAction = menu.addAction(tr("Select &All"), this, &ConsoleView::selectAll);

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "gui/linestore.h"
 
@@ -58,6 +59,9 @@ public:
     void clearSelection();
     // Puts the selected text on the clipboard; does nothing without a selection.
     void copy() const;
+    // Copy from the keyboard or the context menu runs `command` instead of
+    // copy() (a window that asks before copying much, and shows progress).
+    void setCopyCommand(std::function<void()> command) { copyCommand_ = std::move(command); }
 
     // First line shown at the top, and the number of whole lines that fit.
     qsizetype firstVisibleLine() const;
@@ -90,6 +94,7 @@ private:
     Pos posAt(const QPoint& viewportPoint) const;
     void dragTo(const QPoint& viewportPoint);
     void publishSelection() const;
+    void copyCommand() const;
 
     LineStore lines_;
     bool unsynced_ = false;
@@ -104,6 +109,7 @@ private:
     bool dragging_ = false;
     QPoint lastDragPoint_;
     QBasicTimer autoScroll_;
+    std::function<void()> copyCommand_;
 };
 
 } // namespace duolink

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/atomicwrite.h"
-#include "core/engine/errors.h"
+#include "core/support/atomicwrite.h"
+#include "core/support/errors.h"
 #include "core/engine/solve.h"
 #include "core/session/session.h"
 

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "core/fieldreading.h"
+#include "core/patterns/fieldreading.h"
 
 class QAction;
 class QLineEdit;

@@ -20,7 +20,7 @@
 #include <string>
 #include <utility>
 
-#include "core/console.h"
+#include "core/support/console.h"
 #include "core/engine/state.h"
 #include "core/engine/stop.h"
 #include "gui/backgroundrun.h"
@@ -30,13 +30,13 @@
 #include "gui/fieldmarks.h"
 #include "gui/fieldtext.h"
 #include "gui/filefilter.h"
-#include "core/numtext.h"
+#include "core/support/numtext.h"
 #include "gui/qtsinks.h"
 #include "gui/trainingwindow.h"
 #include "gui/windowplacement.h"
-#include "core/observer.h"
-#include "core/training/recorder.h"
-#include "core/engine/errors.h"
+#include "core/engine/observer.h"
+#include "core/stats/recorder.h"
+#include "core/support/errors.h"
 #include "core/engine/solve.h"
 #include "gui/guard.h"
 #include "gui/jobadvice.h"
@@ -503,7 +503,7 @@ void TForm2::setRunning(bool running)
                 action->setEnabled(true);
         disabledForRun_.clear();
     }
-    stopAction->setEnabled(running);
+    updateStopAction();
     if (running)
         emit runStarted();
     else
@@ -618,7 +618,15 @@ void TForm2::showTraining()
         trainingWindow_ = new TrainingWindow(*recorder_, [this]() -> Dialogs& { return dialogs(); }, this);
         // Beside the main window, not over it, and on the screen.
         placeAuxiliaryWindow(trainingWindow_, this, QStringLiteral("training"));
-        trainingWindow_->addStopButton(stopAction);
+        // The training window's Stop is the training's alone.
+        QPushButton* stop = trainingWindow_->addStopButton();
+        stop->setEnabled(running_);
+        connect(stop, &QPushButton::clicked, this, [this] {
+            if (running_)
+                engine_->requestStop();
+        });
+        connect(this, &TForm2::runStarted, stop, [stop] { stop->setEnabled(true); });
+        connect(this, &TForm2::runFinished, stop, [stop] { stop->setEnabled(false); });
     }
     trainingWindow_->show();
     trainingWindow_->raise();

@@ -10,7 +10,8 @@
 #include <memory>
 #include <optional>
 
-#include "core/patterns.h"
+#include "core/patterns/patterns.h"
+#include "gui/panework.h"
 
 class QAction;
 class QLabel;
@@ -156,6 +157,9 @@ public:
     // The dialogs the commands open; nullptr restores the real ones.
     void setDialogs(Dialogs* dialogs);
     Dialogs& dialogs() const;
+    // When saving or copying the pane shows its progress and when a copy
+    // asks first (tests make them small).
+    void setPaneLimits(const PaneLimits& limits) { paneLimits_ = limits; }
 
     // Shows the training window, made on first use.
     void showTraining();
@@ -285,6 +289,10 @@ private:
     void setUpKeyboard();
     // Enters or leaves the run state: actions, input, the signals.
     void setRunning(bool running);
+    // Stops the training and the analyses that run.
+    void stopRuns();
+    // Stop is enabled while a training or an analysis runs.
+    void updateStopAction();
     // During a run: whether `event` is input to the form, which is dropped.
     bool dropsInputDuringRun(QObject* watched, QEvent* event);
 
@@ -312,6 +320,7 @@ private:
     QString lastPatternListName_;
     PatternListWindow* patternListWindow_ = nullptr;
     QString lastOutputName_;
+    PaneLimits paneLimits_;
     bool running_ = false;
     bool closeAfterRun_ = false;
     QList<QPointer<QAction>> disabledForRun_;

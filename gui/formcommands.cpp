@@ -71,6 +71,7 @@ void TForm2::createActions()
     copyAction = make("copyAction", tr("&Copy"), {QKeySequence(QKeySequence::Copy)});
     copyAction->setStatusTip(tr("Copy the text selected in the pane"));
     connect(copyAction, &QAction::triggered, this, &TForm2::copyPane);
+    Memo1->setCopyCommand([this] { copyPane(); });
     selectAllAction = make("selectAllAction", tr("Select &All"), {QKeySequence(QKeySequence::SelectAll)});
     selectAllAction->setStatusTip(tr("Select all the text in the pane"));
     connect(selectAllAction, &QAction::triggered, Memo1, &ConsoleView::selectAll);
@@ -93,9 +94,9 @@ void TForm2::createActions()
                                  &TForm2::testAllPairs);
     testAllPairsAction->setStatusTip(tr("Recall every pair of the list and compare it with its B pattern"));
     stopAction = make("stopAction", tr("S&top"), {key(Qt::Key_Escape)});
-    stopAction->setStatusTip(tr("Stop the training after the presentation it is in"));
+    stopAction->setStatusTip(tr("Stop the training after the presentation it is in, and any analysis that runs"));
     stopAction->setEnabled(false);
-    connect(stopAction, &QAction::triggered, this, [this] { engine_->requestStop(); });
+    connect(stopAction, &QAction::triggered, this, &TForm2::stopRuns);
     settingsAction = command("settingsAction", tr("Se&ttings\u2026"), {key(Qt::CTRL | Qt::Key_Comma)},
                              &TForm2::showSettings);
     settingsAction->setStatusTip(tr("See and change the values of the parameters file"));
@@ -211,7 +212,7 @@ bool TForm2::saveOutput(const QString& path)
     bool cancelled = false;
     const qsizetype lines = Memo1->lineCount();
     PaneProgress progress(this, tr("Saving the output to %1\u2026").arg(QFileInfo(path).fileName()),
-                          Memo1->textBytes() + uint64_t(lines));
+                          Memo1->textBytes() + uint64_t(lines), paneLimits_);
     const QString reason = replaceFileWith(path, [&](const std::function<bool(std::string_view)>& put) {
         std::string piece;
         uint64_t done = 0;
@@ -247,12 +248,13 @@ void TForm2::copyPane()
     if (!Memo1->hasSelection())
         return;
     const uint64_t bytes = Memo1->selectionBytes();
-    if (bytes > kAskBeforeCopying &&
+    if (bytes > paneLimits_.askBeforeCopying &&
         !dialogs().confirm(this, tr("Copy %1 of text to the clipboard? Programs you paste it into may be slow "
                                     "with that much; Save Output As writes it to a file instead.")
                                      .arg(sizeText(bytes))))
         return;
-    PaneProgress progress(this, tr("Copying %1 to the clipboard\u2026").arg(sizeText(bytes)), bytes);
+    PaneProgress progress(this, tr("Copying %1 to the clipboard\u2026").arg(sizeText(bytes)), bytes,
+                          paneLimits_);
     const QString text = Memo1->selectedText([&](uint64_t done) { return progress.advance(done); });
     if (text.isNull()) {
         emit statusMessage(tr("Copy cancelled; the clipboard is as it was"), kNoticeMs);

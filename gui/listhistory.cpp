@@ -5,7 +5,7 @@
 #include <QUndoCommand>
 #include <QUndoStack>
 
-#include "core/patterns.h"
+#include "core/patterns/patterns.h"
 
 namespace duolink {
 namespace {

@@ -3,8 +3,8 @@
 #include <QAction>
 #include <QLineEdit>
 
-#include "core/numtext.h"
-#include "core/patternlist.h"
+#include "core/support/numtext.h"
+#include "core/patterns/patternlist.h"
 #include "gui/dialogs.h"
 #include "gui/form2.h"
 #include "gui/listhistory.h"

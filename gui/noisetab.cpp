@@ -1,16 +1,13 @@
 #include "gui/noisetab.h"
 
 #include <QAbstractTableModel>
-#include <QBuffer>
 #include <QChart>
 #include <QChartView>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
-#include <QPixmap>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
@@ -25,7 +22,6 @@
 
 #include "gui/analysisrun.h"
 #include "gui/dialogs.h"
-#include "gui/savetarget.h"
 
 namespace duolink {
 
@@ -313,27 +309,12 @@ void NoiseTab::saveCsvAs()
 
 void NoiseTab::saveChartAs()
 {
-    const std::optional<QString> name = dialogs().saveFileName(this, tr("PNG image (*.png)"), lastChartName_);
-    if (!name || name->isEmpty())
-        return;
-    lastChartName_ = QFileInfo(*name).suffix().isEmpty() ? *name + QStringLiteral(".png") : *name;
-    if (mayReplace(this, dialogs(), lastChartName_))
-        saveChart(lastChartName_);
+    saveImageAs(chartView_, lastChartName_);
 }
 
 bool NoiseTab::saveChart(const QString& path)
 {
-    // As it shows, at the screen's resolution.
-    const QPixmap pixmap = chartView_->grab();
-    QByteArray png;
-    QBuffer buffer(&png);
-    QString reason = tr("the image could not be made");
-    if (buffer.open(QIODevice::WriteOnly) && pixmap.save(&buffer, "PNG"))
-        reason = replaceFileWith(path, std::string_view(png.constData(), static_cast<size_t>(png.size())));
-    if (reason.isEmpty())
-        return true;
-    dialogs().errorBox(this, tr("Could not save the chart to %1: %2").arg(path, reason));
-    return false;
+    return saveImage(chartView_, path);
 }
 
 } // namespace duolink

@@ -11,14 +11,15 @@ QString sizeText(uint64_t bytes)
     return QLocale::c().formattedDataSize(static_cast<qint64>(bytes), 1, QLocale::DataSizeSIFormat);
 }
 
-PaneProgress::PaneProgress(QWidget* parent, const QString& label, uint64_t total) : total_(total)
+PaneProgress::PaneProgress(QWidget* parent, const QString& label, uint64_t total, const PaneLimits& limits)
+    : total_(total)
 {
-    if (total <= kProgressAbove)
+    if (total <= limits.progressAbove)
         return;
     dialog_ = std::make_unique<QProgressDialog>(label, QObject::tr("Cancel"), 0, 1000, parent);
     dialog_->setObjectName(QStringLiteral("paneProgress"));
     dialog_->setWindowModality(Qt::WindowModal);
-    dialog_->setMinimumDuration(300);
+    dialog_->setMinimumDuration(limits.showAfterMs);
     dialog_->setValue(0);
 }
 

@@ -12,18 +12,23 @@ class QWidget;
 
 namespace duolink {
 
-// Work on more than this many bytes shows its progress.
-inline constexpr uint64_t kProgressAbove = uint64_t(50) << 20;
-// Copying more than this to the clipboard asks first.
-inline constexpr uint64_t kAskBeforeCopying = uint64_t(100) << 20;
+// When pane work shows its progress and when a copy asks first.
+struct PaneLimits {
+    // Work on more than this many bytes shows its progress...
+    uint64_t progressAbove = uint64_t(50) << 20;
+    // ...once it has taken this long.
+    int showAfterMs = 300;
+    // Copying more than this to the clipboard asks first.
+    uint64_t askBeforeCopying = uint64_t(100) << 20;
+};
 
 // "1.7 GB", "120 MB".
 QString sizeText(uint64_t bytes);
 
 class PaneProgress {
 public:
-    // Shows nothing for `total` up to kProgressAbove.
-    PaneProgress(QWidget* parent, const QString& label, uint64_t total);
+    // Shows nothing for `total` up to limits.progressAbove.
+    PaneProgress(QWidget* parent, const QString& label, uint64_t total, const PaneLimits& limits);
     ~PaneProgress();
     // After a piece: shows `done` and lets the window paint; false once the
     // user has cancelled.

@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "core/engine/errors.h"
-#include "core/numtext.h"
-#include "core/patternlist.h"
+#include "core/support/errors.h"
+#include "core/support/numtext.h"
+#include "core/patterns/patternlist.h"
 #include "gui/dialogs.h"
 #include "gui/errortext.h"
 #include "gui/form2.h"
@@ -74,7 +74,7 @@ void TForm2::openPatternList()
         showPattern(list_.currentIndex);
     emit patternListChanged();
     showListNotice(list_.patternCount == 0 ? tr("%1 held no pairs").arg(shownName)
-                                     : tr("Opened %1 from %2").arg(pairsText(list_.patternCount), shownName));
+                                           : tr("Opened %1 from %2").arg(pairsText(list_.patternCount), shownName));
 }
 
 void TForm2::savePatternList()

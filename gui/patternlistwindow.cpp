@@ -5,7 +5,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "core/patterns.h"
+#include "core/patterns/patterns.h"
 #include "gui/form2.h"
 #include "gui/patterntablemodel.h"
 

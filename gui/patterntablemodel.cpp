@@ -1,7 +1,7 @@
 #include "gui/patterntablemodel.h"
 
-#include "core/numtext.h"
-#include "core/patterns.h"
+#include "core/support/numtext.h"
+#include "core/patterns/patterns.h"
 
 namespace duolink {
 

@@ -3,7 +3,7 @@
 // pair of the list.
 #include <QAbstractTableModel>
 
-#include "core/patterns.h"
+#include "core/patterns/patterns.h"
 
 namespace duolink {
 

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "core/handoff.h"
+#include "gui/handoff.h"
 #include "gui/consoleview.h"
 #include "gui/fieldtext.h"
 

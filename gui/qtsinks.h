@@ -11,7 +11,7 @@
 
 #include <functional>
 
-#include "core/console.h"
+#include "core/support/console.h"
 
 class QLineEdit;
 class QProgressBar;

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "core/training/recorder.h"
+#include "core/stats/recorder.h"
 #include "gui/form2.h"
 
 namespace duolink {

@@ -1,13 +1,16 @@
 #include "gui/savetarget.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QObject>
+#include <QPixmap>
+#include <QWidget>
 
 #include <cerrno>
 
-#include "core/atomicwrite.h"
+#include "core/support/atomicwrite.h"
 #include "gui/dialogs.h"
 
 namespace duolink {
@@ -48,6 +51,20 @@ QString replaceFileWith(const QString& path,
 QString replaceFileWith(const QString& path, std::string_view data)
 {
     return replaceFileWith(path, [data](const std::function<bool(std::string_view)>& put) { return put(data); });
+}
+
+QString replaceFileWithImage(const QString& path, QWidget* view)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !view->grab().save(&buffer, "PNG"))
+        return QObject::tr("the image could not be made");
+    return replaceFileWith(path, std::string_view(png.constData(), static_cast<size_t>(png.size())));
+}
+
+QString withSuffix(const QString& name, const char* suffix)
+{
+    return QFileInfo(name).suffix().isEmpty() ? name + QLatin1Char('.') + QLatin1String(suffix) : name;
 }
 
 } // namespace duolink

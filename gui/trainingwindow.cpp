@@ -5,16 +5,13 @@
 #include <QAction>
 #include <QChartView>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
 #include <QLocale>
 #include <QLogValueAxis>
 #include <QMouseEvent>
-#include <QPixmap>
 #include <QPushButton>
-#include <QBuffer>
 #include <QSplitter>
 #include <QTimer>
 #include <QToolTip>
@@ -25,7 +22,7 @@
 #include <chrono>
 #include <cmath>
 
-#include "core/training/statscsv.h"
+#include "core/stats/statscsv.h"
 #include "gui/chartaxes.h"
 #include "gui/dialogs.h"
 #include "gui/errortext.h"
@@ -58,12 +55,6 @@ QString count(std::size_t n)
 QString pairsMissed(int missed)
 {
     return missed == 1 ? QStringLiteral("1 pair missed") : QStringLiteral("%1 pairs missed").arg(missed);
-}
-
-// Names without a suffix get the format's own.
-QString withSuffix(const QString& name, const char* suffix)
-{
-    return QFileInfo(name).suffix().isEmpty() ? name + QLatin1Char('.') + QLatin1String(suffix) : name;
 }
 
 } // namespace
@@ -184,15 +175,13 @@ void TrainingWindow::build()
     layout->addLayout(buttons_);
 }
 
-void TrainingWindow::addStopButton(QAction* stop)
+QPushButton* TrainingWindow::addStopButton()
 {
     stopButton_ = new QPushButton(tr("Stop"));
     stopButton_->setObjectName(QStringLiteral("stopButton"));
     stopButton_->setToolTip(tr("Stop the training after the presentation it is in (Esc)"));
-    stopButton_->setEnabled(stop->isEnabled());
-    connect(stopButton_, &QPushButton::clicked, stop, &QAction::trigger);
-    connect(stop, &QAction::enabledChanged, stopButton_, &QPushButton::setEnabled);
     buttons_->insertWidget(0, stopButton_);
+    return stopButton_;
 }
 
 void TrainingWindow::showEvent(QShowEvent* event)
@@ -393,13 +382,7 @@ bool TrainingWindow::eventFilter(QObject* watched, QEvent* event)
 
 bool TrainingWindow::saveChart(const QString& path)
 {
-    // As it shows, at the screen's resolution.
-    const QPixmap pixmap = chartView_->grab();
-    QByteArray png;
-    QBuffer buffer(&png);
-    QString reason = tr("the image could not be made");
-    if (buffer.open(QIODevice::WriteOnly) && pixmap.save(&buffer, "PNG"))
-        reason = replaceFileWith(path, std::string_view(png.constData(), static_cast<size_t>(png.size())));
+    const QString reason = replaceFileWithImage(path, chartView_);
     if (reason.isEmpty())
         return true;
     dialogs_().errorBox(this, fileErrorText(path, tr("chart not saved"), reason));

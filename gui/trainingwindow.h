@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "core/training/recorder.h"
+#include "core/stats/recorder.h"
 
 class QAction;
 class QCategoryAxis;
@@ -43,8 +43,8 @@ public:
     TrainingWindow(const TrainingRecorder& recorder, std::function<Dialogs&()> dialogs, QWidget* parent = nullptr);
     ~TrainingWindow() override;
 
-    // A Stop button that runs `stop` and is enabled when it is.
-    void addStopButton(QAction* stop);
+    // Adds a Stop button, for the owner to connect.
+    QPushButton* addStopButton();
     QPushButton* stopButton() const { return stopButton_; }
 
     // Takes what is new in the recorder and shows it, the chart included.

@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "core/training/recorder.h"
+#include "core/stats/recorder.h"
 
 namespace duolink {
 

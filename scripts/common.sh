@@ -25,8 +25,9 @@ DUOLINK_RUN_PACKAGES=(
 # What the tests, the benchmarks and the fuzz targets add (scripts/test):
 # GoogleTest, Google Benchmark, clang with its runtime for libFuzzer; a
 # virtual X display and the tools that drive and photograph the window there,
-# the checkers of the installed desktop files, and dpkg-shlibdeps for the
-# package's dependencies.
+# the checkers of the installed desktop files, dpkg-shlibdeps for the
+# package's dependencies, and GNU parallel, Slurm and munge for the tests that
+# run the analyses in shards on a cluster.
 # shellcheck disable=SC2034 # used by scripts/test and scripts/update-screenshot
 DUOLINK_TEST_PACKAGES=(
     libgtest-dev
@@ -41,6 +42,9 @@ DUOLINK_TEST_PACKAGES=(
     appstream
     dpkg-dev
     lintian
+    parallel
+    slurm-wlm
+    munge
     strace # the write floor of bench/run-benchmarks
 )
 

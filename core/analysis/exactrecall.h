@@ -7,8 +7,8 @@
 #include <string>
 
 #include "core/engine/state.h"
-#include "core/patterns.h"
-#include "core/patternlist.h"
+#include "core/patterns/patterns.h"
+#include "core/patterns/patternlist.h"
 
 namespace duolink {
 

@@ -5,7 +5,7 @@
 #include <bit>
 #include <cmath>
 
-#include "core/numgrammar.h"
+#include "core/support/numgrammar.h"
 
 #include "core/analysis/splitmix64.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/numtext.h"
+#include "core/support/numtext.h"
 
 namespace duolink {
 

@@ -20,6 +20,9 @@ public:
         return mix(state_);
     }
 
+    // A uniform value in [0, 1): the top 53 bits times 2^-53.
+    constexpr double nextUnit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
+
     // A uniform value in (0, 1]: the top 53 bits plus one, times 2^-53.
     constexpr double nextOpenClosed() { return static_cast<double>((next() >> 11) + 1) * 0x1.0p-53; }
 

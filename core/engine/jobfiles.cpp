@@ -10,9 +10,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/atomicwrite.h"
-#include "core/numtext.h"
-#include "core/patterns.h"
+#include "core/support/numtext.h"
+#include "core/patterns/patterns.h"
 #include "core/engine/solve.h"
 
 namespace duolink {
@@ -20,25 +19,6 @@ namespace duolink {
 // --- Job data files --------------------------------------------------------------------
 
 namespace {
-
-std::string dataFileText(const PatternList::Store& patterns, int patternCount)
-{
-    std::string text;
-    std::string line;
-    for (int p = 1; p <= patternCount; ++p) {
-        line.clear();
-        for (int e = 1; e <= 9; ++e) {
-            size_t start = line.size();
-            appendRealTextWD(line, patterns[p][e], 9, 3);
-            // A value filling its whole field would run into the one before
-            // it and read back as one number: keep them apart.
-            if (e > 1 && line[start] != ' ')
-                line.insert(start, 1, ' ');
-        }
-        (text += line) += "\r\n";
-    }
-    return text + "9999\r\n";
-}
 
 // "Invalid numeric input", with the line it was found in for the window's message.
 [[noreturn]] void invalidNumeric(std::size_t line)
@@ -171,18 +151,6 @@ void EngineState::readParametersInto(const std::string& name, const char* paneLa
     if (runOption == 1)
         readWMatrix(wMatrix, aLen, bLen, f);
     f.close();
-}
-
-void writeJobFiles(PatternList& list, const std::filesystem::path& folder)
-{
-    // Both files are replaced together or not at all: a failure leaves the
-    // old job whole.
-    const auto in = [&folder](const char* name) { return folder.empty() ? std::string(name) : (folder / name).string(); };
-    std::string failed;
-    if (int error = replaceFilePair(in(kADataFileName), dataFileText(list.aPatterns, list.patternCount),
-                                    in(kBDataFileName), dataFileText(list.bPatterns, list.patternCount), failed))
-        throwIoError(error, failed);
-    list.noteListInFiles();
 }
 
 bool EngineState::fileExists(std::string_view name)

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "core/engine/state.h"
-#include "core/numtext.h"
+#include "core/support/numtext.h"
 
 namespace duolink {
 namespace {

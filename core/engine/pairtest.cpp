@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "core/numtext.h"
+#include "core/support/numtext.h"
 
 namespace duolink {
 

@@ -1,10 +1,10 @@
 #include "core/engine/solve.h"
 
-#include "core/engine/errors.h"
+#include "core/support/errors.h"
 #include "core/engine/jobfiles.h"
 #include "core/engine/state.h"
 #include "core/engine/training.h"
-#include "core/observer.h"
+#include "core/engine/observer.h"
 
 namespace duolink {
 

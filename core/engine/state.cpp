@@ -1,10 +1,11 @@
 #include "core/engine/state.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
 
-#include "core/numtext.h"
+#include "core/support/numtext.h"
 
 namespace duolink {
 
@@ -58,6 +59,25 @@ void raiseArithmeticError(const char* message)
 }
 
 namespace {
+// A whole number of magnitude below 2^52 (two of them add exactly in a
+// double): adding and taking away 2^52 rounds any smaller magnitude to a
+// whole number, and leaves a whole one as it was.
+inline bool wholeDouble(double x)
+{
+    const double m = std::fabs(x);
+    return (m < 0x1p52) & ((m + 0x1p52) - 0x1p52 == m);
+}
+
+// Whether `n` values from `v` on are all such whole numbers; without
+// branches, so that the loop runs in vector steps.
+inline bool allWhole(const double* v, int n)
+{
+    bool whole = true;
+    for (int j = 0; j < n; ++j)
+        whole = whole & wholeDouble(v[j]);
+    return whole;
+}
+
 inline long double mulChecked(long double a, long double b)
 {
     long double r = a * b;
@@ -83,15 +103,25 @@ void EngineState::outerProduct(const Vector& first, int n, const Vector& second,
 void EngineState::correctionProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x)
 {
     const long double u = unity;
-    const bool finiteFactor = std::isfinite(x) && unity != 0;
+    // Two exact shortcuts when every factor but first(i) is finite and unity
+    // is not 0: a zero input gives a row of zeros, and rows of the same input
+    // value are the same row (0/1 patterns have only two).
+    bool finite = unity != 0 && std::isfinite(x);
+    for (int j = 1; finite && j <= m; ++j)
+        finite = std::isfinite(second[j]);
+    int previous = 0;
     for (int i = 1; i <= n; ++i) {
+        if (finite && first[i] == 0) {
+            for (int j = 1; j <= m; ++j)
+                dest[cellIndex(i, j)] = 0;
+            continue;
+        }
+        if (finite && previous != 0 && first[previous] == first[i]) {
+            std::copy_n(&dest[cellIndex(previous, 1)], m, &dest[cellIndex(i, 1)]);
+            continue;
+        }
+        previous = i;
         for (int j = 1; j <= m; ++j) {
-            // A value of 0 gives +0, as the rounding would, while nothing
-            // in the product is infinite.
-            if (first[i] == 0 && finiteFactor && std::isfinite(second[j])) {
-                dest[cellIndex(i, j)] = 0.0;
-                continue;
-            }
             long double t = fdiv(mulChecked(mulChecked(static_cast<long double>(first[i]), second[j]), x), u);
             dest[cellIndex(i, j)] = static_cast<double>(roundEven(storeDouble(t)));
         }
@@ -101,6 +131,17 @@ void EngineState::correctionProduct(const Vector& first, int n, const Vector& se
 void EngineState::matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest)
 {
     for (int i = 1; i <= rows; ++i) {
+        // Quiet runs add rows of whole numbers well inside the 53-bit range
+        // as doubles: exactly what the extended sums store. Rows are
+        // contiguous.
+        if (quiet && cols >= 1) {
+            const int c = cellIndex(i, 1);
+            if (allWhole(&first[c], cols) && allWhole(&second[c], cols)) {
+                for (int j = 0; j < cols; ++j)
+                    dest[c + j] = second[c + j] + first[c + j];
+                continue;
+            }
+        }
         for (int j = 1; j <= cols; ++j) {
             int c = cellIndex(i, j);
             long double s = static_cast<long double>(second[c]) + first[c];
@@ -111,33 +152,49 @@ void EngineState::matrixAdd(const Matrix& first, int rows, int cols, const Matri
     }
 }
 
-namespace {
-// Two whole numbers below this add up exactly in a double.
-constexpr double kExactWhole = 2251799813685248.0; // 2^51
-} // namespace
+bool EngineState::sumOfUnityRows(const Matrix& m, int n, int k, Vector& out, const Vector& in) const
+{
+    // Each step of the general product adds cell * input / unity, rounded:
+    // with every input 0 or unity and every cell a whole number below 2^31
+    // that is the cell or nothing, exactly, and no step can fail. Rows are
+    // contiguous in the matrix.
+    if (unity == 0 || k < 1)
+        return false;
+    const double u = unity;
+    for (int i = 1; i <= n; ++i)
+        if (in[i] != 0 && in[i] != u)
+            return false;
+    double sums[kVectorSize + 1] = {};
+    bool fits = true;
+    for (int i = 1; i <= n; ++i) {
+        const double* row = &m[cellIndex(i, 1)];
+        if (in[i] == 0) {
+            for (int j = 0; j < k; ++j)
+                fits = fits & (std::fabs(row[j]) <= DBL_MAX);
+            continue;
+        }
+        for (int j = 0; j < k; ++j) {
+            fits = fits & (std::fabs(row[j]) < 0x1p31) & wholeDouble(row[j]);
+            sums[j] += row[j];
+        }
+    }
+    if (!fits)
+        return false;
+    for (int j = 0; j < k; ++j)
+        out[j + 1] = sums[j] + 0.0; // never negative zero
+    return true;
+}
 
 void EngineState::vectorMatrixProduct(const Matrix& m, int n, int k, Vector& out, const Vector& in)
 {
     for (int j = 1; j <= k; ++j)
         out[j] = 0;
+    if (sumOfUnityRows(m, n, k, out, in))
+        return;
     const long double u = unity;
-    const double unityValue = unity;
-    // Below this a whole weight times unity is a whole number the extended
-    // format holds exactly.
-    const double exactWeight = unity > 0 ? 9223372036854775808.0 / unityValue : 0;
     for (int j = 1; j <= k; ++j) {
         for (int i = 1; i <= n; ++i) {
             const double w = m[cellIndex(i, j)];
-            // The patterns' own values, 0 and unity, add nothing and the
-            // weight itself, exactly as the division would: the sum is a
-            // whole number (each step rounds it to one) that stays exact.
-            if (in[i] == 0 && unity > 0 && std::isfinite(w))
-                continue;
-            if (in[i] == unityValue && unity > 0 && std::fabs(w) < exactWeight && std::fabs(out[j]) < kExactWhole &&
-                static_cast<double>(static_cast<long long>(w)) == w) {
-                out[j] += w;
-                continue;
-            }
             long double t = fdiv(mulChecked(w, in[i]), u) + out[j];
             if (std::isnan(t))
                 throw RunError(kInvalidOp);

@@ -19,12 +19,12 @@
 #include <string_view>
 #include <vector>
 
-#include "core/console.h"
-#include "core/engine/errors.h"
+#include "core/support/console.h"
+#include "core/support/errors.h"
+#include "core/support/textfile.h"
+#include "core/engine/observer.h"
+#include "core/patterns/patterns.h"
 #include "core/engine/numbercache.h"
-#include "core/engine/textfile.h"
-#include "core/observer.h"
-#include "core/patterns.h"
 
 namespace duolink {
 
@@ -270,6 +270,10 @@ private:
     void readParametersInto(const std::string& name, const char* paneLabel);
     // The report file, or in quiet mode a report that is dropped.
     void createReport(const std::string& name);
+    // vectorMatrixProduct when every input is 0 or unity and every cell a
+    // small whole number: the sums of the rows of unity. False, with `out`
+    // unchanged, when that does not hold.
+    bool sumOfUnityRows(const Matrix& m, int n, int k, Vector& out, const Vector& in) const;
     // What a quiet run's printing would raise, as it would raise it.
     void checkScale(const Vector& v, int n) const;
 

@@ -13,9 +13,9 @@ inline constexpr const char* kStoppedLine = "*** JOB STOPPED BY USER ***";
 
 static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set from a signal handler");
 
-// The first SIGINT, SIGTERM or SIGHUP sets `flag`; the handlers then give way to the
-// default action, so a second signal ends the program at once. The flag must
-// outlive the handlers (the program's run).
+// The first SIGINT, SIGTERM or SIGHUP sets `flag`; the handlers then give
+// way to the default action, so a second signal ends the program at once.
+// The flag must outlive the handlers (the program's run).
 void stopOnInterruptSignals(std::atomic<bool>* flag);
 
 } // namespace duolink

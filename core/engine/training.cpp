@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
-#include "core/numtext.h"
+#include "core/support/numtext.h"
 #include "core/engine/jobfiles.h"
 #include "core/engine/pairtest.h"
 #include "core/engine/solve.h"
@@ -13,6 +14,15 @@ namespace duolink {
 
 namespace {
 constexpr const char* kWorking = "************WORKING************";
+
+// How many values from position 1 on reading a pattern of `length` values
+// writes: whole lines of up to 16, within the vector.
+size_t readWidth(int length)
+{
+    if (length < 1)
+        return 0;
+    return static_cast<size_t>(std::min(((length - 1) / 16 + 1) * std::min(length, 16), kVectorSize));
+}
 } // namespace
 
 void EngineState::quantise(Vector& v, int length)
@@ -225,12 +235,19 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
     if (trainingObserver)
         trainingObserver->trainingStarted({dataPatternCount, maxPresentations, beta, tol, aLen, bLen, unity});
 
-    // Quiet runs neither format nor write their pane and report lines.
+    // Quiet runs neither format nor write their pane and report lines, and
+    // read the pairs once: every presentation reads the same values from the
+    // same texts, so the first one keeps what it read for the others.
     const bool reports = !quiet;
+    const size_t aKept = readWidth(aLen), bKept = readWidth(bLen);
+    std::vector<double> keptPairs;
     presenting = true;
     while (presentationNo <= maxPresentations && !allCorrect) {
-        openADataFile();
-        openBDataFile();
+        const bool reread = !quiet || presentationNo == 1;
+        if (reread) {
+            openADataFile();
+            openBDataFile();
+        }
         allCorrect = true;
         r2Sum = 0;
         int missedPairs = 0;
@@ -238,8 +255,18 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
         for (int m = 1; m <= dataPatternCount; ++m) {
             if ((runOption == 3 || runOption == 4) && reports)
                 reportFile.write("PS #" + realTextWD(presentationNo, 6, 0) + " TS# " + realTextWD(m, 5, 0) + " ");
-            readAVector(aVector, aDataFile);
-            readBVector(bVector);
+            if (reread) {
+                readAVector(aVector, aDataFile);
+                readBVector(bVector);
+                if (quiet) {
+                    keptPairs.insert(keptPairs.end(), &aVector[1], &aVector[1] + aKept);
+                    keptPairs.insert(keptPairs.end(), &bVector[1], &bVector[1] + bKept);
+                }
+            } else {
+                const double* kept = keptPairs.data() + (m - 1) * (aKept + bKept);
+                std::copy_n(kept, aKept, &aVector[1]);
+                std::copy_n(kept + aKept, bKept, &bVector[1]);
+            }
             const bool ok = testPattern(aVector, bVector, aLen, wMatrix, bLen);
             allCorrect = allCorrect && ok;
             missedPairs += !ok;

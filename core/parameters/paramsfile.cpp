@@ -8,10 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/atomicwrite.h"
-#include "core/engine/errors.h"
-#include "core/engine/textfile.h"
-#include "core/numgrammar.h"
+#include "core/support/atomicwrite.h"
+#include "core/support/errors.h"
+#include "core/support/textfile.h"
+#include "core/support/numgrammar.h"
 
 namespace duolink {
 
@@ -256,29 +256,9 @@ std::vector<ParameterMessage> checkParameters(const std::array<std::string, kPar
 
 // --- Files --------------------------------------------------------------------------
 
-namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-} // namespace
-
 bool readParametersFile(const std::string& name, std::string& text, std::string& error)
 {
-    Fd fd(openInputFile(name));
+    FileDescriptor fd(openInputFile(name));
     struct stat st{};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
         error = ioErrorMessage(errno);

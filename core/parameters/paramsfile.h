@@ -97,7 +97,7 @@ std::vector<ParameterMessage> checkParameters(const std::array<std::string, kPar
 // Reads a whole parameters file. Returns false with `error` set (the system's
 // message) when it is not a readable regular file or is implausibly large.
 bool readParametersFile(const std::string& name, std::string& text, std::string& error);
-// Replaces (or creates) the file as a whole (core/atomicwrite.h).
+// Replaces (or creates) the file as a whole (core/support/atomicwrite.h).
 bool writeParametersFile(const std::string& name, std::string_view text, std::string& error);
 
 } // namespace duolink

@@ -11,12 +11,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/atomicwrite.h"
-#include "core/numgrammar.h"
-#include "core/observer.h"
-#include "core/numtext.h"
-#include "core/engine/errors.h"
-#include "core/engine/textfile.h"
+#include "core/support/atomicwrite.h"
+#include "core/support/console.h"
+#include "core/support/numgrammar.h"
+#include "core/engine/observer.h"
+#include "core/support/numtext.h"
+#include "core/support/errors.h"
+#include "core/support/textfile.h"
 #include "core/predict/recall.h"
 
 namespace duolink {
@@ -38,31 +39,6 @@ int blockCell(const EngineState& engine, int i, int j)
         throw RunError("Range check error");
     return index;
 }
-
-// A file descriptor that is always closed.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-    // Closes now and reports a failure of the close itself.
-    void close()
-    {
-        int fd = fd_;
-        fd_ = -1;
-        if (fd >= 0 && ::close(fd) != 0 && errno != EINTR)
-            throwIoError(errno);
-    }
-
-private:
-    int fd_;
-};
 
 // ---------------------------------------------------------------------------
 // Reading
@@ -172,7 +148,7 @@ double parseMatrixNumber(std::string_view token)
 // or empty file (or a number too long to read whole) never loads shifted.
 Block readBlock(const std::string& path)
 {
-    Fd fd(openInputFile(path));
+    FileDescriptor fd(openInputFile(path));
     if (fd.get() < 0)
         throwIoError(errno);
     ByteSource in(fd.get());
@@ -182,7 +158,8 @@ Block readBlock(const std::string& path)
     for (size_t length; (length = readToken(in, token, kMaxTokenLength)) > 0; ++count)
         if (count < block.size())
             block[count] = parseMatrixNumber(std::string_view(token, length));
-    fd.close();
+    if (const int error = fd.close())
+        throwIoError(error);
     // The caller names the file: "m.vmat2: the file holds 71 numbers; ...".
     if (in.tooLarge())
         throw RunError("the file is too large to be a matrix file");

@@ -3,7 +3,7 @@
 #include <exception>
 #include <new>
 
-#include "core/engine/errors.h"
+#include "core/support/errors.h"
 #include "core/engine/jobfiles.h"
 #include "core/predict/matrixfile.h"
 

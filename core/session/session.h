@@ -14,8 +14,8 @@
 
 #include "core/engine/state.h"
 #include "core/guard/folderlock.h"
-#include "core/observer.h"
-#include "core/patterns.h"
+#include "core/engine/observer.h"
+#include "core/patterns/patterns.h"
 
 namespace duolink {
 

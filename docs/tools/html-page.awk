@@ -1,5 +1,8 @@
 # Wraps cmark's HTML of the manual in a page and gives every heading the id
 # that its Markdown anchor has, so that links to sections work in a browser.
+# Links are made to work where the page is installed, beside examples/:
+# "../examples/X" becomes "examples/X", and a link to another Markdown file
+# of the source tree (README, developer's guide) keeps only its text.
 # Usage: cmark manual.md | awk -v title=TITLE -f mdslug.awk -f html-page.awk
 BEGIN {
     print "<!DOCTYPE html>"
@@ -17,5 +20,18 @@ BEGIN {
     print "<h" level " id=\"" slug_unique(inner) "\">" inner "</h" level ">"
     next
 }
-{ print }
+function local_links(line,    out, a, text) {
+    gsub(/href="\.\.\/examples\//, "href=\"examples/", line)
+    out = ""
+    while (match(line, /<a href="[^"#:]*\.md(#[^"]*)?">[^<]*<\/a>/)) {
+        a = substr(line, RSTART, RLENGTH)
+        text = a
+        sub(/^<a [^>]*>/, "", text)
+        sub(/<\/a>$/, "", text)
+        out = out substr(line, 1, RSTART - 1) text
+        line = substr(line, RSTART + RLENGTH)
+    }
+    return out line
+}
+{ print local_links($0) }
 END { print "</body></html>" }

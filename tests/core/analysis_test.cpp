@@ -14,7 +14,7 @@
 #include "core/analysis/recalltable.h"
 #include "core/analysis/splitmix64.h"
 #include "core/engine/solve.h"
-#include "core/patternlist.h"
+#include "core/patterns/patternlist.h"
 #include "core/predict/recall.h"
 #include "testsupport.h"
 

@@ -1,6 +1,6 @@
 #include <cmath>
 
-#include "core/numtext.h"
+#include "core/support/numtext.h"
 #include "core/engine/pairtest.h"
 #include "core/engine/training.h"
 #include "testsupport.h"

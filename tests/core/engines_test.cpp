@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "core/console.h"
+#include "core/support/console.h"
 #include "core/engine/solve.h"
 #include "core/session/session.h"
-#include "core/training/statscsv.h"
+#include "core/stats/statscsv.h"
 #include "testsupport.h"
 
 using namespace duolink;

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <string_view>
 
-#include "core/fieldreading.h"
-#include "core/patterns.h"
+#include "core/patterns/fieldreading.h"
+#include "core/patterns/patterns.h"
 
 using namespace duolink;
 

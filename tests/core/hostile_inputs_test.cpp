@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/engine/errors.h"
+#include "core/support/errors.h"
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
 #include "testsupport.h"

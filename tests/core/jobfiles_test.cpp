@@ -1,5 +1,5 @@
-#include "core/numtext.h"
-#include "core/patterns.h"
+#include "core/support/numtext.h"
+#include "core/patterns/patterns.h"
 #include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
 #include "testsupport.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/numgrammar.h"
+#include "core/support/numgrammar.h"
 
 using namespace duolink;
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "core/console.h"
-#include "core/numtext.h"
+#include "core/support/console.h"
+#include "core/support/numtext.h"
 
 using namespace duolink;
 

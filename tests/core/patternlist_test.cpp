@@ -14,7 +14,7 @@
 
 #include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
-#include "core/patternlist.h"
+#include "core/patterns/patternlist.h"
 #include "testsupport.h"
 
 using namespace duolink;

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <chrono>
+#include <set>
+#include <thread>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -533,3 +536,140 @@ TEST_F(RunnerTest, LiveProgressOnlyOnATerminalOfItsOwn)
 }
 
 } // namespace
+
+namespace {
+
+std::vector<std::string> csvFields(const std::string& line)
+{
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = line.find(',', start);
+        fields.push_back(line.substr(start, comma - start));
+        if (comma == std::string::npos)
+            return fields;
+        start = comma + 1;
+    }
+}
+
+} // namespace
+
+TEST_F(RunnerTest, AnalysisUsageErrors)
+{
+    fs::create_directories(dir_ / "job");
+    fs::copy(kExamples / "veld200gSetup.dat", dir_ / "job");
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {{"--capacity", "a.csv", "--sweep-out", "b.csv", "--sweep", "beta=1", "job"}, "cannot be used together"},
+        {{"--sweep-out", "b.csv", "job"}, "needs at least one --sweep"},
+        {{"--sweep", "beta=1", "job"}, "--sweep needs --sweep-out"},
+        {{"--capacity", "a.csv", "--set", "speed=1", "job"}, "\"speed\" is no parameter"},
+        {{"--capacity", "a.csv", "--set", "max=1.5", "job"}, "is not a whole number"},
+        {{"--capacity", "a.csv", "--capacity-pairs", "257", "job"}, "from 1 to 256"},
+        {{"--capacity", "a.csv", "--density", "1.5", "job"}, "from 0 to 1"},
+        {{"--capacity", "a.csv", "--seed", "-1", "job"}, "--seed needs a whole number"},
+        {{"--capacity", "a.csv", "--jobs", "0", "job"}, "--jobs takes"},
+        {{"--capacity", "a.csv", "--shard", "3/2", "job"}, "--shard takes K/N"},
+        {{"--capacity", "a.csv", "--patterns", "p.csv", "job"}, "takes no --patterns"},
+        {{"--capacity", "a.csv", "--predict", "1 2 3 4 5 6 7 8", "job"}, "in place of the Solve"},
+        {{"--sweep-out", "b.csv", "--sweep", "beta=1", "--sweep", "beta=2", "job"}, "swept twice"},
+        {{"--sweep-out", "b.csv", "--sweep", "beta=1", "--set", "beta=2", "job"}, "name the same parameter"},
+        {{"--keep-sets", "sets", "job"}, "--keep-sets needs --capacity"},
+        {{"--sweep-out", "job/veld200gSetup.dat", "--sweep", "beta=1", "job"}, "the job's parameters file"},
+    };
+    const std::string params = readFile(dir_ / "job" / "veld200gSetup.dat");
+    for (const Case& c : cases) {
+        std::string label;
+        for (const std::string& a : c.args)
+            label += a + " ";
+        EXPECT_EQ(run(c.args), 2) << label;
+        EXPECT_NE(err.find(c.message), std::string::npos) << label << "\n" << err;
+        EXPECT_FALSE(fs::exists(dir_ / "a.csv") || fs::exists(dir_ / "b.csv")) << label;
+    }
+    EXPECT_EQ(readFile(dir_ / "job" / "veld200gSetup.dat"), params);
+    EXPECT_EQ(run({"--capacity", "a.csv", dir_ / "nowhere"}), 4);
+    EXPECT_NE(err.find("no parameters file"), std::string::npos) << err;
+}
+
+// Every kept set, run by the runner with --patterns, trains as its row says.
+TEST_F(RunnerTest, CapacityRowsAreTheRunnersTrainingsOfTheKeptSets)
+{
+    fs::create_directories(dir_ / "job");
+    std::string params = readFile(kExamples / "veld200gSetup.dat");
+    params.replace(params.find("0.5 "), 3, "0.1");
+    params.replace(params.find("100 "), 3, "40 ");
+    writeFile(dir_ / "job" / "veld200gSetup.dat", params);
+    ASSERT_EQ(run({"--capacity", "cap.csv", "--capacity-pairs", "12", "--capacity-sets", "2", "--density", "0.4",
+                   "--seed", "3", "--keep-sets", "sets", "job"}),
+              0)
+        << err;
+    const std::string rows = readFile(dir_ / "cap.csv");
+    std::set<std::string> outcomes;
+    size_t at = rows.find('\n') + 1;
+    int count = 0;
+    while (at < rows.size()) {
+        const size_t end = rows.find('\n', at);
+        const std::vector<std::string> f = csvFields(rows.substr(at, end - at));
+        at = end + 1;
+        ++count;
+        const fs::path run1 = dir_ / ("r" + f[0] + "-" + f[1]);
+        fs::create_directories(run1);
+        writeFile(run1 / "veld200gSetup.dat", params);
+        const int status = run({"--quiet", "--patterns", (dir_ / "sets" / ("n" + f[0] + "-s" + f[1] + ".csv")).string(),
+                                run1.string()});
+        ASSERT_EQ(status, 0) << err;
+        const std::string report = readFile(run1 / kReportFileName);
+        outcomes.insert(f[2]);
+        EXPECT_EQ(f[2] == "limit", report.find("*** JOB ABORTED DUE TO PRESET LIMIT ***") != std::string::npos);
+        EXPECT_NE(report.find("Number of Presenatations: " + f[3] + "\r\n"), std::string::npos) << f[0] << "," << f[1];
+        EXPECT_NE(err.find("R2 Correlation: " + std::string(9 - std::min<size_t>(9, f[4].size()), ' ') + f[4] + "\n"),
+                  std::string::npos)
+            << err;
+    }
+    EXPECT_EQ(count, 24);
+    EXPECT_EQ(outcomes, (std::set<std::string>{"limit", "recalled"}));
+}
+
+TEST_F(RunnerTest, AnInterruptedAnalysisKeepsItsFinishedRowsAndEndsWith130)
+{
+    fs::create_directories(dir_ / "job");
+    fs::copy(kExamples / "veld200gSetup.dat", dir_ / "job");
+    Runner r = start({"--capacity", "cap.csv", "--capacity-pairs", "256", "--capacity-sets", "1000", "--set",
+                      "beta=0.1", "--jobs", "2", "job"});
+    // Until some rows are done: the output is written as they finish.
+    for (int k = 0; k < 200 && !fs::exists(dir_ / "cap.csv"); ++k) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        bool any = false;
+        for (const auto& e : fs::directory_iterator(dir_))
+            any = any || (e.path().filename().string().starts_with("cap.csv.") && fs::file_size(e.path()) > 0);
+        if (any)
+            break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(r.pid, SIGINT);
+    EXPECT_EQ(finish(r), 130) << err;
+    const std::string rows = readFile(dir_ / "cap.csv");
+    ASSERT_TRUE(rows.starts_with("n,set,outcome,presentations,final_r2,missed_last,recalled,nearest_own\n")) << rows;
+    // Finished rows only, each whole and in key order.
+    size_t at = rows.find('\n') + 1;
+    std::pair<int, int> last{0, 0};
+    int count = 0;
+    while (at < rows.size()) {
+        const size_t end = rows.find('\n', at);
+        ASSERT_NE(end, std::string::npos);
+        const std::vector<std::string> f = csvFields(rows.substr(at, end - at));
+        ASSERT_EQ(f.size(), 8u);
+        const std::pair<int, int> key{std::stoi(f[0]), std::stoi(f[1])};
+        EXPECT_LT(last, key);
+        last = key;
+        at = end + 1;
+        ++count;
+    }
+    EXPECT_GT(count, 0);
+    EXPECT_LT(count, 256000);
+    for (const auto& e : fs::directory_iterator(dir_))
+        EXPECT_FALSE(e.path().filename().string().starts_with("cap.csv.")) << e.path();
+}

@@ -13,8 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/console.h"
-#include "core/engine/errors.h"
+#include "core/support/console.h"
+#include "core/support/errors.h"
 #include "core/engine/solve.h"
 #include "core/engine/stop.h"
 #include "testsupport.h"

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "core/console.h"
+#include "core/support/console.h"
 #include "core/engine/jobfiles.h"
 #include "core/engine/state.h"
-#include "core/patterns.h"
+#include "core/patterns/patterns.h"
 #include "core/predict/matrixfile.h"
 
 namespace duolink::testing {

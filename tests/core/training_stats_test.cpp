@@ -17,13 +17,13 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/console.h"
-#include "core/numtext.h"
-#include "core/engine/errors.h"
+#include "core/support/console.h"
+#include "core/support/numtext.h"
+#include "core/support/errors.h"
 #include "core/engine/solve.h"
 #include "core/engine/training.h"
-#include "core/training/recorder.h"
-#include "core/training/statscsv.h"
+#include "core/stats/recorder.h"
+#include "core/stats/statscsv.h"
 #include "testsupport.h"
 
 using namespace duolink;

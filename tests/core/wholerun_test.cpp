@@ -19,9 +19,9 @@
 #include <utility>
 #include <vector>
 
-#include "core/console.h"
-#include "core/numtext.h"
-#include "core/engine/errors.h"
+#include "core/support/console.h"
+#include "core/support/numtext.h"
+#include "core/support/errors.h"
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
 #include "core/engine/training.h"

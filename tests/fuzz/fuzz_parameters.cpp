@@ -6,7 +6,7 @@
 // edit must change nothing but the values it sets.
 #include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
-#include "core/numgrammar.h"
+#include "core/support/numgrammar.h"
 #include "core/parameters/paramsfile.h"
 #include "fuzzsupport.h"
 

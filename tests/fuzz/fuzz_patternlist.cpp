@@ -5,7 +5,7 @@
 // - A list read, put into the store and saved reads back bit for bit.
 #include <cstring>
 
-#include "core/patternlist.h"
+#include "core/patterns/patternlist.h"
 #include "fuzzsupport.h"
 
 using namespace duolink;

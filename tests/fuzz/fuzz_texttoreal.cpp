@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/fieldreading.h"
-#include "core/patterns.h"
+#include "core/patterns/fieldreading.h"
+#include "core/patterns/patterns.h"
 #include "fuzzsupport.h"
 
 using namespace duolink;

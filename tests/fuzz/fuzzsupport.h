@@ -2,6 +2,7 @@
 // Shared by the fuzz targets: a private working folder, sinks that drop what
 // the engine shows, a clean engine for every input, the section format of
 // inputs that carry several files, and the checks that make a finding.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -15,9 +16,11 @@
 
 #include <unistd.h>
 
-#include "core/console.h"
-#include "core/engine/errors.h"
+#include "core/support/console.h"
+#include "core/support/errors.h"
+#include "core/engine/solve.h"
 #include "core/engine/state.h"
+#include "core/support/numgrammar.h"
 #include "core/session/session.h"
 
 // A property the target expects of the code under test; a failed one aborts,
@@ -191,6 +194,72 @@ inline std::vector<std::string_view> splitSections(std::string_view input)
 inline std::string_view asText(const uint8_t* data, size_t size)
 {
     return {reinterpret_cast<const char*>(data), size};
+}
+
+// The job files a job target reads, the simulation file named as a user
+// might.
+inline constexpr long long kMaxPresentations = 20;
+
+inline constexpr std::array<const char*, 4> kFileNames = {kParametersFileName, kADataFileName, kBDataFileName, "NuTest.Dat"};
+
+// Finds the token the parameter reader takes as MAX Presentations and
+// lowers it in place, padded with leading zeros to its old length so that
+// every other character stays where it was. The reader takes a parameter as
+// the next token (at most 32 characters above the blank, after skipping
+// blanks, control characters and line ends) and then skips the rest of its
+// line up to the next LF: MAX Presentations is the first token after the
+// line of the run option, which may lie any number of lines further down,
+// or not exist when no LF follows.
+void limitPresentations(std::string& parameters)
+{
+    constexpr size_t kTokenLength = 32;
+    size_t pos = 0;
+    auto skipBlanks = [&] {
+        while (pos < parameters.size() && static_cast<unsigned char>(parameters[pos]) <= ' ')
+            ++pos;
+    };
+    auto takeToken = [&] {
+        const size_t start = pos;
+        while (pos < parameters.size() && pos - start < kTokenLength &&
+               static_cast<unsigned char>(parameters[pos]) > ' ')
+            ++pos;
+        return start;
+    };
+
+    skipBlanks();
+    takeToken();
+    const size_t lineEnd = parameters.find('\n', pos);
+    if (lineEnd == std::string::npos)
+        return;
+    pos = lineEnd + 1;
+    skipBlanks();
+    const size_t start = takeToken();
+    const size_t length = pos - start;
+    long long value = 0;
+    if (!parseIntToken(std::string_view(parameters).substr(start, length), value) || value <= kMaxPresentations)
+        return;
+    const std::string lowered = std::to_string(kMaxPresentations);
+    parameters.replace(start, length, std::string(length - lowered.size(), '0') + lowered);
+}
+
+// Writes the sections of an input as the job files, in the order of
+// kFileNames, with MAX Presentations held down; the files of missing
+// sections are removed, and so is an old report. Returns the texts written.
+inline std::vector<std::string> writeJobSections(const std::vector<std::string_view>& sections)
+{
+    std::vector<std::string> texts;
+    for (size_t k = 0; k < kFileNames.size(); ++k) {
+        if (k >= sections.size()) {
+            removeFile(kFileNames[k]);
+            continue;
+        }
+        texts.emplace_back(sections[k]);
+        if (k == 0)
+            limitPresentations(texts.back());
+        writeFile(kFileNames[k], texts.back());
+    }
+    removeFile(kReportFileName);
+    return texts;
 }
 
 } // namespace duolink::fuzz

@@ -186,7 +186,7 @@ TEST_F(AnalysisInWindow, NoiseTabChartsFlipsAndGaussianNoiseAndStops)
     tab->trialsField()->setValue(1000000);
     tab->findChild<QPushButton*>("runNoiseButton")->click();
     EXPECT_TRUE(tab->analysisRun()->isRunning());
-    window()->findChild<QAction*>("stopAnalysisAction")->trigger();
+    form->stopAction->trigger();
     tab->analysisRun()->wait();
     EXPECT_FALSE(tab->analysisRun()->isRunning());
     EXPECT_EQ(tab->analysisRun()->status(), "Stopped. The table shows the last complete run.");

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QApplication>
 #include <QScreen>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -15,12 +16,17 @@
 #include <cerrno>
 #include <fstream>
 
-#include "core/engine/errors.h"
-#include "core/patternlist.h"
+#include "core/engine/stop.h"
+#include "core/stats/recorder.h"
+#include "core/support/errors.h"
+#include "core/patterns/patternlist.h"
 #include "core/session/session.h"
 #include "gui/errortext.h"
 #include "gui/jobadvice.h"
+#include "gui/analysisrun.h"
+#include "gui/analysiswindow.h"
 #include "gui/consoleview.h"
+#include "gui/noisetab.h"
 #include "gui/mainwindow.h"
 #include "gui/patternlistwindow.h"
 #include "gui/runstatus.h"
@@ -191,15 +197,84 @@ TEST_F(Conventions, EscFromTheTrainingWindowStopsARunThatTheStatusBarFollows)
     EXPECT_TRUE(form->Button1->isEnabled());
     EXPECT_FALSE(training->stopButton()->isEnabled());
     EXPECT_TRUE(bar.currentMessage().isEmpty());
+}
 
-    // The other commands answer in every window too, but for the pane's and
-    // the list steps' keys, which the other windows keep.
-    for (const QAction* action : form->actions()) {
-        const bool mainOnly = action == form->copyAction || action == form->selectAllAction ||
-                              action == form->nextPairAction || action == form->previousPairAction;
-        EXPECT_EQ(action->shortcutContext(), mainOnly ? Qt::WindowShortcut : Qt::ApplicationShortcut)
-            << action->objectName().toStdString();
+// F5 starts a Solve and Esc stops it from each of the program's windows, and
+// the program's other keys work there too; in the Analysis window Esc also
+// stops an analysis.
+TEST_F(Conventions, EveryWindowAnswersTheProgramsKeys)
+{
+    std::ofstream(dir / "veld200gSetup.dat") << "4\n999999\n9\n8\n0\n0.5\n0.001\n2\n10000\n0.1\n";
+    for (const char* b : {"1", "0"}) {
+        for (int f = 0; f < 16; ++f)
+            dataField(f)->setText(f == 0 ? "1" : f == 8 ? b : "0");
+        form->Button1->click();
     }
+    form->show();
+    form->showTraining();
+    form->showPatternList();
+    form->showAnalysis();
+    const auto activate = [](QWidget* w) {
+        w->raise();
+        QApplication::setActiveWindow(w);
+        return QTest::qWaitForWindowActive(w);
+    };
+    const struct {
+        QKeyCombination key;
+        QAction* action;
+    } keys[] = {
+        {Qt::Key_F6, form->predictAction},
+        {Qt::Key_F7, form->testAllPairsAction},
+        {Qt::CTRL | Qt::Key_T, form->showTrainingAction},
+        {Qt::CTRL | Qt::SHIFT | Qt::Key_L, form->showPatternListAction},
+        {Qt::CTRL | Qt::SHIFT | Qt::Key_A, form->showAnalysisAction},
+        {Qt::CTRL | Qt::Key_O, form->openPatternListAction},
+    };
+    for (QWidget* w : {static_cast<QWidget*>(form.get()), static_cast<QWidget*>(form->trainingWindow()),
+                       static_cast<QWidget*>(form->patternListWindow()),
+                       static_cast<QWidget*>(form->analysisWindow())}) {
+        SCOPED_TRACE(w->objectName().toStdString());
+        ASSERT_TRUE(activate(w));
+        // Esc once the training is under way.
+        QTimer esc;
+        QObject::connect(&esc, &QTimer::timeout, [&] {
+            std::size_t made = 0;
+            form->recorder().read([&](const TrainingData& data) { made = data.size(); });
+            if (made > 0 && form->isRunning()) {
+                esc.stop();
+                QTest::keyClick(w, Qt::Key_Escape);
+            }
+        });
+        esc.start(10);
+        const qsizetype before = form->Memo1->lineCount();
+        QTest::keyClick(w, Qt::Key_F5);
+        EXPECT_FALSE(form->isRunning());
+        bool stopped = false;
+        for (qsizetype i = before; i < form->Memo1->lineCount(); ++i)
+            stopped = stopped || form->Memo1->lineView(i) == kStoppedLine;
+        EXPECT_TRUE(stopped);
+        EXPECT_EQ(form->Memo1->lineView(form->Memo1->lineCount() - 1), "PROGRAM DONE");
+
+        for (const auto& k : keys) {
+            ASSERT_TRUE(activate(w));
+            int triggered = 0;
+            QObject::connect(k.action, &QAction::triggered, w, [&] { ++triggered; });
+            QTest::keyClick(w, k.key.key(), k.key.keyboardModifiers());
+            EXPECT_EQ(triggered, 1) << k.action->objectName().toStdString();
+            QObject::disconnect(k.action, &QAction::triggered, w, nullptr);
+        }
+    }
+
+    AnalysisWindow* analysis = form->analysisWindow();
+    NoiseTab* tab = analysis->noiseTab();
+    analysis->tabs()->setCurrentWidget(tab);
+    tab->trialsField()->setValue(1000000);
+    tab->findChild<QPushButton*>("runNoiseButton")->click();
+    ASSERT_TRUE(tab->analysisRun()->isRunning());
+    ASSERT_TRUE(activate(analysis));
+    QTest::keyClick(analysis, Qt::Key_Escape);
+    tab->analysisRun()->wait();
+    EXPECT_EQ(tab->analysisRun()->status().left(8), "Stopped.");
 }
 
 TEST(WindowPlacement, AuxiliaryWindowsOpenOnTheScreen)
@@ -234,8 +309,10 @@ TEST_F(Conventions, WindowsOpenInsideASmallScreen)
     EXPECT_GE(window.width(), window.minimumSizeHint().width());
     window.form()->showTraining();
     window.form()->showPatternList();
+    window.form()->showAnalysis();
     for (QWidget* w : {static_cast<QWidget*>(window.form()->trainingWindow()),
-                       static_cast<QWidget*>(window.form()->patternListWindow())})
+                       static_cast<QWidget*>(window.form()->patternListWindow()),
+                       static_cast<QWidget*>(window.form()->analysisWindow())})
         EXPECT_TRUE(screen.contains(w->frameGeometry())) << w->objectName().toStdString();
 }
 

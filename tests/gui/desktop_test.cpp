@@ -19,7 +19,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "core/console.h"
+#include "core/support/console.h"
 #include "gui/consoleview.h"
 #include "gui/mainwindow.h"
 #include "gui/manual.h"

@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "core/fieldreading.h"
+#include "core/patterns/fieldreading.h"
 #include "gui/fieldmarks.h"
 #include "gui/fieldtext.h"
 #include "gui/mainwindow.h"

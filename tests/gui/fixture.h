@@ -11,12 +11,12 @@
 #include <optional>
 #include <vector>
 
-#include "core/console.h"
+#include "core/support/console.h"
 #include "core/guard/processes.h"
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
 #include "gui/form2.h"
-#include "core/patterns.h"
+#include "core/patterns/patterns.h"
 #include "core/engine/state.h"
 #include "core/engine/stop.h"
 #include "tests/gui/input.h"

@@ -11,14 +11,14 @@
 #include <memory>
 #include <vector>
 
-#include "core/console.h"
+#include "core/support/console.h"
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
 #include "gui/filefilter.h"
 #include "gui/form2.h"
-#include "core/numtext.h"
-#include "core/patterns.h"
-#include "core/engine/errors.h"
+#include "core/support/numtext.h"
+#include "core/patterns/patterns.h"
+#include "core/support/errors.h"
 #include "core/engine/state.h"
 #include "tests/gui/fixture.h"
 #include "tests/gui/input.h"

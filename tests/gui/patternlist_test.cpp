@@ -14,7 +14,7 @@
 #include <sys/resource.h>
 
 #include "core/engine/solve.h"
-#include "core/patternlist.h"
+#include "core/patterns/patternlist.h"
 #include "gui/patternlistwindow.h"
 #include "gui/patterntablemodel.h"
 #include "tests/core/testsupport.h"

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/numtext.h"
+#include "core/support/numtext.h"
 #include "core/engine/solve.h"
 #include "core/parameters/paramsfile.h"
 #include "gui/settingsdialog.h"

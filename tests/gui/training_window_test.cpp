@@ -20,7 +20,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "core/numtext.h"
+#include "core/support/numtext.h"
 #include "gui/consoleview.h"
 #include "gui/trainingwindow.h"
 #include "gui/weightmap.h"

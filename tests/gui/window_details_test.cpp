@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "core/console.h"
+#include "core/support/console.h"
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
 #include "gui/fieldtext.h"

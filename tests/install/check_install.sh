@@ -54,6 +54,13 @@ done
 for f in bin/duolink bin/duolink-batch; do
     [ -x "$prefix/$f" ] || fail "not executable: $f"
 done
+# Every local link and picture of the installed manual names a file that is there.
+doc="$prefix/share/doc/duolink"
+grep -oE '(href|src)="[^"#:]+' "$doc/manual.html" | sed -E 's/^(href|src)="//' | sort -u |
+    while read -r target; do
+        [ -e "$doc/$target" ] || echo "$target"
+    done >"$scratch/dead-links"
+[ ! -s "$scratch/dead-links" ] || fail "the installed manual links to missing files: $(tr '\n' ' ' <"$scratch/dead-links")"
 version="$("$prefix/bin/duolink" --version)" || fail "duolink --version failed"
 [[ "$version" =~ ^duolink\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "duolink --version printed '$version'"
 

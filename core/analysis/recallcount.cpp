@@ -1,0 +1,24 @@
+#include "core/analysis/recallcount.h"
+
+#include "core/support/errors.h"
+
+namespace duolink::analysis {
+
+RecallCounts countRecalls(const TrainingResult& trained, const PatternPairs& list)
+{
+    RecallCounts counts;
+    if (trained.matrix.aLen < 1 || trained.matrix.bLen < 1)
+        return counts;
+    Recaller recaller(trained.matrix);
+    for (size_t k = 0; k < list.size(); ++k) {
+        try {
+            const RecallScore score = scoreRecall(recaller.recall(list[k].a), list, k, trained.tol);
+            counts.recalled += score.outsideTol == 0;
+            counts.nearestOwn += score.nearest == static_cast<int>(k) + 1;
+        } catch (const RunError&) {
+        }
+    }
+    return counts;
+}
+
+} // namespace duolink::analysis

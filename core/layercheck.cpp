@@ -1,0 +1,6 @@
+// Linked with one layer whole and the layers below it (core/CMakeLists.txt):
+// the link succeeds only when the layer calls nothing above itself.
+int main()
+{
+    return 0;
+}

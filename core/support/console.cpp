@@ -1,0 +1,43 @@
+#include "core/support/console.h"
+
+#include <algorithm>
+
+namespace duolink {
+
+void ProgressState::setMinimum(int value)
+{
+    minimum = value;
+    if (maximum < minimum)
+        maximum = minimum;
+    position = std::clamp(position, minimum, maximum);
+}
+
+void ProgressState::setMaximum(int value)
+{
+    maximum = value;
+    if (minimum > maximum)
+        minimum = maximum;
+    position = std::clamp(position, minimum, maximum);
+}
+
+void ProgressState::stepBy(int delta)
+{
+    long long p = static_cast<long long>(position) + delta;
+    position = static_cast<int>(std::clamp<long long>(p, minimum, maximum));
+}
+
+void Console::writeLn(std::string_view text)
+{
+    pendingLine.append(text);
+    if (consolePane)
+        consolePane->appendLine(pendingLine);
+    pendingLine.clear();
+}
+
+void Console::endPendingLine()
+{
+    if (!pendingLine.empty())
+        writeLn();
+}
+
+} // namespace duolink
