@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 
 #include "core/support/numtext.h"
 
@@ -102,10 +103,10 @@ void EngineState::outerProduct(const Vector& first, int n, const Vector& second,
 void EngineState::correctionProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x)
 {
     const long double u = unity;
-    // Quiet runs take two exact shortcuts when every factor but first(i) is
-    // finite and unity is not 0: a zero input gives a row of zeros, and rows
-    // of the same input value are the same row (0/1 patterns have only two).
-    bool finite = quiet && unity != 0 && std::isfinite(x);
+    // Two exact shortcuts when every factor but first(i) is finite and unity
+    // is not 0: a zero input gives a row of zeros, and rows of the same input
+    // value are the same row (0/1 patterns have only two).
+    bool finite = unity != 0 && std::isfinite(x);
     for (int j = 1; finite && j <= m; ++j)
         finite = std::isfinite(second[j]);
     int previous = 0;
@@ -188,12 +189,13 @@ void EngineState::vectorMatrixProduct(const Matrix& m, int n, int k, Vector& out
 {
     for (int j = 1; j <= k; ++j)
         out[j] = 0;
-    if (quiet && sumOfUnityRows(m, n, k, out, in))
+    if (sumOfUnityRows(m, n, k, out, in))
         return;
     const long double u = unity;
     for (int j = 1; j <= k; ++j) {
         for (int i = 1; i <= n; ++i) {
-            long double t = fdiv(mulChecked(m[cellIndex(i, j)], in[i]), u) + out[j];
+            const double w = m[cellIndex(i, j)];
+            long double t = fdiv(mulChecked(w, in[i]), u) + out[j];
             if (std::isnan(t))
                 throw RunError(kInvalidOp);
             out[j] = static_cast<double>(roundEven(storeDouble(t)));
@@ -217,14 +219,15 @@ void EngineState::printScaledVector(const Vector& v, int n)
         console.pendingLine.clear();
         return;
     }
-    std::string text;
-    text.reserve(static_cast<size_t>(n > 0 ? n : 0) * 10);
-    const long double u = unity;
-    for (int p = 1; p <= n; ++p) {
-        appendRealTextWD(text, fdiv(v[p], u), 9, 5);
-        text += ' ';
+    // Built where the pane line is pending; a failure leaves it as it was.
+    std::string& line = console.pendingLine;
+    const size_t start = line.size();
+    try {
+        numberTexts_.appendScaledVector(line, &v[1], std::max(n, 0), unity);
+    } catch (...) {
+        line.resize(start);
+        throw;
     }
-    consoleWrite(text);
     consoleWriteLn();
 }
 
@@ -236,19 +239,30 @@ void EngineState::printWMatrix(const Matrix& m, int rows, int cols)
         return;
     }
     consoleWriteLn(" ===== W Matrix ====== ");
-    const long double u = unity;
     const int blocks = (cols - 1) / 16 + 1;
-    std::string text;
+    if (matrixLines_.size() < static_cast<size_t>(rows * blocks))
+        matrixLines_.resize(static_cast<size_t>(rows * blocks));
+    std::string& line = console.pendingLine;
     for (int r = 1; r <= rows; ++r) {
         for (int b = 0; b < blocks; ++b) {
-            text.clear();
-            int last = std::min(16 * b + 16, cols);
-            for (int c = 16 * b + 1; c <= last; ++c) {
-                appendRealTextWD(text, fdiv(m[cellIndex(r, c)], u), 9, 5);
-                text += "  ";
+            const int first = 16 * b + 1;
+            const int count = std::min(16 * b + 16, cols) - first + 1;
+            const double* values = &m[cellIndex(r, first)];
+            MatrixLine& kept = matrixLines_[static_cast<size_t>((r - 1) * blocks + b)];
+            // A line whose weights did not change since it was last shown
+            // is shown again as it was.
+            if (kept.unity != unity || kept.count != count ||
+                std::memcmp(kept.values.data(), values, sizeof(double) * static_cast<size_t>(count)) != 0) {
+                kept.text.clear();
+                kept.count = 0;
+                numberTexts_.appendScaledRun(kept.text, values, count, unity, 2);
+                kept.text += ' ';
+                std::memcpy(kept.values.data(), values, sizeof(double) * static_cast<size_t>(count));
+                kept.count = count;
+                kept.unity = unity;
             }
-            consoleWrite(text);
-            consoleWriteLn(" ");
+            line += kept.text;
+            consoleWriteLn();
         }
         consoleWriteLn(" ");
     }
@@ -258,9 +272,16 @@ void EngineState::writeVectorReport(const Vector& v, int n)
 {
     if (quiet)
         return;
-    std::string text = " ";
+    std::string& text = reportText_;
+    text.assign(1, ' ');
+    if (n < 16) {
+        numberTexts_.appendShortExpVector(text, &v[1], std::max(n, 0));
+        text += ' ';
+        reportFile.write(text);
+        return;
+    }
     for (int p = 1; p <= n; ++p) {
-        appendExpText(text, v[p], 2);
+        numberTexts_.appendShortExp(text, v[p]);
         text += ' ';
         if (p % 16 == 0) {
             reportFile.writeLn(text);

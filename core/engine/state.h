@@ -17,12 +17,14 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/support/console.h"
 #include "core/support/errors.h"
 #include "core/support/textfile.h"
 #include "core/engine/observer.h"
 #include "core/patterns/patterns.h"
+#include "core/engine/numbercache.h"
 
 namespace duolink {
 
@@ -279,6 +281,16 @@ private:
     // then means the corrections grew out of range.
     bool presenting = false;
     std::map<std::string, std::string, std::less<>> jobFileTexts_;
+    NumberTextCache numberTexts_;
+    // Each pane line of the W matrix as last shown, with its weights.
+    struct MatrixLine {
+        std::array<double, 16> values{};
+        int count = 0; // 0: not shown yet
+        int unity = 0;
+        std::string text;
+    };
+    std::vector<MatrixLine> matrixLines_;
+    std::string reportText_; // the report line writeVectorReport builds
 };
 
 } // namespace duolink

@@ -1,5 +1,6 @@
 #include "core/support/numtext.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -150,7 +151,7 @@ inline long double wholePart(long double t, unsigned long long& n)
 // `width`, appended in one piece.
 void appendScaled(std::string& out, bool negative, unsigned long long scaled, int decimals, int width)
 {
-    char buf[48];
+    char buf[64];
     char* const end = buf + sizeof buf;
     char* p = end;
     if (decimals > 0) {
@@ -160,10 +161,15 @@ void appendScaled(std::string& out, bool negative, unsigned long long scaled, in
     p = writeDigitsBefore(p, scaled / kWholePow10[decimals], 1);
     if (negative && scaled != 0)
         *--p = '-';
-    const auto length = static_cast<int>(end - p);
-    if (length < width)
-        out.append(static_cast<size_t>(width - length), ' ');
-    out.append(p, static_cast<size_t>(length));
+    if (end - p < width) {
+        // The blanks go in front in the same piece, as far as there is room.
+        const auto pad = std::min<std::ptrdiff_t>(width - (end - p), p - buf);
+        p -= pad;
+        std::memset(p, ' ', static_cast<size_t>(pad));
+    }
+    if (end - p < width)
+        out.append(static_cast<size_t>(width - (end - p)), ' ');
+    out.append(p, static_cast<size_t>(end - p));
 }
 
 } // namespace
@@ -247,6 +253,49 @@ void appendRealTextWD(std::string& out, long double value, int width, int decima
     }
     appendFixed(out, negative, digits, decimals);
     padLeft(out, start, width);
+}
+
+char* writeWholeRatioText(char* dest, double value, int unity, int width, int decimals)
+{
+    if (unity <= 0 || decimals < 0 || decimals > 18 || width > kWholeRatioRoom ||
+        kWholePow10[decimals] % static_cast<unsigned>(unity) != 0)
+        return nullptr;
+    // Below 10^11 once scaled, the quotient and its scaling are exact to far
+    // less than a half, so the general path rounds to this very number.
+    const double magnitude = std::fabs(value);
+    const unsigned long long factor = kWholePow10[decimals] / static_cast<unsigned>(unity);
+    if (!(magnitude < 1e11 / static_cast<double>(factor)))
+        return nullptr;
+    const auto whole = static_cast<unsigned long long>(magnitude);
+    if (static_cast<double>(whole) != magnitude)
+        return nullptr;
+    const unsigned long long scaled = whole * factor;
+    // Built right-aligned to the middle of `buf`, then copied whole: a copy
+    // of a fixed size needs no call.
+    char buf[2 * kWholeRatioRoom];
+    char* const end = buf + kWholeRatioRoom;
+    char* p = end;
+    if (decimals > 0) {
+        p = writeDigitsBefore(p, scaled % kWholePow10[decimals], decimals);
+        *--p = '.';
+    }
+    p = writeDigitsBefore(p, scaled / kWholePow10[decimals], 1);
+    if (value < 0 && scaled != 0)
+        *--p = '-';
+    while (end - p < width)
+        *--p = ' ';
+    std::memcpy(dest, p, kWholeRatioRoom);
+    return dest + (end - p);
+}
+
+bool appendWholeRatioText(std::string& out, double value, int unity, int width, int decimals)
+{
+    char text[kWholeRatioRoom];
+    const char* end = writeWholeRatioText(text, value, unity, width, decimals);
+    if (!end)
+        return false;
+    out.append(text, static_cast<size_t>(end - text));
+    return true;
 }
 
 std::string realTextWD(long double value, int width, int decimals)

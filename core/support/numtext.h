@@ -36,4 +36,13 @@ inline std::string longExpText(long double value) { return expText(value, 15); }
 void appendRealTextWD(std::string& out, long double value, int width, int decimals);
 void appendExpText(std::string& out, long double value, int digits);
 
+// Appends realTextWD(value / unity, width, decimals) where whole numbers give
+// it exactly: `value` whole, `unity` above 0 and dividing 10^decimals, the
+// scaled value below 10^11. Returns false, with nothing appended, otherwise.
+bool appendWholeRatioText(std::string& out, double value, int unity, int width, int decimals);
+// The same written at `dest`, which has room for kWholeRatioRoom characters
+// (widths above it are not taken); returns the end of the text or nullptr.
+inline constexpr int kWholeRatioRoom = 32;
+char* writeWholeRatioText(char* dest, double value, int unity, int width, int decimals);
+
 } // namespace duolink

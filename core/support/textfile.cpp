@@ -188,6 +188,7 @@ void TextReader::openText(const std::string& name, std::string text)
     name_ = name;
     data_ = std::move(text);
     pos_ = 0;
+    forgetValues();
     open_ = true;
 }
 
@@ -216,6 +217,7 @@ void TextReader::open(const std::string& path, const std::string& name)
     name_ = name;
     data_ = std::move(content);
     pos_ = 0;
+    forgetValues();
     open_ = true;
 }
 
@@ -225,6 +227,7 @@ void TextReader::close() noexcept
     data_.clear();
     data_.shrink_to_fit();
     pos_ = 0;
+    forgetValues();
 }
 
 bool TextReader::nextToken(std::string_view& token, size_t maxLen)
@@ -236,13 +239,33 @@ bool TextReader::nextToken(std::string_view& token, size_t maxLen)
 
 double TextReader::readReal(bool& ok)
 {
+    if (replayed_ < values_.size() && values_[replayed_].start == pos_) {
+        const ReadValue& read = values_[replayed_++];
+        pos_ = read.end;
+        ok = read.ok;
+        return read.value;
+    }
+    // A pass that left the order of the last one keeps what it reads anew.
+    values_.resize(replayed_);
+    const size_t start = pos_;
     ok = true;
     std::string_view token;
-    if (!nextToken(token, 64))
-        return 0.0;
     double value = 0.0;
-    ok = parseRealToken(token, value);
-    return ok ? value : 0.0;
+    if (nextToken(token, 64)) {
+        ok = parseRealToken(token, value);
+        if (!ok)
+            value = 0.0;
+    }
+    values_.push_back({start, pos_, value, ok});
+    ++replayed_;
+    return value;
+}
+
+void TextReader::forgetValues() noexcept
+{
+    values_.clear();
+    values_.shrink_to_fit();
+    replayed_ = 0;
 }
 
 long long TextReader::readInt(bool& ok)

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/support/numgrammar.h"
 
@@ -80,7 +81,13 @@ public:
     // Back to the start of what was read, without reading the file again. A
     // run rereads its data files at every presentation: this serves them from
     // memory. Only for an open reader.
-    void rewind() { pos_ = 0; }
+    // What was read is kept too: the values read again in the same order
+    // come from memory as well.
+    void rewind()
+    {
+        pos_ = 0;
+        replayed_ = 0;
+    }
     void close() noexcept;
     bool isOpen() const { return open_; }
     const std::string& name() const { return name_; }
@@ -109,8 +116,19 @@ private:
     template <class Source>
     friend size_t readToken(Source&, char*, size_t);
 
+    // A real value read from `start`: the next read goes on at `end`.
+    struct ReadValue {
+        size_t start;
+        size_t end;
+        double value;
+        bool ok;
+    };
+    void forgetValues() noexcept;
+
     std::string name_;
     std::string data_;
+    std::vector<ReadValue> values_; // in the order they were read
+    size_t replayed_ = 0;           // how many of them this pass met again
     char token_[kMaxToken];
     size_t pos_ = 0;
     bool open_ = false;

@@ -143,6 +143,32 @@ TEST_F(JobFiles, ReopeningInARunServesTheFileAsFirstRead)
     EXPECT_THROW(openADataFile(), RunError);
 }
 
+// Values kept from one pass come back only where the next pass reads at the
+// same place: a pass that skips, reads whole numbers or stops early reads
+// what a fresh reader would.
+TEST_F(JobFiles, RewoundReaderReadsAsAFreshOneInAnyOrder)
+{
+    const std::string text = crlf({"1.5 x 2", " 3e1 4", "", "9999 -0.25"});
+    auto readAll = [](TextReader& f, int skipAfter) {
+        std::vector<std::pair<double, bool>> got;
+        for (int k = 0; !f.eof() && k < 8; ++k) {
+            bool ok = true;
+            got.emplace_back(k == 3 ? static_cast<double>(f.readInt(ok)) : f.readReal(ok), ok);
+            if (k == skipAfter)
+                f.skipLine();
+        }
+        return got;
+    };
+    TextReader kept;
+    kept.openText("a.dat", text);
+    for (int skipAfter : {-1, 0, 1, -1, 2, 0, -1}) {
+        TextReader fresh;
+        fresh.openText("a.dat", text);
+        kept.rewind();
+        EXPECT_EQ(readAll(kept, skipAfter), readAll(fresh, skipAfter)) << skipAfter;
+    }
+}
+
 TEST_F(JobFiles, CountPatternsStopsAtTheFirstSentinelGroup)
 {
     TPatternVector a{0, 1, 0, 0, 0, 0, 0, 0, 0, 1};

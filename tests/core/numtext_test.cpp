@@ -68,6 +68,38 @@ TEST(NumberTexts, FixedFormsMatchTheLibraryAwayFromHalves)
     EXPECT_GT(checked, 30000);
 }
 
+// The engine's whole weights over unity: the integer path gives the general
+// path's text or nothing.
+TEST(NumberTexts, WholeRatiosMatchTheGeneralForm)
+{
+    struct Case {
+        double value;
+        int unity;
+        bool taken;
+    };
+    const Case cases[] = {
+        {0, 10000, true},          {-0.0, 10, true},           {1, 10000, true},         {-1, 10000, true},
+        {123456789, 10000, true},  {-99999, 1, true},          {1e6 - 1, 10, true},      {9999999999, 1, false},
+        {1e15, 10000, false},      {0.5, 10, false},           {7, 3, false},            {7, 0, false},
+        {7, -10, false},           {std::nan(""), 10, false},  {INFINITY, 10, false},    {42, 100000, true},
+        {42, 1000000, false},      {-20000, 8, true},          {5, 2, true},             {-3, 4, true},
+    };
+    for (const Case& c : cases) {
+        std::string out = "x";
+        const bool taken = appendWholeRatioText(out, c.value, c.unity, 9, 5);
+        EXPECT_EQ(taken, c.taken) << c.value << " / " << c.unity;
+        if (taken)
+            EXPECT_EQ(out, "x" + realTextWD(static_cast<long double>(c.value) / c.unity, 9, 5)) << c.value;
+        else
+            EXPECT_EQ(out, "x");
+    }
+    for (int w = 0; w < 12; ++w) {
+        std::string out;
+        ASSERT_TRUE(appendWholeRatioText(out, -12345, 10, w, 3));
+        EXPECT_EQ(out, realTextWD(-1234.5L, w, 3));
+    }
+}
+
 TEST(NumberTexts, BooleansAreSevenCharacters)
 {
     EXPECT_EQ(boolText(true), " True  ");
