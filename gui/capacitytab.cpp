@@ -62,6 +62,9 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     QChart* chart = chartView_->chart();
     chart->setTitle(tr("Share of pairs recalled within TOL"));
     auto* band = new QAreaSeries(high_, low_);
+    // The band draws its bounds but does not own them.
+    high_->setParent(band);
+    low_->setParent(band);
     band->setName(tr("min - max"));
     band->setOpacity(0.3);
     mean_->setName(tr("mean share recalled"));

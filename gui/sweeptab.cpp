@@ -195,8 +195,11 @@ void SweepTab::redraw()
     }
     QChart* chart = chartView_->chart();
     chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes())
+    // The chart gives a removed axis back to its caller.
+    for (QAbstractAxis* axis : chart->axes()) {
         chart->removeAxis(axis);
+        delete axis;
+    }
     auto* line = new QLineSeries;
     line->setName(title);
     auto* limits = new QScatterSeries;
