@@ -105,7 +105,7 @@ std::optional<std::string> takeAnalysisOption(OptionId id, const std::string& na
     case OptionId::Sweep:
         try {
             args.axes.push_back(parseSweepAxis(value));
-        } catch (const SweepSpecError& e) {
+        } catch (const SweepAxisError& e) {
             return e.what();
         }
         for (size_t k = 0; k + 1 < args.axes.size(); ++k)

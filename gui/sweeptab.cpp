@@ -110,7 +110,7 @@ void SweepTab::run()
         axes.push_back(analysis::parseSweepAxis((name1_->currentText() + '=' + list1_->text()).toStdString()));
         if (name2_->currentIndex() > 0)
             axes.push_back(analysis::parseSweepAxis((name2_->currentText() + '=' + list2_->text()).toStdString()));
-    } catch (const analysis::SweepSpecError& e) {
+    } catch (const analysis::SweepAxisError& e) {
         run_->setStatus(QString::fromStdString(e.what()).remove(QStringLiteral("--sweep ")));
         return;
     }

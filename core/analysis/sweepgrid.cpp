@@ -85,21 +85,21 @@ std::vector<std::string> rangeValues(const SweepAxis& axis, std::string_view lis
     const size_t c1 = list.find(':');
     const size_t c2 = list.find(':', c1 + 1);
     if (c2 == std::string_view::npos || list.find(':', c2 + 1) != std::string_view::npos)
-        throw SweepSpecError("--sweep " + axis.name + ": a range is start:stop:step");
+        throw SweepAxisError("--sweep " + axis.name + ": a range is start:stop:step");
     Decimal start, stop, step;
     if (!parseDecimal(list.substr(0, c1), start) || !parseDecimal(list.substr(c1 + 1, c2 - c1 - 1), stop) ||
         !parseDecimal(list.substr(c2 + 1), step))
-        throw SweepSpecError("--sweep " + axis.name + ": start, stop and step must be plain decimal numbers");
+        throw SweepAxisError("--sweep " + axis.name + ": start, stop and step must be plain decimal numbers");
     const int fraction = std::max({start.fraction, stop.fraction, step.fraction});
     if (fraction > 0 && parameterInfo(static_cast<Parameter>(axis.parameter)).integer)
-        throw SweepSpecError("--sweep " + axis.name + " takes whole numbers");
+        throw SweepAxisError("--sweep " + axis.name + " takes whole numbers");
     const __int128 a = scaleTo(start, fraction), b = scaleTo(stop, fraction), s = scaleTo(step, fraction);
     if (s <= 0)
-        throw SweepSpecError("--sweep " + axis.name + ": the step must be greater than 0");
+        throw SweepAxisError("--sweep " + axis.name + ": the step must be greater than 0");
     if (b < a)
-        throw SweepSpecError("--sweep " + axis.name + ": stop is below start");
+        throw SweepAxisError("--sweep " + axis.name + ": stop is below start");
     if ((b - a) / s >= static_cast<__int128>(kMaxGridCells))
-        throw SweepSpecError("--sweep " + axis.name + ": more than " + std::to_string(kMaxGridCells) + " values");
+        throw SweepAxisError("--sweep " + axis.name + ": more than " + std::to_string(kMaxGridCells) + " values");
     std::vector<std::string> values;
     for (__int128 v = a; v <= b; v += s)
         values.push_back(decimalText(v, fraction));
@@ -115,19 +115,19 @@ double valueOf(const std::string& text)
 
 } // namespace
 
-SweepAxis parseSweepAxis(std::string_view spec)
+SweepAxis parseSweepAxis(std::string_view text)
 {
-    const size_t equals = spec.find('=');
+    const size_t equals = text.find('=');
     if (equals == std::string_view::npos)
-        throw SweepSpecError("--sweep needs NAME=LIST, not \"" + std::string(spec) + "\"");
+        throw SweepAxisError("--sweep needs NAME=LIST, not \"" + std::string(text) + "\"");
     SweepAxis axis;
-    axis.name = std::string(spec.substr(0, equals));
+    axis.name = std::string(text.substr(0, equals));
     const std::optional<Parameter> index = parameterByName(axis.name);
     if (!index)
-        throw SweepSpecError("--sweep: unknown parameter \"" + axis.name +
+        throw SweepAxisError("--sweep: unknown parameter \"" + axis.name +
                              "\"; use option, max, alen, blen, simulation, beta, limit, transfer, unity or tol");
     axis.parameter = static_cast<int>(*index);
-    const std::string_view list = spec.substr(equals + 1);
+    const std::string_view list = text.substr(equals + 1);
     if (list.find(':') != std::string_view::npos) {
         axis.values = rangeValues(axis, list);
     } else {
@@ -136,7 +136,7 @@ SweepAxis parseSweepAxis(std::string_view spec)
             size_t end = std::min(list.find(',', start), list.size());
             const std::string item(list.substr(start, end - start));
             if (!isValue(axis.parameter, item))
-                throw SweepSpecError("--sweep " + axis.name + ": \"" + item + "\" is not " +
+                throw SweepAxisError("--sweep " + axis.name + ": \"" + item + "\" is not " +
                                      (parameterInfo(static_cast<Parameter>(axis.parameter)).integer ? "a whole number" : "a number"));
             axis.values.push_back(item);
             start = end + 1;
@@ -151,7 +151,7 @@ SweepAxis parseSweepAxis(std::string_view spec)
     }
     for (const std::string& v : axis.values)
         if (!isValue(axis.parameter, v))
-            throw SweepSpecError("--sweep " + axis.name + ": " + v + " is out of range");
+            throw SweepAxisError("--sweep " + axis.name + ": " + v + " is out of range");
     return axis;
 }
 

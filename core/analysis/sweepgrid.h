@@ -10,7 +10,7 @@
 
 namespace duolink::analysis {
 
-class SweepSpecError : public std::runtime_error {
+class SweepAxisError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
@@ -22,8 +22,8 @@ struct SweepAxis {
                                      // in ascending order, no value twice
 };
 
-// Parses "NAME=LIST". Raises SweepSpecError with a message for the user.
-SweepAxis parseSweepAxis(std::string_view spec);
+// Parses "NAME=LIST". Raises SweepAxisError with a message for the user.
+SweepAxis parseSweepAxis(std::string_view text);
 
 // The cells of the grid, first axis outermost: cell c has the value
 // cellValue(axes, c, k) on axis k.

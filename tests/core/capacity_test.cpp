@@ -25,7 +25,7 @@ namespace {
 TEST(SweepGrid, ListsAndExactDecimalRanges)
 {
     struct Case {
-        const char* spec;
+        const char* text;
         std::vector<std::string> values; // empty: an error
     };
     const std::vector<Case> cases = {
@@ -50,12 +50,12 @@ TEST(SweepGrid, ListsAndExactDecimalRanges)
         {"beta=0:1000000:0.0001", {}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.spec);
+        SCOPED_TRACE(c.text);
         if (c.values.empty()) {
-            EXPECT_THROW(parseSweepAxis(c.spec), SweepSpecError);
+            EXPECT_THROW(parseSweepAxis(c.text), SweepAxisError);
             continue;
         }
-        EXPECT_EQ(parseSweepAxis(c.spec).values, c.values);
+        EXPECT_EQ(parseSweepAxis(c.text).values, c.values);
     }
 }
 
