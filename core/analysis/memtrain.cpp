@@ -1,5 +1,6 @@
 #include "core/analysis/memtrain.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "core/support/errors.h"
@@ -29,14 +30,12 @@ public:
     void trainingStarted(const TrainingStart&) override {}
     void presentationMade(const PresentationRecord& record) override
     {
-        presentations = record.presentation;
         missedLast = record.missedPairs;
         if (stop_ && stop_->load(std::memory_order_relaxed))
             engine_.requestStop();
     }
     void solveEnded(RunEnd) override {}
 
-    int presentations = 0;
     int missedLast = 0;
 
 private:
@@ -79,7 +78,9 @@ TrainingResult trainInMemory(const JobTexts& job, const std::atomic<bool>* stop)
     } catch (const RunError&) {
         result.outcome = Outcome::Error;
     }
-    result.presentations = recorder.presentations;
+    // What the report's count of presentations shows: a run that fails
+    // while it shows a presentation's matrix counts that presentation.
+    result.presentations = std::max(engine->presentationNo - 1, 0);
     result.missedLast = recorder.missedLast;
     result.finalR2 = engine->finalR2Text.empty() ? std::string("0.000") : engine->finalR2Text;
     const size_t first = result.finalR2.find_first_not_of(' ');
