@@ -1,7 +1,11 @@
 #include "core/analysis/memtrain.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "core/support/errors.h"
 #include "core/engine/solve.h"
@@ -22,25 +26,103 @@ std::string_view outcomeName(Outcome outcome)
 
 namespace {
 
+// What a presentation leaves behind, as far as the result needs it.
+struct PresentationEnd {
+    int presentation = 0;
+    std::uint64_t hash = 0;
+    std::vector<double> w; // the matrix cells the presentations change
+    Vector calc{};
+    std::string r2Text;
+    int missed = 0;
+};
+
 // Keeps what the result needs from each presentation, and passes an outside
 // stop request on to the engine between presentations.
+//
+// A presentation is a function of the matrix it starts with: the pairs, the
+// parameters and the order are fixed for the run. So when a presentation
+// ends with a matrix that an earlier one ended with, the run has entered a
+// cycle, and every later presentation repeats one already made. The recorder
+// then knows how the run ends at its limit without making the rest: it stops
+// the engine and keeps the state the last presentation would have left.
+// The last presentations are kept for this, within a fixed memory budget.
 class Recorder : public TrainingObserver {
 public:
     Recorder(EngineState& engine, const std::atomic<bool>* stop) : engine_(engine), stop_(stop) {}
-    void trainingStarted(const TrainingStart&) override {}
+    void trainingStarted(const TrainingStart& start) override
+    {
+        cells_ = std::clamp(start.aLen * start.bLen, 0, kMatrixCells);
+        // A simulation pass would feed its inputs through the matrix the
+        // engine stops with, so a run that has one is trained to the end.
+        const size_t budget = kHistoryBytes / (sizeof(PresentationEnd) + sizeof(double) * std::max(cells_, 1));
+        history_.resize(engine_.simulationMode == 1 ? 0 : std::min<size_t>(budget, kMaxHistory));
+    }
     void presentationMade(const PresentationRecord& record) override
     {
         missedLast = record.missedPairs;
-        if (stop_ && stop_->load(std::memory_order_relaxed))
+        if (stop_ && stop_->load(std::memory_order_relaxed)) {
             engine_.requestStop();
+            return;
+        }
+        const int limit = engine_.maxPresentations;
+        if (history_.empty() || record.allRecalled || record.presentation >= limit)
+            return;
+        const double* w = &engine_.wMatrix[1];
+        const std::uint64_t hash = hashCells(w);
+        for (const PresentationEnd& earlier : history_) {
+            if (earlier.presentation == 0 || earlier.hash != hash ||
+                !std::equal(earlier.w.begin(), earlier.w.end(), w, sameBits))
+                continue;
+            // Presentation q + k repeats presentation q + (k - 1) % period + 1
+            // for every k >= 1: the limit repeats `last`.
+            const int q = earlier.presentation, period = record.presentation - q;
+            const int last = q + (limit - q - 1) % period + 1;
+            keep(record, hash);
+            for (const PresentationEnd& kept : history_)
+                if (kept.presentation == last)
+                    final = kept;
+            engine_.requestStop();
+            return;
+        }
+        keep(record, hash);
     }
     void solveEnded(RunEnd) override {}
 
     int missedLast = 0;
+    // Set when a cycle was found: the state at the presentation limit.
+    std::optional<PresentationEnd> final;
 
 private:
+    static constexpr size_t kHistoryBytes = 1 << 20;
+    static constexpr size_t kMaxHistory = 512;
+
+    static bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+    std::uint64_t hashCells(const double* w) const
+    {
+        std::uint64_t h = 0x9e3779b97f4a7c15u;
+        for (int i = 0; i < cells_; ++i) {
+            std::uint64_t bits;
+            std::memcpy(&bits, &w[i], sizeof bits);
+            h = (h ^ bits) * 0xff51afd7ed558ccdu;
+            h ^= h >> 32;
+        }
+        return h;
+    }
+    void keep(const PresentationRecord& record, std::uint64_t hash)
+    {
+        PresentationEnd& slot = history_[static_cast<size_t>(record.presentation) % history_.size()];
+        slot.presentation = record.presentation;
+        slot.hash = hash;
+        slot.w.assign(&engine_.wMatrix[1], &engine_.wMatrix[1] + cells_);
+        slot.calc = engine_.calcVector;
+        slot.r2Text = engine_.finalR2Text;
+        slot.missed = record.missedPairs;
+    }
+
     EngineState& engine_;
     const std::atomic<bool>* stop_;
+    int cells_ = 0;
+    std::vector<PresentationEnd> history_;
 };
 
 } // namespace
@@ -68,7 +150,7 @@ TrainingResult trainInMemory(const JobTexts& job, const std::atomic<bool>* stop)
         case RunEnd::Limit: result.outcome = Outcome::Limit; break;
         case RunEnd::Stopped:
             result.outcome = Outcome::Limit;
-            result.stopped = true;
+            result.stopped = !recorder.final;
             break;
         case RunEnd::Terminated: result.outcome = Outcome::Terminated; break;
         case RunEnd::Error: result.outcome = Outcome::Error; break;
@@ -82,11 +164,23 @@ TrainingResult trainInMemory(const JobTexts& job, const std::atomic<bool>* stop)
     // while it shows a presentation's matrix counts that presentation.
     result.presentations = std::max(engine->presentationNo - 1, 0);
     result.missedLast = recorder.missedLast;
-    result.finalR2 = engine->finalR2Text.empty() ? std::string("0.000") : engine->finalR2Text;
-    const size_t first = result.finalR2.find_first_not_of(' ');
-    result.finalR2.erase(0, first == std::string::npos ? result.finalR2.size() : first);
+    result.finalR2 = engine->finalR2Text;
     result.matrix.w = engine->wMatrix;
     result.matrix.calc = engine->calcVector;
+    if (recorder.final) {
+        // The run entered a cycle: it ends at its limit in the state the
+        // cycle gives the last presentation.
+        const PresentationEnd& last = *recorder.final;
+        result.presentations = engine->maxPresentations;
+        result.missedLast = last.missed;
+        result.finalR2 = last.r2Text;
+        std::copy(last.w.begin(), last.w.end(), &result.matrix.w[1]);
+        result.matrix.calc = last.calc;
+    }
+    if (result.finalR2.empty())
+        result.finalR2 = "0.000";
+    const size_t first = result.finalR2.find_first_not_of(' ');
+    result.finalR2.erase(0, first == std::string::npos ? result.finalR2.size() : first);
     result.matrix.aLen = engine->aLen;
     result.matrix.bLen = engine->bLen;
     result.unity = engine->unity;

@@ -8,6 +8,10 @@ namespace duolink {
 
 bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n)
 {
+    bool ok = false;
+    if (&w == &wMatrix && testWholePair(a, b, aLength, n, ok))
+        return ok;
+    wholePairs_.bound = -1;
     const bool shows = !quiet;
     if (shows) {
         consoleWrite(realTextWD(presentationNo, 8, 0));
@@ -32,7 +36,7 @@ bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Mat
     if (shows)
         consoleWriteLn();
 
-    const bool ok = scorePattern(b, calcVector, n);
+    ok = scorePattern(b, calcVector, n);
     if (runOption == 4 && shows) {
         reportFile.write("B CAL= ");
         writeVectorReport(calcVector, n);

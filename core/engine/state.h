@@ -25,6 +25,7 @@
 #include "core/engine/observer.h"
 #include "core/patterns/patterns.h"
 #include "core/engine/numbercache.h"
+#include "core/engine/wholepairs.h"
 
 namespace duolink {
 
@@ -201,6 +202,11 @@ public:
     long double fitTerm(const Vector& e, const Vector& b, int n);
     void correctWeights(Matrix& w, const Vector& a, const Vector& e, int aLength, int n);
     double trainingTransfer(double v);
+    // testPattern for quiet runs, on wMatrix, when every A value is 0 or
+    // unity and the weights are whole numbers below 2^31 (wholepairs.cpp).
+    // False, with nothing changed, when the pair or the matrix does not
+    // qualify; else `ok` is the pair test's result.
+    bool testWholePair(const Vector& a, const Vector& b, int aLength, int n, bool& ok);
 
     // --- Job files (jobfiles.cpp) ------------------------------------------------
     // True when the in-memory text or a regular file of that name (cut to
@@ -280,6 +286,8 @@ private:
     // True while the training presents the pairs; an arithmetic error raised
     // then means the corrections grew out of range.
     bool presenting = false;
+    // What quiet pair tests on 0/unity patterns keep from pair to pair.
+    WholePairMemo wholePairs_;
     std::map<std::string, std::string, std::less<>> jobFileTexts_;
     NumberTextCache numberTexts_;
     // Each pane line of the W matrix as last shown, with its weights.

@@ -242,6 +242,7 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
     const size_t aKept = readWidth(aLen), bKept = readWidth(bLen);
     std::vector<double> keptPairs;
     presenting = true;
+    wholePairs_ = {};
     while (presentationNo <= maxPresentations && !allCorrect) {
         const bool reread = !quiet || presentationNo == 1;
         if (reread) {

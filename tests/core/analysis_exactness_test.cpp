@@ -140,6 +140,7 @@ TEST_F(AnalysisExactness, CornerJobsAgreeWithTheEngine)
 {
     const PatternPairs few = analysis::randomSet(7, 3, 1, 0.5);
     const PatternPairs many = analysis::randomSet(7, 40, 1, 0.5);
+    const PatternPairs cycling = analysis::randomSet(7, 10, 1, 0.5);
     const std::string w9x8 = [] {
         std::string s;
         for (int i = 1; i <= 9; ++i)
@@ -157,6 +158,11 @@ TEST_F(AnalysisExactness, CornerJobsAgreeWithTheEngine)
     const std::vector<Case> cases = {
         {"recalled", &few, {"2", "100", "9", "8", "0", "0.1", "2", "10000", "0.1"}, "", {}, Outcome::Recalled},
         {"limit", &many, {"2", "7", "9", "8", "0", "0.5", "2", "10000", "0.1"}, "", {}, Outcome::Limit},
+        // Runs that repeat a cycle of 24 presentations from the 114th on.
+        {"a cycle long before the limit", &cycling, {"2", "1000", "9", "8", "0", "0.3", "2", "10000", "0.1"}, "", {},
+         Outcome::Limit},
+        {"a cycle, the limit at another phase", &cycling, {"3", "999", "9", "8", "0", "0.3", "2", "10000", "0.1"},
+         "", {}, Outcome::Limit},
         {"option 4, transfer 1", &many, {"4", "5", "9", "8", "0", "0.3", "1", "10000", "0.2"}, "", {}, Outcome::Limit},
         {"option 3", &few, {"3", "50", "9", "8", "0", "0.1", "2", "1000", "0.1"}, "", {}, Outcome::Recalled},
         {"matrix from the parameters", &many, {"1", "4", "9", "8", "0", "0.5", "2", "10000", "0.1"}, w9x8, {},

@@ -1,8 +1,11 @@
+#include <bit>
 #include <cmath>
 
 #include "core/support/numtext.h"
 #include "core/engine/pairtest.h"
 #include "core/engine/training.h"
+#include "core/engine/wholepairs.h"
+#include "core/analysis/splitmix64.h"
 #include "testsupport.h"
 
 using namespace duolink;
@@ -219,4 +222,39 @@ TEST_F(Arithmetic, ProgramDoneEndsTheJobWithItsReport)
     }
     EXPECT_FALSE(reportFile.isOpen());
     EXPECT_EQ(duolink::testing::readFile("r.txt"), "x\r\nPROGRAM DONE\r\n");
+}
+
+// The shortcut the quiet pair test takes for a row of unity must round as
+// the general correction does, ties and huge values included.
+TEST_F(Arithmetic, UnityRowCorrectionIsTheGeneralOne)
+{
+    const double betas[] = {0.5, 0.25, 1.5, 0.1, 1.0 / 3, -0.5, 0.3, 2.5e-9, 0, 1e300, 7.0};
+    const int unities[] = {10000, 1000, 7, 1};
+    double errors[64] = {0, 1, -1, 3, -3, 5, 9999, -10001, 0x1p31, 0x1p40 + 1, -0x1p52 + 1, 0x1p49 + 3};
+    SplitMix64 g(9);
+    for (int k = 12; k < 64; ++k)
+        errors[k] = static_cast<double>(static_cast<int64_t>(g.next() % 400001) - 200000);
+    for (int u : unities)
+        for (double beta : betas)
+            for (double e : errors) {
+                SCOPED_TRACE(::testing::Message() << "unity " << u << " beta " << beta << " e " << e);
+                unity = u;
+                aLen = bLen = 1;
+                Matrix general{};
+                std::string generalError, shortcutError;
+                double shortcut = -1;
+                try {
+                    correctionProduct(vec({static_cast<double>(u)}), 1, vec({e}), 1, general, beta);
+                } catch (const RunError& x) {
+                    generalError = x.what();
+                }
+                try {
+                    shortcut = unityRowCorrection(e, u, beta);
+                } catch (const RunError& x) {
+                    shortcutError = x.what();
+                }
+                ASSERT_EQ(shortcutError, generalError);
+                if (generalError.empty())
+                    ASSERT_EQ(std::bit_cast<uint64_t>(shortcut), std::bit_cast<uint64_t>(general[1]));
+            }
 }
