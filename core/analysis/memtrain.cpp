@@ -28,10 +28,8 @@ namespace {
 
 // What a presentation leaves behind, as far as the result needs it.
 struct PresentationEnd {
-    int presentation = 0;
-    std::uint64_t hash = 0;
     std::vector<double> w; // the matrix cells the presentations change
-    Vector calc{};
+    std::vector<double> calc; // calc(1..B Len)
     std::string r2Text;
     int missed = 0;
 };
@@ -52,10 +50,19 @@ public:
     void trainingStarted(const TrainingStart& start) override
     {
         cells_ = std::clamp(start.aLen * start.bLen, 0, kMatrixCells);
+        outputs_ = std::clamp(start.bLen, 0, kVectorSize);
         // A simulation pass would feed its inputs through the matrix the
         // engine stops with, so a run that has one is trained to the end.
-        const size_t budget = kHistoryBytes / (sizeof(PresentationEnd) + sizeof(double) * std::max(cells_, 1));
-        history_.resize(engine_.simulationMode == 1 ? 0 : std::min<size_t>(budget, kMaxHistory));
+        if (engine_.simulationMode == 1 || start.maxPresentations < 2)
+            return;
+        const size_t stride = static_cast<size_t>(cells_ + outputs_);
+        const size_t slots = std::min({kHistoryBytes / (sizeof(double) * (stride + 4)), kMaxHistory,
+                                       static_cast<size_t>(start.maxPresentations)});
+        presentations_.assign(slots, 0);
+        hashes_.assign(slots, 0);
+        missed_.assign(slots, 0);
+        r2Texts_.assign(slots, {});
+        states_.assign(slots * stride, 0);
     }
     void presentationMade(const PresentationRecord& record) override
     {
@@ -65,22 +72,23 @@ public:
             return;
         }
         const int limit = engine_.maxPresentations;
-        if (history_.empty() || record.allRecalled || record.presentation >= limit)
+        if (presentations_.empty() || record.allRecalled || record.presentation >= limit)
             return;
         const double* w = &engine_.wMatrix[1];
         const std::uint64_t hash = hashCells(w);
-        for (const PresentationEnd& earlier : history_) {
-            if (earlier.presentation == 0 || earlier.hash != hash ||
-                !std::equal(earlier.w.begin(), earlier.w.end(), w, sameBits))
+        for (size_t k = 0; k < hashes_.size(); ++k) {
+            if (hashes_[k] != hash || presentations_[k] == 0 ||
+                std::memcmp(state(k), w, sizeof(double) * static_cast<size_t>(cells_)) != 0)
                 continue;
             // Presentation q + k repeats presentation q + (k - 1) % period + 1
             // for every k >= 1: the limit repeats `last`.
-            const int q = earlier.presentation, period = record.presentation - q;
+            const int q = presentations_[k], period = record.presentation - q;
             const int last = q + (limit - q - 1) % period + 1;
             keep(record, hash);
-            for (const PresentationEnd& kept : history_)
-                if (kept.presentation == last)
-                    final = kept;
+            const size_t slot = static_cast<size_t>(last) % presentations_.size();
+            const double* kept = state(slot);
+            final = PresentationEnd{{kept, kept + cells_}, {kept + cells_, kept + cells_ + outputs_},
+                                    r2Texts_[slot], missed_[slot]};
             engine_.requestStop();
             return;
         }
@@ -96,7 +104,6 @@ private:
     static constexpr size_t kHistoryBytes = 1 << 20;
     static constexpr size_t kMaxHistory = 512;
 
-    static bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
     std::uint64_t hashCells(const double* w) const
     {
         std::uint64_t h = 0x9e3779b97f4a7c15u;
@@ -108,21 +115,29 @@ private:
         }
         return h;
     }
+    double* state(size_t slot) { return states_.data() + slot * static_cast<size_t>(cells_ + outputs_); }
     void keep(const PresentationRecord& record, std::uint64_t hash)
     {
-        PresentationEnd& slot = history_[static_cast<size_t>(record.presentation) % history_.size()];
-        slot.presentation = record.presentation;
-        slot.hash = hash;
-        slot.w.assign(&engine_.wMatrix[1], &engine_.wMatrix[1] + cells_);
-        slot.calc = engine_.calcVector;
-        slot.r2Text = engine_.finalR2Text;
-        slot.missed = record.missedPairs;
+        const size_t slot = static_cast<size_t>(record.presentation) % presentations_.size();
+        presentations_[slot] = record.presentation;
+        hashes_[slot] = hash;
+        missed_[slot] = record.missedPairs;
+        r2Texts_[slot] = engine_.finalR2Text;
+        double* kept = state(slot);
+        std::copy_n(&engine_.wMatrix[1], cells_, kept);
+        std::copy_n(&engine_.calcVector[1], outputs_, kept + cells_);
     }
 
     EngineState& engine_;
     const std::atomic<bool>* stop_;
     int cells_ = 0;
-    std::vector<PresentationEnd> history_;
+    int outputs_ = 0;
+    // The last presentations, each in slot presentation % slots.
+    std::vector<int> presentations_; // 0: an empty slot
+    std::vector<std::uint64_t> hashes_;
+    std::vector<int> missed_;
+    std::vector<std::string> r2Texts_;
+    std::vector<double> states_; // per slot: the cells, then calc(1..B Len)
 };
 
 } // namespace
@@ -175,7 +190,7 @@ TrainingResult trainInMemory(const JobTexts& job, const std::atomic<bool>* stop)
         result.missedLast = last.missed;
         result.finalR2 = last.r2Text;
         std::copy(last.w.begin(), last.w.end(), &result.matrix.w[1]);
-        result.matrix.calc = last.calc;
+        std::copy(last.calc.begin(), last.calc.end(), &result.matrix.calc[1]);
     }
     if (result.finalR2.empty())
         result.finalR2 = "0.000";

@@ -8,9 +8,6 @@ namespace duolink {
 
 bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n)
 {
-    bool ok = false;
-    if (&w == &wMatrix && testWholePair(a, b, aLength, n, ok))
-        return ok;
     wholePairs_.bound = -1;
     const bool shows = !quiet;
     if (shows) {
@@ -36,7 +33,7 @@ bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Mat
     if (shows)
         consoleWriteLn();
 
-    ok = scorePattern(b, calcVector, n);
+    const bool ok = scorePattern(b, calcVector, n);
     if (runOption == 4 && shows) {
         reportFile.write("B CAL= ");
         writeVectorReport(calcVector, n);

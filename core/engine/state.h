@@ -202,11 +202,12 @@ public:
     long double fitTerm(const Vector& e, const Vector& b, int n);
     void correctWeights(Matrix& w, const Vector& a, const Vector& e, int aLength, int n);
     double trainingTransfer(double v);
-    // testPattern for quiet runs, on wMatrix, when every A value is 0 or
-    // unity and the weights are whole numbers below 2^31 (wholepairs.cpp).
-    // False, with nothing changed, when the pair or the matrix does not
-    // qualify; else `ok` is the pair test's result.
-    bool testWholePair(const Vector& a, const Vector& b, int aLength, int n, bool& ok);
+    // testPattern for quiet runs, on wMatrix, for the pair numbered `pair`
+    // of the run, when every A value is 0 or unity and the weights are whole
+    // numbers below 2^31 (wholepairs.cpp). False, with nothing changed, when
+    // the pair or the matrix does not qualify; else `ok` is the test's result.
+    bool testWholePair(int pair, const Vector& a, const Vector& b, int aLength, int n, bool& ok);
+    WholePairMemo::Pair wholePair(const Vector& a, const Vector& b, int aLength, int n) const;
 
     // --- Job files (jobfiles.cpp) ------------------------------------------------
     // True when the in-memory text or a regular file of that name (cut to

@@ -3,6 +3,12 @@
 // (EngineState::testWholePair, wholepairs.cpp), and what it keeps from pair
 // to pair within one run.
 
+#include <array>
+#include <cstdint>
+#include <cmath>
+#include <limits>
+#include <vector>
+
 namespace duolink {
 
 struct WholePairMemo {
@@ -10,12 +16,64 @@ struct WholePairMemo {
     double bound = -1;
     // The smallest difference from B that misses; negative when not known.
     double missFrom = -1;
+    // Each pair of the run by its number from 1 on, as the first test of it
+    // found it: whether it qualifies, and the first cells of its rows of
+    // unity. A run presents the same pairs every time.
+    struct Pair {
+        enum { Unknown, Whole, General } kind = Unknown;
+        std::vector<int> unityRows;
+    };
+    std::vector<Pair> pairs;
+
+    // unityRowCorrection, with the values of e that needed the extended
+    // arithmetic kept: the run's BETA and unity are fixed.
+    double correction(double e, int unity, double beta);
+    struct NearHalf {
+        double e = std::numeric_limits<double>::quiet_NaN();
+        double correction = 0;
+    };
+    std::array<NearHalf, 64> nearHalves;
 };
 
 // The change the pair test's correction makes to a weight whose A value is
 // unity, for the error value e: Round(((unity * e) * beta) / unity) made in
 // extended precision and stored to a double, as the general correction
 // makes it; e is a whole number of magnitude below 2^53.
-double unityRowCorrection(double e, int unity, double beta);
+inline double unityRowCorrection(double e, int unity, double beta);
+// The same, always in extended precision.
+double extendedUnityRowCorrection(double e, int unity, double beta);
+// Whether unityRowCorrection takes the double product; sets `rounded` then.
+inline bool roundsAsDouble(double e, double beta, double& rounded);
+
+inline bool roundsAsDouble(double e, double beta, double& rounded)
+{
+    // The extended value is within 2^-52 of e * beta relatively, and so is
+    // e * beta made in a double. Unless e * beta lies within 2^-48 of a half
+    // (relatively), both round to the same whole number, and the double one
+    // is taken.
+    const double y = e * beta;
+    if (!(std::fabs(y) < 0x1p50))
+        return false;
+    const double r = (y + 0x1.8p52) - 0x1.8p52; // y to the nearest, ties to even
+    rounded = r + 0.0;                          // never negative zero
+    return std::fabs(std::fabs(y - r) - 0.5) > 0x1p-48 * std::fabs(y);
+}
+
+inline double unityRowCorrection(double e, int unity, double beta)
+{
+    double rounded;
+    return roundsAsDouble(e, beta, rounded) ? rounded : extendedUnityRowCorrection(e, unity, beta);
+}
+
+inline double WholePairMemo::correction(double e, int unity, double beta)
+{
+    double rounded;
+    if (roundsAsDouble(e, beta, rounded))
+        return rounded;
+    NearHalf& kept = nearHalves[static_cast<std::uint64_t>(static_cast<std::int64_t>(e)) % nearHalves.size()];
+    if (kept.e != e)
+        kept = {e, extendedUnityRowCorrection(e, unity, beta)};
+    return kept.correction;
+}
 
 } // namespace duolink
