@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/support/errors.h"
+#include "core/support/numtext.h"
 #include "core/engine/solve.h"
 #include "core/engine/observer.h"
 
@@ -30,7 +31,7 @@ namespace {
 struct PresentationEnd {
     std::vector<double> w; // the matrix cells the presentations change
     std::vector<double> calc; // calc(1..B Len)
-    std::string r2Text;
+    std::optional<long double> r2;
     int missed = 0;
 };
 
@@ -61,7 +62,7 @@ public:
         presentations_.assign(slots, 0);
         hashes_.assign(slots, 0);
         missed_.assign(slots, 0);
-        r2Texts_.assign(slots, {});
+        r2s_.assign(slots, {});
         states_.assign(slots * stride, 0);
     }
     void presentationMade(const PresentationRecord& record) override
@@ -88,7 +89,7 @@ public:
             const size_t slot = static_cast<size_t>(last) % presentations_.size();
             const double* kept = state(slot);
             final = PresentationEnd{{kept, kept + cells_}, {kept + cells_, kept + cells_ + outputs_},
-                                    r2Texts_[slot], missed_[slot]};
+                                    r2s_[slot], missed_[slot]};
             engine_.requestStop();
             return;
         }
@@ -122,7 +123,7 @@ private:
         presentations_[slot] = record.presentation;
         hashes_[slot] = hash;
         missed_[slot] = record.missedPairs;
-        r2Texts_[slot] = engine_.finalR2Text;
+        r2s_[slot] = engine_.finalR2;
         double* kept = state(slot);
         std::copy_n(&engine_.wMatrix[1], cells_, kept);
         std::copy_n(&engine_.calcVector[1], outputs_, kept + cells_);
@@ -136,7 +137,7 @@ private:
     std::vector<int> presentations_; // 0: an empty slot
     std::vector<std::uint64_t> hashes_;
     std::vector<int> missed_;
-    std::vector<std::string> r2Texts_;
+    std::vector<std::optional<long double>> r2s_;
     std::vector<double> states_; // per slot: the cells, then calc(1..B Len)
 };
 
@@ -179,7 +180,7 @@ TrainingResult trainInMemory(const JobTexts& job, const std::atomic<bool>* stop)
     // while it shows a presentation's matrix counts that presentation.
     result.presentations = std::max(engine->presentationNo - 1, 0);
     result.missedLast = recorder.missedLast;
-    result.finalR2 = engine->finalR2Text;
+    std::optional<long double> r2 = engine->finalR2;
     result.matrix.w = engine->wMatrix;
     result.matrix.calc = engine->calcVector;
     if (recorder.final) {
@@ -188,12 +189,11 @@ TrainingResult trainInMemory(const JobTexts& job, const std::atomic<bool>* stop)
         const PresentationEnd& last = *recorder.final;
         result.presentations = engine->maxPresentations;
         result.missedLast = last.missed;
-        result.finalR2 = last.r2Text;
+        r2 = last.r2;
         std::copy(last.w.begin(), last.w.end(), &result.matrix.w[1]);
         std::copy(last.calc.begin(), last.calc.end(), &result.matrix.calc[1]);
     }
-    if (result.finalR2.empty())
-        result.finalR2 = "0.000";
+    result.finalR2 = r2 ? realTextWD(*r2, 9, 3) : std::string("0.000");
     const size_t first = result.finalR2.find_first_not_of(' ');
     result.finalR2.erase(0, first == std::string::npos ? result.finalR2.size() : first);
     result.matrix.aLen = engine->aLen;

@@ -91,6 +91,26 @@ inline long double mulChecked(long double a, long double b)
 
 void EngineState::outerProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x)
 {
+    // With x = 1, every second(j) = +-unity and every first(i) a whole number
+    // below 2^52, each product is exact and the store and the rounding keep
+    // it: the cells are +-first(i) (never negative zero).
+    if (x == 1 && unity != 0 && n >= 1 && m >= 1 && allWhole(&first[1], n)) {
+        const double u = unity;
+        double signs[kVectorSize + 1];
+        bool unit = true;
+        for (int j = 1; j <= m; ++j) {
+            signs[j] = second[j] == u ? 1 : -1;
+            unit = unit & ((second[j] == u) | (second[j] == -u));
+        }
+        if (unit) {
+            for (int i = 1; i <= n; ++i) {
+                double* row = &dest[cellIndex(i, 1)];
+                for (int j = 1; j <= m; ++j)
+                    row[j - 1] = signs[j] * first[i] + 0.0;
+            }
+            return;
+        }
+    }
     const long double u = unity;
     for (int i = 1; i <= n; ++i) {
         for (int j = 1; j <= m; ++j) {

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -138,9 +139,10 @@ public:
     // Quiet mode, for in-memory analyses: no report file is written and
     // nothing reaches the pane, and the texts are not even formatted; the
     // arithmetic, the presentations, the final matrix and the outcome are
-    // those of a normal run. finalR2Text holds what the R2 field would show.
+    // those of a normal run. finalR2 holds the value the R2 field would show
+    // (as realTextWD(*finalR2, 9, 3)); none before the first presentation.
     bool quiet = false;
-    std::string finalR2Text;
+    std::optional<long double> finalR2;
 
     // In-memory job files: the text given for an input file name (the
     // parameters file, the two data files, "nutest.dat") is read instead of

@@ -301,7 +301,7 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
         if (r2Edit)
             r2Edit->setText(realTextWD(r2, 9, 3));
         if (quiet)
-            finalR2Text = realTextWD(r2, 9, 3);
+            finalR2 = r2;
         ++presentationNo;
         if (reports)
             consoleWriteLn("*** Flag2 - " + boolText(allCorrect));
