@@ -87,6 +87,7 @@ public:
         std::copy_n(w, cells_, matrix(slot));
     }
     void solveEnded(RunEnd) override {}
+    bool readsR2() const override { return false; }
 
     int missedLast = 0;
     // The run stopped in a cycle, in step with its limit: it ends as the

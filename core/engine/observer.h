@@ -41,6 +41,10 @@ public:
     virtual void solveStarted() {}
     virtual void trainingStarted(const TrainingStart& start) = 0;
     virtual void presentationMade(const PresentationRecord& record) = 0;
+    // Whether presentationMade reads the record's r2. A quiet engine makes
+    // R2 only for the last presentation when no one reads it, and passes
+    // NaN then.
+    virtual bool readsR2() const { return true; }
     // The Solve has ended; Terminated and Error also when it never trained.
     virtual void solveEnded(RunEnd end) = 0;
     // Load Matrix has replaced the 9 x 8 block of the matrix.

@@ -26,16 +26,10 @@
 #include "core/engine/observer.h"
 #include "core/patterns/patterns.h"
 #include "core/engine/numbercache.h"
+#include "core/engine/stores.h"
 #include "core/engine/wholepairs.h"
 
 namespace duolink {
-
-constexpr int kMatrixCells = 2700;
-constexpr int kVectorSize = 128;
-
-// 1-based stores: element 0 is unused.
-using Matrix = std::array<double, kMatrixCells + 1>;
-using Vector = std::array<double, kVectorSize + 1>;
 
 // --- Checked extended arithmetic -------------------------------------------
 
@@ -210,6 +204,14 @@ public:
     // the pair or the matrix does not qualify; else `ok` is the test's result.
     bool testWholePair(int pair, const Vector& a, const Vector& b, int aLength, int n, bool& ok);
     WholePairMemo::Pair wholePair(const Vector& a, const Vector& b, int aLength, int n) const;
+    // The R2 sum of quiet runs that show only the last R2, made when needed
+    // (wholepairs.cpp): folds waiting steps into r2Sum; keeps a completed
+    // presentation's steps; and at the run's end, or when it fails, makes
+    // finalR2 and r2Sum what the eager sums would have made them.
+    double sumOfFitSteps(const WholePairMemo::FitSteps& steps, double sum) noexcept;
+    void settleR2();
+    void presentationR2Waits();
+    void settleWaitingR2() noexcept;
 
     // --- Job files (jobfiles.cpp) ------------------------------------------------
     // True when the in-memory text or a regular file of that name (cut to

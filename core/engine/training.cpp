@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "core/support/numtext.h"
@@ -248,6 +249,8 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
     std::vector<double> keptPairs;
     presenting = true;
     wholePairs_ = {};
+    wholePairs_.deferR2 =
+        quiet && !console.r2Edit && (!trainingObserver || !trainingObserver->readsR2());
     while (presentationNo <= maxPresentations && !allCorrect) {
         const bool reread = !quiet || presentationNo == 1;
         if (reread) {
@@ -274,8 +277,10 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
                 std::copy_n(kept + aKept, bKept, &bVector[1]);
             }
             bool ok = false;
-            if (!quiet || !testWholePair(m, aVector, bVector, aLen, bLen, ok))
+            if (!quiet || !testWholePair(m, aVector, bVector, aLen, bLen, ok)) {
+                settleR2();
                 ok = testPattern(aVector, bVector, aLen, wMatrix, bLen);
+            }
             allCorrect = allCorrect && ok;
             missedPairs += !ok;
             if (reports) {
@@ -296,11 +301,14 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
         // With no pairs there is no mean to show.
         long double r2 = 0;
         TextField* const r2Edit = console.r2Edit;
-        if ((r2Edit || trainingObserver || quiet) && dataPatternCount > 0)
+        const bool r2Waits = wholePairs_.deferR2;
+        if ((r2Edit || trainingObserver || quiet) && dataPatternCount > 0 && !r2Waits)
             r2 = fdiv(r2Sum, dataPatternCount);
         if (r2Edit)
             r2Edit->setText(realTextWD(r2, 9, 3));
-        if (quiet)
+        if (r2Waits)
+            presentationR2Waits();
+        else if (quiet)
             finalR2 = r2;
         ++presentationNo;
         if (reports)
@@ -312,8 +320,9 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
         if (trainingObserver) {
             // Each BEC adds half a bit error to the total, exactly.
             const int bitErrors = static_cast<int>((berTotal - berBefore) * 2);
-            trainingObserver->presentationMade({presentationNo - 1, static_cast<double>(r2), missedPairs, bitErrors,
-                                                berTotal, allCorrect});
+            const double shownR2 = r2Waits ? std::numeric_limits<double>::quiet_NaN() : static_cast<double>(r2);
+            trainingObserver->presentationMade({presentationNo - 1, shownR2, missedPairs, bitErrors, berTotal,
+                                                allCorrect});
         }
         // A stop request ends the run here as the limit would have; it
         // changes nothing when this presentation ended the run anyway.
@@ -324,6 +333,7 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
     }
 
     presenting = false;
+    settleWaitingR2();
 
     // With no presentation limit there is nothing left to show.
     if (maxPresentations != 0) {
@@ -360,9 +370,13 @@ RunEnd EngineState::trainingRun(const std::string& parametersName)
     try {
         return runTraining(parametersName);
     } catch (RunError& e) {
+        settleWaitingR2();
         if (presenting && e.file().empty())
             e.markInPresentations();
         presenting = false;
+        throw;
+    } catch (...) {
+        settleWaitingR2();
         throw;
     }
 }

@@ -79,6 +79,7 @@ WholePairMemo::Pair EngineState::wholePair(const Vector& a, const Vector& b, int
     for (int j = 1; j <= n; ++j)
         if (!smallWhole(b[j]))
             return pair;
+    pair.b.assign(&b[1], &b[1] + n);
     pair.kind = WholePairMemo::Pair::Whole;
     return pair;
 }
@@ -92,6 +93,7 @@ double extendedUnityRowCorrection(double e, int unity, double beta)
 bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int aLength, int n, bool& ok)
 {
     WholePairMemo& memo = wholePairs_;
+    memo.completedIsLast = false;
     if (pair < 1)
         return false;
     if (memo.pairs.size() < static_cast<size_t>(pair))
@@ -152,14 +154,22 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
         berTotal = storeDouble(berTotal + static_cast<long double>(bec) / 2);
     ok = bec == 0;
     if (ok) {
-        r2Sum = storeDouble(static_cast<long double>(r2Sum) + 1.0L);
+        if (memo.deferR2)
+            memo.pending.pairs.push_back(0);
+        else
+            r2Sum = storeDouble(static_cast<long double>(r2Sum) + 1.0L);
         return true;
     }
     // errorVector: differences of whole numbers below 2^46, exact.
     for (int j = 1; j <= n; ++j)
         calcVector[j] = b[j] - calcVector[j];
 
-    r2Sum = storeDouble(r2Sum + fitTerm(calcVector, b, n));
+    if (memo.deferR2) {
+        memo.pending.pairs.push_back(pair);
+        memo.pending.errors.insert(memo.pending.errors.end(), &calcVector[1], &calcVector[1] + n);
+    } else {
+        r2Sum = storeDouble(r2Sum + fitTerm(calcVector, b, n));
+    }
     if (rows.empty())
         return true;
 
@@ -189,6 +199,69 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     }
     memo.bound = small ? memo.bound + largest : kWholeLimit;
     return true;
+}
+
+// --- The R2 sum, made when it is shown ------------------------------------------
+
+// The steps are the general ones, in their order; none of them can fail,
+// since every value in them is a whole number below 2^46 or a fit term of
+// such numbers.
+double EngineState::sumOfFitSteps(const WholePairMemo::FitSteps& steps, double sum) noexcept
+{
+    Vector e{}, b{};
+    const int n = bLen;
+    size_t next = 0;
+    for (const int pair : steps.pairs) {
+        if (pair == 0) {
+            sum = storeDouble(static_cast<long double>(sum) + 1.0L);
+            continue;
+        }
+        std::copy_n(&steps.errors[next], n, &e[1]);
+        next += static_cast<size_t>(n);
+        const std::vector<double>& kept = wholePairs_.pairs[static_cast<size_t>(pair) - 1].b;
+        std::copy(kept.begin(), kept.end(), &b[1]);
+        sum = storeDouble(sum + fitTerm(e, b, n));
+    }
+    return sum;
+}
+
+void EngineState::settleR2()
+{
+    WholePairMemo& memo = wholePairs_;
+    memo.completedIsLast = false;
+    if (memo.pending.pairs.empty())
+        return;
+    r2Sum = sumOfFitSteps(memo.pending, r2Sum);
+    memo.pending.clear();
+}
+
+void EngineState::presentationR2Waits()
+{
+    WholePairMemo& memo = wholePairs_;
+    std::swap(memo.completed, memo.pending);
+    memo.completed.base = r2Sum;
+    memo.pending.clear();
+    memo.hasCompleted = true;
+    memo.completedIsLast = true;
+}
+
+void EngineState::settleWaitingR2() noexcept
+{
+    WholePairMemo& memo = wholePairs_;
+    if (!memo.deferR2)
+        return;
+    memo.deferR2 = false;
+    // The R2 the last completed presentation showed; and the sum as far as
+    // the run got, which is that presentation's when no other has begun.
+    if (memo.hasCompleted) {
+        const double last = sumOfFitSteps(memo.completed, memo.completed.base);
+        finalR2 = dataPatternCount > 0 ? static_cast<long double>(last) / dataPatternCount : 0.0L;
+        if (memo.completedIsLast) {
+            r2Sum = last;
+            return;
+        }
+    }
+    settleR2();
 }
 
 } // namespace duolink

@@ -22,6 +22,7 @@ struct WholePairMemo {
     struct Pair {
         enum { Unknown, Whole, General } kind = Unknown;
         std::vector<int> unityRows;
+        std::vector<double> b; // its B values
     };
     std::vector<Pair> pairs;
 
@@ -33,6 +34,26 @@ struct WholePairMemo {
         double correction = 0;
     };
     std::array<NearHalf, 64> nearHalves;
+
+    // Whether the R2 sum may wait: quiet runs whose R2 only the last
+    // presentation shows. The sum's steps of this presentation wait in
+    // `pending`; those of the last one completed, with the sum made before
+    // them, in `completed`.
+    struct FitSteps {
+        double base = 0;        // the sum before the first step
+        std::vector<int> pairs; // per step: a missed pair's number, or 0 for a recalled one
+        std::vector<double> errors; // the error values of the missed pairs, B Len each
+        void clear()
+        {
+            pairs.clear();
+            errors.clear();
+        }
+    };
+    bool deferR2 = false;
+    FitSteps pending;
+    FitSteps completed;
+    bool hasCompleted = false;
+    bool completedIsLast = false; // no pair test since `completed` was made
 };
 
 // The change the pair test's correction makes to a weight whose A value is

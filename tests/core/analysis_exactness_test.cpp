@@ -163,6 +163,8 @@ TEST_F(AnalysisExactness, CornerJobsAgreeWithTheEngine)
          Outcome::Limit},
         {"a cycle, the limit at another phase", &cycling, {"3", "999", "9", "8", "0", "0.3", "2", "10000", "0.1"},
          "", {}, Outcome::Limit},
+        {"corrections that overflow in a late presentation", &cycling,
+         {"2", "1000", "9", "8", "0", "0.5", "2", "10000", "0.1"}, "", {}, Outcome::Error},
         {"option 4, transfer 1", &many, {"4", "5", "9", "8", "0", "0.3", "1", "10000", "0.2"}, "", {}, Outcome::Limit},
         {"option 3", &few, {"3", "50", "9", "8", "0", "0.1", "2", "1000", "0.1"}, "", {}, Outcome::Recalled},
         {"matrix from the parameters", &many, {"1", "4", "9", "8", "0", "0.5", "2", "10000", "0.1"}, w9x8, {},
