@@ -84,6 +84,50 @@ WholePairMemo::Pair EngineState::wholePair(const Vector& a, const Vector& b, int
     return pair;
 }
 
+namespace {
+// The error of the double product a * b: a * b = p + the result, exactly,
+// when nothing overflows or underflows (the halves of Veltkamp's split).
+double productError(double a, double b, double p)
+{
+    const auto split = [](double x, double& high, double& low) {
+        const double t = 134217729.0 * x; // 2^27 + 1
+        high = t - (t - x);
+        low = x - high;
+    };
+    double ah, al, bh, bl;
+    split(a, ah, al);
+    split(b, bh, bl);
+    return ((ah * bh - p) + ah * bl + al * bh) + al * bl;
+}
+} // namespace
+
+double nearHalfCorrection(double e, int unity, double beta, double y)
+{
+    // x = e * beta exactly, and h the half nearest y. The extended value T
+    // lies within 2^-62 |x| of x, and the stored D is the double nearest T:
+    // h itself when T is within half an ulp of h (h is not a power of two,
+    // so its ulp is the same on both sides), else a double on T's side of h
+    // that rounds away from h. With x - h known exactly enough, only values
+    // within that slack of the boundary need the extended arithmetic.
+    const double m = std::fabs(y);
+    if (m >= 1.5 && m < 0x1p40) {
+        const double r = (y + 0x1.8p52) - 0x1.8p52;
+        const double h = r + std::copysign(0.5, y - r);
+        const double d = (y - h) + productError(e, beta, y); // x - h
+        int exponent;
+        std::frexp(h, &exponent);
+        const double halfUlp = std::ldexp(1.0, exponent - 54);
+        const double slack = 0x1p-60 * std::fabs(h);
+        if (std::fabs(d) + slack < halfUlp) {
+            const double below = std::floor(h); // D = h: ties to even
+            return std::fmod(below, 2.0) == 0 ? below : below + 1;
+        }
+        if (std::fabs(d) - slack > halfUlp)
+            return d > 0 ? h + 0.5 : h - 0.5;
+    }
+    return extendedUnityRowCorrection(e, unity, beta);
+}
+
 double extendedUnityRowCorrection(double e, int unity, double beta)
 {
     const long double u = unity;
@@ -178,7 +222,7 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     double correction[kVectorSize];
     double largest = 0;
     for (int j = 0; j < n; ++j) {
-        correction[j] = memo.correction(calcVector[j + 1], unity, beta);
+        correction[j] = unityRowCorrection(calcVector[j + 1], unity, beta);
         largest = std::max(largest, std::fabs(correction[j]));
     }
     // Sums below 2^32 are exact in a double; larger ones are made as the

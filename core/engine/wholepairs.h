@@ -26,15 +26,6 @@ struct WholePairMemo {
     };
     std::vector<Pair> pairs;
 
-    // unityRowCorrection, with the values of e that needed the extended
-    // arithmetic kept: the run's BETA and unity are fixed.
-    double correction(double e, int unity, double beta);
-    struct NearHalf {
-        double e = std::numeric_limits<double>::quiet_NaN();
-        double correction = 0;
-    };
-    std::array<NearHalf, 64> nearHalves;
-
     // Whether the R2 sum may wait: quiet runs whose R2 only the last
     // presentation shows. The sum's steps of this presentation wait in
     // `pending`; those of the last one completed, with the sum made before
@@ -61,40 +52,23 @@ struct WholePairMemo {
 // extended precision and stored to a double, as the general correction
 // makes it; e is a whole number of magnitude below 2^53.
 inline double unityRowCorrection(double e, int unity, double beta);
+// The same when e * beta, made in a double as y, lies near a half.
+double nearHalfCorrection(double e, int unity, double beta, double y);
 // The same, always in extended precision.
 double extendedUnityRowCorrection(double e, int unity, double beta);
-// Whether unityRowCorrection takes the double product; sets `rounded` then.
-inline bool roundsAsDouble(double e, double beta, double& rounded);
-
-inline bool roundsAsDouble(double e, double beta, double& rounded)
-{
-    // The extended value is within 2^-52 of e * beta relatively, and so is
-    // e * beta made in a double. Unless e * beta lies within 2^-48 of a half
-    // (relatively), both round to the same whole number, and the double one
-    // is taken.
-    const double y = e * beta;
-    if (!(std::fabs(y) < 0x1p50))
-        return false;
-    const double r = (y + 0x1.8p52) - 0x1.8p52; // y to the nearest, ties to even
-    rounded = r + 0.0;                          // never negative zero
-    return std::fabs(std::fabs(y - r) - 0.5) > 0x1p-48 * std::fabs(y);
-}
 
 inline double unityRowCorrection(double e, int unity, double beta)
 {
-    double rounded;
-    return roundsAsDouble(e, beta, rounded) ? rounded : extendedUnityRowCorrection(e, unity, beta);
-}
-
-inline double WholePairMemo::correction(double e, int unity, double beta)
-{
-    double rounded;
-    if (roundsAsDouble(e, beta, rounded))
-        return rounded;
-    NearHalf& kept = nearHalves[static_cast<std::uint64_t>(static_cast<std::int64_t>(e)) % nearHalves.size()];
-    if (kept.e != e)
-        kept = {e, extendedUnityRowCorrection(e, unity, beta)};
-    return kept.correction;
+    // The extended value is within 2^-62 of e * beta relatively, and y
+    // within 2^-53. Unless e * beta lies within 2^-48 of a half
+    // (relatively), both round to the same whole number, and y's is taken.
+    const double y = e * beta;
+    if (std::fabs(y) < 0x1p40) {
+        const double r = (y + 0x1.8p52) - 0x1.8p52; // y to the nearest, ties to even
+        if (std::fabs(std::fabs(y - r) - 0.5) > 0x1p-48 * std::fabs(y))
+            return r + 0.0; // never negative zero
+    }
+    return nearHalfCorrection(e, unity, beta, y);
 }
 
 } // namespace duolink
