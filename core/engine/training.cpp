@@ -247,6 +247,14 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
     const bool reports = !quiet;
     const size_t aKept = readWidth(aLen), bKept = readWidth(bLen);
     std::vector<double> keptPairs;
+    const double* uncopied = nullptr; // the pair the vectors do not hold yet
+    const auto copyKept = [&] {
+        if (!uncopied)
+            return;
+        std::copy_n(uncopied, aKept, &aVector[1]);
+        std::copy_n(uncopied + aKept, bKept, &bVector[1]);
+        uncopied = nullptr;
+    };
     presenting = true;
     wholePairs_ = {};
     wholePairs_.deferR2 =
@@ -272,12 +280,24 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
                     keptPairs.insert(keptPairs.end(), &bVector[1], &bVector[1] + bKept);
                 }
             } else {
-                const double* kept = keptPairs.data() + (m - 1) * (aKept + bKept);
-                std::copy_n(kept, aKept, &aVector[1]);
-                std::copy_n(kept + aKept, bKept, &bVector[1]);
+                uncopied = keptPairs.data() + (m - 1) * (aKept + bKept);
+                // A pair that the quiet test has kept whole is tested from
+                // what it kept; the vectors get it when anything else needs it.
+                if (!(wholePairs_.deferR2 && wholePairs_.isWhole(m)))
+                    copyKept();
             }
             bool ok = false;
-            if (!quiet || !testWholePair(m, aVector, bVector, aLen, bLen, ok)) {
+            bool tested = false;
+            if (quiet) {
+                try {
+                    tested = testWholePair(m, aVector, bVector, aLen, bLen, ok);
+                } catch (...) {
+                    copyKept();
+                    throw;
+                }
+            }
+            if (!tested) {
+                copyKept();
                 settleR2();
                 ok = testPattern(aVector, bVector, aLen, wMatrix, bLen);
             }
@@ -298,6 +318,7 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
             if (runOption != 2 && reports)
                 reportFile.writeLn();
         }
+        copyKept();
         // With no pairs there is no mean to show.
         long double r2 = 0;
         TextField* const r2Edit = console.r2Edit;

@@ -9,6 +9,7 @@
 // arithmetic in its order, so the results, and any error raised, are the
 // same.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -114,14 +115,12 @@ double nearHalfCorrection(double e, int unity, double beta, double y)
         const double r = (y + 0x1.8p52) - 0x1.8p52;
         const double h = r + std::copysign(0.5, y - r);
         const double d = (y - h) + productError(e, beta, y); // x - h
-        int exponent;
-        std::frexp(h, &exponent);
-        const double halfUlp = std::ldexp(1.0, exponent - 54);
+        // The power of two at or below |h|, from its exponent bits.
+        const double binade = std::bit_cast<double>(std::bit_cast<std::uint64_t>(h) & 0x7ff0000000000000u);
+        const double halfUlp = binade * 0x1p-53;
         const double slack = 0x1p-60 * std::fabs(h);
-        if (std::fabs(d) + slack < halfUlp) {
-            const double below = std::floor(h); // D = h: ties to even
-            return std::fmod(below, 2.0) == 0 ? below : below + 1;
-        }
+        if (std::fabs(d) + slack < halfUlp)
+            return (h + 0x1.8p52) - 0x1.8p52; // D = h: ties to even
         if (std::fabs(d) - slack > halfUlp)
             return d > 0 ? h + 0.5 : h - 0.5;
     }
@@ -166,6 +165,7 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     if (memo.missFrom < 0)
         memo.missFrom = missFrom(unity, tol);
     const std::vector<int>& rows = kept.unityRows;
+    const double* const bKept = kept.b.data();
 
     // The product through the matrix: the sums of the rows of unity.
     double* const c = &calcVector[1];
@@ -190,7 +190,7 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     // exact in a double.
     int bec = 0;
     for (int j = 1; j <= n; ++j)
-        bec += std::fabs(b[j] - calcVector[j]) >= memo.missFrom;
+        bec += std::fabs(bKept[j - 1] - calcVector[j]) >= memo.missFrom;
     // Halves add exactly in a double while the total is below 2^50.
     if (berTotal < 0x1p50 && berTotal >= 0)
         berTotal += bec * 0.5;
@@ -206,13 +206,13 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     }
     // errorVector: differences of whole numbers below 2^46, exact.
     for (int j = 1; j <= n; ++j)
-        calcVector[j] = b[j] - calcVector[j];
+        calcVector[j] = bKept[j - 1] - calcVector[j];
 
     if (memo.deferR2) {
         memo.pending.pairs.push_back(pair);
         memo.pending.errors.insert(memo.pending.errors.end(), &calcVector[1], &calcVector[1] + n);
     } else {
-        r2Sum = storeDouble(r2Sum + fitTerm(calcVector, b, n));
+        r2Sum = storeDouble(r2Sum + fitTerm(calcVector, b, n)); // b is the pair's when R2 is made at once
     }
     if (rows.empty())
         return true;

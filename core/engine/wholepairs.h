@@ -25,6 +25,10 @@ struct WholePairMemo {
         std::vector<double> b; // its B values
     };
     std::vector<Pair> pairs;
+    bool isWhole(int pair) const
+    {
+        return pair >= 1 && static_cast<size_t>(pair) <= pairs.size() && pairs[static_cast<size_t>(pair) - 1].kind == Pair::Whole;
+    }
 
     // Whether the R2 sum may wait: quiet runs whose R2 only the last
     // presentation shows. The sum's steps of this presentation wait in
