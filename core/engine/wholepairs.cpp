@@ -36,6 +36,85 @@ void store(double* p, Lanes v)
     std::memcpy(p, &v, sizeof v);
 }
 
+Lanes magnitude(Lanes v)
+{
+    return v < 0 ? -v : v;
+}
+
+// out(j) = the sum of w(first + j) over the rows' first cells, for j < n:
+// eight values at a time, then two, then one.
+void sumRows(const double* w, const std::vector<int>& rows, int n, double* out)
+{
+    int j = 0;
+    for (; j + 4 * kLanes <= n; j += 4 * kLanes) {
+        Lanes s0 = {}, s1 = {}, s2 = {}, s3 = {};
+        for (const int first : rows) {
+            const double* r = w + first + j;
+            s0 += load(r);
+            s1 += load(r + kLanes);
+            s2 += load(r + 2 * kLanes);
+            s3 += load(r + 3 * kLanes);
+        }
+        // + 0.0: never negative zero
+        store(out + j, s0 + 0.0);
+        store(out + j + kLanes, s1 + 0.0);
+        store(out + j + 2 * kLanes, s2 + 0.0);
+        store(out + j + 3 * kLanes, s3 + 0.0);
+    }
+    for (; j + kLanes <= n; j += kLanes) {
+        Lanes s = {};
+        for (const int first : rows)
+            s += load(w + first + j);
+        store(out + j, s + 0.0);
+    }
+    for (; j < n; ++j) {
+        double s = 0;
+        for (const int first : rows)
+            s += w[first + j];
+        out[j] = s + 0.0;
+    }
+}
+
+// row(j) += add(j) for j < n.
+void addRow(double* row, const double* add, int n)
+{
+    int j = 0;
+    for (; j + 4 * kLanes <= n; j += 4 * kLanes) {
+        store(row + j, load(row + j) + load(add + j));
+        store(row + j + kLanes, load(row + j + kLanes) + load(add + j + kLanes));
+        store(row + j + 2 * kLanes, load(row + j + 2 * kLanes) + load(add + j + 2 * kLanes));
+        store(row + j + 3 * kLanes, load(row + j + 3 * kLanes) + load(add + j + 3 * kLanes));
+    }
+    for (; j < n; ++j)
+        row[j] += add[j];
+}
+
+// unityRowCorrection of each of the n values of e, into `out`, two at a
+// time where both are far from a half; returns the largest magnitude.
+double unityRowCorrections(const double* e, int n, int unity, double beta, double* out)
+{
+    Lanes largest = {};
+    int j = 0;
+    for (; j + kLanes <= n; j += kLanes) {
+        const Lanes y = load(e + j) * beta;
+        const Lanes r = (y + 0x1.8p52) - 0x1.8p52;
+        const auto clear = (magnitude(y) < 0x1p40) & (magnitude(magnitude(y - r) - 0.5) > 0x1p-48 * magnitude(y));
+        Lanes rounded = r + 0.0;
+        if (!(clear[0] && clear[1]))
+            for (int k = 0; k < kLanes; ++k)
+                rounded[k] = unityRowCorrection(e[j + k], unity, beta);
+        store(out + j, rounded);
+        const Lanes m = magnitude(rounded);
+        largest = largest > m ? largest : m;
+    }
+    double most = std::max(largest[0], largest[1]);
+    for (; j < n; ++j) {
+        out[j] = unityRowCorrection(e[j], unity, beta);
+        most = std::max(most, std::fabs(out[j]));
+    }
+    return most;
+}
+
 bool smallWhole(double x)
 {
     const double m = std::fabs(x);
@@ -168,20 +247,7 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     const double* const bKept = kept.b.data();
 
     // The product through the matrix: the sums of the rows of unity.
-    double* const c = &calcVector[1];
-    int j = 0;
-    for (; j + kLanes <= n; j += kLanes) {
-        Lanes sum = {};
-        for (const int first : rows)
-            sum += load(&wMatrix[first + j]);
-        store(&c[j], sum + 0.0); // never negative zero
-    }
-    for (; j < n; ++j) {
-        double sum = 0;
-        for (const int first : rows)
-            sum += wMatrix[first + j];
-        c[j] = sum + 0.0;
-    }
+    sumRows(wMatrix.data(), rows, n, &calcVector[1]);
     if (transferFunction == 1)
         for (int j = 1; j <= n; ++j)
             calcVector[j] = trainingTransfer(calcVector[j]);
@@ -220,22 +286,14 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     // Every row of unity gets the correction the first of them would get;
     // the rows of 0 get 0.
     double correction[kVectorSize];
-    double largest = 0;
-    for (int j = 0; j < n; ++j) {
-        correction[j] = unityRowCorrection(calcVector[j + 1], unity, beta);
-        largest = std::max(largest, std::fabs(correction[j]));
-    }
+    const double largest = unityRowCorrections(&calcVector[1], n, unity, beta, correction);
     // Sums below 2^32 are exact in a double; larger ones are made as the
     // general sum makes them, and end the bound.
     const bool small = largest < kWholeLimit;
     for (const int first : rows) {
         double* row = &wMatrix[first];
         if (small) {
-            int k = 0;
-            for (; k + kLanes <= n; k += kLanes)
-                store(&row[k], load(&row[k]) + load(&correction[k]));
-            for (; k < n; ++k)
-                row[k] += correction[k];
+            addRow(row, correction, n);
         } else {
             for (int k = 0; k < n; ++k)
                 row[k] = storeDouble(static_cast<long double>(row[k]) + correction[k]);
