@@ -1,9 +1,7 @@
 #include "core/analysis/memtrain.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -36,8 +34,9 @@ namespace {
 // cycle of `period` presentations, and every later presentation repeats the
 // one `period` before it. The recorder then lets the run go on only to the
 // next presentation in step with the limit, which leaves everything as the
-// limit would, and stops it there. The matrices of the last presentations
-// are kept for this, within a fixed memory budget.
+// limit would, and stops it there. It finds cycles as Brent's method does:
+// it keeps the matrix of one presentation and compares the later ones with
+// it, keeping a new one each time the distance reaches the next power of two.
 class Recorder : public TrainingObserver {
 public:
     Recorder(EngineState& engine, const std::atomic<bool>* stop) : engine_(engine), stop_(stop) {}
@@ -46,13 +45,7 @@ public:
         cells_ = std::clamp(start.aLen * start.bLen, 0, kMatrixCells);
         // A simulation pass would feed its inputs through the matrix the
         // engine stops with, so a run that has one is trained to the end.
-        if (engine_.simulationMode == 1 || start.maxPresentations < 2 || cells_ == 0)
-            return;
-        const size_t slots = std::min({kHistoryBytes / (sizeof(double) * static_cast<size_t>(cells_ + 2)),
-                                       kMaxHistory, static_cast<size_t>(start.maxPresentations)});
-        presentations_.assign(slots, 0);
-        hashes_.assign(slots, 0);
-        matrices_.assign(slots * static_cast<size_t>(cells_), 0);
+        watches_ = engine_.simulationMode != 1 && start.maxPresentations >= 2 && cells_ > 0;
     }
     void presentationMade(const PresentationRecord& record) override
     {
@@ -62,7 +55,7 @@ public:
             return;
         }
         const int limit = engine_.maxPresentations;
-        if (presentations_.empty() || record.allRecalled || record.presentation >= limit)
+        if (!watches_ || record.allRecalled || record.presentation >= limit)
             return;
         if (stopAt_ != 0) {
             if (record.presentation == stopAt_)
@@ -70,21 +63,18 @@ public:
             return;
         }
         const double* w = &engine_.wMatrix[1];
-        const std::uint64_t hash = hashCells(w);
-        for (size_t k = 0; k < hashes_.size(); ++k) {
-            if (hashes_[k] != hash || presentations_[k] == 0 ||
-                std::memcmp(matrix(k), w, sizeof(double) * static_cast<size_t>(cells_)) != 0)
-                continue;
-            const int period = record.presentation - presentations_[k];
+        if (keptAt_ != 0 && std::memcmp(kept_.data(), w, sizeof(double) * static_cast<size_t>(cells_)) == 0) {
+            const int period = record.presentation - keptAt_;
             stopAt_ = record.presentation + (limit - record.presentation) % period;
             if (stopAt_ == record.presentation)
                 stopInStep();
             return;
         }
-        const size_t slot = static_cast<size_t>(record.presentation) % presentations_.size();
-        presentations_[slot] = record.presentation;
-        hashes_[slot] = hash;
-        std::copy_n(w, cells_, matrix(slot));
+        if (keptAt_ == 0 || record.presentation - keptAt_ == distance_) {
+            kept_.assign(w, w + cells_);
+            keptAt_ = record.presentation;
+            distance_ *= 2;
+        }
     }
     void solveEnded(RunEnd) override {}
     bool readsR2() const override { return false; }
@@ -95,36 +85,20 @@ public:
     bool endsAtLimit = false;
 
 private:
-    static constexpr size_t kHistoryBytes = 1 << 20;
-    static constexpr size_t kMaxHistory = 512;
-
     void stopInStep()
     {
         endsAtLimit = true;
         engine_.requestStop();
     }
-    std::uint64_t hashCells(const double* w) const
-    {
-        std::uint64_t h = 0x9e3779b97f4a7c15u;
-        for (int i = 0; i < cells_; ++i) {
-            std::uint64_t bits;
-            std::memcpy(&bits, &w[i], sizeof bits);
-            h = (h ^ bits) * 0xff51afd7ed558ccdu;
-            h ^= h >> 32;
-        }
-        return h;
-    }
-    double* matrix(size_t slot) { return matrices_.data() + slot * static_cast<size_t>(cells_); }
 
     EngineState& engine_;
     const std::atomic<bool>* stop_;
+    bool watches_ = false;
     int cells_ = 0;
-    int stopAt_ = 0; // the presentation in step with the limit, once found
-    // The matrices the last presentations ended with, each in slot
-    // presentation % slots.
-    std::vector<int> presentations_; // 0: an empty slot
-    std::vector<std::uint64_t> hashes_;
-    std::vector<double> matrices_;
+    std::vector<double> kept_; // the matrix a presentation ended with
+    int keptAt_ = 0;           // that presentation; 0 before the first
+    int distance_ = 1;         // when the next one is kept
+    int stopAt_ = 0;           // the presentation in step with the limit, once found
 };
 
 } // namespace
@@ -133,7 +107,9 @@ TrainingResult trainInMemory(const JobTexts& job, const std::atomic<bool>* stop)
 {
     // The engine itself, quiet, on the texts. A file the job does not have
     // is looked for under /dev/null, where no file can be: it is missing.
-    auto engine = std::make_unique<EngineState>();
+    // On the stack: a training is short, and many follow one another.
+    EngineState state;
+    EngineState* const engine = &state;
     engine->quiet = true;
     engine->jobFolder = "/dev/null";
     if (job.parameters)
