@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -21,7 +22,6 @@ namespace duolink {
 namespace {
 constexpr double kWholeLimit = 0x1p31;
 
-// A whole number of magnitude below 2^31, without a library call.
 // Two doubles added at once.
 constexpr int kLanes = 2;
 using Lanes = double __attribute__((vector_size(kLanes * sizeof(double))));
@@ -89,8 +89,9 @@ void addRow(double* row, const double* add, int n)
         row[j] += add[j];
 }
 
-// unityRowCorrection of each of the n values of e, into `out`, two at a
-// time where both are far from a half; returns the largest magnitude.
+// unityRowCorrection of each of the n values of e, into `out`; returns the
+// largest magnitude. Its test for a value far from a half is made two
+// values at a time.
 double unityRowCorrections(const double* e, int n, int unity, double beta, double* out)
 {
     Lanes largest = {};
@@ -115,6 +116,7 @@ double unityRowCorrections(const double* e, int n, int unity, double beta, doubl
     return most;
 }
 
+// A whole number of magnitude below 2^31, without a library call.
 bool smallWhole(double x)
 {
     const double m = std::fabs(x);
