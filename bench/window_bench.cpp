@@ -8,9 +8,10 @@
 // solve_cpu_s: the processor time of the Solve, less disturbed than the wall
 // time by a busy machine.)
 // Run it with QT_QPA_PLATFORM=offscreen for headless measurements.
-//   window_bench JOBDIR [--training] [--pairs FILE] [--hold]
+//   window_bench JOBDIR [--training] [--pairs FILE] [--keep-pane FILE] [--hold]
 // --training opens the training window before the Solve; --pairs types the
 // pairs of a pattern file (.csv, as examples/patterns.csv) instead of job H's;
+// --keep-pane keeps the pane as Save Output As wrote it (to compare);
 // --hold keeps the windows open after the figures until they are closed
 // (for screenshots).
 #include <QApplication>
@@ -152,6 +153,7 @@ int main(int argc, char** argv)
     bool training = false;
     bool hold = false;
     const char* pairs = nullptr;
+    const char* keepPane = nullptr;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--training")
@@ -160,14 +162,17 @@ int main(int argc, char** argv)
             hold = true;
         else if (arg == "--pairs" && i + 1 < argc)
             pairs = argv[++i];
+        else if (arg == "--keep-pane" && i + 1 < argc)
+            keepPane = argv[++i];
         else
             argc = 0;
     }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: window_bench JOBDIR [--training] [--pairs FILE] [--hold]\n");
+        std::fprintf(stderr, "usage: window_bench JOBDIR [--training] [--pairs FILE] [--keep-pane FILE] [--hold]\n");
         return 2;
     }
     const std::filesystem::path pairsPath = pairs ? std::filesystem::absolute(pairs) : std::filesystem::path();
+    const std::filesystem::path keptPane = keepPane ? std::filesystem::absolute(keepPane) : std::filesystem::path();
     std::filesystem::current_path(argv[1]);
 
     TForm2 form;
@@ -261,7 +266,10 @@ int main(int argc, char** argv)
     double saveMbS = 0;
     if (form.saveOutput(QStringLiteral("pane-save.txt")))
         saveMbS = paneBytes / 1e6 / (after.nsecsElapsed() / 1e9);
-    std::remove("pane-save.txt");
+    if (keepPane)
+        std::filesystem::rename("pane-save.txt", keptPane);
+    else
+        std::remove("pane-save.txt");
 
     std::printf("%.4f %zu %lld %ld %zu %.1f %.2f %.2f %lld %ld %.2f %.0f %zu %.4f\n", seconds, paneBytes,
                 static_cast<long long>(lines), rss, repaints, rate, scrollMs, copyMs,

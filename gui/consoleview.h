@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "gui/linestore.h"
 
@@ -24,6 +25,9 @@ public:
     // Stores a line. The view itself catches up at the next syncView(), so
     // that a burst of lines costs no layout or paint work per line.
     void appendLine(std::string_view line);
+    // Stores lines given as their texts joined without separators and their
+    // lengths, keeping the memory of both (LineStore::appendLines).
+    void appendLines(std::string&& text, std::vector<uint32_t>&& lengths);
     // Brings the scroll ranges up to date and, when lines were appended since
     // the last call, scrolls the newest line into view.
     void syncView();

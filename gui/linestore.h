@@ -5,8 +5,10 @@
 // a run of neighbouring lines costs one unpacking per block. A long Solve's
 // pane text, hundreds of megabytes of number tables, takes a few percent of
 // that in memory. Blocks are packed on a thread of the store's own, so that
-// the thread that appends only copies text; a block waiting for it reads
-// from its text as it is, and when too many wait, append() waits too.
+// the thread that appends only hands text over: a block waiting for it reads
+// from its text as it is, and when too many wait, appending waits too.
+// A run's output arrives as pieces of lines that become blocks as they are,
+// without being copied (appendLines).
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +27,11 @@ public:
     LineStore& operator=(const LineStore&) = delete;
 
     void append(std::string_view line);
+    // Appends the lines whose lengths are `lengths` and whose texts, joined
+    // without separators, are `text` (their lengths must add up to its size).
+    // A piece of about a block or more becomes a block of its own, taking
+    // over the memory of both.
+    void appendLines(std::string&& text, std::vector<uint32_t>&& lengths);
     // Forgets every line and frees the memory they held.
     void clear();
 
@@ -46,21 +53,10 @@ public:
 
     // Text bytes after which a block is packed.
     static constexpr size_t kBlockBytes = size_t(64) << 10;
-    // Blocks that may wait for packing before append() waits for the packer.
-    static constexpr size_t kMaxWaiting = 16;
+    // Blocks that may wait for packing before appending waits for the packer.
+    static constexpr size_t kMaxWaiting = 32;
 
 private:
-    struct Block {
-        // The unpacked form (line count, lengths, text) while the block
-        // waits for the packer; empty once it is packed.
-        std::shared_ptr<const std::string> raw;
-        std::unique_ptr<char[]> packed;
-        uint32_t packedBytes = 0;
-        uint32_t lines = 0;
-        uint64_t firstLine = 0;
-        uint64_t base = 0;     // characters of all lines before this block
-        uint64_t textBytes = 0;
-    };
     // A block as text and line ends, for the open block and unpacked ones.
     struct Lines {
         std::string text;
@@ -71,13 +67,29 @@ private:
             return std::string_view(text).substr(start, ends[k] - start);
         }
     };
+    struct Block {
+        // The lines as they came while the block waits for the packer;
+        // empty once it is packed.
+        std::shared_ptr<const Lines> raw;
+        // Packed: the line count, the line lengths, then the text.
+        std::unique_ptr<char[]> packed;
+        uint32_t packedBytes = 0;
+        uint32_t lines = 0;
+        uint64_t firstLine = 0;
+        uint64_t base = 0;     // characters of all lines before this block
+        uint64_t textBytes = 0;
+    };
     struct CacheSlot {
         size_t block = SIZE_MAX;
         uint64_t lastUse = 0;
         Lines lines;
     };
 
+    // Makes the open block a block of its own.
     void seal();
+    // Adds `lines`, already counted in the totals, as the newest block and
+    // hands it to the packer.
+    void addBlock(Lines&& lines);
     // Takes the blocks the packer has finished; with `waitBelow`, first waits
     // until fewer than that many blocks are waiting.
     void takePacked(size_t waitBelow = SIZE_MAX);
