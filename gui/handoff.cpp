@@ -19,6 +19,7 @@ ConsoleHandoff::ConsoleHandoff(const ProgressState& bar)
 
 void ConsoleHandoff::startPiece()
 {
+    lastPiece_ = std::chrono::steady_clock::now();
     piece_ = PanePiece();
     // A full piece is a little over kPieceBytes; lines of the tables are a
     // few dozen characters.
@@ -75,23 +76,22 @@ void ConsoleHandoff::publishPiece()
 
 void ConsoleHandoff::publishState()
 {
-    bool pieceTaken = false;
+    const auto now = std::chrono::steady_clock::now();
+    const bool withPiece = !piece_.lengths.empty() && now - lastPiece_ >= kPartialAfter;
     {
         std::lock_guard lock(mutex_);
         if (newR2_)
             published_.r2 = std::move(newR2_);
         if (newProgress_)
             published_.progress = bar_.state;
-        // The showing side has caught up: let it show the newest lines too.
-        if (published_.pieces.empty() && !piece_.lengths.empty()) {
+        if (withPiece) {
             publishedBytes_ += piece_.text.size();
             published_.pieces.push_back(std::move(piece_));
-            pieceTaken = true;
         }
     }
     newR2_.reset();
     newProgress_ = false;
-    if (pieceTaken)
+    if (withPiece)
         startPiece();
 }
 

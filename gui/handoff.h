@@ -1,12 +1,13 @@
 #pragma once
 // Hands the console channel's output from a run on a worker thread to the
 // thread that shows it. The run writes into the three sinks as usual; its
-// lines are gathered into pieces of about 64 KB, and each full piece is
+// lines are gathered into pieces of about 1 MB, and each full piece is
 // published as it is, without copying. The showing side takes everything
 // published so far whenever it is ready to show it, and keeps the pieces'
 // memory. Neither side waits for the other, except that a run whose output
 // is not being taken pauses once a few megabytes are waiting, so memory
 // stays bounded.
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -67,11 +68,14 @@ public:
     // From now on the run never pauses for the showing side.
     void stopPacing();
 
-    // Lines are published in pieces of about this size, so that the showing
-    // side gets them soon without taking a lock per line. A piece that is
+    // Lines are published in pieces of about this size (a block of the
+    // pane's store), so that the showing side gets them soon without taking
+    // a lock per line. A piece that is
     // not full yet goes along with the R2 field and the bar (at least once a
-    // presentation) when the showing side has taken all the others.
-    static constexpr size_t kPieceBytes = size_t(64) << 10;
+    // presentation) when no piece went for kPartialAfter: a run that writes
+    // little still shows its newest lines soon.
+    static constexpr size_t kPieceBytes = size_t(1) << 20;
+    static constexpr std::chrono::milliseconds kPartialAfter{50};
     // The run pauses while this much text waits to be taken.
     static constexpr size_t kMaxWaitingBytes = size_t(8) << 20;
 
@@ -97,8 +101,8 @@ private:
 
     // Publishes the piece being filled (waiting while too much waits).
     void publishPiece();
-    // Publishes the field and the bar, and the piece being filled when
-    // nothing else waits to be taken.
+    // Publishes the field and the bar, and the piece being filled when no
+    // piece went for kPartialAfter.
     void publishState();
     void startPiece();
 
@@ -109,6 +113,7 @@ private:
     PanePiece piece_;                     // being filled
     std::optional<std::string> newR2_;    // not yet published
     bool newProgress_ = false;            // bar_.state not yet published
+    std::chrono::steady_clock::time_point lastPiece_ = std::chrono::steady_clock::now();
 
     std::mutex mutex_;
     std::condition_variable taken_;

@@ -135,7 +135,7 @@ void LineStore::append(std::string_view line)
     if (open_.text.size() + line.size() > UINT32_MAX)
         seal();
     if (open_.text.capacity() == 0)
-        open_.text.reserve(kBlockBytes + kBlockBytes / 16);
+        open_.text.reserve(size_t(64) << 10);
     open_.text.append(line);
     open_.ends.push_back(static_cast<uint32_t>(open_.text.size()));
     ++lineCount_;

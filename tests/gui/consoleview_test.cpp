@@ -35,7 +35,7 @@ TEST(LineStore, GivesBackEveryLineAsWritten)
         written.push_back(std::move(line));
     };
     const auto randomLine = [&] {
-        const size_t length = random() % 64 == 0 ? random() % (2 * LineStore::kBlockBytes) : random() % 120;
+        const size_t length = random() % 4096 == 0 ? random() % (2 * LineStore::kBlockBytes) : random() % 120;
         std::string line(length, ' ');
         for (char& c : line)
             c = static_cast<char>(1 + random() % 255); // any byte but the separator of the copies
@@ -44,7 +44,7 @@ TEST(LineStore, GivesBackEveryLineAsWritten)
                 c = '.';
         return line;
     };
-    for (int i = 0; i < 8000; ++i)
+    for (int i = 0; i < 40000; ++i)
         add(randomLine());
     add("");
     std::string text;
@@ -126,7 +126,7 @@ TEST(LineStore, PiecesReadBackAsTheirLines)
     };
     const size_t pieceBytes[] = {0, 1, 40, LineStore::kBlockBytes / 2 - 1, LineStore::kBlockBytes / 2,
                                  LineStore::kBlockBytes, 3 * LineStore::kBlockBytes, 100};
-    for (int round = 0; round < 6; ++round) {
+    for (int round = 0; round < 3; ++round) {
         for (size_t bytes : pieceBytes) {
             PanePiece piece;
             while (piece.text.size() < bytes) {
@@ -287,12 +287,13 @@ TEST_F(Pane, SelectsAcrossBlocksAndClears)
 {
     view.clear();
     std::vector<QString> lines;
-    for (int i = 0; i < 20000; ++i) {
+    const qsizetype edge = LineStore::kBlockBytes / 40; // lines are 40 characters
+    const int count = static_cast<int>(2 * edge);
+    for (int i = 0; i < count; ++i) {
         lines.push_back(QStringLiteral("%1 %2").arg(i, 8).arg(QString(31, QChar('a' + i % 26))));
         view.appendLine(lines.back().toStdString());
     }
     view.syncView();
-    const qsizetype edge = LineStore::kBlockBytes / 40; // lines are 40 characters
     view.verticalScrollBar()->setValue(static_cast<int>(edge - 5));
     ti::press(view.viewport(), cell(edge - 5, 2));
     ti::dragTo(view.viewport(), cell(edge + 5, 3));
@@ -302,7 +303,7 @@ TEST_F(Pane, SelectsAcrossBlocksAndClears)
         want += "\n" + (i < edge + 5 ? lines[i] : lines[i].left(3));
     EXPECT_EQ(view.selectedText(), want);
     view.selectAll();
-    EXPECT_EQ(view.selectedText().size(), 20000 * 41 - 1);
+    EXPECT_EQ(view.selectedText().size(), count * 41 - 1);
 
     view.clear();
     EXPECT_EQ(view.lineCount(), 0);
