@@ -1,7 +1,7 @@
 #pragma once
 // Hands the console channel's output from a run on a worker thread to the
 // thread that shows it. The run writes into the three sinks as usual; its
-// lines are gathered into pieces of about 1 MB, and each full piece is
+// lines are gathered into pieces of about 512 KB, and each full piece is
 // published as it is, without copying. The showing side takes everything
 // published so far whenever it is ready to show it, and keeps the pieces'
 // memory. Neither side waits for the other, except that a run whose output
@@ -74,7 +74,7 @@ public:
     // not full yet goes along with the R2 field and the bar (at least once a
     // presentation) when no piece went for kPartialAfter: a run that writes
     // little still shows its newest lines soon.
-    static constexpr size_t kPieceBytes = size_t(1) << 20;
+    static constexpr size_t kPieceBytes = size_t(512) << 10;
     static constexpr std::chrono::milliseconds kPartialAfter{50};
     // The run pauses while this much text waits to be taken.
     static constexpr size_t kMaxWaitingBytes = size_t(8) << 20;

@@ -1,6 +1,6 @@
 #pragma once
 // The console pane's lines, kept compact: lines are gathered into blocks of
-// about 1 MB of text, and each full block is compressed (zstd). Reading a
+// about 512 KB of text, and each full block is compressed (zstd). Reading a
 // line unpacks its block into a small cache, so that a screenful of lines or
 // a run of neighbouring lines costs one unpacking per block. A long Solve's
 // pane text, hundreds of megabytes of number tables, takes a few percent of
@@ -53,11 +53,11 @@ public:
 
     // Text bytes after which a block is packed. A run's tables repeat at a
     // distance of a presentation's output, often hundreds of KB: blocks this
-    // large pack them about half again as small, and faster, than blocks of
-    // 64 KB, and unpacking one still takes about a millisecond.
-    static constexpr size_t kBlockBytes = size_t(1) << 20;
+    // large pack them about a third smaller, and faster, than blocks of
+    // 64 KB, and unpacking one still takes well under a millisecond.
+    static constexpr size_t kBlockBytes = size_t(512) << 10;
     // Blocks that may wait for packing before appending waits for the packer.
-    static constexpr size_t kMaxWaiting = 6;
+    static constexpr size_t kMaxWaiting = 12;
 
 private:
     // A block as text and line ends, for the open block and unpacked ones.
