@@ -64,6 +64,8 @@ void ConsoleView::clear()
 
 void ConsoleView::syncView()
 {
+    if (lines_.collectPacked())
+        collectPacked_.start(50, this);
     updateScrollRanges();
     if (unsynced_) {
         unsynced_ = false;

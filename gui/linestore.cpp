@@ -230,6 +230,12 @@ void LineStore::takePacked(size_t waitBelow)
     }
 }
 
+bool LineStore::collectPacked()
+{
+    takePacked();
+    return waiting_ > 0;
+}
+
 void LineStore::clear()
 {
     if (packer_) {

@@ -34,6 +34,9 @@ public:
     void appendLines(std::string&& text, std::vector<uint32_t>&& lengths);
     // Forgets every line and frees the memory they held.
     void clear();
+    // Takes the blocks the packer has finished, freeing their unpacked
+    // text, without waiting; true while others are still being packed.
+    bool collectPacked();
 
     size_t size() const { return lineCount_; }
     // Line i. The view stays valid until the store changes or a few other
@@ -112,7 +115,7 @@ private:
     struct Packer;
     std::unique_ptr<Packer> packer_;
     size_t waiting_ = 0; // blocks handed to the packer and not yet taken back
-    mutable std::array<CacheSlot, 4> cache_;
+    mutable std::array<CacheSlot, 3> cache_;
     mutable uint64_t useCounter_ = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -31,10 +32,13 @@ class TrainingWindow : public QWidget {
     Q_OBJECT
 public:
     // While it is shown the window follows a run about 10 times a second:
-    // the chart, the weight map and the summary together. The chart holds at
-    // most two points per column of its thinning whatever the run's length,
-    // so each refresh costs about the same.
+    // the chart, the weight map and the summary together.
     static constexpr int kRefreshIntervalMs = 100;
+    // Columns of the chart's thinning: each series holds at most 4 points a
+    // column (two runs of two extremes) whatever the run's length, so that a
+    // refresh of a long run costs no more than one of 500 presentations.
+    // The chart is a few hundred pixels wide.
+    static constexpr std::size_t kChartColumns = 256;
     // Above this ratio of its largest to its smallest positive value, R2 is
     // drawn on a logarithmic axis.
     static constexpr double kLogScaleRatio = 100;
@@ -114,8 +118,8 @@ private:
     // What has been taken from the recorder.
     std::uint64_t run_ = 0;
     std::uint64_t weightsVersion_ = 0;
-    MinMaxThinning r2Points_;
-    MinMaxThinning missedPoints_;
+    MinMaxThinning r2Points_{kChartColumns};
+    MinMaxThinning missedPoints_{kChartColumns};
     int patternCount_ = 0;
     bool logScale_ = false;
     QString lastChartName_;
