@@ -3,14 +3,17 @@
 // line of figures:
 //   solve_s pane_bytes pane_lines peak_rss_kb repaints repaint_hz scroll_ms copy_ms
 //   copied_chars start_peak_rss_kb copy10k_ms save_mb_s store_bytes solve_cpu_s
+//   solve_window_cpu_s
 // (start_peak_rss_kb: the peak before Solve; copy10k_ms: select 10 000 lines
 // and copy them; save_mb_s: the whole pane written out by Save Output As;
 // solve_cpu_s: the processor time of the Solve, less disturbed than the wall
-// time by a busy machine.)
+// time by a busy machine; solve_window_cpu_s: the part of it that the
+// window's own thread spent.)
 // Run it with QT_QPA_PLATFORM=offscreen for headless measurements.
-//   window_bench JOBDIR [--training] [--pairs FILE] [--hold]
+//   window_bench JOBDIR [--training] [--pairs FILE] [--keep-pane FILE] [--hold]
 // --training opens the training window before the Solve; --pairs types the
 // pairs of a pattern file (.csv, as examples/patterns.csv) instead of job H's;
+// --keep-pane keeps the pane as Save Output As wrote it (to compare);
 // --hold keeps the windows open after the figures until they are closed
 // (for screenshots).
 #include <QApplication>
@@ -92,10 +95,10 @@ long peakRssKb()
     return -1;
 }
 
-double processCpuSeconds()
+double cpuSeconds(clockid_t clock)
 {
     timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    clock_gettime(clock, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
@@ -152,6 +155,7 @@ int main(int argc, char** argv)
     bool training = false;
     bool hold = false;
     const char* pairs = nullptr;
+    const char* keepPane = nullptr;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--training")
@@ -160,14 +164,17 @@ int main(int argc, char** argv)
             hold = true;
         else if (arg == "--pairs" && i + 1 < argc)
             pairs = argv[++i];
+        else if (arg == "--keep-pane" && i + 1 < argc)
+            keepPane = argv[++i];
         else
             argc = 0;
     }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: window_bench JOBDIR [--training] [--pairs FILE] [--hold]\n");
+        std::fprintf(stderr, "usage: window_bench JOBDIR [--training] [--pairs FILE] [--keep-pane FILE] [--hold]\n");
         return 2;
     }
     const std::filesystem::path pairsPath = pairs ? std::filesystem::absolute(pairs) : std::filesystem::path();
+    const std::filesystem::path keptPane = keepPane ? std::filesystem::absolute(keepPane) : std::filesystem::path();
     std::filesystem::current_path(argv[1]);
 
     TForm2 form;
@@ -194,7 +201,8 @@ int main(int argc, char** argv)
 
     const long startRss = peakRssKb();
     clock.start();
-    const double cpuBefore = processCpuSeconds();
+    const double cpuBefore = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    const double windowCpuBefore = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
     {
         // The run ends in the event loop, as it does for the user.
         QEventLoop run;
@@ -204,7 +212,8 @@ int main(int argc, char** argv)
             run.exec();
     }
     const qint64 solveNs = clock.nsecsElapsed();
-    const double solveCpu = processCpuSeconds() - cpuBefore;
+    const double solveCpu = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore;
+    const double windowCpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - windowCpuBefore;
     const long rss = peakRssKb();
 
     size_t paneBytes = 0;
@@ -261,12 +270,15 @@ int main(int argc, char** argv)
     double saveMbS = 0;
     if (form.saveOutput(QStringLiteral("pane-save.txt")))
         saveMbS = paneBytes / 1e6 / (after.nsecsElapsed() / 1e9);
-    std::remove("pane-save.txt");
+    if (keepPane)
+        std::filesystem::rename("pane-save.txt", keptPane);
+    else
+        std::remove("pane-save.txt");
 
-    std::printf("%.4f %zu %lld %ld %zu %.1f %.2f %.2f %lld %ld %.2f %.0f %zu %.4f\n", seconds, paneBytes,
+    std::printf("%.4f %zu %lld %ld %zu %.1f %.2f %.2f %lld %ld %.2f %.0f %zu %.4f %.4f\n", seconds, paneBytes,
                 static_cast<long long>(lines), rss, repaints, rate, scrollMs, copyMs,
                 static_cast<long long>(copied.size()), startRss, copy10kMs, saveMbS, ui.Memo1->storeBytes(),
-                solveCpu);
+                solveCpu, windowCpu);
     if (copied.isEmpty())
         return 1;
     if (hold) {

@@ -96,6 +96,11 @@ void ConsoleView::mouseDoubleClickEvent(QMouseEvent* event)
 
 void ConsoleView::timerEvent(QTimerEvent* event)
 {
+    if (event->timerId() == collectPacked_.timerId()) {
+        if (!lines_.collectPacked())
+            collectPacked_.stop();
+        return;
+    }
     if (event->timerId() != autoScroll_.timerId()) {
         QAbstractScrollArea::timerEvent(event);
         return;

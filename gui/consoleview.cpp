@@ -41,6 +41,14 @@ void ConsoleView::appendLine(std::string_view line)
     unsynced_ = true;
 }
 
+void ConsoleView::appendLines(std::string&& text, std::vector<uint32_t>&& lengths)
+{
+    if (lengths.empty())
+        return;
+    lines_.appendLines(std::move(text), std::move(lengths));
+    unsynced_ = true;
+}
+
 void ConsoleView::clear()
 {
     lines_.clear();
@@ -56,6 +64,8 @@ void ConsoleView::clear()
 
 void ConsoleView::syncView()
 {
+    if (lines_.collectPacked())
+        collectPacked_.start(50, this);
     updateScrollRanges();
     if (unsynced_) {
         unsynced_ = false;

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "gui/linestore.h"
 
@@ -24,8 +25,12 @@ public:
     // Stores a line. The view itself catches up at the next syncView(), so
     // that a burst of lines costs no layout or paint work per line.
     void appendLine(std::string_view line);
+    // Stores lines given as their texts joined without separators and their
+    // lengths, keeping the memory of both (LineStore::appendLines).
+    void appendLines(std::string&& text, std::vector<uint32_t>&& lengths);
     // Brings the scroll ranges up to date and, when lines were appended since
-    // the last call, scrolls the newest line into view.
+    // the last call, scrolls the newest line into view; frees what the
+    // store's packer has finished.
     void syncView();
     bool hasUnsyncedLines() const { return unsynced_; }
 
@@ -109,6 +114,9 @@ private:
     bool dragging_ = false;
     QPoint lastDragPoint_;
     QBasicTimer autoScroll_;
+    // Runs while blocks of the store wait for its packer, to free their
+    // unpacked text once they are packed.
+    QBasicTimer collectPacked_;
     std::function<void()> copyCommand_;
 };
 

@@ -6,8 +6,7 @@ namespace duolink {
 
 void ConsoleBatch::clear()
 {
-    text.clear();
-    lengths.clear();
+    pieces.clear();
     r2.reset();
     progress.reset();
 }
@@ -15,59 +14,91 @@ void ConsoleBatch::clear()
 ConsoleHandoff::ConsoleHandoff(const ProgressState& bar)
 {
     bar_.state = bar;
+    startPiece();
+}
+
+void ConsoleHandoff::startPiece()
+{
+    lastPiece_ = std::chrono::steady_clock::now();
+    piece_ = PanePiece();
+    // A full piece is a little over kPieceBytes; lines of the tables are a
+    // few dozen characters.
+    piece_.text.reserve(kPieceBytes + kPieceBytes / 16);
+    piece_.lengths.reserve(kPieceBytes / 32);
 }
 
 void ConsoleHandoff::PaneSink::appendLine(std::string_view line)
 {
-    ConsoleBatch& w = owner.written_;
-    w.text.append(line);
-    w.lengths.push_back(static_cast<uint32_t>(line.size()));
-    if (w.text.size() >= kPieceBytes)
-        owner.publish();
+    PanePiece& piece = owner.piece_;
+    piece.text.append(line);
+    piece.lengths.push_back(static_cast<uint32_t>(line.size()));
+    if (piece.text.size() >= kPieceBytes)
+        owner.publishPiece();
 }
 
 void ConsoleHandoff::FieldSink::setText(std::string_view text)
 {
-    owner.written_.r2.emplace(text);
-    owner.publish();
+    owner.newR2_.emplace(text);
+    owner.publishState();
 }
 
 void ConsoleHandoff::BarSink::setMinimum(int value)
 {
     state.setMinimum(value);
-    owner.written_.progress = state;
+    owner.newProgress_ = true;
 }
 
 void ConsoleHandoff::BarSink::setMaximum(int value)
 {
     state.setMaximum(value);
-    owner.written_.progress = state;
+    owner.newProgress_ = true;
 }
 
 void ConsoleHandoff::BarSink::stepBy(int delta)
 {
     state.stepBy(delta);
-    owner.written_.progress = state;
-    owner.publish();
+    owner.newProgress_ = true;
+    owner.publishState();
+}
+
+void ConsoleHandoff::publishPiece()
+{
+    if (piece_.lengths.empty())
+        return;
+    {
+        std::unique_lock lock(mutex_);
+        taken_.wait(lock, [this] { return !pacing_ || publishedBytes_ < kMaxWaitingBytes; });
+        publishedBytes_ += piece_.text.size();
+        published_.pieces.push_back(std::move(piece_));
+    }
+    startPiece();
+}
+
+void ConsoleHandoff::publishState()
+{
+    const auto now = std::chrono::steady_clock::now();
+    const bool withPiece = !piece_.lengths.empty() && now - lastPiece_ >= kPartialAfter;
+    {
+        std::lock_guard lock(mutex_);
+        if (newR2_)
+            published_.r2 = std::move(newR2_);
+        if (newProgress_)
+            published_.progress = bar_.state;
+        if (withPiece) {
+            publishedBytes_ += piece_.text.size();
+            published_.pieces.push_back(std::move(piece_));
+        }
+    }
+    newR2_.reset();
+    newProgress_ = false;
+    if (withPiece)
+        startPiece();
 }
 
 void ConsoleHandoff::publish()
 {
-    if (written_.empty())
-        return;
-    std::unique_lock lock(mutex_);
-    taken_.wait(lock, [this] { return !pacing_ || published_.text.size() < kMaxWaitingBytes; });
-    if (published_.empty()) {
-        std::swap(published_, written_);
-    } else {
-        published_.text += written_.text;
-        published_.lengths.insert(published_.lengths.end(), written_.lengths.begin(), written_.lengths.end());
-        if (written_.r2)
-            published_.r2 = std::move(written_.r2);
-        if (written_.progress)
-            published_.progress = written_.progress;
-    }
-    written_.clear();
+    publishPiece();
+    publishState();
 }
 
 bool ConsoleHandoff::take(ConsoleBatch& out)
@@ -78,6 +109,7 @@ bool ConsoleHandoff::take(ConsoleBatch& out)
         if (published_.empty())
             return false;
         std::swap(out, published_);
+        publishedBytes_ = 0;
     }
     taken_.notify_all();
     return true;

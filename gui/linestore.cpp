@@ -10,6 +10,7 @@
 #include <new>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 namespace duolink {
 namespace {
@@ -38,7 +39,7 @@ struct LineStore::Packer {
     struct Job {
         size_t block;
         uint64_t generation;
-        std::shared_ptr<const std::string> raw;
+        std::shared_ptr<const Lines> raw;
     };
     struct Result {
         size_t block;
@@ -70,6 +71,8 @@ struct LineStore::Packer {
     void run()
     {
         ZSTD_CCtx* context = ZSTD_createCCtx();
+        std::string raw;        // the block in its packed layout, before packing
+        std::vector<char> out;  // room for the packed block
         std::unique_lock lock(mutex);
         for (;;) {
             wake.wait(lock, [this] { return stop || !queue.empty(); });
@@ -80,13 +83,18 @@ struct LineStore::Packer {
             lock.unlock();
             Result result{job.block, job.generation, nullptr, 0};
             // Without memory for it the block just stays unpacked.
-            const size_t bound = ZSTD_compressBound(job.raw->size());
-            if (auto packed = std::unique_ptr<char[]>(new (std::nothrow) char[bound]); packed && context) {
-                const size_t n = ZSTD_compressCCtx(context, packed.get(), bound, job.raw->data(), job.raw->size(), kLevel);
-                // Keep only what the packed block needs.
+            try {
+                layOut(*job.raw, raw);
+                out.resize(ZSTD_compressBound(raw.size()));
+            } catch (const std::bad_alloc&) {
+                raw.clear();
+                out.clear();
+            }
+            if (context && !out.empty()) {
+                const size_t n = ZSTD_compressCCtx(context, out.data(), out.size(), raw.data(), raw.size(), kLevel);
                 if (!ZSTD_isError(n))
                     if ((result.packed = std::unique_ptr<char[]>(new (std::nothrow) char[n])))
-                        std::memcpy(result.packed.get(), packed.get(), result.bytes = n);
+                        std::memcpy(result.packed.get(), out.data(), result.bytes = n);
             }
             job.raw.reset();
             lock.lock();
@@ -95,6 +103,22 @@ struct LineStore::Packer {
         }
         lock.unlock();
         ZSTD_freeCCtx(context);
+    }
+
+    // The line count, the line lengths, then the text. Lengths rather than
+    // ends: the tables' lines repeat a few lengths, which pack far better
+    // than ever-growing positions.
+    static void layOut(const Lines& lines, std::string& raw)
+    {
+        raw.clear();
+        raw.reserve(sizeof(uint32_t) * (1 + lines.ends.size()) + lines.text.size());
+        appendU32(raw, static_cast<uint32_t>(lines.ends.size()));
+        uint32_t start = 0;
+        for (uint32_t end : lines.ends) {
+            appendU32(raw, end - start);
+            start = end;
+        }
+        raw.append(lines.text);
     }
 };
 
@@ -110,6 +134,8 @@ void LineStore::append(std::string_view line)
 {
     if (open_.text.size() + line.size() > UINT32_MAX)
         seal();
+    if (open_.text.capacity() == 0)
+        open_.text.reserve(size_t(64) << 10);
     open_.text.append(line);
     open_.ends.push_back(static_cast<uint32_t>(open_.text.size()));
     ++lineCount_;
@@ -119,33 +145,55 @@ void LineStore::append(std::string_view line)
         seal();
 }
 
+void LineStore::appendLines(std::string&& text, std::vector<uint32_t>&& lengths)
+{
+    if (lengths.empty())
+        return;
+    if (text.size() < kBlockBytes / 2 || text.size() > UINT32_MAX) {
+        // A short piece joins the open block.
+        size_t at = 0;
+        for (uint32_t n : lengths) {
+            append(std::string_view(text).substr(at, n));
+            at += n;
+        }
+        return;
+    }
+    Lines lines{std::move(text), std::move(lengths)};
+    size_t longest = longest_;
+    uint32_t end = 0;
+    for (uint32_t& e : lines.ends) {
+        longest = std::max<size_t>(longest, e);
+        if (e > lines.text.size() - end)
+            throw std::invalid_argument("LineStore::appendLines: the lengths exceed the text");
+        e = end += e;
+    }
+    if (end != lines.text.size())
+        throw std::invalid_argument("LineStore::appendLines: the lengths do not add up to the text");
+    seal(); // the lines before these first
+    lineCount_ += lines.ends.size();
+    textBytes_ += lines.text.size();
+    longest_ = longest;
+    addBlock(std::move(lines));
+}
+
 void LineStore::seal()
 {
     if (open_.ends.empty())
         return;
-    auto raw = std::make_shared<std::string>();
-    raw->reserve(sizeof(uint32_t) * (1 + open_.ends.size()) + open_.text.size());
-    appendU32(*raw, static_cast<uint32_t>(open_.ends.size()));
-    // Lengths rather than ends: the tables' lines repeat a few lengths, which
-    // pack far better than ever-growing positions.
-    uint32_t start = 0;
-    for (uint32_t end : open_.ends) {
-        appendU32(*raw, end - start);
-        start = end;
-    }
-    raw->append(open_.text);
+    addBlock(std::exchange(open_, Lines()));
+}
 
+void LineStore::addBlock(Lines&& lines)
+{
+    auto raw = std::make_shared<const Lines>(std::move(lines));
     Block block;
     block.raw = raw;
-    block.lines = static_cast<uint32_t>(open_.ends.size());
-    block.firstLine = lineCount_ - open_.ends.size();
+    block.lines = static_cast<uint32_t>(raw->ends.size());
+    block.firstLine = lineCount_ - raw->ends.size();
     block.base = openBase_;
-    block.textBytes = open_.text.size();
+    block.textBytes = raw->text.size();
     blocks_.push_back(std::move(block));
-
-    openBase_ += open_.text.size();
-    open_.text.clear();
-    open_.ends.clear();
+    openBase_ += raw->text.size();
 
     if (!packer_)
         packer_ = std::make_unique<Packer>();
@@ -180,6 +228,12 @@ void LineStore::takePacked(size_t waitBelow)
         block.packedBytes = static_cast<uint32_t>(r.bytes);
         block.raw.reset();
     }
+}
+
+bool LineStore::collectPacked()
+{
+    takePacked();
+    return waiting_ > 0;
 }
 
 void LineStore::clear()
@@ -224,6 +278,9 @@ const LineStore::Lines& LineStore::linesOf(size_t i, size_t& firstLine) const
     const size_t b = blockOf(i);
     const Block& block = blocks_[b];
     firstLine = block.firstLine;
+    if (block.raw)
+        return *block.raw; // not packed yet: read as it came
+
     CacheSlot* slot = &cache_[0];
     for (CacheSlot& s : cache_) {
         if (s.block == b) {
@@ -233,19 +290,13 @@ const LineStore::Lines& LineStore::linesOf(size_t i, size_t& firstLine) const
         if (s.lastUse < slot->lastUse)
             slot = &s;
     }
-
     const size_t rawBytes = sizeof(uint32_t) * (1 + block.lines) + block.textBytes;
-    const std::string* source = block.raw.get();
-    if (!source) {
-        std::string& raw = codec_->scratch;
-        raw.resize(rawBytes);
-        const size_t n =
-            ZSTD_decompressDCtx(codec_->unpack, raw.data(), raw.size(), block.packed.get(), block.packedBytes);
-        if (ZSTD_isError(n) || n != rawBytes)
-            throw std::runtime_error("The console pane's store is damaged");
-        source = &raw;
-    }
-    const std::string& raw = *source;
+    std::string& raw = codec_->scratch;
+    raw.resize(rawBytes);
+    const size_t n =
+        ZSTD_decompressDCtx(codec_->unpack, raw.data(), raw.size(), block.packed.get(), block.packedBytes);
+    if (ZSTD_isError(n) || n != rawBytes)
+        throw std::runtime_error("The console pane's store is damaged");
     slot->block = b;
     slot->lastUse = ++useCounter_;
     slot->lines.ends.resize(block.lines);
@@ -293,7 +344,7 @@ size_t LineStore::storeBytes() const
     size_t bytes = blocks_.capacity() * sizeof(Block) + open_.text.capacity() +
                    open_.ends.capacity() * sizeof(uint32_t) + codec_->scratch.capacity();
     for (const Block& b : blocks_)
-        bytes += b.raw ? b.raw->capacity() : b.packedBytes;
+        bytes += b.raw ? b.raw->text.capacity() + b.raw->ends.capacity() * sizeof(uint32_t) : b.packedBytes;
     for (const CacheSlot& s : cache_)
         bytes += s.lines.text.capacity() + s.lines.ends.capacity() * sizeof(uint32_t);
     return bytes;

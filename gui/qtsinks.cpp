@@ -100,10 +100,11 @@ void LiveDisplay::flush()
 
 namespace duolink {
 
-void LiveDisplay::show(const ConsoleBatch& batch)
+void LiveDisplay::show(ConsoleBatch& batch)
 {
-    ConsoleView* view = pane_.view;
-    batch.forEachLine([view](std::string_view line) { view->appendLine(line); });
+    for (PanePiece& piece : batch.pieces)
+        pane_.view->appendLines(std::move(piece.text), std::move(piece.lengths));
+    batch.pieces.clear();
     if (batch.r2)
         showFieldText(r2_.edit, QString::fromLatin1(batch.r2->data(), static_cast<qsizetype>(batch.r2->size())));
     if (batch.progress)

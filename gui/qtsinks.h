@@ -40,8 +40,8 @@ public:
     // repaint; for the end of every command.
     void flush();
     // Hands a run's batch of output to the widgets, which repaint at the next
-    // turn of the event loop.
-    void show(const ConsoleBatch& batch);
+    // turn of the event loop. The pane keeps the memory of the batch's lines.
+    void show(ConsoleBatch& batch);
 
     // The bar position the engine has set, applied or not.
     const ProgressState& progress() const { return bar_.state; }

@@ -65,7 +65,7 @@ TrainingWindow::TrainingWindow(const TrainingRecorder& recorder, std::function<D
     build();
     timer_ = new QTimer(this);
     timer_->setInterval(kRefreshIntervalMs);
-    connect(timer_, &QTimer::timeout, this, [this] { take(++ticks_ % kChartEveryTicks == 0); });
+    connect(timer_, &QTimer::timeout, this, &TrainingWindow::refresh);
     updateChart(); // the axes of an empty chart, without numbers
     refresh();
 }
@@ -131,6 +131,7 @@ void TrainingWindow::build()
     summary_ = new QLabel;
     summary_->setObjectName(QStringLiteral("summary"));
     summary_->setWordWrap(true);
+    summary_->setTextFormat(Qt::PlainText); // changes ten times a second during a run
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     pointText_ = new QLabel;
     pointText_->setObjectName(QStringLiteral("point"));
@@ -204,10 +205,9 @@ void TrainingWindow::restart()
     pointText_->clear();
 }
 
-void TrainingWindow::take(bool drawChart)
+void TrainingWindow::refresh()
 {
     bool chartChanged = false;
-    bool ended = false;
     bool mapChanged = false;
     WeightMap map;
     QString summary;
@@ -229,13 +229,9 @@ void TrainingWindow::take(bool drawChart)
             mapChanged = true;
         }
         summary = summaryText(data);
-        ended = data.end.has_value();
     });
-    chartBehind_ = chartBehind_ || chartChanged;
-    if (chartBehind_ && (drawChart || ended)) {
+    if (chartChanged)
         updateChart();
-        chartBehind_ = false;
-    }
     if (mapChanged)
         weightMap_->setMap(map);
     if (summary != summary_->text())

@@ -1,11 +1,11 @@
 #pragma once
 // The training window: R2 and missed pairs per presentation as a chart, the
 // weight map, and a summary of the run. It reads the recorder that the main
-// window plugs into the engine, about 30 times a second while it is shown
-// (and from the live display when a Solve holds the event loop).
+// window plugs into the engine, about 10 times a second while it is shown.
 #include <QString>
 #include <QWidget>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -31,11 +31,14 @@ class WeightMapView;
 class TrainingWindow : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kRefreshIntervalMs = 33;
-    // During a run the chart follows on every third refresh of the timer
-    // (about 10 times a second), the summary on every one: redrawing the
-    // chart's two series and axes is most of a refresh's work.
-    static constexpr int kChartEveryTicks = 3;
+    // While it is shown the window follows a run about 10 times a second:
+    // the chart, the weight map and the summary together.
+    static constexpr int kRefreshIntervalMs = 100;
+    // Columns of the chart's thinning: each series holds at most 4 points a
+    // column (two runs of two extremes) whatever the run's length, so that a
+    // refresh of a long run costs no more than one of 500 presentations.
+    // The chart is a few hundred pixels wide.
+    static constexpr std::size_t kChartColumns = 256;
     // Above this ratio of its largest to its smallest positive value, R2 is
     // drawn on a logarithmic axis.
     static constexpr double kLogScaleRatio = 100;
@@ -48,7 +51,7 @@ public:
     QPushButton* stopButton() const { return stopButton_; }
 
     // Takes what is new in the recorder and shows it, the chart included.
-    void refresh() { take(true); }
+    void refresh();
 
     // Export; on failure an error box says why and false is returned.
     bool saveChart(const QString& path);
@@ -86,7 +89,6 @@ protected:
 private:
     void build();
     void restart();
-    void take(bool drawChart);
     void updateChart();
     void setLogScale(bool on);
     QString summaryText(const TrainingData& data) const;
@@ -116,10 +118,8 @@ private:
     // What has been taken from the recorder.
     std::uint64_t run_ = 0;
     std::uint64_t weightsVersion_ = 0;
-    int ticks_ = 0;
-    bool chartBehind_ = false; // values taken that the chart does not show yet
-    MinMaxThinning r2Points_;
-    MinMaxThinning missedPoints_;
+    MinMaxThinning r2Points_{kChartColumns};
+    MinMaxThinning missedPoints_{kChartColumns};
     int patternCount_ = 0;
     bool logScale_ = false;
     QString lastChartName_;

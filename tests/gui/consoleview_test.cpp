@@ -4,11 +4,16 @@
 #include <QScrollBar>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gui/consoleview.h"
+#include "gui/handoff.h"
 #include "tests/gui/input.h"
 
 namespace ti = duolink::testinput;
@@ -30,7 +35,7 @@ TEST(LineStore, GivesBackEveryLineAsWritten)
         written.push_back(std::move(line));
     };
     const auto randomLine = [&] {
-        const size_t length = random() % 64 == 0 ? random() % (2 * LineStore::kBlockBytes) : random() % 120;
+        const size_t length = random() % 4096 == 0 ? random() % (2 * LineStore::kBlockBytes) : random() % 120;
         std::string line(length, ' ');
         for (char& c : line)
             c = static_cast<char>(1 + random() % 255); // any byte but the separator of the copies
@@ -39,7 +44,7 @@ TEST(LineStore, GivesBackEveryLineAsWritten)
                 c = '.';
         return line;
     };
-    for (int i = 0; i < 8000; ++i)
+    for (int i = 0; i < 40000; ++i)
         add(randomLine());
     add("");
     std::string text;
@@ -83,6 +88,10 @@ TEST(LineStore, GivesBackEveryLineAsWritten)
     for (size_t i : {size_t(0), size_t(1), size_t(65535), size_t(500000), size_t(999999)})
         EXPECT_EQ(store[i], tableLine(i));
     EXPECT_LT(store.storeBytes(), store.textBytes() / 4);
+    // Once the packer is done, the blocks it packed no longer hold their text.
+    while (store.collectPacked())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_LT(store.storeBytes(), store.textBytes() / 8);
 }
 
 // Blocks are packed on the store's own thread: a clear while some still wait
@@ -102,6 +111,107 @@ TEST(LineStore, ClearWhilePackingKeepsOnlyTheNewLines)
             ASSERT_EQ(store[i], line(i, tag)) << "round " << round << " line " << i;
         EXPECT_EQ(store[count - 1], line(count - 1, tag));
     }
+}
+
+// Lines that arrive as pieces (a run's output) read back like lines appended
+// one at a time, whatever the pieces' sizes: below half a block they join the
+// open block, above it they become blocks as they are. Lengths that do not
+// match the text are refused and change nothing.
+TEST(LineStore, PiecesReadBackAsTheirLines)
+{
+    std::mt19937 random(27);
+    LineStore store;
+    std::vector<std::string> written;
+    const auto randomLine = [&] {
+        std::string line(random() % 100, ' ');
+        for (char& c : line)
+            c = static_cast<char>('!' + random() % 90);
+        return line;
+    };
+    const size_t pieceBytes[] = {0, 1, 40, LineStore::kBlockBytes / 2 - 1, LineStore::kBlockBytes / 2,
+                                 LineStore::kBlockBytes, 3 * LineStore::kBlockBytes, 100};
+    for (int round = 0; round < 3; ++round) {
+        for (size_t bytes : pieceBytes) {
+            PanePiece piece;
+            while (piece.text.size() < bytes) {
+                const std::string line = randomLine();
+                piece.text += line;
+                piece.lengths.push_back(static_cast<uint32_t>(line.size()));
+                written.push_back(line);
+            }
+            store.appendLines(std::move(piece.text), std::move(piece.lengths));
+            if (bytes % 2) {
+                written.push_back(randomLine());
+                store.append(written.back());
+            }
+        }
+    }
+    EXPECT_THROW(store.appendLines(std::string(LineStore::kBlockBytes, 'x'), {10, 20}), std::invalid_argument);
+    EXPECT_THROW(store.appendLines(std::string(LineStore::kBlockBytes, 'x'), {UINT32_MAX, 1}), std::invalid_argument);
+
+    ASSERT_EQ(store.size(), written.size());
+    uint64_t offset = 0;
+    for (size_t i = 0; i < written.size(); ++i) {
+        ASSERT_EQ(store[i], written[i]) << "line " << i;
+        ASSERT_EQ(store.offsetOf(i), offset) << "line " << i;
+        offset += written[i].size();
+    }
+    EXPECT_EQ(store.textBytes(), offset);
+    std::string all, want;
+    store.appendText(all, 0, store.size());
+    for (size_t i = 0; i < written.size(); ++i)
+        want += (i ? "\n" : "") + written[i];
+    EXPECT_EQ(all, want);
+}
+
+// A run on another thread writes through the handoff's sinks while this
+// thread takes its output now and then, more slowly than it comes (so the
+// run pauses at the limit): every line arrives once and in order, and the
+// last R2 text and bar state are the ones the run set.
+TEST(ConsoleHandoff, ARunOnAnotherThreadArrivesWholeAndInOrder)
+{
+    constexpr int kLines = 400000; // about 12 MB, beyond the waiting limit
+    const auto line = [](int i) { return "  " + std::to_string(i * 7919LL % 100003) + "   0.50000  -1.25000"; };
+    ConsoleHandoff handoff(ProgressState{});
+    std::atomic<bool> done{false};
+    std::thread run([&] {
+        handoff.barSink()->setMaximum(kLines / 1000);
+        for (int i = 0; i < kLines; ++i) {
+            handoff.paneSink()->appendLine(line(i));
+            if (i % 1000 == 999) {
+                handoff.r2Sink()->setText(std::to_string(i));
+                handoff.barSink()->stepBy(1);
+            }
+        }
+        handoff.publish();
+        done.store(true);
+    });
+    LineStore store;
+    std::string r2;
+    ProgressState bar;
+    ConsoleBatch batch;
+    const auto takeAll = [&] {
+        while (handoff.take(batch)) {
+            for (PanePiece& piece : batch.pieces)
+                store.appendLines(std::move(piece.text), std::move(piece.lengths));
+            if (batch.r2)
+                r2 = *batch.r2;
+            if (batch.progress)
+                bar = *batch.progress;
+        }
+    };
+    while (!done.load()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        takeAll();
+    }
+    run.join();
+    takeAll();
+    ASSERT_EQ(store.size(), static_cast<size_t>(kLines));
+    for (int i = 0; i < kLines; ++i)
+        ASSERT_EQ(store[i], line(i)) << "line " << i;
+    EXPECT_EQ(r2, std::to_string(kLines - 1));
+    EXPECT_EQ(bar.maximum, kLines / 1000);
+    EXPECT_EQ(bar.position, kLines / 1000);
 }
 
 class Pane : public ::testing::Test {
@@ -181,12 +291,13 @@ TEST_F(Pane, SelectsAcrossBlocksAndClears)
 {
     view.clear();
     std::vector<QString> lines;
-    for (int i = 0; i < 20000; ++i) {
+    const qsizetype edge = LineStore::kBlockBytes / 40; // lines are 40 characters
+    const int count = static_cast<int>(2 * edge);
+    for (int i = 0; i < count; ++i) {
         lines.push_back(QStringLiteral("%1 %2").arg(i, 8).arg(QString(31, QChar('a' + i % 26))));
         view.appendLine(lines.back().toStdString());
     }
     view.syncView();
-    const qsizetype edge = LineStore::kBlockBytes / 40; // lines are 40 characters
     view.verticalScrollBar()->setValue(static_cast<int>(edge - 5));
     ti::press(view.viewport(), cell(edge - 5, 2));
     ti::dragTo(view.viewport(), cell(edge + 5, 3));
@@ -196,7 +307,7 @@ TEST_F(Pane, SelectsAcrossBlocksAndClears)
         want += "\n" + (i < edge + 5 ? lines[i] : lines[i].left(3));
     EXPECT_EQ(view.selectedText(), want);
     view.selectAll();
-    EXPECT_EQ(view.selectedText().size(), 20000 * 41 - 1);
+    EXPECT_EQ(view.selectedText().size(), count * 41 - 1);
 
     view.clear();
     EXPECT_EQ(view.lineCount(), 0);
