@@ -223,7 +223,7 @@ void EngineState::printScaledVector(const Vector& v, int n)
     std::string& line = console.pendingLine;
     const size_t start = line.size();
     try {
-        numberTexts_.appendScaledVector(line, &v[1], std::max(n, 0), unity);
+        numberTexts_.appendScaledRun(line, &v[1], std::max(n, 0), unity, 1);
     } catch (...) {
         line.resize(start);
         throw;
@@ -242,7 +242,6 @@ void EngineState::printWMatrix(const Matrix& m, int rows, int cols)
     const int blocks = (cols - 1) / 16 + 1;
     if (matrixLines_.size() < static_cast<size_t>(rows * blocks))
         matrixLines_.resize(static_cast<size_t>(rows * blocks));
-    std::string& line = console.pendingLine;
     for (int r = 1; r <= rows; ++r) {
         for (int b = 0; b < blocks; ++b) {
             const int first = 16 * b + 1;
@@ -261,8 +260,7 @@ void EngineState::printWMatrix(const Matrix& m, int rows, int cols)
                 kept.count = count;
                 kept.unity = unity;
             }
-            line += kept.text;
-            consoleWriteLn();
+            consoleWriteLn(kept.text);
         }
         consoleWriteLn(" ");
     }
@@ -274,16 +272,11 @@ void EngineState::writeVectorReport(const Vector& v, int n)
         return;
     std::string& text = reportText_;
     text.assign(1, ' ');
-    if (n < 16) {
-        numberTexts_.appendShortExpVector(text, &v[1], std::max(n, 0));
-        text += ' ';
-        reportFile.write(text);
-        return;
-    }
-    for (int p = 1; p <= n; ++p) {
-        numberTexts_.appendShortExp(text, v[p]);
-        text += ' ';
-        if (p % 16 == 0) {
+    // Lines of 16 values; the last, shorter one stays open.
+    for (int p = 1; p <= n; p += 16) {
+        const int count = std::min(16, n - p + 1);
+        NumberTextCache::appendShortExpRun(text, &v[p], count);
+        if (count == 16) {
             reportFile.writeLn(text);
             text.clear();
         }

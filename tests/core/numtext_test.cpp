@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "core/support/console.h"
 #include "core/support/numtext.h"
@@ -123,6 +125,50 @@ TEST(NumberTexts, ExponentFormsCutByTheNextDigit)
     EXPECT_EQ(longExpText(10), " 1.00000000000000E+0001");
     EXPECT_EQ(longExpText(0.05), " 5.00000000000000E-0002");
     EXPECT_EQ(shortExpText(HUGE_VALL), "+Inf");
+}
+
+// Whole numbers take an integer path: the same text as the 18-digit form cut
+// by the next digit, worked out here from the C library's digits.
+TEST(NumberTexts, WholeExponentFormsMatchTheEighteenDigitForm)
+{
+    auto reference = [](double value, int digits) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.17Le", std::fabs(static_cast<long double>(value)));
+        std::string d = std::string(1, buf[0]) + std::string(buf + 2, 17);
+        int exponent = std::atoi(buf + 20);
+        std::string kept = d.substr(0, static_cast<size_t>(digits));
+        if (d[static_cast<size_t>(digits)] >= '5') {
+            int i = digits - 1;
+            while (i >= 0 && kept[static_cast<size_t>(i)] == '9')
+                kept[static_cast<size_t>(i--)] = '0';
+            if (i >= 0)
+                ++kept[static_cast<size_t>(i)];
+            else
+                kept = "1" + kept.substr(1), ++exponent;
+        }
+        char e[16];
+        std::snprintf(e, sizeof e, "E%c%04d", exponent < 0 ? '-' : '+', std::abs(exponent));
+        return std::string(std::signbit(value) ? "-" : " ") + kept[0] + "." + kept.substr(1) + e;
+    };
+    uint64_t state = 5;
+    auto next = [&state] { // SplitMix64
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    };
+    const double edges[] = {1, 9, 10, 95, 949, 950, 999, 9999, 99950, 1e16 - 1, 99999999999999984.0, 1e17, 2e17};
+    for (int i = 0; i < 60000; ++i) {
+        const uint64_t r = next();
+        double value = i < 13 * 17 ? edges[i / 17] : static_cast<double>((r >> 8) >> (r % 56));
+        if (r & 0x80)
+            value = -value;
+        const int digits = i < 13 * 17 ? i % 17 + 1 : static_cast<int>((r >> 2) % 17) + 1;
+        char text[kExpTextRoom];
+        const std::string got(text, writeExpText(text, value, digits));
+        ASSERT_EQ(got, reference(value, digits)) << value << " " << digits;
+        ASSERT_EQ(expText(value, digits), got);
+    }
 }
 
 namespace {
