@@ -95,7 +95,7 @@ void EngineState::outerProduct(const Vector& first, int n, const Vector& second,
     for (int i = 1; i <= n; ++i) {
         for (int j = 1; j <= m; ++j) {
             long double t = mulChecked(mulChecked(fdiv(second[j], u), first[i]), x);
-            dest[cellIndex(i, j)] = static_cast<double>(roundEven(storeDouble(t)));
+            dest[cellIndex(i, j)] = roundStoredEven(storeDouble(t));
         }
     }
 }
@@ -123,7 +123,7 @@ void EngineState::correctionProduct(const Vector& first, int n, const Vector& se
         previous = i;
         for (int j = 1; j <= m; ++j) {
             long double t = fdiv(mulChecked(mulChecked(static_cast<long double>(first[i]), second[j]), x), u);
-            dest[cellIndex(i, j)] = static_cast<double>(roundEven(storeDouble(t)));
+            dest[cellIndex(i, j)] = roundStoredEven(storeDouble(t));
         }
     }
 }
@@ -131,10 +131,9 @@ void EngineState::correctionProduct(const Vector& first, int n, const Vector& se
 void EngineState::matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest)
 {
     for (int i = 1; i <= rows; ++i) {
-        // Quiet runs add rows of whole numbers well inside the 53-bit range
-        // as doubles: exactly what the extended sums store. Rows are
-        // contiguous.
-        if (quiet && cols >= 1) {
+        // Rows of whole numbers well inside the 53-bit range add as
+        // doubles: exactly what the extended sums store. Rows are contiguous.
+        if (cols >= 1) {
             const int c = cellIndex(i, 1);
             if (allWhole(&first[c], cols) && allWhole(&second[c], cols)) {
                 for (int j = 0; j < cols; ++j)
@@ -198,7 +197,7 @@ void EngineState::vectorMatrixProduct(const Matrix& m, int n, int k, Vector& out
             long double t = fdiv(mulChecked(w, in[i]), u) + out[j];
             if (std::isnan(t))
                 throw RunError(kInvalidOp);
-            out[j] = static_cast<double>(roundEven(storeDouble(t)));
+            out[j] = roundStoredEven(storeDouble(t));
         }
     }
 }

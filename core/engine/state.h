@@ -78,6 +78,23 @@ inline long double roundEven(long double x)
     return std::rint(x) + 0.0L;
 }
 
+// roundEven of a value already stored to a double, worked out in double
+// arithmetic: the same whole number and the same errors, without the
+// extended unit.
+inline double roundStoredEven(double x)
+{
+    // The doubles in [-2^63 - 0.5, 2^63 - 0.5) are those in [-2^63, 2^63).
+    constexpr double kLimit = 0x1p63;
+    if (!(x >= -kLimit && x < kLimit)) [[unlikely]]
+        raiseArithmeticError(kInvalidOp);
+    // Below 2^52, adding 2^52 rounds to a whole number, ties to even; from
+    // 2^52 on every double is whole. Never negative zero.
+    const double m = std::fabs(x);
+    if (m < 0x1p52)
+        return std::copysign((m + 0x1p52) - 0x1p52, x) + 0.0;
+    return x + 0.0;
+}
+
 // c(i) = store(b(i) - c(i)) for i = 1..n.
 void errorVector(const Vector& b, Vector& c, int n);
 // e^-x of the transfer functions, held as a double, with fixed values beyond
@@ -290,7 +307,7 @@ private:
         std::string text;
     };
     std::vector<MatrixLine> matrixLines_;
-    std::string reportText_; // the report line writeVectorReport builds
+    std::string reportText_; // the report text being built, for one write
 };
 
 } // namespace duolink

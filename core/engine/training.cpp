@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "core/support/numtext.h"
@@ -253,8 +254,16 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
         int missedPairs = 0;
         const double berBefore = berTotal;
         for (int m = 1; m <= dataPatternCount; ++m) {
-            if ((runOption == 3 || runOption == 4) && reports)
-                reportFile.write("PS #" + realTextWD(presentationNo, 6, 0) + " TS# " + realTextWD(m, 5, 0) + " ");
+            if ((runOption == 3 || runOption == 4) && reports) {
+                char text[64];
+                char* p = text;
+                std::memcpy(p, "PS #", 4);
+                p = writeWholeText(p + 4, presentationNo, 6);
+                std::memcpy(p, " TS# ", 5);
+                p = writeWholeText(p + 5, m, 5);
+                *p++ = ' ';
+                reportFile.write(std::string_view(text, static_cast<size_t>(p - text)));
+            }
             if (reread) {
                 readAVector(aVector, aDataFile);
                 readBVector(bVector);

@@ -278,16 +278,28 @@ char* WholeRatioWriter::writeScaled(char* dest, unsigned long long scaled, bool 
     char* const end = buf + kRoom;
     char* p = end;
     unsigned long long n = scaled;
-    int left = decimals_;
-    for (; left >= 2; left -= 2) {
-        const auto pair = static_cast<size_t>(n % 100) * 2;
-        n /= 100;
-        *--p = kDigitPairs[pair + 1];
-        *--p = kDigitPairs[pair];
-    }
-    if (left > 0) {
-        *--p = static_cast<char>('0' + n % 10);
-        n /= 10;
+    if (decimals_ == 5) {
+        // The pane's form: the five decimals from one remainder, in 32 bits.
+        const unsigned long long whole = n / 100000;
+        const auto fraction = static_cast<unsigned>(n - whole * 100000);
+        const unsigned last3 = fraction % 1000;
+        p -= 5;
+        std::memcpy(p, kDigitPairs + 2 * (fraction / 1000), 2);
+        std::memcpy(p + 2, kDigitPairs + 2 * (last3 / 10), 2);
+        p[4] = static_cast<char>('0' + last3 % 10);
+        n = whole;
+    } else {
+        int left = decimals_;
+        for (; left >= 2; left -= 2) {
+            const auto pair = static_cast<size_t>(n % 100) * 2;
+            n /= 100;
+            *--p = kDigitPairs[pair + 1];
+            *--p = kDigitPairs[pair];
+        }
+        if (left > 0) {
+            *--p = static_cast<char>('0' + n % 10);
+            n /= 10;
+        }
     }
     if (decimals_ > 0)
         *--p = '.';
@@ -297,6 +309,24 @@ char* WholeRatioWriter::writeScaled(char* dest, unsigned long long scaled, bool 
     p = std::min(p, end - width_);
     std::memcpy(dest, p, kRoom);
     return dest + (end - p);
+}
+
+char* writeWholeText(char* dest, long long value, int width)
+{
+    char buf[24];
+    char* const end = buf + sizeof buf;
+    const unsigned long long magnitude =
+        value < 0 ? 0 - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+    char* p = writeDigitsBefore(end, magnitude, 1);
+    if (value < 0)
+        *--p = '-';
+    const auto length = static_cast<int>(end - p);
+    if (length < width) {
+        std::memset(dest, ' ', static_cast<size_t>(width - length));
+        dest += width - length;
+    }
+    std::memcpy(dest, p, static_cast<size_t>(length));
+    return dest + length;
 }
 
 bool appendWholeRatioText(std::string& out, double value, int unity, int width, int decimals)
@@ -348,14 +378,13 @@ inline int decimalExponent(unsigned long long n)
 // 18-digit form, so the cut needs only the digit after the kept ones.
 char* writeWholeExp(char* dest, unsigned long long n, bool negative, int digits)
 {
-    *dest++ = negative ? '-' : ' ';
     int exponent = 0;
     unsigned long long kept = 0; // the first `digits` digits, cut
     if (n != 0) {
         exponent = decimalExponent(n);
         const int length = exponent + 1;
         const int wanted = digits + 1;
-        unsigned long long top =
+        const unsigned long long top =
             length >= wanted ? n / kWholePow10[length - wanted] : n * kWholePow10[wanted - length];
         kept = top / 10 + (top % 10 >= 5 ? 1 : 0);
         if (kept == kWholePow10[digits]) {
@@ -363,10 +392,21 @@ char* writeWholeExp(char* dest, unsigned long long n, bool negative, int digits)
             ++exponent;
         }
     }
-    char buf[24];
-    char* const end = buf + sizeof buf;
+    // The digits, then copies of a fixed size (the buffer has room behind
+    // them) that need no call.
+    char buf[48];
+    char* const end = buf + 24;
     const char* first = writeDigitsBefore(end, kept, digits);
-    return writeExpDigits(dest, first, digits, exponent);
+    char* p = dest;
+    *p++ = negative ? '-' : ' ';
+    *p++ = first[0];
+    *p++ = '.';
+    std::memcpy(p, first + 1, 16);
+    p += digits - 1;
+    // The exponent is below 100: "E+00" and two digits.
+    std::memcpy(p, "E+00", 4);
+    std::memcpy(p + 4, kDigitPairs + 2 * exponent, 2);
+    return p + 6;
 }
 
 } // namespace

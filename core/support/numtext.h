@@ -81,6 +81,10 @@ private:
 // takes it; returns false, with nothing appended, otherwise.
 bool appendWholeRatioText(std::string& out, double value, int unity, int width, int decimals);
 
+// realTextWD(value, width, 0) of a whole number, written at `dest`, which
+// has room for the larger of width and 20 characters; returns the end.
+char* writeWholeText(char* dest, long long value, int width);
+
 // expText(value, digits) written at `dest`, which has room for kExpTextRoom
 // characters; returns the end of the text. A double that holds a whole
 // number below 10^17 is written from integers.
