@@ -6,7 +6,7 @@
 
 namespace duolink {
 
-bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n)
+bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n, PatternTexts* kept)
 {
     const bool shows = !quiet;
     if (shows) {
@@ -14,12 +14,12 @@ bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Mat
         consoleWrite(std::string_view(number, static_cast<size_t>(writeWholeText(number, presentationNo, 8) - number)));
         consoleWrite("Input: ");
     }
-    printScaledVector(a, aLength);
+    printScaledVector(a, aLength, kept ? &kept->paneA : nullptr);
     if (shows) {
         consoleWriteLn();
         consoleWrite("Expected: ");
     }
-    printScaledVector(b, n);
+    printScaledVector(b, n, kept ? &kept->paneB : nullptr);
     if (shows)
         consoleWriteLn();
 

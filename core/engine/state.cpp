@@ -131,9 +131,10 @@ void EngineState::correctionProduct(const Vector& first, int n, const Vector& se
 void EngineState::matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest)
 {
     for (int i = 1; i <= rows; ++i) {
-        // Rows of whole numbers well inside the 53-bit range add as
-        // doubles: exactly what the extended sums store. Rows are contiguous.
-        if (cols >= 1) {
+        // Quiet runs add rows of whole numbers well inside the 53-bit range
+        // as doubles: exactly what the extended sums store. Rows are
+        // contiguous.
+        if (quiet && cols >= 1) {
             const int c = cellIndex(i, 1);
             if (allWhole(&first[c], cols) && allWhole(&second[c], cols)) {
                 for (int j = 0; j < cols; ++j)
@@ -211,7 +212,7 @@ void EngineState::checkScale(const Vector& v, int n) const
         (void)fdiv(v[1], 0);
 }
 
-void EngineState::printScaledVector(const Vector& v, int n)
+void EngineState::printScaledVector(const Vector& v, int n, std::string* kept)
 {
     if (quiet) {
         checkScale(v, n);
@@ -220,6 +221,11 @@ void EngineState::printScaledVector(const Vector& v, int n)
     }
     // Built where the pane line is pending; a failure leaves it as it was.
     std::string& line = console.pendingLine;
+    if (kept && !kept->empty()) {
+        line += *kept;
+        consoleWriteLn();
+        return;
+    }
     const size_t start = line.size();
     try {
         numberTexts_.appendScaledRun(line, &v[1], std::max(n, 0), unity, 1);
@@ -227,6 +233,8 @@ void EngineState::printScaledVector(const Vector& v, int n)
         line.resize(start);
         throw;
     }
+    if (kept)
+        kept->assign(line, start);
     consoleWriteLn();
 }
 
@@ -265,10 +273,20 @@ void EngineState::printWMatrix(const Matrix& m, int rows, int cols)
     }
 }
 
-void EngineState::writeVectorReport(const Vector& v, int n)
+void EngineState::writeVectorReport(const Vector& v, int n, std::string* kept)
 {
     if (quiet)
         return;
+    if (kept && n < 16) {
+        // One write: the kept text, or the text to keep.
+        if (kept->empty()) {
+            kept->assign(1, ' ');
+            NumberTextCache::appendShortExpRun(*kept, &v[1], std::max(n, 0));
+            *kept += ' ';
+        }
+        reportFile.write(*kept);
+        return;
+    }
     std::string& text = reportText_;
     text.assign(1, ' ');
     // Lines of 16 values; the last, shorter one stays open.

@@ -199,20 +199,28 @@ public:
     void vectorMatrixProduct(const Matrix& m, int n, int k, Vector& out, const Vector& in);
 
     // --- Printing ------------------------------------------------------------------
+    // The texts of one pair's patterns, as a training shows them at every
+    // presentation: kept from the first one for the others.
+    struct PatternTexts {
+        std::string paneA, paneB, reportA, reportB;
+    };
     // One pane line: each value / unity in 9 characters with 5 decimals and a
-    // blank, behind whatever is pending.
-    void printScaledVector(const Vector& v, int n);
+    // blank, behind whatever is pending. With `kept`, the text kept there is
+    // shown when there is one, else the text is kept there.
+    void printScaledVector(const Vector& v, int n, std::string* kept = nullptr);
     // " ===== W Matrix ====== " and the matrix in blocks of 16 columns.
     void printWMatrix(const Matrix& m, int rows, int cols);
-    // Writes the vector into the current report line in the short exponent form.
-    void writeVectorReport(const Vector& v, int n);
+    // Writes the vector into the current report line in the short exponent
+    // form; `kept` as for printScaledVector (vectors of one report line).
+    void writeVectorReport(const Vector& v, int n, std::string* kept = nullptr);
 
     // Ends the job after a fatal input error: writes "PROGRAM DONE", closes
     // the report file and throws JobTerminated with `reason`.
     [[noreturn]] void programDone(const std::string& reason);
 
     // --- Pair test (pairtest.cpp) ------------------------------------------------
-    bool testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n);
+    // `kept`: the texts of this pair's patterns (see PatternTexts), or null.
+    bool testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n, PatternTexts* kept = nullptr);
     bool scorePattern(const Vector& b, const Vector& c, int n);
     // Fit term of a missed pair: mean of the squared t_i, squared.
     long double fitTerm(const Vector& e, const Vector& b, int n);

@@ -236,15 +236,17 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
     if (trainingObserver)
         trainingObserver->trainingStarted({dataPatternCount, maxPresentations, beta, tol, aLen, bLen, unity});
 
-    // Quiet runs neither format nor write their pane and report lines, and
-    // read the pairs once: every presentation reads the same values from the
-    // same texts, so the first one keeps what it read for the others.
+    // Quiet runs neither format nor write their pane and report lines. Every
+    // presentation reads the same values from the same texts (the data files
+    // were read whole when they were opened), so the first one keeps what it
+    // read for the others, and the texts it showed of each pair's patterns.
     const bool reports = !quiet;
     const size_t aKept = readWidth(aLen), bKept = readWidth(bLen);
     std::vector<double> keptPairs;
+    std::vector<PatternTexts> keptTexts(reports ? static_cast<size_t>(std::max(dataPatternCount, 0)) : 0);
     presenting = true;
     while (presentationNo <= maxPresentations && !allCorrect) {
-        const bool reread = !quiet || presentationNo == 1;
+        const bool reread = presentationNo == 1;
         if (reread) {
             openADataFile();
             openBDataFile();
@@ -267,24 +269,23 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
             if (reread) {
                 readAVector(aVector, aDataFile);
                 readBVector(bVector);
-                if (quiet) {
-                    keptPairs.insert(keptPairs.end(), &aVector[1], &aVector[1] + aKept);
-                    keptPairs.insert(keptPairs.end(), &bVector[1], &bVector[1] + bKept);
-                }
+                keptPairs.insert(keptPairs.end(), &aVector[1], &aVector[1] + aKept);
+                keptPairs.insert(keptPairs.end(), &bVector[1], &bVector[1] + bKept);
             } else {
                 const double* kept = keptPairs.data() + (m - 1) * (aKept + bKept);
                 std::copy_n(kept, aKept, &aVector[1]);
                 std::copy_n(kept + aKept, bKept, &bVector[1]);
             }
-            const bool ok = testPattern(aVector, bVector, aLen, wMatrix, bLen);
+            PatternTexts* const texts = reports ? &keptTexts[static_cast<size_t>(m - 1)] : nullptr;
+            const bool ok = testPattern(aVector, bVector, aLen, wMatrix, bLen, texts);
             allCorrect = allCorrect && ok;
             missedPairs += !ok;
             if (reports) {
                 if (runOption == 4) {
                     reportFile.write("A= ");
-                    writeVectorReport(aVector, aLen);
+                    writeVectorReport(aVector, aLen, &texts->reportA);
                     reportFile.write("B= ");
-                    writeVectorReport(bVector, bLen);
+                    writeVectorReport(bVector, bLen, &texts->reportB);
                 }
                 if (runOption == 3)
                     reportFile.write(" ");

@@ -271,6 +271,26 @@ WholeRatioWriter::WholeRatioWriter(int unity, int width, int decimals)
 
 char* WholeRatioWriter::writeScaled(char* dest, unsigned long long scaled, bool negative) const
 {
+    if (decimals_ == 5) {
+        // The pane's form, written in place behind blanks: the five decimals
+        // from one remainder in 32 bits, then the whole part (below 10^6).
+        const unsigned long long whole = scaled / 100000;
+        const auto fraction = static_cast<unsigned>(scaled - whole * 100000);
+        const auto w = static_cast<unsigned>(whole);
+        const int wholeDigits = w < 10 ? 1 : w < 100 ? 2 : w < 1000 ? 3 : w < 10000 ? 4 : w < 100000 ? 5 : 6;
+        const int length = wholeDigits + 6 + (negative && scaled != 0 ? 1 : 0);
+        std::memset(dest, ' ', kRoom);
+        char* const end = dest + std::max(length, width_);
+        const unsigned last3 = fraction % 1000;
+        std::memcpy(end - 5, kDigitPairs + 2 * (fraction / 1000), 2);
+        std::memcpy(end - 3, kDigitPairs + 2 * (last3 / 10), 2);
+        end[-1] = static_cast<char>('0' + last3 % 10);
+        end[-6] = '.';
+        char* p = writeDigitsBefore(end - 6, w, 1);
+        if (negative && scaled != 0)
+            p[-1] = '-';
+        return end;
+    }
     // Built right-aligned to the middle of a field of blanks, then copied
     // whole: copies of a fixed size need no call.
     char buf[2 * kRoom];
@@ -278,28 +298,16 @@ char* WholeRatioWriter::writeScaled(char* dest, unsigned long long scaled, bool 
     char* const end = buf + kRoom;
     char* p = end;
     unsigned long long n = scaled;
-    if (decimals_ == 5) {
-        // The pane's form: the five decimals from one remainder, in 32 bits.
-        const unsigned long long whole = n / 100000;
-        const auto fraction = static_cast<unsigned>(n - whole * 100000);
-        const unsigned last3 = fraction % 1000;
-        p -= 5;
-        std::memcpy(p, kDigitPairs + 2 * (fraction / 1000), 2);
-        std::memcpy(p + 2, kDigitPairs + 2 * (last3 / 10), 2);
-        p[4] = static_cast<char>('0' + last3 % 10);
-        n = whole;
-    } else {
-        int left = decimals_;
-        for (; left >= 2; left -= 2) {
-            const auto pair = static_cast<size_t>(n % 100) * 2;
-            n /= 100;
-            *--p = kDigitPairs[pair + 1];
-            *--p = kDigitPairs[pair];
-        }
-        if (left > 0) {
-            *--p = static_cast<char>('0' + n % 10);
-            n /= 10;
-        }
+    int left = decimals_;
+    for (; left >= 2; left -= 2) {
+        const auto pair = static_cast<size_t>(n % 100) * 2;
+        n /= 100;
+        *--p = kDigitPairs[pair + 1];
+        *--p = kDigitPairs[pair];
+    }
+    if (left > 0) {
+        *--p = static_cast<char>('0' + n % 10);
+        n /= 10;
     }
     if (decimals_ > 0)
         *--p = '.';
@@ -374,6 +382,31 @@ inline int decimalExponent(unsigned long long n)
     return t - (n < kWholePow10[t]);
 }
 
+// n / 10^k for 0 <= k <= 16, each a division by a constant: a multiply
+// instead of the divide instruction.
+inline unsigned long long dividePow10(unsigned long long n, int k)
+{
+    switch (k) {
+    case 0: return n;
+    case 1: return n / 10;
+    case 2: return n / 100;
+    case 3: return n / 1000;
+    case 4: return n / 10000;
+    case 5: return n / 100000;
+    case 6: return n / 1000000;
+    case 7: return n / 10000000;
+    case 8: return n / 100000000;
+    case 9: return n / 1000000000;
+    case 10: return n / 10000000000;
+    case 11: return n / 100000000000;
+    case 12: return n / 1000000000000;
+    case 13: return n / 10000000000000;
+    case 14: return n / 100000000000000;
+    case 15: return n / 1000000000000000;
+    default: return n / kWholePow10[k];
+    }
+}
+
 // The exponent form of a whole number below 10^17: its digits are its own
 // 18-digit form, so the cut needs only the digit after the kept ones.
 char* writeWholeExp(char* dest, unsigned long long n, bool negative, int digits)
@@ -385,7 +418,7 @@ char* writeWholeExp(char* dest, unsigned long long n, bool negative, int digits)
         const int length = exponent + 1;
         const int wanted = digits + 1;
         const unsigned long long top =
-            length >= wanted ? n / kWholePow10[length - wanted] : n * kWholePow10[wanted - length];
+            length >= wanted ? dividePow10(n, length - wanted) : n * kWholePow10[wanted - length];
         kept = top / 10 + (top % 10 >= 5 ? 1 : 0);
         if (kept == kWholePow10[digits]) {
             kept = kWholePow10[digits - 1];

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <algorithm>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -295,10 +294,10 @@ size_t TextReader::lineNumber() const
 
 void TextReader::skipLine()
 {
-    if (pos_ >= data_.size())
-        return;
-    const void* end = std::memchr(data_.data() + pos_, '\n', data_.size() - pos_);
-    pos_ = end ? static_cast<size_t>(static_cast<const char*>(end) - data_.data()) + 1 : data_.size();
+    while (pos_ < data_.size() && data_[pos_] != '\n')
+        ++pos_;
+    if (pos_ < data_.size())
+        ++pos_;
 }
 
 } // namespace duolink
