@@ -42,7 +42,7 @@ public:
     void watchStop(const std::atomic<bool>* stop) { stop_ = stop; }
 
 private:
-    static constexpr size_t kBufferSize = 1 << 20;
+    static constexpr size_t kBufferSize = 1 << 18;
     void writeLongLine(std::string_view line);
     void send(std::string_view data);
 

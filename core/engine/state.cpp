@@ -131,12 +131,16 @@ void EngineState::correctionProduct(const Vector& first, int n, const Vector& se
 void EngineState::matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest)
 {
     for (int i = 1; i <= rows; ++i) {
-        // Quiet runs add rows of whole numbers well inside the 53-bit range
-        // as doubles: exactly what the extended sums store. Rows are
-        // contiguous.
-        if (quiet && cols >= 1) {
+        // Two kinds of rows add as doubles, exactly what the extended sums
+        // store: a row of zeros in `first` (a correction row of a zero input)
+        // when no value of `second` is NaN, and, in quiet runs, rows of whole
+        // numbers well inside the 53-bit range. Rows are contiguous.
+        if (cols >= 1) {
             const int c = cellIndex(i, 1);
-            if (allWhole(&first[c], cols) && allWhole(&second[c], cols)) {
+            bool zeros = true;
+            for (int j = 0; j < cols; ++j)
+                zeros = zeros & (first[c + j] == 0) & (second[c + j] == second[c + j]);
+            if (zeros || (quiet && allWhole(&first[c], cols) && allWhole(&second[c], cols))) {
                 for (int j = 0; j < cols; ++j)
                     dest[c + j] = second[c + j] + first[c + j];
                 continue;
