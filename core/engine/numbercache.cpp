@@ -47,27 +47,23 @@ void NumberTextCache::appendScaledRun(std::string& out, const double* values, in
     if (unity != wholeRatios_.unity())
         wholeRatios_ = WholeRatioWriter(unity, 9, 5);
     blanks = std::clamp(blanks, 0, 2);
-    // Built in a buffer of its own and appended in pieces of many values.
-    // The writer leaves blanks behind each text: the blanks after a value
-    // are already in place.
-    constexpr int kRoom = WholeRatioWriter::kRoom;
-    char buffer[16 * 16 + kRoom];
-    char* p = buffer;
-    for (int k = 0; k < n; ++k) {
-        if (buffer + sizeof buffer - p < kRoom) {
-            out.append(buffer, static_cast<size_t>(p - buffer));
-            p = buffer;
-        }
-        if (char* end = wholeRatios_.write(p, values[k])) {
-            p = end + blanks;
-        } else {
-            out.append(buffer, static_cast<size_t>(p - buffer));
-            p = buffer;
+    // Written in a buffer of its own, 16 values at a time, and appended in
+    // one piece; a value the writer does not take is appended on its own.
+    constexpr int kPiece = 16;
+    char buffer[kPiece * (WholeRatioWriter::kRoom + 2) + WholeRatioWriter::kRoom];
+    int k = 0;
+    while (k < n) {
+        const int piece = std::min(n - k, kPiece);
+        int taken = 0;
+        const char* end = wholeRatios_.writeRun(buffer, values + k, piece, blanks, taken);
+        out.append(buffer, static_cast<size_t>(end - buffer));
+        k += taken;
+        if (taken < piece) {
             appendScaled(out, values[k], unity);
             out.append(static_cast<size_t>(blanks), ' ');
+            ++k;
         }
     }
-    out.append(buffer, static_cast<size_t>(p - buffer));
 }
 
 void NumberTextCache::appendShortExpRun(std::string& out, const double* values, int n)

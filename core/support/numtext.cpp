@@ -319,6 +319,19 @@ char* WholeRatioWriter::writeScaled(char* dest, unsigned long long scaled, bool 
     return dest + (end - p);
 }
 
+char* WholeRatioWriter::writeRun(char* dest, const double* values, int n, int blanks, int& taken) const
+{
+    taken = 0;
+    for (; taken < n; ++taken) {
+        char* end = write(dest, values[taken]);
+        if (!end)
+            break;
+        // The blanks are already there, behind the text.
+        dest = end + blanks;
+    }
+    return dest;
+}
+
 char* writeWholeText(char* dest, long long value, int width)
 {
     char buf[24];

@@ -67,6 +67,12 @@ public:
         return writeScaled(dest, whole * factor_, value < 0);
     }
 
+    // Writes the texts of values[0..n) one after the other, each followed by
+    // `blanks` (0 to 2) blanks, for as long as the values are taken; `dest`
+    // has room for n * (kRoom + 2) + kRoom characters. Returns the end of
+    // what was written; `taken` tells how many values it holds.
+    char* writeRun(char* dest, const double* values, int n, int blanks, int& taken) const;
+
 private:
     char* writeScaled(char* dest, unsigned long long scaled, bool negative) const;
 
@@ -81,7 +87,8 @@ private:
 // takes it; returns false, with nothing appended, otherwise.
 bool appendWholeRatioText(std::string& out, double value, int unity, int width, int decimals);
 
-// realTextWD(value, width, 0) of a whole number, written at `dest`, which
+// realTextWD(value, width, 0) of a whole number below 10^18 in magnitude
+// (larger ones are written with all their digits), written at `dest`, which
 // has room for the larger of width and 20 characters; returns the end.
 char* writeWholeText(char* dest, long long value, int width);
 

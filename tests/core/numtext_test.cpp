@@ -100,6 +100,44 @@ TEST(NumberTexts, WholeRatiosMatchTheGeneralForm)
         ASSERT_TRUE(appendWholeRatioText(out, -12345, 10, w, 3));
         EXPECT_EQ(out, realTextWD(-1234.5L, w, 3));
     }
+    // The pane's five decimals have an integer path of their own: every width,
+    // whole parts of every length, and runs that stop at a value not taken.
+    const double values[] = {0, -0.0, 7, -7, 99999, -100000, 123456789, -9999999999, 1e10 - 1};
+    for (const int unity : {1, 10, 10000, 100000, 8}) {
+        for (int w = 0; w < 16; ++w) {
+            const WholeRatioWriter writer(unity, w, 5);
+            ASSERT_TRUE(writer.usable());
+            for (const double v : values) {
+                char text[WholeRatioWriter::kRoom];
+                const char* end = writer.write(text, v);
+                if (!end)
+                    continue;
+                EXPECT_EQ(std::string(text, static_cast<size_t>(end - text)), realTextWD(static_cast<long double>(v) / unity, w, 5)) << v;
+                const auto behind = static_cast<size_t>(text + sizeof text - end);
+                EXPECT_EQ(std::string(end, behind), std::string(behind, ' '));
+            }
+        }
+    }
+    const double run[] = {1, -2, 0.5, 3};
+    char text[4 * (WholeRatioWriter::kRoom + 2) + WholeRatioWriter::kRoom];
+    int taken = 0;
+    const char* end = WholeRatioWriter(10, 9, 5).writeRun(text, run, 4, 2, taken);
+    EXPECT_EQ(taken, 2);
+    EXPECT_EQ(std::string(text, static_cast<size_t>(end - text)), "  0.10000   -0.20000  ");
+}
+
+TEST(NumberTexts, WholeNumbersPadToTheirWidth)
+{
+    const struct {
+        long long value;
+        int width;
+    } cases[] = {{0, 0}, {7, 6}, {-42, 5}, {123456, 3}, {-999999999999999999, 8}, {999999999999999999, 25}, {-1, 1}};
+    for (const auto& c : cases) {
+        char text[32];
+        EXPECT_EQ(std::string(text, static_cast<size_t>(writeWholeText(text, c.value, c.width) - text)),
+                  realTextWD(static_cast<long double>(c.value), c.width, 0))
+            << c.value;
+    }
 }
 
 TEST(NumberTexts, BooleansAreSevenCharacters)
