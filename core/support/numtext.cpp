@@ -497,9 +497,9 @@ char* writeExpText(char* dest, double value, int digits)
 {
     const double magnitude = std::fabs(value);
     if (magnitude < 1e17 && digits >= 1 && digits <= 17) {
-        const auto whole = static_cast<unsigned long long>(magnitude);
+        const auto whole = static_cast<long long>(magnitude);
         if (static_cast<double>(whole) == magnitude)
-            return writeWholeExp(dest, whole, std::signbit(value), digits);
+            return writeWholeExp(dest, static_cast<unsigned long long>(whole), std::signbit(value), digits);
     }
     return writeExpText(dest, static_cast<long double>(value), digits);
 }

@@ -61,10 +61,11 @@ public:
         // NaN fails the comparison.
         if (!(magnitude < limit_))
             return nullptr;
-        const auto whole = static_cast<unsigned long long>(magnitude);
+        // Below 10^11: signed conversions, which need no branches.
+        const auto whole = static_cast<long long>(magnitude);
         if (static_cast<double>(whole) != magnitude)
             return nullptr;
-        return writeScaled(dest, whole * factor_, value < 0);
+        return writeScaled(dest, static_cast<unsigned long long>(whole) * factor_, value < 0);
     }
 
     // Writes the texts of values[0..n) one after the other, each followed by
