@@ -1,6 +1,7 @@
 #include "batch/output.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,10 +9,6 @@
 #include "core/support/streamwrite.h"
 
 namespace duolink::batch {
-
-namespace {
-constexpr size_t kBufferSize = 1 << 20;
-} // namespace
 
 bool reserveStandardStreams()
 {
@@ -30,28 +27,27 @@ bool reserveStandardStreams()
     return outputOpen;
 }
 
-StandardOutput::StandardOutput(bool open)
+StandardOutput::StandardOutput(bool open) : buffer_(new char[kBufferSize])
 {
     if (!open) {
         stopped_ = true;
         error_ = EBADF;
     }
-    buffer_.reserve(kBufferSize);
 }
 
 void StandardOutput::write(std::string_view text)
 {
-    if (stopped_)
-        return;
-    if (buffer_.size() + text.size() > kBufferSize)
+    if (used_ + text.size() > kBufferSize)
         flush();
-    if (text.size() >= kBufferSize)
+    if (text.size() >= kBufferSize) {
         send(text);
-    else
-        buffer_.append(text);
+    } else {
+        std::memcpy(buffer_.get() + used_, text.data(), text.size());
+        used_ += text.size();
+    }
 }
 
-void StandardOutput::writeLine(std::string_view line)
+void StandardOutput::writeLongLine(std::string_view line)
 {
     write(line);
     write("\n");
@@ -59,8 +55,8 @@ void StandardOutput::writeLine(std::string_view line)
 
 void StandardOutput::flush()
 {
-    send(buffer_);
-    buffer_.clear();
+    send({buffer_.get(), used_});
+    used_ = 0;
 }
 
 void StandardOutput::send(std::string_view data)

@@ -4,7 +4,8 @@
 // that stalls while the run is being stopped; any other failure is
 // remembered for the end of the run.
 #include <atomic>
-#include <string>
+#include <cstring>
+#include <memory>
 #include <string_view>
 
 namespace duolink::batch {
@@ -22,7 +23,17 @@ public:
     StandardOutput& operator=(const StandardOutput&) = delete;
 
     void write(std::string_view text);
-    void writeLine(std::string_view line);
+    // The line and a line feed, kept together in the buffer.
+    void writeLine(std::string_view line)
+    {
+        if (line.size() < kBufferSize - used_) {
+            std::memcpy(buffer_.get() + used_, line.data(), line.size());
+            used_ += line.size();
+            buffer_[used_++] = '\n';
+            return;
+        }
+        writeLongLine(line);
+    }
     void flush();
 
     // The errno of the first failure other than a closed pipe, or 0.
@@ -31,9 +42,12 @@ public:
     void watchStop(const std::atomic<bool>* stop) { stop_ = stop; }
 
 private:
+    static constexpr size_t kBufferSize = 1 << 18;
+    void writeLongLine(std::string_view line);
     void send(std::string_view data);
 
-    std::string buffer_;
+    std::unique_ptr<char[]> buffer_;
+    size_t used_ = 0;
     const std::atomic<bool>* stop_ = nullptr;
     bool stopped_ = false;
     int error_ = 0;

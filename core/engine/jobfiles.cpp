@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -78,7 +79,14 @@ void EngineState::readPattern(Vector& v, TextReader& f, int length)
             int pos = 16 * g + c;
             if (pos > kVectorSize)
                 continue;
-            v[pos] = value == 9999.0 ? 9999.0 : static_cast<double>(roundEven(value * u));
+            if (value == 9999.0)
+                v[pos] = 9999.0;
+            else if (std::fabs(value) < 0x1p21 && static_cast<double>(static_cast<int>(value)) == value)
+                // A whole value times unity is a whole product below 2^52,
+                // exact in a double; never negative zero.
+                v[pos] = value * unity + 0.0;
+            else
+                v[pos] = static_cast<double>(roundEven(value * u));
         }
         f.skipLine();
     }

@@ -6,20 +6,21 @@
 
 namespace duolink {
 
-bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n)
+bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n, PatternTexts* kept)
 {
     wholePairs_.bound = -1;
     const bool shows = !quiet;
     if (shows) {
-        consoleWrite(realTextWD(presentationNo, 8, 0));
+        char number[24];
+        consoleWrite(std::string_view(number, static_cast<size_t>(writeWholeText(number, presentationNo, 8) - number)));
         consoleWrite("Input: ");
     }
-    printScaledVector(a, aLength);
+    printScaledVector(a, aLength, kept ? &kept->paneA : nullptr);
     if (shows) {
         consoleWriteLn();
         consoleWrite("Expected: ");
     }
-    printScaledVector(b, n);
+    printScaledVector(b, n, kept ? &kept->paneB : nullptr);
     if (shows)
         consoleWriteLn();
 
@@ -65,11 +66,20 @@ bool EngineState::scorePattern(const Vector& b, const Vector& c, int n)
             ++bec;
     }
     const bool report = (runOption == 3 || runOption == 4) && !quiet;
-    if (report)
-        reportFile.write(" BEC = " + realTextWD(bec, 6, 0) + " ");
+    std::string& text = reportText_;
+    if (report) {
+        char number[24];
+        text.assign(" BEC = ");
+        text.append(number, writeWholeText(number, bec, 6));
+        text += ' ';
+        reportFile.write(text);
+    }
     berTotal = storeDouble(berTotal + static_cast<long double>(bec) / 2);
     if (report) {
-        reportFile.write(" BER = " + realTextWD(berTotal, 8, 1) + " ");
+        text.assign(" BER = ");
+        appendRealTextWD(text, berTotal, 8, 1);
+        text += ' ';
+        reportFile.write(text);
         reportFile.writeLn(bec == 0 ? " RESULT = TRUE" : " RESULT = FALSE");
     }
     return bec == 0;

@@ -115,7 +115,7 @@ void EngineState::outerProduct(const Vector& first, int n, const Vector& second,
     for (int i = 1; i <= n; ++i) {
         for (int j = 1; j <= m; ++j) {
             long double t = mulChecked(mulChecked(fdiv(second[j], u), first[i]), x);
-            dest[cellIndex(i, j)] = static_cast<double>(roundEven(storeDouble(t)));
+            dest[cellIndex(i, j)] = roundStoredEven(storeDouble(t));
         }
     }
 }
@@ -143,7 +143,7 @@ void EngineState::correctionProduct(const Vector& first, int n, const Vector& se
         previous = i;
         for (int j = 1; j <= m; ++j) {
             long double t = fdiv(mulChecked(mulChecked(static_cast<long double>(first[i]), second[j]), x), u);
-            dest[cellIndex(i, j)] = static_cast<double>(roundEven(storeDouble(t)));
+            dest[cellIndex(i, j)] = roundStoredEven(storeDouble(t));
         }
     }
 }
@@ -151,12 +151,16 @@ void EngineState::correctionProduct(const Vector& first, int n, const Vector& se
 void EngineState::matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest)
 {
     for (int i = 1; i <= rows; ++i) {
-        // Quiet runs add rows of whole numbers well inside the 53-bit range
-        // as doubles: exactly what the extended sums store. Rows are
-        // contiguous.
-        if (quiet && cols >= 1) {
+        // Two kinds of rows add as doubles, exactly what the extended sums
+        // store: a row of zeros in `first` (a correction row of a zero input)
+        // when no value of `second` is NaN, and, in quiet runs, rows of whole
+        // numbers well inside the 53-bit range. Rows are contiguous.
+        if (cols >= 1) {
             const int c = cellIndex(i, 1);
-            if (allWhole(&first[c], cols) && allWhole(&second[c], cols)) {
+            bool zeros = true;
+            for (int j = 0; j < cols; ++j)
+                zeros = zeros & (first[c + j] == 0) & (second[c + j] == second[c + j]);
+            if (zeros || (quiet && allWhole(&first[c], cols) && allWhole(&second[c], cols))) {
                 for (int j = 0; j < cols; ++j)
                     dest[c + j] = second[c + j] + first[c + j];
                 continue;
@@ -218,7 +222,7 @@ void EngineState::vectorMatrixProduct(const Matrix& m, int n, int k, Vector& out
             long double t = fdiv(mulChecked(w, in[i]), u) + out[j];
             if (std::isnan(t))
                 throw RunError(kInvalidOp);
-            out[j] = static_cast<double>(roundEven(storeDouble(t)));
+            out[j] = roundStoredEven(storeDouble(t));
         }
     }
 }
@@ -232,7 +236,7 @@ void EngineState::checkScale(const Vector& v, int n) const
         (void)fdiv(v[1], 0);
 }
 
-void EngineState::printScaledVector(const Vector& v, int n)
+void EngineState::printScaledVector(const Vector& v, int n, std::string* kept)
 {
     if (quiet) {
         checkScale(v, n);
@@ -241,13 +245,20 @@ void EngineState::printScaledVector(const Vector& v, int n)
     }
     // Built where the pane line is pending; a failure leaves it as it was.
     std::string& line = console.pendingLine;
+    if (kept && !kept->empty()) {
+        line += *kept;
+        consoleWriteLn();
+        return;
+    }
     const size_t start = line.size();
     try {
-        numberTexts_.appendScaledVector(line, &v[1], std::max(n, 0), unity);
+        numberTexts_.appendScaledRun(line, &v[1], std::max(n, 0), unity, 1);
     } catch (...) {
         line.resize(start);
         throw;
     }
+    if (kept)
+        kept->assign(line, start);
     consoleWriteLn();
 }
 
@@ -262,7 +273,6 @@ void EngineState::printWMatrix(const Matrix& m, int rows, int cols)
     const int blocks = (cols - 1) / 16 + 1;
     if (matrixLines_.size() < static_cast<size_t>(rows * blocks))
         matrixLines_.resize(static_cast<size_t>(rows * blocks));
-    std::string& line = console.pendingLine;
     for (int r = 1; r <= rows; ++r) {
         for (int b = 0; b < blocks; ++b) {
             const int first = 16 * b + 1;
@@ -281,29 +291,33 @@ void EngineState::printWMatrix(const Matrix& m, int rows, int cols)
                 kept.count = count;
                 kept.unity = unity;
             }
-            line += kept.text;
-            consoleWriteLn();
+            consoleWriteLn(kept.text);
         }
         consoleWriteLn(" ");
     }
 }
 
-void EngineState::writeVectorReport(const Vector& v, int n)
+void EngineState::writeVectorReport(const Vector& v, int n, std::string* kept)
 {
     if (quiet)
         return;
-    std::string& text = reportText_;
-    text.assign(1, ' ');
-    if (n < 16) {
-        numberTexts_.appendShortExpVector(text, &v[1], std::max(n, 0));
-        text += ' ';
-        reportFile.write(text);
+    if (kept && n < 16) {
+        // One write: the kept text, or the text to keep.
+        if (kept->empty()) {
+            kept->assign(1, ' ');
+            NumberTextCache::appendShortExpRun(*kept, &v[1], std::max(n, 0));
+            *kept += ' ';
+        }
+        reportFile.write(*kept);
         return;
     }
-    for (int p = 1; p <= n; ++p) {
-        numberTexts_.appendShortExp(text, v[p]);
-        text += ' ';
-        if (p % 16 == 0) {
+    std::string& text = reportText_;
+    text.assign(1, ' ');
+    // Lines of 16 values; the last, shorter one stays open.
+    for (int p = 1; p <= n; p += 16) {
+        const int count = std::min(16, n - p + 1);
+        NumberTextCache::appendShortExpRun(text, &v[p], count);
+        if (count == 16) {
             reportFile.writeLn(text);
             text.clear();
         }

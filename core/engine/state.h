@@ -74,6 +74,23 @@ inline long double roundEven(long double x)
     return std::rint(x) + 0.0L;
 }
 
+// roundEven of a value already stored to a double, worked out in double
+// arithmetic: the same whole number and the same errors, without the
+// extended unit.
+inline double roundStoredEven(double x)
+{
+    // The doubles in [-2^63 - 0.5, 2^63 - 0.5) are those in [-2^63, 2^63).
+    constexpr double kLimit = 0x1p63;
+    if (!(x >= -kLimit && x < kLimit)) [[unlikely]]
+        raiseArithmeticError(kInvalidOp);
+    // Below 2^52, adding 2^52 rounds to a whole number, ties to even; from
+    // 2^52 on every double is whole. Never negative zero.
+    const double m = std::fabs(x);
+    if (m < 0x1p52)
+        return std::copysign((m + 0x1p52) - 0x1p52, x) + 0.0;
+    return x + 0.0;
+}
+
 // c(i) = store(b(i) - c(i)) for i = 1..n.
 void errorVector(const Vector& b, Vector& c, int n);
 // e^-x of the transfer functions, held as a double, with fixed values beyond
@@ -179,20 +196,28 @@ public:
     void vectorMatrixProduct(const Matrix& m, int n, int k, Vector& out, const Vector& in);
 
     // --- Printing ------------------------------------------------------------------
+    // The texts of one pair's patterns, as a training shows them at every
+    // presentation: kept from the first one for the others.
+    struct PatternTexts {
+        std::string paneA, paneB, reportA, reportB;
+    };
     // One pane line: each value / unity in 9 characters with 5 decimals and a
-    // blank, behind whatever is pending.
-    void printScaledVector(const Vector& v, int n);
+    // blank, behind whatever is pending. With `kept`, the text kept there is
+    // shown when there is one, else the text is kept there.
+    void printScaledVector(const Vector& v, int n, std::string* kept = nullptr);
     // " ===== W Matrix ====== " and the matrix in blocks of 16 columns.
     void printWMatrix(const Matrix& m, int rows, int cols);
-    // Writes the vector into the current report line in the short exponent form.
-    void writeVectorReport(const Vector& v, int n);
+    // Writes the vector into the current report line in the short exponent
+    // form; `kept` as for printScaledVector (vectors of one report line).
+    void writeVectorReport(const Vector& v, int n, std::string* kept = nullptr);
 
     // Ends the job after a fatal input error: writes "PROGRAM DONE", closes
     // the report file and throws JobTerminated with `reason`.
     [[noreturn]] void programDone(const std::string& reason);
 
     // --- Pair test (pairtest.cpp) ------------------------------------------------
-    bool testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n);
+    // `kept`: the texts of this pair's patterns (see PatternTexts), or null.
+    bool testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n, PatternTexts* kept = nullptr);
     bool scorePattern(const Vector& b, const Vector& c, int n);
     // Fit term of a missed pair: mean of the squared t_i, squared.
     long double fitTerm(const Vector& e, const Vector& b, int n);
@@ -303,7 +328,7 @@ private:
         std::string text;
     };
     std::vector<MatrixLine> matrixLines_;
-    std::string reportText_; // the report line writeVectorReport builds
+    std::string reportText_; // the report text being built, for one write
 };
 
 } // namespace duolink

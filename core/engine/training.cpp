@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -241,12 +242,14 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
     if (trainingObserver)
         trainingObserver->trainingStarted({dataPatternCount, maxPresentations, beta, tol, aLen, bLen, unity});
 
-    // Quiet runs neither format nor write their pane and report lines, and
-    // read the pairs once: every presentation reads the same values from the
-    // same texts, so the first one keeps what it read for the others.
+    // Quiet runs neither format nor write their pane and report lines. Every
+    // presentation reads the same values from the same texts (the data files
+    // were read whole when they were opened), so the first one keeps what it
+    // read for the others, and the texts it showed of each pair's patterns.
     const bool reports = !quiet;
     const size_t aKept = readWidth(aLen), bKept = readWidth(bLen);
     std::vector<double> keptPairs;
+    std::vector<PatternTexts> keptTexts(reports ? static_cast<size_t>(std::max(dataPatternCount, 0)) : 0);
     const double* uncopied = nullptr; // the pair the vectors do not hold yet
     const auto copyKept = [&] {
         if (!uncopied)
@@ -260,7 +263,7 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
     wholePairs_.deferR2 =
         quiet && !console.r2Edit && (!trainingObserver || !trainingObserver->readsR2());
     while (presentationNo <= maxPresentations && !allCorrect) {
-        const bool reread = !quiet || presentationNo == 1;
+        const bool reread = presentationNo == 1;
         if (reread) {
             openADataFile();
             openBDataFile();
@@ -270,15 +273,21 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
         int missedPairs = 0;
         const double berBefore = berTotal;
         for (int m = 1; m <= dataPatternCount; ++m) {
-            if ((runOption == 3 || runOption == 4) && reports)
-                reportFile.write("PS #" + realTextWD(presentationNo, 6, 0) + " TS# " + realTextWD(m, 5, 0) + " ");
+            if ((runOption == 3 || runOption == 4) && reports) {
+                char text[64];
+                char* p = text;
+                std::memcpy(p, "PS #", 4);
+                p = writeWholeText(p + 4, presentationNo, 6);
+                std::memcpy(p, " TS# ", 5);
+                p = writeWholeText(p + 5, m, 5);
+                *p++ = ' ';
+                reportFile.write(std::string_view(text, static_cast<size_t>(p - text)));
+            }
             if (reread) {
                 readAVector(aVector, aDataFile);
                 readBVector(bVector);
-                if (quiet) {
-                    keptPairs.insert(keptPairs.end(), &aVector[1], &aVector[1] + aKept);
-                    keptPairs.insert(keptPairs.end(), &bVector[1], &bVector[1] + bKept);
-                }
+                keptPairs.insert(keptPairs.end(), &aVector[1], &aVector[1] + aKept);
+                keptPairs.insert(keptPairs.end(), &bVector[1], &bVector[1] + bKept);
             } else {
                 uncopied = keptPairs.data() + (m - 1) * (aKept + bKept);
                 // A pair that the quiet test has kept whole is tested from
@@ -286,6 +295,7 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
                 if (!(wholePairs_.deferR2 && wholePairs_.isWhole(m)))
                     copyKept();
             }
+            PatternTexts* const texts = reports ? &keptTexts[static_cast<size_t>(m - 1)] : nullptr;
             bool ok = false;
             bool tested = false;
             if (quiet) {
@@ -299,16 +309,16 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
             if (!tested) {
                 copyKept();
                 settleR2();
-                ok = testPattern(aVector, bVector, aLen, wMatrix, bLen);
+                ok = testPattern(aVector, bVector, aLen, wMatrix, bLen, texts);
             }
             allCorrect = allCorrect && ok;
             missedPairs += !ok;
             if (reports) {
                 if (runOption == 4) {
                     reportFile.write("A= ");
-                    writeVectorReport(aVector, aLen);
+                    writeVectorReport(aVector, aLen, &texts->reportA);
                     reportFile.write("B= ");
-                    writeVectorReport(bVector, bLen);
+                    writeVectorReport(bVector, bLen, &texts->reportB);
                 }
                 if (runOption == 3)
                     reportFile.write(" ");

@@ -28,6 +28,12 @@ void ProgressState::stepBy(int delta)
 
 void Console::writeLn(std::string_view text)
 {
+    // A line with nothing before it goes out as it is, without a copy.
+    if (pendingLine.empty()) {
+        if (consolePane)
+            consolePane->appendLine(text);
+        return;
+    }
     pendingLine.append(text);
     if (consolePane)
         consolePane->appendLine(pendingLine);

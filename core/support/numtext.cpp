@@ -82,7 +82,7 @@ constexpr char kDigitPairs[] = "00010203040506070809"
 
 // Writes `n` in decimal, with at least `minDigits` digits (leading zeros),
 // so that it ends just before `end`; returns where it begins.
-char* writeDigitsBefore(char* end, unsigned long long n, int minDigits)
+inline char* writeDigitsBefore(char* end, unsigned long long n, int minDigits)
 {
     char* p = end;
     while (n >= 100) {
@@ -255,43 +255,105 @@ void appendRealTextWD(std::string& out, long double value, int width, int decima
     padLeft(out, start, width);
 }
 
-char* writeWholeRatioText(char* dest, double value, int unity, int width, int decimals)
+WholeRatioWriter::WholeRatioWriter(int unity, int width, int decimals)
 {
-    if (unity <= 0 || decimals < 0 || decimals > 18 || width > kWholeRatioRoom ||
+    if (unity <= 0 || decimals < 0 || decimals > 18 || width > kRoom ||
         kWholePow10[decimals] % static_cast<unsigned>(unity) != 0)
-        return nullptr;
+        return;
+    factor_ = kWholePow10[decimals] / static_cast<unsigned>(unity);
     // Below 10^11 once scaled, the quotient and its scaling are exact to far
     // less than a half, so the general path rounds to this very number.
-    const double magnitude = std::fabs(value);
-    const unsigned long long factor = kWholePow10[decimals] / static_cast<unsigned>(unity);
-    if (!(magnitude < 1e11 / static_cast<double>(factor)))
-        return nullptr;
-    const auto whole = static_cast<unsigned long long>(magnitude);
-    if (static_cast<double>(whole) != magnitude)
-        return nullptr;
-    const unsigned long long scaled = whole * factor;
-    // Built right-aligned to the middle of `buf`, then copied whole: a copy
-    // of a fixed size needs no call.
-    char buf[2 * kWholeRatioRoom];
-    char* const end = buf + kWholeRatioRoom;
-    char* p = end;
-    if (decimals > 0) {
-        p = writeDigitsBefore(p, scaled % kWholePow10[decimals], decimals);
-        *--p = '.';
+    limit_ = 1e11 / static_cast<double>(factor_);
+    unity_ = unity;
+    width_ = std::max(width, 0);
+    decimals_ = decimals;
+}
+
+char* WholeRatioWriter::writeScaled(char* dest, unsigned long long scaled, bool negative) const
+{
+    if (decimals_ == 5) {
+        // The pane's form, written in place behind blanks: the five decimals
+        // from one remainder in 32 bits, then the whole part (below 10^6).
+        const unsigned long long whole = scaled / 100000;
+        const auto fraction = static_cast<unsigned>(scaled - whole * 100000);
+        const auto w = static_cast<unsigned>(whole);
+        const int wholeDigits = w < 10 ? 1 : w < 100 ? 2 : w < 1000 ? 3 : w < 10000 ? 4 : w < 100000 ? 5 : 6;
+        const int length = wholeDigits + 6 + (negative && scaled != 0 ? 1 : 0);
+        std::memset(dest, ' ', kRoom);
+        char* const end = dest + std::max(length, width_);
+        const unsigned last3 = fraction % 1000;
+        std::memcpy(end - 5, kDigitPairs + 2 * (fraction / 1000), 2);
+        std::memcpy(end - 3, kDigitPairs + 2 * (last3 / 10), 2);
+        end[-1] = static_cast<char>('0' + last3 % 10);
+        end[-6] = '.';
+        char* p = writeDigitsBefore(end - 6, w, 1);
+        if (negative && scaled != 0)
+            p[-1] = '-';
+        return end;
     }
-    p = writeDigitsBefore(p, scaled / kWholePow10[decimals], 1);
-    if (value < 0 && scaled != 0)
+    // Built right-aligned to the middle of a field of blanks, then copied
+    // whole: copies of a fixed size need no call.
+    char buf[2 * kRoom];
+    std::memset(buf, ' ', sizeof buf);
+    char* const end = buf + kRoom;
+    char* p = end;
+    unsigned long long n = scaled;
+    int left = decimals_;
+    for (; left >= 2; left -= 2) {
+        const auto pair = static_cast<size_t>(n % 100) * 2;
+        n /= 100;
+        *--p = kDigitPairs[pair + 1];
+        *--p = kDigitPairs[pair];
+    }
+    if (left > 0) {
+        *--p = static_cast<char>('0' + n % 10);
+        n /= 10;
+    }
+    if (decimals_ > 0)
+        *--p = '.';
+    p = writeDigitsBefore(p, n, 1);
+    if (negative && scaled != 0)
         *--p = '-';
-    while (end - p < width)
-        *--p = ' ';
-    std::memcpy(dest, p, kWholeRatioRoom);
+    p = std::min(p, end - width_);
+    std::memcpy(dest, p, kRoom);
     return dest + (end - p);
+}
+
+char* WholeRatioWriter::writeRun(char* dest, const double* values, int n, int blanks, int& taken) const
+{
+    taken = 0;
+    for (; taken < n; ++taken) {
+        char* end = write(dest, values[taken]);
+        if (!end)
+            break;
+        // The blanks are already there, behind the text.
+        dest = end + blanks;
+    }
+    return dest;
+}
+
+char* writeWholeText(char* dest, long long value, int width)
+{
+    char buf[24];
+    char* const end = buf + sizeof buf;
+    const unsigned long long magnitude =
+        value < 0 ? 0 - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+    char* p = writeDigitsBefore(end, magnitude, 1);
+    if (value < 0)
+        *--p = '-';
+    const auto length = static_cast<int>(end - p);
+    if (length < width) {
+        std::memset(dest, ' ', static_cast<size_t>(width - length));
+        dest += width - length;
+    }
+    std::memcpy(dest, p, static_cast<size_t>(length));
+    return dest + length;
 }
 
 bool appendWholeRatioText(std::string& out, double value, int unity, int width, int decimals)
 {
-    char text[kWholeRatioRoom];
-    const char* end = writeWholeRatioText(text, value, unity, width, decimals);
+    char text[WholeRatioWriter::kRoom];
+    const char* end = WholeRatioWriter(unity, width, decimals).write(text, value);
     if (!end)
         return false;
     out.append(text, static_cast<size_t>(end - text));
@@ -305,37 +367,117 @@ std::string realTextWD(long double value, int width, int decimals)
     return out;
 }
 
-void appendExpText(std::string& out, long double value, int digits)
-{
-    if (appendNonFinite(out, value, 0))
-        return;
-    if (digits < 1)
-        digits = 1;
-    if (digits > 17)
-        digits = 17;
-    out += std::signbit(value) ? '-' : ' ';
-    long double magnitude = std::fabs(value);
+namespace {
 
+// "d.ddd" and "E+xxxx" (at least four exponent digits) from the kept digits
+// (the first `digits` of `kept`), behind the sign already at `dest`.
+char* writeExpDigits(char* dest, const char* kept, int digits, int exponent)
+{
+    char* p = dest;
+    *p++ = kept[0];
+    *p++ = '.';
+    std::memcpy(p, kept + 1, static_cast<size_t>(digits - 1));
+    p += digits - 1;
+    *p++ = 'E';
+    *p++ = exponent < 0 ? '-' : '+';
+    char eb[16];
+    char* const ebEnd = eb + sizeof eb;
+    const char* e = writeDigitsBefore(ebEnd, static_cast<unsigned>(std::abs(exponent)), 4);
+    std::memcpy(p, e, static_cast<size_t>(ebEnd - e));
+    return p + (ebEnd - e);
+}
+
+// The number of decimal digits of 0 < n < 10^19, less one.
+inline int decimalExponent(unsigned long long n)
+{
+    // 1233 / 4096 is just above log10(2).
+    const int t = std::bit_width(n) * 1233 >> 12;
+    return t - (n < kWholePow10[t]);
+}
+
+// n / 10^k for 0 <= k <= 16, each a division by a constant: a multiply
+// instead of the divide instruction.
+inline unsigned long long dividePow10(unsigned long long n, int k)
+{
+    switch (k) {
+    case 0: return n;
+    case 1: return n / 10;
+    case 2: return n / 100;
+    case 3: return n / 1000;
+    case 4: return n / 10000;
+    case 5: return n / 100000;
+    case 6: return n / 1000000;
+    case 7: return n / 10000000;
+    case 8: return n / 100000000;
+    case 9: return n / 1000000000;
+    case 10: return n / 10000000000;
+    case 11: return n / 100000000000;
+    case 12: return n / 1000000000000;
+    case 13: return n / 10000000000000;
+    case 14: return n / 100000000000000;
+    case 15: return n / 1000000000000000;
+    default: return n / kWholePow10[k];
+    }
+}
+
+// The exponent form of a whole number below 10^17: its digits are its own
+// 18-digit form, so the cut needs only the digit after the kept ones.
+char* writeWholeExp(char* dest, unsigned long long n, bool negative, int digits)
+{
+    int exponent = 0;
+    unsigned long long kept = 0; // the first `digits` digits, cut
+    if (n != 0) {
+        exponent = decimalExponent(n);
+        const int length = exponent + 1;
+        const int wanted = digits + 1;
+        const unsigned long long top =
+            length >= wanted ? dividePow10(n, length - wanted) : n * kWholePow10[wanted - length];
+        kept = top / 10 + (top % 10 >= 5 ? 1 : 0);
+        if (kept == kWholePow10[digits]) {
+            kept = kWholePow10[digits - 1];
+            ++exponent;
+        }
+    }
+    // The digits, then copies of a fixed size (the buffer has room behind
+    // them) that need no call.
+    char buf[48];
+    char* const end = buf + 24;
+    const char* first = writeDigitsBefore(end, kept, digits);
+    char* p = dest;
+    *p++ = negative ? '-' : ' ';
+    *p++ = first[0];
+    *p++ = '.';
+    std::memcpy(p, first + 1, 16);
+    p += digits - 1;
+    // The exponent is below 100: "E+00" and two digits.
+    std::memcpy(p, "E+00", 4);
+    std::memcpy(p + 4, kDigitPairs + 2 * exponent, 2);
+    return p + 6;
+}
+
+} // namespace
+
+char* writeExpText(char* dest, long double value, int digits)
+{
+    if (!std::isfinite(value)) {
+        const char* text = std::isnan(value) ? "Nan" : value < 0 ? "-Inf" : "+Inf";
+        const size_t length = std::strlen(text);
+        std::memcpy(dest, text, length);
+        return dest + length;
+    }
+    digits = std::clamp(digits, 1, 17);
+    const long double magnitude = std::fabs(value);
+    if (magnitude < 1e17L && magnitude == std::rint(magnitude))
+        return writeWholeExp(dest, static_cast<unsigned long long>(magnitude), std::signbit(value), digits);
+
+    *dest++ = std::signbit(value) ? '-' : ' ';
     // 18 significant digits and the exponent of the first one.
     char d[19];
     int exponent = 0;
-    if (magnitude == 0) {
-        std::memset(d, '0', 18);
-    } else if (magnitude < 1e17L && magnitude == std::rint(magnitude)) {
-        // Whole numbers below 10^17 are their own 18-digit form.
-        char buf[32];
-        auto res = std::to_chars(buf, buf + sizeof buf, static_cast<unsigned long long>(magnitude));
-        size_t len = static_cast<size_t>(res.ptr - buf);
-        std::memset(d, '0', 18);
-        std::memcpy(d, buf, len);
-        exponent = static_cast<int>(len) - 1;
-    } else {
-        decimal18(magnitude, d, exponent);
-    }
+    decimal18(magnitude, d, exponent);
 
     // Cut to `digits` by the next digit alone.
-    char text[32];
-    char* kept = text + 1;
+    char kept[18];
     std::memcpy(kept, d, static_cast<size_t>(digits));
     if (d[digits] >= '5') {
         int i = digits - 1;
@@ -348,18 +490,25 @@ void appendExpText(std::string& out, long double value, int digits)
             ++exponent;
         }
     }
-    // "d.ddd" then "E+xxxx", at least four exponent digits.
-    text[0] = kept[0];
-    text[1] = '.';
-    char* p = text + 1 + digits;
-    *p++ = 'E';
-    *p++ = exponent < 0 ? '-' : '+';
-    char eb[16];
-    char* const ebEnd = eb + sizeof eb;
-    const char* e = writeDigitsBefore(ebEnd, static_cast<unsigned>(std::abs(exponent)), 4);
-    std::memcpy(p, e, static_cast<size_t>(ebEnd - e));
-    p += ebEnd - e;
-    out.append(text, static_cast<size_t>(p - text));
+    return writeExpDigits(dest, kept, digits, exponent);
+}
+
+char* writeExpText(char* dest, double value, int digits)
+{
+    const double magnitude = std::fabs(value);
+    if (magnitude < 1e17 && digits >= 1 && digits <= 17) {
+        const auto whole = static_cast<long long>(magnitude);
+        if (static_cast<double>(whole) == magnitude)
+            return writeWholeExp(dest, static_cast<unsigned long long>(whole), std::signbit(value), digits);
+    }
+    return writeExpText(dest, static_cast<long double>(value), digits);
+}
+
+void appendExpText(std::string& out, long double value, int digits)
+{
+    char text[kExpTextRoom];
+    const char* end = writeExpText(text, value, digits);
+    out.append(text, static_cast<size_t>(end - text));
 }
 
 std::string expText(long double value, int digits)

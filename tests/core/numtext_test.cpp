@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "core/support/console.h"
 #include "core/support/numtext.h"
@@ -98,6 +100,44 @@ TEST(NumberTexts, WholeRatiosMatchTheGeneralForm)
         ASSERT_TRUE(appendWholeRatioText(out, -12345, 10, w, 3));
         EXPECT_EQ(out, realTextWD(-1234.5L, w, 3));
     }
+    // The pane's five decimals have an integer path of their own: every width,
+    // whole parts of every length, and runs that stop at a value not taken.
+    const double values[] = {0, -0.0, 7, -7, 99999, -100000, 123456789, -9999999999, 1e10 - 1};
+    for (const int unity : {1, 10, 10000, 100000, 8}) {
+        for (int w = 0; w < 16; ++w) {
+            const WholeRatioWriter writer(unity, w, 5);
+            ASSERT_TRUE(writer.usable());
+            for (const double v : values) {
+                char text[WholeRatioWriter::kRoom];
+                const char* end = writer.write(text, v);
+                if (!end)
+                    continue;
+                EXPECT_EQ(std::string(text, static_cast<size_t>(end - text)), realTextWD(static_cast<long double>(v) / unity, w, 5)) << v;
+                const auto behind = static_cast<size_t>(text + sizeof text - end);
+                EXPECT_EQ(std::string(end, behind), std::string(behind, ' '));
+            }
+        }
+    }
+    const double run[] = {1, -2, 0.5, 3};
+    char text[4 * (WholeRatioWriter::kRoom + 2) + WholeRatioWriter::kRoom];
+    int taken = 0;
+    const char* end = WholeRatioWriter(10, 9, 5).writeRun(text, run, 4, 2, taken);
+    EXPECT_EQ(taken, 2);
+    EXPECT_EQ(std::string(text, static_cast<size_t>(end - text)), "  0.10000   -0.20000  ");
+}
+
+TEST(NumberTexts, WholeNumbersPadToTheirWidth)
+{
+    const struct {
+        long long value;
+        int width;
+    } cases[] = {{0, 0}, {7, 6}, {-42, 5}, {123456, 3}, {-999999999999999999, 8}, {999999999999999999, 25}, {-1, 1}};
+    for (const auto& c : cases) {
+        char text[32];
+        EXPECT_EQ(std::string(text, static_cast<size_t>(writeWholeText(text, c.value, c.width) - text)),
+                  realTextWD(static_cast<long double>(c.value), c.width, 0))
+            << c.value;
+    }
 }
 
 TEST(NumberTexts, BooleansAreSevenCharacters)
@@ -123,6 +163,50 @@ TEST(NumberTexts, ExponentFormsCutByTheNextDigit)
     EXPECT_EQ(longExpText(10), " 1.00000000000000E+0001");
     EXPECT_EQ(longExpText(0.05), " 5.00000000000000E-0002");
     EXPECT_EQ(shortExpText(HUGE_VALL), "+Inf");
+}
+
+// Whole numbers take an integer path: the same text as the 18-digit form cut
+// by the next digit, worked out here from the C library's digits.
+TEST(NumberTexts, WholeExponentFormsMatchTheEighteenDigitForm)
+{
+    auto reference = [](double value, int digits) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.17Le", std::fabs(static_cast<long double>(value)));
+        std::string d = std::string(1, buf[0]) + std::string(buf + 2, 17);
+        int exponent = std::atoi(buf + 20);
+        std::string kept = d.substr(0, static_cast<size_t>(digits));
+        if (d[static_cast<size_t>(digits)] >= '5') {
+            int i = digits - 1;
+            while (i >= 0 && kept[static_cast<size_t>(i)] == '9')
+                kept[static_cast<size_t>(i--)] = '0';
+            if (i >= 0)
+                ++kept[static_cast<size_t>(i)];
+            else
+                kept = "1" + kept.substr(1), ++exponent;
+        }
+        char e[16];
+        std::snprintf(e, sizeof e, "E%c%04d", exponent < 0 ? '-' : '+', std::abs(exponent));
+        return std::string(std::signbit(value) ? "-" : " ") + kept[0] + "." + kept.substr(1) + e;
+    };
+    uint64_t state = 5;
+    auto next = [&state] { // SplitMix64
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    };
+    const double edges[] = {1, 9, 10, 95, 949, 950, 999, 9999, 99950, 1e16 - 1, 99999999999999984.0, 1e17, 2e17};
+    for (int i = 0; i < 60000; ++i) {
+        const uint64_t r = next();
+        double value = i < 13 * 17 ? edges[i / 17] : static_cast<double>((r >> 8) >> (r % 56));
+        if (r & 0x80)
+            value = -value;
+        const int digits = i < 13 * 17 ? i % 17 + 1 : static_cast<int>((r >> 2) % 17) + 1;
+        char text[kExpTextRoom];
+        const std::string got(text, writeExpText(text, value, digits));
+        ASSERT_EQ(got, reference(value, digits)) << value << " " << digits;
+        ASSERT_EQ(expText(value, digits), got);
+    }
 }
 
 namespace {
