@@ -15,7 +15,6 @@ namespace duolink {
 FormActions::FormActions(TForm2* form) : QObject(form)
 {
     ListController* lists = form->lists();
-    RunController* runs = form->runs();
     // The object name lets tests and scripts find an action.
     const auto make = [form](const char* name, const QString& text, const QList<QKeySequence>& keys,
                              const std::function<void()>& work) {
