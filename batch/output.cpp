@@ -42,7 +42,7 @@ void StandardOutput::write(std::string_view text)
     if (text.size() >= kBufferSize) {
         send(text);
     } else {
-        std::memcpy(buffer_.get() + used_, text.data(), text.size());
+        std::copy_n(text.data(), text.size(), buffer_.get() + used_); // an empty text may have no data
         used_ += text.size();
     }
 }

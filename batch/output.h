@@ -4,7 +4,7 @@
 // that stalls while the run is being stopped; any other failure is
 // remembered for the end of the run.
 #include <atomic>
-#include <cstring>
+#include <algorithm>
 #include <memory>
 #include <string_view>
 
@@ -27,7 +27,7 @@ public:
     void writeLine(std::string_view line)
     {
         if (line.size() < kBufferSize - used_) {
-            std::memcpy(buffer_.get() + used_, line.data(), line.size());
+            std::copy_n(line.data(), line.size(), buffer_.get() + used_); // an empty line may have no data
             used_ += line.size();
             buffer_[used_++] = '\n';
             return;
