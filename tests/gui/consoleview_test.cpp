@@ -22,6 +22,19 @@ using namespace duolink;
 
 namespace {
 
+// Every line of `store` as written, at the offset the lines before it take.
+void expectLinesAsWritten(const LineStore& store, const std::vector<std::string>& written)
+{
+    ASSERT_EQ(store.size(), written.size());
+    uint64_t offset = 0;
+    for (size_t i = 0; i < written.size(); ++i) {
+        ASSERT_EQ(store[i], written[i]) << "line " << i;
+        ASSERT_EQ(store.offsetOf(i), offset) << "line " << i;
+        offset += written[i].size();
+    }
+    EXPECT_EQ(store.textBytes(), offset);
+}
+
 // Random lines of random lengths, some across block edges, some longer than a
 // block, some empty: every line, every run of lines and every offset reads
 // back as written, also after a million lines.
@@ -51,14 +64,7 @@ TEST(LineStore, GivesBackEveryLineAsWritten)
     for (size_t i = 0; i < written.size(); ++i)
         text += (i ? "\n" : "") + written[i];
 
-    ASSERT_EQ(store.size(), written.size());
-    uint64_t offset = 0;
-    for (size_t i = 0; i < written.size(); ++i) {
-        ASSERT_EQ(store[i], written[i]) << "line " << i;
-        ASSERT_EQ(store.offsetOf(i), offset) << "line " << i;
-        offset += written[i].size();
-    }
-    EXPECT_EQ(store.textBytes(), offset);
+    ASSERT_NO_FATAL_FAILURE(expectLinesAsWritten(store, written));
     for (int k = 0; k < 200; ++k) {
         size_t first = random() % written.size();
         size_t last = first + random() % 3000;
@@ -149,14 +155,7 @@ TEST(LineStore, PiecesReadBackAsTheirLines)
     EXPECT_THROW(store.appendLines(std::string(LineStore::kBlockBytes, 'x'), {10, 20}), std::invalid_argument);
     EXPECT_THROW(store.appendLines(std::string(LineStore::kBlockBytes, 'x'), {UINT32_MAX, 1}), std::invalid_argument);
 
-    ASSERT_EQ(store.size(), written.size());
-    uint64_t offset = 0;
-    for (size_t i = 0; i < written.size(); ++i) {
-        ASSERT_EQ(store[i], written[i]) << "line " << i;
-        ASSERT_EQ(store.offsetOf(i), offset) << "line " << i;
-        offset += written[i].size();
-    }
-    EXPECT_EQ(store.textBytes(), offset);
+    ASSERT_NO_FATAL_FAILURE(expectLinesAsWritten(store, written));
     std::string all, want;
     store.appendText(all, 0, store.size());
     for (size_t i = 0; i < written.size(); ++i)
