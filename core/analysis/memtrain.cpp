@@ -108,22 +108,21 @@ TrainingResult trainInMemory(const JobTexts& job, const std::atomic<bool>* stop)
     // The engine itself, quiet, on the texts. A file the job does not have
     // is looked for under /dev/null, where no file can be: it is missing.
     // On the stack: a training is short, and many follow one another.
-    EngineState state;
-    EngineState* const engine = &state;
-    engine->quiet = true;
-    engine->jobFolder = "/dev/null";
+    EngineState engine;
+    engine.quiet = true;
+    engine.jobFolder = "/dev/null";
     if (job.parameters)
-        engine->setJobFileText(kParametersFileName, *job.parameters);
-    engine->setJobFileText(kADataFileName, job.aData);
-    engine->setJobFileText(kBDataFileName, job.bData);
+        engine.setJobFileText(kParametersFileName, *job.parameters);
+    engine.setJobFileText(kADataFileName, job.aData);
+    engine.setJobFileText(kBDataFileName, job.bData);
     if (job.simulation)
-        engine->setJobFileText(kSimulationFileName, *job.simulation);
-    Recorder recorder(*engine, stop);
-    engine->trainingObserver = &recorder;
+        engine.setJobFileText(kSimulationFileName, *job.simulation);
+    Recorder recorder(engine, stop);
+    engine.trainingObserver = &recorder;
 
     TrainingResult result;
     try {
-        switch (engine->solveExistingJob()) {
+        switch (engine.solveExistingJob()) {
         case RunEnd::Recalled: result.outcome = Outcome::Recalled; break;
         case RunEnd::Limit: result.outcome = Outcome::Limit; break;
         case RunEnd::Stopped:
@@ -140,20 +139,20 @@ TrainingResult trainInMemory(const JobTexts& job, const std::atomic<bool>* stop)
     }
     // What the report's count of presentations shows: a run that fails
     // while it shows a presentation's matrix counts that presentation.
-    result.presentations = std::max(engine->presentationNo - 1, 0);
+    result.presentations = std::max(engine.presentationNo - 1, 0);
     result.missedLast = recorder.missedLast;
-    const std::optional<long double> r2 = engine->finalR2;
-    result.matrix.w = engine->wMatrix;
-    result.matrix.calc = engine->calcVector;
+    const std::optional<long double> r2 = engine.finalR2;
+    result.matrix.w = engine.wMatrix;
+    result.matrix.calc = engine.calcVector;
     if (recorder.endsAtLimit)
-        result.presentations = engine->maxPresentations;
+        result.presentations = engine.maxPresentations;
     result.finalR2 = r2 ? realTextWD(*r2, 9, 3) : std::string("0.000");
     const size_t first = result.finalR2.find_first_not_of(' ');
     result.finalR2.erase(0, first == std::string::npos ? result.finalR2.size() : first);
-    result.matrix.aLen = engine->aLen;
-    result.matrix.bLen = engine->bLen;
-    result.unity = engine->unity;
-    result.tol = engine->tol;
+    result.matrix.aLen = engine.aLen;
+    result.matrix.bLen = engine.bLen;
+    result.unity = engine.unity;
+    result.tol = engine.tol;
     return result;
 }
 

@@ -36,11 +36,6 @@ void store(double* p, Lanes v)
     std::memcpy(p, &v, sizeof v);
 }
 
-Lanes magnitude(Lanes v)
-{
-    return v < 0 ? -v : v;
-}
-
 // out(j) = the sum of w(first + j) over the rows' first cells, for j < n:
 // eight values at a time, then two, then one.
 void sumRows(const double* w, const std::vector<int>& rows, int n, double* out)
@@ -90,30 +85,15 @@ void addRow(double* row, const double* add, int n)
 }
 
 // unityRowCorrection of each of the n values of e, into `out`; returns the
-// largest magnitude. Its test for a value far from a half is made two
-// values at a time.
+// largest magnitude.
 double unityRowCorrections(const double* e, int n, int unity, double beta, double* out)
 {
-    Lanes largest = {};
-    int j = 0;
-    for (; j + kLanes <= n; j += kLanes) {
-        const Lanes y = load(e + j) * beta;
-        const Lanes r = (y + 0x1.8p52) - 0x1.8p52;
-        const auto clear = (magnitude(y) < 0x1p40) & (magnitude(magnitude(y - r) - 0.5) > 0x1p-48 * magnitude(y));
-        Lanes rounded = r + 0.0;
-        if (!(clear[0] && clear[1]))
-            for (int k = 0; k < kLanes; ++k)
-                rounded[k] = unityRowCorrection(e[j + k], unity, beta);
-        store(out + j, rounded);
-        const Lanes m = magnitude(rounded);
-        largest = largest > m ? largest : m;
-    }
-    double most = std::max(largest[0], largest[1]);
-    for (; j < n; ++j) {
+    double largest = 0;
+    for (int j = 0; j < n; ++j) {
         out[j] = unityRowCorrection(e[j], unity, beta);
-        most = std::max(most, std::fabs(out[j]));
+        largest = std::max(largest, std::fabs(out[j]));
     }
-    return most;
+    return largest;
 }
 
 // A whole number of magnitude below 2^31, without a library call.

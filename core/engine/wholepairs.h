@@ -3,10 +3,8 @@
 // (EngineState::testWholePair, wholepairs.cpp), and what it keeps from pair
 // to pair within one run.
 
-#include <array>
-#include <cstdint>
 #include <cmath>
-#include <limits>
+#include <cstddef>
 #include <vector>
 
 namespace duolink {
