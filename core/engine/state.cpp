@@ -78,6 +78,44 @@ inline bool allWhole(const double* v, int n)
     return whole;
 }
 
+// Two doubles at a time (SSE2 on x86-64): the row loops below check and add
+// two cells in one step. The checks are sums, which the compiler keeps in
+// vector registers: what a cell is off a whole number, added up, is 0 only
+// when every cell is whole (NaN and infinities make it NaN), and the
+// magnitudes added up stay below a bound only when every one of them does.
+using Doubles2 = double __attribute__((vector_size(16)));
+
+inline Doubles2 load2(const double* p)
+{
+    Doubles2 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void store2(double* p, Doubles2 v)
+{
+    std::memcpy(p, &v, sizeof v);
+}
+
+inline Doubles2 abs2(Doubles2 v)
+{
+    using Bits2 = long long __attribute__((vector_size(16)));
+    return reinterpret_cast<Doubles2>(reinterpret_cast<Bits2>(v) & 0x7FFFFFFFFFFFFFFF);
+}
+
+// How far the magnitudes are off a whole number (below 2^52; from 2^52 on
+// every double is whole, and the magnitudes are checked apart).
+inline Doubles2 offWhole2(Doubles2 m)
+{
+    const Doubles2 big = {0x1p52, 0x1p52};
+    return abs2((m + big) - big - m);
+}
+
+inline double sumOf(Doubles2 v)
+{
+    return v[0] + v[1];
+}
+
 inline long double mulChecked(long double a, long double b)
 {
     long double r = a * b;
@@ -153,16 +191,38 @@ void EngineState::matrixAdd(const Matrix& first, int rows, int cols, const Matri
     for (int i = 1; i <= rows; ++i) {
         // Two kinds of rows add as doubles, exactly what the extended sums
         // store: a row of zeros in `first` (a correction row of a zero input)
-        // when no value of `second` is NaN, and, in quiet runs, rows of whole
-        // numbers well inside the 53-bit range. Rows are contiguous.
+        // when every value of `second` is finite, and rows of whole numbers
+        // well inside the 53-bit range. Rows are contiguous.
         if (cols >= 1) {
             const int c = cellIndex(i, 1);
-            bool zeros = true;
-            for (int j = 0; j < cols; ++j)
-                zeros = zeros & (first[c + j] == 0) & (second[c + j] == second[c + j]);
-            if (zeros || (quiet && allWhole(&first[c], cols) && allWhole(&second[c], cols))) {
-                for (int j = 0; j < cols; ++j)
-                    dest[c + j] = second[c + j] + first[c + j];
+            const double* a = &first[c];
+            const double* b = &second[c];
+            Doubles2 firstSize{}, secondSize{}, off{}, secondNotFinite{};
+            int j = 0;
+            for (; j + 2 <= cols; j += 2) {
+                const Doubles2 x = abs2(load2(a + j)), y = abs2(load2(b + j));
+                firstSize += x;
+                secondSize += y;
+                off += offWhole2(x) + offWhole2(y);
+                secondNotFinite += y - y;
+            }
+            double aSize = sumOf(firstSize), bSize = sumOf(secondSize), offBy = sumOf(off);
+            double bNotFinite = sumOf(secondNotFinite);
+            for (; j < cols; ++j) {
+                aSize += std::fabs(a[j]);
+                bSize += std::fabs(b[j]);
+                offBy += wholeDouble(a[j]) && wholeDouble(b[j]) ? 0 : 1;
+                bNotFinite += b[j] - b[j];
+            }
+            const bool zeros = aSize == 0 && bNotFinite == 0;
+            const bool whole = offBy == 0 && aSize < 0x1p52 && bSize < 0x1p52;
+            if (zeros || whole) {
+                double* d = &dest[c];
+                j = 0;
+                for (; j + 2 <= cols; j += 2)
+                    store2(d + j, load2(b + j) + load2(a + j));
+                for (; j < cols; ++j)
+                    d[j] = b[j] + a[j];
                 continue;
             }
         }
@@ -182,30 +242,56 @@ bool EngineState::sumOfUnityRows(const Matrix& m, int n, int k, Vector& out, con
     // with every input 0 or unity and every cell a whole number below 2^31
     // that is the cell or nothing, exactly, and no step can fail. Rows are
     // contiguous in the matrix.
-    if (unity == 0 || k < 1)
+    if (unity == 0 || k < 1 || k > kVectorSize)
         return false;
     const double u = unity;
+    bool unit = true;
     for (int i = 1; i <= n; ++i)
-        if (in[i] != 0 && in[i] != u)
-            return false;
-    double sums[kVectorSize + 1] = {};
-    bool fits = true;
+        unit = unit & ((in[i] == 0) | (in[i] == u));
+    if (!unit)
+        return false;
+    // Sums and checks two cells at a time; an odd last cell on its own. The
+    // magnitudes of each column's cells added up below 2^31 keep every
+    // cell below it.
+    Doubles2 sums[kVectorSize / 2 + 1];
+    Doubles2 sizes[kVectorSize / 2 + 1];
+    const int pairs = (k + 1) / 2;
+    std::fill_n(sums, pairs, Doubles2{});
+    std::fill_n(sizes, pairs, Doubles2{});
+    Doubles2 off{}, notFinite{};
+    double lastOff = 0, lastNotFinite = 0;
+    const int even = k - k % 2;
     for (int i = 1; i <= n; ++i) {
         const double* row = &m[cellIndex(i, 1)];
         if (in[i] == 0) {
-            for (int j = 0; j < k; ++j)
-                fits = fits & (std::fabs(row[j]) <= DBL_MAX);
+            for (int p = 0; 2 * p < even; ++p) {
+                const Doubles2 x = load2(row + 2 * p);
+                notFinite += x - x;
+            }
+            if (k % 2)
+                lastNotFinite += row[k - 1] - row[k - 1];
             continue;
         }
-        for (int j = 0; j < k; ++j) {
-            fits = fits & (std::fabs(row[j]) < 0x1p31) & wholeDouble(row[j]);
-            sums[j] += row[j];
+        for (int p = 0; 2 * p < even; ++p) {
+            const Doubles2 x = load2(row + 2 * p);
+            const Doubles2 size = abs2(x);
+            sizes[p] += size;
+            off += offWhole2(size);
+            sums[p] += x;
+        }
+        if (k % 2) {
+            sizes[pairs - 1][0] += std::fabs(row[k - 1]);
+            lastOff += wholeDouble(row[k - 1]) ? 0 : 1;
+            sums[pairs - 1][0] += row[k - 1];
         }
     }
+    bool fits = sumOf(off) + lastOff == 0 && sumOf(notFinite) + lastNotFinite == 0;
+    for (int p = 0; p < pairs; ++p)
+        fits = fits && sizes[p][0] < 0x1p31 && sizes[p][1] < 0x1p31;
     if (!fits)
         return false;
     for (int j = 0; j < k; ++j)
-        out[j + 1] = sums[j] + 0.0; // never negative zero
+        out[j + 1] = sums[j / 2][j % 2] + 0.0; // never negative zero
     return true;
 }
 
