@@ -42,57 +42,10 @@ void NumberTextCache::appendScaled(std::string& out, double value, int unity)
     }
 }
 
-char* NumberTextCache::writeWholeRun(char* dest, const double* values, int n, int blanks, int& taken)
-{
-    taken = 0;
-    if (!wholeRatios_.usable())
-        return dest;
-    if (!wholeTexts_)
-        wholeTexts_ = std::make_unique<WholeText[]>(size_t{1} << kTextBits);
-    for (; taken < n; ++taken) {
-        const double value = values[taken];
-        // Whole values below 2^31 have a slot (the conversion of others is
-        // no whole number equal to them); -0 shares the text of 0.
-        const bool small = value > -0x1p31 && value < 0x1p31;
-        const auto whole = static_cast<int32_t>(small ? value : 0.5);
-        if (small && static_cast<double>(whole) == value) {
-            WholeText& slot = wholeTexts_[static_cast<uint32_t>(whole) * 0x9E3779B1u >> (32 - kTextBits)];
-            if (slot.value != whole || slot.length == 0) {
-                char text[WholeRatioWriter::kRoom];
-                const char* end = wholeRatios_.write(text, value);
-                if (!end)
-                    break;
-                const auto length = static_cast<size_t>(end - text);
-                if (length > sizeof slot.text) {
-                    std::memcpy(dest, text, WholeRatioWriter::kRoom);
-                    dest += length + static_cast<size_t>(blanks);
-                    continue;
-                }
-                std::memcpy(slot.text, text, sizeof slot.text);
-                slot.length = static_cast<uint8_t>(length);
-                slot.value = whole;
-            }
-            // The copy runs on over the slot's length and value; the blanks
-            // are put in their place.
-            std::memcpy(dest, &slot, sizeof slot);
-            std::memcpy(dest + slot.length, "  ", 2);
-            dest += slot.length + blanks;
-            continue;
-        }
-        char* end = wholeRatios_.write(dest, value);
-        if (!end)
-            break;
-        dest = end + blanks;
-    }
-    return dest;
-}
-
 void NumberTextCache::appendScaledRun(std::string& out, const double* values, int n, int unity, int blanks)
 {
-    if (unity != wholeRatios_.unity()) {
+    if (unity != wholeRatios_.unity())
         wholeRatios_ = WholeRatioWriter(unity, 9, 5);
-        wholeTexts_.reset();
-    }
     blanks = std::clamp(blanks, 0, 2);
     // Written in a buffer of its own, 16 values at a time, and appended in
     // one piece; a value the writer does not take is appended on its own.
@@ -102,7 +55,7 @@ void NumberTextCache::appendScaledRun(std::string& out, const double* values, in
     while (k < n) {
         const int piece = std::min(n - k, kPiece);
         int taken = 0;
-        const char* end = writeWholeRun(buffer, values + k, piece, blanks, taken);
+        const char* end = wholeRatios_.writeRun(buffer, values + k, piece, blanks, taken);
         out.append(buffer, static_cast<size_t>(end - buffer));
         k += taken;
         if (taken < piece) {

@@ -28,27 +28,12 @@ public:
 
 private:
     static constexpr int kSlotBits = 9;
-    // The texts of whole values below 2^31 that the writer takes: the few
-    // thousand weights a run shows over and over are written once each and
-    // then copied. Direct-mapped by value, 256 KB.
-    static constexpr int kTextBits = 14;
-    struct WholeText {
-        char text[11];
-        uint8_t length = 0; // 0: empty
-        int32_t value = 0;
-    };
-    static_assert(sizeof(WholeText) == 16);
-    // Writes the texts of whole values[0..n), each followed by `blanks`
-    // blanks, at `dest` for as long as the writer takes them, as
-    // WholeRatioWriter::writeRun does.
-    char* writeWholeRun(char* dest, const double* values, int n, int blanks, int& taken);
     // Appends the scaled text of a value that WholeRatioWriter does not take.
     void appendScaled(std::string& out, double value, int unity);
     // The slot of a value's bits, the table made on first use.
     Entry& slotOf(uint64_t bits);
 
     std::unique_ptr<Entry[]> scaled_;
-    std::unique_ptr<WholeText[]> wholeTexts_; // for wholeRatios_, made on first use
     int scaledUnity_ = 0;
     WholeRatioWriter wholeRatios_;
 };

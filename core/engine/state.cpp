@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "core/support/numtext.h"
@@ -158,6 +159,41 @@ void EngineState::outerProduct(const Vector& first, int n, const Vector& second,
     }
 }
 
+template <class WorkRow>
+bool EngineState::twoValuedRows(const Vector& first, int n, Matrix& dest, int m, WorkRow workRow)
+{
+    // The first input that is not 0, and whether every other one is 0 or
+    // the same value.
+    int lead = 1;
+    while (lead <= n && first[lead] == 0)
+        ++lead;
+    if (lead > n || m < 1)
+        return false;
+    const double value = first[lead];
+    bool two = value == value;
+    for (int i = lead + 1; i <= n; ++i)
+        two = two & ((first[i] == 0) | (first[i] == value));
+    if (!two)
+        return false;
+    for (int i = 1; i < lead; ++i)
+        std::fill_n(&dest[cellIndex(i, 1)], m, 0.0);
+    workRow(lead);
+    // Each further row is that row or zeros, masked without a branch on
+    // the input (0/1 patterns leave no way to guess it).
+    const double* row = &dest[cellIndex(lead, 1)];
+    for (int i = lead + 1; i <= n; ++i) {
+        const uint64_t keep = 0 - static_cast<uint64_t>(first[i] != 0);
+        double* out = &dest[cellIndex(i, 1)];
+        for (int j = 0; j < m; ++j) {
+            uint64_t bits = 0;
+            std::memcpy(&bits, row + j, sizeof bits);
+            bits &= keep;
+            std::memcpy(out + j, &bits, sizeof bits);
+        }
+    }
+    return true;
+}
+
 void EngineState::correctionProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x)
 {
     const long double u = unity;
@@ -167,6 +203,13 @@ void EngineState::correctionProduct(const Vector& first, int n, const Vector& se
     bool finite = unity != 0 && std::isfinite(x);
     for (int j = 1; finite && j <= m; ++j)
         finite = std::isfinite(second[j]);
+    if (finite && twoValuedRows(first, n, dest, m, [&](int i) {
+            for (int j = 1; j <= m; ++j) {
+                long double t = fdiv(mulChecked(mulChecked(static_cast<long double>(first[i]), second[j]), x), u);
+                dest[cellIndex(i, j)] = roundStoredEven(storeDouble(t));
+            }
+        }))
+        return;
     int previous = 0;
     for (int i = 1; i <= n; ++i) {
         if (finite && first[i] == 0) {
@@ -261,28 +304,28 @@ bool EngineState::sumOfUnityRows(const Matrix& m, int n, int k, Vector& out, con
     Doubles2 off{}, notFinite{};
     double lastOff = 0, lastNotFinite = 0;
     const int even = k - k % 2;
+    // A row of an input 0 adds nothing and needs only finite cells: it is
+    // taken times 0, without a branch on the input (0/1 patterns leave no
+    // way to guess it). Times 0 a cell of a whole number is a zero, which
+    // changes no sum of whole numbers.
     for (int i = 1; i <= n; ++i) {
         const double* row = &m[cellIndex(i, 1)];
-        if (in[i] == 0) {
-            for (int p = 0; 2 * p < even; ++p) {
-                const Doubles2 x = load2(row + 2 * p);
-                notFinite += x - x;
-            }
-            if (k % 2)
-                lastNotFinite += row[k - 1] - row[k - 1];
-            continue;
-        }
+        const double used = in[i] != 0 ? 1.0 : 0.0;
+        const Doubles2 use = {used, used};
         for (int p = 0; 2 * p < even; ++p) {
             const Doubles2 x = load2(row + 2 * p);
             const Doubles2 size = abs2(x);
-            sizes[p] += size;
-            off += offWhole2(size);
-            sums[p] += x;
+            notFinite += x - x;
+            sizes[p] += size * use;
+            off += offWhole2(size) * use;
+            sums[p] += x * use;
         }
         if (k % 2) {
-            sizes[pairs - 1][0] += std::fabs(row[k - 1]);
-            lastOff += wholeDouble(row[k - 1]) ? 0 : 1;
-            sums[pairs - 1][0] += row[k - 1];
+            const double x = row[k - 1];
+            lastNotFinite += x - x;
+            sizes[pairs - 1][0] += std::fabs(x) * used;
+            lastOff += (wholeDouble(x) ? 0 : 1) * used;
+            sums[pairs - 1][0] += x * used;
         }
     }
     bool fits = sumOf(off) + lastOff == 0 && sumOf(notFinite) + lastNotFinite == 0;
@@ -348,6 +391,89 @@ void EngineState::printScaledVector(const Vector& v, int n, std::string* kept)
     consoleWriteLn();
 }
 
+namespace {
+// Whether `n` doubles hold the same bits.
+inline bool sameBits(const double* a, const double* b, int n)
+{
+    uint64_t differ = 0;
+    for (int j = 0; j < n; ++j) {
+        uint64_t x = 0, y = 0;
+        std::memcpy(&x, a + j, sizeof x);
+        std::memcpy(&y, b + j, sizeof y);
+        differ |= x ^ y;
+    }
+    return differ == 0;
+}
+} // namespace
+
+bool EngineState::rewriteChangedLines(const Matrix& m, int rows, int cols)
+{
+    const int blocks = (cols - 1) / 16 + 1;
+    for (int r = 1; r <= rows; ++r) {
+        for (int b = 0; b < blocks; ++b) {
+            const int first = 16 * b + 1;
+            const int count = std::min(16 * b + 16, cols) - first + 1;
+            const double* values = &m[cellIndex(r, first)];
+            MatrixLine& line = matrixLines_[static_cast<size_t>((r - 1) * blocks + b)];
+            if (sameBits(line.values.data(), values, count))
+                continue;
+            lineText_.clear();
+            try {
+                numberTexts_.appendScaledRun(lineText_, values, count, unity, 2);
+            } catch (...) {
+                // The lines before it were shown.
+                console.writeBlock(std::string_view(matrixText_).substr(0, line.offset));
+                throw;
+            }
+            lineText_ += ' ';
+            if (lineText_.size() != line.length)
+                return false;
+            std::memcpy(&matrixText_[line.offset], lineText_.data(), line.length);
+            std::memcpy(line.values.data(), values, sizeof(double) * static_cast<size_t>(count));
+        }
+    }
+    return true;
+}
+
+void EngineState::updateMatrixText(const Matrix& m, int rows, int cols)
+{
+    const bool kept = matrixShown_ && matrixRows_ == rows && matrixCols_ == cols && matrixUnity_ == unity;
+    // Until the text is whole again, the next matrix makes it anew.
+    matrixShown_ = false;
+    if (kept && rewriteChangedLines(m, rows, cols)) {
+        matrixShown_ = true;
+        return;
+    }
+    const int blocks = (cols - 1) / 16 + 1;
+    matrixLines_.assign(static_cast<size_t>(std::max(rows * blocks, 0)), MatrixLine{});
+    matrixText_.clear();
+    for (int r = 1; r <= rows; ++r) {
+        for (int b = 0; b < blocks; ++b) {
+            const int first = 16 * b + 1;
+            const int count = std::max(std::min(16 * b + 16, cols) - first + 1, 0);
+            const double* values = &m[cellIndex(r, first)];
+            MatrixLine& line = matrixLines_[static_cast<size_t>((r - 1) * blocks + b)];
+            line.offset = matrixText_.size();
+            try {
+                numberTexts_.appendScaledRun(matrixText_, values, count, unity, 2);
+            } catch (...) {
+                matrixText_.resize(line.offset);
+                console.writeBlock(matrixText_);
+                throw;
+            }
+            matrixText_ += ' ';
+            line.length = matrixText_.size() - line.offset;
+            matrixText_ += '\n';
+            std::memcpy(line.values.data(), values, sizeof(double) * static_cast<size_t>(count));
+        }
+        matrixText_ += " \n";
+    }
+    matrixRows_ = rows;
+    matrixCols_ = cols;
+    matrixUnity_ = unity;
+    matrixShown_ = true;
+}
+
 void EngineState::printWMatrix(const Matrix& m, int rows, int cols)
 {
     if (quiet) {
@@ -356,31 +482,8 @@ void EngineState::printWMatrix(const Matrix& m, int rows, int cols)
         return;
     }
     consoleWriteLn(" ===== W Matrix ====== ");
-    const int blocks = (cols - 1) / 16 + 1;
-    if (matrixLines_.size() < static_cast<size_t>(rows * blocks))
-        matrixLines_.resize(static_cast<size_t>(rows * blocks));
-    for (int r = 1; r <= rows; ++r) {
-        for (int b = 0; b < blocks; ++b) {
-            const int first = 16 * b + 1;
-            const int count = std::min(16 * b + 16, cols) - first + 1;
-            const double* values = &m[cellIndex(r, first)];
-            MatrixLine& kept = matrixLines_[static_cast<size_t>((r - 1) * blocks + b)];
-            // A line whose weights did not change since it was last shown
-            // is shown again as it was.
-            if (kept.unity != unity || kept.count != count ||
-                std::memcmp(kept.values.data(), values, sizeof(double) * static_cast<size_t>(count)) != 0) {
-                kept.text.clear();
-                kept.count = 0;
-                numberTexts_.appendScaledRun(kept.text, values, count, unity, 2);
-                kept.text += ' ';
-                std::memcpy(kept.values.data(), values, sizeof(double) * static_cast<size_t>(count));
-                kept.count = count;
-                kept.unity = unity;
-            }
-            consoleWriteLn(kept.text);
-        }
-        consoleWriteLn(" ");
-    }
+    updateMatrixText(m, rows, cols);
+    console.writeBlock(matrixText_);
 }
 
 void EngineState::writeVectorReport(const Vector& v, int n, std::string* kept)
