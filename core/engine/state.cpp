@@ -310,7 +310,7 @@ bool EngineState::sumOfUnityRows(const Matrix& m, int n, int k, Vector& out, con
     // changes no sum of whole numbers.
     for (int i = 1; i <= n; ++i) {
         const double* row = &m[cellIndex(i, 1)];
-        const double used = in[i] != 0 ? 1.0 : 0.0;
+        const auto used = static_cast<double>(in[i] != 0);
         const Doubles2 use = {used, used};
         for (int p = 0; 2 * p < even; ++p) {
             const Doubles2 x = load2(row + 2 * p);
