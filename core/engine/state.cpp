@@ -1,7 +1,6 @@
 #include "core/engine/state.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
