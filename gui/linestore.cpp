@@ -29,9 +29,24 @@ void appendU32(std::string& out, uint32_t v)
 
 struct LineStore::Codec {
     ZSTD_DCtx* unpack = ZSTD_createDCtx();
-    std::string scratch;
     ~Codec() { ZSTD_freeDCtx(unpack); }
 };
+
+namespace {
+
+// Makes `buffer` hold n elements in about n elements of memory: a buffer
+// grown in place would take up to twice that, cache slot after cache slot.
+template <class Buffer> void resizeExactly(Buffer& buffer, size_t n)
+{
+    if (buffer.capacity() < n || buffer.capacity() > n + n / 8) {
+        Buffer fresh;
+        fresh.reserve(n);
+        buffer.swap(fresh);
+    }
+    buffer.resize(n);
+}
+
+} // namespace
 
 // The packing thread: takes blocks from `queue`, puts them packed into
 // `finished`. A block of an earlier generation (before a clear) is dropped.
@@ -249,7 +264,6 @@ void LineStore::clear()
     std::vector<Block>().swap(blocks_);
     std::string().swap(open_.text);
     std::vector<uint32_t>().swap(open_.ends);
-    std::string().swap(codec_->scratch);
     for (CacheSlot& slot : cache_) {
         slot.block = SIZE_MAX;
         std::string().swap(slot.lines.text);
@@ -290,22 +304,26 @@ const LineStore::Lines& LineStore::linesOf(size_t i, size_t& firstLine) const
         if (s.lastUse < slot->lastUse)
             slot = &s;
     }
-    const size_t rawBytes = sizeof(uint32_t) * (1 + block.lines) + block.textBytes;
-    std::string& raw = codec_->scratch;
-    raw.resize(rawBytes);
+    // Unpacked straight into the slot: the lines follow their count and
+    // lengths there.
+    const size_t skip = sizeof(uint32_t) * (1 + block.lines);
+    const size_t rawBytes = skip + block.textBytes;
+    Lines& lines = slot->lines;
+    slot->block = SIZE_MAX; // until it holds the block whole
+    resizeExactly(lines.text, rawBytes);
     const size_t n =
-        ZSTD_decompressDCtx(codec_->unpack, raw.data(), raw.size(), block.packed.get(), block.packedBytes);
+        ZSTD_decompressDCtx(codec_->unpack, lines.text.data(), rawBytes, block.packed.get(), block.packedBytes);
     if (ZSTD_isError(n) || n != rawBytes)
         throw std::runtime_error("The console pane's store is damaged");
+    resizeExactly(lines.ends, block.lines);
+    std::memcpy(lines.ends.data(), lines.text.data() + sizeof(uint32_t), block.lines * sizeof(uint32_t));
+    uint32_t end = 0;
+    for (uint32_t& e : lines.ends)
+        e = end += e;
+    lines.skip = skip;
     slot->block = b;
     slot->lastUse = ++useCounter_;
-    slot->lines.ends.resize(block.lines);
-    std::memcpy(slot->lines.ends.data(), raw.data() + sizeof(uint32_t), block.lines * sizeof(uint32_t));
-    uint32_t end = 0;
-    for (uint32_t& e : slot->lines.ends)
-        e = end += e;
-    slot->lines.text.assign(raw, sizeof(uint32_t) * (1 + block.lines));
-    return slot->lines;
+    return lines;
 }
 
 std::string_view LineStore::operator[](size_t i) const
@@ -342,7 +360,7 @@ void LineStore::appendText(std::string& out, size_t first, size_t last) const
 size_t LineStore::storeBytes() const
 {
     size_t bytes = blocks_.capacity() * sizeof(Block) + open_.text.capacity() +
-                   open_.ends.capacity() * sizeof(uint32_t) + codec_->scratch.capacity();
+                   open_.ends.capacity() * sizeof(uint32_t);
     for (const Block& b : blocks_)
         bytes += b.raw ? b.raw->text.capacity() + b.raw->ends.capacity() * sizeof(uint32_t) : b.packedBytes;
     for (const CacheSlot& s : cache_)
