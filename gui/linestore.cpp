@@ -200,6 +200,9 @@ void LineStore::seal()
 
 void LineStore::addBlock(Lines&& lines)
 {
+    // The newest block kept its text for the view at the end; not any longer.
+    if (!blocks_.empty() && blocks_.back().packed)
+        blocks_.back().raw.reset();
     auto raw = std::make_shared<const Lines>(std::move(lines));
     Block block;
     block.raw = raw;
@@ -241,7 +244,10 @@ void LineStore::takePacked(size_t waitBelow)
         Block& block = blocks_[r.block];
         block.packed = std::move(r.packed);
         block.packedBytes = static_cast<uint32_t>(r.bytes);
-        block.raw.reset();
+        // The newest block keeps its text while it is the newest: a view
+        // that follows a run shows its lines at every repaint.
+        if (r.block + 1 < blocks_.size())
+            block.raw.reset();
     }
 }
 
@@ -362,7 +368,8 @@ size_t LineStore::storeBytes() const
     size_t bytes = blocks_.capacity() * sizeof(Block) + open_.text.capacity() +
                    open_.ends.capacity() * sizeof(uint32_t);
     for (const Block& b : blocks_)
-        bytes += b.raw ? b.raw->text.capacity() + b.raw->ends.capacity() * sizeof(uint32_t) : b.packedBytes;
+        bytes += (b.raw ? b.raw->text.capacity() + b.raw->ends.capacity() * sizeof(uint32_t) : 0) +
+                 (b.packed ? b.packedBytes : 0);
     for (const CacheSlot& s : cache_)
         bytes += s.lines.text.capacity() + s.lines.ends.capacity() * sizeof(uint32_t);
     return bytes;

@@ -78,7 +78,7 @@ private:
     };
     struct Block {
         // The lines as they came while the block waits for the packer;
-        // empty once it is packed.
+        // empty once it is packed, unless it is the newest block.
         std::shared_ptr<const Lines> raw;
         // Packed: the line count, the line lengths, then the text.
         std::unique_ptr<char[]> packed;
