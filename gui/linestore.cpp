@@ -86,7 +86,7 @@ struct LineStore::Packer {
     void run()
     {
         ZSTD_CCtx* context = ZSTD_createCCtx();
-        std::string raw;        // the block in its packed layout, before packing
+        std::string lengths;    // the line count and lengths, before packing
         std::vector<char> out;  // room for the packed block
         std::unique_lock lock(mutex);
         for (;;) {
@@ -98,18 +98,24 @@ struct LineStore::Packer {
             lock.unlock();
             Result result{job.block, job.generation, nullptr, 0};
             // Without memory for it the block just stays unpacked.
+            const std::string& text = job.raw->text;
             try {
-                layOut(*job.raw, raw);
-                out.resize(ZSTD_compressBound(raw.size()));
+                layOutLengths(*job.raw, lengths);
+                out.resize(ZSTD_compressBound(lengths.size()) + ZSTD_compressBound(text.size()));
             } catch (const std::bad_alloc&) {
-                raw.clear();
                 out.clear();
             }
             if (context && !out.empty()) {
-                const size_t n = ZSTD_compressCCtx(context, out.data(), out.size(), raw.data(), raw.size(), kLevel);
-                if (!ZSTD_isError(n))
-                    if ((result.packed = std::unique_ptr<char[]>(new (std::nothrow) char[n])))
-                        std::memcpy(result.packed.get(), out.data(), result.bytes = n);
+                // Two frames, which unpack as one: the lengths, then the
+                // text straight from the block.
+                const size_t n1 =
+                    ZSTD_compressCCtx(context, out.data(), out.size(), lengths.data(), lengths.size(), kLevel);
+                const size_t n2 = ZSTD_isError(n1) ? n1
+                                                   : ZSTD_compressCCtx(context, out.data() + n1, out.size() - n1,
+                                                                       text.data(), text.size(), kLevel);
+                if (!ZSTD_isError(n2))
+                    if ((result.packed = std::unique_ptr<char[]>(new (std::nothrow) char[n1 + n2])))
+                        std::memcpy(result.packed.get(), out.data(), result.bytes = n1 + n2);
             }
             job.raw.reset();
             lock.lock();
@@ -120,20 +126,19 @@ struct LineStore::Packer {
         ZSTD_freeCCtx(context);
     }
 
-    // The line count, the line lengths, then the text. Lengths rather than
-    // ends: the tables' lines repeat a few lengths, which pack far better
-    // than ever-growing positions.
-    static void layOut(const Lines& lines, std::string& raw)
+    // The line count and the line lengths, which the text follows. Lengths
+    // rather than ends: the tables' lines repeat a few lengths, which pack
+    // far better than ever-growing positions.
+    static void layOutLengths(const Lines& lines, std::string& raw)
     {
         raw.clear();
-        raw.reserve(sizeof(uint32_t) * (1 + lines.ends.size()) + lines.text.size());
+        raw.reserve(sizeof(uint32_t) * (1 + lines.ends.size()));
         appendU32(raw, static_cast<uint32_t>(lines.ends.size()));
         uint32_t start = 0;
         for (uint32_t end : lines.ends) {
             appendU32(raw, end - start);
             start = end;
         }
-        raw.append(lines.text);
     }
 };
 

@@ -80,7 +80,8 @@ private:
         // The lines as they came while the block waits for the packer;
         // empty once it is packed, unless it is the newest block.
         std::shared_ptr<const Lines> raw;
-        // Packed: the line count, the line lengths, then the text.
+        // Packed, as frames that unpack as one: the line count, the line
+        // lengths, then the text.
         std::unique_ptr<char[]> packed;
         uint32_t packedBytes = 0;
         uint32_t lines = 0;
