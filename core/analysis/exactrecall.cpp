@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace duolink {
@@ -59,20 +60,52 @@ RecallScore scoreRecall(const RecallValues& r, const PatternPairs& list, std::si
         if (error > tol)
             ++score.outsideTol;
     }
-    // Squared distances; a pattern is left as soon as it cannot be nearer.
-    double best = 0;
-    for (std::size_t p = 0; p < list.size(); ++p) {
+    // Squared distances, each summed in the order of B1..B8; a pattern is
+    // left as soon as it cannot be nearer. The pair's own B, usually the
+    // nearest, is measured first, which leaves most others early.
+    const auto distanceTo = [&](std::size_t p, double best, std::size_t bestAt) {
         double distance = 0;
-        int j = 0;
-        for (; j < 8 && (p == 0 || distance < best); ++j) {
+        for (int j = 0; j < 8; ++j) {
             const double d = r[j] - list[p].b[j + 1];
             distance += d * d;
+            if (!(distance < best || (distance == best && p < bestAt)))
+                return std::numeric_limits<double>::infinity();
         }
-        if (p == 0 || (j == 8 && distance < best)) {
-            best = distance;
-            score.nearest = static_cast<int>(p) + 1;
+        return distance;
+    };
+    double best = 0;
+    for (int j = 0; j < 8; ++j) {
+        const double d = r[j] - expected[j + 1];
+        best += d * d;
+    }
+    std::size_t bestAt = own;
+    if (!std::isfinite(best)) {
+        // Ties among infinite or undefined distances: the first pattern.
+        best = std::numeric_limits<double>::infinity();
+        bestAt = 0;
+        for (std::size_t p = 0; p < list.size(); ++p) {
+            double distance = 0;
+            for (int j = 0; j < 8; ++j) {
+                const double d = r[j] - list[p].b[j + 1];
+                distance += d * d;
+            }
+            if (p == 0 || distance < best) {
+                best = distance;
+                bestAt = p;
+            }
+        }
+    } else {
+        for (std::size_t p = 0; p < list.size(); ++p) {
+            if (p == own)
+                continue;
+            const double distance = distanceTo(p, best, bestAt);
+            if (distance < best || (distance == best && p < bestAt)) {
+                best = distance;
+                bestAt = p;
+            }
         }
     }
+    score.nearest = static_cast<int>(bestAt) + 1;
     return score;
 }
 

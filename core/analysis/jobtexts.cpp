@@ -1,5 +1,9 @@
 #include "core/analysis/jobtexts.h"
 
+#include <bit>
+#include <cstdint>
+#include <utility>
+
 #include "core/support/numgrammar.h"
 #include "core/support/numtext.h"
 #include "core/patterns/patterns.h"
@@ -10,15 +14,32 @@ std::string jobDataText(const PatternPairs& list, bool bSide)
 {
     std::string out;
     out.reserve(list.size() * 96 + 8);
+    // Random sets hold few distinct values: the last two texts are kept.
+    struct Kept {
+        std::uint64_t bits;
+        std::string text;
+    };
+    Kept kept[2] = {{~0ull, {}}, {~0ull, {}}};
+    const auto textOf = [&](double value) -> const std::string& {
+        const auto bits = std::bit_cast<std::uint64_t>(value);
+        if (kept[0].bits != bits) {
+            std::swap(kept[0], kept[1]);
+            if (kept[0].bits != bits) {
+                kept[0].bits = bits;
+                kept[0].text.clear();
+                appendRealTextWD(kept[0].text, value, 9, 3);
+            }
+        }
+        return kept[0].text;
+    };
     for (const PatternPair& pair : list) {
         const TPatternVector& v = bSide ? pair.b : pair.a;
-        const size_t lineStart = out.size();
         for (int e = 1; e <= 9; ++e) {
-            const size_t start = out.size();
-            appendRealTextWD(out, v[e], 9, 3);
+            const std::string& text = textOf(v[e]);
             // A value filling its whole field would run into the one before.
-            if (start > lineStart && out[start] != ' ')
-                out.insert(start, 1, ' ');
+            if (e > 1 && text.front() != ' ')
+                out += ' ';
+            out += text;
         }
         out += "\r\n";
     }
