@@ -16,6 +16,7 @@
 #include <limits>
 
 #include "core/engine/pairtest.h"
+#include "core/engine/widerows.h"
 
 namespace duolink {
 
@@ -225,11 +226,17 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
         return false;
     if (memo.missFrom < 0)
         memo.missFrom = missFrom(unity, tol);
+    if (memo.wide < 0)
+        memo.wide = widerows::available();
+    const bool wide = memo.wide > 0;
     const std::vector<int>& rows = kept.unityRows;
     const double* const bKept = kept.b.data();
 
     // The product through the matrix: the sums of the rows of unity.
-    sumRows(wMatrix.data(), rows, n, &calcVector[1]);
+    if (wide)
+        widerows::sumRows(wMatrix.data(), rows.data(), static_cast<int>(rows.size()), n, &calcVector[1]);
+    else
+        sumRows(wMatrix.data(), rows, n, &calcVector[1]);
     if (transferFunction == 1)
         for (int j = 1; j <= n; ++j)
             calcVector[j] = trainingTransfer(calcVector[j]);
@@ -237,8 +244,11 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     // scorePattern's count; the results are whole, so the differences are
     // exact in a double.
     int bec = 0;
-    for (int j = 1; j <= n; ++j)
-        bec += std::fabs(bKept[j - 1] - calcVector[j]) >= memo.missFrom;
+    if (wide)
+        bec = widerows::countMisses(bKept, &calcVector[1], n, memo.missFrom);
+    else
+        for (int j = 1; j <= n; ++j)
+            bec += std::fabs(bKept[j - 1] - calcVector[j]) >= memo.missFrom;
     // Halves add exactly in a double while the total is below 2^50.
     if (berTotal < 0x1p50 && berTotal >= 0)
         berTotal += bec * 0.5;
@@ -258,7 +268,9 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
 
     if (memo.deferR2) {
         memo.pending.pairs.push_back(pair);
-        memo.pending.errors.insert(memo.pending.errors.end(), &calcVector[1], &calcVector[1] + n);
+        // One at a time: short runs, where a block copy costs more.
+        for (int j = 1; j <= n; ++j)
+            memo.pending.errors.push_back(calcVector[j]);
     } else {
         r2Sum = storeDouble(r2Sum + fitTerm(calcVector, b, n)); // b is the pair's when R2 is made at once
     }
@@ -268,10 +280,16 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     // Every row of unity gets the correction the first of them would get;
     // the rows of 0 get 0.
     double correction[kVectorSize];
-    const double largest = unityRowCorrections(&calcVector[1], n, unity, beta, correction);
+    const double largest = wide ? widerows::corrections(&calcVector[1], n, unity, beta, correction)
+                                : unityRowCorrections(&calcVector[1], n, unity, beta, correction);
     // Sums below 2^32 are exact in a double; larger ones are made as the
     // general sum makes them, and end the bound.
     const bool small = largest < kWholeLimit;
+    if (small && wide) {
+        widerows::addToRows(wMatrix.data(), rows.data(), static_cast<int>(rows.size()), correction, n);
+        memo.bound += largest;
+        return true;
+    }
     for (const int first : rows) {
         double* row = &wMatrix[first];
         if (small) {

@@ -14,6 +14,8 @@ struct WholePairMemo {
     double bound = -1;
     // The smallest difference from B that misses; negative when not known.
     double missFrom = -1;
+    // Whether the steps run four values at a time; negative when not known.
+    int wide = -1;
     // Each pair of the run by its number from 1 on, as the first test of it
     // found it: whether it qualifies, and the first cells of its rows of
     // unity. A run presents the same pairs every time.
