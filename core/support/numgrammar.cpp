@@ -56,13 +56,6 @@ size_t decimalPrefix(std::string_view text)
     return scan.digits == 0 ? 0 : scan.length;
 }
 
-bool parseRealToken(std::string_view text, double& value)
-{
-    if (text.empty() || decimalPrefix(text) != text.size())
-        return false;
-    return convertDecimal(text, value) == DecimalRange::InRange;
-}
-
 namespace {
 // A number of up to 15 digits with no exponent: the digits read as a whole
 // number and the power of ten below them are both exact in a double, so
@@ -97,6 +90,17 @@ bool shortDecimal(std::string_view number, double& value)
     return true;
 }
 } // namespace
+
+bool parseRealToken(std::string_view text, double& value)
+{
+    // A short decimal is a number of the grammar, whole.
+    if (shortDecimal(text, value))
+        return true;
+    if (text.empty() || decimalPrefix(text) != text.size())
+        return false;
+    return convertDecimal(text, value) == DecimalRange::InRange;
+}
+
 
 DecimalRange convertDecimal(std::string_view number, double& value)
 {

@@ -350,6 +350,7 @@ TEST(NearestB, LeastDistanceFirstOfEqualOnes)
         {1, list({1, 0, 1}), 0, 1},      // its own first
         {2, list({0, 5, 3}), 2, 3},      // its own, nearer than the others
         {2, list({0, 5, 2.5, 1.5}), 1, 3},  // an earlier one nearer: the first of the ties
+        {2, list({0, 5, 3, 1}), 1, 3},
         {1e200, list({0, 1}), 1, 1},     // distances beyond the range
         {inf, list({0, 1}), 1, 1},
         {std::nan(""), list({0, 1}), 1, 1},
@@ -358,5 +359,7 @@ TEST(NearestB, LeastDistanceFirstOfEqualOnes)
         SCOPED_TRACE(c.r1);
         const RecallValues r{c.r1};
         EXPECT_EQ(scoreRecall(r, c.pairs, c.own, 0.5).nearest, c.nearest);
+        const StoredBs stored(c.pairs);
+        EXPECT_EQ(scoreRecall(r, c.pairs, c.own, 0.5, &stored).nearest, c.nearest);
     }
 }
