@@ -2,7 +2,6 @@
 
 #include <bit>
 #include <cstdint>
-#include <utility>
 
 #include "core/support/numgrammar.h"
 #include "core/support/numtext.h"
@@ -14,23 +13,25 @@ std::string jobDataText(const PatternPairs& list, bool bSide)
 {
     std::string out;
     out.reserve(list.size() * 96 + 8);
-    // Random sets hold few distinct values: the last two texts are kept.
+    // Random sets hold few distinct values: the texts of the last two are
+    // kept, the older one replaced first.
     struct Kept {
-        std::uint64_t bits;
+        std::uint64_t bits = ~0ull;
         std::string text;
     };
-    Kept kept[2] = {{~0ull, {}}, {~0ull, {}}};
+    Kept kept[2];
+    int older = 0;
     const auto textOf = [&](double value) -> const std::string& {
         const auto bits = std::bit_cast<std::uint64_t>(value);
-        if (kept[0].bits != bits) {
-            std::swap(kept[0], kept[1]);
-            if (kept[0].bits != bits) {
-                kept[0].bits = bits;
-                kept[0].text.clear();
-                appendRealTextWD(kept[0].text, value, 9, 3);
-            }
-        }
-        return kept[0].text;
+        for (const Kept& k : kept)
+            if (k.bits == bits)
+                return k.text;
+        Kept& fresh = kept[older];
+        older = 1 - older;
+        fresh.bits = bits;
+        fresh.text.clear();
+        appendRealTextWD(fresh.text, value, 9, 3);
+        return fresh.text;
     };
     for (const PatternPair& pair : list) {
         const TPatternVector& v = bSide ? pair.b : pair.a;

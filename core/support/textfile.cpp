@@ -191,6 +191,8 @@ void TextReader::openText(const std::string& name, std::string text)
     data_ = std::move(text);
     pos_ = 0;
     forgetValues();
+    // About one value in every eight characters of a file of patterns.
+    values_.reserve(data_.size() / 8 + 16);
     open_ = true;
 }
 
