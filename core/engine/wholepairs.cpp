@@ -257,7 +257,7 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     ok = bec == 0;
     if (ok) {
         if (memo.deferR2)
-            memo.pending.pairs.push_back(0);
+            memo.pending.add(0, nullptr, 0);
         else
             r2Sum = storeDouble(static_cast<long double>(r2Sum) + 1.0L);
         return true;
@@ -267,10 +267,7 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
         calcVector[j] = bKept[j - 1] - calcVector[j];
 
     if (memo.deferR2) {
-        memo.pending.pairs.push_back(pair);
-        // One at a time: short runs, where a block copy costs more.
-        for (int j = 1; j <= n; ++j)
-            memo.pending.errors.push_back(calcVector[j]);
+        memo.pending.add(pair, &calcVector[1], n);
     } else {
         r2Sum = storeDouble(r2Sum + fitTerm(calcVector, b, n)); // b is the pair's when R2 is made at once
     }
@@ -313,7 +310,8 @@ double EngineState::sumOfFitSteps(const WholePairMemo::FitSteps& steps, double s
     Vector e{}, b{};
     const int n = bLen;
     size_t next = 0;
-    for (const int pair : steps.pairs) {
+    for (size_t step = 0; step < steps.count; ++step) {
+        const int pair = steps.pairs[step];
         if (pair == 0) {
             sum = storeDouble(static_cast<long double>(sum) + 1.0L);
             continue;
@@ -331,7 +329,7 @@ void EngineState::settleR2()
 {
     WholePairMemo& memo = wholePairs_;
     memo.completedIsLast = false;
-    if (memo.pending.pairs.empty())
+    if (memo.pending.empty())
         return;
     r2Sum = sumOfFitSteps(memo.pending, r2Sum);
     memo.pending.clear();
