@@ -232,6 +232,29 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     const std::vector<int>& rows = kept.unityRows;
     const double* const bKept = kept.b.data();
 
+    // Pairs of a few fours of B values go in one step as far as they can.
+    // It corrects the rows before the R2 step below is kept, which cannot
+    // fail, in runs whose R2 waits.
+    if (wide && transferFunction != 1 && memo.deferR2) {
+        bool corrected = false;
+        double largest = 0;
+        const int bec = widerows::testPair(wMatrix.data(), rows.data(), static_cast<int>(rows.size()), bKept, n,
+                                           memo.missFrom, beta, &calcVector[1], corrected, largest);
+        if (bec >= 0) {
+            addBitErrors(bec);
+            ok = bec == 0;
+            memo.pending.add(ok ? 0 : pair, &calcVector[1], n);
+            if (ok || rows.empty())
+                return true;
+            if (corrected) {
+                memo.bound += largest;
+                return true;
+            }
+            correctUnityRows(rows, n, wide);
+            return true;
+        }
+    }
+
     // The product through the matrix: the sums of the rows of unity.
     if (wide)
         widerows::sumRows(wMatrix.data(), rows.data(), static_cast<int>(rows.size()), n, &calcVector[1]);
@@ -249,11 +272,7 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     else
         for (int j = 1; j <= n; ++j)
             bec += std::fabs(bKept[j - 1] - calcVector[j]) >= memo.missFrom;
-    // Halves add exactly in a double while the total is below 2^50.
-    if (berTotal < 0x1p50 && berTotal >= 0)
-        berTotal += bec * 0.5;
-    else
-        berTotal = storeDouble(berTotal + static_cast<long double>(bec) / 2);
+    addBitErrors(bec);
     ok = bec == 0;
     if (ok) {
         if (memo.deferR2)
@@ -273,7 +292,22 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     }
     if (rows.empty())
         return true;
+    correctUnityRows(rows, n, wide);
+    return true;
+}
 
+void EngineState::addBitErrors(int bec)
+{
+    // Halves add exactly in a double while the total is below 2^50.
+    if (berTotal < 0x1p50 && berTotal >= 0)
+        berTotal += bec * 0.5;
+    else
+        berTotal = storeDouble(berTotal + static_cast<long double>(bec) / 2);
+}
+
+void EngineState::correctUnityRows(const std::vector<int>& rows, int n, bool wide)
+{
+    WholePairMemo& memo = wholePairs_;
     // Every row of unity gets the correction the first of them would get;
     // the rows of 0 get 0.
     double correction[kVectorSize];
@@ -285,7 +319,7 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     if (small && wide) {
         widerows::addToRows(wMatrix.data(), rows.data(), static_cast<int>(rows.size()), correction, n);
         memo.bound += largest;
-        return true;
+        return;
     }
     for (const int first : rows) {
         double* row = &wMatrix[first];
@@ -297,7 +331,6 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
         }
     }
     memo.bound = small ? memo.bound + largest : kWholeLimit;
-    return true;
 }
 
 // --- The R2 sum, made when it is shown ------------------------------------------
