@@ -34,9 +34,8 @@ int readIntParameter(TextReader& f)
 {
     bool ok = true;
     long long v = f.readInt(ok);
-    const std::size_t line = f.lineNumber();
     if (!ok || v < INT_MIN || v > INT_MAX)
-        invalidNumeric(line);
+        invalidNumeric(f.lineNumber());
     f.skipLine();
     return static_cast<int>(v);
 }

@@ -251,7 +251,7 @@ double TextReader::readNewReal(bool& ok)
     double value = 0.0;
     if (nextToken(token, 64)) {
         ParsedToken* const known = std::find_if(std::begin(parsed_), std::end(parsed_), [&](const ParsedToken& p) {
-            return p.length == token.size() && std::memcmp(p.text, token.data(), token.size()) == 0;
+            return p.length == token.size() && std::equal(token.begin(), token.end(), p.text);
         });
         if (known != std::end(parsed_)) {
             value = known->value;
