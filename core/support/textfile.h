@@ -53,6 +53,7 @@ public:
     // Opens no file: everything written until close is dropped.
     void discard(const std::string& name);
     bool isOpen() const { return fd_ >= 0 || discarding_; }
+    bool discards() const { return discarding_; }
     void write(std::string_view text);           // then flush
     void writeLn(std::string_view text = {});    // text and CR LF
     void flush();
