@@ -29,9 +29,24 @@ void appendU32(std::string& out, uint32_t v)
 
 struct LineStore::Codec {
     ZSTD_DCtx* unpack = ZSTD_createDCtx();
-    std::string scratch;
     ~Codec() { ZSTD_freeDCtx(unpack); }
 };
+
+namespace {
+
+// Makes `buffer` hold n elements in about n elements of memory: a buffer
+// grown in place would take up to twice that, cache slot after cache slot.
+template <class Buffer> void resizeExactly(Buffer& buffer, size_t n)
+{
+    if (buffer.capacity() < n || buffer.capacity() > n + n / 8) {
+        Buffer fresh;
+        fresh.reserve(n);
+        buffer.swap(fresh);
+    }
+    buffer.resize(n);
+}
+
+} // namespace
 
 // The packing thread: takes blocks from `queue`, puts them packed into
 // `finished`. A block of an earlier generation (before a clear) is dropped.
@@ -71,7 +86,7 @@ struct LineStore::Packer {
     void run()
     {
         ZSTD_CCtx* context = ZSTD_createCCtx();
-        std::string raw;        // the block in its packed layout, before packing
+        std::string lengths;    // the line count and lengths, before packing
         std::vector<char> out;  // room for the packed block
         std::unique_lock lock(mutex);
         for (;;) {
@@ -83,18 +98,24 @@ struct LineStore::Packer {
             lock.unlock();
             Result result{job.block, job.generation, nullptr, 0};
             // Without memory for it the block just stays unpacked.
+            const std::string& text = job.raw->text;
             try {
-                layOut(*job.raw, raw);
-                out.resize(ZSTD_compressBound(raw.size()));
+                layOutLengths(*job.raw, lengths);
+                out.resize(ZSTD_compressBound(lengths.size()) + ZSTD_compressBound(text.size()));
             } catch (const std::bad_alloc&) {
-                raw.clear();
                 out.clear();
             }
             if (context && !out.empty()) {
-                const size_t n = ZSTD_compressCCtx(context, out.data(), out.size(), raw.data(), raw.size(), kLevel);
-                if (!ZSTD_isError(n))
-                    if ((result.packed = std::unique_ptr<char[]>(new (std::nothrow) char[n])))
-                        std::memcpy(result.packed.get(), out.data(), result.bytes = n);
+                // Two frames, which unpack as one: the lengths, then the
+                // text straight from the block.
+                const size_t n1 =
+                    ZSTD_compressCCtx(context, out.data(), out.size(), lengths.data(), lengths.size(), kLevel);
+                const size_t n2 = ZSTD_isError(n1) ? n1
+                                                   : ZSTD_compressCCtx(context, out.data() + n1, out.size() - n1,
+                                                                       text.data(), text.size(), kLevel);
+                if (!ZSTD_isError(n2))
+                    if ((result.packed = std::unique_ptr<char[]>(new (std::nothrow) char[n1 + n2])))
+                        std::memcpy(result.packed.get(), out.data(), result.bytes = n1 + n2);
             }
             job.raw.reset();
             lock.lock();
@@ -105,20 +126,19 @@ struct LineStore::Packer {
         ZSTD_freeCCtx(context);
     }
 
-    // The line count, the line lengths, then the text. Lengths rather than
-    // ends: the tables' lines repeat a few lengths, which pack far better
-    // than ever-growing positions.
-    static void layOut(const Lines& lines, std::string& raw)
+    // The line count and the line lengths, which the text follows. Lengths
+    // rather than ends: the tables' lines repeat a few lengths, which pack
+    // far better than ever-growing positions.
+    static void layOutLengths(const Lines& lines, std::string& raw)
     {
         raw.clear();
-        raw.reserve(sizeof(uint32_t) * (1 + lines.ends.size()) + lines.text.size());
+        raw.reserve(sizeof(uint32_t) * (1 + lines.ends.size()));
         appendU32(raw, static_cast<uint32_t>(lines.ends.size()));
         uint32_t start = 0;
         for (uint32_t end : lines.ends) {
             appendU32(raw, end - start);
             start = end;
         }
-        raw.append(lines.text);
     }
 };
 
@@ -185,6 +205,9 @@ void LineStore::seal()
 
 void LineStore::addBlock(Lines&& lines)
 {
+    // The newest block kept its text for the view at the end; not any longer.
+    if (!blocks_.empty() && blocks_.back().packed)
+        blocks_.back().raw.reset();
     auto raw = std::make_shared<const Lines>(std::move(lines));
     Block block;
     block.raw = raw;
@@ -226,7 +249,10 @@ void LineStore::takePacked(size_t waitBelow)
         Block& block = blocks_[r.block];
         block.packed = std::move(r.packed);
         block.packedBytes = static_cast<uint32_t>(r.bytes);
-        block.raw.reset();
+        // The newest block keeps its text while it is the newest: a view
+        // that follows a run shows its lines at every repaint.
+        if (r.block + 1 < blocks_.size())
+            block.raw.reset();
     }
 }
 
@@ -249,7 +275,6 @@ void LineStore::clear()
     std::vector<Block>().swap(blocks_);
     std::string().swap(open_.text);
     std::vector<uint32_t>().swap(open_.ends);
-    std::string().swap(codec_->scratch);
     for (CacheSlot& slot : cache_) {
         slot.block = SIZE_MAX;
         std::string().swap(slot.lines.text);
@@ -290,22 +315,26 @@ const LineStore::Lines& LineStore::linesOf(size_t i, size_t& firstLine) const
         if (s.lastUse < slot->lastUse)
             slot = &s;
     }
-    const size_t rawBytes = sizeof(uint32_t) * (1 + block.lines) + block.textBytes;
-    std::string& raw = codec_->scratch;
-    raw.resize(rawBytes);
+    // Unpacked straight into the slot: the lines follow their count and
+    // lengths there.
+    const size_t skip = sizeof(uint32_t) * (1 + block.lines);
+    const size_t rawBytes = skip + block.textBytes;
+    Lines& lines = slot->lines;
+    slot->block = SIZE_MAX; // until it holds the block whole
+    resizeExactly(lines.text, rawBytes);
     const size_t n =
-        ZSTD_decompressDCtx(codec_->unpack, raw.data(), raw.size(), block.packed.get(), block.packedBytes);
+        ZSTD_decompressDCtx(codec_->unpack, lines.text.data(), rawBytes, block.packed.get(), block.packedBytes);
     if (ZSTD_isError(n) || n != rawBytes)
         throw std::runtime_error("The console pane's store is damaged");
+    resizeExactly(lines.ends, block.lines);
+    std::memcpy(lines.ends.data(), lines.text.data() + sizeof(uint32_t), block.lines * sizeof(uint32_t));
+    uint32_t end = 0;
+    for (uint32_t& e : lines.ends)
+        e = end += e;
+    lines.skip = skip;
     slot->block = b;
     slot->lastUse = ++useCounter_;
-    slot->lines.ends.resize(block.lines);
-    std::memcpy(slot->lines.ends.data(), raw.data() + sizeof(uint32_t), block.lines * sizeof(uint32_t));
-    uint32_t end = 0;
-    for (uint32_t& e : slot->lines.ends)
-        e = end += e;
-    slot->lines.text.assign(raw, sizeof(uint32_t) * (1 + block.lines));
-    return slot->lines;
+    return lines;
 }
 
 std::string_view LineStore::operator[](size_t i) const
@@ -342,9 +371,10 @@ void LineStore::appendText(std::string& out, size_t first, size_t last) const
 size_t LineStore::storeBytes() const
 {
     size_t bytes = blocks_.capacity() * sizeof(Block) + open_.text.capacity() +
-                   open_.ends.capacity() * sizeof(uint32_t) + codec_->scratch.capacity();
+                   open_.ends.capacity() * sizeof(uint32_t);
     for (const Block& b : blocks_)
-        bytes += b.raw ? b.raw->text.capacity() + b.raw->ends.capacity() * sizeof(uint32_t) : b.packedBytes;
+        bytes += (b.raw ? b.raw->text.capacity() + b.raw->ends.capacity() * sizeof(uint32_t) : 0) +
+                 (b.packed ? b.packedBytes : 0);
     for (const CacheSlot& s : cache_)
         bytes += s.lines.text.capacity() + s.lines.ends.capacity() * sizeof(uint32_t);
     return bytes;

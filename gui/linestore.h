@@ -66,18 +66,22 @@ private:
     // A block as text and line ends, for the open block and unpacked ones.
     struct Lines {
         std::string text;
-        std::vector<uint32_t> ends; // end of each line in text
+        std::vector<uint32_t> ends; // end of each line, from the start of the lines
+        // Characters of `text` before the lines: an unpacked block keeps its
+        // line count and lengths there, as they were packed.
+        size_t skip = 0;
         std::string_view line(size_t k) const
         {
             const uint32_t start = k ? ends[k - 1] : 0;
-            return std::string_view(text).substr(start, ends[k] - start);
+            return std::string_view(text).substr(skip + start, ends[k] - start);
         }
     };
     struct Block {
         // The lines as they came while the block waits for the packer;
-        // empty once it is packed.
+        // empty once it is packed, unless it is the newest block.
         std::shared_ptr<const Lines> raw;
-        // Packed: the line count, the line lengths, then the text.
+        // Packed, as frames that unpack as one: the line count, the line
+        // lengths, then the text.
         std::unique_ptr<char[]> packed;
         uint32_t packedBytes = 0;
         uint32_t lines = 0;
@@ -110,6 +114,7 @@ private:
     uint64_t textBytes_ = 0;
     size_t longest_ = 0;
 
+    // Unpacks with zstd.
     struct Codec;
     std::unique_ptr<Codec> codec_;
     struct Packer;

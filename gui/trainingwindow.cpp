@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QChartView>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
@@ -65,7 +66,7 @@ TrainingWindow::TrainingWindow(const TrainingRecorder& recorder, std::function<D
     build();
     timer_ = new QTimer(this);
     timer_->setInterval(kRefreshIntervalMs);
-    connect(timer_, &QTimer::timeout, this, &TrainingWindow::refresh);
+    connect(timer_, &QTimer::timeout, this, &TrainingWindow::refreshOnTimer);
     updateChart(); // the axes of an empty chart, without numbers
     refresh();
 }
@@ -189,7 +190,7 @@ void TrainingWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     refresh();
-    timer_->start();
+    timer_->start(kRefreshIntervalMs);
 }
 
 void TrainingWindow::hideEvent(QHideEvent* event)
@@ -205,8 +206,30 @@ void TrainingWindow::restart()
     pointText_->clear();
 }
 
+bool TrainingWindow::event(QEvent* event)
+{
+    if (event->type() != QEvent::UpdateRequest)
+        return QWidget::event(event);
+    // The window paints what changed.
+    QElapsedTimer painting;
+    painting.start();
+    const bool done = QWidget::event(event);
+    drawnNs_ += painting.nsecsElapsed();
+    return done;
+}
+
+void TrainingWindow::refreshOnTimer()
+{
+    const std::int64_t waitMs = drawnNs_ * kWaitPerDrawn / 1000000;
+    timer_->setInterval(static_cast<int>(std::clamp<std::int64_t>(waitMs, kRefreshIntervalMs, kMaxRefreshIntervalMs)));
+    drawnNs_ = 0;
+    refresh();
+}
+
 void TrainingWindow::refresh()
 {
+    QElapsedTimer refreshing;
+    refreshing.start();
     bool chartChanged = false;
     bool mapChanged = false;
     WeightMap map;
@@ -236,6 +259,7 @@ void TrainingWindow::refresh()
         weightMap_->setMap(map);
     if (summary != summary_->text())
         summary_->setText(summary);
+    drawnNs_ += refreshing.nsecsElapsed();
 }
 
 void TrainingWindow::setLogScale(bool on)

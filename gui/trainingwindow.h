@@ -1,7 +1,7 @@
 #pragma once
 // The training window: R2 and missed pairs per presentation as a chart, the
 // weight map, and a summary of the run. It reads the recorder that the main
-// window plugs into the engine, about 10 times a second while it is shown.
+// window plugs into the engine, up to 10 times a second while it is shown.
 #include <QString>
 #include <QWidget>
 
@@ -31,9 +31,14 @@ class WeightMapView;
 class TrainingWindow : public QWidget {
     Q_OBJECT
 public:
-    // While it is shown the window follows a run about 10 times a second:
-    // the chart, the weight map and the summary together.
+    // While it is shown the window follows a run up to 10 times a second:
+    // the chart, the weight map and the summary together. It waits at least
+    // kWaitPerDrawn times as long as its last refresh and paint took, so that
+    // drawing it takes at most a few percent of the window's thread
+    // however slow the display, and refreshes at least once a second.
     static constexpr int kRefreshIntervalMs = 100;
+    static constexpr int kMaxRefreshIntervalMs = 1000;
+    static constexpr int kWaitPerDrawn = 40;
     // Columns of the chart's thinning: each series holds at most 4 points a
     // column (two runs of two extremes) whatever the run's length, so that a
     // refresh of a long run costs no more than one of 500 presentations.
@@ -85,10 +90,13 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void build();
     void restart();
+    // The timer's refresh, which sets the wait for the next one.
+    void refreshOnTimer();
     void updateChart();
     void setLogScale(bool on);
     QString summaryText(const TrainingData& data) const;
@@ -114,6 +122,8 @@ private:
     QPushButton* stopButton_ = nullptr;
     QHBoxLayout* buttons_ = nullptr;
     QTimer* timer_ = nullptr;
+    // Time spent refreshing and painting since the timer's last refresh.
+    std::int64_t drawnNs_ = 0;
 
     // What has been taken from the recorder.
     std::uint64_t run_ = 0;

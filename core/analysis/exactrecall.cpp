@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace duolink {
@@ -49,7 +50,41 @@ RecallValues recallExact(const RecallSnapshot& snapshot, const TPatternVector& a
     return Recaller(snapshot).recall(a);
 }
 
-RecallScore scoreRecall(const RecallValues& r, const PatternPairs& list, std::size_t own, double tol)
+StoredBs::StoredBs(const PatternPairs& list) : count_(list.size()), stride_((list.size() + 3) / 4 * 4)
+{
+    columns_.assign(8 * stride_, 0.0);
+    for (std::size_t p = 0; p < count_; ++p)
+        for (int j = 0; j < 8; ++j)
+            columns_[static_cast<std::size_t>(j) * stride_ + p] = list[p].b[j + 1];
+}
+
+int StoredBs::nearest(const RecallValues& r) const
+{
+    // Four distances at a time, each summed in the order of B1..B8 as one at
+    // a time would; then the first of the least, as below.
+    using Four = double __attribute__((vector_size(4 * sizeof(double))));
+    double best = 0;
+    std::size_t bestAt = 0;
+    for (std::size_t p = 0; p < stride_; p += 4) {
+        Four distance = {};
+        for (int j = 0; j < 8; ++j) {
+            Four b;
+            std::memcpy(&b, &columns_[static_cast<std::size_t>(j) * stride_ + p], sizeof b);
+            const Four d = r[j] - b;
+            distance += d * d;
+        }
+        for (std::size_t k = 0; k < 4 && p + k < count_; ++k) {
+            if (p + k == 0 || distance[k] < best) {
+                best = distance[k];
+                bestAt = p + k;
+            }
+        }
+    }
+    return static_cast<int>(bestAt) + 1;
+}
+
+RecallScore scoreRecall(const RecallValues& r, const PatternPairs& list, std::size_t own, double tol,
+                        const StoredBs* stored)
 {
     RecallScore score;
     const TPatternVector& expected = list[own].b;
@@ -58,6 +93,10 @@ RecallScore scoreRecall(const RecallValues& r, const PatternPairs& list, std::si
         score.maxError = std::max(score.maxError, error);
         if (error > tol)
             ++score.outsideTol;
+    }
+    if (stored) {
+        score.nearest = stored->nearest(r);
+        return score;
     }
     // Squared distances; a pattern is left as soon as it cannot be nearer.
     double best = 0;

@@ -5,6 +5,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/engine/state.h"
 #include "core/patterns/patterns.h"
@@ -55,9 +56,25 @@ struct RecallScore {
     int nearest = 0;      // list position (1-based) of the stored B closest to the recall
 };
 
+// The B patterns of a list, held for finding the one nearest a recall
+// quickly: the same one the search below finds.
+class StoredBs {
+public:
+    explicit StoredBs(const PatternPairs& list);
+    // The 1-based position of the nearest; 1 for an empty list.
+    int nearest(const RecallValues& r) const;
+
+private:
+    std::vector<double> columns_; // B(j) of every pattern, j after j, in blocks of four
+    std::size_t count_;
+    std::size_t stride_;
+};
+
 // `own` is the pair's index in `list` (0-based). The nearest stored B is by
-// Euclidean distance over B1..B8; ties go to the lower position.
-RecallScore scoreRecall(const RecallValues& r, const PatternPairs& list, std::size_t own, double tol);
+// Euclidean distance over B1..B8; ties go to the lower position. `stored`,
+// when given, holds the list's B patterns.
+RecallScore scoreRecall(const RecallValues& r, const PatternPairs& list, std::size_t own, double tol,
+                        const StoredBs* stored = nullptr);
 
 // Reals in the shortest form that reads back as the same double.
 void appendShortest(std::string& out, double value);

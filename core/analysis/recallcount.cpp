@@ -10,9 +10,10 @@ RecallCounts countRecalls(const TrainingResult& trained, const PatternPairs& lis
     if (trained.matrix.aLen < 1 || trained.matrix.bLen < 1)
         return counts;
     Recaller recaller(trained.matrix);
+    const StoredBs stored(list);
     for (size_t k = 0; k < list.size(); ++k) {
         try {
-            const RecallScore score = scoreRecall(recaller.recall(list[k].a), list, k, trained.tol);
+            const RecallScore score = scoreRecall(recaller.recall(list[k].a), list, k, trained.tol, &stored);
             counts.recalled += score.outsideTol == 0;
             counts.nearestOwn += score.nearest == static_cast<int>(k) + 1;
         } catch (const RunError&) {

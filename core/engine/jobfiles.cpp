@@ -34,9 +34,8 @@ int readIntParameter(TextReader& f)
 {
     bool ok = true;
     long long v = f.readInt(ok);
-    const std::size_t line = f.lineNumber();
     if (!ok || v < INT_MIN || v > INT_MAX)
-        invalidNumeric(line);
+        invalidNumeric(f.lineNumber());
     f.skipLine();
     return static_cast<int>(v);
 }
@@ -116,16 +115,22 @@ void EngineState::readParametersInto(const std::string& name, const char* paneLa
         fatal("VELD30.dat not available");
     TextReader f;
     openReader(f, name);
+    // A report that drops its lines needs none of them made.
+    const bool shown = !reportFile.discards();
     reportFile.writeLn("PARAMETERS");
 
     runOption = readIntParameter(f);
-    reportFile.writeLn(std::to_string(runOption) + " 1 = RWM 2=PFM 3=STL 4=IRN ");
+    if (shown)
+        reportFile.writeLn(std::to_string(runOption) + " 1 = RWM 2=PFM 3=STL 4=IRN ");
     maxPresentations = readIntParameter(f);
-    reportFile.writeLn("MAX Presentations: " + std::to_string(maxPresentations));
+    if (shown)
+        reportFile.writeLn("MAX Presentations: " + std::to_string(maxPresentations));
     aLen = readIntParameter(f);
     bLen = readIntParameter(f);
-    reportFile.writeLn("A Len = " + std::to_string(aLen));
-    reportFile.writeLn("B Len = " + std::to_string(bLen));
+    if (shown) {
+        reportFile.writeLn("A Len = " + std::to_string(aLen));
+        reportFile.writeLn("B Len = " + std::to_string(bLen));
+    }
     if (aLen < 1 || aLen > kVectorSize || bLen < 1 || bLen > kVectorSize)
         fatal("A Len or B Len not in specified range");
     if (aLen * bLen > kMatrixCells)
@@ -140,10 +145,12 @@ void EngineState::readParametersInto(const std::string& name, const char* paneLa
     unity = readIntParameter(f);
     tol = readRealParameter(f);
 
-    reportFile.writeLn("TOL     = " + longExpText(tol));
-    reportFile.writeLn("BETA    = " + longExpText(beta));
-    reportFile.writeLn("LIMIT   = " + longExpText(limit));
-    reportFile.write("OPTION  = " + std::to_string(transferFunction));
+    if (shown) {
+        reportFile.writeLn("TOL     = " + longExpText(tol));
+        reportFile.writeLn("BETA    = " + longExpText(beta));
+        reportFile.writeLn("LIMIT   = " + longExpText(limit));
+        reportFile.write("OPTION  = " + std::to_string(transferFunction));
+    }
     if (transferFunction < 1 || transferFunction > 2) {
         transferFunction = 1;
         reportFile.writeLn("ERROR-INVALID Option Selected Assuming Option 1");
@@ -153,7 +160,8 @@ void EngineState::readParametersInto(const std::string& name, const char* paneLa
         unity = 10;
         reportFile.writeLn("ERROR-INVALID Unity Value Assuming Unity=10");
     }
-    reportFile.writeLn("UNITY   = " + std::to_string(unity));
+    if (shown)
+        reportFile.writeLn("UNITY   = " + std::to_string(unity));
     consoleWriteLn(paneLabel + realTextWD(unity, 9, 0));
 
     if (runOption == 1)

@@ -229,6 +229,10 @@ public:
     // the pair or the matrix does not qualify; else `ok` is the test's result.
     bool testWholePair(int pair, const Vector& a, const Vector& b, int aLength, int n, bool& ok);
     WholePairMemo::Pair wholePair(const Vector& a, const Vector& b, int aLength, int n) const;
+    // Parts of testWholePair: the misses' share of the bit errors, and the
+    // correction of the rows of unity by the errors in calcVector.
+    void addBitErrors(int bec);
+    void correctUnityRows(const std::vector<int>& rows, int n, bool wide);
     // The R2 sum of quiet runs that show only the last R2, made when needed
     // (wholepairs.cpp): folds waiting steps into r2Sum; keeps a completed
     // presentation's steps; and at the run's end, or when it fails, makes

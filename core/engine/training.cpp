@@ -323,7 +323,9 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
                 if (runOption == 3)
                     reportFile.write(" ");
             }
-            if (!ok)
+            // A quiet engine shows nothing, and has nothing to raise unless
+            // UNITY is 0.
+            if (!ok && !(quiet && unity != 0))
                 printWMatrix(wMatrix, aLen, bLen);
             if (runOption != 2 && reports)
                 reportFile.writeLn();

@@ -16,6 +16,7 @@
 #include <limits>
 
 #include "core/engine/pairtest.h"
+#include "core/engine/widerows.h"
 
 namespace duolink {
 
@@ -225,11 +226,40 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
         return false;
     if (memo.missFrom < 0)
         memo.missFrom = missFrom(unity, tol);
+    if (memo.wide < 0)
+        memo.wide = widerows::available();
+    const bool wide = memo.wide > 0;
     const std::vector<int>& rows = kept.unityRows;
     const double* const bKept = kept.b.data();
 
+    // Pairs of a few fours of B values go in one step as far as they can.
+    // It corrects the rows before the R2 step below is kept, which cannot
+    // fail, in runs whose R2 waits.
+    if (wide && transferFunction != 1 && memo.deferR2) {
+        bool corrected = false;
+        double largest = 0;
+        const int bec = widerows::testPair(wMatrix.data(), rows.data(), static_cast<int>(rows.size()), bKept, n,
+                                           memo.missFrom, beta, &calcVector[1], corrected, largest);
+        if (bec >= 0) {
+            addBitErrors(bec);
+            ok = bec == 0;
+            memo.pending.add(ok ? 0 : pair, &calcVector[1], n);
+            if (ok || rows.empty())
+                return true;
+            if (corrected) {
+                memo.bound += largest;
+                return true;
+            }
+            correctUnityRows(rows, n, wide);
+            return true;
+        }
+    }
+
     // The product through the matrix: the sums of the rows of unity.
-    sumRows(wMatrix.data(), rows, n, &calcVector[1]);
+    if (wide)
+        widerows::sumRows(wMatrix.data(), rows.data(), static_cast<int>(rows.size()), n, &calcVector[1]);
+    else
+        sumRows(wMatrix.data(), rows, n, &calcVector[1]);
     if (transferFunction == 1)
         for (int j = 1; j <= n; ++j)
             calcVector[j] = trainingTransfer(calcVector[j]);
@@ -237,17 +267,16 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     // scorePattern's count; the results are whole, so the differences are
     // exact in a double.
     int bec = 0;
-    for (int j = 1; j <= n; ++j)
-        bec += std::fabs(bKept[j - 1] - calcVector[j]) >= memo.missFrom;
-    // Halves add exactly in a double while the total is below 2^50.
-    if (berTotal < 0x1p50 && berTotal >= 0)
-        berTotal += bec * 0.5;
+    if (wide)
+        bec = widerows::countMisses(bKept, &calcVector[1], n, memo.missFrom);
     else
-        berTotal = storeDouble(berTotal + static_cast<long double>(bec) / 2);
+        for (int j = 1; j <= n; ++j)
+            bec += std::fabs(bKept[j - 1] - calcVector[j]) >= memo.missFrom;
+    addBitErrors(bec);
     ok = bec == 0;
     if (ok) {
         if (memo.deferR2)
-            memo.pending.pairs.push_back(0);
+            memo.pending.add(0, nullptr, 0);
         else
             r2Sum = storeDouble(static_cast<long double>(r2Sum) + 1.0L);
         return true;
@@ -257,21 +286,41 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
         calcVector[j] = bKept[j - 1] - calcVector[j];
 
     if (memo.deferR2) {
-        memo.pending.pairs.push_back(pair);
-        memo.pending.errors.insert(memo.pending.errors.end(), &calcVector[1], &calcVector[1] + n);
+        memo.pending.add(pair, &calcVector[1], n);
     } else {
         r2Sum = storeDouble(r2Sum + fitTerm(calcVector, b, n)); // b is the pair's when R2 is made at once
     }
     if (rows.empty())
         return true;
+    correctUnityRows(rows, n, wide);
+    return true;
+}
 
+void EngineState::addBitErrors(int bec)
+{
+    // Halves add exactly in a double while the total is below 2^50.
+    if (berTotal < 0x1p50 && berTotal >= 0)
+        berTotal += bec * 0.5;
+    else
+        berTotal = storeDouble(berTotal + static_cast<long double>(bec) / 2);
+}
+
+void EngineState::correctUnityRows(const std::vector<int>& rows, int n, bool wide)
+{
+    WholePairMemo& memo = wholePairs_;
     // Every row of unity gets the correction the first of them would get;
     // the rows of 0 get 0.
     double correction[kVectorSize];
-    const double largest = unityRowCorrections(&calcVector[1], n, unity, beta, correction);
+    const double largest = wide ? widerows::corrections(&calcVector[1], n, unity, beta, correction)
+                                : unityRowCorrections(&calcVector[1], n, unity, beta, correction);
     // Sums below 2^32 are exact in a double; larger ones are made as the
     // general sum makes them, and end the bound.
     const bool small = largest < kWholeLimit;
+    if (small && wide) {
+        widerows::addToRows(wMatrix.data(), rows.data(), static_cast<int>(rows.size()), correction, n);
+        memo.bound += largest;
+        return;
+    }
     for (const int first : rows) {
         double* row = &wMatrix[first];
         if (small) {
@@ -282,7 +331,6 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
         }
     }
     memo.bound = small ? memo.bound + largest : kWholeLimit;
-    return true;
 }
 
 // --- The R2 sum, made when it is shown ------------------------------------------
@@ -295,7 +343,8 @@ double EngineState::sumOfFitSteps(const WholePairMemo::FitSteps& steps, double s
     Vector e{}, b{};
     const int n = bLen;
     size_t next = 0;
-    for (const int pair : steps.pairs) {
+    for (size_t step = 0; step < steps.count; ++step) {
+        const int pair = steps.pairs[step];
         if (pair == 0) {
             sum = storeDouble(static_cast<long double>(sum) + 1.0L);
             continue;
@@ -313,7 +362,7 @@ void EngineState::settleR2()
 {
     WholePairMemo& memo = wholePairs_;
     memo.completedIsLast = false;
-    if (memo.pending.pairs.empty())
+    if (memo.pending.empty())
         return;
     r2Sum = sumOfFitSteps(memo.pending, r2Sum);
     memo.pending.clear();

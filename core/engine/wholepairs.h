@@ -14,6 +14,8 @@ struct WholePairMemo {
     double bound = -1;
     // The smallest difference from B that misses; negative when not known.
     double missFrom = -1;
+    // Whether the steps run four values at a time; negative when not known.
+    int wide = -1;
     // Each pair of the run by its number from 1 on, as the first test of it
     // found it: whether it qualifies, and the first cells of its rows of
     // unity. A run presents the same pairs every time.
@@ -32,14 +34,34 @@ struct WholePairMemo {
     // presentation shows. The sum's steps of this presentation wait in
     // `pending`; those of the last one completed, with the sum made before
     // them, in `completed`.
+    // The stores only grow: the steps are the first `count` pairs and the
+    // first `errorCount` errors.
     struct FitSteps {
         double base = 0;        // the sum before the first step
         std::vector<int> pairs; // per step: a missed pair's number, or 0 for a recalled one
         std::vector<double> errors; // the error values of the missed pairs, B Len each
+        size_t count = 0;
+        size_t errorCount = 0;
+        bool empty() const { return count == 0; }
         void clear()
         {
-            pairs.clear();
-            errors.clear();
+            count = 0;
+            errorCount = 0;
+        }
+        // A step of pair `pair` (0: recalled) with the n errors from `e`.
+        void add(int pair, const double* e, int n)
+        {
+            if (count == pairs.size())
+                pairs.resize(2 * count + 16);
+            pairs[count++] = pair;
+            if (pair == 0)
+                return;
+            if (errorCount + static_cast<size_t>(n) > errors.size())
+                errors.resize(2 * errors.size() + static_cast<size_t>(n) * 16);
+            double* out = errors.data() + errorCount;
+            for (int j = 0; j < n; ++j)
+                out[j] = e[j];
+            errorCount += static_cast<size_t>(n);
         }
     };
     bool deferR2 = false;

@@ -59,8 +59,12 @@ bool FolderLock::tryLock(const std::string& folder)
 
 void FolderLock::unlock() noexcept
 {
-    if (fd_ >= 0)
+    // Unlocked before it is closed: a copy of the process's file table (a
+    // thread's own) may still refer to the folder.
+    if (fd_ >= 0) {
+        (void)::flock(fd_, LOCK_UN);
         ::close(fd_);
+    }
     fd_ = -1;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -189,6 +191,8 @@ void TextReader::openText(const std::string& name, std::string text)
     data_ = std::move(text);
     pos_ = 0;
     forgetValues();
+    // About one value in every eight characters of a file of patterns.
+    values_.reserve(data_.size() / 8 + 16);
     open_ = true;
 }
 
@@ -237,14 +241,8 @@ bool TextReader::nextToken(std::string_view& token, size_t maxLen)
     return length > 0;
 }
 
-double TextReader::readReal(bool& ok)
+double TextReader::readNewReal(bool& ok)
 {
-    if (replayed_ < values_.size() && values_[replayed_].start == pos_) {
-        const ReadValue& read = values_[replayed_++];
-        pos_ = read.end;
-        ok = read.ok;
-        return read.value;
-    }
     // A pass that left the order of the last one keeps what it reads anew.
     values_.resize(replayed_);
     const size_t start = pos_;
@@ -252,9 +250,24 @@ double TextReader::readReal(bool& ok)
     std::string_view token;
     double value = 0.0;
     if (nextToken(token, 64)) {
-        ok = parseRealToken(token, value);
-        if (!ok)
-            value = 0.0;
+        ParsedToken* const known = std::find_if(std::begin(parsed_), std::end(parsed_), [&](const ParsedToken& p) {
+            return p.length == token.size() && std::equal(token.begin(), token.end(), p.text);
+        });
+        if (known != std::end(parsed_)) {
+            value = known->value;
+            ok = known->ok;
+        } else {
+            ok = parseRealToken(token, value);
+            if (!ok)
+                value = 0.0;
+            if (token.size() <= sizeof parsed_[0].text) {
+                parsed_[1] = parsed_[0];
+                std::memcpy(parsed_[0].text, token.data(), token.size());
+                parsed_[0].length = token.size();
+                parsed_[0].value = value;
+                parsed_[0].ok = ok;
+            }
+        }
     }
     values_.push_back({start, pos_, value, ok});
     ++replayed_;

@@ -53,6 +53,7 @@ public:
     // Opens no file: everything written until close is dropped.
     void discard(const std::string& name);
     bool isOpen() const { return fd_ >= 0 || discarding_; }
+    bool discards() const { return discarding_; }
     void write(std::string_view text);           // then flush
     void writeLn(std::string_view text = {});    // text and CR LF
     void flush();
@@ -101,7 +102,16 @@ public:
     bool nextToken(std::string_view& token, size_t maxLen);
     // A real value: 0 at the end of the file. When the token is not a number
     // `ok` is set false and 0 is returned.
-    double readReal(bool& ok);
+    double readReal(bool& ok)
+    {
+        if (replayed_ < values_.size() && values_[replayed_].start == pos_) {
+            const ReadValue& read = values_[replayed_++];
+            pos_ = read.end;
+            ok = read.ok;
+            return read.value;
+        }
+        return readNewReal(ok);
+    }
     // An integer value: 0 at the end of the file; `ok` false when malformed.
     long long readInt(bool& ok);
     // Discards the rest of the current line, including its line feed.
@@ -124,9 +134,19 @@ private:
         bool ok;
     };
     void forgetValues() noexcept;
+    double readNewReal(bool& ok);
 
     std::string name_;
     std::string data_;
+    // The last two short tokens read anew and their values: files of
+    // patterns hold few distinct numbers.
+    struct ParsedToken {
+        char text[16];
+        size_t length = 0; // 0: none yet
+        double value = 0;
+        bool ok = false;
+    };
+    ParsedToken parsed_[2];
     std::vector<ReadValue> values_; // in the order they were read
     size_t replayed_ = 0;           // how many of them this pass met again
     char token_[kMaxToken];

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -322,4 +323,43 @@ TEST(SigmaList, ReadsCommaSeparatedLevelsOfZeroOrMore)
     for (const auto& c : cases)
         EXPECT_EQ(parseSigmaList(c.text), c.levels) << c.text;
     EXPECT_EQ(sigmaListText({0, 0.05, 0.5}), "0, 0.05, 0.5");
+}
+
+// The nearest stored B: the least distance, the first of equal ones, and the
+// first pattern when no distance is a number.
+TEST(NearestB, LeastDistanceFirstOfEqualOnes)
+{
+    const auto list = [](std::initializer_list<double> firsts) {
+        PatternPairs pairs;
+        for (const double b1 : firsts) {
+            PatternPair pair;
+            pair.b[1] = b1;
+            pairs.push_back(pair);
+        }
+        return pairs;
+    };
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double r1;
+        PatternPairs pairs;
+        size_t own;
+        int nearest;
+    } cases[] = {
+        {1, list({1, 1, 1}), 2, 1},      // equal to all: the first
+        {1, list({5, 1, 1}), 2, 2},      // equal to an earlier one than its own
+        {1, list({1, 0, 1}), 0, 1},      // its own first
+        {2, list({0, 5, 3}), 2, 3},      // its own, nearer than the others
+        {2, list({0, 5, 2.5, 1.5}), 1, 3},  // an earlier one nearer: the first of the ties
+        {2, list({0, 5, 3, 1}), 1, 3},
+        {1e200, list({0, 1}), 1, 1},     // distances beyond the range
+        {inf, list({0, 1}), 1, 1},
+        {std::nan(""), list({0, 1}), 1, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.r1);
+        const RecallValues r{c.r1};
+        EXPECT_EQ(scoreRecall(r, c.pairs, c.own, 0.5).nearest, c.nearest);
+        const StoredBs stored(c.pairs);
+        EXPECT_EQ(scoreRecall(r, c.pairs, c.own, 0.5, &stored).nearest, c.nearest);
+    }
 }

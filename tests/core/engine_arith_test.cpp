@@ -5,6 +5,7 @@
 #include "core/engine/pairtest.h"
 #include "core/engine/training.h"
 #include "core/engine/wholepairs.h"
+#include "core/engine/widerows.h"
 #include "core/analysis/splitmix64.h"
 #include "testsupport.h"
 
@@ -265,8 +266,11 @@ TEST_F(Arithmetic, UnityRowCorrectionIsTheGeneralOne)
     for (int k = 12; k < 64; ++k)
         errors[k] = static_cast<double>(static_cast<int64_t>(g.next() % 400001) - 200000);
     for (int u : unities)
-        for (double beta : betas)
-            for (double e : errors) {
+        for (double beta : betas) {
+            double shortcuts[64];
+            bool failed = false;
+            for (int k = 0; k < 64; ++k) {
+                const double e = errors[k];
                 SCOPED_TRACE(::testing::Message() << "unity " << u << " beta " << beta << " e " << e);
                 unity = u;
                 aLen = bLen = 1;
@@ -286,7 +290,27 @@ TEST_F(Arithmetic, UnityRowCorrectionIsTheGeneralOne)
                 ASSERT_EQ(shortcutError, generalError);
                 if (generalError.empty())
                     ASSERT_EQ(std::bit_cast<uint64_t>(shortcut), std::bit_cast<uint64_t>(general[1]));
+                shortcuts[k] = shortcut;
+                failed = failed || !generalError.empty();
             }
+            // Four at a time, where the processor can: the same values, or
+            // the same failure.
+            if (!widerows::available())
+                continue;
+            SCOPED_TRACE(::testing::Message() << "four at a time: unity " << u << " beta " << beta);
+            double wide[64];
+            bool wideFailed = false;
+            try {
+                widerows::corrections(errors, 63, u, beta, wide); // 63: a value past the last four too
+                wide[63] = shortcuts[63];
+            } catch (const RunError&) {
+                wideFailed = true;
+            }
+            ASSERT_EQ(wideFailed, failed);
+            if (!failed)
+                for (int k = 0; k < 64; ++k)
+                    ASSERT_EQ(std::bit_cast<uint64_t>(wide[k]), std::bit_cast<uint64_t>(shortcuts[k])) << "e " << errors[k];
+        }
 }
 
 // Sums and products of rows take shortcuts in double arithmetic (whole rows,

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -53,6 +54,29 @@ TEST(NumberGrammar, PrefixesAndWholeTexts)
     long long n = 0;
     EXPECT_TRUE(parseIntToken("+42", n) && n == 42);
     EXPECT_FALSE(parseIntToken("4.2", n) || parseIntToken("+", n) || parseIntToken("99999999999999999999", n));
+}
+
+// Short decimals are converted without the library: every count of digits
+// around the last exact one, every place of the point, both signs, and the
+// digit strings whose values lie nearest to halfway between two doubles.
+TEST(NumberGrammar, ShortDecimalsReadAsTheLibraryReadsThem)
+{
+    const char* const digitRuns[] = {"0", "5", "000", "123456789012345", "999999999999999", "1234567890123456",
+                                     "900719925474099", "100000000000001", "500000000000005", "333333333333333"};
+    for (const std::string digits : digitRuns) {
+        for (size_t point = 0; point <= digits.size(); ++point) {
+            for (const char* sign : {"", "-", "+"}) {
+                std::string text = sign + digits;
+                text.insert(text.size() - digits.size() + point, ".");
+                SCOPED_TRACE(text);
+                double value = 7, expected = 7;
+                ASSERT_EQ(convertDecimal(text, value), DecimalRange::InRange);
+                expected = std::strtod(text.c_str(), nullptr);
+                EXPECT_EQ(value, expected);
+                EXPECT_EQ(std::signbit(value), std::signbit(expected));
+            }
+        }
+    }
 }
 
 // Tokens are runs of bytes above the blank; control bytes separate them and

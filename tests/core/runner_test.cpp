@@ -11,12 +11,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -195,6 +197,22 @@ TEST_F(RunnerTest, TheFolderLockIsHeldAcrossProcesses)
     lock.unlock();
     EXPECT_EQ(run({job.string()}), 0);
     EXPECT_EQ(duolink::folderInUseMessage("/w", 0), "/w is in use by another run");
+
+    // A thread with a copy of the file table (the window's run) still refers
+    // to the folder after the lock is given up; the lock goes all the same.
+    ASSERT_TRUE(lock.tryLock(dir_.string()));
+    std::promise<void> copied;
+    std::promise<void> ended;
+    std::thread copy([&] {
+        ::unshare(CLONE_FILES);
+        copied.set_value();
+        ended.get_future().wait();
+    });
+    copied.get_future().wait();
+    lock.unlock();
+    EXPECT_TRUE(again.tryLock(dir_.string()));
+    ended.set_value();
+    copy.join();
 }
 
 // "Load yesterday's matrix and predict", without a Solve: every row is

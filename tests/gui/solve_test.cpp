@@ -2,6 +2,7 @@
 // real engine, in a scratch working folder.
 #include <QApplication>
 #include <QDir>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -14,6 +15,7 @@
 
 #include "core/guard/folderlock.h"
 #include "gui/consoleview.h"
+#include "gui/instancewindow.h"
 #include "tests/core/testsupport.h"
 #include "tests/gui/fixture.h"
 
@@ -98,6 +100,12 @@ TEST_F(SolveInWindow, TrainsFromTypedPairsAndShowsTheRun)
     EXPECT_EQ(after[after.size() - 3],
               " INPUT   1.00000   1.00000   0.00000   0.00000   0.00000   0.00000   0.00000   0.00000   0.00000 ");
     EXPECT_EQ(after.back(), "");
+    // Each check keeps its listing in a window of its own.
+    const auto checks = form->findChildren<TFormNumInstances*>();
+    ASSERT_EQ(checks.size(), 2);
+    EXPECT_EQ(checks.back()->Memo1->toPlainText(),
+              "Memo1\nApp File 2: gui_tests\n------------------------------\ninit\ngui_tests\n"
+              "There are 2 process(s)\nThere are 1  instance(s) of process\n");
 
     // Keep the matrix and load it back: nine listed rows.
     fake.fileAnswer = QString::fromStdString((dir / "m.vmat2").string());

@@ -1,0 +1,216 @@
+// Built for every x86-64 processor: only the functions marked for AVX2 and
+// FMA use them, and only after available() has said they may. The file is
+// compiled without contracting products and sums into fused ones, so every
+// operation below is the one written.
+#include "core/engine/widerows.h"
+
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/engine/wholepairs.h"
+
+#define DUOLINK_WIDE __attribute__((target("avx2,fma")))
+
+namespace duolink::widerows {
+
+bool available() noexcept
+{
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+}
+
+namespace {
+DUOLINK_WIDE inline __m256d magnitude(__m256d v)
+{
+    return _mm256_andnot_pd(_mm256_set1_pd(-0.0), v);
+}
+DUOLINK_WIDE inline __m256d signOf(__m256d v)
+{
+    return _mm256_and_pd(_mm256_set1_pd(-0.0), v);
+}
+constexpr int kBitsSet[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+} // namespace
+
+DUOLINK_WIDE void sumRows(const double* w, const int* rows, int rowCount, int n, double* out) noexcept
+{
+    const __m256d zero = _mm256_setzero_pd();
+    int j = 0;
+    for (; j + 8 <= n; j += 8) {
+        __m256d s0 = zero, s1 = zero;
+        for (int k = 0; k < rowCount; ++k) {
+            const double* r = w + rows[k] + j;
+            s0 = _mm256_add_pd(s0, _mm256_loadu_pd(r));
+            s1 = _mm256_add_pd(s1, _mm256_loadu_pd(r + 4));
+        }
+        _mm256_storeu_pd(out + j, _mm256_add_pd(s0, zero));
+        _mm256_storeu_pd(out + j + 4, _mm256_add_pd(s1, zero));
+    }
+    for (; j + 4 <= n; j += 4) {
+        __m256d s = zero;
+        for (int k = 0; k < rowCount; ++k)
+            s = _mm256_add_pd(s, _mm256_loadu_pd(w + rows[k] + j));
+        _mm256_storeu_pd(out + j, _mm256_add_pd(s, zero));
+    }
+    for (; j < n; ++j) {
+        double s = 0;
+        for (int k = 0; k < rowCount; ++k)
+            s += w[rows[k] + j];
+        out[j] = s + 0.0;
+    }
+}
+
+DUOLINK_WIDE int countMisses(const double* b, const double* calc, int n, double missFrom) noexcept
+{
+    const __m256d from = _mm256_set1_pd(missFrom);
+    int misses = 0;
+    int j = 0;
+    for (; j + 4 <= n; j += 4) {
+        const __m256d d = magnitude(_mm256_sub_pd(_mm256_loadu_pd(b + j), _mm256_loadu_pd(calc + j)));
+        misses += kBitsSet[_mm256_movemask_pd(_mm256_cmp_pd(d, from, _CMP_GE_OQ))];
+    }
+    for (; j < n; ++j)
+        misses += std::fabs(b[j] - calc[j]) >= missFrom;
+    return misses;
+}
+
+namespace {
+// unityRowCorrection and nearHalfCorrection (wholepairs.cpp) on four values
+// at once, with the exact error of a product from a fused multiply-add
+// instead of a split. `settled` gets a bit for each value found; the others
+// need the extended way.
+DUOLINK_WIDE inline __m256d correctFour(__m256d x, __m256d b, int& settled)
+{
+    const __m256d round = _mm256_set1_pd(0x1.8p52);
+    const __m256d half = _mm256_set1_pd(0.5);
+    const __m256d wide = _mm256_set1_pd(0x1p40);
+    const __m256d exponent = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7ff0000000000000));
+    const __m256d y = _mm256_mul_pd(x, b);
+    const __m256d m = magnitude(y);
+    const __m256d r = _mm256_sub_pd(_mm256_add_pd(y, round), round);
+    const __m256d s = _mm256_sub_pd(y, r);
+    const __m256d fromHalf = magnitude(_mm256_sub_pd(magnitude(s), half));
+    const __m256d clear = _mm256_and_pd(_mm256_cmp_pd(m, wide, _CMP_LT_OQ),
+                                        _mm256_cmp_pd(fromHalf, _mm256_mul_pd(_mm256_set1_pd(0x1p-48), m), _CMP_GT_OQ));
+    // Near a half h: d = x * beta - h, exactly enough.
+    const __m256d h = _mm256_add_pd(r, _mm256_or_pd(signOf(s), half));
+    const __m256d d = _mm256_add_pd(_mm256_sub_pd(y, h), _mm256_fmsub_pd(x, b, y));
+    const __m256d halfUlp = _mm256_mul_pd(_mm256_and_pd(h, exponent), _mm256_set1_pd(0x1p-53));
+    const __m256d slack = _mm256_mul_pd(_mm256_set1_pd(0x1p-60), magnitude(h));
+    const __m256d dm = magnitude(d);
+    const __m256d tie = _mm256_cmp_pd(_mm256_add_pd(dm, slack), halfUlp, _CMP_LT_OQ);
+    const __m256d past = _mm256_cmp_pd(_mm256_sub_pd(dm, slack), halfUlp, _CMP_GT_OQ);
+    const __m256d inRange = _mm256_and_pd(_mm256_cmp_pd(m, _mm256_set1_pd(1.5), _CMP_GE_OQ),
+                                          _mm256_cmp_pd(m, wide, _CMP_LT_OQ));
+    const __m256d even = _mm256_sub_pd(_mm256_add_pd(h, round), round);
+    const __m256d away = _mm256_add_pd(h, _mm256_or_pd(signOf(d), half));
+    const __m256d result = _mm256_blendv_pd(away, even, tie);
+    settled = _mm256_movemask_pd(_mm256_or_pd(clear, _mm256_and_pd(inRange, _mm256_or_pd(tie, past))));
+    return _mm256_blendv_pd(result, _mm256_add_pd(r, _mm256_setzero_pd()), clear);
+}
+
+DUOLINK_WIDE inline double largestOf(__m256d v)
+{
+    double lanes[4];
+    _mm256_storeu_pd(lanes, v);
+    return std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+}
+
+// The test of a pair of 4 * C B values, in registers throughout.
+template <int C>
+DUOLINK_WIDE inline int testFour(double* w, const int* rows, int rowCount, const double* b, double missFrom,
+                                 double beta, double* calc, bool& corrected, double& largest)
+{
+    const __m256d zero = _mm256_setzero_pd();
+    __m256d sum[C];
+    for (int c = 0; c < C; ++c)
+        sum[c] = zero;
+    for (int k = 0; k < rowCount; ++k)
+        for (int c = 0; c < C; ++c)
+            sum[c] = _mm256_add_pd(sum[c], _mm256_loadu_pd(w + rows[k] + 4 * c));
+    const __m256d from = _mm256_set1_pd(missFrom);
+    __m256d e[C];
+    int misses = 0;
+    for (int c = 0; c < C; ++c) {
+        sum[c] = _mm256_add_pd(sum[c], zero);
+        e[c] = _mm256_sub_pd(_mm256_loadu_pd(b + 4 * c), sum[c]);
+        misses += kBitsSet[_mm256_movemask_pd(_mm256_cmp_pd(magnitude(e[c]), from, _CMP_GE_OQ))];
+    }
+    corrected = false;
+    for (int c = 0; c < C; ++c)
+        _mm256_storeu_pd(calc + 4 * c, misses ? e[c] : sum[c]);
+    if (misses == 0 || rowCount == 0)
+        return misses;
+    const __m256d vb = _mm256_set1_pd(beta);
+    __m256d correction[C];
+    __m256d most = zero;
+    int settled = 0xF;
+    for (int c = 0; c < C; ++c) {
+        int four;
+        correction[c] = correctFour(e[c], vb, four);
+        settled &= four;
+        most = _mm256_max_pd(most, magnitude(correction[c]));
+    }
+    largest = largestOf(most);
+    if (settled != 0xF || !(largest < 0x1p31))
+        return misses;
+    for (int k = 0; k < rowCount; ++k) {
+        double* row = w + rows[k];
+        for (int c = 0; c < C; ++c)
+            _mm256_storeu_pd(row + 4 * c, _mm256_add_pd(_mm256_loadu_pd(row + 4 * c), correction[c]));
+    }
+    corrected = true;
+    return misses;
+}
+} // namespace
+
+DUOLINK_WIDE int testPair(double* w, const int* rows, int rowCount, const double* b, int n, double missFrom, double beta,
+             double* calc, bool& corrected, double& largest)
+{
+    switch (n) {
+    case 4: return testFour<1>(w, rows, rowCount, b, missFrom, beta, calc, corrected, largest);
+    case 8: return testFour<2>(w, rows, rowCount, b, missFrom, beta, calc, corrected, largest);
+    case 12: return testFour<3>(w, rows, rowCount, b, missFrom, beta, calc, corrected, largest);
+    case 16: return testFour<4>(w, rows, rowCount, b, missFrom, beta, calc, corrected, largest);
+    default: return -1;
+    }
+}
+
+DUOLINK_WIDE double corrections(const double* e, int n, int unity, double beta, double* out)
+{
+    const __m256d b = _mm256_set1_pd(beta);
+    __m256d largest = _mm256_setzero_pd();
+    int j = 0;
+    for (; j + 4 <= n; j += 4) {
+        int settled;
+        __m256d result = correctFour(_mm256_loadu_pd(e + j), b, settled);
+        _mm256_storeu_pd(out + j, result);
+        if (settled != 0xF) {
+            for (int k = 0; k < 4; ++k)
+                if (!(settled & (1 << k)))
+                    out[j + k] = extendedUnityRowCorrection(e[j + k], unity, beta);
+            result = _mm256_loadu_pd(out + j);
+        }
+        largest = _mm256_max_pd(largest, magnitude(result));
+    }
+    double most = largestOf(largest);
+    for (; j < n; ++j) {
+        out[j] = unityRowCorrection(e[j], unity, beta);
+        most = std::max(most, std::fabs(out[j]));
+    }
+    return most;
+}
+
+DUOLINK_WIDE void addToRows(double* w, const int* rows, int rowCount, const double* add, int n) noexcept
+{
+    for (int k = 0; k < rowCount; ++k) {
+        double* row = w + rows[k];
+        int j = 0;
+        for (; j + 4 <= n; j += 4)
+            _mm256_storeu_pd(row + j, _mm256_add_pd(_mm256_loadu_pd(row + j), _mm256_loadu_pd(add + j)));
+        for (; j < n; ++j)
+            row[j] += add[j];
+    }
+}
+
+} // namespace duolink::widerows
