@@ -293,6 +293,11 @@ public:
         if (!quiet_)
             out_.writeLine(line);
     }
+    void appendBlock(std::string_view lines) override
+    {
+        if (!quiet_)
+            out_.writeBlock(lines);
+    }
 
 private:
     StandardOutput& out_;

@@ -53,6 +53,15 @@ void StandardOutput::writeLongLine(std::string_view line)
     write("\n");
 }
 
+void StandardOutput::writeLinesOfBlock(std::string_view lines)
+{
+    while (!lines.empty()) {
+        const size_t end = lines.find('\n');
+        writeLine(lines.substr(0, end));
+        lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
+    }
+}
+
 void StandardOutput::flush()
 {
     send({buffer_.get(), used_});

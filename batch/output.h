@@ -34,6 +34,18 @@ public:
         }
         writeLongLine(line);
     }
+    // Whole lines, each with its line feed: in one copy when they all fit
+    // in the buffer, else one by one as writeLine takes them, so that the
+    // buffer goes out at the same places.
+    void writeBlock(std::string_view lines)
+    {
+        if (lines.size() <= kBufferSize - used_) {
+            std::copy_n(lines.data(), lines.size(), buffer_.get() + used_);
+            used_ += lines.size();
+            return;
+        }
+        writeLinesOfBlock(lines);
+    }
     void flush();
 
     // The errno of the first failure other than a closed pipe, or 0.
@@ -44,6 +56,7 @@ public:
 private:
     static constexpr size_t kBufferSize = 1 << 18;
     void writeLongLine(std::string_view line);
+    void writeLinesOfBlock(std::string_view lines);
     void send(std::string_view data);
 
     std::unique_ptr<char[]> buffer_;

@@ -96,7 +96,12 @@ long double EngineState::fitTerm(const Vector& e, const Vector& b, int n)
     const long double u = unity;
     long double sum = 0;
     for (int i = 1; i <= n; ++i) {
-        long double t = b[i] != 0 ? fdiv(e[i], b[i]) + 1 : fdiv(e[i], u);
+        // e / b + 1, or e / unity where b is 0: the divisor and the 1 are
+        // chosen without a branch (0/1 patterns leave no way to guess it);
+        // adding 0 changes no square.
+        const bool byB = b[i] != 0;
+        const long double divisor = byB ? static_cast<long double>(b[i]) : u;
+        const long double t = fdiv(e[i], divisor) + static_cast<long double>(byB);
         sum += t * t;
     }
     long double s = fdiv(sum, n);

@@ -1,8 +1,8 @@
 #include "core/engine/state.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "core/support/numtext.h"
@@ -78,6 +78,44 @@ inline bool allWhole(const double* v, int n)
     return whole;
 }
 
+// Two doubles at a time (SSE2 on x86-64): the row loops below check and add
+// two cells in one step. The checks are sums, which the compiler keeps in
+// vector registers: what a cell is off a whole number, added up, is 0 only
+// when every cell is whole (NaN and infinities make it NaN), and the
+// magnitudes added up stay below a bound only when every one of them does.
+using Doubles2 = double __attribute__((vector_size(16)));
+
+inline Doubles2 load2(const double* p)
+{
+    Doubles2 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void store2(double* p, Doubles2 v)
+{
+    std::memcpy(p, &v, sizeof v);
+}
+
+inline Doubles2 abs2(Doubles2 v)
+{
+    using Bits2 = long long __attribute__((vector_size(16)));
+    return reinterpret_cast<Doubles2>(reinterpret_cast<Bits2>(v) & 0x7FFFFFFFFFFFFFFF);
+}
+
+// How far the magnitudes are off a whole number (below 2^52; from 2^52 on
+// every double is whole, and the magnitudes are checked apart).
+inline Doubles2 offWhole2(Doubles2 m)
+{
+    const Doubles2 big = {0x1p52, 0x1p52};
+    return abs2((m + big) - big - m);
+}
+
+inline double sumOf(Doubles2 v)
+{
+    return v[0] + v[1];
+}
+
 inline long double mulChecked(long double a, long double b)
 {
     long double r = a * b;
@@ -120,6 +158,41 @@ void EngineState::outerProduct(const Vector& first, int n, const Vector& second,
     }
 }
 
+template <class WorkRow>
+bool EngineState::twoValuedRows(const Vector& first, int n, Matrix& dest, int m, WorkRow workRow)
+{
+    // The first input that is not 0, and whether every other one is 0 or
+    // the same value.
+    int lead = 1;
+    while (lead <= n && first[lead] == 0)
+        ++lead;
+    if (lead > n || m < 1)
+        return false;
+    const double value = first[lead];
+    bool two = value == value;
+    for (int i = lead + 1; i <= n; ++i)
+        two = two & ((first[i] == 0) | (first[i] == value));
+    if (!two)
+        return false;
+    for (int i = 1; i < lead; ++i)
+        std::fill_n(&dest[cellIndex(i, 1)], m, 0.0);
+    workRow(lead);
+    // Each further row is that row or zeros, masked without a branch on
+    // the input (0/1 patterns leave no way to guess it).
+    const double* row = &dest[cellIndex(lead, 1)];
+    for (int i = lead + 1; i <= n; ++i) {
+        const uint64_t keep = 0 - static_cast<uint64_t>(first[i] != 0);
+        double* out = &dest[cellIndex(i, 1)];
+        for (int j = 0; j < m; ++j) {
+            uint64_t bits = 0;
+            std::memcpy(&bits, row + j, sizeof bits);
+            bits &= keep;
+            std::memcpy(out + j, &bits, sizeof bits);
+        }
+    }
+    return true;
+}
+
 void EngineState::correctionProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x)
 {
     const long double u = unity;
@@ -129,6 +202,13 @@ void EngineState::correctionProduct(const Vector& first, int n, const Vector& se
     bool finite = unity != 0 && std::isfinite(x);
     for (int j = 1; finite && j <= m; ++j)
         finite = std::isfinite(second[j]);
+    if (finite && twoValuedRows(first, n, dest, m, [&](int i) {
+            for (int j = 1; j <= m; ++j) {
+                long double t = fdiv(mulChecked(mulChecked(static_cast<long double>(first[i]), second[j]), x), u);
+                dest[cellIndex(i, j)] = roundStoredEven(storeDouble(t));
+            }
+        }))
+        return;
     int previous = 0;
     for (int i = 1; i <= n; ++i) {
         if (finite && first[i] == 0) {
@@ -163,16 +243,38 @@ void EngineState::matrixAdd(const Matrix& first, int rows, int cols, const Matri
     for (int i = 1; i <= rows; ++i) {
         // Two kinds of rows add as doubles, exactly what the extended sums
         // store: a row of zeros in `first` (a correction row of a zero input)
-        // when no value of `second` is NaN, and, in quiet runs, rows of whole
-        // numbers well inside the 53-bit range. Rows are contiguous.
+        // when every value of `second` is finite, and rows of whole numbers
+        // well inside the 53-bit range. Rows are contiguous.
         if (cols >= 1) {
             const int c = cellIndex(i, 1);
-            bool zeros = true;
-            for (int j = 0; j < cols; ++j)
-                zeros = zeros & (first[c + j] == 0) & (second[c + j] == second[c + j]);
-            if (zeros || (quiet && allWhole(&first[c], cols) && allWhole(&second[c], cols))) {
-                for (int j = 0; j < cols; ++j)
-                    dest[c + j] = second[c + j] + first[c + j];
+            const double* a = &first[c];
+            const double* b = &second[c];
+            Doubles2 firstSize{}, secondSize{}, off{}, secondNotFinite{};
+            int j = 0;
+            for (; j + 2 <= cols; j += 2) {
+                const Doubles2 x = abs2(load2(a + j)), y = abs2(load2(b + j));
+                firstSize += x;
+                secondSize += y;
+                off += offWhole2(x) + offWhole2(y);
+                secondNotFinite += y - y;
+            }
+            double aSize = sumOf(firstSize), bSize = sumOf(secondSize), offBy = sumOf(off);
+            double bNotFinite = sumOf(secondNotFinite);
+            for (; j < cols; ++j) {
+                aSize += std::fabs(a[j]);
+                bSize += std::fabs(b[j]);
+                offBy += wholeDouble(a[j]) && wholeDouble(b[j]) ? 0 : 1;
+                bNotFinite += b[j] - b[j];
+            }
+            const bool zeros = aSize == 0 && bNotFinite == 0;
+            const bool whole = offBy == 0 && aSize < 0x1p52 && bSize < 0x1p52;
+            if (zeros || whole) {
+                double* d = &dest[c];
+                j = 0;
+                for (; j + 2 <= cols; j += 2)
+                    store2(d + j, load2(b + j) + load2(a + j));
+                for (; j < cols; ++j)
+                    d[j] = b[j] + a[j];
                 continue;
             }
         }
@@ -192,30 +294,56 @@ bool EngineState::sumOfUnityRows(const Matrix& m, int n, int k, Vector& out, con
     // with every input 0 or unity and every cell a whole number below 2^31
     // that is the cell or nothing, exactly, and no step can fail. Rows are
     // contiguous in the matrix.
-    if (unity == 0 || k < 1)
+    if (unity == 0 || k < 1 || k > kVectorSize)
         return false;
     const double u = unity;
+    bool unit = true;
     for (int i = 1; i <= n; ++i)
-        if (in[i] != 0 && in[i] != u)
-            return false;
-    double sums[kVectorSize + 1] = {};
-    bool fits = true;
+        unit = unit & ((in[i] == 0) | (in[i] == u));
+    if (!unit)
+        return false;
+    // Sums and checks two cells at a time; an odd last cell on its own. The
+    // magnitudes of each column's cells added up below 2^31 keep every
+    // cell below it.
+    Doubles2 sums[kVectorSize / 2 + 1];
+    Doubles2 sizes[kVectorSize / 2 + 1];
+    const int pairs = (k + 1) / 2;
+    std::fill_n(sums, pairs, Doubles2{});
+    std::fill_n(sizes, pairs, Doubles2{});
+    Doubles2 off{}, notFinite{};
+    double lastOff = 0, lastNotFinite = 0;
+    const int even = k - k % 2;
+    // A row of an input 0 adds nothing and needs only finite cells: it is
+    // taken times 0, without a branch on the input (0/1 patterns leave no
+    // way to guess it). Times 0 a cell of a whole number is a zero, which
+    // changes no sum of whole numbers.
     for (int i = 1; i <= n; ++i) {
         const double* row = &m[cellIndex(i, 1)];
-        if (in[i] == 0) {
-            for (int j = 0; j < k; ++j)
-                fits = fits & (std::fabs(row[j]) <= DBL_MAX);
-            continue;
+        const auto used = static_cast<double>(in[i] != 0);
+        const Doubles2 use = {used, used};
+        for (int p = 0; 2 * p < even; ++p) {
+            const Doubles2 x = load2(row + 2 * p);
+            const Doubles2 size = abs2(x);
+            notFinite += x - x;
+            sizes[p] += size * use;
+            off += offWhole2(size) * use;
+            sums[p] += x * use;
         }
-        for (int j = 0; j < k; ++j) {
-            fits = fits & (std::fabs(row[j]) < 0x1p31) & wholeDouble(row[j]);
-            sums[j] += row[j];
+        if (k % 2) {
+            const double x = row[k - 1];
+            lastNotFinite += x - x;
+            sizes[pairs - 1][0] += std::fabs(x) * used;
+            lastOff += (wholeDouble(x) ? 0 : 1) * used;
+            sums[pairs - 1][0] += x * used;
         }
     }
+    bool fits = sumOf(off) + lastOff == 0 && sumOf(notFinite) + lastNotFinite == 0;
+    for (int p = 0; p < pairs; ++p)
+        fits = fits && sizes[p][0] < 0x1p31 && sizes[p][1] < 0x1p31;
     if (!fits)
         return false;
     for (int j = 0; j < k; ++j)
-        out[j + 1] = sums[j] + 0.0; // never negative zero
+        out[j + 1] = sums[j / 2][j % 2] + 0.0; // never negative zero
     return true;
 }
 
@@ -272,6 +400,89 @@ void EngineState::printScaledVector(const Vector& v, int n, std::string* kept)
     consoleWriteLn();
 }
 
+namespace {
+// Whether `n` doubles hold the same bits.
+inline bool sameBits(const double* a, const double* b, int n)
+{
+    uint64_t differ = 0;
+    for (int j = 0; j < n; ++j) {
+        uint64_t x = 0, y = 0;
+        std::memcpy(&x, a + j, sizeof x);
+        std::memcpy(&y, b + j, sizeof y);
+        differ |= x ^ y;
+    }
+    return differ == 0;
+}
+} // namespace
+
+bool EngineState::rewriteChangedLines(const Matrix& m, int rows, int cols)
+{
+    const int blocks = (cols - 1) / 16 + 1;
+    for (int r = 1; r <= rows; ++r) {
+        for (int b = 0; b < blocks; ++b) {
+            const int first = 16 * b + 1;
+            const int count = std::min(16 * b + 16, cols) - first + 1;
+            const double* values = &m[cellIndex(r, first)];
+            MatrixLine& line = matrixLines_[static_cast<size_t>((r - 1) * blocks + b)];
+            if (sameBits(line.values.data(), values, count))
+                continue;
+            lineText_.clear();
+            try {
+                numberTexts_.appendScaledRun(lineText_, values, count, unity, 2);
+            } catch (...) {
+                // The lines before it were shown.
+                console.writeBlock(std::string_view(matrixText_).substr(0, line.offset));
+                throw;
+            }
+            lineText_ += ' ';
+            if (lineText_.size() != line.length)
+                return false;
+            std::memcpy(&matrixText_[line.offset], lineText_.data(), line.length);
+            std::memcpy(line.values.data(), values, sizeof(double) * static_cast<size_t>(count));
+        }
+    }
+    return true;
+}
+
+void EngineState::updateMatrixText(const Matrix& m, int rows, int cols)
+{
+    const bool kept = matrixShown_ && matrixRows_ == rows && matrixCols_ == cols && matrixUnity_ == unity;
+    // Until the text is whole again, the next matrix makes it anew.
+    matrixShown_ = false;
+    if (kept && rewriteChangedLines(m, rows, cols)) {
+        matrixShown_ = true;
+        return;
+    }
+    const int blocks = (cols - 1) / 16 + 1;
+    matrixLines_.assign(static_cast<size_t>(std::max(rows * blocks, 0)), MatrixLine{});
+    matrixText_.clear();
+    for (int r = 1; r <= rows; ++r) {
+        for (int b = 0; b < blocks; ++b) {
+            const int first = 16 * b + 1;
+            const int count = std::max(std::min(16 * b + 16, cols) - first + 1, 0);
+            const double* values = &m[cellIndex(r, first)];
+            MatrixLine& line = matrixLines_[static_cast<size_t>((r - 1) * blocks + b)];
+            line.offset = matrixText_.size();
+            try {
+                numberTexts_.appendScaledRun(matrixText_, values, count, unity, 2);
+            } catch (...) {
+                matrixText_.resize(line.offset);
+                console.writeBlock(matrixText_);
+                throw;
+            }
+            matrixText_ += ' ';
+            line.length = matrixText_.size() - line.offset;
+            matrixText_ += '\n';
+            std::memcpy(line.values.data(), values, sizeof(double) * static_cast<size_t>(count));
+        }
+        matrixText_ += " \n";
+    }
+    matrixRows_ = rows;
+    matrixCols_ = cols;
+    matrixUnity_ = unity;
+    matrixShown_ = true;
+}
+
 void EngineState::printWMatrix(const Matrix& m, int rows, int cols)
 {
     if (quiet) {
@@ -280,31 +491,8 @@ void EngineState::printWMatrix(const Matrix& m, int rows, int cols)
         return;
     }
     consoleWriteLn(" ===== W Matrix ====== ");
-    const int blocks = (cols - 1) / 16 + 1;
-    if (matrixLines_.size() < static_cast<size_t>(rows * blocks))
-        matrixLines_.resize(static_cast<size_t>(rows * blocks));
-    for (int r = 1; r <= rows; ++r) {
-        for (int b = 0; b < blocks; ++b) {
-            const int first = 16 * b + 1;
-            const int count = std::min(16 * b + 16, cols) - first + 1;
-            const double* values = &m[cellIndex(r, first)];
-            MatrixLine& kept = matrixLines_[static_cast<size_t>((r - 1) * blocks + b)];
-            // A line whose weights did not change since it was last shown
-            // is shown again as it was.
-            if (kept.unity != unity || kept.count != count ||
-                std::memcmp(kept.values.data(), values, sizeof(double) * static_cast<size_t>(count)) != 0) {
-                kept.text.clear();
-                kept.count = 0;
-                numberTexts_.appendScaledRun(kept.text, values, count, unity, 2);
-                kept.text += ' ';
-                std::memcpy(kept.values.data(), values, sizeof(double) * static_cast<size_t>(count));
-                kept.count = count;
-                kept.unity = unity;
-            }
-            consoleWriteLn(kept.text);
-        }
-        consoleWriteLn(" ");
-    }
+    updateMatrixText(m, rows, cols);
+    console.writeBlock(matrixText_);
 }
 
 void EngineState::writeVectorReport(const Vector& v, int n, std::string* kept)

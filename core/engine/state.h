@@ -314,6 +314,12 @@ private:
     // small whole number: the sums of the rows of unity. False, with `out`
     // unchanged, when that does not hold.
     bool sumOfUnityRows(const Matrix& m, int n, int k, Vector& out, const Vector& in) const;
+    // Rows of a product by first(i) when every first(i) is 0 or one other
+    // value: rows of zeros and that value's row, which workRow(i) writes
+    // once, in row i. False, with nothing written, when the inputs are not
+    // so. For factors that are finite, as zero rows need them.
+    template <class WorkRow>
+    bool twoValuedRows(const Vector& first, int n, Matrix& dest, int m, WorkRow workRow);
     // What a quiet run's printing would raise, as it would raise it.
     void checkScale(const Vector& v, int n) const;
 
@@ -324,14 +330,25 @@ private:
     WholePairMemo wholePairs_;
     std::map<std::string, std::string, std::less<>> jobFileTexts_;
     NumberTextCache numberTexts_;
-    // Each pane line of the W matrix as last shown, with its weights.
+    // The W matrix as last shown: its pane lines, each with its line feed
+    // and a line " " after each row's lines, all in one text; and each line
+    // with its weights and the place of its text there.
     struct MatrixLine {
         std::array<double, 16> values{};
-        int count = 0; // 0: not shown yet
-        int unity = 0;
-        std::string text;
+        size_t offset = 0;
+        size_t length = 0; // without the line feed
     };
+    // Brings matrixText_ to the matrix; the text of a line whose weights did
+    // not change is kept as it is.
+    void updateMatrixText(const Matrix& m, int rows, int cols);
+    // Rewrites the lines whose weights changed in place; false, with the
+    // text half written, when one of them changed its length.
+    bool rewriteChangedLines(const Matrix& m, int rows, int cols);
     std::vector<MatrixLine> matrixLines_;
+    std::string matrixText_;
+    std::string lineText_;
+    int matrixRows_ = 0, matrixCols_ = 0, matrixUnity_ = 0; // the shape of matrixText_
+    bool matrixShown_ = false; // false: matrixText_ is to be made anew
     std::string reportText_; // the report text being built, for one write
 };
 

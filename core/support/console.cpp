@@ -26,6 +26,15 @@ void ProgressState::stepBy(int delta)
     position = static_cast<int>(std::clamp<long long>(p, minimum, maximum));
 }
 
+void ConsolePane::appendBlock(std::string_view lines)
+{
+    while (!lines.empty()) {
+        const size_t end = lines.find('\n');
+        appendLine(lines.substr(0, end));
+        lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
+    }
+}
+
 void Console::writeLn(std::string_view text)
 {
     // A line with nothing before it goes out as it is, without a copy.
@@ -38,6 +47,17 @@ void Console::writeLn(std::string_view text)
     if (consolePane)
         consolePane->appendLine(pendingLine);
     pendingLine.clear();
+}
+
+void Console::writeBlock(std::string_view lines)
+{
+    if (!pendingLine.empty() && !lines.empty()) {
+        const size_t end = lines.find('\n');
+        writeLn(lines.substr(0, end));
+        lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
+    }
+    if (consolePane && !lines.empty())
+        consolePane->appendBlock(lines);
 }
 
 void Console::endPendingLine()

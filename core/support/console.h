@@ -12,6 +12,10 @@ class ConsolePane {
 public:
     virtual ~ConsolePane() = default;
     virtual void appendLine(std::string_view line) = 0;
+    // Whole lines, each ended by a line feed that is not part of it: the
+    // same as appendLine for each, which is what a pane that does not
+    // override it gets.
+    virtual void appendBlock(std::string_view lines);
 };
 
 // The "R2 Correlation" field.
@@ -52,6 +56,9 @@ struct Console {
 
     void write(std::string_view text) { pendingLine.append(text); }
     void writeLn(std::string_view text = {});
+    // Whole lines (see ConsolePane::appendBlock); the first one goes
+    // behind what is pending.
+    void writeBlock(std::string_view lines);
     // Emits text still pending as a line of its own, so that a command that
     // ended early leaves no half line for the next one to continue.
     void endPendingLine();

@@ -287,8 +287,9 @@ char* WholeRatioWriter::writeScaled(char* dest, unsigned long long scaled, bool 
         end[-1] = static_cast<char>('0' + last3 % 10);
         end[-6] = '.';
         char* p = writeDigitsBefore(end - 6, w, 1);
-        if (negative && scaled != 0)
-            p[-1] = '-';
+        // Either sign is as likely: a blank or a minus, without a branch on it.
+        if (p > dest)
+            p[-1] = negative && scaled != 0 ? '-' : ' ';
         return end;
     }
     // Built right-aligned to the middle of a field of blanks, then copied

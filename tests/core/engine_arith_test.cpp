@@ -185,6 +185,36 @@ TEST_F(Arithmetic, MatrixAndVectorPrinting)
     std::string second = " -0.50000  " + cell0 + cell0 + cell0;
     EXPECT_EQ(pane.lines, (std::vector<std::string>{" ===== W Matrix ====== ", first + " ", second + " ", " "}));
 
+    // Shown again: a changed line is written anew, in place or, when its
+    // length changes, with the lines after it moved; a weight that cannot be
+    // shown raises after the lines before it.
+    struct Step {
+        int cell;
+        double value;
+        std::string firstCell, secondCell;
+    };
+    const Step steps[] = {{17, 25, "  1.50000  ", "  2.50000  "},
+                          {1, -123456, "-12345.60000  ", "  2.50000  "},
+                          {1, 15, "  1.50000  ", "  2.50000  "}};
+    for (const Step& step : steps) {
+        m[cellIndex(1, step.cell)] = step.value;
+        pane.lines.clear();
+        printWMatrix(m, 1, 20);
+        const std::string line = step.firstCell + first.substr(first.find("  0.0"));
+        EXPECT_EQ(pane.lines, (std::vector<std::string>{" ===== W Matrix ====== ", line + " ",
+                                                        step.secondCell + cell0 + cell0 + cell0 + " ", " "}));
+    }
+    m[cellIndex(1, 18)] = std::nan("");
+    pane.lines.clear();
+    EXPECT_THROW(printWMatrix(m, 1, 20), RunError);
+    EXPECT_EQ(pane.lines, (std::vector<std::string>{" ===== W Matrix ====== ", first + " "}));
+    m[cellIndex(1, 18)] = 0;
+    pane.lines.clear();
+    m[cellIndex(1, 17)] = -5;
+    pane.lines.clear();
+    printWMatrix(m, 1, 20);
+    EXPECT_EQ(pane.lines, (std::vector<std::string>{" ===== W Matrix ====== ", first + " ", second + " ", " "}));
+
     reportFile.create("r.txt");
     Vector v{};
     for (int i = 1; i <= 17; ++i)
@@ -281,4 +311,95 @@ TEST_F(Arithmetic, UnityRowCorrectionIsTheGeneralOne)
                 for (int k = 0; k < 64; ++k)
                     ASSERT_EQ(std::bit_cast<uint64_t>(wide[k]), std::bit_cast<uint64_t>(shortcuts[k])) << "e " << errors[k];
         }
+}
+
+// Sums and products of rows take shortcuts in double arithmetic (whole rows,
+// rows of zeros, inputs of 0 and unity, inputs of 0 and one value); each
+// gives what the extended arithmetic of every cell gives, or raises what it
+// raises, for every row length.
+TEST_F(Arithmetic, RowShortcutsGiveTheExtendedResults)
+{
+    const double big = 0x1p52, inf = INFINITY, nan = std::nan("");
+    const std::vector<std::vector<double>> rows = {
+        {5, -7, 0, 0x1p40, -3},  {0, 0, 0, 0, 0},         {-0.0, -0.0, 0, -0.0, 0}, {1.5, 2, 3, 4, 5},
+        {big - 1, 1, 2, 3, 4},   {big, 2, -big, 1, 0},    {0x1p31 - 1, 1, 1, 1, 1}, {0x1p31, 0, 0, 0, 1},
+        {inf, 0, 0, 0, 0},       {0, 0, 0, 0, nan},       {1e300, 1e300, 0, 0, 0},  {-1e308, 0, 0, 0, 1},
+        // Their sums round twice in the extended arithmetic.
+        {0x1p64 + 0x1p12, 0x1p64 + 0x1p13, 0, 0, 0}, {0x1p11 + 1, 0x1p11 + 1, 0, 0, 0}};
+    auto message = [](auto&& f) {
+        try {
+            f();
+        } catch (const RunError& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    unity = 10;
+    for (const int cols : {1, 2, 3, 5}) {
+        bLen = cols;
+        for (size_t x = 0; x < rows.size(); ++x) {
+            for (size_t y = 0; y < rows.size(); ++y) {
+                SCOPED_TRACE(::testing::Message() << "cols " << cols << " rows " << x << ", " << y);
+                // matrixAdd of one row each, against the extended sum of each cell.
+                Matrix a{}, b{}, sum{}, expected{};
+                std::string expectedError;
+                for (int j = 1; j <= cols; ++j) {
+                    a[j] = rows[x][static_cast<size_t>(j - 1)];
+                    b[j] = rows[y][static_cast<size_t>(j - 1)];
+                    const long double s = static_cast<long double>(b[j]) + a[j];
+                    if (expectedError.empty())
+                        expectedError = std::isnan(s) ? "Invalid floating point operation" : message([&] { expected[j] = storeDouble(s); });
+                }
+                const std::string error = message([&] { matrixAdd(a, 1, cols, b, sum); });
+                ASSERT_EQ(error, expectedError);
+                for (int j = 1; error.empty() && j <= cols; ++j)
+                    ASSERT_EQ(std::bit_cast<uint64_t>(sum[j]), std::bit_cast<uint64_t>(expected[j])) << j;
+
+                // The product of two rows with inputs of 0 and unity, against
+                // the running sum rounded after every row.
+                for (const Vector& in : {vec({10, 0}), vec({0, 10}), vec({10, 10}), vec({0, 0})}) {
+                    Matrix m{};
+                    for (int j = 1; j <= cols; ++j) {
+                        m[cellIndex(1, j)] = a[j];
+                        m[cellIndex(2, j)] = b[j];
+                    }
+                    Vector out{}, want{};
+                    const std::string wantError = message([&] {
+                        for (int j = 1; j <= cols; ++j)
+                            for (int i = 1; i <= 2; ++i) {
+                                const long double t = fdiv(static_cast<long double>(m[cellIndex(i, j)]) * in[i], 10) + want[j];
+                                if (std::isnan(t))
+                                    throw RunError(kInvalidOp);
+                                want[j] = roundStoredEven(storeDouble(t));
+                            }
+                    });
+                    ASSERT_EQ(message([&] { vectorMatrixProduct(m, 2, cols, out, in); }), wantError) << in[1] << " " << in[2];
+                    for (int j = 1; wantError.empty() && j <= cols; ++j)
+                        ASSERT_EQ(std::bit_cast<uint64_t>(out[j]), std::bit_cast<uint64_t>(want[j])) << j;
+                }
+            }
+        }
+    }
+    // Corrections by inputs of 0 and one value are rows of zeros and that
+    // value's row; any other inputs are worked out row by row.
+    aLen = 5;
+    bLen = 3;
+    for (const Vector& inputs : {vec({0, 10, 0, 10, 10}), vec({10, 10, 10, 10, 10}), vec({0, 0, -30, 0, -30}),
+                                 vec({10, 20, 0, 10, 0}), vec({0, 0, 0, 0, 0})}) {
+        for (const Vector& errors : {vec({7, -13, 25}), vec({-0.0, 1e300, 3}), vec({inf, 1, 1})}) {
+            Matrix rowsAtOnce{};
+            const std::string error = message([&] { correctionProduct(inputs, 5, errors, 3, rowsAtOnce, 0.05L); });
+            for (int i = 1; i <= 5; ++i) {
+                Matrix single{};
+                const std::string rowError = message([&] { correctionProduct(vec({inputs[i]}), 1, errors, 3, single, 0.05L); });
+                if (!rowError.empty()) {
+                    EXPECT_EQ(error, rowError);
+                    break;
+                }
+                for (int j = 1; error.empty() && j <= 3; ++j)
+                    EXPECT_EQ(std::bit_cast<uint64_t>(rowsAtOnce[cellIndex(i, j)]), std::bit_cast<uint64_t>(single[j]))
+                        << inputs[i] << " " << errors[j];
+            }
+        }
+    }
 }

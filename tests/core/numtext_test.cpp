@@ -229,6 +229,15 @@ TEST(ConsoleChannel, CollectsPiecesIntoOneLine)
     console.writeLn();
     EXPECT_EQ(pane.lines, (std::vector<std::string>{"ABC", "", ""}));
     EXPECT_TRUE(console.pendingLine.empty());
+
+    // A block of lines is its lines, the first one behind what is pending.
+    pane.lines.clear();
+    console.writeBlock("a\n\nb\n");
+    console.write("x");
+    console.writeBlock("c\nd\n");
+    console.writeBlock("");
+    EXPECT_EQ(pane.lines, (std::vector<std::string>{"a", "", "b", "xc", "d"}));
+    EXPECT_TRUE(console.pendingLine.empty());
 }
 
 TEST(ConsoleChannel, ProgressStaysInsideItsRange)
