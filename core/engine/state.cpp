@@ -450,6 +450,19 @@ bool EngineState::rewriteChangedLines(const Matrix& m, int rows, int cols)
             MatrixLine& line = matrixLines_[static_cast<size_t>((r - 1) * blocks + b)];
             if (sameBits(line.values.data(), values, count))
                 continue;
+            // Whole weights are written straight into a buffer of the line's
+            // size and from there into the text.
+            char text[16 * (WholeRatioWriter::kRoom + 2) + WholeRatioWriter::kRoom];
+            int taken = 0;
+            char* end = numberTexts_.wholeRatios(unity).writeRun(text, values, count, 2, taken);
+            if (taken == count) {
+                *end++ = ' ';
+                if (static_cast<size_t>(end - text) != line.length)
+                    return false;
+                std::memcpy(&matrixText_[line.offset], text, line.length);
+                std::memcpy(line.values.data(), values, sizeof(double) * static_cast<size_t>(count));
+                continue;
+            }
             lineText_.clear();
             try {
                 numberTexts_.appendScaledRun(lineText_, values, count, unity, 2);
