@@ -100,7 +100,9 @@ bool EngineState::scoreBitErrors(int bec)
     berTotal = storeDouble(berTotal + static_cast<long double>(bec) / 2);
     if (report) {
         text.assign(" BER = ");
-        appendRealTextWD(text, berTotal, 8, 1);
+        // A sum of halves: twice it is whole, and the text comes from integers.
+        if (!appendWholeRatioText(text, berTotal * 2, 2, 8, 1))
+            appendRealTextWD(text, berTotal, 8, 1);
         text += ' ';
         reportFile.write(text);
         reportFile.writeLn(bec == 0 ? " RESULT = TRUE" : " RESULT = FALSE");
