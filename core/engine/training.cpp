@@ -180,7 +180,14 @@ void EngineState::jobOpening(const std::string& aName, const std::string& bName,
 
     berTotal = 0;
     readParametersRD(parametersName);
-    if (runOption != 1 && maxPresentations != 0) {
+    // The training builds the starting matrix again from the same texts and
+    // parameters, with every value it reads here read again and every
+    // failure met again, first, in the same place. A quiet engine shows
+    // nothing of this first one, so it leaves it out: the cells of the
+    // scratch matrices it would leave behind are written before they are
+    // read, and the presentation count stays as a failure here leaves it.
+    const bool builds = runOption != 1 && maxPresentations != 0;
+    if (builds && !quiet) {
         buildStartingMatrix();
         writeWMatrixReport(wMatrix, aLen, bLen);
         dataPatternCount = countPatterns();
@@ -189,7 +196,8 @@ void EngineState::jobOpening(const std::string& aName, const std::string& bName,
     consoleWriteLn(kWorking);
     if (runOption == 1)
         dataPatternCount = countPatterns();
-    presentationNo = 1;
+    if (!(builds && quiet))
+        presentationNo = 1;
 }
 
 RunEnd EngineState::runTraining(const std::string& parametersName)
