@@ -229,6 +229,13 @@ public:
     // the pair or the matrix does not qualify; else `ok` is the test's result.
     bool testWholePair(int pair, const Vector& a, const Vector& b, int aLength, int n, bool& ok);
     WholePairMemo::Pair wholePair(const Vector& a, const Vector& b, int aLength, int n) const;
+    // testWholePair of the pairs first, first + 1, ... up to last, one after
+    // another, in runs whose pairs were all found whole and whose R2 waits
+    // (wholeruns.cpp). Returns the first pair it left untested: one that
+    // testWholePair would not take whole, or last + 1. `missed` counts the
+    // pairs missed; `at` is the pair being tested when a failure is raised.
+    int testWholePairs(int first, int last, int& missed, int& at);
+    bool layOutWholePairs(int count);
     // Parts of testWholePair: the misses' share of the bit errors, and the
     // correction of the rows of unity by the errors in calcVector.
     void addBitErrors(int bec);

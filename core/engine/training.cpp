@@ -297,6 +297,26 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
                 keptPairs.insert(keptPairs.end(), &aVector[1], &aVector[1] + aKept);
                 keptPairs.insert(keptPairs.end(), &bVector[1], &bVector[1] + bKept);
             } else {
+                if (wholePairs_.deferR2) {
+                    // The pairs the quiet test takes whole, in one pass.
+                    int missed = 0;
+                    int at = m;
+                    int next = m;
+                    try {
+                        next = testWholePairs(m, dataPatternCount, missed, at);
+                    } catch (...) {
+                        uncopied = keptPairs.data() + (at - 1) * (aKept + bKept);
+                        copyKept();
+                        throw;
+                    }
+                    if (next > m) {
+                        missedPairs += missed;
+                        allCorrect = allCorrect && missed == 0;
+                        uncopied = keptPairs.data() + (next - 2) * (aKept + bKept);
+                        m = next - 1;
+                        continue;
+                    }
+                }
                 uncopied = keptPairs.data() + (m - 1) * (aKept + bKept);
                 // A pair that the quiet test has kept whole is tested from
                 // what it kept; the vectors get it when anything else needs it.

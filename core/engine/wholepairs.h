@@ -48,6 +48,14 @@ struct WholePairMemo {
             count = 0;
             errorCount = 0;
         }
+        // Room for `steps` more steps with `values` more errors.
+        void makeRoom(size_t steps, size_t values)
+        {
+            if (count + steps > pairs.size())
+                pairs.resize(2 * (count + steps));
+            if (errorCount + values > errors.size())
+                errors.resize(2 * (errorCount + values));
+        }
         // A step of pair `pair` (0: recalled) with the n errors from `e`.
         void add(int pair, const double* e, int n)
         {
@@ -64,6 +72,15 @@ struct WholePairMemo {
             errorCount += static_cast<size_t>(n);
         }
     };
+    // Every pair of the run laid out for testing them one after another
+    // (EngineState::testWholePairs): the first cells of each pair's rows of
+    // unity, where each pair's begin, and the B values, n per pair. `laidOut`
+    // is negative while not yet known, 0 when the run's pairs do not allow it.
+    std::vector<int> runRows;
+    std::vector<int> runRowStart;
+    std::vector<double> runB;
+    int laidOut = -1;
+
     bool deferR2 = false;
     FitSteps pending;
     FitSteps completed;

@@ -1,0 +1,86 @@
+// The quiet whole-pair test of a presentation's pairs in one pass: what
+// testWholePair does for each pair, without looking up again at every pair
+// what the run has already found.
+#include <cstring>
+
+#include "core/engine/state.h"
+#include "core/engine/widerows.h"
+
+namespace duolink {
+
+namespace {
+constexpr double kWholeLimit = 0x1p31;
+} // namespace
+
+bool EngineState::layOutWholePairs(int count)
+{
+    WholePairMemo& memo = wholePairs_;
+    if (memo.laidOut >= 0)
+        return memo.laidOut > 0;
+    // What testWholePair finds at its first whole pair.
+    if (memo.wide < 0 || memo.missFrom < 0)
+        return false;
+    const int n = bLen;
+    memo.laidOut = 0;
+    if (!memo.deferR2 || memo.wide == 0 || transferFunction == 1 || (n != 4 && n != 8 && n != 12 && n != 16) ||
+        count < 1 || memo.pairs.size() < static_cast<size_t>(count))
+        return false;
+    memo.runRowStart.assign(1, 0);
+    for (int m = 0; m < count; ++m) {
+        const WholePairMemo::Pair& pair = memo.pairs[static_cast<size_t>(m)];
+        if (pair.kind != WholePairMemo::Pair::Whole || pair.b.size() != static_cast<size_t>(n))
+            return false;
+        memo.runRows.insert(memo.runRows.end(), pair.unityRows.begin(), pair.unityRows.end());
+        memo.runRowStart.push_back(static_cast<int>(memo.runRows.size()));
+        memo.runB.insert(memo.runB.end(), pair.b.begin(), pair.b.end());
+    }
+    memo.laidOut = 1;
+    return true;
+}
+
+int EngineState::testWholePairs(int first, int last, int& missed, int& at)
+{
+    WholePairMemo& memo = wholePairs_;
+    const int n = bLen;
+    const int pairs = last - first + 1;
+    // Halves add to the bit error total exactly while it stays below 2^50.
+    if (pairs < 1 || !layOutWholePairs(last) || !(berTotal >= 0 && berTotal + 0.5 * n * pairs < 0x1p50))
+        return first;
+    memo.completedIsLast = false;
+    WholePairMemo::FitSteps& steps = memo.pending;
+    steps.makeRoom(static_cast<size_t>(pairs), static_cast<size_t>(pairs) * static_cast<size_t>(n));
+    double* const w = wMatrix.data();
+    double* const calc = &calcVector[1];
+    int m = first;
+    for (; m <= last; ++m) {
+        if (!(memo.bound >= 0 && memo.bound < kWholeLimit))
+            break;
+        const size_t p = static_cast<size_t>(m) - 1;
+        const int begin = memo.runRowStart[p];
+        const int rows = memo.runRowStart[p + 1] - begin;
+        bool corrected = false;
+        double largest = 0;
+        const int bec = widerows::testPair(w, memo.runRows.data() + begin, rows, &memo.runB[p * static_cast<size_t>(n)],
+                                           n, memo.missFrom, beta, calc, corrected, largest);
+        berTotal += bec * 0.5;
+        if (bec == 0) {
+            steps.pairs[steps.count++] = 0;
+            continue;
+        }
+        ++missed;
+        steps.pairs[steps.count++] = m;
+        std::memcpy(&steps.errors[steps.errorCount], calc, sizeof(double) * static_cast<size_t>(n));
+        steps.errorCount += static_cast<size_t>(n);
+        if (rows == 0)
+            continue;
+        if (corrected) {
+            memo.bound += largest;
+            continue;
+        }
+        at = m;
+        correctUnityRows(memo.pairs[p].unityRows, n, true);
+    }
+    return m;
+}
+
+} // namespace duolink
