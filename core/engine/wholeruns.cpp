@@ -51,9 +51,11 @@ int EngineState::testWholePairs(int first, int last, int& missed, int& at)
     steps.makeRoom(static_cast<size_t>(pairs), static_cast<size_t>(pairs) * static_cast<size_t>(n));
     double* const w = wMatrix.data();
     double* const calc = &calcVector[1];
+    // The bound in a register while the pairs do not need it elsewhere.
+    double bound = memo.bound;
     int m = first;
     for (; m <= last; ++m) {
-        if (!(memo.bound >= 0 && memo.bound < kWholeLimit))
+        if (!(bound >= 0 && bound < kWholeLimit))
             break;
         const size_t p = static_cast<size_t>(m) - 1;
         const int begin = memo.runRowStart[p];
@@ -74,12 +76,15 @@ int EngineState::testWholePairs(int first, int last, int& missed, int& at)
         if (rows == 0)
             continue;
         if (corrected) {
-            memo.bound += largest;
+            bound += largest;
             continue;
         }
         at = m;
+        memo.bound = bound;
         correctUnityRows(memo.pairs[p].unityRows, n, true);
+        bound = memo.bound;
     }
+    memo.bound = bound;
     return m;
 }
 

@@ -250,9 +250,17 @@ double TextReader::readNewReal(bool& ok)
     std::string_view token;
     double value = 0.0;
     if (nextToken(token, 64)) {
-        ParsedToken* const known = std::find_if(std::begin(parsed_), std::end(parsed_), [&](const ParsedToken& p) {
-            return p.length == token.size() && std::equal(token.begin(), token.end(), p.text);
-        });
+        // Short texts compared a character at a time: a library call costs
+        // more than the few characters.
+        const auto same = [&](const ParsedToken& p) {
+            if (p.length != token.size())
+                return false;
+            for (size_t k = 0; k < p.length; ++k)
+                if (p.text[k] != token[k])
+                    return false;
+            return true;
+        };
+        ParsedToken* const known = std::find_if(std::begin(parsed_), std::end(parsed_), same);
         if (known != std::end(parsed_)) {
             value = known->value;
             ok = known->ok;
