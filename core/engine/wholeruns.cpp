@@ -71,7 +71,11 @@ int EngineState::testWholePairs(int first, int last, int& missed, int& at)
         }
         ++missed;
         steps.pairs[steps.count++] = m;
-        std::memcpy(&steps.errors[steps.errorCount], calc, sizeof(double) * static_cast<size_t>(n));
+        double* const errors = &steps.errors[steps.errorCount];
+        if (n == 8) // the common length, copied without a library call
+            std::memcpy(errors, calc, 8 * sizeof(double));
+        else
+            std::memcpy(errors, calc, sizeof(double) * static_cast<size_t>(n));
         steps.errorCount += static_cast<size_t>(n);
         if (rows == 0)
             continue;

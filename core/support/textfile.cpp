@@ -236,7 +236,16 @@ void TextReader::close() noexcept
 
 bool TextReader::nextToken(std::string_view& token, size_t maxLen)
 {
-    const size_t length = readToken(*this, token_, std::min(maxLen, kMaxToken));
+    // Read through a cursor of its own, which the copied characters cannot
+    // be taken to overwrite: it stays in registers.
+    struct Cursor {
+        const char* at;
+        const char* end;
+        int peek() const { return at < end ? static_cast<unsigned char>(*at) : -1; }
+        void advance() { ++at; }
+    } cursor{data_.data() + pos_, data_.data() + data_.size()};
+    const size_t length = readToken(cursor, token_, std::min(maxLen, kMaxToken));
+    pos_ = static_cast<size_t>(cursor.at - data_.data());
     token = std::string_view(token_, length);
     return length > 0;
 }
