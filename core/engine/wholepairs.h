@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <span>
 #include <vector>
 
 namespace duolink {
@@ -17,14 +18,23 @@ struct WholePairMemo {
     // Whether the steps run four values at a time; negative when not known.
     int wide = -1;
     // Each pair of the run by its number from 1 on, as the first test of it
-    // found it: whether it qualifies, and the first cells of its rows of
-    // unity. A run presents the same pairs every time.
+    // found it: whether it qualifies, and for a whole pair the first cells of
+    // its rows of unity and its B values, kept in `rows` and `bValues` pair
+    // after pair. A run presents the same pairs every time.
     struct Pair {
         enum { Unknown, Whole, General } kind = Unknown;
-        std::vector<int> unityRows;
-        std::vector<double> b; // its B values
+        int rowsAt = 0;
+        int rowCount = 0;
+        size_t bAt = 0;
     };
     std::vector<Pair> pairs;
+    std::vector<int> rows;
+    std::vector<double> bValues;
+    std::span<const int> rowsOf(const Pair& pair) const
+    {
+        return {rows.data() + pair.rowsAt, static_cast<size_t>(pair.rowCount)};
+    }
+    const double* bOf(const Pair& pair) const { return bValues.data() + pair.bAt; }
     bool isWhole(int pair) const
     {
         return pair >= 1 && static_cast<size_t>(pair) <= pairs.size() && pairs[static_cast<size_t>(pair) - 1].kind == Pair::Whole;
@@ -72,14 +82,9 @@ struct WholePairMemo {
             errorCount += static_cast<size_t>(n);
         }
     };
-    // Every pair of the run laid out for testing them one after another
-    // (EngineState::testWholePairs): the first cells of each pair's rows of
-    // unity, where each pair's begin, and the B values, n per pair. `laidOut`
-    // is negative while not yet known, 0 when the run's pairs do not allow it.
-    std::vector<int> runRows;
-    std::vector<int> runRowStart;
-    std::vector<double> runB;
-    int laidOut = -1;
+    // Whether the run's pairs can be tested one after another in one pass
+    // (EngineState::testWholePairs); negative while not yet known.
+    int onePass = -1;
 
     bool deferR2 = false;
     FitSteps pending;

@@ -12,29 +12,23 @@ namespace {
 constexpr double kWholeLimit = 0x1p31;
 } // namespace
 
-bool EngineState::layOutWholePairs(int count)
+bool EngineState::allPairsInOnePass(int count)
 {
     WholePairMemo& memo = wholePairs_;
-    if (memo.laidOut >= 0)
-        return memo.laidOut > 0;
+    if (memo.onePass >= 0)
+        return memo.onePass > 0;
     // What testWholePair finds at its first whole pair.
     if (memo.wide < 0 || memo.missFrom < 0)
         return false;
     const int n = bLen;
-    memo.laidOut = 0;
+    memo.onePass = 0;
     if (!memo.deferR2 || memo.wide == 0 || transferFunction == 1 || (n != 4 && n != 8 && n != 12 && n != 16) ||
         count < 1 || memo.pairs.size() < static_cast<size_t>(count))
         return false;
-    memo.runRowStart.assign(1, 0);
-    for (int m = 0; m < count; ++m) {
-        const WholePairMemo::Pair& pair = memo.pairs[static_cast<size_t>(m)];
-        if (pair.kind != WholePairMemo::Pair::Whole || pair.b.size() != static_cast<size_t>(n))
+    for (int m = 0; m < count; ++m)
+        if (memo.pairs[static_cast<size_t>(m)].kind != WholePairMemo::Pair::Whole)
             return false;
-        memo.runRows.insert(memo.runRows.end(), pair.unityRows.begin(), pair.unityRows.end());
-        memo.runRowStart.push_back(static_cast<int>(memo.runRows.size()));
-        memo.runB.insert(memo.runB.end(), pair.b.begin(), pair.b.end());
-    }
-    memo.laidOut = 1;
+    memo.onePass = 1;
     return true;
 }
 
@@ -44,7 +38,7 @@ int EngineState::testWholePairs(int first, int last, int& missed, int& at)
     const int n = bLen;
     const int pairs = last - first + 1;
     // Halves add to the bit error total exactly while it stays below 2^50.
-    if (pairs < 1 || !layOutWholePairs(last) || !(berTotal >= 0 && berTotal + 0.5 * n * pairs < 0x1p50))
+    if (pairs < 1 || !allPairsInOnePass(last) || !(berTotal >= 0 && berTotal + 0.5 * n * pairs < 0x1p50))
         return first;
     memo.completedIsLast = false;
     WholePairMemo::FitSteps& steps = memo.pending;
@@ -57,13 +51,12 @@ int EngineState::testWholePairs(int first, int last, int& missed, int& at)
     for (; m <= last; ++m) {
         if (!(bound >= 0 && bound < kWholeLimit))
             break;
-        const size_t p = static_cast<size_t>(m) - 1;
-        const int begin = memo.runRowStart[p];
-        const int rows = memo.runRowStart[p + 1] - begin;
+        const WholePairMemo::Pair& pair = memo.pairs[static_cast<size_t>(m) - 1];
+        const int rows = pair.rowCount;
         bool corrected = false;
         double largest = 0;
-        const int bec = widerows::testPair(w, memo.runRows.data() + begin, rows, &memo.runB[p * static_cast<size_t>(n)],
-                                           n, memo.missFrom, beta, calc, corrected, largest);
+        const int bec = widerows::testPair(w, memo.rows.data() + pair.rowsAt, rows, memo.bOf(pair), n, memo.missFrom,
+                                           beta, calc, corrected, largest);
         berTotal += bec * 0.5;
         if (bec == 0) {
             steps.pairs[steps.count++] = 0;
@@ -85,7 +78,7 @@ int EngineState::testWholePairs(int first, int last, int& missed, int& at)
         }
         at = m;
         memo.bound = bound;
-        correctUnityRows(memo.pairs[p].unityRows, n, true);
+        correctUnityRows(memo.rowsOf(pair), n, true);
         bound = memo.bound;
     }
     memo.bound = bound;
