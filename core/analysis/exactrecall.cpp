@@ -58,21 +58,29 @@ StoredBs::StoredBs(const PatternPairs& list) : count_(list.size()), stride_((lis
             columns_[static_cast<std::size_t>(j) * stride_ + p] = list[p].b[j + 1];
 }
 
+void StoredBs::distances(const RecallValues& r, std::size_t p, double out[4]) const
+{
+    // Four distances at a time, each summed in the order of B1..B8 as one
+    // at a time would.
+    using Four = double __attribute__((vector_size(4 * sizeof(double))));
+    Four distance = {};
+    for (int j = 0; j < 8; ++j) {
+        Four b;
+        std::memcpy(&b, &columns_[static_cast<std::size_t>(j) * stride_ + p], sizeof b);
+        const Four d = r[j] - b;
+        distance += d * d;
+    }
+    std::memcpy(out, &distance, sizeof distance);
+}
+
 int StoredBs::nearest(const RecallValues& r) const
 {
-    // Four distances at a time, each summed in the order of B1..B8 as one at
-    // a time would; then the first of the least, as below.
-    using Four = double __attribute__((vector_size(4 * sizeof(double))));
+    // The first of the least, as below.
     double best = 0;
     std::size_t bestAt = 0;
     for (std::size_t p = 0; p < stride_; p += 4) {
-        Four distance = {};
-        for (int j = 0; j < 8; ++j) {
-            Four b;
-            std::memcpy(&b, &columns_[static_cast<std::size_t>(j) * stride_ + p], sizeof b);
-            const Four d = r[j] - b;
-            distance += d * d;
-        }
+        double distance[4];
+        distances(r, p, distance);
         for (std::size_t k = 0; k < 4 && p + k < count_; ++k) {
             if (p + k == 0 || distance[k] < best) {
                 best = distance[k];
@@ -83,17 +91,47 @@ int StoredBs::nearest(const RecallValues& r) const
     return static_cast<int>(bestAt) + 1;
 }
 
-RecallScore scoreRecall(const RecallValues& r, const PatternPairs& list, std::size_t own, double tol,
-                        const StoredBs* stored)
+bool StoredBs::isNearest(const RecallValues& r, std::size_t own) const
+{
+    if (own >= count_)
+        return count_ == 0 && own == 0;
+    // nearest() ends at own when own's distance d is below every earlier
+    // one that is a number (the first one a number too), and no later one
+    // is below d.
+    double distance[4];
+    distances(r, 0, distance);
+    const bool firstIsNumber = !std::isnan(distance[0]);
+    distances(r, own / 4 * 4, distance);
+    const double d = distance[own % 4];
+    if (own > 0 && (std::isnan(d) || !firstIsNumber))
+        return false;
+    for (std::size_t p = 0; p < stride_; p += 4) {
+        distances(r, p, distance);
+        for (std::size_t k = 0; k < 4 && p + k < count_; ++k) {
+            const std::size_t at = p + k;
+            if (at < own ? distance[k] <= d : at > own && distance[k] < d)
+                return false;
+        }
+    }
+    return true;
+}
+
+RecallScore scoreErrors(const RecallValues& r, const TPatternVector& expected, double tol)
 {
     RecallScore score;
-    const TPatternVector& expected = list[own].b;
     for (int j = 0; j < 8; ++j) {
         const double error = std::fabs(r[j] - expected[j + 1]);
         score.maxError = std::max(score.maxError, error);
         if (error > tol)
             ++score.outsideTol;
     }
+    return score;
+}
+
+RecallScore scoreRecall(const RecallValues& r, const PatternPairs& list, std::size_t own, double tol,
+                        const StoredBs* stored)
+{
+    RecallScore score = scoreErrors(r, list[own].b, tol);
     if (stored) {
         score.nearest = stored->nearest(r);
         return score;

@@ -63,12 +63,20 @@ public:
     explicit StoredBs(const PatternPairs& list);
     // The 1-based position of the nearest; 1 for an empty list.
     int nearest(const RecallValues& r) const;
+    // Whether nearest(r) is own + 1; it stops at the first B that rules it out.
+    bool isNearest(const RecallValues& r, std::size_t own) const;
 
 private:
+    // The distances of the four B's from p on, p a multiple of four.
+    void distances(const RecallValues& r, std::size_t p, double out[4]) const;
+
     std::vector<double> columns_; // B(j) of every pattern, j after j, in blocks of four
     std::size_t count_;
     std::size_t stride_;
 };
+
+// How far a recall is from the B pattern `expected`; no nearest.
+RecallScore scoreErrors(const RecallValues& r, const TPatternVector& expected, double tol);
 
 // `own` is the pair's index in `list` (0-based). The nearest stored B is by
 // Euclidean distance over B1..B8; ties go to the lower position. `stored`,

@@ -13,9 +13,9 @@ RecallCounts countRecalls(const TrainingResult& trained, const PatternPairs& lis
     const StoredBs stored(list);
     for (size_t k = 0; k < list.size(); ++k) {
         try {
-            const RecallScore score = scoreRecall(recaller.recall(list[k].a), list, k, trained.tol, &stored);
-            counts.recalled += score.outsideTol == 0;
-            counts.nearestOwn += score.nearest == static_cast<int>(k) + 1;
+            const RecallValues r = recaller.recall(list[k].a);
+            counts.recalled += scoreErrors(r, list[k].b, trained.tol).outsideTol == 0;
+            counts.nearestOwn += stored.isNearest(r, k);
         } catch (const RunError&) {
         }
     }

@@ -66,8 +66,8 @@ bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Mat
         r2Sum = storeDouble(r2Sum + fitTerm(calcVector, b, n));
         if (!whole)
             correctWeights(w, a, calcVector, aLength, n);
-        else if (!whole->unityRows.empty())
-            correctUnityRows(whole->unityRows, n, wholePairs_.wide > 0);
+        else if (whole->rowCount > 0)
+            correctUnityRows(wholePairs_.rowsOf(*whole), n, wholePairs_.wide > 0);
     }
     if (shows)
         consoleWriteLn(" ");

@@ -234,7 +234,15 @@ public:
     // numbers below 2^31 (wholepairs.cpp). False, with nothing changed, when
     // the pair or the matrix does not qualify; else `ok` is the test's result.
     bool testWholePair(int pair, const Vector& a, const Vector& b, int aLength, int n, bool& ok);
-    WholePairMemo::Pair wholePair(const Vector& a, const Vector& b, int aLength, int n) const;
+    // Finds whether a pair is whole, and keeps what the test needs of it.
+    WholePairMemo::Pair wholePair(const Vector& a, const Vector& b, int aLength, int n);
+    // testWholePair of the pairs first, first + 1, ... up to last, one after
+    // another, in runs whose pairs were all found whole and whose R2 waits
+    // (wholeruns.cpp). Returns the first pair it left untested: one that
+    // testWholePair would not take whole, or last + 1. `missed` counts the
+    // pairs missed; `at` is the pair being tested when a failure is raised.
+    int testWholePairs(int first, int last, int& missed, int& at);
+    bool allPairsInOnePass(int count);
     // For a shown pair test on wMatrix, the pair numbered `pair` when it and
     // the matrix qualify as testWholePair needs them; else null. The steps
     // below then give exactly what the general ones give, and cannot fail.
@@ -246,7 +254,7 @@ public:
     // Parts of testWholePair: the misses' share of the bit errors, and the
     // correction of the rows of unity by the errors in calcVector.
     void addBitErrors(int bec);
-    void correctUnityRows(const std::vector<int>& rows, int n, bool wide);
+    void correctUnityRows(std::span<const int> rows, int n, bool wide);
     // The R2 sum of quiet runs that show only the last R2, made when needed
     // (wholepairs.cpp): folds waiting steps into r2Sum; keeps a completed
     // presentation's steps; and at the run's end, or when it fails, makes

@@ -27,22 +27,6 @@ size_t readWidth(int length)
 }
 } // namespace
 
-void EngineState::quantise(Vector& v, int length)
-{
-    const double low = static_cast<double>(unity) - 1;
-    for (int i = 1; i <= length; ++i)
-        v[i] = v[i] < low ? -static_cast<double>(unity) : static_cast<double>(unity);
-}
-
-void EngineState::writePairReport()
-{
-    reportFile.write("A MAT= ");
-    writeVectorReport(aVector, aLen);
-    reportFile.write(" B MAT= ");
-    writeVectorReport(bVector, bLen);
-    reportFile.writeLn();
-}
-
 void EngineState::stepProgress(int delta)
 {
     if (console.runProgressBar)
@@ -52,66 +36,6 @@ void EngineState::stepProgress(int delta)
 std::string bannerLine()
 {
     return std::string("Duolink ") + DUOLINK_VERSION;
-}
-
-void EngineState::buildStartingMatrix()
-{
-    std::fill(wMatrix.begin(), wMatrix.end(), 0.0);
-    aVector.fill(0);
-    bVector.fill(0);
-    calcVector.fill(0);
-
-    openADataFile();
-    openBDataFile();
-    const int count = countPatterns();
-    consoleWriteLn("Count = " + realTextWD(count, 4, 0));
-    reportFile.writeLn("DATA INPUT ");
-
-    openADataFile();
-    openBDataFile();
-    readAVector(aVector, aDataFile);
-    readBVector(bVector);
-    writePairReport();
-    quantise(aVector, aLen);
-    quantise(bVector, bLen);
-    outerProduct(aVector, aLen, bVector, bLen, wMatrix, 1.0L);
-
-    for (int k = 2; k <= count; ++k) {
-        readAVector(aVector, aDataFile);
-        readBVector(bVector);
-        writePairReport();
-        quantise(aVector, aLen);
-        quantise(bVector, bLen);
-        outerProduct(aVector, aLen, bVector, bLen, deltaMatrix, 1.0L);
-        matrixAdd(deltaMatrix, aLen, bLen, wMatrix, workMatrix);
-        // After the first copy the two matrices differ only in the cells
-        // the sum wrote.
-        if (k == 2)
-            wMatrix = workMatrix;
-        else
-            std::copy_n(&workMatrix[1], std::clamp(aLen * bLen, 0, kMatrixCells), &wMatrix[1]);
-    }
-}
-
-void EngineState::writeWMatrixReport(const Matrix& m, int rows, int cols)
-{
-    if (quiet)
-        return;
-    reportFile.writeLn(" ===== W Matrix ====== ");
-    const int lines = (cols - 1) / 16 + 1;
-    std::string text;
-    for (int i = 1; i <= rows; ++i) {
-        for (int k = 0; k < lines; ++k) {
-            text.clear();
-            const int last = std::min(16 * k + 16, cols);
-            for (int c = 16 * k + 1; c <= last; ++c) {
-                appendExpText(text, m[cellIndex(i, c)], 2);
-                text += "  ";
-            }
-            reportFile.writeLn(text);
-        }
-        reportFile.writeLn();
-    }
 }
 
 double EngineState::logisticTransfer(double v)
@@ -180,7 +104,14 @@ void EngineState::jobOpening(const std::string& aName, const std::string& bName,
 
     berTotal = 0;
     readParametersRD(parametersName);
-    if (runOption != 1 && maxPresentations != 0) {
+    // The training builds the starting matrix again from the same texts and
+    // parameters, with every value it reads here read again and every
+    // failure met again, first, in the same place. A quiet engine shows
+    // nothing of this first one, so it leaves it out: the cells of the
+    // scratch matrices it would leave behind are written before they are
+    // read, and the presentation count stays as a failure here leaves it.
+    const bool builds = runOption != 1 && maxPresentations != 0;
+    if (builds && !quiet) {
         buildStartingMatrix();
         writeWMatrixReport(wMatrix, aLen, bLen);
         dataPatternCount = countPatterns();
@@ -189,7 +120,8 @@ void EngineState::jobOpening(const std::string& aName, const std::string& bName,
     consoleWriteLn(kWorking);
     if (runOption == 1)
         dataPatternCount = countPatterns();
-    presentationNo = 1;
+    if (!(builds && quiet))
+        presentationNo = 1;
 }
 
 RunEnd EngineState::runTraining(const std::string& parametersName)
@@ -289,6 +221,26 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
                 keptPairs.insert(keptPairs.end(), &aVector[1], &aVector[1] + aKept);
                 keptPairs.insert(keptPairs.end(), &bVector[1], &bVector[1] + bKept);
             } else {
+                if (wholePairs_.deferR2) {
+                    // The pairs the quiet test takes whole, in one pass.
+                    int missed = 0;
+                    int at = m;
+                    int next = m;
+                    try {
+                        next = testWholePairs(m, dataPatternCount, missed, at);
+                    } catch (...) {
+                        uncopied = keptPairs.data() + (at - 1) * (aKept + bKept);
+                        copyKept();
+                        throw;
+                    }
+                    if (next > m) {
+                        missedPairs += missed;
+                        allCorrect = allCorrect && missed == 0;
+                        uncopied = keptPairs.data() + (next - 2) * (aKept + bKept);
+                        m = next - 1;
+                        continue;
+                    }
+                }
                 uncopied = keptPairs.data() + (m - 1) * (aKept + bKept);
                 // A pair that the quiet test has kept whole is tested from
                 // what it kept; the vectors get it when anything else needs it.

@@ -39,7 +39,7 @@ void store(double* p, Lanes v)
 
 // out(j) = the sum of w(first + j) over the rows' first cells, for j < n:
 // eight values at a time, then two, then one.
-void sumRows(const double* w, const std::vector<int>& rows, int n, double* out)
+void sumRows(const double* w, std::span<const int> rows, int n, double* out)
 {
     int j = 0;
     for (; j + 4 * kLanes <= n; j += 4 * kLanes) {
@@ -139,7 +139,7 @@ double missFrom(int unity, double tol)
 }
 } // namespace
 
-WholePairMemo::Pair EngineState::wholePair(const Vector& a, const Vector& b, int aLength, int n) const
+WholePairMemo::Pair EngineState::wholePair(const Vector& a, const Vector& b, int aLength, int n)
 {
     WholePairMemo::Pair pair;
     pair.kind = WholePairMemo::Pair::General;
@@ -149,14 +149,20 @@ WholePairMemo::Pair EngineState::wholePair(const Vector& a, const Vector& b, int
     const double u = unity;
     for (int i = 1; i <= aLength; ++i) {
         if (a[i] == u)
-            pair.unityRows.push_back(cellIndex(i, 1));
+            ++pair.rowCount;
         else if (a[i] != 0)
             return pair;
     }
     for (int j = 1; j <= n; ++j)
         if (!smallWhole(b[j]))
             return pair;
-    pair.b.assign(&b[1], &b[1] + n);
+    WholePairMemo& memo = wholePairs_;
+    pair.rowsAt = static_cast<int>(memo.rows.size());
+    for (int i = 1; i <= aLength; ++i)
+        if (a[i] == u)
+            memo.rows.push_back(cellIndex(i, 1));
+    pair.bAt = memo.bValues.size();
+    memo.bValues.insert(memo.bValues.end(), &b[1], &b[1] + n);
     pair.kind = WholePairMemo::Pair::Whole;
     return pair;
 }
@@ -234,22 +240,23 @@ const WholePairMemo::Pair* EngineState::shownWholePair(int pair, const Vector& a
 
 void EngineState::sumWholeRows(const WholePairMemo::Pair& pair, int n)
 {
+    const std::span<const int> rows = wholePairs_.rowsOf(pair);
     if (wholePairs_.wide > 0)
-        widerows::sumRows(wMatrix.data(), pair.unityRows.data(), static_cast<int>(pair.unityRows.size()), n,
-                          &calcVector[1]);
+        widerows::sumRows(wMatrix.data(), rows.data(), static_cast<int>(rows.size()), n, &calcVector[1]);
     else
-        sumRows(wMatrix.data(), pair.unityRows, n, &calcVector[1]);
+        sumRows(wMatrix.data(), rows, n, &calcVector[1]);
 }
 
 int EngineState::wholeBitErrors(const WholePairMemo::Pair& pair, int n) const
 {
     // The results are whole, so the differences are exact in a double.
     const double from = wholePairs_.missFrom;
+    const double* const b = wholePairs_.bOf(pair);
     if (wholePairs_.wide > 0)
-        return widerows::countMisses(pair.b.data(), &calcVector[1], n, from);
+        return widerows::countMisses(b, &calcVector[1], n, from);
     int bec = 0;
     for (int j = 1; j <= n; ++j)
-        bec += std::fabs(pair.b[static_cast<size_t>(j) - 1] - calcVector[j]) >= from;
+        bec += std::fabs(b[j - 1] - calcVector[j]) >= from;
     return bec;
 }
 
@@ -275,8 +282,8 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     if (memo.wide < 0)
         memo.wide = widerows::available();
     const bool wide = memo.wide > 0;
-    const std::vector<int>& rows = kept.unityRows;
-    const double* const bKept = kept.b.data();
+    const std::span<const int> rows = memo.rowsOf(kept);
+    const double* const bKept = memo.bOf(kept);
 
     // Pairs of a few fours of B values go in one step as far as they can.
     // It corrects the rows before the R2 step below is kept, which cannot
@@ -351,7 +358,7 @@ void EngineState::addBitErrors(int bec)
         berTotal = storeDouble(berTotal + static_cast<long double>(bec) / 2);
 }
 
-void EngineState::correctUnityRows(const std::vector<int>& rows, int n, bool wide)
+void EngineState::correctUnityRows(std::span<const int> rows, int n, bool wide)
 {
     WholePairMemo& memo = wholePairs_;
     // Every row of unity gets the correction the first of them would get;
@@ -397,8 +404,7 @@ double EngineState::sumOfFitSteps(const WholePairMemo::FitSteps& steps, double s
         }
         std::copy_n(&steps.errors[next], n, &e[1]);
         next += static_cast<size_t>(n);
-        const std::vector<double>& kept = wholePairs_.pairs[static_cast<size_t>(pair) - 1].b;
-        std::copy(kept.begin(), kept.end(), &b[1]);
+        std::copy_n(wholePairs_.bOf(wholePairs_.pairs[static_cast<size_t>(pair) - 1]), n, &b[1]);
         sum = storeDouble(sum + fitTerm(e, b, n));
     }
     return sum;

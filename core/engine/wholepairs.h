@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <span>
 #include <vector>
 
 namespace duolink {
@@ -17,14 +18,23 @@ struct WholePairMemo {
     // Whether the steps run four values at a time; negative when not known.
     int wide = -1;
     // Each pair of the run by its number from 1 on, as the first test of it
-    // found it: whether it qualifies, and the first cells of its rows of
-    // unity. A run presents the same pairs every time.
+    // found it: whether it qualifies, and for a whole pair the first cells of
+    // its rows of unity and its B values, kept in `rows` and `bValues` pair
+    // after pair. A run presents the same pairs every time.
     struct Pair {
         enum { Unknown, Whole, General } kind = Unknown;
-        std::vector<int> unityRows;
-        std::vector<double> b; // its B values
+        int rowsAt = 0;
+        int rowCount = 0;
+        size_t bAt = 0;
     };
     std::vector<Pair> pairs;
+    std::vector<int> rows;
+    std::vector<double> bValues;
+    std::span<const int> rowsOf(const Pair& pair) const
+    {
+        return {rows.data() + pair.rowsAt, static_cast<size_t>(pair.rowCount)};
+    }
+    const double* bOf(const Pair& pair) const { return bValues.data() + pair.bAt; }
     bool isWhole(int pair) const
     {
         return pair >= 1 && static_cast<size_t>(pair) <= pairs.size() && pairs[static_cast<size_t>(pair) - 1].kind == Pair::Whole;
@@ -48,6 +58,14 @@ struct WholePairMemo {
             count = 0;
             errorCount = 0;
         }
+        // Room for `steps` more steps with `values` more errors.
+        void makeRoom(size_t steps, size_t values)
+        {
+            if (count + steps > pairs.size())
+                pairs.resize(2 * (count + steps));
+            if (errorCount + values > errors.size())
+                errors.resize(2 * (errorCount + values));
+        }
         // A step of pair `pair` (0: recalled) with the n errors from `e`.
         void add(int pair, const double* e, int n)
         {
@@ -64,6 +82,10 @@ struct WholePairMemo {
             errorCount += static_cast<size_t>(n);
         }
     };
+    // Whether the run's pairs can be tested one after another in one pass
+    // (EngineState::testWholePairs); negative while not yet known.
+    int onePass = -1;
+
     bool deferR2 = false;
     FitSteps pending;
     FitSteps completed;

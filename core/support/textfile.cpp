@@ -236,7 +236,16 @@ void TextReader::close() noexcept
 
 bool TextReader::nextToken(std::string_view& token, size_t maxLen)
 {
-    const size_t length = readToken(*this, token_, std::min(maxLen, kMaxToken));
+    // Read through a cursor of its own, which the copied characters cannot
+    // be taken to overwrite: it stays in registers.
+    struct Cursor {
+        const char* at;
+        const char* end;
+        int peek() const { return at < end ? static_cast<unsigned char>(*at) : -1; }
+        void advance() { ++at; }
+    } cursor{data_.data() + pos_, data_.data() + data_.size()};
+    const size_t length = readToken(cursor, token_, std::min(maxLen, kMaxToken));
+    pos_ = static_cast<size_t>(cursor.at - data_.data());
     token = std::string_view(token_, length);
     return length > 0;
 }
@@ -250,9 +259,17 @@ double TextReader::readNewReal(bool& ok)
     std::string_view token;
     double value = 0.0;
     if (nextToken(token, 64)) {
-        ParsedToken* const known = std::find_if(std::begin(parsed_), std::end(parsed_), [&](const ParsedToken& p) {
-            return p.length == token.size() && std::equal(token.begin(), token.end(), p.text);
-        });
+        // Short texts compared a character at a time: a library call costs
+        // more than the few characters.
+        const auto same = [&](const ParsedToken& p) {
+            if (p.length != token.size())
+                return false;
+            for (size_t k = 0; k < p.length; ++k)
+                if (p.text[k] != token[k])
+                    return false;
+            return true;
+        };
+        ParsedToken* const known = std::find_if(std::begin(parsed_), std::end(parsed_), same);
         if (known != std::end(parsed_)) {
             value = known->value;
             ok = known->ok;

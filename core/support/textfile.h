@@ -121,11 +121,6 @@ public:
 
 private:
     static constexpr size_t kMaxToken = 64;
-    int peek() const { return pos_ < data_.size() ? static_cast<unsigned char>(data_[pos_]) : -1; }
-    void advance() { ++pos_; }
-    template <class Source>
-    friend size_t readToken(Source&, char*, size_t);
-
     // A real value read from `start`: the next read goes on at `end`.
     struct ReadValue {
         size_t start;

@@ -194,6 +194,9 @@ TEST_F(AnalysisExactness, CornerJobsAgreeWithTheEngine)
         job.simulation = c.simulation;
         EXPECT_EQ(analysis::outcomeName(compare(job, c.label)), analysis::outcomeName(c.outcome)) << c.label;
     }
+    analysis::JobTexts bad = jobFor(few, parametersText(cases[0].params));
+    bad.bData.insert(0, "1e30 ");
+    EXPECT_EQ(compare(bad, "a value out of range in the first B pattern"), Outcome::Error);
     analysis::JobTexts missing = jobFor(few, "");
     missing.parameters.reset();
     EXPECT_EQ(compare(missing, "no parameters file"), Outcome::Terminated);

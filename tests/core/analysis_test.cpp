@@ -354,6 +354,10 @@ TEST(NearestB, LeastDistanceFirstOfEqualOnes)
         {1e200, list({0, 1}), 1, 1},     // distances beyond the range
         {inf, list({0, 1}), 1, 1},
         {std::nan(""), list({0, 1}), 1, 1},
+        {1, list({3, std::nan(""), 0.5, 3, 1, 0.75, 2, 1.5, 0.5}), 4, 5}, // a B that is not a number
+        {1, list({std::nan(""), 1, 0.5}), 2, 1},
+        {1, list({3, 2, 1.5, 1.25, 4, 0.5, 1.5, 2, 1}), 8, 9},   // across blocks of four
+        {1, list({3, 2, 1.5, 1.25, 4, 1.5, 1.5, 2, 1.25}), 3, 4},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.r1);
@@ -361,5 +365,7 @@ TEST(NearestB, LeastDistanceFirstOfEqualOnes)
         EXPECT_EQ(scoreRecall(r, c.pairs, c.own, 0.5).nearest, c.nearest);
         const StoredBs stored(c.pairs);
         EXPECT_EQ(scoreRecall(r, c.pairs, c.own, 0.5, &stored).nearest, c.nearest);
+        for (size_t own = 0; own < c.pairs.size(); ++own)
+            EXPECT_EQ(stored.isNearest(r, own), static_cast<int>(own) + 1 == c.nearest) << own;
     }
 }

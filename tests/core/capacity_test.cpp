@@ -157,6 +157,8 @@ TEST_F(JobTextsTest, AreTheFilesASolveWrites)
     list[2].a[3] = -12345.678;
     list[4].b[8] = 0.0005;
     list[5].a[1] = 123456789;
+    list[1].b[4] = 1e30; // texts longer than the short ones kept for copying
+    list[3].a[1] = -1e40;
     loadPatternList(list);
     writeJobFiles();
     EXPECT_EQ(jobDataText(list, false), testing::readFile(dir_ / kADataFileName));

@@ -1,0 +1,88 @@
+// The starting matrix of a training: the sum of the outer products of the
+// pairs, quantised to +-unity, and its report.
+#include <algorithm>
+#include <string>
+
+#include "core/support/numtext.h"
+#include "core/engine/jobfiles.h"
+#include "core/engine/state.h"
+
+namespace duolink {
+
+void EngineState::quantise(Vector& v, int length)
+{
+    const double low = static_cast<double>(unity) - 1;
+    for (int i = 1; i <= length; ++i)
+        v[i] = v[i] < low ? -static_cast<double>(unity) : static_cast<double>(unity);
+}
+
+void EngineState::writePairReport()
+{
+    reportFile.write("A MAT= ");
+    writeVectorReport(aVector, aLen);
+    reportFile.write(" B MAT= ");
+    writeVectorReport(bVector, bLen);
+    reportFile.writeLn();
+}
+
+void EngineState::buildStartingMatrix()
+{
+    std::fill(wMatrix.begin(), wMatrix.end(), 0.0);
+    aVector.fill(0);
+    bVector.fill(0);
+    calcVector.fill(0);
+
+    openADataFile();
+    openBDataFile();
+    const int count = countPatterns();
+    consoleWriteLn("Count = " + realTextWD(count, 4, 0));
+    reportFile.writeLn("DATA INPUT ");
+
+    openADataFile();
+    openBDataFile();
+    readAVector(aVector, aDataFile);
+    readBVector(bVector);
+    writePairReport();
+    quantise(aVector, aLen);
+    quantise(bVector, bLen);
+    outerProduct(aVector, aLen, bVector, bLen, wMatrix, 1.0L);
+
+    for (int k = 2; k <= count; ++k) {
+        readAVector(aVector, aDataFile);
+        readBVector(bVector);
+        writePairReport();
+        quantise(aVector, aLen);
+        quantise(bVector, bLen);
+        outerProduct(aVector, aLen, bVector, bLen, deltaMatrix, 1.0L);
+        matrixAdd(deltaMatrix, aLen, bLen, wMatrix, workMatrix);
+        // After the first copy the two matrices differ only in the cells
+        // the sum wrote.
+        if (k == 2)
+            wMatrix = workMatrix;
+        else
+            std::copy_n(&workMatrix[1], std::clamp(aLen * bLen, 0, kMatrixCells), &wMatrix[1]);
+    }
+}
+
+void EngineState::writeWMatrixReport(const Matrix& m, int rows, int cols)
+{
+    if (quiet)
+        return;
+    reportFile.writeLn(" ===== W Matrix ====== ");
+    const int lines = (cols - 1) / 16 + 1;
+    std::string text;
+    for (int i = 1; i <= rows; ++i) {
+        for (int k = 0; k < lines; ++k) {
+            text.clear();
+            const int last = std::min(16 * k + 16, cols);
+            for (int c = 16 * k + 1; c <= last; ++c) {
+                appendExpText(text, m[cellIndex(i, c)], 2);
+                text += "  ";
+            }
+            reportFile.writeLn(text);
+        }
+        reportFile.writeLn();
+    }
+}
+
+} // namespace duolink
