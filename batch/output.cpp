@@ -73,7 +73,7 @@ void StandardOutput::send(std::string_view data)
     if (stopped_ || data.empty())
         return;
     size_t written = 0;
-    const int error = writeUnlessStopped(STDOUT_FILENO, data, written, stop_);
+    const int error = writeUnlessStopped(STDOUT_FILENO, data, written, stop_, &regular_);
     if (error == 0)
         return;
     // A reader that stalls while the run stops is left behind, as one that

@@ -64,6 +64,7 @@ private:
     const std::atomic<bool>* stop_ = nullptr;
     bool stopped_ = false;
     int error_ = 0;
+    int regular_ = -1; // whether standard output is a regular file; -1: not asked yet
 };
 
 } // namespace duolink::batch

@@ -44,8 +44,7 @@ void NumberTextCache::appendScaled(std::string& out, double value, int unity)
 
 void NumberTextCache::appendScaledRun(std::string& out, const double* values, int n, int unity, int blanks)
 {
-    if (unity != wholeRatios_.unity())
-        wholeRatios_ = WholeRatioWriter(unity, 9, 5);
+    wholeRatios(unity);
     blanks = std::clamp(blanks, 0, 2);
     // Written in a buffer of its own, 16 values at a time, and appended in
     // one piece; a value the writer does not take is appended on its own.

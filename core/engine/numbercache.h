@@ -16,6 +16,13 @@ public:
     // Appends realTextWD(fdiv(value, unity), 9, 5) for each of values[0..n),
     // each followed by `blanks` (0 to 2) blanks, raising what fdiv raises.
     void appendScaledRun(std::string& out, const double* values, int n, int unity, int blanks);
+    // The writer appendScaledRun uses for `unity` (width 9, five decimals).
+    const WholeRatioWriter& wholeRatios(int unity)
+    {
+        if (unity != wholeRatios_.unity())
+            wholeRatios_ = WholeRatioWriter(unity, 9, 5);
+        return wholeRatios_;
+    }
     // Appends expText(value, 2) and a blank for each of values[0..n).
     static void appendShortExpRun(std::string& out, const double* values, int n);
 

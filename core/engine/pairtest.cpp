@@ -6,10 +6,16 @@
 
 namespace duolink {
 
-bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n, PatternTexts* kept)
+bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n, PatternTexts* kept,
+                              int pair)
 {
-    wholePairs_.bound = -1;
     const bool shows = !quiet;
+    // A pair of 0/unity patterns on whole weights: the quiet test's steps
+    // for the product, the count, the errors and the correction, which give
+    // the general ones' results; the texts and their order are the same.
+    const WholePairMemo::Pair* const whole = shows && &w == &wMatrix ? shownWholePair(pair, a, b, aLength, n) : nullptr;
+    if (!whole)
+        wholePairs_.bound = -1;
     if (shows) {
         char number[24];
         consoleWrite(std::string_view(number, static_cast<size_t>(writeWholeText(number, presentationNo, 8) - number)));
@@ -24,7 +30,10 @@ bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Mat
     if (shows)
         consoleWriteLn();
 
-    vectorMatrixProduct(w, aLength, n, calcVector, a);
+    if (whole)
+        sumWholeRows(*whole, n);
+    else
+        vectorMatrixProduct(w, aLength, n, calcVector, a);
     if (transferFunction == 1)
         for (int i = 1; i <= n; ++i)
             calcVector[i] = trainingTransfer(calcVector[i]);
@@ -34,7 +43,7 @@ bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Mat
     if (shows)
         consoleWriteLn();
 
-    const bool ok = scorePattern(b, calcVector, n);
+    const bool ok = scoreBitErrors(whole ? wholeBitErrors(*whole, n) : bitErrors(b, calcVector, n));
     if (runOption == 4 && shows) {
         reportFile.write("B CAL= ");
         writeVectorReport(calcVector, n);
@@ -44,19 +53,28 @@ bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Mat
             consoleWrite(" Correct");
         r2Sum = storeDouble(static_cast<long double>(r2Sum) + 1.0L);
     } else {
-        errorVector(b, calcVector, n);
+        if (whole) {
+            // Differences of whole numbers below 2^46, exact.
+            for (int j = 1; j <= n; ++j)
+                calcVector[j] = b[j] - calcVector[j];
+        } else {
+            errorVector(b, calcVector, n);
+        }
         if (shows)
             consoleWrite(" Error =");
         printScaledVector(calcVector, n);
         r2Sum = storeDouble(r2Sum + fitTerm(calcVector, b, n));
-        correctWeights(w, a, calcVector, aLength, n);
+        if (!whole)
+            correctWeights(w, a, calcVector, aLength, n);
+        else if (whole->rowCount > 0)
+            correctUnityRows(wholePairs_.rowsOf(*whole), n, wholePairs_.wide > 0);
     }
     if (shows)
         consoleWriteLn(" ");
     return ok;
 }
 
-bool EngineState::scorePattern(const Vector& b, const Vector& c, int n)
+int EngineState::bitErrors(const Vector& b, const Vector& c, int n) const
 {
     const long double u = unity;
     int bec = 0;
@@ -65,6 +83,11 @@ bool EngineState::scorePattern(const Vector& b, const Vector& c, int n)
         if (fdiv(diff, u) > tol)
             ++bec;
     }
+    return bec;
+}
+
+bool EngineState::scoreBitErrors(int bec)
+{
     const bool report = (runOption == 3 || runOption == 4) && !quiet;
     std::string& text = reportText_;
     if (report) {
@@ -77,7 +100,9 @@ bool EngineState::scorePattern(const Vector& b, const Vector& c, int n)
     berTotal = storeDouble(berTotal + static_cast<long double>(bec) / 2);
     if (report) {
         text.assign(" BER = ");
-        appendRealTextWD(text, berTotal, 8, 1);
+        // A sum of halves: twice it is whole, and the text comes from integers.
+        if (!appendWholeRatioText(text, berTotal * 2, 2, 8, 1))
+            appendRealTextWD(text, berTotal, 8, 1);
         text += ' ';
         reportFile.write(text);
         reportFile.writeLn(bec == 0 ? " RESULT = TRUE" : " RESULT = FALSE");

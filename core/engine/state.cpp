@@ -116,6 +116,27 @@ inline double sumOf(Doubles2 v)
     return v[0] + v[1];
 }
 
+// Whether two blocks of `cells` doubles hold whole numbers whose magnitudes
+// add up, in each block and both together, to less than 2^52 (so that every
+// one is below it). Rounded sums of magnitudes are never below their largest
+// term, and NaN and infinities fail both sums.
+inline bool wholeBlocks(const double* a, const double* b, int cells)
+{
+    Doubles2 size{}, off{};
+    int j = 0;
+    for (; j + 2 <= cells; j += 2) {
+        const Doubles2 x = abs2(load2(a + j)), y = abs2(load2(b + j));
+        size += x + y;
+        off += offWhole2(x) + offWhole2(y);
+    }
+    double sizes = sumOf(size), offBy = sumOf(off);
+    for (; j < cells; ++j) {
+        sizes += std::fabs(a[j]) + std::fabs(b[j]);
+        offBy += wholeDouble(a[j]) && wholeDouble(b[j]) ? 0 : 1;
+    }
+    return offBy == 0 && sizes < 0x1p52;
+}
+
 inline long double mulChecked(long double a, long double b)
 {
     long double r = a * b;
@@ -230,12 +251,15 @@ void EngineState::correctionProduct(const Vector& first, int n, const Vector& se
 
 void EngineState::matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest)
 {
-    // A block of whole numbers in quiet runs, rows one after another: one
-    // sum of doubles, as below for each of its rows.
-    if (quiet && cols == bLen && rows >= 1 && cols >= 1 && rows * cols <= kMatrixCells) {
+    // A block of whole numbers, rows one after another: one sum of doubles,
+    // as below for each of its rows, after one check of the whole block.
+    if (cols == bLen && rows >= 1 && cols >= 1 && rows * cols <= kMatrixCells) {
         const int cells = rows * cols;
-        if (allWhole(&first[1], cells) && allWhole(&second[1], cells)) {
-            for (int c = 1; c <= cells; ++c)
+        if (wholeBlocks(&first[1], &second[1], cells)) {
+            int c = 1;
+            for (; c + 2 <= cells + 1; c += 2)
+                store2(&dest[c], load2(&second[c]) + load2(&first[c]));
+            for (; c <= cells; ++c)
                 dest[c] = second[c] + first[c];
             return;
         }
@@ -426,6 +450,19 @@ bool EngineState::rewriteChangedLines(const Matrix& m, int rows, int cols)
             MatrixLine& line = matrixLines_[static_cast<size_t>((r - 1) * blocks + b)];
             if (sameBits(line.values.data(), values, count))
                 continue;
+            // Whole weights are written straight into a buffer of the line's
+            // size and from there into the text.
+            char text[16 * (WholeRatioWriter::kRoom + 2) + WholeRatioWriter::kRoom];
+            int taken = 0;
+            char* end = numberTexts_.wholeRatios(unity).writeRun(text, values, count, 2, taken);
+            if (taken == count) {
+                *end++ = ' ';
+                if (static_cast<size_t>(end - text) != line.length)
+                    return false;
+                std::memcpy(&matrixText_[line.offset], text, line.length);
+                std::memcpy(line.values.data(), values, sizeof(double) * static_cast<size_t>(count));
+                continue;
+            }
             lineText_.clear();
             try {
                 numberTexts_.appendScaledRun(lineText_, values, count, unity, 2);

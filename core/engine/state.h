@@ -216,9 +216,15 @@ public:
     [[noreturn]] void programDone(const std::string& reason);
 
     // --- Pair test (pairtest.cpp) ------------------------------------------------
-    // `kept`: the texts of this pair's patterns (see PatternTexts), or null.
-    bool testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n, PatternTexts* kept = nullptr);
-    bool scorePattern(const Vector& b, const Vector& c, int n);
+    // `kept`: the texts of this pair's patterns (see PatternTexts), or null;
+    // `pair`: its number in the run from 1 on, or 0.
+    bool testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n, PatternTexts* kept = nullptr,
+                     int pair = 0);
+    bool scorePattern(const Vector& b, const Vector& c, int n) { return scoreBitErrors(bitErrors(b, c, n)); }
+    // scorePattern's parts: the count of differences beyond TOL, and what
+    // the count is reported as and added to.
+    int bitErrors(const Vector& b, const Vector& c, int n) const;
+    bool scoreBitErrors(int bec);
     // Fit term of a missed pair: mean of the squared t_i, squared.
     long double fitTerm(const Vector& e, const Vector& b, int n);
     void correctWeights(Matrix& w, const Vector& a, const Vector& e, int aLength, int n);
@@ -237,6 +243,14 @@ public:
     // pairs missed; `at` is the pair being tested when a failure is raised.
     int testWholePairs(int first, int last, int& missed, int& at);
     bool allPairsInOnePass(int count);
+    // For a shown pair test on wMatrix, the pair numbered `pair` when it and
+    // the matrix qualify as testWholePair needs them; else null. The steps
+    // below then give exactly what the general ones give, and cannot fail.
+    const WholePairMemo::Pair* shownWholePair(int pair, const Vector& a, const Vector& b, int aLength, int n);
+    // calcVector(1..n): the sums of the pair's rows of unity.
+    void sumWholeRows(const WholePairMemo::Pair& pair, int n);
+    // bitErrors of the pair's B values and calcVector.
+    int wholeBitErrors(const WholePairMemo::Pair& pair, int n) const;
     // Parts of testWholePair: the misses' share of the bit errors, and the
     // correction of the rows of unity by the errors in calcVector.
     void addBitErrors(int bec);

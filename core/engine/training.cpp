@@ -261,7 +261,7 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
             if (!tested) {
                 copyKept();
                 settleR2();
-                ok = testPattern(aVector, bVector, aLen, wMatrix, bLen, texts);
+                ok = testPattern(aVector, bVector, aLen, wMatrix, bLen, texts, m);
             }
             allCorrect = allCorrect && ok;
             missedPairs += !ok;

@@ -104,6 +104,20 @@ bool smallWhole(double x)
     return m < kWholeLimit && (m + 0x1p52) - 0x1p52 == m;
 }
 
+// The largest magnitude of the first `cells` weights when they are whole,
+// small and never negative zero (which a general sum would turn into +0
+// where the sums here leave it); else kWholeLimit.
+double wholeBound(const Matrix& w, int cells)
+{
+    double bound = 0;
+    for (int c = 1; c <= cells; ++c) {
+        if (!smallWhole(w[c]) || (w[c] == 0 && std::signbit(w[c])))
+            return kWholeLimit;
+        bound = std::max(bound, std::fabs(w[c]));
+    }
+    return bound;
+}
+
 // The smallest whole difference d >= 0 with d / unity > tol, as scorePattern
 // compares them; infinity when none below 2^53 is.
 double missFrom(int unity, double tol)
@@ -129,7 +143,7 @@ WholePairMemo::Pair EngineState::wholePair(const Vector& a, const Vector& b, int
 {
     WholePairMemo::Pair pair;
     pair.kind = WholePairMemo::Pair::General;
-    if (!quiet || unity <= 0 || n < 1 || n > kVectorSize || aLength < 1 || aLength > kVectorSize ||
+    if (unity <= 0 || n < 1 || n > kVectorSize || aLength < 1 || aLength > kVectorSize ||
         aLength * n > kMatrixCells || !std::isfinite(beta))
         return pair;
     const double u = unity;
@@ -201,6 +215,51 @@ double extendedUnityRowCorrection(double e, int unity, double beta)
     return static_cast<double>(roundEven(storeDouble(fdiv(u * e * static_cast<long double>(beta), u))));
 }
 
+const WholePairMemo::Pair* EngineState::shownWholePair(int pair, const Vector& a, const Vector& b, int aLength, int n)
+{
+    WholePairMemo& memo = wholePairs_;
+    if (pair < 1)
+        return nullptr;
+    if (memo.pairs.size() < static_cast<size_t>(pair))
+        memo.pairs.resize(static_cast<size_t>(pair));
+    WholePairMemo::Pair& kept = memo.pairs[static_cast<size_t>(pair) - 1];
+    if (kept.kind == WholePairMemo::Pair::Unknown)
+        kept = wholePair(a, b, aLength, n);
+    if (kept.kind != WholePairMemo::Pair::Whole)
+        return nullptr;
+    if (memo.bound < 0)
+        memo.bound = wholeBound(wMatrix, aLength * n);
+    if (!(memo.bound < kWholeLimit))
+        return nullptr;
+    if (memo.missFrom < 0)
+        memo.missFrom = missFrom(unity, tol);
+    if (memo.wide < 0)
+        memo.wide = widerows::available();
+    return &kept;
+}
+
+void EngineState::sumWholeRows(const WholePairMemo::Pair& pair, int n)
+{
+    const std::span<const int> rows = wholePairs_.rowsOf(pair);
+    if (wholePairs_.wide > 0)
+        widerows::sumRows(wMatrix.data(), rows.data(), static_cast<int>(rows.size()), n, &calcVector[1]);
+    else
+        sumRows(wMatrix.data(), rows, n, &calcVector[1]);
+}
+
+int EngineState::wholeBitErrors(const WholePairMemo::Pair& pair, int n) const
+{
+    // The results are whole, so the differences are exact in a double.
+    const double from = wholePairs_.missFrom;
+    const double* const b = wholePairs_.bOf(pair);
+    if (wholePairs_.wide > 0)
+        return widerows::countMisses(b, &calcVector[1], n, from);
+    int bec = 0;
+    for (int j = 1; j <= n; ++j)
+        bec += std::fabs(b[j - 1] - calcVector[j]) >= from;
+    return bec;
+}
+
 bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int aLength, int n, bool& ok)
 {
     WholePairMemo& memo = wholePairs_;
@@ -214,20 +273,8 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
         kept = wholePair(a, b, aLength, n);
     if (kept.kind != WholePairMemo::Pair::Whole)
         return false;
-    if (memo.bound < 0) {
-        // Whole, small and never negative zero (which a general sum would
-        // turn into +0 where this one leaves it).
-        double bound = 0;
-        for (int c = 1; c <= aLength * n; ++c) {
-            const double w = wMatrix[c];
-            if (!smallWhole(w) || (w == 0 && std::signbit(w))) {
-                bound = kWholeLimit;
-                break;
-            }
-            bound = std::max(bound, std::fabs(w));
-        }
-        memo.bound = bound;
-    }
+    if (memo.bound < 0)
+        memo.bound = wholeBound(wMatrix, aLength * n);
     if (!(memo.bound < kWholeLimit))
         return false;
     if (memo.missFrom < 0)

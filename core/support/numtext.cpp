@@ -320,7 +320,8 @@ char* WholeRatioWriter::writeScaled(char* dest, unsigned long long scaled, bool 
     return dest + (end - p);
 }
 
-char* WholeRatioWriter::writeRun(char* dest, const double* values, int n, int blanks, int& taken) const
+// With write() and writeScaled() inlined into the loop.
+[[gnu::flatten]] char* WholeRatioWriter::writeRun(char* dest, const double* values, int n, int blanks, int& taken) const
 {
     taken = 0;
     for (; taken < n; ++taken) {
@@ -438,6 +439,18 @@ char* writeWholeExp(char* dest, unsigned long long n, bool negative, int digits)
             kept = kWholePow10[digits - 1];
             ++exponent;
         }
+    }
+    if (digits == 2) {
+        // The report's short form, from a pair of digits: no copy of bytes
+        // just written, which would wait for them.
+        const char* const pair = kDigitPairs + 2 * kept;
+        dest[0] = negative ? '-' : ' ';
+        dest[1] = pair[0];
+        dest[2] = '.';
+        dest[3] = pair[1];
+        std::memcpy(dest + 4, "E+00", 4);
+        std::memcpy(dest + 8, kDigitPairs + 2 * exponent, 2);
+        return dest + 10;
     }
     // The digits, then copies of a fixed size (the buffer has room behind
     // them) that need no call.

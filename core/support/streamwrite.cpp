@@ -18,12 +18,23 @@ constexpr int kGraceMilliseconds = 500;
 
 } // namespace
 
-int writeUnlessStopped(int fd, std::string_view data, size_t& written, const std::atomic<bool>* stop) noexcept
+int writeUnlessStopped(int fd, std::string_view data, size_t& written, const std::atomic<bool>* stop,
+                       int* regularKept) noexcept
 {
     written = 0;
     // A regular file never waits for a reader: written whole, as it comes.
-    struct stat st{};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    // (Asking costs more than the call: on file systems that keep exact
+    // times for a file whose times were asked for, its next write stamps
+    // them anew.)
+    bool regular = false;
+    if (regularKept && *regularKept >= 0) {
+        regular = *regularKept > 0;
+    } else {
+        struct stat st{};
+        regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        if (regularKept)
+            *regularKept = regular;
+    }
     int waitedAfterStop = 0;
     while (written < data.size()) {
         if (regular) {
