@@ -13,7 +13,7 @@ bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Mat
     // A pair of 0/unity patterns on whole weights: the quiet test's steps
     // for the product, the count, the errors and the correction, which give
     // the general ones' results; the texts and their order are the same.
-    const WholePairMemo::Pair* const whole = shows && &w == &wMatrix ? shownWholePair(pair, a, b, aLength, n) : nullptr;
+    const WholePairMemo::Pair* const whole = shows && &w == &wMatrix ? qualifiedWholePair(pair, a, b, aLength, n) : nullptr;
     if (!whole)
         wholePairs_.bound = -1;
     if (shows) {

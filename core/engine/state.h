@@ -243,10 +243,10 @@ public:
     // pairs missed; `at` is the pair being tested when a failure is raised.
     int testWholePairs(int first, int last, int& missed, int& at);
     bool allPairsInOnePass(int count);
-    // For a shown pair test on wMatrix, the pair numbered `pair` when it and
-    // the matrix qualify as testWholePair needs them; else null. The steps
-    // below then give exactly what the general ones give, and cannot fail.
-    const WholePairMemo::Pair* shownWholePair(int pair, const Vector& a, const Vector& b, int aLength, int n);
+    // The pair numbered `pair` when it and wMatrix qualify for the whole-pair
+    // steps (testWholePair's, and those of a shown pair test); else null. The
+    // steps below then give exactly what the general ones give, and cannot fail.
+    const WholePairMemo::Pair* qualifiedWholePair(int pair, const Vector& a, const Vector& b, int aLength, int n);
     // calcVector(1..n): the sums of the pair's rows of unity.
     void sumWholeRows(const WholePairMemo::Pair& pair, int n);
     // bitErrors of the pair's B values and calcVector.

@@ -215,7 +215,7 @@ double extendedUnityRowCorrection(double e, int unity, double beta)
     return static_cast<double>(roundEven(storeDouble(fdiv(u * e * static_cast<long double>(beta), u))));
 }
 
-const WholePairMemo::Pair* EngineState::shownWholePair(int pair, const Vector& a, const Vector& b, int aLength, int n)
+const WholePairMemo::Pair* EngineState::qualifiedWholePair(int pair, const Vector& a, const Vector& b, int aLength, int n)
 {
     WholePairMemo& memo = wholePairs_;
     if (pair < 1)
@@ -264,23 +264,10 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
 {
     WholePairMemo& memo = wholePairs_;
     memo.completedIsLast = false;
-    if (pair < 1)
+    const WholePairMemo::Pair* const whole = qualifiedWholePair(pair, a, b, aLength, n);
+    if (!whole)
         return false;
-    if (memo.pairs.size() < static_cast<size_t>(pair))
-        memo.pairs.resize(static_cast<size_t>(pair));
-    WholePairMemo::Pair& kept = memo.pairs[static_cast<size_t>(pair) - 1];
-    if (kept.kind == WholePairMemo::Pair::Unknown)
-        kept = wholePair(a, b, aLength, n);
-    if (kept.kind != WholePairMemo::Pair::Whole)
-        return false;
-    if (memo.bound < 0)
-        memo.bound = wholeBound(wMatrix, aLength * n);
-    if (!(memo.bound < kWholeLimit))
-        return false;
-    if (memo.missFrom < 0)
-        memo.missFrom = missFrom(unity, tol);
-    if (memo.wide < 0)
-        memo.wide = widerows::available();
+    const WholePairMemo::Pair& kept = *whole;
     const bool wide = memo.wide > 0;
     const std::span<const int> rows = memo.rowsOf(kept);
     const double* const bKept = memo.bOf(kept);
