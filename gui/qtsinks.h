@@ -39,8 +39,8 @@ public:
     // Brings all three widgets up to their final state and schedules their
     // repaint; for the end of every command.
     void flush();
-    // Hands a run's batch of output to the widgets, which repaint at the next
-    // turn of the event loop. The pane keeps the memory of the batch's lines.
+    // Hands a run's batch of output to the widgets; those that look different
+    // repaint, in one pass. The pane keeps the memory of the batch's lines.
     void show(ConsoleBatch& batch);
 
     // The bar position the engine has set, applied or not.

@@ -257,6 +257,55 @@ TEST_F(Pane, FollowsTheNewestLineAndScrollsByKeyboard)
     EXPECT_GT(view.horizontalScrollBar()->maximum(), 0);
 }
 
+// Counts the paints of a widget.
+struct PaintCount : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+// A growing pane paints its scroll bars again only when they look different.
+TEST_F(Pane, RepaintsItsScrollBarsOnlyWhenTheyChangeTheirLook)
+{
+    struct Step {
+        const char* what;
+        int lines;       // appended
+        size_t length;   // of each
+        bool top;        // scrolled to the top first (Home)
+        bool vertical;   // painted again
+        bool horizontal;
+    };
+    const Step steps[] = {
+        {"more lines at the end, slider at its least length", 1000, 20, false, false, false},
+        {"more again", 5, 20, false, false, false},
+        {"from the top back to the end", 5, 20, true, true, false},
+        {"a longer line", 1, 300, false, false, true},
+        {"lines as long", 50, 300, false, false, false},
+    };
+    PaintCount vertical;
+    PaintCount horizontal;
+    view.verticalScrollBar()->installEventFilter(&vertical);
+    view.horizontalScrollBar()->installEventFilter(&horizontal);
+    QApplication::processEvents();
+    for (const Step& step : steps) {
+        if (step.top) {
+            ti::key(&view, Qt::Key_Home);
+            QApplication::processEvents();
+        }
+        vertical.paints = horizontal.paints = 0;
+        for (int i = 0; i < step.lines; ++i)
+            view.appendLine(std::string(step.length, 'x'));
+        view.syncView();
+        QApplication::processEvents();
+        EXPECT_EQ(view.firstVisibleLine() + view.visibleLineCount(), view.lineCount()) << step.what;
+        EXPECT_EQ(vertical.paints > 0, step.vertical) << step.what;
+        EXPECT_EQ(horizontal.paints > 0, step.horizontal) << step.what;
+    }
+}
+
 TEST_F(Pane, CopiesMouseAndKeyboardSelections)
 {
     QClipboard* clipboard = QGuiApplication::clipboard();
