@@ -263,6 +263,7 @@ void ConsoleView::updateMetrics()
 {
     const QFontMetricsF fm(font());
     charWidth_ = std::max<qreal>(1.0, fm.horizontalAdvance(QLatin1Char('0')));
+    text_.setCharWidth(charWidth_);
     lineHeight_ = std::max(1, static_cast<int>(std::ceil(fm.lineSpacing())));
     ascent_ = static_cast<int>(std::ceil(fm.ascent()));
 }
@@ -307,11 +308,9 @@ void ConsoleView::paintEvent(QPaintEvent* event)
             break;
         const int y = row * lineHeight_;
         const std::string_view l = lineView(li);
-        QString visible;
-        if (static_cast<size_t>(firstCol) < l.size()) {
-            const std::string_view part = l.substr(static_cast<size_t>(firstCol), static_cast<size_t>(cols));
-            visible = QString::fromLatin1(part.data(), static_cast<qsizetype>(part.size()));
-        }
+        std::string_view visible;
+        if (static_cast<size_t>(firstCol) < l.size())
+            visible = l.substr(static_cast<size_t>(firstCol), static_cast<size_t>(cols));
         const QPointF baseline(firstColX, y + ascent_);
 
         QRectF selected;
@@ -323,15 +322,15 @@ void ConsoleView::paintEvent(QPaintEvent* event)
             selected = QRectF(colX(from), y, colX(to) - colX(from) + tail, lineHeight_);
             p.fillRect(selected, pal.brush(QPalette::Highlight));
         }
-        if (visible.isEmpty())
+        if (visible.empty())
             continue;
         p.setPen(pal.color(QPalette::Text));
-        p.drawText(baseline, visible);
+        text_.draw(p, baseline, visible);
         if (!selected.isEmpty()) {
             p.save();
             p.setClipRect(selected);
             p.setPen(pal.color(QPalette::HighlightedText));
-            p.drawText(baseline, visible);
+            text_.draw(p, baseline, visible);
             p.restore();
         }
     }

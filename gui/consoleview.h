@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "gui/fixedpitchtext.h"
 #include "gui/linestore.h"
 
 namespace duolink {
@@ -104,6 +105,7 @@ private:
     LineStore lines_;
     bool unsynced_ = false;
 
+    FixedPitchText text_;
     qreal charWidth_ = 8;
     int lineHeight_ = 14;
     int ascent_ = 11;

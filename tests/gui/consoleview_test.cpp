@@ -1,6 +1,9 @@
 #include <QApplication>
 #include <QClipboard>
+#include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
 #include <QScrollBar>
 #include <gtest/gtest.h>
 
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "gui/consoleview.h"
+#include "gui/fixedpitchtext.h"
 #include "gui/handoff.h"
 #include "tests/gui/input.h"
 
@@ -167,6 +171,40 @@ TEST(LineStore, PiecesReadBackAsTheirLines)
 // thread takes its output now and then, more slowly than it comes (so the
 // run pauses at the limit): every line arrives once and in order, and the
 // last R2 text and bar state are the ones the run set.
+// Lines drawn glyph by glyph look as the toolkit's text drawing draws them.
+TEST(FixedPitchText, DrawsLinesAsDrawTextDoes)
+{
+    const std::string_view lines[] = {
+        "   1   0.000   1.000  -1.5E+0003  R2 = 7.6E+0001",
+        "caf\xe9 \xfc\xdf \xa0\xff~",
+        "tab\there",
+        "control \x01\x7f\x85 bytes",
+        "",
+    };
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSize(9);
+    FixedPitchText text;
+    text.setCharWidth(QFontMetricsF(font).horizontalAdvance(QLatin1Char('0')));
+    for (const std::string_view line : lines) {
+        QImage want(520, 20, QImage::Format_ARGB32_Premultiplied);
+        QImage got = want;
+        want.fill(Qt::white);
+        got.fill(Qt::white);
+        const QPointF origin(3.5, 14);
+        {
+            QPainter p(&want);
+            p.setFont(font);
+            p.drawText(origin, QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+        }
+        {
+            QPainter p(&got);
+            p.setFont(font);
+            text.draw(p, origin, line);
+        }
+        EXPECT_TRUE(got == want) << line;
+    }
+}
+
 TEST(ConsoleHandoff, ARunOnAnotherThreadArrivesWholeAndInOrder)
 {
     constexpr int kLines = 400000; // about 12 MB, beyond the waiting limit
