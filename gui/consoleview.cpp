@@ -153,6 +153,13 @@ void ConsoleView::syncView()
     });
 }
 
+void ConsoleView::setUnpackedAllowance(size_t bytes)
+{
+    lines_.setUnpackedAllowance(bytes);
+    if (lines_.collectPacked())
+        collectPacked_.start(50, this);
+}
+
 QString ConsoleView::line(qsizetype i) const
 {
     const std::string_view s = lineView(i);

@@ -34,6 +34,8 @@ public:
     // store's packer has finished.
     void syncView();
     bool hasUnsyncedLines() const { return unsynced_; }
+    // Blocks of lines left unpacked, up to `bytes` (LineStore::setUnpackedAllowance).
+    void setUnpackedAllowance(size_t bytes);
 
     qsizetype lineCount() const { return static_cast<qsizetype>(lines_.size()); }
     // Valid until the pane changes or a few other parts of it have been read.

@@ -100,6 +100,11 @@ void LiveDisplay::flush()
 
 namespace duolink {
 
+void LiveDisplay::setRunning(bool running)
+{
+    pane_.view->setUnpackedAllowance(running ? kUnpackedDuringRun : 0);
+}
+
 void LiveDisplay::show(ConsoleBatch& batch)
 {
     // Only what changed is painted again, all in one pass: the bar paints

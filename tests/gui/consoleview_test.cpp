@@ -104,6 +104,46 @@ TEST(LineStore, GivesBackEveryLineAsWritten)
     EXPECT_LT(store.storeBytes(), store.textBytes() / 8);
 }
 
+// Within its unpacked allowance the store packs nothing, beyond it only the
+// excess, and all of it once the allowance is back to 0; the lines read back
+// as written at every step.
+TEST(LineStore, PacksOnlyBeyondItsUnpackedAllowanceUntilItIsWithdrawn)
+{
+    struct Case {
+        size_t allowance;
+        bool allUnpacked; // while the allowance holds
+    };
+    const Case cases[] = {{size_t(64) << 20, true}, {size_t(1) << 20, false}};
+    const auto line = [](size_t i) { return "line " + std::to_string(i * 7919) + "   -0.50000    1.25000"; };
+    const auto settle = [](LineStore& store) {
+        while (store.collectPacked())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    const size_t count = 300000; // about 10 MB, 20 blocks
+    LineStore plain;                 // packs every block at once
+    for (size_t i = 0; i < count; ++i)
+        plain.append(line(i));
+    for (size_t i = 0; i < count; i += 4999)
+        ASSERT_EQ(plain[i], line(i)) << i;
+    settle(plain);
+    for (const Case& c : cases) {
+        LineStore store;
+        store.setUnpackedAllowance(c.allowance);
+        for (size_t i = 0; i < count; ++i)
+            store.append(line(i));
+        settle(store);
+        EXPECT_EQ(store.storeBytes() > store.textBytes(), c.allUnpacked) << c.allowance;
+        EXPECT_LT(store.storeBytes(), c.allowance + store.textBytes() / 4);
+        for (size_t i = 0; i < count; i += 4999)
+            ASSERT_EQ(store[i], line(i)) << i;
+        store.setUnpackedAllowance(0);
+        settle(store);
+        EXPECT_LE(store.storeBytes(), plain.storeBytes()) << c.allowance;
+        for (size_t i = 0; i < count; i += 4999)
+            ASSERT_EQ(store[i], line(i)) << i;
+    }
+}
+
 // Blocks are packed on the store's own thread: a clear while some still wait
 // for it, and lines added right after, must read back as the new lines only.
 TEST(LineStore, ClearWhilePackingKeepsOnlyTheNewLines)
