@@ -11,8 +11,10 @@
 // time by a busy machine; solve_window_cpu_s: the part of it that the
 // window's own thread spent.)
 // Run it with QT_QPA_PLATFORM=offscreen for headless measurements.
-//   window_bench JOBDIR [--training] [--pairs FILE] [--keep-pane FILE] [--hold]
-// --training opens the training window before the Solve; --pairs types the
+//   window_bench JOBDIR [--training] [--pairs FILE] [--keep-pane FILE] [--hold] [--paints]
+// --training opens the training window before the Solve; --paints lists on
+// standard error, for the Solve, the paints and timer events of each kind of
+// widget and the processor time they took; --pairs types the
 // pairs of a pattern file (.csv, as examples/patterns.csv) instead of job H's;
 // --keep-pane keeps the pane as Save Output As wrote it (to compare);
 // --hold keeps the windows open after the figures until they are closed
@@ -31,6 +33,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -64,6 +67,41 @@ protected:
 
 private:
     const QElapsedTimer& clock_;
+};
+
+// The processor time of the window's thread in the events that paint and
+// in the timers, by kind of receiver, while `on`.
+class EventCostApp : public QApplication {
+public:
+    using QApplication::QApplication;
+    struct Cost {
+        long count = 0;
+        double seconds = 0;
+    };
+    std::map<std::string, Cost> costs;
+    bool on = false;
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        const QEvent::Type type = event->type();
+        if (!on || (type != QEvent::Paint && type != QEvent::Timer && type != QEvent::UpdateRequest))
+            return QApplication::notify(receiver, event);
+        timespec t0{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t0);
+        const bool done = QApplication::notify(receiver, event);
+        timespec t1{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t1);
+        std::string key = type == QEvent::Paint ? "paint " : type == QEvent::Timer ? "timer " : "update ";
+        key += receiver->metaObject()->className();
+        if (!receiver->objectName().isEmpty())
+            key += " " + receiver->objectName().toStdString();
+        if (receiver->parent())
+            key += std::string(" in ") + receiver->parent()->metaObject()->className();
+        Cost& c = costs[key];
+        ++c.count;
+        c.seconds += static_cast<double>(t1.tv_sec - t0.tv_sec) + static_cast<double>(t1.tv_nsec - t0.tv_nsec) / 1e9;
+        return done;
+    }
 };
 
 // Another copy running makes Solve end the program: say so instead of
@@ -153,8 +191,9 @@ void sendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButtons held,
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    EventCostApp app(argc, argv);
     bool training = false;
+    bool paints = false;
     bool hold = false;
     const char* pairs = nullptr;
     const char* keepPane = nullptr;
@@ -164,6 +203,8 @@ int main(int argc, char** argv)
             training = true;
         else if (arg == "--hold")
             hold = true;
+        else if (arg == "--paints")
+            paints = true;
         else if (arg == "--pairs" && i + 1 < argc)
             pairs = argv[++i];
         else if (arg == "--keep-pane" && i + 1 < argc)
@@ -172,7 +213,7 @@ int main(int argc, char** argv)
             argc = 0;
     }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: window_bench JOBDIR [--training] [--pairs FILE] [--keep-pane FILE] [--hold]\n");
+        std::fprintf(stderr, "usage: window_bench JOBDIR [--training] [--pairs FILE] [--keep-pane FILE] [--hold] [--paints]\n");
         return 2;
     }
     const std::filesystem::path pairsPath = pairs ? std::filesystem::absolute(pairs) : std::filesystem::path();
@@ -209,14 +250,19 @@ int main(int argc, char** argv)
         // The run ends in the event loop, as it does for the user.
         QEventLoop run;
         QObject::connect(&form, &TForm2::runFinished, &run, &QEventLoop::quit);
+        app.on = paints;
         ui.Button6->click();
         if (form.isRunning())
             run.exec();
+        app.on = false;
     }
     const qint64 solveNs = clock.nsecsElapsed();
     const double solveCpu = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore;
     const double windowCpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - windowCpuBefore;
     const long rss = peakRssKb();
+    // Update requests hold the paints of their window: listed, not added.
+    for (const auto& [key, cost] : app.costs)
+        std::fprintf(stderr, "%-60s %6ld %8.4f s\n", key.c_str(), cost.count, cost.seconds);
 
     size_t paneBytes = 0;
     const qsizetype lines = ui.Memo1->lineCount();

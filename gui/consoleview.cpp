@@ -9,6 +9,8 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 
 #include <algorithm>
 #include <climits>
@@ -17,6 +19,72 @@
 #include <string>
 
 namespace duolink {
+
+namespace {
+
+// A scroll bar that paints again only when its look changes. A pane that
+// grows by thousands of lines a second changes the range and the value of its
+// scroll bar at every refresh, while the slider stays where it is: at its
+// least length, at the bottom.
+class PaneScrollBar final : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+    // Makes the changes `change` makes, then paints again if the bar looks
+    // different from its last paint (not for each step between).
+    template <class Change> void changeAtOnce(Change change)
+    {
+        holding_ = !transient();
+        change();
+        holding_ = false;
+        if (const Look now = look(); now != shown_) {
+            shown_ = now;
+            update();
+        }
+    }
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        if (holding_)
+            return;
+        // A style may show a change in other ways (a transient bar flashes).
+        const Look now = look();
+        if (now == shown_ && !transient())
+            return;
+        shown_ = now;
+        QScrollBar::sliderChange(change);
+    }
+
+    void paintEvent(QPaintEvent* event) override
+    {
+        shown_ = look();
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    struct Look {
+        QRect slider;
+        bool atMinimum = false;
+        bool atMaximum = false;
+        friend bool operator==(const Look&, const Look&) = default;
+    };
+
+    Look look() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+                value() == minimum(), value() == maximum()};
+    }
+
+    bool transient() const { return style()->styleHint(QStyle::SH_ScrollBar_Transient, nullptr, this) != 0; }
+
+    Look shown_;
+    bool holding_ = false;
+};
+
+} // namespace
 
 // --- ConsoleView -------------------------------------------------------------
 
@@ -30,6 +98,13 @@ ConsoleView::ConsoleView(QWidget* parent) : QAbstractScrollArea(parent)
     // Always shown: a long run must not need a layout pass to bring them up.
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBar(new PaneScrollBar(Qt::Vertical));
+    setHorizontalScrollBar(new PaneScrollBar(Qt::Horizontal));
+    // With both bars always shown, a new range changes nothing in the
+    // layout; laying it out again anyway repaints both bars at every
+    // refresh of a run. A resize still lays it out.
+    disconnect(verticalScrollBar(), &QScrollBar::rangeChanged, this, nullptr);
+    disconnect(horizontalScrollBar(), &QScrollBar::rangeChanged, this, nullptr);
     viewport()->setCursor(Qt::IBeamCursor);
     updateMetrics();
     updateScrollRanges();
@@ -66,12 +141,23 @@ void ConsoleView::syncView()
 {
     if (lines_.collectPacked())
         collectPacked_.start(50, this);
-    updateScrollRanges();
-    if (unsynced_) {
-        unsynced_ = false;
-        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-        horizontalScrollBar()->setValue(0); // new lines start at the left edge
-    }
+    static_cast<PaneScrollBar*>(verticalScrollBar())->changeAtOnce([this] {
+        static_cast<PaneScrollBar*>(horizontalScrollBar())->changeAtOnce([this] {
+            updateScrollRanges();
+            if (unsynced_) {
+                unsynced_ = false;
+                verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+                horizontalScrollBar()->setValue(0); // new lines start at the left edge
+            }
+        });
+    });
+}
+
+void ConsoleView::setUnpackedAllowance(size_t bytes)
+{
+    lines_.setUnpackedAllowance(bytes);
+    if (lines_.collectPacked())
+        collectPacked_.start(50, this);
 }
 
 QString ConsoleView::line(qsizetype i) const
@@ -184,6 +270,7 @@ void ConsoleView::updateMetrics()
 {
     const QFontMetricsF fm(font());
     charWidth_ = std::max<qreal>(1.0, fm.horizontalAdvance(QLatin1Char('0')));
+    text_.setCharWidth(charWidth_);
     lineHeight_ = std::max(1, static_cast<int>(std::ceil(fm.lineSpacing())));
     ascent_ = static_cast<int>(std::ceil(fm.ascent()));
 }
@@ -228,11 +315,9 @@ void ConsoleView::paintEvent(QPaintEvent* event)
             break;
         const int y = row * lineHeight_;
         const std::string_view l = lineView(li);
-        QString visible;
-        if (static_cast<size_t>(firstCol) < l.size()) {
-            const std::string_view part = l.substr(static_cast<size_t>(firstCol), static_cast<size_t>(cols));
-            visible = QString::fromLatin1(part.data(), static_cast<qsizetype>(part.size()));
-        }
+        std::string_view visible;
+        if (static_cast<size_t>(firstCol) < l.size())
+            visible = l.substr(static_cast<size_t>(firstCol), static_cast<size_t>(cols));
         const QPointF baseline(firstColX, y + ascent_);
 
         QRectF selected;
@@ -244,15 +329,15 @@ void ConsoleView::paintEvent(QPaintEvent* event)
             selected = QRectF(colX(from), y, colX(to) - colX(from) + tail, lineHeight_);
             p.fillRect(selected, pal.brush(QPalette::Highlight));
         }
-        if (visible.isEmpty())
+        if (visible.empty())
             continue;
         p.setPen(pal.color(QPalette::Text));
-        p.drawText(baseline, visible);
+        text_.draw(p, baseline, visible);
         if (!selected.isEmpty()) {
             p.save();
             p.setClipRect(selected);
             p.setPen(pal.color(QPalette::HighlightedText));
-            p.drawText(baseline, visible);
+            text_.draw(p, baseline, visible);
             p.restore();
         }
     }

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "gui/fixedpitchtext.h"
 #include "gui/linestore.h"
 
 namespace duolink {
@@ -33,6 +34,8 @@ public:
     // store's packer has finished.
     void syncView();
     bool hasUnsyncedLines() const { return unsynced_; }
+    // Blocks of lines left unpacked, up to `bytes` (LineStore::setUnpackedAllowance).
+    void setUnpackedAllowance(size_t bytes);
 
     qsizetype lineCount() const { return static_cast<qsizetype>(lines_.size()); }
     // Valid until the pane changes or a few other parts of it have been read.
@@ -104,6 +107,7 @@ private:
     LineStore lines_;
     bool unsynced_ = false;
 
+    FixedPitchText text_;
     qreal charWidth_ = 8;
     int lineHeight_ = 14;
     int ascent_ = 11;

@@ -217,16 +217,31 @@ void LineStore::addBlock(Lines&& lines)
     block.textBytes = raw->text.size();
     blocks_.push_back(std::move(block));
     openBase_ += raw->text.size();
+    heldBytes_ += raw->text.size();
+    handOver();
+    takePacked(kMaxWaiting);
+}
 
+void LineStore::handOver()
+{
+    if (heldBytes_ <= unpackedAllowance_)
+        return;
     if (!packer_)
         packer_ = std::make_unique<Packer>();
     {
         std::lock_guard lock(packer_->mutex);
-        packer_->queue.push_back({blocks_.size() - 1, packer_->generation, std::move(raw)});
+        for (; heldBytes_ > unpackedAllowance_ && firstHeld_ < blocks_.size(); ++firstHeld_, ++waiting_) {
+            packer_->queue.push_back({firstHeld_, packer_->generation, blocks_[firstHeld_].raw});
+            heldBytes_ -= blocks_[firstHeld_].textBytes;
+        }
     }
     packer_->wake.notify_one();
-    ++waiting_;
-    takePacked(kMaxWaiting);
+}
+
+void LineStore::setUnpackedAllowance(size_t bytes)
+{
+    unpackedAllowance_ = bytes;
+    handOver();
 }
 
 void LineStore::takePacked(size_t waitBelow)
@@ -271,6 +286,8 @@ void LineStore::clear()
         ++packer_->generation;
     }
     waiting_ = 0;
+    firstHeld_ = 0;
+    heldBytes_ = 0;
     // Swapped with empty ones, so that their memory goes too.
     std::vector<Block>().swap(blocks_);
     std::string().swap(open_.text);

@@ -37,6 +37,11 @@ public:
     // Takes the blocks the packer has finished, freeing their unpacked
     // text, without waiting; true while others are still being packed.
     bool collectPacked();
+    // Up to `bytes` of full blocks wait unpacked before they go to the
+    // packer, oldest first (none by default): a run's output is then packed
+    // while the run goes on only beyond that, and the rest once the
+    // allowance is set back to 0, which hands it over at once.
+    void setUnpackedAllowance(size_t bytes);
 
     size_t size() const { return lineCount_; }
     // Line i. The view stays valid until the store changes or a few other
@@ -98,8 +103,11 @@ private:
     // Makes the open block a block of its own.
     void seal();
     // Adds `lines`, already counted in the totals, as the newest block and
-    // hands it to the packer.
+    // hands what is beyond the allowance to the packer.
     void addBlock(Lines&& lines);
+    // Hands the oldest blocks not yet handed over to the packer while more
+    // than the allowance of them wait.
+    void handOver();
     // Takes the blocks the packer has finished; with `waitBelow`, first waits
     // until fewer than that many blocks are waiting.
     void takePacked(size_t waitBelow = SIZE_MAX);
@@ -120,6 +128,9 @@ private:
     struct Packer;
     std::unique_ptr<Packer> packer_;
     size_t waiting_ = 0; // blocks handed to the packer and not yet taken back
+    size_t unpackedAllowance_ = 0;
+    size_t firstHeld_ = 0;  // the first block not yet handed to the packer
+    uint64_t heldBytes_ = 0; // text of the blocks from there on
     mutable std::array<CacheSlot, 3> cache_;
     mutable uint64_t useCounter_ = 0;
 };

@@ -100,16 +100,35 @@ void LiveDisplay::flush()
 
 namespace duolink {
 
+void LiveDisplay::setRunning(bool running)
+{
+    pane_.view->setUnpackedAllowance(running ? kUnpackedDuringRun : 0);
+}
+
 void LiveDisplay::show(ConsoleBatch& batch)
 {
+    // Only what changed is painted again, all in one pass: the bar paints
+    // at once when its new value shows (QProgressBar::setValue), together
+    // with what waits for painting by then, so it goes last.
+    ConsoleView* view = pane_.view;
     for (PanePiece& piece : batch.pieces)
-        pane_.view->appendLines(std::move(piece.text), std::move(piece.lengths));
+        view->appendLines(std::move(piece.text), std::move(piece.lengths));
     batch.pieces.clear();
-    if (batch.r2)
-        showFieldText(r2_.edit, QString::fromLatin1(batch.r2->data(), static_cast<qsizetype>(batch.r2->size())));
-    if (batch.progress)
+    const bool newLines = view->hasUnsyncedLines();
+    view->syncView();
+    if (newLines)
+        view->viewport()->update();
+    if (batch.r2) {
+        const QString text = QString::fromLatin1(batch.r2->data(), static_cast<qsizetype>(batch.r2->size()));
+        if (text != r2_.edit->text())
+            showFieldText(r2_.edit, text);
+    }
+    r2_.changed = false;
+    if (batch.progress) {
         bar_.state = *batch.progress;
-    flush();
+        if (bar_.apply())
+            bar_.bar->update();
+    }
 }
 
 } // namespace duolink

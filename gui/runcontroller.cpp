@@ -63,6 +63,7 @@ std::optional<Outcome> RunController::startSolve()
         return busy;
     stopAsked_.store(false);
     displayFailed_ = false;
+    live_.setRunning(true);
     handoff_ = std::make_unique<ConsoleHandoff>(live_.progress());
     Console& console = engine().console;
     console.consolePane = handoff_->paneSink();
@@ -130,6 +131,7 @@ void RunController::endRun()
         outcome.outOfMemory = true;
         engine().consoleEndPendingLine();
     }
+    live_.setRunning(false);
     live_.flush();
     emit finished(outcome);
 }

@@ -25,7 +25,9 @@ struct ProcessStart {
 // One snapshot of the running processes.
 struct ProcessList {
     std::vector<std::string> names;   // executable file name of each process
-    std::vector<ProcessStart> starts; // per process, where known (may be empty)
+    std::vector<ProcessStart> starts; // per process, where known (may be empty);
+                                      // the system's list reads those of the
+                                      // processes named as this program
     std::optional<std::string> error; // the system's text when listing failed
 };
 

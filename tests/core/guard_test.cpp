@@ -79,6 +79,10 @@ TEST(ProcFs, NamesComeFromTheExeLinkOrFallBackToCommAndCmdline)
     // hold blanks and parentheses.
     write(process("self") / "stat", "77 (a) (b c) S 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 123456 20 21\n");
     write(process("1") / "stat", "1 (alpha) R");
+    // Another copy of this program: only its start is read.
+    fs::create_symlink("/usr/bin/me", process("7") / "exe");
+    write(process("7") / "stat", "7 (me) S 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 99 20 21\n");
+    write(process("2") / "stat", "2 (beta) S 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 98 20 21\n");
 
     ProcFsSource source(root);
     EXPECT_EQ(source.ownFileName(), "me");
@@ -89,8 +93,11 @@ TEST(ProcFs, NamesComeFromTheExeLinkOrFallBackToCommAndCmdline)
     ProcessList list = source.processes();
     fs::remove_all(root);
     ASSERT_FALSE(list.error);
+    ASSERT_EQ(list.starts.size(), list.names.size());
+    for (size_t k = 0; k < list.names.size(); ++k)
+        EXPECT_EQ(list.starts[k].known ? list.starts[k].pid : 0, list.names[k] == "me" ? 7 : 0) << list.names[k];
     std::sort(list.names.begin(), list.names.end());
-    EXPECT_EQ(list.names, (Lines{"alpha", "averyveryverylongname", "beta", "kworker/0:1", "rewrittenargsxx"}));
+    EXPECT_EQ(list.names, (Lines{"alpha", "averyveryverylongname", "beta", "kworker/0:1", "me", "rewrittenargsxx"}));
 
     const ProcessList missing = ProcFsSource(root).processes();
     EXPECT_EQ(missing.error, "No such file or directory");

@@ -1,6 +1,9 @@
 #include <QApplication>
 #include <QClipboard>
+#include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
 #include <QScrollBar>
 #include <gtest/gtest.h>
 
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "gui/consoleview.h"
+#include "gui/fixedpitchtext.h"
 #include "gui/handoff.h"
 #include "tests/gui/input.h"
 
@@ -100,6 +104,46 @@ TEST(LineStore, GivesBackEveryLineAsWritten)
     EXPECT_LT(store.storeBytes(), store.textBytes() / 8);
 }
 
+// Within its unpacked allowance the store packs nothing, beyond it only the
+// excess, and all of it once the allowance is back to 0; the lines read back
+// as written at every step.
+TEST(LineStore, PacksOnlyBeyondItsUnpackedAllowanceUntilItIsWithdrawn)
+{
+    struct Case {
+        size_t allowance;
+        bool allUnpacked; // while the allowance holds
+    };
+    const Case cases[] = {{size_t(64) << 20, true}, {size_t(1) << 20, false}};
+    const auto line = [](size_t i) { return "line " + std::to_string(i * 7919) + "   -0.50000    1.25000"; };
+    const auto settle = [](LineStore& store) {
+        while (store.collectPacked())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    const size_t count = 300000; // about 10 MB, 20 blocks
+    LineStore plain;                 // packs every block at once
+    for (size_t i = 0; i < count; ++i)
+        plain.append(line(i));
+    for (size_t i = 0; i < count; i += 4999)
+        ASSERT_EQ(plain[i], line(i)) << i;
+    settle(plain);
+    for (const Case& c : cases) {
+        LineStore store;
+        store.setUnpackedAllowance(c.allowance);
+        for (size_t i = 0; i < count; ++i)
+            store.append(line(i));
+        settle(store);
+        EXPECT_EQ(store.storeBytes() > store.textBytes(), c.allUnpacked) << c.allowance;
+        EXPECT_LT(store.storeBytes(), c.allowance + store.textBytes() / 4);
+        for (size_t i = 0; i < count; i += 4999)
+            ASSERT_EQ(store[i], line(i)) << i;
+        store.setUnpackedAllowance(0);
+        settle(store);
+        EXPECT_LE(store.storeBytes(), plain.storeBytes()) << c.allowance;
+        for (size_t i = 0; i < count; i += 4999)
+            ASSERT_EQ(store[i], line(i)) << i;
+    }
+}
+
 // Blocks are packed on the store's own thread: a clear while some still wait
 // for it, and lines added right after, must read back as the new lines only.
 TEST(LineStore, ClearWhilePackingKeepsOnlyTheNewLines)
@@ -167,6 +211,40 @@ TEST(LineStore, PiecesReadBackAsTheirLines)
 // thread takes its output now and then, more slowly than it comes (so the
 // run pauses at the limit): every line arrives once and in order, and the
 // last R2 text and bar state are the ones the run set.
+// Lines drawn glyph by glyph look as the toolkit's text drawing draws them.
+TEST(FixedPitchText, DrawsLinesAsDrawTextDoes)
+{
+    const std::string_view lines[] = {
+        "   1   0.000   1.000  -1.5E+0003  R2 = 7.6E+0001",
+        "caf\xe9 \xfc\xdf \xa0\xff~",
+        "tab\there",
+        "control \x01\x7f\x85 bytes",
+        "",
+    };
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSize(9);
+    FixedPitchText text;
+    text.setCharWidth(QFontMetricsF(font).horizontalAdvance(QLatin1Char('0')));
+    for (const std::string_view line : lines) {
+        QImage want(520, 20, QImage::Format_ARGB32_Premultiplied);
+        QImage got = want;
+        want.fill(Qt::white);
+        got.fill(Qt::white);
+        const QPointF origin(3.5, 14);
+        {
+            QPainter p(&want);
+            p.setFont(font);
+            p.drawText(origin, QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+        }
+        {
+            QPainter p(&got);
+            p.setFont(font);
+            text.draw(p, origin, line);
+        }
+        EXPECT_TRUE(got == want) << line;
+    }
+}
+
 TEST(ConsoleHandoff, ARunOnAnotherThreadArrivesWholeAndInOrder)
 {
     constexpr int kLines = 400000; // about 12 MB, beyond the waiting limit
@@ -255,6 +333,55 @@ TEST_F(Pane, FollowsTheNewestLineAndScrollsByKeyboard)
     view.appendLine(std::string(300, 'w'));
     view.syncView();
     EXPECT_GT(view.horizontalScrollBar()->maximum(), 0);
+}
+
+// Counts the paints of a widget.
+struct PaintCount : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+// A growing pane paints its scroll bars again only when they look different.
+TEST_F(Pane, RepaintsItsScrollBarsOnlyWhenTheyChangeTheirLook)
+{
+    struct Step {
+        const char* what;
+        int lines;       // appended
+        size_t length;   // of each
+        bool top;        // scrolled to the top first (Home)
+        bool vertical;   // painted again
+        bool horizontal;
+    };
+    const Step steps[] = {
+        {"more lines at the end, slider at its least length", 1000, 20, false, false, false},
+        {"more again", 5, 20, false, false, false},
+        {"from the top back to the end", 5, 20, true, true, false},
+        {"a longer line", 1, 300, false, false, true},
+        {"lines as long", 50, 300, false, false, false},
+    };
+    PaintCount vertical;
+    PaintCount horizontal;
+    view.verticalScrollBar()->installEventFilter(&vertical);
+    view.horizontalScrollBar()->installEventFilter(&horizontal);
+    QApplication::processEvents();
+    for (const Step& step : steps) {
+        if (step.top) {
+            ti::key(&view, Qt::Key_Home);
+            QApplication::processEvents();
+        }
+        vertical.paints = horizontal.paints = 0;
+        for (int i = 0; i < step.lines; ++i)
+            view.appendLine(std::string(step.length, 'x'));
+        view.syncView();
+        QApplication::processEvents();
+        EXPECT_EQ(view.firstVisibleLine() + view.visibleLineCount(), view.lineCount()) << step.what;
+        EXPECT_EQ(vertical.paints > 0, step.vertical) << step.what;
+        EXPECT_EQ(horizontal.paints > 0, step.horizontal) << step.what;
+    }
 }
 
 TEST_F(Pane, CopiesMouseAndKeyboardSelections)
