@@ -21,10 +21,9 @@ public:
     void setCharWidth(qreal charWidth);
 
     // Draws `text` on the baseline from `origin`, in the painter's font and
-    // pen. A
-    // line with a character the font has no glyph of, or a control
-    // character, is drawn by QPainter::drawText as a whole (another font
-    // may have the glyph).
+    // pen. A line with a character the font has no glyph of, or a control
+    // character, is drawn by QPainter::drawText as a whole (another font may
+    // have the glyph).
     void draw(QPainter& painter, const QPointF& origin, std::string_view text);
 
 private:

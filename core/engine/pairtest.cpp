@@ -53,13 +53,10 @@ bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Mat
             consoleWrite(" Correct");
         r2Sum = storeDouble(static_cast<long double>(r2Sum) + 1.0L);
     } else {
-        if (whole) {
-            // Differences of whole numbers below 2^46, exact.
-            for (int j = 1; j <= n; ++j)
-                calcVector[j] = b[j] - calcVector[j];
-        } else {
+        if (whole)
+            wholeErrors(*whole, n);
+        else
             errorVector(b, calcVector, n);
-        }
         if (shows)
             consoleWrite(" Error =");
         printScaledVector(calcVector, n);

@@ -251,6 +251,8 @@ public:
     void sumWholeRows(const WholePairMemo::Pair& pair, int n);
     // bitErrors of the pair's B values and calcVector.
     int wholeBitErrors(const WholePairMemo::Pair& pair, int n) const;
+    // errorVector of the pair's B values into calcVector.
+    void wholeErrors(const WholePairMemo::Pair& pair, int n);
     // Parts of testWholePair: the misses' share of the bit errors, and the
     // correction of the rows of unity by the errors in calcVector.
     void addBitErrors(int bec);

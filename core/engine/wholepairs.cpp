@@ -247,6 +247,14 @@ void EngineState::sumWholeRows(const WholePairMemo::Pair& pair, int n)
         sumRows(wMatrix.data(), rows, n, &calcVector[1]);
 }
 
+void EngineState::wholeErrors(const WholePairMemo::Pair& pair, int n)
+{
+    // errorVector's differences: of whole numbers below 2^46, exact.
+    const double* const b = wholePairs_.bOf(pair);
+    for (int j = 1; j <= n; ++j)
+        calcVector[j] = b[j - 1] - calcVector[j];
+}
+
 int EngineState::wholeBitErrors(const WholePairMemo::Pair& pair, int n) const
 {
     // The results are whole, so the differences are exact in a double.
@@ -296,22 +304,11 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     }
 
     // The product through the matrix: the sums of the rows of unity.
-    if (wide)
-        widerows::sumRows(wMatrix.data(), rows.data(), static_cast<int>(rows.size()), n, &calcVector[1]);
-    else
-        sumRows(wMatrix.data(), rows, n, &calcVector[1]);
+    sumWholeRows(kept, n);
     if (transferFunction == 1)
         for (int j = 1; j <= n; ++j)
             calcVector[j] = trainingTransfer(calcVector[j]);
-
-    // scorePattern's count; the results are whole, so the differences are
-    // exact in a double.
-    int bec = 0;
-    if (wide)
-        bec = widerows::countMisses(bKept, &calcVector[1], n, memo.missFrom);
-    else
-        for (int j = 1; j <= n; ++j)
-            bec += std::fabs(bKept[j - 1] - calcVector[j]) >= memo.missFrom;
+    const int bec = wholeBitErrors(kept, n);
     addBitErrors(bec);
     ok = bec == 0;
     if (ok) {
@@ -321,9 +318,7 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
             r2Sum = storeDouble(static_cast<long double>(r2Sum) + 1.0L);
         return true;
     }
-    // errorVector: differences of whole numbers below 2^46, exact.
-    for (int j = 1; j <= n; ++j)
-        calcVector[j] = bKept[j - 1] - calcVector[j];
+    wholeErrors(kept, n);
 
     if (memo.deferR2) {
         memo.pending.add(pair, &calcVector[1], n);

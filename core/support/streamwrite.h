@@ -15,9 +15,9 @@ inline constexpr int kWriteAbandoned = -1;
 // requested (through `stop`, an engine's stop flag; null: never); once one
 // is, a reader that takes nothing for a moment is given up. Returns 0, the
 // errno of a failed write, or kWriteAbandoned; `written` tells how much went
-// out. `regular`, when given, keeps whether `fd` is a regular file from one
+// out. `regularKept`, when given, keeps whether `fd` is a regular file from one
 // call to the next (-1: not known yet), so that it is asked once.
 int writeUnlessStopped(int fd, std::string_view data, size_t& written,
-                       const std::atomic<bool>* stop, int* regular = nullptr) noexcept;
+                       const std::atomic<bool>* stop, int* regularKept = nullptr) noexcept;
 
 } // namespace duolink
