@@ -28,6 +28,9 @@ struct WholePairMemo {
         size_t bAt = 0;
     };
     std::vector<Pair> pairs;
+    // Per pair, once the run is known to take them in one pass: how many
+    // rows of unity it shares with the pair before it (0 for the first).
+    std::vector<int> shared;
     std::vector<int> rows;
     std::vector<double> bValues;
     std::span<const int> rowsOf(const Pair& pair) const

@@ -1,6 +1,8 @@
 // The quiet whole-pair test of a presentation's pairs in one pass: what
 // testWholePair does for each pair, without looking up again at every pair
 // what the run has already found.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "core/engine/state.h"
@@ -28,6 +30,29 @@ bool EngineState::allPairsInOnePass(int count)
     for (int m = 0; m < count; ++m)
         if (memo.pairs[static_cast<size_t>(m)].kind != WholePairMemo::Pair::Whole)
             return false;
+    // The pass makes each error from B in another order, which could give
+    // the other sign to a zero error where B is negative zero.
+    for (const double b : memo.bValues)
+        if (b == 0 && std::signbit(b))
+            return false;
+    // The rows each pair shares with the one before it.
+    memo.shared.assign(static_cast<size_t>(count), 0);
+    for (int m = 2; m <= count; ++m) {
+        const std::span<const int> before = memo.rowsOf(memo.pairs[static_cast<size_t>(m) - 2]);
+        const std::span<const int> rows = memo.rowsOf(memo.pairs[static_cast<size_t>(m) - 1]);
+        int& shared = memo.shared[static_cast<size_t>(m) - 1];
+        for (auto b = before.begin(), r = rows.begin(); b != before.end() && r != rows.end();) {
+            if (*b < *r) {
+                ++b;
+            } else if (*r < *b) {
+                ++r;
+            } else {
+                ++shared;
+                ++b;
+                ++r;
+            }
+        }
+    }
     memo.onePass = 1;
     return true;
 }
@@ -43,42 +68,36 @@ int EngineState::testWholePairs(int first, int last, int& missed, int& at)
     memo.completedIsLast = false;
     WholePairMemo::FitSteps& steps = memo.pending;
     steps.makeRoom(static_cast<size_t>(pairs), static_cast<size_t>(pairs) * static_cast<size_t>(n));
-    double* const w = wMatrix.data();
-    double* const calc = &calcVector[1];
     // The bound in a register while the pairs do not need it elsewhere.
     double bound = memo.bound;
     int m = first;
-    for (; m <= last; ++m) {
-        if (!(bound >= 0 && bound < kWholeLimit))
+    while (m <= last) {
+        widerows::PairRun run{wMatrix.data(),
+                              memo.pairs.data() + (m - 1),
+                              memo.rows.data(),
+                              memo.shared.data() + (m - 1),
+                              memo.bValues.data(),
+                              last - m + 1,
+                              n,
+                              memo.missFrom,
+                              beta,
+                              m,
+                              &calcVector[1],
+                              steps.pairs.data() + steps.count,
+                              steps.errors.data() + steps.errorCount};
+        const widerows::RunResult result = widerows::testPairs(run, bound);
+        // The total stays below 2^50, where halves add exactly in any order.
+        berTotal += result.bitErrors * 0.5;
+        missed += result.missed;
+        steps.count += static_cast<size_t>(result.tested);
+        steps.errorCount += result.errorValues;
+        m += result.tested;
+        if (!result.unsettled)
             break;
-        const WholePairMemo::Pair& pair = memo.pairs[static_cast<size_t>(m) - 1];
-        const int rows = pair.rowCount;
-        bool corrected = false;
-        double largest = 0;
-        const int bec = widerows::testPair(w, memo.rows.data() + pair.rowsAt, rows, memo.bOf(pair), n, memo.missFrom,
-                                           beta, calc, corrected, largest);
-        berTotal += bec * 0.5;
-        if (bec == 0) {
-            steps.pairs[steps.count++] = 0;
-            continue;
-        }
-        ++missed;
-        steps.pairs[steps.count++] = m;
-        double* const errors = &steps.errors[steps.errorCount];
-        if (n == 8) // the common length, copied without a library call
-            std::memcpy(errors, calc, 8 * sizeof(double));
-        else
-            std::memcpy(errors, calc, sizeof(double) * static_cast<size_t>(n));
-        steps.errorCount += static_cast<size_t>(n);
-        if (rows == 0)
-            continue;
-        if (corrected) {
-            bound += largest;
-            continue;
-        }
-        at = m;
+        // The pair just tested, corrected the one-value way.
+        at = m - 1;
         memo.bound = bound;
-        correctUnityRows(memo.rowsOf(pair), n, true);
+        correctUnityRows(memo.rowsOf(memo.pairs[static_cast<size_t>(at) - 1]), n, true);
         bound = memo.bound;
     }
     memo.bound = bound;

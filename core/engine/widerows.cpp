@@ -79,6 +79,12 @@ namespace {
 // at once, with the exact error of a product from a fused multiply-add
 // instead of a split. `settled` gets a bit for each value found; the others
 // need the extended way.
+//
+// With h the half nearest y = x * beta, d = x * beta - h, made exactly
+// enough, picks the whole number on d's side of h, or h's even neighbour
+// when d is too small to tell. Away from a half that is y rounded, which
+// the one-value step takes: so the result comes from h alone, and what
+// tells whether y lay near a half only marks the value as settled.
 DUOLINK_WIDE inline __m256d correctFour(__m256d x, __m256d b, int& settled)
 {
     const __m256d round = _mm256_set1_pd(0x1.8p52);
@@ -87,14 +93,8 @@ DUOLINK_WIDE inline __m256d correctFour(__m256d x, __m256d b, int& settled)
     const __m256d exponent = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7ff0000000000000));
     const __m256d y = _mm256_mul_pd(x, b);
     const __m256d m = magnitude(y);
-    const __m256d r = _mm256_sub_pd(_mm256_add_pd(y, round), round);
-    const __m256d s = _mm256_sub_pd(y, r);
-    const __m256d fromHalf = magnitude(_mm256_sub_pd(magnitude(s), half));
-    const __m256d clear = _mm256_and_pd(_mm256_cmp_pd(m, wide, _CMP_LT_OQ),
-                                        _mm256_cmp_pd(fromHalf, _mm256_mul_pd(_mm256_set1_pd(0x1p-48), m), _CMP_GT_OQ));
-    // Near a half h: d = x * beta - h, exactly enough.
-    const __m256d h = _mm256_add_pd(r, _mm256_or_pd(signOf(s), half));
-    const __m256d d = _mm256_add_pd(_mm256_sub_pd(y, h), _mm256_fmsub_pd(x, b, y));
+    const __m256d h = _mm256_add_pd(_mm256_floor_pd(y), half);
+    const __m256d d = _mm256_fmsub_pd(x, b, h);
     const __m256d halfUlp = _mm256_mul_pd(_mm256_and_pd(h, exponent), _mm256_set1_pd(0x1p-53));
     const __m256d slack = _mm256_mul_pd(_mm256_set1_pd(0x1p-60), magnitude(h));
     const __m256d dm = magnitude(d);
@@ -102,11 +102,15 @@ DUOLINK_WIDE inline __m256d correctFour(__m256d x, __m256d b, int& settled)
     const __m256d past = _mm256_cmp_pd(_mm256_sub_pd(dm, slack), halfUlp, _CMP_GT_OQ);
     const __m256d inRange = _mm256_and_pd(_mm256_cmp_pd(m, _mm256_set1_pd(1.5), _CMP_GE_OQ),
                                           _mm256_cmp_pd(m, wide, _CMP_LT_OQ));
+    // Away from a half: y rounded, r, is at least 2^-48 * |y| from it.
+    const __m256d r = _mm256_sub_pd(_mm256_add_pd(y, round), round);
+    const __m256d fromHalf = magnitude(_mm256_sub_pd(magnitude(_mm256_sub_pd(y, r)), half));
+    const __m256d clear = _mm256_and_pd(_mm256_cmp_pd(m, wide, _CMP_LT_OQ),
+                                        _mm256_cmp_pd(fromHalf, _mm256_mul_pd(_mm256_set1_pd(0x1p-48), m), _CMP_GT_OQ));
     const __m256d even = _mm256_sub_pd(_mm256_add_pd(h, round), round);
     const __m256d away = _mm256_add_pd(h, _mm256_or_pd(signOf(d), half));
-    const __m256d result = _mm256_blendv_pd(away, even, tie);
     settled = _mm256_movemask_pd(_mm256_or_pd(clear, _mm256_and_pd(inRange, _mm256_or_pd(tie, past))));
-    return _mm256_blendv_pd(result, _mm256_add_pd(r, _mm256_setzero_pd()), clear);
+    return _mm256_blendv_pd(away, even, tie);
 }
 
 DUOLINK_WIDE inline double largestOf(__m256d v)
@@ -116,34 +120,43 @@ DUOLINK_WIDE inline double largestOf(__m256d v)
     return std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
 }
 
-// The test of a pair of 4 * C B values, in registers throughout.
+constexpr double kWholeLimit = 0x1p31;
+
+// The steps of the test of a pair of 4 * C B values, in registers.
+// sum = the sums of the rows, in their order.
 template <int C>
-DUOLINK_WIDE inline int testFour(double* w, const int* rows, int rowCount, const double* b, double missFrom,
-                                 double beta, double* calc, bool& corrected, double& largest)
+DUOLINK_WIDE inline void sumFour(const double* w, const int* rows, int rowCount, __m256d* sum)
 {
-    const __m256d zero = _mm256_setzero_pd();
-    __m256d sum[C];
     for (int c = 0; c < C; ++c)
-        sum[c] = zero;
+        sum[c] = _mm256_setzero_pd();
     for (int k = 0; k < rowCount; ++k)
         for (int c = 0; c < C; ++c)
             sum[c] = _mm256_add_pd(sum[c], _mm256_loadu_pd(w + rows[k] + 4 * c));
+}
+
+// e = b - sum; returns the misses, and leaves in calc the errors when there
+// are any, else the sums.
+template <int C>
+DUOLINK_WIDE inline int missesOf(const double* b, double missFrom, const __m256d* sum, __m256d* e, double* calc)
+{
     const __m256d from = _mm256_set1_pd(missFrom);
-    __m256d e[C];
     int misses = 0;
     for (int c = 0; c < C; ++c) {
-        sum[c] = _mm256_add_pd(sum[c], zero);
         e[c] = _mm256_sub_pd(_mm256_loadu_pd(b + 4 * c), sum[c]);
         misses += kBitsSet[_mm256_movemask_pd(_mm256_cmp_pd(magnitude(e[c]), from, _CMP_GE_OQ))];
     }
-    corrected = false;
     for (int c = 0; c < C; ++c)
         _mm256_storeu_pd(calc + 4 * c, misses ? e[c] : sum[c]);
-    if (misses == 0 || rowCount == 0)
-        return misses;
+    return misses;
+}
+
+// The corrections of the errors e; whether every one was found and all are
+// below 2^31. `largest` gets the largest magnitude.
+template <int C>
+DUOLINK_WIDE inline bool correctionsOf(const __m256d* e, double beta, __m256d* correction, double& largest)
+{
     const __m256d vb = _mm256_set1_pd(beta);
-    __m256d correction[C];
-    __m256d most = zero;
+    __m256d most = _mm256_setzero_pd();
     int settled = 0xF;
     for (int c = 0; c < C; ++c) {
         int four;
@@ -152,15 +165,99 @@ DUOLINK_WIDE inline int testFour(double* w, const int* rows, int rowCount, const
         most = _mm256_max_pd(most, magnitude(correction[c]));
     }
     largest = largestOf(most);
-    if (settled != 0xF || !(largest < 0x1p31))
-        return misses;
+    return settled == 0xF && largest < kWholeLimit;
+}
+
+template <int C>
+DUOLINK_WIDE inline void addFour(double* w, const int* rows, int rowCount, const __m256d* correction)
+{
     for (int k = 0; k < rowCount; ++k) {
         double* row = w + rows[k];
         for (int c = 0; c < C; ++c)
             _mm256_storeu_pd(row + 4 * c, _mm256_add_pd(_mm256_loadu_pd(row + 4 * c), correction[c]));
     }
+}
+
+template <int C>
+DUOLINK_WIDE inline int testFour(double* w, const int* rows, int rowCount, const double* b, double missFrom,
+                                 double beta, double* calc, bool& corrected, double& largest)
+{
+    __m256d sum[C], e[C], correction[C];
+    sumFour<C>(w, rows, rowCount, sum);
+    for (int c = 0; c < C; ++c)
+        sum[c] = _mm256_add_pd(sum[c], _mm256_setzero_pd());
+    const int misses = missesOf<C>(b, missFrom, sum, e, calc);
+    corrected = false;
+    if (misses == 0 || rowCount == 0 || !correctionsOf<C>(e, beta, correction, largest))
+        return misses;
+    addFour<C>(w, rows, rowCount, correction);
     corrected = true;
     return misses;
+}
+
+// testPairs for 4 * C B values. The sums of the next pair's rows are made
+// while this pair is tested, and the errors come from them and this pair's
+// correction in one exact step: what lies between one correction and the
+// next is short.
+template <int C>
+DUOLINK_WIDE RunResult testRun(const PairRun& run, double& bound)
+{
+    RunResult result;
+    if (run.count < 1)
+        return result;
+    __m256d sum[C], next[C], e[C], correction[C];
+    for (int c = 0; c < C; ++c)
+        correction[c] = _mm256_setzero_pd();
+    const WholePairMemo::Pair* pair = run.pairs;
+    sumFour<C>(run.w, run.rows + pair->rowsAt, pair->rowCount, next);
+    const __m256d from = _mm256_set1_pd(run.missFrom);
+    double* errors = run.errors;
+    for (int i = 0; i < run.count; ++i, ++pair) {
+        if (!(bound >= 0 && bound < kWholeLimit))
+            break;
+        // With whole sums, B values and corrections below 2^31 these are
+        // exact: sum = next + times * correction, e = b - sum. Neither is
+        // negative zero, as no sum starts with it and no B value is one.
+        const __m256d times = _mm256_set1_pd(run.shared[i]);
+        const double* b = run.bValues + pair->bAt;
+        int misses = 0;
+        for (int c = 0; c < C; ++c) {
+            sum[c] = _mm256_fmadd_pd(times, correction[c], next[c]);
+            e[c] = _mm256_fnmadd_pd(times, correction[c], _mm256_sub_pd(_mm256_loadu_pd(b + 4 * c), next[c]));
+            misses += kBitsSet[_mm256_movemask_pd(_mm256_cmp_pd(magnitude(e[c]), from, _CMP_GE_OQ))];
+        }
+        if (i + 1 < run.count)
+            sumFour<C>(run.w, run.rows + pair[1].rowsAt, pair[1].rowCount, next);
+        result.tested = i + 1;
+        for (int c = 0; c < C; ++c)
+            _mm256_storeu_pd(run.calc + 4 * c, misses ? e[c] : sum[c]);
+        if (misses == 0) {
+            run.steps[i] = 0;
+            for (int c = 0; c < C; ++c)
+                correction[c] = _mm256_setzero_pd();
+            continue;
+        }
+        result.bitErrors += misses;
+        ++result.missed;
+        run.steps[i] = run.firstNumber + i;
+        for (int c = 0; c < C; ++c)
+            _mm256_storeu_pd(errors + 4 * c, e[c]);
+        errors += 4 * C;
+        double largest = 0;
+        if (pair->rowCount == 0) {
+            for (int c = 0; c < C; ++c)
+                correction[c] = _mm256_setzero_pd();
+            continue;
+        }
+        if (!correctionsOf<C>(e, run.beta, correction, largest)) {
+            result.unsettled = true;
+            break;
+        }
+        addFour<C>(run.w, run.rows + pair->rowsAt, pair->rowCount, correction);
+        bound += largest;
+    }
+    result.errorValues = static_cast<size_t>(errors - run.errors);
+    return result;
 }
 } // namespace
 
@@ -173,6 +270,17 @@ DUOLINK_WIDE int testPair(double* w, const int* rows, int rowCount, const double
     case 12: return testFour<3>(w, rows, rowCount, b, missFrom, beta, calc, corrected, largest);
     case 16: return testFour<4>(w, rows, rowCount, b, missFrom, beta, calc, corrected, largest);
     default: return -1;
+    }
+}
+
+DUOLINK_WIDE RunResult testPairs(const PairRun& run, double& bound)
+{
+    switch (run.n) {
+    case 4: return testRun<1>(run, bound);
+    case 8: return testRun<2>(run, bound);
+    case 12: return testRun<3>(run, bound);
+    case 16: return testRun<4>(run, bound);
+    default: return {};
     }
 }
 
