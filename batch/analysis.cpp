@@ -189,8 +189,7 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
             try {
                 if (!patternsFile.empty()) {
                     list = readPatternListFile(patternsFile, patternsShown);
-                    settings.aData = jobDataText(list, false);
-                    settings.bData = jobDataText(list, true);
+                    putDataTexts(settings, list);
                 } else {
                     list = readPatternListFile(aPath, aPath);
                     settings.aData = readTextFile(aPath).value_or("");

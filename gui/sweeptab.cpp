@@ -126,8 +126,7 @@ void SweepTab::run()
         run_->setStatus(tr("The list is empty: add pairs or open a pattern list first."));
         return;
     }
-    settings->aData = analysis::jobDataText(list, false);
-    settings->bData = analysis::jobDataText(list, true);
+    analysis::putDataTexts(*settings, list);
     axes_ = axes;
     pairs_ = static_cast<int>(list.size());
     const size_t count = analysis::gridCellCount(axes_);

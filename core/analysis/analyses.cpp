@@ -31,8 +31,7 @@ std::optional<RowResult> trainAndCount(const PatternPairs& list, const JobTexts&
     JobTexts job;
     job.parameters = settings.parameters;
     job.simulation = settings.simulation;
-    job.aData = jobDataText(list, false);
-    job.bData = jobDataText(list, true);
+    putDataTexts(job, list);
     return trainAndCount(job, list, stop);
 }
 

@@ -1,5 +1,6 @@
 #include "core/analysis/jobtexts.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -10,10 +11,34 @@
 
 namespace duolink::analysis {
 
-std::string jobDataText(const PatternPairs& list, bool bSide)
+namespace {
+
+// What a reader's real read gives for the token `text`, when it reads it as
+// one token; false when it would not.
+bool readOf(std::string_view text, double& value, bool& ok)
+{
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return false;
+    const std::string_view token = text.substr(first);
+    if (token.size() > 64 || std::any_of(token.begin(), token.end(), [](char c) { return static_cast<unsigned char>(c) <= ' '; }))
+        return false;
+    ok = parseRealToken(token, value);
+    if (!ok)
+        value = 0.0;
+    return true;
+}
+
+} // namespace
+
+std::string jobDataText(const PatternPairs& list, bool bSide, KnownReads* known)
 {
     std::string out;
     out.reserve(list.size() * 96 + 8);
+    if (known) {
+        known->reads.clear();
+        known->reads.reserve(list.size() * 9 + 1);
+    }
     constexpr size_t kShort = 32;
     // Random sets hold few distinct values: the texts of the last two are
     // kept, the older one replaced first, each with the blank that parts it
@@ -25,6 +50,9 @@ std::string jobDataText(const PatternPairs& list, bool bSide)
         bool parted = false;
         char head[40] = {}; // a text of up to 32 characters, blank first when parted
         size_t headLength = 0;
+        bool readable = false; // read as one token: as `value`, `ok`
+        double value = 0;
+        bool ok = false;
     };
     Kept kept[2];
     int older = 0;
@@ -41,6 +69,7 @@ std::string jobDataText(const PatternPairs& list, bool bSide)
         // A value filling its whole field would run into the one before.
         fresh.parted = fresh.text.front() != ' ';
         fresh.headLength = fresh.text.size() + fresh.parted;
+        fresh.readable = readOf(fresh.text, fresh.value, fresh.ok);
         if (fresh.headLength <= kShort) {
             fresh.head[0] = ' ';
             std::memcpy(fresh.head + fresh.parted, fresh.text.data(), fresh.text.size());
@@ -54,6 +83,11 @@ std::string jobDataText(const PatternPairs& list, bool bSide)
         for (int e = 1; e <= 9; ++e) {
             const Kept& k = textOf(v[e]);
             const size_t skip = e == 1 && k.parted; // the first value has none before it
+            // A read from the end of the value before takes this one.
+            if (known && k.readable) {
+                const size_t start = out.size() + length;
+                known->reads.push_back({start, start + k.headLength - skip, k.value, k.ok});
+            }
             if (k.headLength <= kShort) {
                 std::memcpy(line + length, k.head + skip, kShort);
                 length += k.headLength - skip;
@@ -69,8 +103,23 @@ std::string jobDataText(const PatternPairs& list, bool bSide)
         line[length++] = '\n';
         out.append(line, length);
     }
+    bool ok9999 = false;
+    if (double value = 0; known && readOf("9999", value, ok9999))
+        known->reads.push_back({out.size(), out.size() + 4, value, ok9999});
     out += "9999\r\n";
+    if (known)
+        known->textHash = KnownReads::textHashOf(out);
     return out;
+}
+
+void putDataTexts(JobTexts& job, const PatternPairs& list)
+{
+    auto aReads = std::make_shared<KnownReads>();
+    auto bReads = std::make_shared<KnownReads>();
+    job.aData = jobDataText(list, false, aReads.get());
+    job.bData = jobDataText(list, true, bReads.get());
+    job.aReads = std::move(aReads);
+    job.bReads = std::move(bReads);
 }
 
 std::string patternListCsv(const PatternPairs& list)

@@ -5,14 +5,20 @@
 #include <string>
 #include <string_view>
 
+#include "core/support/textfile.h"
+#include "core/analysis/memtrain.h"
 #include "core/patterns/patternlist.h"
 
 namespace duolink::analysis {
 
 // adata200.dat (`bSide` false) or bdata200.dat for `list`: nine values a
 // line, each right-aligned in 9 characters with 3 decimals, CR LF line ends,
-// closed by a "9999" line. Byte for byte what a Solve writes.
-std::string jobDataText(const PatternPairs& list, bool bSide);
+// closed by a "9999" line. Byte for byte what a Solve writes. `known`, when
+// given, gets what reading each value of the text gives (TextReader).
+std::string jobDataText(const PatternPairs& list, bool bSide, KnownReads* known = nullptr);
+
+// Both data texts of `list` into `job`, with what reading them gives.
+void putDataTexts(JobTexts& job, const PatternPairs& list);
 
 // The .csv pattern-list text of `list`: the header, then each value in the
 // shortest form that reads back as the same double.

@@ -113,8 +113,8 @@ TrainingResult trainInMemory(const JobTexts& job, const std::atomic<bool>* stop)
     engine.jobFolder = "/dev/null";
     if (job.parameters)
         engine.setJobFileText(kParametersFileName, *job.parameters);
-    engine.setJobFileText(kADataFileName, job.aData);
-    engine.setJobFileText(kBDataFileName, job.bData);
+    engine.setJobFileText(kADataFileName, job.aData, job.aReads);
+    engine.setJobFileText(kBDataFileName, job.bData, job.bReads);
     if (job.simulation)
         engine.setJobFileText(kSimulationFileName, *job.simulation);
     Recorder recorder(engine, stop);

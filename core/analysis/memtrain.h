@@ -6,6 +6,7 @@
 // runner's. Each call has an engine state of its own, so many trainings can
 // run at once on different threads.
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,9 @@ struct JobTexts {
     std::string aData;                     // adata200.dat
     std::string bData;                     // bdata200.dat
     std::optional<std::string> simulation; // nutest.dat, when the folder has one
+    // What reading the data texts gives, where known (jobDataText).
+    std::shared_ptr<const KnownReads> aReads;
+    std::shared_ptr<const KnownReads> bReads;
 };
 
 // How a training ended, as the runner tells it: every pair recalled, the

@@ -38,7 +38,7 @@ std::string EngineState::pathOf(const std::string& name) const
 void EngineState::openReader(TextReader& reader, const std::string& name)
 {
     if (auto text = jobFileTexts_.find(name); text != jobFileTexts_.end())
-        reader.openText(name, text->second);
+        reader.openText(name, text->second.text, text->second.known);
     else
         reader.open(pathOf(name), name);
 }

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -157,8 +158,14 @@ public:
 
     // In-memory job files: the text given for an input file name (the
     // parameters file, the two data files, "nutest.dat") is read instead of
-    // the file of that name in the job folder.
-    void setJobFileText(const std::string& name, std::string text) { jobFileTexts_[name] = std::move(text); }
+    // the file of that name in the job folder; `known`, when given and of
+    // this text, tells what some of its reads give (TextReader::openText).
+    void setJobFileText(const std::string& name, std::string text, std::shared_ptr<const KnownReads> known = {})
+    {
+        if (known && !known->areOf(text))
+            known.reset();
+        jobFileTexts_[name] = {std::move(text), std::move(known)};
+    }
     void clearJobFileTexts() { jobFileTexts_.clear(); }
 
     // Puts every number of the engine state back to zero and closes its files.
@@ -352,7 +359,11 @@ private:
     bool presenting = false;
     // What quiet pair tests on 0/unity patterns keep from pair to pair.
     WholePairMemo wholePairs_;
-    std::map<std::string, std::string, std::less<>> jobFileTexts_;
+    struct JobFileText {
+        std::string text;
+        std::shared_ptr<const KnownReads> known;
+    };
+    std::map<std::string, JobFileText, std::less<>> jobFileTexts_;
     NumberTextCache numberTexts_;
     // The W matrix as last shown: its pane lines, each with its line feed
     // and a line " " after each row's lines, all in one text; and each line

@@ -184,13 +184,14 @@ void ReportFile::closeQuietly() noexcept
 
 // --- TextReader --------------------------------------------------------------------
 
-void TextReader::openText(const std::string& name, std::string text)
+void TextReader::openText(const std::string& name, std::string text, std::shared_ptr<const KnownReads> known)
 {
     close();
     name_ = name;
     data_ = std::move(text);
     pos_ = 0;
     forgetValues();
+    known_ = std::move(known);
     // About one value in every eight characters of a file of patterns.
     values_.reserve(data_.size() / 8 + 16);
     open_ = true;
@@ -255,6 +256,19 @@ double TextReader::readNewReal(bool& ok)
     // A pass that left the order of the last one keeps what it reads anew.
     values_.resize(replayed_);
     const size_t start = pos_;
+    if (known_) {
+        const std::vector<ReadValue>& known = known_->reads;
+        while (knownAt_ < known.size() && known[knownAt_].start < start)
+            ++knownAt_;
+        if (knownAt_ < known.size() && known[knownAt_].start == start) {
+            const ReadValue& read = known[knownAt_++];
+            values_.push_back(read);
+            ++replayed_;
+            pos_ = read.end;
+            ok = read.ok;
+            return read.value;
+        }
+    }
     ok = true;
     std::string_view token;
     double value = 0.0;
@@ -296,6 +310,8 @@ void TextReader::forgetValues() noexcept
     values_.clear();
     values_.shrink_to_fit();
     replayed_ = 0;
+    known_.reset();
+    knownAt_ = 0;
 }
 
 long long TextReader::readInt(bool& ok)

@@ -1,6 +1,8 @@
 #pragma once
 // The engine's text files: a report writer and a number-scanning reader.
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +71,25 @@ private:
     std::string buffer_;
 };
 
+// A real value read from the token after `start` (TextReader::readReal):
+// the next read goes on at `end`.
+struct ReadValue {
+    size_t start;
+    size_t end;
+    double value;
+    bool ok;
+};
+// Reads of a text known before it is read, by their starts in rising order:
+// what writes a text can tell what reading it gives, and so spare the parse.
+struct KnownReads {
+    std::vector<ReadValue> reads;
+    size_t textHash = 0; // textHashOf the text they are of
+    // Whether they are of `text`: a text changed after they were made has
+    // (almost surely) another hash.
+    bool areOf(std::string_view text) const { return textHash == textHashOf(text); }
+    static size_t textHashOf(std::string_view text) { return std::hash<std::string_view>{}(text); }
+};
+
 // A text file read through the shared number grammar. The whole file is read
 // when it is opened; reopening rewinds.
 class TextReader {
@@ -77,8 +98,10 @@ public:
     // raises RunError naming `name` on failure.
     void open(const std::string& path, const std::string& name);
     void open(const std::string& name) { open(name, name); }
-    // Reads `text` as the content of a file named `name`.
-    void openText(const std::string& name, std::string text);
+    // Reads `text` as the content of a file named `name`. A real read from
+    // the start of one of `known`, which must be reads of `text`, gives it
+    // without parsing the text.
+    void openText(const std::string& name, std::string text, std::shared_ptr<const KnownReads> known = {});
     // Back to the start of what was read, without reading the file again. A
     // run rereads its data files at every presentation: this serves them from
     // memory. Only for an open reader.
@@ -88,6 +111,7 @@ public:
     {
         pos_ = 0;
         replayed_ = 0;
+        knownAt_ = 0;
     }
     void close() noexcept;
     bool isOpen() const { return open_; }
@@ -121,13 +145,6 @@ public:
 
 private:
     static constexpr size_t kMaxToken = 64;
-    // A real value read from `start`: the next read goes on at `end`.
-    struct ReadValue {
-        size_t start;
-        size_t end;
-        double value;
-        bool ok;
-    };
     void forgetValues() noexcept;
     double readNewReal(bool& ok);
 
@@ -142,6 +159,8 @@ private:
         bool ok = false;
     };
     ParsedToken parsed_[2];
+    std::shared_ptr<const KnownReads> known_;
+    size_t knownAt_ = 0;            // the first of them not yet behind the reader
     std::vector<ReadValue> values_; // in the order they were read
     size_t replayed_ = 0;           // how many of them this pass met again
     char token_[kMaxToken];

@@ -129,8 +129,7 @@ analysis::JobTexts jobFor(const PatternPairs& list, std::string parameters)
 {
     analysis::JobTexts job;
     job.parameters = std::move(parameters);
-    job.aData = analysis::jobDataText(list, false);
-    job.bData = analysis::jobDataText(list, true);
+    analysis::putDataTexts(job, list);
     return job;
 }
 
@@ -209,13 +208,14 @@ TEST_F(AnalysisExactness, RandomJobsAgreeWithTheEngine)
     const std::array<const char*, 5> betas = {"0.05", "0.1", "0.5", "0.02", "1e200"};
     const std::array<const char*, 4> tols = {"0.1", "0.01", "0.5", "0.3"};
     const std::array<const char*, 4> unities = {"10000", "1000", "10000", "7"};
+    const std::array<const char*, 4> bLengths = {"8", "4", "8", "9"};
     std::array<int, 4> seen{};
     SplitMix64 g(42);
     for (int k = 0; k < 80; ++k) {
-        const int n = static_cast<int>(g.next() % 12) + 1;
+        const int n = static_cast<int>(g.next() % 24) + 1;
         const PatternPairs list = analysis::randomSet(g.next(), n, 1, 0.2 + 0.6 * g.nextUnit());
         const std::string max = std::to_string(g.next() % 60);
-        const Params p{options[g.next() % 4], max.c_str(), g.next() % 8 == 0 ? "200" : "9", "8", "0",
+        const Params p{options[g.next() % 4], max.c_str(), g.next() % 8 == 0 ? "200" : "9", bLengths[g.next() % 4], "0",
                        betas[g.next() % 5], g.next() % 3 == 0 ? "1" : "2", unities[g.next() % 4],
                        tols[g.next() % 4]};
         const Outcome o = compare(jobFor(list, parametersText(p)), "random job " + std::to_string(k));

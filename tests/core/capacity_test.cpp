@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <mutex>
 #include <thread>
 #include <set>
@@ -163,6 +165,43 @@ TEST_F(JobTextsTest, AreTheFilesASolveWrites)
     writeJobFiles();
     EXPECT_EQ(jobDataText(list, false), testing::readFile(dir_ / kADataFileName));
     EXPECT_EQ(jobDataText(list, true), testing::readFile(dir_ / kBDataFileName));
+}
+
+// What the texts tell of their reads is what parsing them gives, however
+// many values a reader takes from each line, at every pass.
+TEST(KnownReads, GiveWhatParsingGives)
+{
+    PatternPairs list = randomSet(9, 5, 3, 0.5);
+    list[0].a[9] = -12345.678;
+    list[1].b[1] = 1e300; // one token longer than a read takes
+    list[2].a[5] = std::nan("");
+    list[3].b[9] = 123456789; // fills its field
+    for (const bool bSide : {false, true}) {
+        KnownReads known;
+        const std::string text = jobDataText(list, bSide, &known);
+        for (const int perLine : {3, 8, 9, 16}) {
+            SCOPED_TRACE(::testing::Message() << "B side " << bSide << ", " << perLine << " a line");
+            TextReader plain, told;
+            plain.openText("d", text);
+            told.openText("d", text, std::make_shared<KnownReads>(known));
+            for (int pass = 0; pass < 2; ++pass) {
+                plain.rewind();
+                told.rewind();
+                while (!plain.eof()) {
+                    for (int k = 0; k < perLine; ++k) {
+                        bool okPlain = false, okTold = false;
+                        const double a = plain.readReal(okPlain), b = told.readReal(okTold);
+                        ASSERT_EQ(std::bit_cast<uint64_t>(a), std::bit_cast<uint64_t>(b));
+                        ASSERT_EQ(okPlain, okTold);
+                        ASSERT_EQ(plain.lineNumber(), told.lineNumber());
+                    }
+                    plain.skipLine();
+                    told.skipLine();
+                }
+                EXPECT_TRUE(told.eof());
+            }
+        }
+    }
 }
 
 TEST(OrderedRun, DeliversInOrderForEveryThreadCount)
