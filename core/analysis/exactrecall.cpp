@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "core/predict/recall.h"
+
 namespace duolink {
 
 RecallSnapshot RecallSnapshot::of(const EngineState& engine)
@@ -30,6 +32,26 @@ Recaller::Recaller(const RecallSnapshot& snapshot) : engine_(std::make_unique<En
     engine_->calcVector = snapshot.calc;
     engine_->aLen = snapshot.aLen;
     engine_->bLen = snapshot.bLen;
+    whole_ = wholeSmallMatrix();
+}
+
+bool Recaller::wholeSmallMatrix() const
+{
+    const EngineState& e = *engine_;
+    if (e.aLen < 1 || e.bLen < 1 || e.bLen > kVectorSize || e.aLen * e.bLen > kMatrixCells)
+        return false;
+    for (int j = 1; j <= e.bLen; ++j) {
+        double size = 0;
+        for (int i = 1; i <= e.aLen; ++i) {
+            const double w = e.wMatrix[static_cast<size_t>(e.cellIndex(i, j))];
+            if (!(std::fabs(w) < 0x1p31) || std::nearbyint(w) != w)
+                return false;
+            size += std::fabs(w);
+        }
+        if (!(size < 0x1p31))
+            return false;
+    }
+    return true;
 }
 
 Recaller::~Recaller() = default;
@@ -38,6 +60,29 @@ Recaller& Recaller::operator=(Recaller&&) noexcept = default;
 
 RecallValues Recaller::recall(const TPatternVector& a)
 {
+    // Inputs 0 and 1 scale to 0 and the recall's unity: the product of a
+    // whole, small matrix is then the sum of the rows of the ones, as the
+    // engine's recallB makes it, without its checks at every recall.
+    EngineState& e = *engine_;
+    const int rows = std::min(e.aLen, 9);
+    bool zeroOne = whole_;
+    for (int i = 1; i <= 9 && zeroOne; ++i)
+        zeroOne = a[i] == 0 || a[i] == 1;
+    if (zeroOne) {
+        double* const calc = &e.calcVector[1];
+        std::fill_n(calc, e.bLen, 0.0);
+        for (int i = 1; i <= rows; ++i) {
+            if (a[i] != 1)
+                continue;
+            const double* row = &e.wMatrix[static_cast<size_t>(e.cellIndex(i, 1))];
+            for (int j = 0; j < e.bLen; ++j)
+                calc[j] += row[j]; // from +0: never negative zero
+        }
+        RecallValues r{};
+        for (int j = 1; j <= 8; ++j)
+            r[static_cast<size_t>(j) - 1] = recalledValue(e.calcVector[static_cast<size_t>(j)]);
+        return r;
+    }
     TPatternVector b{};
     engine_->recallB(a, b);
     RecallValues r{};

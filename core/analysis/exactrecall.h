@@ -42,7 +42,12 @@ public:
     RecallValues recall(const TPatternVector& a);
 
 private:
+    // Whether every cell is a whole number and every column's magnitudes
+    // add up below 2^31: then a recall of inputs 0 and 1 adds up the rows
+    // of the ones, exactly, and nothing in it can fail.
+    bool wholeSmallMatrix() const;
     std::unique_ptr<EngineState> engine_;
+    bool whole_ = false;
 };
 
 // One recall on a scratch engine of its own; for single recalls. Many

@@ -108,7 +108,7 @@ std::string jobDataText(const PatternPairs& list, bool bSide, KnownReads* known)
         known->reads.push_back({out.size(), out.size() + 4, value, ok9999});
     out += "9999\r\n";
     if (known)
-        known->textHash = KnownReads::textHashOf(out);
+        known->text = out;
     return out;
 }
 

@@ -5,7 +5,7 @@
 namespace duolink {
 
 namespace {
-// Prediction always works on the scale of four decimals.
+// Prediction always works on the scale of four decimals (recalledValue).
 constexpr int kRecallUnity = 10000;
 constexpr int kInputCount = 9;
 constexpr int kResultCount = 8;
@@ -40,7 +40,7 @@ void EngineState::recallB(const TPatternVector& a, TPatternVector& b)
     consoleWriteLn("");
 
     for (int j = 1; j <= kResultCount; ++j)
-        b[j] = static_cast<double>(static_cast<long double>(calcVector[j]) / kRecallUnity);
+        b[j] = recalledValue(calcVector[j]);
 }
 
 } // namespace duolink

@@ -1,7 +1,6 @@
 #pragma once
 // The engine's text files: a report writer and a number-scanning reader.
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -83,11 +82,9 @@ struct ReadValue {
 // what writes a text can tell what reading it gives, and so spare the parse.
 struct KnownReads {
     std::vector<ReadValue> reads;
-    size_t textHash = 0; // textHashOf the text they are of
-    // Whether they are of `text`: a text changed after they were made has
-    // (almost surely) another hash.
-    bool areOf(std::string_view text) const { return textHash == textHashOf(text); }
-    static size_t textHashOf(std::string_view text) { return std::hash<std::string_view>{}(text); }
+    std::string text; // the text they are of
+    // Whether they are of `text`: one changed after they were made is not.
+    bool areOf(std::string_view other) const { return other == text; }
 };
 
 // A text file read through the shared number grammar. The whole file is read

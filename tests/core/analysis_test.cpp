@@ -158,9 +158,12 @@ TEST_F(Analysis, RecallTableAgreesWithPredictOnEveryPair)
 TEST_F(Analysis, ExactRecallIsPredictsRecallAndLeavesNoTrace)
 {
     SplitMix64 random(7);
+    // Matrices of whole cells, one with a cell that is not, and one whose
+    // columns add up past 2^31; inputs of 0 and 1 and of other values.
     const struct {
         int aLen, bLen;
-    } shapes[] = {{9, 8}, {3, 2}, {18, 17}, {9, 1}, {2, 30}};
+        double cell; // put in cell 5 unless 0
+    } shapes[] = {{9, 8, 0}, {3, 2, 0}, {18, 17, 0}, {9, 1, 0}, {2, 30, 0}, {9, 8, 0.5}, {9, 8, 0x1p31 - 1}};
     for (const auto& shape : shapes) {
         SCOPED_TRACE(std::to_string(shape.aLen) + " x " + std::to_string(shape.bLen));
         resetEngineState();
@@ -169,14 +172,17 @@ TEST_F(Analysis, ExactRecallIsPredictsRecallAndLeavesNoTrace)
         unity = 10;
         for (int k = 1; k <= aLen * bLen; ++k)
             wMatrix[k] = static_cast<double>(static_cast<int>(random.next() % 40001) - 20000);
+        if (shape.cell != 0)
+            wMatrix[5] = shape.cell;
         for (int j = 1; j <= 8; ++j)
             calcVector[j] = static_cast<double>(random.next() % 1000);
 
-        PatternPairs list(6);
-        for (PatternPair& pair : list)
-            for (int i = 1; i <= 8; ++i) {
-                pair.a[i] = static_cast<double>(static_cast<int>(random.next() % 2001) - 1000) / 777;
-                pair.b[i] = static_cast<double>(random.next() % 3);
+        PatternPairs list(8);
+        for (size_t p = 0; p < list.size(); ++p)
+            for (int i = 1; i <= 9; ++i) {
+                list[p].a[i] = p % 2 ? static_cast<double>(random.next() % 2)
+                                     : static_cast<double>(static_cast<int>(random.next() % 2001) - 1000) / 777;
+                list[p].b[i] = static_cast<double>(random.next() % 3);
             }
         const RecallSnapshot snapshot = RecallSnapshot::of(*this);
         const RecallTable table = recallTable(snapshot, list, 0.5);
