@@ -1,6 +1,7 @@
 // The starting matrix of a training: the sum of the outer products of the
 // pairs, quantised to +-unity, and its report.
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "core/support/numtext.h"
@@ -40,6 +41,10 @@ void EngineState::buildStartingMatrix()
 
     openADataFile();
     openBDataFile();
+    if (quiet && addsExactly(count)) {
+        addQuantisedProducts(count);
+        return;
+    }
     readAVector(aVector, aDataFile);
     readBVector(bVector);
     writePairReport();
@@ -61,6 +66,48 @@ void EngineState::buildStartingMatrix()
             wMatrix = workMatrix;
         else
             std::copy_n(&workMatrix[1], std::clamp(aLen * bLen, 0, kMatrixCells), &wMatrix[1]);
+    }
+}
+
+bool EngineState::addsExactly(int count) const
+{
+    // Every cell of an outer product of quantised patterns is +-unity, and
+    // sums of up to `count` of them stay whole numbers below 2^53.
+    const double u = std::fabs(static_cast<double>(unity));
+    return unity != 0 && count >= 1 && u * count < 0x1p53 && aLen >= 1 && bLen >= 1 && aLen * bLen <= kMatrixCells;
+}
+
+void EngineState::addQuantisedProducts(int count)
+{
+    // The sums below are exact, as are the products and the sums of the
+    // general steps above, so the matrices end as those steps leave them.
+    const double u = unity;
+    const int cells = aLen * bLen;
+    double signs[kVectorSize + 1];
+    for (int k = 1; k <= count; ++k) {
+        readAVector(aVector, aDataFile);
+        readBVector(bVector);
+        writePairReport();
+        quantise(aVector, aLen);
+        quantise(bVector, bLen);
+        for (int j = 1; j <= bLen; ++j)
+            signs[j] = bVector[j] == u ? 1 : -1;
+        Matrix& product = k == 1 ? wMatrix : deltaMatrix;
+        for (int i = 1; i <= aLen; ++i) {
+            double* cell = &product[cellIndex(i, 1)];
+            for (int j = 1; j <= bLen; ++j)
+                cell[j - 1] = signs[j] * aVector[i] + 0.0;
+        }
+        if (k == 1)
+            continue;
+        for (int c = 1; c <= cells; ++c)
+            wMatrix[c] += deltaMatrix[c]; // never negative zero: no cell is
+    }
+    if (count >= 2) {
+        std::copy_n(&wMatrix[1], cells, &workMatrix[1]);
+        // The rest as the whole copy of the sum of the first two leaves it.
+        wMatrix[0] = workMatrix[0];
+        std::copy(workMatrix.begin() + cells + 1, workMatrix.end(), wMatrix.begin() + cells + 1);
     }
 }
 

@@ -301,6 +301,8 @@ public:
     // or stopped.
     RunEnd trainingRun(const std::string& parametersName);
     void buildStartingMatrix();
+    bool addsExactly(int count) const;
+    void addQuantisedProducts(int count);
     void writeWMatrixReport(const Matrix& m, int rows, int cols);
     void simulationPass();
     double logisticTransfer(double v);
