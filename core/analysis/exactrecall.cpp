@@ -24,26 +24,43 @@ RecallSnapshot RecallSnapshot::of(const EngineState& engine)
     return s;
 }
 
-Recaller::Recaller(const RecallSnapshot& snapshot) : engine_(std::make_unique<EngineState>())
+Recaller::Recaller(const RecallSnapshot& snapshot)
+    : aLen_(snapshot.aLen), bLen_(snapshot.bLen), calc_(snapshot.calc)
 {
-    // No pane and no formatting: a quiet engine raises what printing would.
-    engine_->quiet = true;
-    engine_->wMatrix = snapshot.w;
-    engine_->calcVector = snapshot.calc;
-    engine_->aLen = snapshot.aLen;
-    engine_->bLen = snapshot.bLen;
+    // A recall reads the block of the rows and columns it takes, in the
+    // window's shape before any job has set one.
+    int rows = aLen_, cols = bLen_;
+    if (rows == 0 && cols == 0) {
+        rows = 9;
+        cols = 8;
+    }
+    const int cells = rows < 0 || cols < 0 ? 0 : std::min(rows * cols, kMatrixCells);
+    cells_.assign(&snapshot.w[1], &snapshot.w[1] + cells);
     whole_ = wholeSmallMatrix();
+}
+
+EngineState& Recaller::engine()
+{
+    if (!engine_) {
+        engine_ = std::make_unique<EngineState>();
+        // No pane and no formatting: a quiet engine raises what printing would.
+        engine_->quiet = true;
+        std::copy(cells_.begin(), cells_.end(), &engine_->wMatrix[1]);
+        engine_->calcVector = calc_;
+        engine_->aLen = aLen_;
+        engine_->bLen = bLen_;
+    }
+    return *engine_;
 }
 
 bool Recaller::wholeSmallMatrix() const
 {
-    const EngineState& e = *engine_;
-    if (e.aLen < 1 || e.bLen < 1 || e.bLen > kVectorSize || e.aLen * e.bLen > kMatrixCells)
+    if (aLen_ < 1 || bLen_ < 1 || bLen_ > kVectorSize || static_cast<size_t>(aLen_) * bLen_ != cells_.size())
         return false;
-    for (int j = 1; j <= e.bLen; ++j) {
+    for (int j = 0; j < bLen_; ++j) {
         double size = 0;
-        for (int i = 1; i <= e.aLen; ++i) {
-            const double w = e.wMatrix[static_cast<size_t>(e.cellIndex(i, j))];
+        for (int i = 0; i < aLen_; ++i) {
+            const double w = cells_[static_cast<size_t>(i * bLen_ + j)];
             if (!(std::fabs(w) < 0x1p31) || std::nearbyint(w) != w)
                 return false;
             size += std::fabs(w);
@@ -63,28 +80,27 @@ RecallValues Recaller::recall(const TPatternVector& a)
     // Inputs 0 and 1 scale to 0 and the recall's unity: the product of a
     // whole, small matrix is then the sum of the rows of the ones, as the
     // engine's recallB makes it, without its checks at every recall.
-    EngineState& e = *engine_;
-    const int rows = std::min(e.aLen, 9);
     bool zeroOne = whole_;
     for (int i = 1; i <= 9 && zeroOne; ++i)
         zeroOne = a[i] == 0 || a[i] == 1;
     if (zeroOne) {
-        double* const calc = &e.calcVector[1];
-        std::fill_n(calc, e.bLen, 0.0);
-        for (int i = 1; i <= rows; ++i) {
+        Vector& store = engine_ ? engine_->calcVector : calc_;
+        double* const calc = &store[1];
+        std::fill_n(calc, bLen_, 0.0);
+        for (int i = 1; i <= std::min(aLen_, 9); ++i) {
             if (a[i] != 1)
                 continue;
-            const double* row = &e.wMatrix[static_cast<size_t>(e.cellIndex(i, 1))];
-            for (int j = 0; j < e.bLen; ++j)
+            const double* row = &cells_[static_cast<size_t>((i - 1) * bLen_)];
+            for (int j = 0; j < bLen_; ++j)
                 calc[j] += row[j]; // from +0: never negative zero
         }
         RecallValues r{};
         for (int j = 1; j <= 8; ++j)
-            r[static_cast<size_t>(j) - 1] = recalledValue(e.calcVector[static_cast<size_t>(j)]);
+            r[static_cast<size_t>(j) - 1] = recalledValue(store[static_cast<size_t>(j)]);
         return r;
     }
     TPatternVector b{};
-    engine_->recallB(a, b);
+    engine().recallB(a, b);
     RecallValues r{};
     std::copy(b.begin() + 1, b.begin() + 9, r.begin());
     return r;

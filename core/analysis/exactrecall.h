@@ -29,9 +29,9 @@ struct RecallSnapshot {
 // The eight recalled B values, index 0 for B1.
 using RecallValues = std::array<double, 8>;
 
-// A quiet engine of its own with the snapshot copied in once; one per
-// thread. recall() is the engine's recallB: the values Predict writes into
-// b(1..8). Raises RunError on an arithmetic fault, as Predict does.
+// recall() is the engine's recallB on a quiet engine of its own holding the
+// snapshot: the values Predict writes into b(1..8). Raises RunError on an
+// arithmetic fault, as Predict does. One per thread.
 class Recaller {
 public:
     explicit Recaller(const RecallSnapshot& snapshot);
@@ -42,12 +42,19 @@ public:
     RecallValues recall(const TPatternVector& a);
 
 private:
-    // Whether every cell is a whole number and every column's magnitudes
-    // add up below 2^31: then a recall of inputs 0 and 1 adds up the rows
-    // of the ones, exactly, and nothing in it can fail.
+    // The engine, made when a recall first needs it, from what was kept.
+    EngineState& engine();
+    // Whether every kept cell is a whole number and every column's
+    // magnitudes add up below 2^31: then a recall of inputs 0 and 1 adds up
+    // the rows of the ones, exactly, and nothing in it can fail.
     bool wholeSmallMatrix() const;
-    std::unique_ptr<EngineState> engine_;
+
+    int aLen_ = 0;
+    int bLen_ = 0;
+    std::vector<double> cells_; // the cells a recall reads, from cell 1 on
+    Vector calc_{};             // the result store while there is no engine
     bool whole_ = false;
+    std::unique_ptr<EngineState> engine_;
 };
 
 // One recall on a scratch engine of its own; for single recalls. Many
