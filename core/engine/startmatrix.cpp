@@ -92,16 +92,20 @@ void EngineState::addQuantisedProducts(int count)
         quantise(bVector, bLen);
         for (int j = 1; j <= bLen; ++j)
             signs[j] = bVector[j] == u ? 1 : -1;
-        Matrix& product = k == 1 ? wMatrix : deltaMatrix;
+        // The products of the first pair are the matrix, those of the last
+        // are left in deltaMatrix as well; no product is zero, so no sum is
+        // negative zero.
+        const bool last = k == count && k > 1;
         for (int i = 1; i <= aLen; ++i) {
-            double* cell = &product[cellIndex(i, 1)];
-            for (int j = 1; j <= bLen; ++j)
-                cell[j - 1] = signs[j] * aVector[i] + 0.0;
+            double* cell = &wMatrix[cellIndex(i, 1)];
+            double* kept = &deltaMatrix[cellIndex(i, 1)];
+            for (int j = 1; j <= bLen; ++j) {
+                const double product = signs[j] * aVector[i];
+                cell[j - 1] = k == 1 ? product : cell[j - 1] + product;
+                if (last)
+                    kept[j - 1] = product;
+            }
         }
-        if (k == 1)
-            continue;
-        for (int c = 1; c <= cells; ++c)
-            wMatrix[c] += deltaMatrix[c]; // never negative zero: no cell is
     }
     if (count >= 2) {
         std::copy_n(&wMatrix[1], cells, &workMatrix[1]);
