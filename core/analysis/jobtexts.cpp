@@ -57,10 +57,12 @@ std::string jobDataText(const PatternPairs& list, bool bSide, KnownReads* known)
     Kept kept[2];
     int older = 0;
     const auto textOf = [&](double value) -> const Kept& {
+        // The kept text by a comparison rather than a branch: which of two
+        // values comes next is not to be guessed.
         const auto bits = std::bit_cast<std::uint64_t>(value);
-        for (const Kept& k : kept)
-            if (k.bits == bits)
-                return k;
+        const Kept& same = kept[kept[1].bits == bits];
+        if (same.bits == bits)
+            return same;
         Kept& fresh = kept[older];
         older = 1 - older;
         fresh.bits = bits;

@@ -101,7 +101,7 @@ double unityRowCorrections(const double* e, int n, int unity, double beta, doubl
 bool smallWhole(double x)
 {
     const double m = std::fabs(x);
-    return m < kWholeLimit && (m + 0x1p52) - 0x1p52 == m;
+    return (m < kWholeLimit) & ((m + 0x1p52) - 0x1p52 == m);
 }
 
 // The largest magnitude of the first `cells` weights when they are whole,
@@ -146,21 +146,30 @@ WholePairMemo::Pair EngineState::wholePair(const Vector& a, const Vector& b, int
     if (unity <= 0 || n < 1 || n > kVectorSize || aLength < 1 || aLength > kVectorSize ||
         aLength * n > kMatrixCells || !std::isfinite(beta))
         return pair;
+    // Without a branch on each value: patterns of 0 and 1 leave no way to
+    // guess them.
     const double u = unity;
+    bool other = false;
     for (int i = 1; i <= aLength; ++i) {
-        if (a[i] == u)
-            ++pair.rowCount;
-        else if (a[i] != 0)
-            return pair;
+        const bool one = a[i] == u;
+        pair.rowCount += one;
+        other = other | (!one & (a[i] != 0));
     }
+    bool whole = true;
     for (int j = 1; j <= n; ++j)
-        if (!smallWhole(b[j]))
-            return pair;
+        whole = whole & smallWhole(b[j]);
+    if (other || !whole)
+        return pair;
     WholePairMemo& memo = wholePairs_;
     pair.rowsAt = static_cast<int>(memo.rows.size());
-    for (int i = 1; i <= aLength; ++i)
-        if (a[i] == u)
-            memo.rows.push_back(cellIndex(i, 1));
+    memo.rows.resize(memo.rows.size() + static_cast<size_t>(aLength));
+    int* const rows = memo.rows.data() + pair.rowsAt;
+    int kept = 0;
+    for (int i = 1; i <= aLength; ++i) {
+        rows[kept] = cellIndex(i, 1);
+        kept += a[i] == u;
+    }
+    memo.rows.resize(static_cast<size_t>(pair.rowsAt + kept));
     pair.bAt = memo.bValues.size();
     memo.bValues.insert(memo.bValues.end(), &b[1], &b[1] + n);
     pair.kind = WholePairMemo::Pair::Whole;
