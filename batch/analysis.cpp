@@ -242,6 +242,7 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         write(capacity ? std::string(kCapacityHeader) + '\n' : sweepHeader(args.axes) + '\n');
         std::vector<CapacitySummary> summary(capacity ? static_cast<size_t>(o.maxPairs) + 1 : 0);
         std::optional<std::string> failure; // the first write that failed
+        keepFreedMemoryForReuse();
         const ThreadPool pool(static_cast<unsigned>(args.jobs));
         WorkProgress progress;
         const OrderedRunStats stats = runOrdered(

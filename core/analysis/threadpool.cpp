@@ -1,5 +1,7 @@
 #include "core/analysis/threadpool.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <exception>
 #include <mutex>
@@ -7,6 +9,11 @@
 #include <vector>
 
 namespace duolink {
+
+void keepFreedMemoryForReuse()
+{
+    mallopt(M_TOP_PAD, 16 << 20);
+}
 
 ThreadPool::ThreadPool(unsigned threads)
     : threads_(threads ? threads : std::max(1u, std::thread::hardware_concurrency()))

@@ -16,6 +16,12 @@ struct WorkProgress {
     std::atomic<std::size_t> total{0};
 };
 
+// For a program that runs many trainings on threads: each one allocates and
+// frees about as much as the one before, and a heap that hands freed memory
+// back to the system at once makes the next one fault it in again. Keeps
+// some free memory at the top of each heap instead. Call once, early.
+void keepFreedMemoryForReuse();
+
 class ThreadPool {
 public:
     // `threads` threads at most, the caller's included; 0 takes one per core.
