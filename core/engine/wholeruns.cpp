@@ -81,6 +81,7 @@ int EngineState::testWholePairs(int first, int last, int& missed, int& at)
                               n,
                               memo.missFrom,
                               beta,
+                              unity,
                               m,
                               &calcVector[1],
                               steps.pairs.data() + steps.count,

@@ -168,6 +168,34 @@ DUOLINK_WIDE inline bool correctionsOf(const __m256d* e, double beta, __m256d* c
     return settled == 0xF && largest < kWholeLimit;
 }
 
+// correctionsOf with the values the four-at-a-time steps leave unsettled
+// made in the extended way, as corrections() makes them, where that cannot
+// fail: for products below 2^40.
+template <int C>
+DUOLINK_WIDE bool extendedCorrectionsOf(const __m256d* e, int unity, double beta, __m256d* correction,
+                                        double& largest)
+{
+    const __m256d vb = _mm256_set1_pd(beta);
+    double most = 0;
+    for (int c = 0; c < C; ++c) {
+        int settled;
+        alignas(32) double lanes[4], errors[4];
+        _mm256_store_pd(lanes, correctFour(e[c], vb, settled));
+        _mm256_store_pd(errors, e[c]);
+        for (int k = 0; k < 4; ++k) {
+            if (!(settled & (1 << k))) {
+                if (!(std::fabs(errors[k] * beta) < 0x1p40))
+                    return false;
+                lanes[k] = extendedUnityRowCorrection(errors[k], unity, beta);
+            }
+            most = std::max(most, std::fabs(lanes[k]));
+        }
+        correction[c] = _mm256_load_pd(lanes);
+    }
+    largest = most;
+    return largest < kWholeLimit;
+}
+
 template <int C>
 DUOLINK_WIDE inline void addFour(double* w, const int* rows, int rowCount, const __m256d* correction)
 {
@@ -249,7 +277,8 @@ DUOLINK_WIDE RunResult testRun(const PairRun& run, double& bound)
                 correction[c] = _mm256_setzero_pd();
             continue;
         }
-        if (!correctionsOf<C>(e, run.beta, correction, largest)) {
+        if (!correctionsOf<C>(e, run.beta, correction, largest) &&
+            !extendedCorrectionsOf<C>(e, run.unity, run.beta, correction, largest)) {
             result.unsettled = true;
             break;
         }

@@ -45,6 +45,7 @@ struct PairRun {
     int n; // 4, 8, 12 or 16
     double missFrom;
     double beta;
+    int unity;
     int firstNumber; // the number of pairs[0]
     double* calc;    // as testPair leaves it, for the last pair tested
     int* steps;      // per pair tested: its number when it missed, else 0
