@@ -28,6 +28,7 @@ void EngineState::writePairReport()
 
 void EngineState::buildStartingMatrix()
 {
+    startingReads_.clear();
     std::fill(wMatrix.begin(), wMatrix.end(), 0.0);
     aVector.fill(0);
     bVector.fill(0);
@@ -84,9 +85,13 @@ void EngineState::addQuantisedProducts(int count)
     const double u = unity;
     const int cells = aLen * bLen;
     double signs[kVectorSize + 1];
+    const size_t aRead = readWidth(aLen), bRead = readWidth(bLen);
+    startingReads_.reserve(static_cast<size_t>(count) * (aRead + bRead));
     for (int k = 1; k <= count; ++k) {
         readAVector(aVector, aDataFile);
         readBVector(bVector);
+        startingReads_.insert(startingReads_.end(), &aVector[1], &aVector[1] + aRead);
+        startingReads_.insert(startingReads_.end(), &bVector[1], &bVector[1] + bRead);
         writePairReport();
         quantise(aVector, aLen);
         quantise(bVector, bLen);

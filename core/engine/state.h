@@ -192,6 +192,14 @@ public:
 
     // --- Matrix primitives -------------------------------------------------------
     int cellIndex(int i, int j) const { return j + (i - 1) * bLen; }
+    // How many values from position 1 on reading a pattern of `length`
+    // values writes: whole lines of up to 16, within the vector.
+    static size_t readWidth(int length)
+    {
+        if (length < 1)
+            return 0;
+        return static_cast<size_t>(std::min(((length - 1) / 16 + 1) * std::min(length, 16), kVectorSize));
+    }
 
     // dest(i,j) = Round(store(((second(j) / unity) * first(i)) * x))
     void outerProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x);
@@ -361,6 +369,9 @@ private:
     bool presenting = false;
     // What quiet pair tests on 0/unity patterns keep from pair to pair.
     WholePairMemo wholePairs_;
+    // The values a quiet starting matrix read of each pair, readWidth(aLen)
+    // of A then readWidth(bLen) of B; empty when it kept none.
+    std::vector<double> startingReads_;
     struct JobFileText {
         std::string text;
         std::shared_ptr<const KnownReads> known;

@@ -17,14 +17,6 @@ namespace duolink {
 namespace {
 constexpr const char* kWorking = "************WORKING************";
 
-// How many values from position 1 on reading a pattern of `length` values
-// writes: whole lines of up to 16, within the vector.
-size_t readWidth(int length)
-{
-    if (length < 1)
-        return 0;
-    return static_cast<size_t>(std::min(((length - 1) / 16 + 1) * std::min(length, 16), kVectorSize));
-}
 } // namespace
 
 void EngineState::stepProgress(int delta)
@@ -155,6 +147,7 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
     deltaMatrix = wMatrix;
     workMatrix = wMatrix;
 
+    startingReads_.clear();
     if (runOption != 1 && maxPresentations != 0) {
         buildStartingMatrix();
         writeWMatrixReport(wMatrix, aLen, bLen);
@@ -216,8 +209,16 @@ RunEnd EngineState::runTraining(const std::string& parametersName)
                 reportFile.write(std::string_view(text, static_cast<size_t>(p - text)));
             }
             if (reread) {
-                readAVector(aVector, aDataFile);
-                readBVector(bVector);
+                // What the starting matrix read of the pair, when it kept
+                // it, is what reading it again gives.
+                const size_t at = static_cast<size_t>(m - 1) * (aKept + bKept);
+                if (startingReads_.size() >= at + aKept + bKept) {
+                    std::copy_n(&startingReads_[at], aKept, &aVector[1]);
+                    std::copy_n(&startingReads_[at + aKept], bKept, &bVector[1]);
+                } else {
+                    readAVector(aVector, aDataFile);
+                    readBVector(bVector);
+                }
                 keptPairs.insert(keptPairs.end(), &aVector[1], &aVector[1] + aKept);
                 keptPairs.insert(keptPairs.end(), &bVector[1], &bVector[1] + bKept);
             } else {
