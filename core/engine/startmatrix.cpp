@@ -100,15 +100,21 @@ void EngineState::addQuantisedProducts(int count)
         // The products of the first pair are the matrix, those of the last
         // are left in deltaMatrix as well; no product is zero, so no sum is
         // negative zero.
-        const bool last = k == count && k > 1;
+        const int columns = bLen;
         for (int i = 1; i <= aLen; ++i) {
             double* cell = &wMatrix[cellIndex(i, 1)];
-            double* kept = &deltaMatrix[cellIndex(i, 1)];
-            for (int j = 1; j <= bLen; ++j) {
-                const double product = signs[j] * aVector[i];
-                cell[j - 1] = k == 1 ? product : cell[j - 1] + product;
-                if (last)
-                    kept[j - 1] = product;
+            const double a = aVector[i];
+            if (k == 1) {
+                for (int j = 0; j < columns; ++j)
+                    cell[j] = signs[j + 1] * a;
+                continue;
+            }
+            for (int j = 0; j < columns; ++j)
+                cell[j] += signs[j + 1] * a;
+            if (k == count) {
+                double* kept = &deltaMatrix[cellIndex(i, 1)];
+                for (int j = 0; j < columns; ++j)
+                    kept[j] = signs[j + 1] * a;
             }
         }
     }
