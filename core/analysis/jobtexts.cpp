@@ -21,7 +21,8 @@ bool readOf(std::string_view text, double& value, bool& ok)
     if (first == std::string_view::npos)
         return false;
     const std::string_view token = text.substr(first);
-    if (token.size() > 64 || std::any_of(token.begin(), token.end(), [](char c) { return static_cast<unsigned char>(c) <= ' '; }))
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    if (token.size() > 64 || std::any_of(token.begin(), token.end(), blank))
         return false;
     ok = parseRealToken(token, value);
     if (!ok)

@@ -1,18 +1,12 @@
 // The quiet whole-pair test of a presentation's pairs in one pass: what
 // testWholePair does for each pair, without looking up again at every pair
 // what the run has already found.
-#include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "core/engine/state.h"
 #include "core/engine/widerows.h"
 
 namespace duolink {
-
-namespace {
-constexpr double kWholeLimit = 0x1p31;
-} // namespace
 
 bool EngineState::allPairsInOnePass(int count)
 {

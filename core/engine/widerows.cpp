@@ -224,7 +224,7 @@ DUOLINK_WIDE inline int testFour(double* w, const int* rows, int rowCount, const
 }
 
 // testPairs for 4 * C B values. The sums of the next pair's rows are made
-// while this pair is tested, and the errors come from them and this pair's
+// while this pair is tested, and its errors come from them and this pair's
 // correction in one exact step: what lies between one correction and the
 // next is short.
 template <int C>

@@ -1,9 +1,9 @@
 #pragma once
-#include <cstddef>
 // The steps of the quiet whole-pair test (wholepairs.cpp) four values at a
 // time, for processors with 256-bit vectors and fused multiply-add. Each
 // gives exactly what the one-value steps give; use them only where
 // available() says so.
+#include <cstddef>
 
 #include "core/engine/wholepairs.h"
 
