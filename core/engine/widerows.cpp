@@ -83,8 +83,7 @@ namespace {
 // With h the half nearest y = x * beta, d = x * beta - h, made exactly
 // enough, picks the whole number on d's side of h, or h's even neighbour
 // when d is too small to tell. Away from a half that is y rounded, which
-// the one-value step takes: so the result comes from h alone, and what
-// tells whether y lay near a half only marks the value as settled.
+// the one-value step takes.
 DUOLINK_WIDE inline __m256d correctFour(__m256d x, __m256d b, int& settled)
 {
     const __m256d round = _mm256_set1_pd(0x1.8p52);
@@ -100,16 +99,14 @@ DUOLINK_WIDE inline __m256d correctFour(__m256d x, __m256d b, int& settled)
     const __m256d dm = magnitude(d);
     const __m256d tie = _mm256_cmp_pd(_mm256_add_pd(dm, slack), halfUlp, _CMP_LT_OQ);
     const __m256d past = _mm256_cmp_pd(_mm256_sub_pd(dm, slack), halfUlp, _CMP_GT_OQ);
-    const __m256d inRange = _mm256_and_pd(_mm256_cmp_pd(m, _mm256_set1_pd(1.5), _CMP_GE_OQ),
-                                          _mm256_cmp_pd(m, wide, _CMP_LT_OQ));
-    // Away from a half: y rounded, r, is at least 2^-48 * |y| from it.
-    const __m256d r = _mm256_sub_pd(_mm256_add_pd(y, round), round);
-    const __m256d fromHalf = magnitude(_mm256_sub_pd(magnitude(_mm256_sub_pd(y, r)), half));
-    const __m256d clear = _mm256_and_pd(_mm256_cmp_pd(m, wide, _CMP_LT_OQ),
-                                        _mm256_cmp_pd(fromHalf, _mm256_mul_pd(_mm256_set1_pd(0x1p-48), m), _CMP_GT_OQ));
+    // Past the boundary the result is the whole number on d's side, for
+    // any h: y rounded where y lies away from a half. A tie needs h's ulp
+    // to be the same on both sides of it, which h = +-0.5 has not.
+    const __m256d small = _mm256_cmp_pd(m, wide, _CMP_LT_OQ);
+    const __m256d tieFound = _mm256_and_pd(tie, _mm256_cmp_pd(m, _mm256_set1_pd(1.5), _CMP_GE_OQ));
     const __m256d even = _mm256_sub_pd(_mm256_add_pd(h, round), round);
     const __m256d away = _mm256_add_pd(h, _mm256_or_pd(signOf(d), half));
-    settled = _mm256_movemask_pd(_mm256_or_pd(clear, _mm256_and_pd(inRange, _mm256_or_pd(tie, past))));
+    settled = _mm256_movemask_pd(_mm256_and_pd(small, _mm256_or_pd(past, tieFound)));
     return _mm256_blendv_pd(away, even, tie);
 }
 

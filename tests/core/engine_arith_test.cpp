@@ -259,7 +259,10 @@ TEST_F(Arithmetic, ProgramDoneEndsTheJobWithItsReport)
 // the general correction does, ties and huge values included.
 TEST_F(Arithmetic, UnityRowCorrectionIsTheGeneralOne)
 {
-    const double betas[] = {0.5, 0.25, 1.5, 0.1, 1.0 / 3, -0.5, 0.3, 2.5e-9, 0, 1e300, 7.0, 0.05, 0.15, 0.35, -0.45, 0.7};
+    // Products just off +-0.5 and 1.5 too, where the ulp differs on the
+    // two sides of 0.5.
+    const double betas[] = {0.5, 0.25, 1.5, 0.1, 1.0 / 3, -0.5, 0.3, 2.5e-9, 0, 1e300, 7.0, 0.05, 0.15, 0.35, -0.45, 0.7,
+                            0.5 + 0x1p-50, 0.5 - 0x1p-50, 0.5 + 0x1p-53, 0.5 - 0x1p-54, 1.5 - 0x1p-50, 1.5 - 0x1p-52};
     const int unities[] = {10000, 1000, 7, 1};
     double errors[64] = {0, 1, -1, 3, -3, 5, 9999, -10001, 0x1p31, 0x1p40 + 1, -0x1p52 + 1, 0x1p49 + 3};
     SplitMix64 g(9);
