@@ -25,10 +25,6 @@ DUOLINK_WIDE inline __m256d magnitude(__m256d v)
 {
     return _mm256_andnot_pd(_mm256_set1_pd(-0.0), v);
 }
-DUOLINK_WIDE inline __m256d signOf(__m256d v)
-{
-    return _mm256_and_pd(_mm256_set1_pd(-0.0), v);
-}
 constexpr int kBitsSet[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
 } // namespace
 
@@ -80,10 +76,12 @@ namespace {
 // instead of a split. `settled` gets a bit for each value found; the others
 // need the extended way.
 //
-// With h the half nearest y = x * beta, d = x * beta - h, made exactly
-// enough, picks the whole number on d's side of h, or h's even neighbour
-// when d is too small to tell. Away from a half that is y rounded, which
-// the one-value step takes.
+// With h the half nearest y = x * beta and d = x * beta - h, made exactly
+// enough, the value is settled when d shows the product past h (the whole
+// number on its side) or too near to tell (then y is h itself, and h's even
+// neighbour is taken). Either is y rounded to the nearest, ties to even, so
+// that is the value: the checks decide only whether it holds, and the next
+// pair's errors need not wait for them.
 DUOLINK_WIDE inline __m256d correctFour(__m256d x, __m256d b, int& settled)
 {
     const __m256d round = _mm256_set1_pd(0x1.8p52);
@@ -104,10 +102,8 @@ DUOLINK_WIDE inline __m256d correctFour(__m256d x, __m256d b, int& settled)
     // to be the same on both sides of it, which h = +-0.5 has not.
     const __m256d small = _mm256_cmp_pd(m, wide, _CMP_LT_OQ);
     const __m256d tieFound = _mm256_and_pd(tie, _mm256_cmp_pd(m, _mm256_set1_pd(1.5), _CMP_GE_OQ));
-    const __m256d even = _mm256_sub_pd(_mm256_add_pd(h, round), round);
-    const __m256d away = _mm256_add_pd(h, _mm256_or_pd(signOf(d), half));
     settled = _mm256_movemask_pd(_mm256_and_pd(small, _mm256_or_pd(past, tieFound)));
-    return _mm256_blendv_pd(away, even, tie);
+    return _mm256_sub_pd(_mm256_add_pd(y, round), round);
 }
 
 DUOLINK_WIDE inline double largestOf(__m256d v)
