@@ -8,15 +8,15 @@
 namespace duolink::digits {
 
 inline constexpr char kDigitPairs[] = "00010203040506070809"
-                               "10111213141516171819"
-                               "20212223242526272829"
-                               "30313233343536373839"
-                               "40414243444546474849"
-                               "50515253545556575859"
-                               "60616263646566676869"
-                               "70717273747576777879"
-                               "80818283848586878889"
-                               "90919293949596979899";
+                                      "10111213141516171819"
+                                      "20212223242526272829"
+                                      "30313233343536373839"
+                                      "40414243444546474849"
+                                      "50515253545556575859"
+                                      "60616263646566676869"
+                                      "70717273747576777879"
+                                      "80818283848586878889"
+                                      "90919293949596979899";
 
 // Writes `n` in decimal, with at least `minDigits` digits (leading zeros),
 // so that it ends just before `end`; returns where it begins.
@@ -42,24 +42,24 @@ inline char* writeDigitsBefore(char* end, unsigned long long n, int minDigits)
 }
 
 inline constexpr unsigned long long kWholePow10[] = {1ull,
-                                              10ull,
-                                              100ull,
-                                              1000ull,
-                                              10000ull,
-                                              100000ull,
-                                              1000000ull,
-                                              10000000ull,
-                                              100000000ull,
-                                              1000000000ull,
-                                              10000000000ull,
-                                              100000000000ull,
-                                              1000000000000ull,
-                                              10000000000000ull,
-                                              100000000000000ull,
-                                              1000000000000000ull,
-                                              10000000000000000ull,
-                                              100000000000000000ull,
-                                              1000000000000000000ull};
+                                                     10ull,
+                                                     100ull,
+                                                     1000ull,
+                                                     10000ull,
+                                                     100000ull,
+                                                     1000000ull,
+                                                     10000000ull,
+                                                     100000000ull,
+                                                     1000000000ull,
+                                                     10000000000ull,
+                                                     100000000000ull,
+                                                     1000000000000ull,
+                                                     10000000000000ull,
+                                                     100000000000000ull,
+                                                     1000000000000000ull,
+                                                     10000000000000000ull,
+                                                     100000000000000000ull,
+                                                     1000000000000000000ull};
 
 // The value's 18 significant decimal digits (nearest, ties to even) and the
 // decimal exponent of the first digit. Returns false for 0.

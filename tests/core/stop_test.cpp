@@ -303,6 +303,7 @@ TEST_F(StopRun, AStopDuringTheSimulationPassEndsItThere)
     ASSERT_TRUE(report.ends_with(stopLine)) << report.substr(report.size() - 200);
     const std::string inputLine = " INPUT   1.0E+0002 -1.0E+0002   RESULT   2.0E+0002  \r\n";
     const size_t first = pass + std::string("=== INPUT ===\r\n").size();
+    ASSERT_LE(first + stopLine.size(), report.size());
     const size_t lines = report.size() - stopLine.size() - first;
     EXPECT_EQ(report.substr(first, lines), repeat(inputLine, lines / inputLine.size()))
         << report.substr(report.size() - 200);
