@@ -22,7 +22,7 @@ bool readOf(std::string_view text, double& value, bool& ok)
         return false;
     const std::string_view token = text.substr(first);
     const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    if (token.size() > 64 || std::any_of(token.begin(), token.end(), blank))
+    if (token.size() > TextReader::kMaxToken || std::any_of(token.begin(), token.end(), blank))
         return false;
     ok = parseRealToken(token, value);
     if (!ok)

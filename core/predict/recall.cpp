@@ -5,8 +5,6 @@
 namespace duolink {
 
 namespace {
-// Prediction always works on the scale of four decimals (recalledValue).
-constexpr int kRecallUnity = 10000;
 constexpr int kInputCount = 9;
 constexpr int kResultCount = 8;
 } // namespace

@@ -5,11 +5,14 @@
 
 namespace duolink {
 
+// Prediction always works on the scale of four decimals.
+inline constexpr int kRecallUnity = 10000;
+
 // A recalled B value from its cell of the result store, which holds it on
-// the recall's scale of four decimals: divided in extended precision.
+// the recall's scale: divided in extended precision.
 inline double recalledValue(double cell)
 {
-    return static_cast<double>(static_cast<long double>(cell) / 10000);
+    return static_cast<double>(static_cast<long double>(cell) / kRecallUnity);
 }
 
 } // namespace duolink

@@ -140,8 +140,10 @@ public:
     // The line (from 1) of the character to be read next; for messages.
     size_t lineNumber() const;
 
-private:
+    // The longest token a read takes whole.
     static constexpr size_t kMaxToken = 64;
+
+private:
     void forgetValues() noexcept;
     double readNewReal(bool& ok);
 
