@@ -9,6 +9,11 @@
 DUOLINK_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 DUOLINK_BUILD="$DUOLINK_ROOT/build"
 
+# With ccache, a clone in another folder (a fresh checkout, a second work
+# tree) reuses the objects compiled in this one: paths below the checkout are
+# hashed relative to it.
+export CCACHE_BASEDIR="$DUOLINK_ROOT" CCACHE_NOHASHDIR=1
+
 # What building and running the program needs on a fresh Debian 12 machine
 # (scripts/run).
 DUOLINK_RUN_PACKAGES=(
@@ -46,6 +51,7 @@ DUOLINK_TEST_PACKAGES=(
     slurm-wlm
     munge
     strace # the write floor of bench/run-benchmarks
+    ccache # the build folders share their compiled objects
 )
 
 duolink_say() {
@@ -135,9 +141,12 @@ duolink_configure_dir() {
         ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$dir/CMakeCache.txt"; then
         duolink_die "$dir was configured with another generator; remove it and try again"
     fi
+    local launcher=()
+    command -v ccache >/dev/null 2>&1 &&
+        launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
     duolink_say "configuring $dir"
     duolink_quietly "configuring" \
-        cmake -S "$DUOLINK_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+        cmake -S "$DUOLINK_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@"
 }
 
 
