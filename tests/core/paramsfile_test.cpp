@@ -228,6 +228,16 @@ TEST_F(ParametersFileTest, WriteReplacesAtomicallyAndKeepsTheMode)
     EXPECT_EQ(text, "new");
 }
 
+// The simulation flag as the engine reads it, so that the window shows what
+// a Solve will do.
+TEST(ParameterValues, SimulationIsOnWhereTheEngineReadsOne)
+{
+    for (const char* on : {"1", "01", "+1", "001"})
+        EXPECT_TRUE(simulationOn(on)) << on;
+    for (const char* off : {"0", "00", "2", "-1", "x", ""})
+        EXPECT_FALSE(simulationOn(off)) << off;
+}
+
 // What cannot be replaced as a whole is refused, and stays as it was: a file
 // in a folder that takes no new files, a stream behind /dev/stdout. A link
 // to a missing file is written through, the link kept.

@@ -702,6 +702,18 @@ TEST_F(RunnerTest, AnInterruptedAnalysisKeepsItsFinishedRowsAndEndsWith130)
     }
     EXPECT_GT(count, 0);
     EXPECT_LT(count, 256000);
+    // The summary shows only the sizes whose sets all ran; a line says where
+    // the run stopped.
+    EXPECT_NE(err.find("duolink-batch: --capacity cap.csv: stopped after " + std::to_string(count) + " of 256000 rows\n"),
+              std::string::npos)
+        << err;
+    size_t line = out.find('\n') + 1;
+    while (line < out.size()) {
+        const std::vector<std::string> f = csvFields(out.substr(line, out.find('\n', line) - line));
+        ASSERT_GE(f.size(), 2u);
+        EXPECT_EQ(f[1], "1000") << "n = " << f[0];
+        line = out.find('\n', line) + 1;
+    }
     for (const auto& e : fs::directory_iterator(dir_))
         EXPECT_FALSE(e.path().filename().string().starts_with("cap.csv.")) << e.path();
 }
@@ -814,6 +826,8 @@ TEST_F(RunnerTest, AnalysisMessagesNameTheCause)
 {
     const fs::path job = quickJob(dir_ / "job");
     writeFile(dir_ / "afile", "x");
+    writeFile(dir_ / "ns.csv", "a1,a2,a3,a4,a5,a6,a7,a8,b1,b2,b3,b4,b5,b6,b7,b8\n"
+                               "0.5,1,0,0,0,0,0,0,0,1,0,0,0,0,0,1\n1,0,0.5,0,0,0,0,0,1,0,0,0,0,0,0,1\n");
     std::string params10 = readFile(job / "veld200gSetup.dat");
     fs::create_directories(dir_ / "a10");
     duolink::ParametersEdit alen10;
@@ -842,6 +856,8 @@ TEST_F(RunnerTest, AnalysisMessagesNameTheCause)
         {{"--quiet", "--noise", "n.csv", "a10"}, 4,
          "this job has A Len 10"},
         {{"--capacity", "/dev/stdout", "job"}, 4, "error: --capacity /dev/stdout: is not a regular file"},
+        {{"--quiet", "--patterns", "ns.csv", "--noise", "n.csv", "--noise-sigma", "0,1e15", "job"}, 4,
+         "error: --noise n.csv: at noise level 1e+15: "},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
