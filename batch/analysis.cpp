@@ -263,6 +263,23 @@ private:
     bool gone_ = false;
 };
 
+// A capacity row of n pairs in the per-n summary:
+// n,set,outcome,presentations,final_r2,missed_last,recalled,nearest_own
+void addToSummary(std::vector<CapacitySummary>& summary, int n, const std::string& row)
+{
+    std::vector<std::string> f;
+    size_t start = 0;
+    while (start < row.size()) {
+        const size_t end = row.find_first_of(",\n", start);
+        f.push_back(row.substr(start, end - start));
+        start = end + 1;
+    }
+    RowResult r;
+    r.presentations = std::stoi(f[3]);
+    r.recall.recalled = std::stoi(f[6]);
+    summary[static_cast<size_t>(n)].add(n, r);
+}
+
 // The per-n summary on standard output, for the sizes whose sets all ran.
 // Raises RunError when standard output cannot take it.
 void printCapacitySummary(const std::vector<CapacitySummary>& summary, const CapacityOptions& o, Shard shard)
@@ -400,22 +417,8 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
                 }
                 if (readerLeft)
                     progress.stop = true;
-                if (capacity) {
-                    // n,set,outcome,presentations,final_r2,missed_last,recalled,nearest_own
-                    const size_t row = shardRow(j, args.shard);
-                    RowResult r;
-                    std::vector<std::string> f;
-                    size_t start = 0;
-                    while (start < text.size()) {
-                        const size_t end = text.find_first_of(",\n", start);
-                        f.push_back(text.substr(start, end - start));
-                        start = end + 1;
-                    }
-                    r.presentations = std::stoi(f[3]);
-                    r.recall.recalled = std::stoi(f[6]);
-                    const int n = capacityPairs(o, row);
-                    summary[static_cast<size_t>(n)].add(n, r);
-                }
+                if (capacity)
+                    addToSummary(summary, capacityPairs(o, shardRow(j, args.shard)), text);
             },
             progress, [&] { return stop.load(); });
         if (keeper)

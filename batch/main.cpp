@@ -250,9 +250,17 @@ std::vector<FileUse> fileUses(EngineState& engine, const Arguments& args, const 
     return uses;
 }
 
+// Whether a step reads the job's list from its data files.
+bool readsJobList(const Arguments& args)
+{
+    return args.patternsFile.empty() && std::any_of(args.steps.begin(), args.steps.end(), [](const Step& step) {
+               return step.kind == OptionId::RecallTable || step.kind == OptionId::Noise;
+           });
+}
+
 int outputError(int error)
 {
-    std::fprintf(stderr, "error: standard output: %s\n", std::strerror(error));
+    std::fprintf(stderr, "error: standard output: %s\n", fileErrorText(error).c_str());
     return kExitError;
 }
 
@@ -305,11 +313,17 @@ int main(int argc, char** argv)
     // written.
     if (const std::string clash = findFileClash(fileUses(engine, args, patternsPath, statsPath)); !clash.empty())
         return usageError(clash + "; nothing was written");
+    // Steps that read the job's list without a Solve share the folder with
+    // other readers, never with a run that writes the job files.
+    FolderLock readLock;
     if (args.solve || !args.patternsFile.empty()) {
         if (const Outcome locked = session.lockFolder(); !locked.ok()) {
             std::fprintf(stderr, "error: %s\n", locked.message.c_str());
             return kExitFolderInUse;
         }
+    } else if (readsJobList(args) && !readLock.tryLockShared(dir)) {
+        std::fprintf(stderr, "error: %s\n", folderInUseMessage(dir, readLock.holder()).c_str());
+        return kExitFolderInUse;
     }
     if (!args.patternsFile.empty()) {
         std::string message;

@@ -135,7 +135,7 @@ TEST_F(RunnerTest, StandardOutputFailuresNeverCutTheJobAndEndWithStatusFour)
         Out out;
         const char* message;
     } cases[] = {
-        {Out::DevFull, "error: standard output: No space left on device\n"},
+        {Out::DevFull, "error: standard output: Disk full\n"},
         {Out::Closed, "error: standard output: Bad file descriptor\n"},
     };
     for (const auto& c : cases) {
@@ -505,7 +505,7 @@ TEST_F(RunnerTest, HelpAndVersionGoToStandardOutput)
     EXPECT_EQ(run({"--version"}), 0);
     EXPECT_EQ(out, std::string("duolink-batch ") + DUOLINK_VERSION + "\n");
     EXPECT_EQ(run({"--help"}, Out::DevFull), 4);
-    EXPECT_EQ(err, "error: standard output: No space left on device\n");
+    EXPECT_EQ(err, "error: standard output: Disk full\n");
 }
 
 // The manual page is built from the same text: each option and status that
@@ -913,11 +913,18 @@ TEST_F(RunnerTest, KeptSetsAreWrittenWholeAndNeverThroughALink)
 TEST_F(RunnerTest, AnalysesReadTheJobFilesUnderTheFolderLock)
 {
     const fs::path job = demo("job");
+    ASSERT_EQ(run({"--quiet", "--save-matrix", "m.vmat2", job.string()}), 0) << err;
     duolink::FolderLock writer;
     ASSERT_TRUE(writer.tryLock(job.string()));
-    EXPECT_EQ(run({"--sweep-out", "s.csv", "--sweep", "beta=0.1,0.2", job.string()}), 5) << err;
-    EXPECT_NE(err.find("is in use by another run"), std::string::npos) << err;
-    EXPECT_FALSE(fs::exists(dir_ / "s.csv"));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--sweep-out", "s.csv", "--sweep", "beta=0.1,0.2", job.string()},
+          std::vector<std::string>{"--capacity", "s.csv", "--capacity-pairs", "2", job.string()},
+          std::vector<std::string>{"--no-solve", "--load-matrix", "m.vmat2", "--tol", "0.1", "--recall-table",
+                                   "s.csv", job.string()}}) {
+        EXPECT_EQ(run(args), 5) << args[0] << "\n" << err;
+        EXPECT_NE(err.find("is in use by another run"), std::string::npos) << err;
+        EXPECT_FALSE(fs::exists(dir_ / "s.csv"));
+    }
     writer.unlock();
     // Readers share it.
     duolink::FolderLock reader;
