@@ -107,10 +107,13 @@ const std::vector<OptionDoc> kOptions = {
     {OptionId::CapacitySets, "--capacity-sets", "T", "Sets per size for --capacity (default 20)."},
     {OptionId::Density, "--density", "P", "Chance of a 1 in the --capacity sets, 0 to 1 (default 0.5)."},
     {OptionId::KeepSets, "--keep-sets", "DIR2",
-     "Also write --capacity set t of n pairs as the pattern list DIR2/n<n>-s<t>.csv."},
+     "Also write --capacity set t of n pairs as the pattern list DIR2/n<n>-s<t>.csv, "
+     "each under a temporary name until it is complete. DIR2 is made when missing; "
+     "FILE may not have a kept set's name there."},
     {OptionId::Sweep, "--sweep", "NAME=LIST",
      "A parameter to sweep: NAME as for --set, LIST as a,b,c or start:stop:step "
-     "(exact decimal steps). Repeat for a grid; the first is outermost."},
+     "(exact decimal steps; a range that cannot be stepped exactly is refused). "
+     "Repeat for a grid of at most 1000000 cells; the first is outermost."},
     {OptionId::SweepOut, "--sweep-out", "FILE",
      "Instead of the Solve, train the job's list (or --patterns FILE, without "
      "writing job files) once per grid cell in memory and write one CSV row "
