@@ -892,12 +892,17 @@ TEST_F(RunnerTest, KeptSetsAreWrittenWholeAndNeverThroughALink)
     ::waitpid(gone, nullptr, 0);
     const std::string leftover = ".n2-s1.csv.duolink-" + std::to_string(gone) + "-abcdef";
     writeFile(dir_ / "keep" / leftover, "1,0");
+    writeFile(dir_ / (".c.csv.duolink-" + std::to_string(gone) + "-zyxwvu"), "n,set");
+    writeFile(dir_ / (".c.csv.duolink-" + std::to_string(::getpid()) + "-zyxwvu"), "n,set"); // a live writer's
     ASSERT_EQ(run({"--capacity", "c.csv", "--capacity-pairs", "3", "--capacity-sets", "2", "--keep-sets", "keep",
                    "job"}),
               0)
         << err;
     EXPECT_EQ(readFile(job / "veld200gSetup.dat"), params);
-    EXPECT_NE(err.find("removed 1 temporary file that a killed run left in keep"), std::string::npos) << err;
+    EXPECT_NE(err.find("removed 1 temporary file that a killed run left in keep\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("removed 1 temporary file that a killed run left in .\n"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(dir_ / (".c.csv.duolink-" + std::to_string(gone) + "-zyxwvu")));
+    EXPECT_TRUE(fs::exists(dir_ / (".c.csv.duolink-" + std::to_string(::getpid()) + "-zyxwvu")));
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(dir_ / "keep")) {
         names.insert(e.path().filename().string());
