@@ -779,12 +779,18 @@ TEST_F(RunnerTest, EveryAnalysisStopsOnASignalWithWholeRows)
             args.push_back("job");
         }
         Runner r = start(args, c.out);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        // The noise runs after the Solve: a stop before it would stop the Solve.
+        for (int k = 0; k < 400 && c.args[0] == "--quiet" &&
+                        readFile(job / kReportFileName).find("FINAL MATRIX") == std::string::npos;
+             ++k)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
         ::kill(r.pid, SIGINT);
         const auto sent = std::chrono::steady_clock::now();
         const std::optional<int> ended = endsWithin(r.pid, 10);
         ASSERT_TRUE(ended) << "still running 10 s after SIGINT";
-        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(3));
+        // Moments, with room for a sanitized build on a loaded machine.
+        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(5));
         const int status = *ended;
         if (r.pipe >= 0)
             ::close(r.pipe);
