@@ -192,7 +192,7 @@ std::optional<int> readInputs(const AnalysisArguments& args, const std::string& 
         return kExitError;
     }
     in.settings.parameters = editParameters(*parameters, args.settings);
-    checkSweepShape(args.axes, *in.settings.parameters);
+    checkAnalysisShape(args.axes, *in.settings.parameters);
     if (const std::string simulation = findSimulationFile(dir); !simulation.empty())
         in.settings.simulation = readTextFile(dir + "/" + simulation);
     if (!args.capacityFile.empty())
@@ -314,16 +314,6 @@ void removeLeftovers(const std::string& folder, const std::string& baseName)
 void reportStopped(const std::string& step, size_t rows, size_t total)
 {
     std::fprintf(stderr, "duolink-batch: %s: stopped after %zu of %zu rows\n", step.c_str(), rows, total);
-}
-
-void checkSweepShape(const std::vector<SweepAxis>& axes, const std::string& parameters)
-{
-    for (const SweepAxis& axis : axes)
-        for (const std::string& value : axis.values)
-            if (double aLen = 0; axis.parameter == static_cast<int>(Parameter::ALen) &&
-                                 parameterValue(Parameter::ALen, value, aLen))
-                checkAnalysisShape(static_cast<int>(aLen));
-    checkAnalysisShape(static_cast<int>(readParameterValues(parameters)[Parameter::ALen]));
 }
 
 int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std::string& patternsFile,
