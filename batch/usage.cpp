@@ -107,10 +107,13 @@ const std::vector<OptionDoc> kOptions = {
     {OptionId::CapacitySets, "--capacity-sets", "T", "Sets per size for --capacity (default 20)."},
     {OptionId::Density, "--density", "P", "Chance of a 1 in the --capacity sets, 0 to 1 (default 0.5)."},
     {OptionId::KeepSets, "--keep-sets", "DIR2",
-     "Also write --capacity set t of n pairs as the pattern list DIR2/n<n>-s<t>.csv."},
+     "Also write --capacity set t of n pairs as the pattern list DIR2/n<n>-s<t>.csv, "
+     "each under a temporary name until it is complete. DIR2 is made when missing; "
+     "FILE may not have a kept set's name there."},
     {OptionId::Sweep, "--sweep", "NAME=LIST",
      "A parameter to sweep: NAME as for --set, LIST as a,b,c or start:stop:step "
-     "(exact decimal steps). Repeat for a grid; the first is outermost."},
+     "(exact decimal steps; a range that cannot be stepped exactly is refused). "
+     "Repeat for a grid of at most 1000000 cells; the first is outermost."},
     {OptionId::SweepOut, "--sweep-out", "FILE",
      "Instead of the Solve, train the job's list (or --patterns FILE, without "
      "writing job files) once per grid cell in memory and write one CSV row "
@@ -137,9 +140,10 @@ const std::pair<int, const char*> kStatuses[] = {
      "A reader that closes standard output early is no error."},
     {kExitFolderInUse, "Another run is using DIR; nothing was run."},
     {kExitStopped,
-     "Stopped by SIGINT or SIGTERM: the run finished the presentation it was "
-     "in, wrote \"*** JOB STOPPED BY USER ***\" and a complete report, and "
-     "skipped the steps after it. An analysis writes the rows it finished. "
+     "Stopped by SIGINT, SIGTERM or SIGHUP (a closed terminal): the run "
+     "finished the presentation it was in, wrote \"*** JOB STOPPED BY USER ***\" "
+     "and a complete report, and skipped the steps after it. An analysis "
+     "writes the whole rows it finished and says after how many it stopped. "
      "A second signal ends the runner at once."},
 };
 

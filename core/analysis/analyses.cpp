@@ -110,4 +110,14 @@ std::optional<Shard> parseShard(std::string_view text)
     return Shard{static_cast<int>(k), static_cast<int>(n)};
 }
 
+void checkAnalysisShape(const std::vector<SweepAxis>& axes, const std::string& parameters)
+{
+    for (const SweepAxis& axis : axes)
+        for (const std::string& value : axis.values)
+            if (double aLen = 0; axis.parameter == static_cast<int>(Parameter::ALen) &&
+                                 parameterValue(Parameter::ALen, value, aLen))
+                checkAnalysisShape(static_cast<int>(aLen));
+    checkAnalysisShape(static_cast<int>(readParameterValues(parameters)[Parameter::ALen]));
+}
+
 } // namespace duolink::analysis

@@ -75,6 +75,11 @@ std::string cellParameters(const std::vector<SweepAxis>& axes, size_t cell, cons
 // the shortest form that reads back exactly.
 std::string cellColumns(const std::vector<SweepAxis>& axes, size_t cell);
 
+// Raises RunError (checkAnalysisShape) when the parameters text, or a cell
+// of the sweep over `axes` (none for capacity), has an A Len the recall
+// counts do not know.
+void checkAnalysisShape(const std::vector<SweepAxis>& axes, const std::string& parameters);
+
 // --- Sharding ------------------------------------------------------------------------------
 
 struct Shard {

@@ -151,3 +151,20 @@ TEST_F(SettingsInWindow, MissingFileIsCreatedAndATrainingContinuesFromTheMatrix)
     }
     EXPECT_NE(readFile(dir / kReportFileName).find(echo), std::string::npos);
 }
+
+// The box shows the simulation pass as the engine reads the file's value,
+// and a save that does not touch it keeps the value as it was written.
+TEST_F(SettingsInWindow, SimulationBoxShowsWhatTheEngineReads)
+{
+    for (const char* value : {"01", "+1", "1", "0", "2"}) {
+        SCOPED_TRACE(value);
+        ParametersEdit edit;
+        edit.set(Parameter::Simulation, value);
+        const std::string text = editParameters(readFile(kExample), edit);
+        std::ofstream(dir / kParametersFileName, std::ios::binary) << text;
+        SettingsDialog* dialog = openSettings();
+        ASSERT_TRUE(dialog);
+        EXPECT_EQ(dialog->simulationBox()->isChecked(), simulationOn(value));
+        dialog->reject();
+    }
+}
