@@ -68,6 +68,24 @@ bool runInterruptibly(Work&& work, std::atomic<bool>& stop)
     return interrupted;
 }
 
+// Asked between presentations, without the GIL: every 50 ms, whether a
+// signal handler raised (Ctrl+C: KeyboardInterrupt), which stays pending.
+struct SignalPoll {
+    std::chrono::steady_clock::time_point next = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+    bool raised = false;
+
+    bool operator()()
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (raised || now < next)
+            return raised;
+        next = now + std::chrono::milliseconds(50);
+        py::gil_scoped_acquire acquire;
+        raised = PyErr_CheckSignals() != 0;
+        return raised;
+    }
+};
+
 // Raises the pending exception (the signal handler's) with `partial` on it.
 [[noreturn]] void raiseWithPartial(py::object partial)
 {
@@ -185,8 +203,16 @@ std::unique_ptr<Training> train(const Values& a, const Values& b, const std::str
     training->list = pairsOf(a, b);
     JobTexts job = settingsOf(parameters, simulation);
     putDataTexts(job, training->list);
-    std::atomic<bool> stop{false};
-    if (runInterruptibly([&] { training->result = trainList(job, &stop, report); }, stop))
+    // A single training runs on the calling thread, which starting a thread
+    // for it would cost more than a small list's training: it takes the GIL
+    // every 50 ms to let Python's signal handlers run (Python runs them on
+    // its main thread only; elsewhere nothing is raised).
+    SignalPoll poll;
+    {
+        py::gil_scoped_release release;
+        training->result = trainList(job, nullptr, report, [&] { return poll(); });
+    }
+    if (poll.raised)
         raiseWithPartial(py::cast(std::move(training)));
     return training;
 }

@@ -22,15 +22,16 @@ namespace fs = std::filesystem;
 // stop request passed on to the engine.
 class StatsKeeper final : public TrainingObserver, public TextField {
 public:
-    StatsKeeper(EngineState& engine, const std::atomic<bool>* stop, std::vector<PresentationRecord>& records)
-        : engine_(engine), stop_(stop), records_(records)
+    StatsKeeper(EngineState& engine, const std::atomic<bool>* stop, const std::function<bool()>& stopRequested,
+                std::vector<PresentationRecord>& records)
+        : engine_(engine), stop_(stop), stopRequested_(stopRequested), records_(records)
     {
     }
     void trainingStarted(const TrainingStart&) override {}
     void presentationMade(const PresentationRecord& record) override
     {
         records_.push_back(record);
-        if (stop_ && stop_->load(std::memory_order_relaxed))
+        if ((stop_ && stop_->load(std::memory_order_relaxed)) || (stopRequested_ && stopRequested_()))
             engine_.requestStop();
     }
     void solveEnded(RunEnd) override {}
@@ -41,6 +42,7 @@ public:
 private:
     EngineState& engine_;
     const std::atomic<bool>* stop_;
+    const std::function<bool()>& stopRequested_;
     std::vector<PresentationRecord>& records_;
 };
 
@@ -110,7 +112,8 @@ void copyReport(const fs::path& from, const std::string& to)
 
 } // namespace
 
-ListTraining trainList(const JobTexts& job, const std::atomic<bool>* stop, const std::string& reportPath)
+ListTraining trainList(const JobTexts& job, const std::atomic<bool>* stop, const std::string& reportPath,
+                       const std::function<bool()>& stopRequested)
 {
     std::optional<ScratchFolder> folder;
     if (!reportPath.empty()) {
@@ -130,7 +133,7 @@ ListTraining trainList(const JobTexts& job, const std::atomic<bool>* stop, const
     engine.setJobFileText(kBDataFileName, job.bData, job.bReads);
     if (job.simulation)
         engine.setJobFileText(kSimulationFileName, *job.simulation);
-    StatsKeeper keeper(engine, stop, result.stats);
+    StatsKeeper keeper(engine, stop, stopRequested, result.stats);
     engine.trainingObserver = &keeper;
     engine.console.r2Edit = &keeper;
 

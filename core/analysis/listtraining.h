@@ -5,6 +5,7 @@
 // runs quiet unless a report is asked for; the arithmetic, the presentations
 // and the outcome are the runner's either way.
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,9 +31,11 @@ struct ListTraining {
 };
 
 // Trains on `job`. `stop`, when given, is looked at after every
-// presentation. With `reportPath` the report is written as the runner writes
-// it and then replaces that file whole; raises RunError when it cannot.
+// presentation, and so is `stopRequested` (on the training's thread: for a
+// caller that must look at its signals there). With `reportPath` the report
+// is written as the runner writes it and then replaces that file whole;
+// raises RunError when it cannot.
 ListTraining trainList(const JobTexts& job, const std::atomic<bool>* stop = nullptr,
-                       const std::string& reportPath = {});
+                       const std::string& reportPath = {}, const std::function<bool()>& stopRequested = {});
 
 } // namespace duolink::analysis

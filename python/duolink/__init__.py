@@ -241,7 +241,9 @@ class Training:
     ``missed_pairs`` (in the last presentation), ``matrix`` (A Len x B Len,
     in value units: the cells over UNITY), ``cells`` (the raw fixed-point
     cells), ``stats`` (one row per presentation, the columns of ``--stats``),
-    ``failure`` (why an error or terminated run ended) and ``provenance``.
+    ``failure`` (why an error or terminated run ended), ``stopped`` (Ctrl+C
+    ended it: it ends as the limit would have ended it there) and
+    ``provenance``.
     """
 
     def __init__(self, raw, provenance):
@@ -252,6 +254,7 @@ class Training:
         self.final_r2_text = raw.final_r2_text
         self.missed_pairs = raw.missed_pairs
         self.failure = raw.failure
+        self.stopped = raw.stopped
         self.cells = raw.cells
         unity = raw.unity
         self.matrix = self.cells / unity if unity else _np.full_like(self.cells, _np.nan)

@@ -29,6 +29,7 @@ class Training:
     final_r2_text: str
     missed_pairs: int
     failure: str
+    stopped: bool
     matrix: npt.NDArray[np.float64]
     cells: npt.NDArray[np.float64]
     stats: Rows

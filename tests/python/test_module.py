@@ -182,15 +182,25 @@ def test_bad_input_raises_with_a_message(name, call, error, text):
     assert text in str(raised.value)
 
 
-def test_ctrl_c_stops_a_capacity_run_and_keeps_its_rows():
-    keywords = dict(pairs=64, sets=20, max_presentations=100, jobs=2)
+def interrupted(call):
+    """`call`'s KeyboardInterrupt, from a SIGINT 0.3 s after it starts."""
     timer = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
     timer.start()
     with pytest.raises(KeyboardInterrupt) as raised:
-        duolink.capacity(**keywords)
+        call()
     timer.join()
-    partial = raised.value.partial
+    return raised.value.partial
+
+
+def test_ctrl_c_stops_a_capacity_run_and_keeps_its_rows():
+    partial = interrupted(lambda: duolink.capacity(pairs=64, sets=20, jobs=2))
     assert 0 < len(partial) < 64 * 20 and partial.provenance["stopped"]
     full = duolink.capacity(pairs=int(partial["n"][-1]), sets=20, jobs=2)
     for row in partial:
         assert row == full[(row["n"] - 1) * 20 + row["set"] - 1]
+
+
+def test_ctrl_c_stops_a_training_after_a_presentation():
+    A, B = random_list(11, 256, binary=False)
+    partial = interrupted(lambda: duolink.train(A, B, beta=0.01, max_presentations=10 ** 6))
+    assert partial.stopped and 0 < partial.presentations == len(partial.stats) < 10 ** 6
