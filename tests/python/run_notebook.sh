@@ -11,6 +11,6 @@ if ! "$python" -c 'import nbconvert, ipykernel, matplotlib' 2>/dev/null; then
 fi
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/duolink-notebook.XXXXXX")"
 trap 'rm -rf "$scratch"' EXIT
-export MPLBACKEND=Agg MPLCONFIGDIR="$scratch/mpl" JUPYTER_RUNTIME_DIR="$scratch/runtime" IPYTHONDIR="$scratch/ipython"
+export MPLCONFIGDIR="$scratch/mpl" JUPYTER_RUNTIME_DIR="$scratch/runtime" IPYTHONDIR="$scratch/ipython"
 "$python" -m nbconvert --to notebook --execute --ExecutePreprocessor.timeout=100 \
     --ExecutePreprocessor.kernel_name=python3 --output-dir "$scratch" --output executed "$notebook"
