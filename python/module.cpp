@@ -488,23 +488,21 @@ void checkParameter(const std::string& name, const std::string& text)
                               (parameterInfo(*p).integer ? "a whole number" : "a number") + " for " + name);
 }
 
-} // namespace
-
-PYBIND11_MODULE(_duolink, m)
+// A file that cannot be read or written is an OSError with the system's
+// errno where there is one; a file whose content is refused, a ValueError.
+// Both say which file, as the program's messages do.
+void translateErrors()
 {
-    m.doc() = "The engine and analyses behind the duolink package; use the package.";
-    m.attr("version") = DUOLINK_VERSION;
-    // A file that cannot be read or written is an OSError with the system's
-    // errno where there is one; a file whose content is refused, a
-    // ValueError. Both say which file, as the program's messages do.
     py::register_exception_translator([](std::exception_ptr p) {
         try {
             if (p)
                 std::rethrow_exception(p);
         } catch (const RunError& e) {
             const std::string message = e.file().empty() ? e.what() : e.file() + ": " + e.what();
-            if (e.systemError() != 0)
-                PyErr_SetObject(PyExc_OSError, py::make_tuple(e.systemError(), message).ptr());
+            // Not a folder or a regular file: no errno of the system's.
+            const int error = e.systemError() == kNotRegularFile ? EINVAL : e.systemError();
+            if (error != 0)
+                PyErr_SetObject(PyExc_OSError, py::make_tuple(error, message).ptr());
             else
                 PyErr_SetString(PyExc_ValueError, message.c_str());
         } catch (const PatternListError& e) {
@@ -513,9 +511,10 @@ PYBIND11_MODULE(_duolink, m)
             PyErr_SetString(PyExc_MemoryError, kOutOfMemory);
         }
     });
-    m.attr("max_pairs") = kPatternCapacity;
-    m.attr("max_capacity_pairs") = kMaxCapacityPairs;
+}
 
+void defineTraining(py::module_& m)
+{
     py::class_<Training>(m, "Training")
         .def_property_readonly("outcome", [](const Training& t) { return std::string(outcomeName(t.result.outcome)); })
         .def_property_readonly("stopped", [](const Training& t) { return t.result.stopped; })
@@ -541,6 +540,19 @@ PYBIND11_MODULE(_duolink, m)
             options.tol = tol;
             return noiseOf(t, a, b, options, jobs);
         });
+}
+
+} // namespace
+
+PYBIND11_MODULE(_duolink, m)
+{
+    m.doc() = "The engine and analyses behind the duolink package; use the package.";
+    m.attr("version") = DUOLINK_VERSION;
+    translateErrors();
+    m.attr("max_pairs") = kPatternCapacity;
+    m.attr("max_capacity_pairs") = kMaxCapacityPairs;
+
+    defineTraining(m);
 
     m.def("train", &train);
     m.def("capacity", [](const std::string& parameters, const std::optional<Values>& simulation, int pairs, int sets,
