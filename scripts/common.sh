@@ -66,6 +66,12 @@ duolink_say() {
     printf 'duolink: %s\n' "$*" >&2
 }
 
+# Says that a step starts and how long the script has run, so a slow step
+# shows in a CI log.
+duolink_step() {
+    duolink_say "$* (at ${SECONDS} s)"
+}
+
 duolink_die() {
     duolink_say "$*"
     exit 1
