@@ -9,15 +9,23 @@
 #include <iterator>
 #include <memory>
 #include <strings.h>
+#include <unistd.h>
 
-#include "batch/fileclash.h"
+#include "core/support/fileclash.h"
 #include "core/analysis/csvout.h"
+#include "core/analysis/keptsets.h"
+#include "core/analysis/recallcount.h"
 #include "core/analysis/jobtexts.h"
 #include "core/analysis/orderedrun.h"
 #include "core/analysis/randomsets.h"
 #include "core/support/errors.h"
 #include "core/engine/solve.h"
+#include "core/engine/jobfiles.h"
 #include "core/engine/stop.h"
+#include "core/guard/folderlock.h"
+#include "core/support/atomicwrite.h"
+#include "core/support/fileclash.h"
+#include "core/support/streamwrite.h"
 #include "core/support/textfile.h"
 #include "core/support/numgrammar.h"
 
@@ -38,7 +46,8 @@ std::optional<std::string> readTextFile(const std::string& path)
 {
     const int fd = openInputFile(path);
     if (fd < 0) {
-        if (errno == ENOENT || errno == EISDIR || errno == EACCES)
+        // A FIFO or a device is no job file, as for the Solve.
+        if (errno == ENOENT || errno == EISDIR || errno == EACCES || errno == kNotRegularFile)
             return std::nullopt;
         throwIoError(errno, path);
     }
@@ -49,25 +58,6 @@ std::optional<std::string> readTextFile(const std::string& path)
         throwIoError(EIO, path);
     return text;
 }
-
-// The folder's simulation file as the engine finds it: "nutest.dat", or the
-// first entry of that name in another letter case.
-std::optional<std::string> simulationText(const std::string& dir)
-{
-    if (auto text = readTextFile(dir + "/nutest.dat"))
-        return text;
-    std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.c_str()), ::closedir);
-    if (!d)
-        return std::nullopt;
-    std::string best;
-    while (dirent* entry = ::readdir(d.get()))
-        if (::strcasecmp(entry->d_name, "nutest.dat") == 0 && (best.empty() || best > entry->d_name))
-            if (readTextFile(dir + "/" + entry->d_name))
-                best = entry->d_name;
-    return best.empty() ? std::nullopt : readTextFile(dir + "/" + best);
-}
-
-
 
 } // namespace
 
@@ -136,8 +126,9 @@ std::optional<std::string> checkAnalysisArguments(const AnalysisArguments& args)
         return "--capacity and --sweep-out cannot be used together";
     if (!args.sweepFile.empty() && args.axes.empty())
         return "--sweep-out needs at least one --sweep NAME=LIST";
-    if (!args.sweepFile.empty() && gridCellCount(args.axes) > kMaxGridCells)
-        return "the --sweep grid has more than " + std::to_string(kMaxGridCells) + " cells";
+    if (!args.sweepFile.empty() && !args.axes.empty())
+        if (std::optional<std::string> error = gridSizeError(args.axes))
+            return "--sweep: " + *error;
     if (args.sweepFile.empty() && !args.axes.empty())
         return "--sweep needs --sweep-out FILE";
     if (args.capacityFile.empty() && !args.keepSets.empty())
@@ -148,63 +139,208 @@ std::optional<std::string> checkAnalysisArguments(const AnalysisArguments& args)
     return std::nullopt;
 }
 
+namespace {
+
+// The files of an analysis: its output, the job files it reads and the
+// pattern list, checked against each other in one list.
+std::vector<FileUse> analysisFileUses(const std::string& outPath, const std::string& step, const std::string& dir,
+                                      const std::string& patternsFile, const std::string& patternsShown)
+{
+    std::vector<FileUse> uses;
+    if (outPath != "-")
+        uses.push_back({outPath, step, true, true});
+    for (FileUse& use : jobInputUses(dir))
+        uses.push_back(std::move(use));
+    if (!patternsFile.empty())
+        uses.push_back({patternsFile, "--patterns " + patternsShown, false, true});
+    return uses;
+}
+
+// The clash of any two files of the run, the kept sets included; "" for none.
+std::string analysisClash(const AnalysisArguments& args, const std::vector<FileUse>& uses)
+{
+    if (std::string clash = findFileClash(uses); !clash.empty())
+        return clash;
+    if (!args.keepSets.empty())
+        if (auto clash = keptSetClash(args.keepSets, "--keep-sets " + args.keepSets, args.capacity, uses))
+            return *clash;
+    return {};
+}
+
+// What the analysis trains on, read from the job folder.
+struct AnalysisInputs {
+    JobTexts settings;
+    PatternPairs list; // a sweep's list
+};
+
+// Reads the job's files under a shared hold of the folder lock, so that a
+// run writing them cannot change them half-way. Returns the exit status of a
+// failure, or nullopt.
+std::optional<int> readInputs(const AnalysisArguments& args, const std::string& dir, const std::string& patternsFile,
+                              const std::string& patternsShown, const std::string& step, AnalysisInputs& in)
+{
+    FolderLock lock;
+    if (!lock.tryLockShared(dir)) {
+        std::fprintf(stderr, "error: %s\n", folderInUseMessage(dir, lock.holder()).c_str());
+        return kExitFolderInUse;
+    }
+    const std::string aPath = dir + "/" + kADataFileName, bPath = dir + "/" + kBDataFileName;
+    std::optional<std::string> parameters = readTextFile(dir + "/" + kParametersFileName);
+    if (!parameters) {
+        std::fprintf(stderr, "error: %s: there is no parameters file %s in %s\n", step.c_str(), kParametersFileName,
+                     dir.c_str());
+        return kExitError;
+    }
+    in.settings.parameters = editParameters(*parameters, args.settings);
+    checkSweepShape(args.axes, *in.settings.parameters);
+    if (const std::string simulation = findSimulationFile(dir); !simulation.empty())
+        in.settings.simulation = readTextFile(dir + "/" + simulation);
+    if (!args.capacityFile.empty())
+        return std::nullopt;
+    // A sweep's list: the job's data files as they are, or a pattern list.
+    try {
+        if (!patternsFile.empty()) {
+            in.list = readPatternListFile(patternsFile, patternsShown);
+            putDataTexts(in.settings, in.list);
+        } else {
+            in.list = readPatternListFile(aPath, aPath);
+            in.settings.aData = readTextFile(aPath).value_or("");
+            in.settings.bData = readTextFile(bPath).value_or("");
+        }
+    } catch (const PatternListError& e) {
+        std::fprintf(stderr, "duolink-batch: %s\n", e.what());
+        return patternsFile.empty() ? kExitError : kExitUsage;
+    }
+    return std::nullopt;
+}
+
+// Where the rows go: the output file, replaced once complete, or standard
+// output ("-"), written so that a stalled reader cannot hold off a stop.
+class RowOutput {
+public:
+    RowOutput(const std::string& path, const std::atomic<bool>& stop) : toStdout_(path == "-"), stop_(stop)
+    {
+        if (!toStdout_)
+            file_.open(path);
+    }
+    // False when standard output's reader left (or stalled through a stop):
+    // no error, the run just ends. Raises RunError for a failed write.
+    bool write(std::string_view text)
+    {
+        if (!toStdout_) {
+            file_.write(text);
+            return true;
+        }
+        buffer_.append(text);
+        return buffer_.size() < (1u << 16) || flush();
+    }
+    bool flush()
+    {
+        size_t written = 0;
+        const int error = gone_ ? 0 : writeUnlessStopped(STDOUT_FILENO, buffer_, written, &stop_, &regular_);
+        buffer_.clear();
+        if (error == EPIPE || error == kWriteAbandoned)
+            gone_ = true;
+        else if (error != 0)
+            throw RunError("standard output: " + ioErrorMessage(error));
+        return !gone_;
+    }
+    void commit()
+    {
+        if (toStdout_)
+            flush();
+        else
+            file_.commit();
+    }
+    bool toStdout() const { return toStdout_; }
+
+private:
+    bool toStdout_;
+    const std::atomic<bool>& stop_;
+    ReplacingOutput file_;
+    std::string buffer_;
+    int regular_ = -1;
+    bool gone_ = false;
+};
+
+// The per-n summary on standard output, for the sizes whose sets all ran.
+// Raises RunError when standard output cannot take it.
+void printCapacitySummary(const std::vector<CapacitySummary>& summary, const CapacityOptions& o, Shard shard)
+{
+    std::string text = "n,sets,mean_recalled_share,min_recalled_share,max_recalled_share,mean_presentations\n";
+    for (size_t n = 1; n < summary.size(); ++n) {
+        const CapacitySummary& s = summary[n];
+        const size_t expected = shardRowCount(n * static_cast<size_t>(o.setsPerSize), shard) -
+                                shardRowCount((n - 1) * static_cast<size_t>(o.setsPerSize), shard);
+        if (s.sets == 0 || static_cast<size_t>(s.sets) != expected)
+            continue;
+        std::string line = std::to_string(n) + ',' + std::to_string(s.sets);
+        for (double value : {s.meanShare(), s.shareMin, s.shareMax, s.meanPresentations()})
+            appendShortest(line += ',', value);
+        text += line + '\n';
+    }
+    size_t written = 0;
+    if (const int error = writeUnlessStopped(STDOUT_FILENO, text, written, nullptr); error != 0 && error != EPIPE)
+        throw RunError("standard output: " + ioErrorMessage(error));
+}
+
+// The temporary files a killed run left for `path`, removed, and said so.
+void removeLeftovers(const std::string& folder, const std::string& baseName)
+{
+    if (const int removed = removeLeftoverTemporaries(folder, baseName))
+        std::fprintf(stderr, "duolink-batch: removed %d temporary file%s that a killed run left in %s\n", removed,
+                     removed == 1 ? "" : "s", folder.c_str());
+}
+
+} // namespace
+
+void reportStopped(const std::string& step, size_t rows, size_t total)
+{
+    std::fprintf(stderr, "duolink-batch: %s: stopped after %zu of %zu rows\n", step.c_str(), rows, total);
+}
+
+void checkSweepShape(const std::vector<SweepAxis>& axes, const std::string& parameters)
+{
+    for (const SweepAxis& axis : axes)
+        for (const std::string& value : axis.values)
+            if (double aLen = 0; axis.parameter == static_cast<int>(Parameter::ALen) &&
+                                 parameterValue(Parameter::ALen, value, aLen))
+                checkAnalysisShape(static_cast<int>(aLen));
+    checkAnalysisShape(static_cast<int>(readParameterValues(parameters)[Parameter::ALen]));
+}
+
 int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std::string& patternsFile,
                 const std::string& patternsShown, const std::atomic<bool>& stop)
 {
     const bool capacity = !args.capacityFile.empty();
     const std::string outPath = capacity ? args.capacityFile : args.sweepFile;
-    const std::string parametersPath = dir + "/" + kParametersFileName;
-    const std::string aPath = dir + "/" + kADataFileName, bPath = dir + "/" + kBDataFileName;
     std::string step = "--" + std::string(capacity ? "capacity " : "sweep-out ") + outPath;
     try {
         // An output never takes the place of an input.
-        std::vector<FileUse> uses = {{outPath, step, true, true},
-                                     {parametersPath, "the job's parameters file"},
-                                     {aPath, "the job's data file"},
-                                     {bPath, "the job's data file"}};
-        if (!patternsFile.empty())
-            uses.push_back({patternsFile, "--patterns " + patternsShown, false, true});
-        if (const std::string clash = outPath == "-" ? std::string() : findFileClash(uses); !clash.empty()) {
-            std::fprintf(stderr, "duolink-batch: %s\n", clash.c_str());
+        const std::vector<FileUse> uses = analysisFileUses(outPath, step, dir, patternsFile, patternsShown);
+        if (const std::string clash = analysisClash(args, uses); !clash.empty()) {
+            std::fprintf(stderr, "duolink-batch: %s; nothing was written\n", clash.c_str());
             return kExitUsage;
         }
         if (std::error_code error; outPath != "-" && fs::is_directory(outPath, error)) {
             std::fprintf(stderr, "error: %s: %s is a folder; name a file to write\n", step.c_str(), outPath.c_str());
             return kExitError;
         }
-        std::optional<std::string> parameters = readTextFile(parametersPath);
-        if (!parameters) {
-            std::fprintf(stderr, "error: %s: there is no parameters file %s in %s\n", step.c_str(),
-                         kParametersFileName, dir.c_str());
-            return kExitError;
-        }
-        *parameters = editParameters(*parameters, args.settings);
-        JobTexts settings;
-        settings.parameters = *parameters;
-        settings.simulation = simulationText(dir);
-
-        // A sweep's list: the job's data files as they are, or a pattern list.
-        PatternPairs list;
-        if (!capacity) {
-            try {
-                if (!patternsFile.empty()) {
-                    list = readPatternListFile(patternsFile, patternsShown);
-                    putDataTexts(settings, list);
-                } else {
-                    list = readPatternListFile(aPath, aPath);
-                    settings.aData = readTextFile(aPath).value_or("");
-                    settings.bData = readTextFile(bPath).value_or("");
-                }
-            } catch (const PatternListError& e) {
-                std::fprintf(stderr, "duolink-batch: %s\n", e.what());
-                return patternsFile.empty() ? kExitError : kExitUsage;
-            }
-        }
+        AnalysisInputs in;
+        if (const std::optional<int> failed = readInputs(args, dir, patternsFile, patternsShown, step, in))
+            return *failed;
+        const JobTexts& settings = in.settings;
+        const PatternPairs& list = in.list;
+        std::optional<KeptSetWriter> keeper;
         if (!args.keepSets.empty()) {
-            std::error_code error;
-            fs::create_directories(args.keepSets, error);
-            if (error)
-                throwIoError(error.value(), args.keepSets);
+            step = "--keep-sets " + args.keepSets;
+            keeper.emplace(args.keepSets);
+            removeLeftovers(args.keepSets, {});
+            step = "--capacity " + outPath;
+        }
+        if (outPath != "-") {
+            const fs::path out(outPath);
+            removeLeftovers(out.parent_path().empty() ? "." : out.parent_path().string(), out.filename().string());
         }
 
         const size_t rows = capacity ? capacityRowCount(args.capacity) : gridCellCount(args.axes);
@@ -215,9 +351,8 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
             if (capacity) {
                 const int n = capacityPairs(o, row), t = capacitySet(o, row);
                 const PatternPairs set = randomSet(o.seed, n, t, o.density);
-                if (!args.keepSets.empty())
-                    replaceWholeFile(args.keepSets + "/n" + std::to_string(n) + "-s" + std::to_string(t) + ".csv",
-                                patternListCsv(set));
+                if (keeper)
+                    keeper->write(n, t, patternListCsv(set));
                 const std::optional<RowResult> r = trainAndCount(set, settings, &stop);
                 return r ? std::optional(capacityRowText(o, row, *r)) : std::nullopt;
             }
@@ -228,23 +363,15 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         };
 
         // "-" is standard output, for tools that collect it (GNU parallel).
-        const bool toStdout = outPath == "-";
-        ReplacingOutput file;
-        if (!toStdout)
-            file.open(outPath);
-        auto write = [&](const std::string& text) {
-            if (!toStdout) {
-                file.write(text);
-            } else if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
-                throw RunError("cannot write standard output");
-            }
-        };
-        write(capacity ? std::string(kCapacityHeader) + '\n' : sweepHeader(args.axes) + '\n');
+        RowOutput output(outPath, stop);
+        bool readerLeft = !output.write(capacity ? std::string(kCapacityHeader) + '\n' : sweepHeader(args.axes) + '\n');
         std::vector<CapacitySummary> summary(capacity ? static_cast<size_t>(o.maxPairs) + 1 : 0);
         std::optional<std::string> failure; // the first write that failed
+        size_t rowsWritten = 0;
         keepFreedMemoryForReuse();
         const ThreadPool pool(static_cast<unsigned>(args.jobs));
         WorkProgress progress;
+        progress.stop = readerLeft;
         const OrderedRunStats stats = runOrdered(
             count, pool,
             [&](size_t j, unsigned worker, const std::atomic<bool>& stop) -> std::optional<std::string> {
@@ -256,7 +383,7 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
                 }
             },
             [&](size_t j, const std::string& text) {
-                if (failure)
+                if (failure || readerLeft)
                     return;
                 if (text.starts_with('!')) {
                     failure = text.substr(1);
@@ -264,12 +391,15 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
                     return;
                 }
                 try {
-                    write(text);
+                    readerLeft = !output.write(text);
+                    ++rowsWritten;
                 } catch (const RunError& e) {
                     failure = std::string(e.what());
                     progress.stop = true;
                     return;
                 }
+                if (readerLeft)
+                    progress.stop = true;
                 if (capacity) {
                     // n,set,outcome,presentations,final_r2,missed_last,recalled,nearest_own
                     const size_t row = shardRow(j, args.shard);
@@ -288,32 +418,22 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
                 }
             },
             progress, [&] { return stop.load(); });
+        if (keeper)
+            keeper->finish();
         if (failure) {
             std::fprintf(stderr, "error: %s: %s\n", step.c_str(), failure->c_str());
             return kExitError;
         }
-        if (toStdout) {
-            if (std::fflush(stdout) != 0)
-                throw RunError("cannot write standard output");
-            return stats.stopped ? kExitStopped : kExitOk;
-        }
-        file.commit();
-        if (capacity) {
-            std::printf("n,sets,mean_recalled_share,min_recalled_share,max_recalled_share,mean_presentations\n");
-            for (size_t n = 1; n < summary.size(); ++n) {
-                const CapacitySummary& s = summary[n];
-                if (s.sets == 0)
-                    continue;
-                std::string line = std::to_string(n) + ',' + std::to_string(s.sets);
-                for (double value : {s.meanShare(), s.shareMin, s.shareMax, s.meanPresentations()})
-                    appendShortest(line += ',', value);
-                std::printf("%s\n", line.c_str());
-            }
-            std::fflush(stdout);
-        }
-        return stats.stopped ? kExitStopped : kExitOk;
+        output.commit();
+        // A signal stops the run even where it also left a stalled reader.
+        const bool stopped = stop.load() || (stats.stopped && !readerLeft);
+        if (stopped)
+            reportStopped(step, rowsWritten, count);
+        if (capacity && !output.toStdout())
+            printCapacitySummary(summary, o, args.shard);
+        return stopped ? kExitStopped : kExitOk;
     } catch (const RunError& e) {
-        const bool namesFile = !e.file().empty() && e.file() != outPath;
+        const bool namesFile = !e.file().empty() && e.file() != outPath && e.file() != args.keepSets;
         std::fprintf(stderr, "error: %s: %s%s\n", step.c_str(), namesFile ? (e.file() + ": ").c_str() : "",
                      e.what());
         return kExitError;

@@ -32,6 +32,12 @@ std::optional<std::string> takeAnalysisOption(OptionId id, const std::string& na
 // The error in a set of analysis options that only makes sense together.
 std::optional<std::string> checkAnalysisArguments(const AnalysisArguments& args);
 
+// "STEP: stopped after N of M rows", on standard error.
+void reportStopped(const std::string& step, size_t rows, size_t total);
+// Raises RunError when a cell of the sweep, or the job's parameters, have an
+// A Len the recall counts do not know.
+void checkSweepShape(const std::vector<analysis::SweepAxis>& axes, const std::string& parameters);
+
 // Runs the analysis on the job folder `dir`; `patternsFile` (absolute, or
 // empty) replaces its data files for a sweep. `stop` set (by a signal)
 // ends it after the rows finished so far. Returns the exit status.

@@ -137,9 +137,11 @@ Arguments parseArguments(int argc, char** argv)
         case OptionId::NoSolve: args.solve = false; break;
         case OptionId::Set: {
             const size_t equals = value->find('=');
+            if (equals == std::string::npos)
+                throw UsageError("--set needs NAME=VALUE, as in beta=0.25, not \"" + *value + "\"");
             const std::optional<Parameter> parameter =
                 parameterByName(std::string_view(*value).substr(0, equals));
-            if (equals == std::string::npos || !parameter)
+            if (!parameter)
                 throw UsageError("--set: \"" + value->substr(0, equals) +
                                  "\" is no parameter (option, max, alen, blen, simulation, beta, limit, transfer, "
                                  "unity, tol)");

@@ -19,10 +19,11 @@
 
 #include "batch/analysis.h"
 #include "batch/arguments.h"
-#include "batch/fileclash.h"
+#include "core/support/fileclash.h"
 #include "batch/output.h"
 #include "batch/usage.h"
 #include "core/analysis/noise.h"
+#include "core/analysis/recallcount.h"
 #include "core/analysis/recalltable.h"
 #include "core/support/atomicwrite.h"
 #include "core/support/console.h"
@@ -147,19 +148,30 @@ private:
 
 void recallTableStep(const EngineState& engine, const std::string& file, JobList& list, double tolerance)
 {
+    analysis::checkAnalysisShape(engine.aLen);
     const RecallTable table = recallTable(RecallSnapshot::of(engine), list.get(), tolerance);
     if (const int error = replaceFile(file, recallTableCsv(table)))
         throwIoError(error);
 }
 
-void noiseStep(const EngineState& engine, const std::string& file, JobList& list, NoiseOptions options,
-               double tolerance)
+// A stop request ends the run between two pieces of a few milliseconds; the
+// file then holds the levels finished, and a line says how many.
+void noiseStep(EngineState& engine, const Step& step, JobList& list, NoiseOptions options, double tolerance)
 {
+    analysis::checkAnalysisShape(engine.aLen);
     options.tol = tolerance;
     const ThreadPool pool;
-    const std::optional<NoiseTable> table = noiseTable(RecallSnapshot::of(engine), list.get(), options, pool);
-    if (const int error = replaceFile(file, noiseTableCsv(*table)))
+    WorkProgress progress;
+    progress.signalStop = engine.stopFlagPointer();
+    NoiseTable finished;
+    const std::optional<NoiseTable> table =
+        noiseTable(RecallSnapshot::of(engine), list.get(), options, pool, &progress, &finished);
+    if (const int error = replaceFile(step.value, noiseTableCsv(table ? *table : finished)))
         throwIoError(error);
+    if (!table) {
+        const size_t levels = isBinaryList(list.get()) ? 9 : options.sigmas.size();
+        reportStopped(step.label, finished.rows.size(), levels);
+    }
 }
 
 // Why `dir` cannot be the job folder, as entering it would fail (0: it can).
@@ -217,11 +229,8 @@ std::vector<FileUse> fileUses(EngineState& engine, const Arguments& args, const 
         uses.push_back({statsPath, "--stats " + args.statsFile, true, true});
     if (args.solve) {
         uses.push_back({job(kReportFileName), "the job's report", true});
-        uses.push_back({job(kParametersFileName), "the job's parameters file", false});
-        uses.push_back({job(kADataFileName), "the job's A data file", false});
-        uses.push_back({job(kBDataFileName), "the job's B data file", false});
-        if (const std::string simulation = engine.simulationFileName(); !simulation.empty())
-            uses.push_back({job(simulation), "the job's simulation file", false});
+        for (FileUse& use : jobInputUses(engine.jobFolder.string()))
+            uses.push_back(std::move(use));
     }
     bool analyses = false;
     for (const Step& step : args.steps) {
@@ -280,13 +289,14 @@ int main(int argc, char** argv)
 
     const std::string dir = args.dirGiven ? args.dir : ".";
     const std::string patternsPath = absoluteName(args.patternsFile);
+    // A folder that is not there is a usage error for every kind of run.
+    if (const int why = args.dirGiven ? folderError(dir) : 0)
+        return usageError("cannot enter " + dir + ": " + std::strerror(why));
     if (args.analysis.wanted())
         return runAnalysis(args.analysis, dir, patternsPath, args.patternsFile, *engine.stopFlagPointer());
     const std::string statsPath = absoluteName(args.statsFile);
     if (args.dirGiven) {
         resolveFiles(args.steps);
-        if (const int why = folderError(dir))
-            return usageError("cannot enter " + dir + ": " + std::strerror(why));
         session.setFolder(dir, dir);
     } else {
         session.setFolder({}, dir);
@@ -354,7 +364,7 @@ int main(int argc, char** argv)
             break;
         case OptionId::Noise:
             outcome = session.run(s.label,
-                                  [&] { noiseStep(engine, s.value, jobList, args.noise, args.tol.value_or(engine.tol)); });
+                                  [&] { noiseStep(engine, s, jobList, args.noise, args.tol.value_or(engine.tol)); });
             break;
         default: break;
         }

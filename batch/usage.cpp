@@ -137,9 +137,10 @@ const std::pair<int, const char*> kStatuses[] = {
      "A reader that closes standard output early is no error."},
     {kExitFolderInUse, "Another run is using DIR; nothing was run."},
     {kExitStopped,
-     "Stopped by SIGINT or SIGTERM: the run finished the presentation it was "
-     "in, wrote \"*** JOB STOPPED BY USER ***\" and a complete report, and "
-     "skipped the steps after it. An analysis writes the rows it finished. "
+     "Stopped by SIGINT, SIGTERM or SIGHUP (a closed terminal): the run "
+     "finished the presentation it was in, wrote \"*** JOB STOPPED BY USER ***\" "
+     "and a complete report, and skipped the steps after it. An analysis "
+     "writes the whole rows it finished and says after how many it stopped. "
      "A second signal ends the runner at once."},
 };
 

@@ -89,7 +89,7 @@ void SettingsDialog::load()
         if (fields_[k])
             fields_[k]->setText(QString::fromStdString(initial_[k]));
     }
-    simulation_->setChecked(initial_[at(Parameter::Simulation)] == "1");
+    simulation_->setChecked(simulationOn(initial_[at(Parameter::Simulation)]));
     const QString path = QDir::toNativeSeparators(path_);
     header_->setText(fileMissing_ ? tr("%1 does not exist. Save creates it with these values.").arg(path)
                                   : tr("Solve reads these values from %1.").arg(path));
@@ -194,7 +194,7 @@ std::array<std::string, kParameterCount> SettingsDialog::texts() const
         out[k] = fields_[k] ? fields_[k]->text().trimmed().toStdString() : std::string();
     // The box says only whether the pass is on: a value that already means
     // the same stays as it is.
-    const bool wasOn = initial_[at(Parameter::Simulation)] == "1";
+    const bool wasOn = simulationOn(initial_[at(Parameter::Simulation)]);
     out[at(Parameter::Simulation)] =
         simulation_->isChecked() == wasOn ? initial_[at(Parameter::Simulation)] : simulation_->isChecked() ? "1" : "0";
     return out;

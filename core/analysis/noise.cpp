@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 
+#include "core/support/errors.h"
 #include "core/support/numgrammar.h"
 
 #include "core/analysis/splitmix64.h"
@@ -42,6 +43,16 @@ RecallScore recallDamaged(Recaller& recaller, const PatternPairs& list, std::siz
     return scoreRecall(recaller.recall(a), list, p, tol);
 }
 
+// A recall that failed at a noise level, naming the level.
+RunError levelError(const RunError& e, double sigma)
+{
+    std::string text = "at noise level ";
+    appendShortest(text, sigma);
+    RunError error(text + ": " + e.what());
+    error.attachFile(e.file());
+    return error;
+}
+
 } // namespace
 
 bool isBinaryList(const PatternPairs& list)
@@ -54,8 +65,11 @@ bool isBinaryList(const PatternPairs& list)
 }
 
 std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const PatternPairs& list,
-                                     const NoiseOptions& options, const ThreadPool& pool, WorkProgress* progress)
+                                     const NoiseOptions& options, const ThreadPool& pool, WorkProgress* progress,
+                                     NoiseTable* finished)
 {
+    if (finished)
+        *finished = NoiseTable{isBinaryList(list) ? NoiseMode::Flip : NoiseMode::Gauss, {}};
     NoiseTable table;
     table.mode = isBinaryList(list) ? NoiseMode::Flip : NoiseMode::Gauss;
     const std::size_t pairs = list.size();
@@ -95,6 +109,7 @@ std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const Patte
     const std::size_t trials = static_cast<std::size_t>(std::max(0, options.trials));
     const std::size_t blocks = (trials + kTrialsPerPiece - 1) / kTrialsPerPiece;
     std::vector<NoiseRow> pieces(levels * pairs * blocks);
+    std::vector<char> pieceDone(pieces.size(), 0);
     const bool complete = pool.forEachOnWorkers(pieces.size(), [&](std::size_t piece, unsigned worker) {
         const std::size_t s = piece / (pairs * blocks);
         const std::size_t p = piece / blocks % pairs;
@@ -109,16 +124,30 @@ std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const Patte
                 a[i] += sigma * z1;
                 a[i + 1] += sigma * z2;
             }
-            count(pieces[piece], recallDamaged(recallers[worker], list, p, a, options.tol), static_cast<int>(p) + 1);
+            try {
+                count(pieces[piece], recallDamaged(recallers[worker], list, p, a, options.tol),
+                      static_cast<int>(p) + 1);
+            } catch (const RunError& e) {
+                throw levelError(e, sigma);
+            }
         }
+        pieceDone[piece] = 1;
     }, progress);
-    if (!complete)
-        return std::nullopt;
-    table.rows.resize(levels);
+    // The levels whose pieces are all done, from the first on.
+    const std::size_t perLevel = pairs * blocks;
     for (std::size_t s = 0; s < levels; ++s) {
-        table.rows[s].level = options.sigmas[s];
-        for (std::size_t k = 0; k < pairs * blocks; ++k)
-            add(table.rows[s], pieces[s * pairs * blocks + k]);
+        const auto first = pieceDone.begin() + static_cast<std::ptrdiff_t>(s * perLevel);
+        if (std::find(first, first + static_cast<std::ptrdiff_t>(perLevel), 0) != first + static_cast<std::ptrdiff_t>(perLevel))
+            break;
+        NoiseRow& row = table.rows.emplace_back();
+        row.level = options.sigmas[s];
+        for (std::size_t k = 0; k < perLevel; ++k)
+            add(row, pieces[s * perLevel + k]);
+    }
+    if (!complete) {
+        if (finished)
+            *finished = std::move(table);
+        return std::nullopt;
     }
     return table;
 }

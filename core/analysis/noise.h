@@ -43,11 +43,13 @@ bool isBinaryList(const PatternPairs& list);
 // Gaussian mode: for each sigma and trial t, A value i of pair p gets
 // sigma * z_i added, z_1..z_8 from SplitMix64(streamSeed(seed, p, sigma
 // index, t)) by Box-Muller, four pairs in turn (p from 1, the indexes from 0).
-// std::nullopt when `progress->stop` ended the run. Raises RunError when a
-// recall fails.
+// std::nullopt when a stop request in `progress` ended the run; `finished`,
+// when given, then gets the rows of the levels done before the stop, in
+// order (none in flip mode, whose levels all end with the last pair).
+// Raises RunError when a recall fails.
 std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const PatternPairs& list,
                                      const NoiseOptions& options, const ThreadPool& pool,
-                                     WorkProgress* progress = nullptr);
+                                     WorkProgress* progress = nullptr, NoiseTable* finished = nullptr);
 
 // A list of standard deviations: numbers of 0 or more separated by commas,
 // blanks around them allowed ("0, 0.05, 0.1"). std::nullopt for anything else.

@@ -4,6 +4,13 @@
 
 namespace duolink::analysis {
 
+void checkAnalysisShape(int aLen)
+{
+    if (aLen != kAnalysisALen)
+        throw RunError("the analyses take jobs of A Len " + std::to_string(kAnalysisALen) +
+                       " (eight values and the parity); this job has A Len " + std::to_string(aLen));
+}
+
 RecallCounts countRecalls(const TrainingResult& trained, const PatternPairs& list)
 {
     RecallCounts counts;

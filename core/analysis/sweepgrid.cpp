@@ -51,12 +51,21 @@ bool parseDecimal(std::string_view text, Decimal& out)
     return true;
 }
 
-__int128 scaleTo(const Decimal& d, int fraction)
+// The largest scaled value a range steps through: start, stop and step, and
+// the sums of two, stay far from the end of the 128-bit range.
+constexpr __int128 kLargestScaled = static_cast<__int128>(1000000000000000000LL) * 1000000000000000000LL;
+
+// `d` scaled to `fraction` decimals; false when that leaves the exact range.
+bool scaleTo(const Decimal& d, int fraction, __int128& out)
 {
     __int128 v = d.scaled;
-    for (int k = d.fraction; k < fraction; ++k)
+    for (int k = d.fraction; k < fraction; ++k) {
+        if (v > kLargestScaled / 10 || v < -kLargestScaled / 10)
+            return false;
         v *= 10;
-    return v;
+    }
+    out = v;
+    return true;
 }
 
 std::string decimalText(__int128 scaled, int fraction)
@@ -93,7 +102,10 @@ std::vector<std::string> rangeValues(const SweepAxis& axis, std::string_view lis
     const int fraction = std::max({start.fraction, stop.fraction, step.fraction});
     if (fraction > 0 && parameterInfo(static_cast<Parameter>(axis.parameter)).integer)
         throw SweepAxisError("--sweep " + axis.name + " takes whole numbers");
-    const __int128 a = scaleTo(start, fraction), b = scaleTo(stop, fraction), s = scaleTo(step, fraction);
+    __int128 a = 0, b = 0, s = 0;
+    if (!scaleTo(start, fraction, a) || !scaleTo(stop, fraction, b) || !scaleTo(step, fraction, s))
+        throw SweepAxisError("--sweep " + axis.name +
+                             ": start, stop and step have too many digits to step exactly; use fewer");
     if (s <= 0)
         throw SweepAxisError("--sweep " + axis.name + ": the step must be greater than 0");
     if (b < a)
@@ -164,6 +176,16 @@ size_t gridCellCount(const std::vector<SweepAxis>& axes)
         cells *= axis.values.size();
     }
     return cells;
+}
+
+std::optional<std::string> gridSizeError(const std::vector<SweepAxis>& axes)
+{
+    const size_t cells = gridCellCount(axes);
+    if (cells == 0)
+        return "the sweep has no cells";
+    if (cells > kMaxGridCells)
+        return "the sweep grid has more than " + std::to_string(kMaxGridCells) + " cells; sweep fewer values";
+    return std::nullopt;
 }
 
 const std::string& cellValue(const std::vector<SweepAxis>& axes, size_t cell, size_t axis)

@@ -3,6 +3,7 @@
 // is "a,b,c" or "start:stop:step". A range steps in exact decimal arithmetic,
 // so 0.1:0.5:0.1 gives 0.1, 0.2, 0.3, 0.4 and 0.5 and nothing else.
 #include <cstddef>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -32,5 +33,10 @@ const std::string& cellValue(const std::vector<SweepAxis>& axes, size_t cell, si
 
 // The largest grid a sweep takes.
 inline constexpr size_t kMaxGridCells = 1000000;
+
+// Why the grid cannot run (no cells, or more than kMaxGridCells), for the
+// runner and the window alike to refuse it before anything starts; nullopt
+// when it can.
+std::optional<std::string> gridSizeError(const std::vector<SweepAxis>& axes);
 
 } // namespace duolink::analysis

@@ -40,7 +40,7 @@ bool ThreadPool::forEachOnWorkers(std::size_t count, const std::function<void(st
 
     const auto run = [&](unsigned worker) {
         for (;;) {
-            if (failed.load(std::memory_order_relaxed) || (progress && progress->stop.load(std::memory_order_relaxed)))
+            if (failed.load(std::memory_order_relaxed) || (progress && progress->stopRequested()))
                 return;
             const std::size_t i = next.fetch_add(1);
             if (i >= count)

@@ -14,6 +14,14 @@ struct WorkProgress {
     std::atomic<bool> stop{false};
     std::atomic<std::size_t> done{0};
     std::atomic<std::size_t> total{0};
+    // Another stop request to heed, as a signal handler's flag; null: none.
+    const std::atomic<bool>* signalStop = nullptr;
+
+    bool stopRequested() const
+    {
+        return stop.load(std::memory_order_relaxed) ||
+               (signalStop && signalStop->load(std::memory_order_relaxed));
+    }
 };
 
 // For a program that runs many trainings on threads: each one allocates and
@@ -32,7 +40,7 @@ public:
     // Runs work(i) for every i in [0, count): indexes are handed out in
     // increasing order to the calling thread and up to threadCount() - 1
     // threads started for the call. `progress`, when given, has `total`
-    // raised by count and `done` counted up; a set `stop` ends the handing
+    // raised by count and `done` counted up; a stop request ends the handing
     // out, and forEach returns false. An exception from a piece ends the
     // handing out too; once every thread is done, the exception of the lowest
     // index is rethrown, so that the same input fails the same way.

@@ -181,6 +181,36 @@ bool EngineState::fileExists(std::string_view name)
     return true;
 }
 
+std::string findSimulationFile(const std::string& folder)
+{
+    const std::string dir = folder.empty() ? std::string(".") : folder;
+    const auto regular = [&](const std::string& name) {
+        const int fd = openInputFile(dir + "/" + name);
+        return fd >= 0 && ::close(fd) == 0;
+    };
+    if (regular(kSimulationFileName))
+        return kSimulationFileName;
+    std::unique_ptr<DIR, int (*)(DIR*)> entries(::opendir(dir.c_str()), ::closedir);
+    std::string best;
+    while (const dirent* entry = entries ? ::readdir(entries.get()) : nullptr) {
+        if (::strcasecmp(entry->d_name, kSimulationFileName) == 0 && (best.empty() || best > entry->d_name) &&
+            regular(entry->d_name))
+            best = entry->d_name;
+    }
+    return best;
+}
+
+std::vector<FileUse> jobInputUses(const std::string& folder)
+{
+    const auto path = [&](const std::string& name) { return folder.empty() ? name : folder + "/" + name; };
+    std::vector<FileUse> uses = {{path(kParametersFileName), "the job's parameters file"},
+                                 {path(kADataFileName), "the job's A data file"},
+                                 {path(kBDataFileName), "the job's B data file"}};
+    if (const std::string simulation = findSimulationFile(folder); !simulation.empty())
+        uses.push_back({path(simulation), "the job's simulation file"});
+    return uses;
+}
+
 std::string EngineState::simulationFileName()
 {
     static constexpr const char* kName = kSimulationFileName;

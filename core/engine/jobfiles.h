@@ -5,3 +5,21 @@
 // (patternlist.h).
 #include "core/engine/state.h"
 #include "core/patterns/patternlist.h"
+
+#include <string>
+#include <vector>
+
+#include "core/support/fileclash.h"
+
+namespace duolink {
+
+// The simulation file in `folder` as a Solve finds it: "nutest.dat", else the
+// first regular file of that name in another letter case; "" for none.
+std::string findSimulationFile(const std::string& folder);
+
+// The job files a run reads in `folder` ("" for the current one): the
+// parameters file, both data files and the simulation file, if any. Every
+// step that reads the job's files checks its outputs against this one list.
+std::vector<FileUse> jobInputUses(const std::string& folder);
+
+} // namespace duolink

@@ -40,12 +40,22 @@ int lockHolder(const struct stat& file)
 
 bool FolderLock::tryLock(const std::string& folder)
 {
+    return lock(folder, LOCK_EX);
+}
+
+bool FolderLock::tryLockShared(const std::string& folder)
+{
+    return lock(folder, LOCK_SH);
+}
+
+bool FolderLock::lock(const std::string& folder, int operation)
+{
     unlock();
     holder_ = 0;
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return true;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    if (::flock(fd, operation | LOCK_NB) == 0) {
         fd_ = fd;
         return true;
     }

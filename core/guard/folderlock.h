@@ -19,11 +19,15 @@ public:
     // holds it; a folder that cannot be locked at all (a file system without
     // locks) is run unlocked, as before.
     bool tryLock(const std::string& folder);
+    // The same as one of several readers: held together with other readers'
+    // locks, never with a run's that writes the job files.
+    bool tryLockShared(const std::string& folder);
     void unlock() noexcept;
     // After a failed tryLock: the process holding the lock, 0 if unknown.
     int holder() const { return holder_; }
 
 private:
+    bool lock(const std::string& folder, int operation);
     int fd_ = -1;
     int holder_ = 0;
 };

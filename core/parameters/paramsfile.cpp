@@ -90,6 +90,12 @@ bool parameterValue(Parameter p, std::string_view token, double& value)
     return token.size() <= kRealToken && parseRealToken(token, value);
 }
 
+bool simulationOn(std::string_view token)
+{
+    double value = 0;
+    return parameterValue(Parameter::Simulation, token, value) && value == 1;
+}
+
 ParametersLayout scanParameters(std::string_view text)
 {
     ParametersLayout layout;

@@ -33,6 +33,10 @@ std::optional<Parameter> parameterByName(std::string_view name);
 // beyond the double range, a token longer than the engine reads).
 bool parameterValue(Parameter p, std::string_view token, double& value);
 
+// Whether a simulation line's token turns the simulation pass on, as the
+// engine reads it: "1", and also "01" or "+1".
+bool simulationOn(std::string_view token);
+
 // Where a file's ten values stand.
 struct ParametersLayout {
     struct Token {

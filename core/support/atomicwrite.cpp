@@ -5,9 +5,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <climits>
 #include <cstring>
 
+#include <charconv>
+#include <memory>
+
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,18 +22,36 @@ namespace {
 
 std::atomic<unsigned> tempCounter{0};
 
-// A name for a temporary file beside the target, unlikely to be taken; the
-// exclusive create below makes sure it is not.
-std::string temporaryName(const std::string& folder, const std::string& baseName, int attempt)
+constexpr std::string_view kTemporaryMark = ".duolink-";
+
+// The process that wrote the temporary file `name` (as temporaryFileName
+// makes them) for `baseName` (any, when empty); 0 when it is no such file.
+int temporaryWriter(std::string_view name, std::string_view baseName)
+{
+    const size_t mark = name.rfind(kTemporaryMark);
+    if (name.size() < 2 || name[0] != '.' || mark == std::string_view::npos || mark < 2)
+        return 0;
+    if (!baseName.empty() && name.substr(1, mark - 1) != baseName.substr(0, 200))
+        return 0;
+    std::string_view rest = name.substr(mark + kTemporaryMark.size());
+    int pid = 0;
+    const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
+    const std::string_view tail(end, static_cast<size_t>(rest.data() + rest.size() - end));
+    return error == std::errc() && pid > 0 && tail.size() == 7 && tail[0] == '-' ? pid : 0;
+}
+
+} // namespace
+
+std::string temporaryFileName(const std::string& folder, const std::string& baseName)
 {
     static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    unsigned long long seed = static_cast<unsigned long long>(::getpid()) * 0x9E3779B97F4A7C15ull ^
+    const int pid = ::getpid();
+    unsigned long long seed = static_cast<unsigned long long>(pid) * 0x9E3779B97F4A7C15ull ^
                               static_cast<unsigned long long>(
                                   std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                              (static_cast<unsigned long long>(tempCounter.fetch_add(1)) << 40) ^
-                              static_cast<unsigned long long>(attempt);
+                              (static_cast<unsigned long long>(tempCounter.fetch_add(1)) << 40);
     // Keep the name short enough for any folder that can hold the target.
-    std::string name = folder + "/." + baseName.substr(0, 200) + '.';
+    std::string name = folder + "/." + baseName.substr(0, 200) + std::string(kTemporaryMark) + std::to_string(pid) + '-';
     for (int k = 0; k < 6; ++k) {
         seed ^= seed >> 29;
         seed *= 0xBF58476D1CE4E5B9ull;
@@ -36,7 +60,21 @@ std::string temporaryName(const std::string& folder, const std::string& baseName
     return name;
 }
 
-int writeAllTo(int fd, std::string_view data)
+int removeLeftoverTemporaries(const std::string& folder, const std::string& baseName)
+{
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    int removed = 0;
+    while (const dirent* entry = dir ? ::readdir(dir.get()) : nullptr) {
+        const int pid = temporaryWriter(entry->d_name, baseName);
+        // A writer still running (or a pid taken again) keeps its file.
+        if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH &&
+            ::unlinkat(::dirfd(dir.get()), entry->d_name, 0) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
+int writeAll(int fd, std::string_view data)
 {
     while (!data.empty()) {
         const ssize_t n = ::write(fd, data.data(), data.size());
@@ -51,6 +89,8 @@ int writeAllTo(int fd, std::string_view data)
     return 0;
 }
 
+namespace {
+
 int closeFd(int& fd)
 {
     const int closing = fd;
@@ -64,6 +104,11 @@ std::string fileErrorText(int error)
 {
     if (error == kNotRegularFile)
         return "is not a regular file";
+    if (error == kFolderNotWritable)
+        return "cannot be replaced safely, as its folder takes no new files; make the folder writable, or write "
+               "to another folder";
+    if (error == ENOSPC || error == EDQUOT || error == EFBIG)
+        return "Disk full";
     if (error == EISDIR)
         return "is a folder";
     return std::strerror(error);
@@ -77,6 +122,26 @@ int checkReplaceable(const std::string& path)
     if (S_ISDIR(st.st_mode))
         return EISDIR;
     return S_ISREG(st.st_mode) ? 0 : kNotRegularFile;
+}
+
+int linkTarget(const std::string& path, std::string& target)
+{
+    target = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        if (target.starts_with("/proc/") || target.starts_with("/dev/fd/"))
+            return kNotRegularFile;
+        struct stat st{};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return 0;
+        char text[PATH_MAX];
+        const ssize_t length = ::readlink(target.c_str(), text, sizeof text - 1);
+        if (length <= 0)
+            return length < 0 ? errno : ENOENT;
+        const std::string link(text, static_cast<size_t>(length));
+        const size_t slash = target.rfind('/');
+        target = link.starts_with('/') || slash == std::string::npos ? link : target.substr(0, slash + 1) + link;
+    }
+    return ELOOP;
 }
 
 AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {}
@@ -93,16 +158,9 @@ int AtomicFile::open()
 {
     if (path_.empty())
         return ENOENT;
-    target_ = path_;
+    if (int error = linkTarget(path_, target_))
+        return error;
     struct stat st{};
-    if (::lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(path_.c_str(), nullptr)) {
-            target_ = real;
-            std::free(real);
-        } else if (errno != ENOENT) {
-            return errno; // a loop, or a link it may not follow
-        }
-    }
     if (int refusal = checkReplaceable(target_))
         return refusal;
     exists_ = ::stat(target_.c_str(), &st) == 0;
@@ -118,7 +176,7 @@ int AtomicFile::open()
 
     int error = EEXIST;
     for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
-        std::string name = temporaryName(folder_, baseName, attempt);
+        std::string name = temporaryFileName(folder_, baseName);
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists_ ? 0600 : 0666);
         if (fd >= 0) {
             fd_ = fd;
@@ -128,17 +186,10 @@ int AtomicFile::open()
             error = errno;
         }
     }
-    if (error == EACCES || error == EPERM) {
-        // A writable file in a folder where nothing may be created can still
-        // be written over, though not as a whole.
-        if (!exists_)
-            return error;
-        fd_ = ::open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd_ < 0)
-            return errno;
-        inPlace_ = true;
-        return 0;
-    }
+    // A writable file in a folder where nothing may be created could only
+    // be written over, and a failure half-way would leave it cut: refused.
+    if ((error == EACCES || error == EPERM) && exists_)
+        return kFolderNotWritable;
     if (error)
         return error;
     if (exists_) {
@@ -153,7 +204,7 @@ int AtomicFile::open()
 
 int AtomicFile::write(std::string_view data)
 {
-    return fd_ < 0 ? EBADF : writeAllTo(fd_, data);
+    return fd_ < 0 ? EBADF : writeAll(fd_, data);
 }
 
 int AtomicFile::finishTemporary()
@@ -181,8 +232,6 @@ int AtomicFile::commit()
 {
     if (int error = finishTemporary())
         return error;
-    if (inPlace_)
-        return 0;
     if (::rename(temp_.c_str(), target_.c_str()) != 0)
         return errno;
     temp_.clear();
@@ -208,8 +257,6 @@ int replaceFilePair(const std::string& firstPath, std::string_view firstData, co
     for (int k = 0; k < 2; ++k) {
         failed = k == 0 ? firstPath : secondPath;
         int error = files[k].open();
-        if (!error && files[k].inPlace_)
-            error = EACCES; // written over in place, the pair could end half new
         if (!error)
             error = files[k].write(data[k]);
         if (!error)

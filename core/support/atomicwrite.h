@@ -14,20 +14,31 @@ namespace duolink {
 // folder (a device, a pipe, a socket): such a file is never replaced. A
 // folder gives EISDIR. Not a system errno value.
 inline constexpr int kNotRegularFile = 0x10000;
+// The failure of a file that exists in a folder where no file may be
+// created: it cannot be replaced as a whole, and is not written over, where a
+// failure half-way would leave it cut. Not a system errno value.
+inline constexpr int kFolderNotWritable = 0x10001;
 
-// The text for a failure: the system's ("No space left on device"), "is a
-// folder" or "is not a regular file".
+// The text for a failure: "Disk full" for a full disk or a quota, as the
+// engine says it, else the system's ("Read-only file system"), "is a folder",
+// "is not a regular file" or why a folder that takes no new files refuses.
 std::string fileErrorText(int error);
 
 // Checks that `path` may be replaced: 0 when it does not exist or is a
 // regular file, else EISDIR or kNotRegularFile (or the error of looking).
 int checkReplaceable(const std::string& path);
 
+// What a replace of `path` writes, through its links: the file they lead
+// to, which a link to a missing file creates. A link into a process's open
+// files (/dev/stdout, /proc/self/fd/1) names a stream, not a file to
+// replace: kNotRegularFile. Returns 0 or the error.
+int linkTarget(const std::string& path, std::string& target);
+
 // One file being replaced. Through a symbolic link the file it points to is
 // replaced, not the link; a replaced file keeps its permissions and, where
-// allowed, its owner. A file the user may write in a folder where nothing may
-// be created is written over in place, as the only way left. An uncommitted temporary file is removed when the
-// object goes.
+// allowed, its owner. A file in a folder where nothing may be created is
+// refused (kFolderNotWritable). An uncommitted temporary file is removed when
+// the object goes.
 class AtomicFile {
 public:
     explicit AtomicFile(std::string path);
@@ -57,8 +68,20 @@ private:
     std::string temp_;
     int fd_ = -1;
     bool exists_ = false;
-    bool inPlace_ = false; // the folder takes no new file; written over
 };
+
+// A fresh name for a temporary file of `baseName` in `folder`:
+// "FOLDER/.BASENAME.duolink-PID-XXXXXX", hidden, and naming the process that
+// writes it, so that a later run can tell the leftovers of a killed one.
+std::string temporaryFileName(const std::string& folder, const std::string& baseName);
+
+// Removes the temporary files in `folder` that a process no longer running
+// left behind (killed while it wrote them), for `baseName`, or for any file
+// when it is empty. Returns how many it removed.
+int removeLeftoverTemporaries(const std::string& folder, const std::string& baseName = {});
+
+// Writes all of `data` to `fd`; 0 or the errno value.
+int writeAll(int fd, std::string_view data);
 
 // Replaces `path` by `data`.
 int replaceFile(const std::string& path, std::string_view data);

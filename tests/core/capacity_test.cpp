@@ -50,6 +50,10 @@ TEST(SweepGrid, ListsAndExactDecimalRanges)
         {"beta=0.1,,0.2", {}},
         {"beta=1e400", {}},
         {"beta=0:1000000:0.0001", {}},
+        // Values past the exact range are refused, not wrapped round.
+        {"beta=170141183460469231731687303715:170141183460469231731687303715:0.884105728", {}},
+        {"beta=999999999999999999999999999999:999999999999999999999999999999:0.000000001", {}},
+        {"beta=-170141183460469231731687303715:0:0.000000001", {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
@@ -225,6 +226,51 @@ TEST_F(ParametersFileTest, WriteReplacesAtomicallyAndKeepsTheMode)
     EXPECT_FALSE(readParametersFile("missing.dat", text, error));
     EXPECT_EQ(error, "File not found");
     EXPECT_EQ(text, "new");
+}
+
+// The simulation flag as the engine reads it, so that the window shows what
+// a Solve will do.
+TEST(ParameterValues, SimulationIsOnWhereTheEngineReadsOne)
+{
+    for (const char* on : {"1", "01", "+1", "001"})
+        EXPECT_TRUE(simulationOn(on)) << on;
+    for (const char* off : {"0", "00", "2", "-1", "x", ""})
+        EXPECT_FALSE(simulationOn(off)) << off;
+}
+
+// What cannot be replaced as a whole is refused, and stays as it was: a file
+// in a folder that takes no new files, a stream behind /dev/stdout. A link
+// to a missing file is written through, the link kept.
+TEST_F(ParametersFileTest, WhatCannotBeReplacedWholeIsRefused)
+{
+    std::string error;
+    std::filesystem::create_symlink("target.dat", "dangling.dat");
+    ASSERT_TRUE(writeParametersFile("dangling.dat", "new", error)) << error;
+    EXPECT_TRUE(std::filesystem::is_symlink("dangling.dat"));
+    EXPECT_EQ(readFile("target.dat"), "new");
+    EXPECT_FALSE(writeParametersFile("/dev/stdout", "x", error));
+    EXPECT_EQ(error, "is not a regular file");
+
+    std::filesystem::create_directory("closed");
+    writeFile("closed/p.dat", "old");
+    ::chmod("closed/p.dat", 0666);
+    ::chmod("closed", 0755);
+    // Someone who may write the file but not the folder (root may do both).
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(3);
+        if (::geteuid() != 0)
+            ::chmod("closed", 0555);
+        std::string why;
+        const bool written = writeParametersFile("closed/p.dat", "new", why);
+        ::_exit(written ? 1 : why.find("its folder takes no new files") != std::string::npos ? 0 : 2);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::chmod("closed", 0755);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(readFile("closed/p.dat"), "old");
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <future>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@
 
 #include "core/engine/solve.h"
 #include "core/guard/folderlock.h"
+#include "core/parameters/paramsfile.h"
 #include "testsupport.h"
 
 using duolink::kReportFileName;
@@ -287,6 +289,9 @@ TEST_F(RunnerTest, AnOutputThatIsAnInputIsAUsageErrorAndNothingIsWritten)
     writeFile(job / "nutest.dat", "1 0\r\n");
     fs::create_symlink("j/vld33res.txt", dir_ / "link.txt");
     fs::create_hard_link(job / "veld200gSetup.dat", dir_ / "hard.dat");
+    writeFile(demo("k") / "NUTEST.DAT", "1 0\r\n");
+    fs::create_directory(dir_ / "keep");
+    fs::create_symlink("keep/n1-s1.csv", dir_ / "out.csv");
 
     const struct {
         std::vector<std::string> args;
@@ -310,6 +315,15 @@ TEST_F(RunnerTest, AnOutputThatIsAnInputIsAUsageErrorAndNothingIsWritten)
          "--recall-table p.csv is the same file as --patterns p.csv"},
         {{"--noise", "j/bdata200.dat", "j"}, "--noise j/bdata200.dat is the job's B data file"},
         {{"--recall-table", "t.csv", "--noise", "t.csv", "j"}, "--recall-table t.csv is the same file as --noise t.csv"},
+        // The analyses check the same list of the job's files.
+        {{"--sweep-out", "j/nutest.dat", "--sweep", "beta=0.1,0.2", "j"},
+         "--sweep-out j/nutest.dat is the job's simulation file"},
+        {{"--capacity", "k/NUTEST.DAT", "--capacity-pairs", "2", "--capacity-sets", "1", "k"},
+         "--capacity k/NUTEST.DAT is the job's simulation file"},
+        {{"--capacity", "keep/n2-s1.csv", "--keep-sets", "keep", "--capacity-pairs", "2", "--capacity-sets", "1", "j"},
+         "--capacity keep/n2-s1.csv is a set that --keep-sets keep keeps; name another file or folder"},
+        {{"--capacity", "out.csv", "--keep-sets", "keep", "--capacity-pairs", "2", "--capacity-sets", "1", "j"},
+         "--capacity out.csv is a set that --keep-sets keep keeps; name another file or folder"},
         // Matrix steps run one after the other, each file read or written whole.
         {{"--no-solve", "--load-matrix", "m.vmat2", "--save-matrix", "m.vmat2"}, nullptr},
     };
@@ -424,8 +438,7 @@ TEST_F(RunnerTest, ArgumentsAndUsageErrors)
         {{"--tol", "-0.1"}, "duolink-batch: --tol: \"-0.1\" is not a number of 0 or more"},
         {{"--set", "Beta=0.5"}, "duolink-batch: --set: \"Beta\" is no parameter (option, max, alen, blen, "
                                 "simulation, beta, limit, transfer, unity, tol)"},
-        {{"--set", "beta"}, "duolink-batch: --set: \"beta\" is no parameter (option, max, alen, blen, "
-                            "simulation, beta, limit, transfer, unity, tol)"},
+        {{"--set", "beta"}, "duolink-batch: --set needs NAME=VALUE, as in beta=0.25, not \"beta\""},
         {{"--set=alen=9.0"}, "duolink-batch: --set: \"9.0\" is not a whole number for alen"},
         {{"--set", "unity=2147483648"}, "duolink-batch: --set: \"2147483648\" is not a whole number for unity"},
         {{"--set", "tol=0,1"}, "duolink-batch: --set: \"0,1\" is not a number for tol"},
@@ -608,7 +621,8 @@ TEST_F(RunnerTest, AnalysisUsageErrors)
         EXPECT_FALSE(fs::exists(dir_ / "a.csv") || fs::exists(dir_ / "b.csv")) << label;
     }
     EXPECT_EQ(readFile(dir_ / "job" / "veld200gSetup.dat"), params);
-    EXPECT_EQ(run({"--capacity", "a.csv", dir_ / "nowhere"}), 4);
+    fs::create_directory(dir_ / "empty");
+    EXPECT_EQ(run({"--capacity", "a.csv", dir_ / "empty"}), 4);
     EXPECT_NE(err.find("no parameters file"), std::string::npos) << err;
 }
 
@@ -688,6 +702,225 @@ TEST_F(RunnerTest, AnInterruptedAnalysisKeepsItsFinishedRowsAndEndsWith130)
     }
     EXPECT_GT(count, 0);
     EXPECT_LT(count, 256000);
+    // The summary shows only the sizes whose sets all ran; a line says where
+    // the run stopped.
+    EXPECT_NE(err.find("duolink-batch: --capacity cap.csv: stopped after " + std::to_string(count) + " of 256000 rows\n"),
+              std::string::npos)
+        << err;
+    size_t line = out.find('\n') + 1;
+    while (line < out.size()) {
+        const std::vector<std::string> f = csvFields(out.substr(line, out.find('\n', line) - line));
+        ASSERT_GE(f.size(), 2u);
+        EXPECT_EQ(f[1], "1000") << "n = " << f[0];
+        line = out.find('\n', line) + 1;
+    }
     for (const auto& e : fs::directory_iterator(dir_))
         EXPECT_FALSE(e.path().filename().string().starts_with("cap.csv.")) << e.path();
+}
+
+namespace {
+
+// A job whose parameters train quickly, with a list of 0/0.5/1 values (the
+// gauss mode of --noise).
+fs::path quickJob(const fs::path& dir)
+{
+    fs::create_directories(dir);
+    std::string params = readFile(kExamples / "veld200gSetup.dat");
+    params.replace(params.find("0.5 "), 3, "0.1");
+    writeFile(dir / "veld200gSetup.dat", params);
+    return dir;
+}
+
+// Waits up to `seconds` for the runner, and gives its wait status; kills it
+// when it is still running.
+std::optional<int> endsWithin(pid_t pid, int seconds)
+{
+    for (int k = 0; k < seconds * 20; ++k) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return status;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return std::nullopt;
+}
+
+} // namespace
+
+// Every analysis heeds a stop within moments, whatever it is doing: whole
+// rows, a line that says how many, and status 130.
+TEST_F(RunnerTest, EveryAnalysisStopsOnASignalWithWholeRows)
+{
+    const fs::path job = quickJob(dir_ / "job");
+    std::string list = "a1,a2,a3,a4,a5,a6,a7,a8,b1,b2,b3,b4,b5,b6,b7,b8\n";
+    for (int p = 0; p < 64; ++p)
+        for (int k = 0; k < 16; ++k)
+            list += std::string((p >> (k % 6)) & 1 ? "1" : (k + p) % 3 ? "0" : "0.5") + (k == 15 ? "\n" : ",");
+    writeFile(dir_ / "g.csv", list);
+    const std::vector<std::string> capacity = {"--capacity-pairs", "256", "--capacity-sets", "1000", "--jobs", "2"};
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        Out out;
+        const char* file; // the rows, or nullptr for standard output
+    };
+    const std::vector<Case> cases = {
+        {"noise", {"--quiet", "--patterns", "g.csv", "--noise", "n.csv", "--noise-sigma", "0,0.1,0.2,0.3",
+                   "--noise-trials", "1000000", "job"}, Out::File, "n.csv"},
+        {"capacity to a stalled pipe", {"--capacity", "-"}, Out::Pipe, nullptr},
+        {"capacity to a file", {"--capacity", "c.csv"}, Out::File, "c.csv"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args = c.args;
+        if (c.args[0] == "--capacity") {
+            args.insert(args.end(), capacity.begin(), capacity.end());
+            args.push_back("job");
+        }
+        Runner r = start(args, c.out);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ::kill(r.pid, SIGINT);
+        const auto sent = std::chrono::steady_clock::now();
+        const std::optional<int> ended = endsWithin(r.pid, 10);
+        ASSERT_TRUE(ended) << "still running 10 s after SIGINT";
+        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(3));
+        const int status = *ended;
+        if (r.pipe >= 0)
+            ::close(r.pipe);
+        err = readFile(dir_ / "err");
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status << "\n" << err;
+        EXPECT_NE(err.find(": stopped after "), std::string::npos) << err;
+        if (c.file) {
+            const std::string rows = readFile(dir_ / c.file);
+            EXPECT_TRUE(rows.empty() || rows.ends_with('\n')) << rows;
+        }
+    }
+}
+
+// Standard output's troubles: a reader that leaves early is no error, a full
+// disk is, and says so; neither hangs or loses the rows file.
+TEST_F(RunnerTest, AnalysisStandardOutputTroubles)
+{
+    quickJob(dir_ / "job");
+    const std::vector<std::string> small = {"--capacity-pairs", "4", "--capacity-sets", "2", "job"};
+    std::vector<std::string> args = {"--capacity", "c.csv"};
+    args.insert(args.end(), small.begin(), small.end());
+    EXPECT_EQ(run(args, Out::DevFull), 4);
+    EXPECT_NE(err.find("error: --capacity c.csv: standard output: Disk full"), std::string::npos) << err;
+    EXPECT_TRUE(readFile(dir_ / "c.csv").starts_with("n,set,")); // the rows are whole all the same
+
+    // A reader that closes at once, as head does.
+    args = {"--capacity", "-", "--capacity-pairs", "64", "--capacity-sets", "100", "job"};
+    Runner r = start(args, Out::Pipe);
+    char buffer[64];
+    EXPECT_GT(::read(r.pipe, buffer, sizeof buffer), 0);
+    ::close(r.pipe);
+    r.pipe = -1;
+    EXPECT_EQ(finish(r), 0) << err;
+    EXPECT_EQ(err, "") << err;
+}
+
+// Run-wide messages of the analyses, one wording and status per cause.
+TEST_F(RunnerTest, AnalysisMessagesNameTheCause)
+{
+    const fs::path job = quickJob(dir_ / "job");
+    writeFile(dir_ / "afile", "x");
+    writeFile(dir_ / "ns.csv", "a1,a2,a3,a4,a5,a6,a7,a8,b1,b2,b3,b4,b5,b6,b7,b8\n"
+                               "0.5,1,0,0,0,0,0,0,0,1,0,0,0,0,0,1\n1,0,0.5,0,0,0,0,0,1,0,0,0,0,0,0,1\n");
+    std::string params10 = readFile(job / "veld200gSetup.dat");
+    fs::create_directories(dir_ / "a10");
+    duolink::ParametersEdit alen10;
+    alen10.set(duolink::Parameter::ALen, "10");
+    writeFile(dir_ / "a10" / "veld200gSetup.dat", duolink::editParameters(params10, alen10));
+    // Ten A values a pattern, as A Len 10 reads them.
+    const std::string a10 = "    1.000    1.000    0.000    0.000    0.000    0.000    0.000    0.000    0.000    0.000\r\n";
+    const std::string b8 = "    0.000    0.000    0.000    0.000    0.000    0.000    1.000    1.000    0.000\r\n";
+    writeFile(dir_ / "a10" / "adata200.dat", a10 + a10 + "9999\r\n");
+    writeFile(dir_ / "a10" / "bdata200.dat", b8 + b8 + "9999\r\n");
+    const std::vector<std::string> small = {"--capacity-pairs", "2", "--capacity-sets", "1"};
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {{"--capacity", "c.csv", "--keep-sets", "afile", "job"}, 4, "error: --keep-sets afile: is not a folder"},
+        {{"--capacity", "c.csv", "nowhere"}, 2, "cannot enter nowhere: No such file or directory"},
+        {{"nowhere"}, 2, "cannot enter nowhere: No such file or directory"},
+        {{"--sweep-out", "s.csv", "--sweep", "beta=0.1", "a10"}, 4, "this job has A Len 10"},
+        {{"--sweep-out", "s.csv", "--sweep", "alen=9,10", "job"}, 4, "this job has A Len 10"},
+        {{"--quiet", "--recall-table", "t.csv", "a10"}, 4,
+         "error: --recall-table t.csv: the analyses take jobs of A Len 9 (eight values and the parity); this job "
+         "has A Len 10"},
+        {{"--quiet", "--noise", "n.csv", "a10"}, 4,
+         "this job has A Len 10"},
+        {{"--capacity", "/dev/stdout", "job"}, 4, "error: --capacity /dev/stdout: is not a regular file"},
+        {{"--quiet", "--patterns", "ns.csv", "--noise", "n.csv", "--noise-sigma", "0,1e15", "job"}, 4,
+         "error: --noise n.csv: at noise level 1e+15: "},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        if (args[0] == "--capacity")
+            args.insert(args.begin() + 2, small.begin(), small.end());
+        std::string label;
+        for (const std::string& a : args)
+            label += a + " ";
+        EXPECT_EQ(run(args), c.status) << label << "\n" << err;
+        EXPECT_NE(err.find(c.message), std::string::npos) << label << "\n" << err;
+    }
+    EXPECT_EQ(out, "") << "nothing replaced standard output's file";
+
+    // A FIFO of the simulation file's name is no simulation file.
+    const fs::path fifoJob = demo("fifo");
+    ASSERT_EQ(::mkfifo((fifoJob / "nutest.dat").c_str(), 0600), 0);
+    EXPECT_EQ(run({"--sweep-out", "s.csv", "--sweep", "beta=0.1,0.2", "fifo"}), 0) << err;
+}
+
+// Kept sets go to their names whole, through a temporary name of the run's
+// own; a link of a kept set's name is replaced, never written through, and
+// a killed run's temporary files are cleared away by the next.
+TEST_F(RunnerTest, KeptSetsAreWrittenWholeAndNeverThroughALink)
+{
+    const fs::path job = quickJob(dir_ / "job");
+    const std::string params = readFile(job / "veld200gSetup.dat");
+    fs::create_directories(dir_ / "keep");
+    fs::create_symlink("../job/veld200gSetup.dat", dir_ / "keep" / "n1-s1.csv");
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string leftover = ".n2-s1.csv.duolink-" + std::to_string(gone) + "-abcdef";
+    writeFile(dir_ / "keep" / leftover, "1,0");
+    ASSERT_EQ(run({"--capacity", "c.csv", "--capacity-pairs", "3", "--capacity-sets", "2", "--keep-sets", "keep",
+                   "job"}),
+              0)
+        << err;
+    EXPECT_EQ(readFile(job / "veld200gSetup.dat"), params);
+    EXPECT_NE(err.find("removed 1 temporary file that a killed run left in keep"), std::string::npos) << err;
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir_ / "keep")) {
+        names.insert(e.path().filename().string());
+        EXPECT_TRUE(e.is_regular_file() && !e.is_symlink()) << e.path();
+        EXPECT_TRUE(readFile(e.path()).starts_with("A1,")) << e.path();
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"n1-s1.csv", "n1-s2.csv", "n2-s1.csv", "n2-s2.csv", "n3-s1.csv",
+                                            "n3-s2.csv"}));
+}
+
+// A sweep reads the job files under the folder lock: a run that writes them
+// holds the folder, and the sweep waits for nothing and says so.
+TEST_F(RunnerTest, AnalysesReadTheJobFilesUnderTheFolderLock)
+{
+    const fs::path job = demo("job");
+    duolink::FolderLock writer;
+    ASSERT_TRUE(writer.tryLock(job.string()));
+    EXPECT_EQ(run({"--sweep-out", "s.csv", "--sweep", "beta=0.1,0.2", job.string()}), 5) << err;
+    EXPECT_NE(err.find("is in use by another run"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(dir_ / "s.csv"));
+    writer.unlock();
+    // Readers share it.
+    duolink::FolderLock reader;
+    ASSERT_TRUE(reader.tryLockShared(job.string()));
+    EXPECT_EQ(run({"--sweep-out", "s.csv", "--sweep", "beta=0.1,0.2", job.string()}), 0) << err;
 }

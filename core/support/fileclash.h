@@ -1,10 +1,10 @@
 #pragma once
-// The runner's check that no file it writes is one it reads or writes in
+// The check that no file a run writes is one it reads or writes in
 // another role, compared as files (through links and other spellings).
 #include <string>
 #include <vector>
 
-namespace duolink::batch {
+namespace duolink {
 
 struct FileUse {
     std::string path;  // as the runner opens it
@@ -20,4 +20,4 @@ struct FileUse {
 // file whole, so they may share one. Returns the message, or "" for none.
 std::string findFileClash(const std::vector<FileUse>& uses);
 
-} // namespace duolink::batch
+} // namespace duolink

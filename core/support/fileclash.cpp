@@ -1,4 +1,4 @@
-#include "batch/fileclash.h"
+#include "core/support/fileclash.h"
 
 #include <filesystem>
 #include <optional>
@@ -6,7 +6,7 @@
 
 #include <sys/stat.h>
 
-namespace duolink::batch {
+namespace duolink {
 namespace {
 
 // A file as the system knows it: device and inode when it exists, else its
@@ -64,4 +64,4 @@ std::string findFileClash(const std::vector<FileUse>& uses)
     return {};
 }
 
-} // namespace duolink::batch
+} // namespace duolink
