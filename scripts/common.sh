@@ -25,6 +25,9 @@ DUOLINK_RUN_PACKAGES=(
     libzstd-dev
     cmark # the user's manual as HTML
     libqt6opengl6-dev # Qt Charts' CMake package needs it, qt6-charts-dev does not pull it in
+    python3-dev # the Python package (import duolink), built for Debian's python3
+    pybind11-dev
+    python3-numpy
 )
 
 # What the tests, the benchmarks and the fuzz targets add (scripts/test):
@@ -52,6 +55,11 @@ DUOLINK_TEST_PACKAGES=(
     munge
     strace # the write floor of bench/run-benchmarks
     ccache # the build folders share their compiled objects
+    python3-pytest # the Python package's tests, and its example notebook run headless
+    python3-nbconvert
+    python3-ipykernel
+    python3-matplotlib
+    python3-pandas
 )
 
 duolink_say() {

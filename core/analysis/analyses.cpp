@@ -18,6 +18,7 @@ std::optional<RowResult> trainAndCount(const JobTexts& job, const PatternPairs& 
     row.outcome = trained.outcome;
     row.presentations = trained.presentations;
     row.finalR2 = trained.finalR2;
+    row.finalR2Value = trained.finalR2Value;
     row.missedLast = trained.missedLast;
     // A job that never read its parameters has no matrix to recall through.
     if (trained.outcome != Outcome::Terminated)

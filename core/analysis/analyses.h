@@ -19,6 +19,7 @@ struct RowResult {
     Outcome outcome = Outcome::Terminated;
     int presentations = 0;
     std::string finalR2;
+    double finalR2Value = 0;
     int missedLast = 0;
     RecallCounts recall;
 };

@@ -147,6 +147,7 @@ TrainingResult trainInMemory(const JobTexts& job, const std::atomic<bool>* stop)
     if (recorder.endsAtLimit)
         result.presentations = engine.maxPresentations;
     result.finalR2 = r2 ? realTextWD(*r2, 9, 3) : std::string("0.000");
+    result.finalR2Value = r2 ? static_cast<double>(*r2) : 0;
     const size_t first = result.finalR2.find_first_not_of(' ');
     result.finalR2.erase(0, first == std::string::npos ? result.finalR2.size() : first);
     result.matrix.aLen = engine.aLen;

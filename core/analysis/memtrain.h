@@ -38,6 +38,7 @@ struct TrainingResult {
     bool stopped = false;   // the stop flag cut the training short; no result
     int presentations = 0;  // presentations completed ("Number of Presenatations")
     std::string finalR2;    // the R2 field's text without its padding
+    double finalR2Value = 0; // the value it shows; 0 before the first presentation
     int missedLast = 0;     // pairs missed in the last completed presentation
     // The state after the run: what a recall through the trained matrix needs.
     RecallSnapshot matrix;  // the matrix, its shape and the result store

@@ -64,6 +64,23 @@ grep -oE '(href|src)="[^"#:]+' "$doc/manual.html" | sed -E 's/^(href|src)="//' |
 version="$("$prefix/bin/duolink" --version)" || fail "duolink --version failed"
 [[ "$version" =~ ^duolink\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "duolink --version printed '$version'"
 
+# The Python package, where Debian's python3 finds it under this prefix (the
+# user's site folder for a prefix such as ~/.local), importable and working.
+python_files=()
+if grep -q '^DUOLINK_PYTHON_VERSION' "$build/python/version.txt" 2>/dev/null; then
+    pyversion="$(sed -n 's/^DUOLINK_PYTHON_VERSION=//p' "$build/python/version.txt")"
+    site="$prefix/lib/python$pyversion/site-packages"
+    for f in __init__.py __init__.pyi py.typed "_duolink.cpython-${pyversion/./}-$(uname -m)-linux-gnu.so"; do
+        [ -s "$site/duolink/$f" ] || [ "$f" = py.typed ] || fail "not installed: $site/duolink/$f"
+        python_files+=("lib/python3/dist-packages/duolink/$f")
+    done
+    PYTHONPATH="$site" /usr/bin/python3 -c '
+import duolink, numpy
+t = duolink.train(numpy.eye(8), numpy.eye(8)[::-1])
+assert t.outcome == duolink.Outcome.RECALLED, t
+' || fail "the installed Python package does not train"
+fi
+
 desktop-file-validate "$prefix/share/applications/$id.desktop" || fail "desktop-file-validate"
 grep -qx "Icon=$id" "$prefix/share/applications/$id.desktop" || fail "the desktop entry names another icon"
 grep -qx "Exec=duolink" "$prefix/share/applications/$id.desktop" || fail "the desktop entry starts another program"
@@ -84,7 +101,7 @@ if [ "${#debs[@]}" -ne 1 ] || [ ! -f "${debs[0]}" ]; then
 fi
 deb="${debs[0]}"
 dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./usr/||' >"$scratch/contents"
-for f in "${files[@]}"; do
+for f in "${files[@]}" "${python_files[@]}"; do
     grep -qx "$f" "$scratch/contents" || fail "not in the package: /usr/$f"
 done
 depends="$(dpkg-deb -f "$deb" Depends)"
@@ -93,6 +110,9 @@ for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
     [[ ", $depends" == *", $lib (>= "* ]] || fail "Depends lacks a versioned $lib: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Package)" = duolink ] || fail "the package is not named duolink"
+if [ "${#python_files[@]}" -gt 0 ]; then
+    [[ ", $depends," == *", python3-numpy,"* ]] || fail "Depends lacks python3-numpy: $depends"
+fi
 
 # Debian's own check, manual pages included: no error and no warning (notes
 # and hints pass).
