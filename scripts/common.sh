@@ -55,6 +55,7 @@ DUOLINK_TEST_PACKAGES=(
     munge
     strace # the write floor of bench/run-benchmarks
     ccache # the build folders share their compiled objects
+    gnuplot-nox # the plot scripts of examples/
     python3-pytest # the Python package's tests, and its example notebook run headless
     python3-nbconvert
     python3-ipykernel
