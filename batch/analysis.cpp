@@ -180,6 +180,7 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         }
         *parameters = editParameters(*parameters, args.settings);
         JobTexts settings;
+        settings.options = args.engineOptions;
         settings.parameters = *parameters;
         settings.simulation = simulationText(dir);
 

@@ -260,6 +260,8 @@ int main(int argc, char** argv)
     auto sessionOwner = std::make_unique<Session>();
     Session& session = *sessionOwner;
     EngineState& engine = session.engine();
+    const EngineOptions engineOptions = engineOptionsFromEnvironment();
+    engine.setOptions(engineOptions);
     stopOnInterruptSignals(engine.stopFlagPointer());
     out.watchStop(engine.stopFlagPointer());
 
@@ -280,6 +282,7 @@ int main(int argc, char** argv)
 
     const std::string dir = args.dirGiven ? args.dir : ".";
     const std::string patternsPath = absoluteName(args.patternsFile);
+    args.analysis.engineOptions = engineOptions;
     if (args.analysis.wanted())
         return runAnalysis(args.analysis, dir, patternsPath, args.patternsFile, *engine.stopFlagPointer());
     const std::string statsPath = absoluteName(args.statsFile);

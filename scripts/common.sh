@@ -52,6 +52,7 @@ DUOLINK_TEST_PACKAGES=(
     munge
     strace # the write floor of bench/run-benchmarks
     ccache # the build folders share their compiled objects
+    qemu-user # the differential test on a processor without AVX2
 )
 
 duolink_say() {

@@ -18,7 +18,7 @@ bool EngineState::allPairsInOnePass(int count)
         return false;
     const int n = bLen;
     memo.onePass = 0;
-    if (!memo.deferR2 || memo.wide == 0 || transferFunction == 1 || (n != 4 && n != 8 && n != 12 && n != 16) ||
+    if (!memo.deferR2 || memo.wide == 0 || transferFunction == kTrainingTransfer || (n != 4 && n != 8 && n != 12 && n != 16) ||
         count < 1 || memo.pairs.size() < static_cast<size_t>(count))
         return false;
     for (int m = 0; m < count; ++m)
