@@ -1,7 +1,8 @@
 // The engine's shortcuts against its reference arithmetic: random jobs and
 // random capacity sets, each run with the shortcuts on, with the portable
 // steps only and with the reference loops only. Reports, panes, R2 fields,
-// matrices and analysis rows must be the same bytes.
+// matrices and analysis rows must be the same bytes. And the reference pair
+// test, which nothing in the program calls, against the engine's.
 //
 // DUOLINK_DIFFERENTIAL_SETS sets how many jobs and sets (default 120), and
 // DUOLINK_DIFFERENTIAL_SEED where the random stream starts (default 1).
@@ -239,6 +240,53 @@ TEST_F(Differential, RandomCapacitySetsGiveTheSameRowsEveryWay)
             else
                 ASSERT_EQ(text, first) << kWayNames[way];
         }
+    }
+}
+
+// The reference pair test against the engine's, shortcuts on: random
+// weights and patterns (mostly 0 and unity), one pair at a time.
+TEST_F(Differential, ReferencePairTestIsTheEngines)
+{
+    SplitMix64 g(environmentNumber("DUOLINK_DIFFERENTIAL_SEED", 1) ^ 0x9a1dULL);
+    for (int k = 0; k < setCount(); ++k) {
+        EngineState engine;
+        engine.quiet = true;
+        engine.aLen = static_cast<int>(g.next() % 16) + 1;
+        engine.bLen = static_cast<int>(g.next() % 16) + 1;
+        engine.unity = g.next() % 2 ? 10000 : static_cast<int>(g.next() % 33333) + 1;
+        engine.beta = 0.02 + g.nextUnit();
+        engine.tol = g.nextUnit() / 2;
+        engine.transferFunction = g.next() % 3 == 0 ? kTrainingTransfer : kNoTransfer;
+        const reference::PairArithmetic p{engine.unity, engine.beta, engine.tol,
+                                          engine.transferFunction == kTrainingTransfer, engine.bLen};
+        const bool whole = g.next() % 2;
+        for (int c = 1; c <= engine.aLen * engine.bLen; ++c)
+            engine.wMatrix[static_cast<size_t>(c)] =
+                whole ? static_cast<double>(static_cast<int>(g.next() % 4001) - 2000) : (g.nextUnit() - 0.5) * 1e5;
+        Vector a{}, b{};
+        for (int i = 1; i <= engine.aLen; ++i)
+            a[static_cast<size_t>(i)] = patternValue(g, 0.5) * engine.unity;
+        for (int j = 1; j <= engine.bLen; ++j)
+            b[static_cast<size_t>(j)] = patternValue(g, 0.5) * engine.unity;
+        Matrix w = engine.wMatrix, work{};
+        Vector calc{};
+        SCOPED_TRACE("pair " + std::to_string(k));
+        std::string expected, got;
+        try {
+            const reference::PairStep step = reference::pairTest(a, engine.aLen, b, engine.bLen, w, calc, work, p);
+            expected = std::to_string(step.bitErrors) + " " + std::to_string(static_cast<double>(step.r2Term));
+        } catch (const RunError& e) {
+            expected = e.what();
+        }
+        try {
+            engine.testPattern(a, b, engine.aLen, engine.wMatrix, engine.bLen);
+            got = std::to_string(static_cast<int>(engine.berTotal * 2)) + " " + std::to_string(engine.r2Sum);
+        } catch (const RunError& e) {
+            got = e.what();
+        }
+        ASSERT_EQ(got, expected);
+        for (int c = 1; c <= engine.aLen * engine.bLen; ++c)
+            ASSERT_EQ(engine.wMatrix[static_cast<size_t>(c)], w[static_cast<size_t>(c)]) << "cell " << c;
     }
 }
 
