@@ -191,6 +191,7 @@ std::optional<int> readInputs(const AnalysisArguments& args, const std::string& 
                      dir.c_str());
         return kExitError;
     }
+    in.settings.options = args.engineOptions;
     in.settings.parameters = editParameters(*parameters, args.settings);
     checkAnalysisShape(args.axes, *in.settings.parameters);
     if (const std::string simulation = findSimulationFile(dir); !simulation.empty())

@@ -13,6 +13,7 @@
 namespace duolink::batch {
 
 struct AnalysisArguments {
+    EngineOptions engineOptions; // from the environment, as the Solve's
     std::string capacityFile;
     std::string sweepFile;
     analysis::CapacityOptions capacity;

@@ -277,6 +277,8 @@ int main(int argc, char** argv)
     auto sessionOwner = std::make_unique<Session>();
     Session& session = *sessionOwner;
     EngineState& engine = session.engine();
+    const EngineOptions engineOptions = engineOptionsFromEnvironment();
+    engine.setOptions(engineOptions);
     stopOnInterruptSignals(engine.stopFlagPointer());
     out.watchStop(engine.stopFlagPointer());
 
@@ -300,6 +302,7 @@ int main(int argc, char** argv)
     // A folder that is not there is a usage error for every kind of run.
     if (const int why = args.dirGiven ? folderError(dir) : 0)
         return usageError("cannot enter " + dir + ": " + std::strerror(why));
+    args.analysis.engineOptions = engineOptions;
     if (args.analysis.wanted())
         return runAnalysis(args.analysis, dir, patternsPath, args.patternsFile, *engine.stopFlagPointer());
     const std::string statsPath = absoluteName(args.statsFile);

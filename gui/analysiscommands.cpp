@@ -37,7 +37,8 @@ void TForm2::showAnalysis()
         };
         analysisWindow_ = new AnalysisWindow(source, [this]() -> Dialogs& { return dialogs(); }, this);
         // Capacity and sweeps train the working folder's job anew, in memory.
-        const JobSource job{[this] { return workingFolder(); }, [this] { return patternList().pairs(); }};
+        const JobSource job{[this] { return workingFolder(); }, [this] { return patternList().pairs(); },
+                            engine().options()};
         analysisWindow_->addTab(new CapacityTab(*analysisWindow_, job));
         analysisWindow_->addTab(new SweepTab(*analysisWindow_, job));
         analysisWindow_->setTol(engine().tol);

@@ -36,6 +36,8 @@ void useOwnFileTable()
 
 RunController::RunController(LiveDisplay& live, QObject* parent) : QObject(parent), live_(live)
 {
+    // The switches of the arithmetic, read once for the window's engine.
+    session_.engine().setOptions(engineOptionsFromEnvironment());
     tick_.setInterval(LiveDisplay::kRepaintIntervalMs);
     connect(&tick_, &QTimer::timeout, this, &RunController::showOutput);
     connect(&watcher_, &QFutureWatcher<Outcome>::finished, this, &RunController::endRun);

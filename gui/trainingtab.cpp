@@ -122,6 +122,7 @@ std::optional<analysis::JobTexts> TrainingTab::jobSettings(const QString& overri
         edit.set(*parameter, value);
     }
     analysis::JobTexts settings;
+    settings.options = source_.options;
     settings.parameters = editParameters(file.readAll().toStdString(), edit);
     // The simulation file as the engine finds it: nutest.dat, or the first
     // name that differs from it in letter case only.

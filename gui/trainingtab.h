@@ -24,6 +24,7 @@ namespace duolink {
 struct JobSource {
     std::function<QString()> folder;
     std::function<PatternPairs()> pairs;
+    EngineOptions options; // the window's engine's
 };
 
 class RowQueue;

@@ -61,6 +61,7 @@ DUOLINK_TEST_PACKAGES=(
     python3-ipykernel
     python3-matplotlib
     python3-pandas
+    qemu-user # the differential test on a processor without AVX2
 )
 
 duolink_say() {

@@ -32,6 +32,7 @@ std::optional<RowResult> trainAndCount(const PatternPairs& list, const JobTexts&
     JobTexts job;
     job.parameters = settings.parameters;
     job.simulation = settings.simulation;
+    job.options = settings.options;
     putDataTexts(job, list);
     return trainAndCount(job, list, stop);
 }

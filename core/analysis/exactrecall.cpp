@@ -17,6 +17,7 @@ RecallSnapshot RecallSnapshot::of(const EngineState& engine)
     s.calc = engine.calcVector;
     s.aLen = engine.aLen;
     s.bLen = engine.bLen;
+    s.options = engine.options();
     if (s.aLen == 0 && s.bLen == 0) {
         s.aLen = 9;
         s.bLen = 8;
@@ -25,7 +26,7 @@ RecallSnapshot RecallSnapshot::of(const EngineState& engine)
 }
 
 Recaller::Recaller(const RecallSnapshot& snapshot)
-    : aLen_(snapshot.aLen), bLen_(snapshot.bLen), calc_(snapshot.calc)
+    : aLen_(snapshot.aLen), bLen_(snapshot.bLen), calc_(snapshot.calc), options_(snapshot.options)
 {
     // A recall reads the block of the rows and columns it takes, in the
     // window's shape before any job has set one.
@@ -36,13 +37,14 @@ Recaller::Recaller(const RecallSnapshot& snapshot)
     }
     const int cells = rows < 0 || cols < 0 ? 0 : std::min(rows * cols, kMatrixCells);
     cells_.assign(&snapshot.w[1], &snapshot.w[1] + cells);
-    whole_ = wholeSmallMatrix();
+    whole_ = !options_.referenceArithmetic && wholeSmallMatrix();
 }
 
 EngineState& Recaller::engine()
 {
     if (!engine_) {
         engine_ = std::make_unique<EngineState>();
+        engine_->setOptions(options_);
         // No pane and no formatting: a quiet engine raises what printing would.
         engine_->quiet = true;
         std::copy(cells_.begin(), cells_.end(), &engine_->wMatrix[1]);

@@ -20,6 +20,8 @@ struct RecallSnapshot {
     Vector calc{};
     int aLen = 0;
     int bLen = 0;
+    // How the engine that recalls does its arithmetic.
+    EngineOptions options;
 
     // `engine`'s current state, in the window's shape (9 by 8) before any
     // job has set the lengths, as Predict would take it.
@@ -54,6 +56,7 @@ private:
     std::vector<double> cells_; // the cells a recall reads, from cell 1 on
     Vector calc_{};             // the result store while there is no engine
     bool whole_ = false;
+    EngineOptions options_;
     std::unique_ptr<EngineState> engine_;
 };
 

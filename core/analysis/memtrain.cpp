@@ -45,7 +45,7 @@ public:
         cells_ = std::clamp(start.aLen * start.bLen, 0, kMatrixCells);
         // A simulation pass would feed its inputs through the matrix the
         // engine stops with, so a run that has one is trained to the end.
-        watches_ = engine_.simulationMode != 1 && start.maxPresentations >= 2 && cells_ > 0;
+        watches_ = engine_.simulationMode != kSimulationPass && start.maxPresentations >= 2 && cells_ > 0;
     }
     void presentationMade(const PresentationRecord& record) override
     {
@@ -110,6 +110,7 @@ TrainingResult trainInMemory(const JobTexts& job, const std::atomic<bool>* stop)
     // On the stack: a training is short, and many follow one another.
     EngineState engine;
     engine.quiet = true;
+    engine.setOptions(job.options);
     engine.jobFolder = "/dev/null";
     if (job.parameters)
         engine.setJobFileText(kParametersFileName, *job.parameters);
@@ -152,6 +153,7 @@ TrainingResult trainInMemory(const JobTexts& job, const std::atomic<bool>* stop)
     result.finalR2.erase(0, first == std::string::npos ? result.finalR2.size() : first);
     result.matrix.aLen = engine.aLen;
     result.matrix.bLen = engine.bLen;
+    result.matrix.options = job.options;
     result.unity = engine.unity;
     result.tol = engine.tol;
     return result;

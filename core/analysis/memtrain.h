@@ -25,6 +25,8 @@ struct JobTexts {
     // What reading the data texts gives, where known (jobDataText).
     std::shared_ptr<const KnownReads> aReads;
     std::shared_ptr<const KnownReads> bReads;
+    // How the training's engine does its arithmetic.
+    EngineOptions options;
 };
 
 // How a training ended, as the runner tells it: every pair recalled, the

@@ -136,7 +136,7 @@ void EngineState::readParametersInto(const std::string& name, const char* paneLa
     if (aLen * bLen > kMatrixCells)
         fatal("MATRIX TOO BIG");
     simulationMode = readIntParameter(f);
-    if (simulationMode == 1 && simulationFileName().empty())
+    if (simulationMode == kSimulationPass && simulationFileName().empty())
         fatal("Simulation file not available ");
 
     beta = readRealParameter(f);
@@ -151,11 +151,11 @@ void EngineState::readParametersInto(const std::string& name, const char* paneLa
         reportFile.writeLn("LIMIT   = " + longExpText(limit));
         reportFile.write("OPTION  = " + std::to_string(transferFunction));
     }
-    if (transferFunction < 1 || transferFunction > 2) {
-        transferFunction = 1;
+    if (transferFunction < kTrainingTransfer || transferFunction > kNoTransfer) {
+        transferFunction = kTrainingTransfer;
         reportFile.writeLn("ERROR-INVALID Option Selected Assuming Option 1");
     }
-    reportFile.writeLn(transferFunction == 2 ? " Transfer Function 2 Selected" : " Transfer Function 1 Selected");
+    reportFile.writeLn(transferFunction == kNoTransfer ? " Transfer Function 2 Selected" : " Transfer Function 1 Selected");
     if (unity < 0) {
         unity = 10;
         reportFile.writeLn("ERROR-INVALID Unity Value Assuming Unity=10");
@@ -164,7 +164,7 @@ void EngineState::readParametersInto(const std::string& name, const char* paneLa
         reportFile.writeLn("UNITY   = " + std::to_string(unity));
     consoleWriteLn(paneLabel + realTextWD(unity, 9, 0));
 
-    if (runOption == 1)
+    if (runOption == kMatrixFromParameters)
         readWMatrix(wMatrix, aLen, bLen, f);
     f.close();
 }

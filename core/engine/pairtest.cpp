@@ -6,16 +6,10 @@
 
 namespace duolink {
 
-bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n, PatternTexts* kept,
-                              int pair)
+// testPattern's own steps, inline: they run at every pair.
+inline void EngineState::showPairPatterns(const Vector& a, const Vector& b, int aLength, int n, PatternTexts* kept)
 {
     const bool shows = !quiet;
-    // A pair of 0/unity patterns on whole weights: the quiet test's steps
-    // for the product, the count, the errors and the correction, which give
-    // the general ones' results; the texts and their order are the same.
-    const WholePairMemo::Pair* const whole = shows && &w == &wMatrix ? qualifiedWholePair(pair, a, b, aLength, n) : nullptr;
-    if (!whole)
-        wholePairs_.bound = -1;
     if (shows) {
         char number[24];
         consoleWrite(std::string_view(number, static_cast<size_t>(writeWholeText(number, presentationNo, 8) - number)));
@@ -29,22 +23,40 @@ bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Mat
     printScaledVector(b, n, kept ? &kept->paneB : nullptr);
     if (shows)
         consoleWriteLn();
+}
+
+inline void EngineState::showCalcVector(const char* label, int n)
+{
+    if (!quiet)
+        consoleWrite(label);
+    printScaledVector(calcVector, n);
+}
+
+bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n, PatternTexts* kept,
+                              int pair)
+{
+    const bool shows = !quiet;
+    // A pair of 0/unity patterns on whole weights: the quiet test's steps
+    // for the product, the count, the errors and the correction, which give
+    // the general ones' results; the texts and their order are the same.
+    const WholePairMemo::Pair* const whole = shows && &w == &wMatrix ? qualifiedWholePair(pair, a, b, aLength, n) : nullptr;
+    if (!whole)
+        wholePairs_.bound = -1;
+    showPairPatterns(a, b, aLength, n, kept);
 
     if (whole)
         sumWholeRows(*whole, n);
     else
         vectorMatrixProduct(w, aLength, n, calcVector, a);
-    if (transferFunction == 1)
+    if (transferFunction == kTrainingTransfer)
         for (int i = 1; i <= n; ++i)
             calcVector[i] = trainingTransfer(calcVector[i]);
-    if (shows)
-        consoleWrite("Calc: ");
-    printScaledVector(calcVector, n);
+    showCalcVector("Calc: ", n);
     if (shows)
         consoleWriteLn();
 
     const bool ok = scoreBitErrors(whole ? wholeBitErrors(*whole, n) : bitErrors(b, calcVector, n));
-    if (runOption == 4 && shows) {
+    if (runOption == kTestAndPatternLines && shows) {
         reportFile.write("B CAL= ");
         writeVectorReport(calcVector, n);
     }
@@ -57,9 +69,7 @@ bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Mat
             wholeErrors(*whole, n);
         else
             errorVector(b, calcVector, n);
-        if (shows)
-            consoleWrite(" Error =");
-        printScaledVector(calcVector, n);
+        showCalcVector(" Error =", n);
         r2Sum = storeDouble(r2Sum + fitTerm(calcVector, b, n));
         if (!whole)
             correctWeights(w, a, calcVector, aLength, n);
@@ -73,19 +83,12 @@ bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Mat
 
 int EngineState::bitErrors(const Vector& b, const Vector& c, int n) const
 {
-    const long double u = unity;
-    int bec = 0;
-    for (int i = 1; i <= n; ++i) {
-        long double diff = std::fabs(static_cast<long double>(b[i]) - c[i]);
-        if (fdiv(diff, u) > tol)
-            ++bec;
-    }
-    return bec;
+    return reference::bitErrors(b, c, n, unity, tol);
 }
 
 bool EngineState::scoreBitErrors(int bec)
 {
-    const bool report = (runOption == 3 || runOption == 4) && !quiet;
+    const bool report = (runOption == kTestLines || runOption == kTestAndPatternLines) && !quiet;
     std::string& text = reportText_;
     if (report) {
         char number[24];
@@ -107,14 +110,10 @@ bool EngineState::scoreBitErrors(int bec)
     return bec == 0;
 }
 
-void errorVector(const Vector& b, Vector& c, int n)
-{
-    for (int i = 1; i <= n; ++i)
-        c[i] = storeDouble(static_cast<long double>(b[i]) - c[i]);
-}
-
 long double EngineState::fitTerm(const Vector& e, const Vector& b, int n)
 {
+    if (options_.referenceArithmetic)
+        return reference::fitTerm(e, b, n, unity);
     const long double u = unity;
     long double sum = 0;
     for (int i = 1; i <= n; ++i) {
@@ -139,22 +138,9 @@ void EngineState::correctWeights(Matrix& w, const Vector& a, const Vector& e, in
     matrixAdd(workMatrix, aLength, n, w, w);
 }
 
-double transferExponent(long double x)
-{
-    if (x >= 32)
-        return 3e-06;
-    if (x > -32)
-        return static_cast<double>(std::exp(-x));
-    return 3000000.0;
-}
-
 double EngineState::trainingTransfer(double v)
 {
-    const double e = transferExponent(fdiv(v, unity));
-    const long double d = 1 - static_cast<long double>(e);
-    if (std::fabs(d) < 0.0001L)
-        return storeDouble(static_cast<long double>(unity) * (d >= 0 ? 10000 : -10000));
-    return static_cast<double>(roundEven(fdiv(1, d) * unity));
+    return reference::trainingTransfer(v, unity);
 }
 
 } // namespace duolink

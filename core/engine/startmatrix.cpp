@@ -42,7 +42,7 @@ void EngineState::buildStartingMatrix()
 
     openADataFile();
     openBDataFile();
-    if (quiet && addsExactly(count)) {
+    if (quiet && !options_.referenceArithmetic && addsExactly(count)) {
         addQuantisedProducts(count);
         return;
     }

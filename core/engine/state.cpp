@@ -137,50 +137,58 @@ inline bool wholeBlocks(const double* a, const double* b, int cells)
     return offBy == 0 && sizes < 0x1p52;
 }
 
-inline long double mulChecked(long double a, long double b)
-{
-    long double r = a * b;
-    if (std::isnan(r))
-        throw RunError(kInvalidOp);
-    return r;
-}
 } // namespace
 
 // --- Matrix primitives -------------------------------------------------------------------
+//
+// Each primitive is the reference loop (reference.h) behind one shortcut: a
+// function that gives the same cells for the inputs it takes, and says false,
+// with nothing written, for the others. Shortcuts are off with
+// EngineOptions::referenceArithmetic.
 
-void EngineState::outerProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x)
+namespace {
+
+// outerProduct with x = 1, every second(j) = +-unity and every first(i) a
+// whole number below 2^52: each product is exact and the store and the
+// rounding keep it, so the cells are +-first(i) (never negative zero).
+bool unitOuterProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x,
+                      int stride, int unity)
 {
-    // With x = 1, every second(j) = +-unity and every first(i) a whole number
-    // below 2^52, each product is exact and the store and the rounding keep
-    // it: the cells are +-first(i) (never negative zero).
-    if (x == 1 && unity != 0 && n >= 1 && m >= 1 && allWhole(&first[1], n)) {
-        const double u = unity;
-        double signs[kVectorSize + 1];
-        bool unit = true;
-        for (int j = 1; j <= m; ++j) {
-            signs[j] = second[j] == u ? 1 : -1;
-            unit = unit & ((second[j] == u) | (second[j] == -u));
-        }
-        if (unit) {
-            for (int i = 1; i <= n; ++i) {
-                double* row = &dest[cellIndex(i, 1)];
-                for (int j = 1; j <= m; ++j)
-                    row[j - 1] = signs[j] * first[i] + 0.0;
-            }
-            return;
-        }
+    if (!(x == 1 && unity != 0 && n >= 1 && m >= 1 && allWhole(&first[1], n)))
+        return false;
+    const double u = unity;
+    double signs[kVectorSize + 1];
+    bool unit = true;
+    for (int j = 1; j <= m; ++j) {
+        signs[j] = second[j] == u ? 1 : -1;
+        unit = unit & ((second[j] == u) | (second[j] == -u));
     }
-    const long double u = unity;
+    if (!unit)
+        return false;
     for (int i = 1; i <= n; ++i) {
-        for (int j = 1; j <= m; ++j) {
-            long double t = mulChecked(mulChecked(fdiv(second[j], u), first[i]), x);
-            dest[cellIndex(i, j)] = roundStoredEven(storeDouble(t));
-        }
+        double* row = &dest[reference::cellIndex(i, 1, stride)];
+        for (int j = 1; j <= m; ++j)
+            row[j - 1] = signs[j] * first[i] + 0.0;
+    }
+    return true;
+}
+
+// Row i of a correction product, as the reference loop makes it.
+void correctionRow(const Vector& first, int i, const Vector& second, int m, Matrix& dest, long double x, int stride,
+                   int unity)
+{
+    const long double u = unity;
+    for (int j = 1; j <= m; ++j) {
+        const long double t = fdiv(mulChecked(mulChecked(static_cast<long double>(first[i]), second[j]), x), u);
+        dest[reference::cellIndex(i, j, stride)] = roundStoredEven(storeDouble(t));
     }
 }
 
-template <class WorkRow>
-bool EngineState::twoValuedRows(const Vector& first, int n, Matrix& dest, int m, WorkRow workRow)
+// Rows of a correction product when every first(i) is 0 or one other value:
+// rows of zeros and that value's row, made once. False, with nothing
+// written, when the inputs are not so.
+bool twoValuedRows(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x, int stride,
+                   int unity)
 {
     // The first input that is not 0, and whether every other one is 0 or
     // the same value.
@@ -196,14 +204,14 @@ bool EngineState::twoValuedRows(const Vector& first, int n, Matrix& dest, int m,
     if (!two)
         return false;
     for (int i = 1; i < lead; ++i)
-        std::fill_n(&dest[cellIndex(i, 1)], m, 0.0);
-    workRow(lead);
+        std::fill_n(&dest[reference::cellIndex(i, 1, stride)], m, 0.0);
+    correctionRow(first, lead, second, m, dest, x, stride, unity);
     // Each further row is that row or zeros, masked without a branch on
     // the input (0/1 patterns leave no way to guess it).
-    const double* row = &dest[cellIndex(lead, 1)];
+    const double* row = &dest[reference::cellIndex(lead, 1, stride)];
     for (int i = lead + 1; i <= n; ++i) {
         const uint64_t keep = 0 - static_cast<uint64_t>(first[i] != 0);
-        double* out = &dest[cellIndex(i, 1)];
+        double* out = &dest[reference::cellIndex(i, 1, stride)];
         for (int j = 0; j < m; ++j) {
             uint64_t bits = 0;
             std::memcpy(&bits, row + j, sizeof bits);
@@ -214,110 +222,111 @@ bool EngineState::twoValuedRows(const Vector& first, int n, Matrix& dest, int m,
     return true;
 }
 
-void EngineState::correctionProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x)
+// correctionProduct when every factor but first(i) is finite and unity is
+// not 0: a zero input gives a row of zeros, and rows of the same input value
+// are the same row (0/1 patterns have only two values).
+bool sharedRowsCorrection(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x,
+                          int stride, int unity)
 {
-    const long double u = unity;
-    // Two exact shortcuts when every factor but first(i) is finite and unity
-    // is not 0: a zero input gives a row of zeros, and rows of the same input
-    // value are the same row (0/1 patterns have only two).
     bool finite = unity != 0 && std::isfinite(x);
     for (int j = 1; finite && j <= m; ++j)
         finite = std::isfinite(second[j]);
-    if (finite && twoValuedRows(first, n, dest, m, [&](int i) {
-            for (int j = 1; j <= m; ++j) {
-                long double t = fdiv(mulChecked(mulChecked(static_cast<long double>(first[i]), second[j]), x), u);
-                dest[cellIndex(i, j)] = roundStoredEven(storeDouble(t));
-            }
-        }))
-        return;
+    if (!finite)
+        return false;
+    if (twoValuedRows(first, n, second, m, dest, x, stride, unity))
+        return true;
     int previous = 0;
     for (int i = 1; i <= n; ++i) {
-        if (finite && first[i] == 0) {
+        if (first[i] == 0) {
             for (int j = 1; j <= m; ++j)
-                dest[cellIndex(i, j)] = 0;
-            continue;
-        }
-        if (finite && previous != 0 && first[previous] == first[i]) {
-            std::copy_n(&dest[cellIndex(previous, 1)], m, &dest[cellIndex(i, 1)]);
-            continue;
-        }
-        previous = i;
-        for (int j = 1; j <= m; ++j) {
-            long double t = fdiv(mulChecked(mulChecked(static_cast<long double>(first[i]), second[j]), x), u);
-            dest[cellIndex(i, j)] = roundStoredEven(storeDouble(t));
+                dest[reference::cellIndex(i, j, stride)] = 0;
+        } else if (previous != 0 && first[previous] == first[i]) {
+            std::copy_n(&dest[reference::cellIndex(previous, 1, stride)], m, &dest[reference::cellIndex(i, 1, stride)]);
+        } else {
+            previous = i;
+            correctionRow(first, i, second, m, dest, x, stride, unity);
         }
     }
+    return true;
 }
 
-void EngineState::matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest)
+// matrixAdd of a block of whole numbers, rows one after another: one sum of
+// doubles, after one check of the whole block.
+bool wholeBlockAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest, int stride)
 {
-    // A block of whole numbers, rows one after another: one sum of doubles,
-    // as below for each of its rows, after one check of the whole block.
-    if (cols == bLen && rows >= 1 && cols >= 1 && rows * cols <= kMatrixCells) {
-        const int cells = rows * cols;
-        if (wholeBlocks(&first[1], &second[1], cells)) {
-            int c = 1;
-            for (; c + 2 <= cells + 1; c += 2)
-                store2(&dest[c], load2(&second[c]) + load2(&first[c]));
-            for (; c <= cells; ++c)
-                dest[c] = second[c] + first[c];
-            return;
-        }
+    if (!(cols == stride && rows >= 1 && cols >= 1 && rows * cols <= kMatrixCells))
+        return false;
+    const int cells = rows * cols;
+    if (!wholeBlocks(&first[1], &second[1], cells))
+        return false;
+    int c = 1;
+    for (; c + 2 <= cells + 1; c += 2)
+        store2(&dest[c], load2(&second[c]) + load2(&first[c]));
+    for (; c <= cells; ++c)
+        dest[c] = second[c] + first[c];
+    return true;
+}
+
+// One row of matrixAdd as doubles, exactly what the extended sums store,
+// when the row of `first` is zeros (a correction row of a zero input) and
+// every value of `second` is finite, or both rows hold whole numbers well
+// inside the 53-bit range. False, with nothing written, for other rows.
+bool doubleRowAdd(const double* a, const double* b, double* d, int cols)
+{
+    Doubles2 firstSize{}, secondSize{}, off{}, secondNotFinite{};
+    int j = 0;
+    for (; j + 2 <= cols; j += 2) {
+        const Doubles2 x = abs2(load2(a + j)), y = abs2(load2(b + j));
+        firstSize += x;
+        secondSize += y;
+        off += offWhole2(x) + offWhole2(y);
+        secondNotFinite += y - y;
     }
+    double aSize = sumOf(firstSize), bSize = sumOf(secondSize), offBy = sumOf(off);
+    double bNotFinite = sumOf(secondNotFinite);
+    for (; j < cols; ++j) {
+        aSize += std::fabs(a[j]);
+        bSize += std::fabs(b[j]);
+        offBy += wholeDouble(a[j]) && wholeDouble(b[j]) ? 0 : 1;
+        bNotFinite += b[j] - b[j];
+    }
+    const bool zeros = aSize == 0 && bNotFinite == 0;
+    const bool whole = offBy == 0 && aSize < 0x1p52 && bSize < 0x1p52;
+    if (!zeros && !whole)
+        return false;
+    j = 0;
+    for (; j + 2 <= cols; j += 2)
+        store2(d + j, load2(b + j) + load2(a + j));
+    for (; j < cols; ++j)
+        d[j] = b[j] + a[j];
+    return true;
+}
+
+// matrixAdd by rows: doubleRowAdd where it takes the row, the reference sum
+// of the row where not.
+void rowwiseAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest, int stride)
+{
     for (int i = 1; i <= rows; ++i) {
-        // Two kinds of rows add as doubles, exactly what the extended sums
-        // store: a row of zeros in `first` (a correction row of a zero input)
-        // when every value of `second` is finite, and rows of whole numbers
-        // well inside the 53-bit range. Rows are contiguous.
-        if (cols >= 1) {
-            const int c = cellIndex(i, 1);
-            const double* a = &first[c];
-            const double* b = &second[c];
-            Doubles2 firstSize{}, secondSize{}, off{}, secondNotFinite{};
-            int j = 0;
-            for (; j + 2 <= cols; j += 2) {
-                const Doubles2 x = abs2(load2(a + j)), y = abs2(load2(b + j));
-                firstSize += x;
-                secondSize += y;
-                off += offWhole2(x) + offWhole2(y);
-                secondNotFinite += y - y;
-            }
-            double aSize = sumOf(firstSize), bSize = sumOf(secondSize), offBy = sumOf(off);
-            double bNotFinite = sumOf(secondNotFinite);
-            for (; j < cols; ++j) {
-                aSize += std::fabs(a[j]);
-                bSize += std::fabs(b[j]);
-                offBy += wholeDouble(a[j]) && wholeDouble(b[j]) ? 0 : 1;
-                bNotFinite += b[j] - b[j];
-            }
-            const bool zeros = aSize == 0 && bNotFinite == 0;
-            const bool whole = offBy == 0 && aSize < 0x1p52 && bSize < 0x1p52;
-            if (zeros || whole) {
-                double* d = &dest[c];
-                j = 0;
-                for (; j + 2 <= cols; j += 2)
-                    store2(d + j, load2(b + j) + load2(a + j));
-                for (; j < cols; ++j)
-                    d[j] = b[j] + a[j];
-                continue;
-            }
-        }
+        const int c = reference::cellIndex(i, 1, stride);
+        if (cols >= 1 && doubleRowAdd(&first[c], &second[c], &dest[c], cols))
+            continue;
         for (int j = 1; j <= cols; ++j) {
-            int c = cellIndex(i, j);
-            long double s = static_cast<long double>(second[c]) + first[c];
+            const int cell = reference::cellIndex(i, j, stride);
+            const long double s = static_cast<long double>(second[cell]) + first[cell];
             if (std::isnan(s))
-                throw RunError(kInvalidOp);
-            dest[c] = storeDouble(s);
+                raiseArithmeticError(kInvalidOp);
+            dest[cell] = storeDouble(s);
         }
     }
 }
 
-bool EngineState::sumOfUnityRows(const Matrix& m, int n, int k, Vector& out, const Vector& in) const
+// vectorMatrixProduct when every input is 0 or unity and every cell a small
+// whole number. Each step of the reference product adds cell * input /
+// unity, rounded: with every cell a whole number below 2^31 that is the cell
+// or nothing, exactly, and no step can fail. Rows are contiguous. False,
+// with `out` unchanged, when that does not hold.
+bool sumOfUnityRows(const Matrix& m, int n, int k, Vector& out, const Vector& in, int stride, int unity)
 {
-    // Each step of the general product adds cell * input / unity, rounded:
-    // with every input 0 or unity and every cell a whole number below 2^31
-    // that is the cell or nothing, exactly, and no step can fail. Rows are
-    // contiguous in the matrix.
     if (unity == 0 || k < 1 || k > kVectorSize)
         return false;
     const double u = unity;
@@ -342,7 +351,7 @@ bool EngineState::sumOfUnityRows(const Matrix& m, int n, int k, Vector& out, con
     // way to guess it). Times 0 a cell of a whole number is a zero, which
     // changes no sum of whole numbers.
     for (int i = 1; i <= n; ++i) {
-        const double* row = &m[cellIndex(i, 1)];
+        const double* row = &m[reference::cellIndex(i, 1, stride)];
         const auto used = static_cast<double>(in[i] != 0);
         const Doubles2 use = {used, used};
         for (int p = 0; 2 * p < even; ++p) {
@@ -371,22 +380,35 @@ bool EngineState::sumOfUnityRows(const Matrix& m, int n, int k, Vector& out, con
     return true;
 }
 
+} // namespace
+
+void EngineState::outerProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x)
+{
+    if (!options_.referenceArithmetic && unitOuterProduct(first, n, second, m, dest, x, bLen, unity))
+        return;
+    reference::outerProduct(first, n, second, m, dest, x, bLen, unity);
+}
+
+void EngineState::correctionProduct(const Vector& first, int n, const Vector& second, int m, Matrix& dest, long double x)
+{
+    if (!options_.referenceArithmetic && sharedRowsCorrection(first, n, second, m, dest, x, bLen, unity))
+        return;
+    reference::correctionProduct(first, n, second, m, dest, x, bLen, unity);
+}
+
+void EngineState::matrixAdd(const Matrix& first, int rows, int cols, const Matrix& second, Matrix& dest)
+{
+    if (options_.referenceArithmetic)
+        reference::matrixAdd(first, rows, cols, second, dest, bLen);
+    else if (!wholeBlockAdd(first, rows, cols, second, dest, bLen))
+        rowwiseAdd(first, rows, cols, second, dest, bLen);
+}
+
 void EngineState::vectorMatrixProduct(const Matrix& m, int n, int k, Vector& out, const Vector& in)
 {
-    for (int j = 1; j <= k; ++j)
-        out[j] = 0;
-    if (sumOfUnityRows(m, n, k, out, in))
+    if (!options_.referenceArithmetic && sumOfUnityRows(m, n, k, out, in, bLen, unity))
         return;
-    const long double u = unity;
-    for (int j = 1; j <= k; ++j) {
-        for (int i = 1; i <= n; ++i) {
-            const double w = m[cellIndex(i, j)];
-            long double t = fdiv(mulChecked(w, in[i]), u) + out[j];
-            if (std::isnan(t))
-                throw RunError(kInvalidOp);
-            out[j] = roundStoredEven(storeDouble(t));
-        }
-    }
+    reference::vectorMatrixProduct(m, n, k, out, in, bLen, unity);
 }
 
 void EngineState::programDone(const std::string& reason)

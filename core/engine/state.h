@@ -26,77 +26,32 @@
 #include "core/support/textfile.h"
 #include "core/engine/observer.h"
 #include "core/patterns/patterns.h"
+#include "core/engine/checked.h"
 #include "core/engine/numbercache.h"
+#include "core/engine/options.h"
+#include "core/engine/reference.h"
 #include "core/engine/stores.h"
 #include "core/engine/wholepairs.h"
 
 namespace duolink {
 
-// --- Checked extended arithmetic -------------------------------------------
+// The run option of the parameters file (" 1 = RWM 2=PFM 3=STL 4=IRN "): it
+// chooses what the training writes into the report. Any other number reads
+// as well, and writes the least.
+enum RunOption : int {
+    kMatrixFromParameters = 1, // a W matrix follows the parameters; trained as option 4
+    kFinalMatrixOnly = 2,      // only the final matrix
+    kTestLines = 3,            // each pair's test line, and the final matrix
+    kTestAndPatternLines = 4,  // the test line with the patterns and the result
+};
+// The transfer function of the parameters file: 1 puts the training's
+// transfer on every product, 2 leaves the products as they are; any other
+// number reads as 1.
+enum TransferFunction : int { kTrainingTransfer = 1, kNoTransfer = 2 };
+// The simulation field: 1 feeds nutest.dat through the trained matrix.
+enum SimulationMode : int { kSimulationPass = 1 };
 
-// Raises RunError with `message`; kept out of line so that the checks
-// below stay small enough to inline.
-[[noreturn]] void raiseArithmeticError(const char* message);
-
-// a / b, raising "Floating point division by zero" or, for 0/0,
-// "Invalid floating point operation".
-inline long double fdiv(long double a, long double b)
-{
-    if (b == 0) [[unlikely]]
-        raiseArithmeticError(a == 0 || std::isnan(a) ? kInvalidOp : kDivByZero);
-    const long double q = a / b;
-    if (std::isnan(q)) [[unlikely]]
-        raiseArithmeticError(kInvalidOp);
-    return q;
-}
-
-// Stores an extended value to a double; a finite value beyond the double
-// range raises "Floating point overflow", NaN "Invalid floating point operation".
-inline double storeDouble(long double x)
-{
-    const double d = static_cast<double>(x);
-    if (std::isnan(x)) [[unlikely]]
-        raiseArithmeticError(kInvalidOp);
-    // Values that round down to DBL_MAX still fit.
-    if (std::isinf(d) && std::isfinite(x)) [[unlikely]]
-        raiseArithmeticError(kOverflow);
-    return d;
-}
-
-// Nearest whole number, ties to even; NaN, infinities and values outside the
-// 64-bit integer range raise "Invalid floating point operation".
-inline long double roundEven(long double x)
-{
-    // The 64-bit integer range: [-2^63, 2^63).
-    constexpr long double kLimit = 9223372036854775808.0L;
-    if (!(x >= -kLimit - 0.5L && x < kLimit - 0.5L)) [[unlikely]]
-        raiseArithmeticError(kInvalidOp);
-    // A whole number, never negative zero.
-    return std::rint(x) + 0.0L;
-}
-
-// roundEven of a value already stored to a double, worked out in double
-// arithmetic: the same whole number and the same errors, without the
-// extended unit.
-inline double roundStoredEven(double x)
-{
-    // The doubles in [-2^63 - 0.5, 2^63 - 0.5) are those in [-2^63, 2^63).
-    constexpr double kLimit = 0x1p63;
-    if (!(x >= -kLimit && x < kLimit)) [[unlikely]]
-        raiseArithmeticError(kInvalidOp);
-    // Below 2^52, adding 2^52 rounds to a whole number, ties to even; from
-    // 2^52 on every double is whole. Never negative zero.
-    const double m = std::fabs(x);
-    if (m < 0x1p52)
-        return std::copysign((m + 0x1p52) - 0x1p52, x) + 0.0;
-    return x + 0.0;
-}
-
-// c(i) = store(b(i) - c(i)) for i = 1..n.
-void errorVector(const Vector& b, Vector& c, int n);
-// e^-x of the transfer functions, held as a double, with fixed values beyond
-// |x| >= 32.
-double transferExponent(long double x);
+struct KeptPairs;
 
 // Second line of both banners.
 std::string bannerLine();
@@ -168,6 +123,11 @@ public:
     }
     void clearJobFileTexts() { jobFileTexts_.clear(); }
 
+    // How this engine does its arithmetic (options.h); for a run that has not
+    // begun.
+    void setOptions(const EngineOptions& options) { options_ = options; }
+    const EngineOptions& options() const { return options_; }
+
     // Puts every number of the engine state back to zero and closes its files.
     void resetEngineState();
 
@@ -191,7 +151,7 @@ public:
     void openReader(TextReader& reader, const std::string& name);
 
     // --- Matrix primitives -------------------------------------------------------
-    int cellIndex(int i, int j) const { return j + (i - 1) * bLen; }
+    int cellIndex(int i, int j) const { return reference::cellIndex(i, j, bLen); }
     // How many values from position 1 on reading a pattern of `length`
     // values writes: whole lines of up to 16, within the vector.
     static size_t readWidth(int length)
@@ -235,6 +195,10 @@ public:
     // `pair`: its number in the run from 1 on, or 0.
     bool testPattern(const Vector& a, const Vector& b, int aLength, Matrix& w, int n, PatternTexts* kept = nullptr,
                      int pair = 0);
+    // testPattern's pane lines: the pair's number and patterns, and a label
+    // and calcVector.
+    void showPairPatterns(const Vector& a, const Vector& b, int aLength, int n, PatternTexts* kept);
+    void showCalcVector(const char* label, int n);
     bool scorePattern(const Vector& b, const Vector& c, int n) { return scoreBitErrors(bitErrors(b, c, n)); }
     // scorePattern's parts: the count of differences beyond TOL, and what
     // the count is reported as and added to.
@@ -341,7 +305,29 @@ public:
 
 private:
     RunEnd runJob();
+    // runTraining's steps, in order (training.cpp).
     RunEnd runTraining(const std::string& parametersName);
+    void writeTrainingBanners();
+    void prepareStartingMatrix();
+    void announceTraining();
+    RunEnd presentUntilDone();
+    RunEnd finishTraining(RunEnd end);
+    // One presentation: every pair tested, and what it found.
+    struct PresentationTally {
+        bool allCorrect = true;
+        int missedPairs = 0;
+    };
+    PresentationTally presentPairs(KeptPairs& kept, std::vector<PatternTexts>& texts);
+    void endPresentation(const PresentationTally& tally, double berBefore);
+    // A pair's steps: its report heading, its first read, the whole pairs
+    // from it on in one pass (returns the first one left untested), its
+    // test, and its report lines.
+    bool writesTestLines() const;
+    void writePairHeading(int m);
+    void readPair(int m, KeptPairs& kept);
+    int testKeptWholePairs(int m, KeptPairs& kept, PresentationTally& tally);
+    bool testPair(int m, KeptPairs& kept, PatternTexts* texts);
+    void writePairLines(PatternTexts* texts, bool ok);
     void endQuietly(RunEnd end) noexcept;
     void quantise(Vector& v, int length);
     void writePairReport();
@@ -351,19 +337,10 @@ private:
     void readParametersInto(const std::string& name, const char* paneLabel);
     // The report file, or in quiet mode a report that is dropped.
     void createReport(const std::string& name);
-    // vectorMatrixProduct when every input is 0 or unity and every cell a
-    // small whole number: the sums of the rows of unity. False, with `out`
-    // unchanged, when that does not hold.
-    bool sumOfUnityRows(const Matrix& m, int n, int k, Vector& out, const Vector& in) const;
-    // Rows of a product by first(i) when every first(i) is 0 or one other
-    // value: rows of zeros and that value's row, which workRow(i) writes
-    // once, in row i. False, with nothing written, when the inputs are not
-    // so. For factors that are finite, as zero rows need them.
-    template <class WorkRow>
-    bool twoValuedRows(const Vector& first, int n, Matrix& dest, int m, WorkRow workRow);
     // What a quiet run's printing would raise, as it would raise it.
     void checkScale(const Vector& v, int n) const;
 
+    EngineOptions options_;
     // True while the training presents the pairs; an arithmetic error raised
     // then means the corrections grew out of range.
     bool presenting = false;

@@ -227,7 +227,7 @@ double extendedUnityRowCorrection(double e, int unity, double beta)
 const WholePairMemo::Pair* EngineState::qualifiedWholePair(int pair, const Vector& a, const Vector& b, int aLength, int n)
 {
     WholePairMemo& memo = wholePairs_;
-    if (pair < 1)
+    if (pair < 1 || options_.referenceArithmetic)
         return nullptr;
     if (memo.pairs.size() < static_cast<size_t>(pair))
         memo.pairs.resize(static_cast<size_t>(pair));
@@ -243,7 +243,7 @@ const WholePairMemo::Pair* EngineState::qualifiedWholePair(int pair, const Vecto
     if (memo.missFrom < 0)
         memo.missFrom = missFrom(unity, tol);
     if (memo.wide < 0)
-        memo.wide = widerows::available();
+        memo.wide = !options_.portableOnly && widerows::available();
     return &kept;
 }
 
@@ -292,7 +292,7 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     // Pairs of a few fours of B values go in one step as far as they can.
     // It corrects the rows before the R2 step below is kept, which cannot
     // fail, in runs whose R2 waits.
-    if (wide && transferFunction != 1 && memo.deferR2) {
+    if (wide && transferFunction != kTrainingTransfer && memo.deferR2) {
         bool corrected = false;
         double largest = 0;
         const int bec = widerows::testPair(wMatrix.data(), rows.data(), static_cast<int>(rows.size()), bKept, n,
@@ -314,7 +314,7 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
 
     // The product through the matrix: the sums of the rows of unity.
     sumWholeRows(kept, n);
-    if (transferFunction == 1)
+    if (transferFunction == kTrainingTransfer)
         for (int j = 1; j <= n; ++j)
             calcVector[j] = trainingTransfer(calcVector[j]);
     const int bec = wholeBitErrors(kept, n);

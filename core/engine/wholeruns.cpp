@@ -2,11 +2,48 @@
 // testWholePair does for each pair, without looking up again at every pair
 // what the run has already found.
 #include <cmath>
+#include <span>
 
 #include "core/engine/state.h"
 #include "core/engine/widerows.h"
 
 namespace duolink {
+
+namespace {
+
+// Whether the first `count` pairs were all found whole, with no B value of
+// negative zero: the pass makes each error from B in another order, which
+// could give the other sign to a zero error there.
+bool wholeWithoutNegativeZeros(const WholePairMemo& memo, int count)
+{
+    for (int m = 0; m < count; ++m)
+        if (memo.pairs[static_cast<size_t>(m)].kind != WholePairMemo::Pair::Whole)
+            return false;
+    for (const double b : memo.bValues)
+        if (b == 0 && std::signbit(b))
+            return false;
+    return true;
+}
+
+// How many rows two pairs share; their rows are in ascending order.
+int sharedRows(std::span<const int> before, std::span<const int> rows)
+{
+    int shared = 0;
+    for (auto b = before.begin(), r = rows.begin(); b != before.end() && r != rows.end();) {
+        if (*b < *r) {
+            ++b;
+        } else if (*r < *b) {
+            ++r;
+        } else {
+            ++shared;
+            ++b;
+            ++r;
+        }
+    }
+    return shared;
+}
+
+} // namespace
 
 bool EngineState::allPairsInOnePass(int count)
 {
@@ -18,35 +55,15 @@ bool EngineState::allPairsInOnePass(int count)
         return false;
     const int n = bLen;
     memo.onePass = 0;
-    if (!memo.deferR2 || memo.wide == 0 || transferFunction == 1 || (n != 4 && n != 8 && n != 12 && n != 16) ||
-        count < 1 || memo.pairs.size() < static_cast<size_t>(count))
+    const bool fours = n == 4 || n == 8 || n == 12 || n == 16;
+    if (!memo.deferR2 || memo.wide == 0 || transferFunction == kTrainingTransfer || !fours || count < 1 ||
+        memo.pairs.size() < static_cast<size_t>(count) || !wholeWithoutNegativeZeros(memo, count))
         return false;
-    for (int m = 0; m < count; ++m)
-        if (memo.pairs[static_cast<size_t>(m)].kind != WholePairMemo::Pair::Whole)
-            return false;
-    // The pass makes each error from B in another order, which could give
-    // the other sign to a zero error where B is negative zero.
-    for (const double b : memo.bValues)
-        if (b == 0 && std::signbit(b))
-            return false;
     // The rows each pair shares with the one before it.
     memo.shared.assign(static_cast<size_t>(count), 0);
-    for (int m = 2; m <= count; ++m) {
-        const std::span<const int> before = memo.rowsOf(memo.pairs[static_cast<size_t>(m) - 2]);
-        const std::span<const int> rows = memo.rowsOf(memo.pairs[static_cast<size_t>(m) - 1]);
-        int& shared = memo.shared[static_cast<size_t>(m) - 1];
-        for (auto b = before.begin(), r = rows.begin(); b != before.end() && r != rows.end();) {
-            if (*b < *r) {
-                ++b;
-            } else if (*r < *b) {
-                ++r;
-            } else {
-                ++shared;
-                ++b;
-                ++r;
-            }
-        }
-    }
+    for (int m = 2; m <= count; ++m)
+        memo.shared[static_cast<size_t>(m) - 1] = sharedRows(memo.rowsOf(memo.pairs[static_cast<size_t>(m) - 2]),
+                                                             memo.rowsOf(memo.pairs[static_cast<size_t>(m) - 1]));
     memo.onePass = 1;
     return true;
 }

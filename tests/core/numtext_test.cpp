@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/analysis/splitmix64.h"
 #include "core/support/console.h"
 #include "core/support/numtext.h"
 
@@ -43,13 +44,8 @@ TEST(NumberTexts, RealsRoundHalfAwayFromZeroOnTheirDecimalForm)
 // padding checked on values of every size the pane and the files show.
 TEST(NumberTexts, FixedFormsMatchTheLibraryAwayFromHalves)
 {
-    uint64_t state = 27;
-    auto next = [&state] { // SplitMix64
-        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    };
+    SplitMix64 random(27);
+    auto next = [&random] { return random.next(); };
     const long double units[] = {1, 10, 10000, 3, 1e6L};
     int checked = 0;
     for (int i = 0; i < 40000; ++i) {
@@ -188,13 +184,8 @@ TEST(NumberTexts, WholeExponentFormsMatchTheEighteenDigitForm)
         std::snprintf(e, sizeof e, "E%c%04d", exponent < 0 ? '-' : '+', std::abs(exponent));
         return std::string(std::signbit(value) ? "-" : " ") + kept[0] + "." + kept.substr(1) + e;
     };
-    uint64_t state = 5;
-    auto next = [&state] { // SplitMix64
-        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    };
+    SplitMix64 random(5);
+    auto next = [&random] { return random.next(); };
     const double edges[] = {1, 9, 10, 95, 949, 950, 999, 9999, 99950, 1e16 - 1, 99999999999999984.0, 1e17, 2e17};
     for (int i = 0; i < 60000; ++i) {
         const uint64_t r = next();
