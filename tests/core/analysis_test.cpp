@@ -22,6 +22,7 @@
 
 using namespace duolink;
 using duolink::testing::readFile;
+using duolink::testing::runBatch;
 using duolink::testing::writeFile;
 namespace fs = std::filesystem;
 
@@ -38,14 +39,6 @@ std::vector<std::string> split(const std::string& text, char separator)
     for (std::string field; std::getline(in, field, separator);)
         fields.push_back(field);
     return fields;
-}
-
-// Runs the runner; its standard output goes to `out`.
-int runBatch(const std::string& args, const fs::path& out)
-{
-    const std::string command = std::string(DUOLINK_BATCH) + " " + args + " >'" + out.string() + "' 2>'" + out.string() + ".err'";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // A pattern list of `pairs` random pairs; values are 0/1 or, with `real`, of
@@ -126,7 +119,7 @@ TEST_F(Analysis, RecallTableAgreesWithPredictOnEveryPair)
         }
         ASSERT_EQ(runBatch("--quiet" + patternsOption + " --recall-table '" + table.string() + "' '" +
                                folder.string() + "'",
-                           dir_ / "out"),
+                           dir_ / "out", dir_ / "out.err"),
                   0)
             << readFile(dir_ / "out.err");
         std::vector<std::string> rows = split(readFile(table), '\n');
@@ -147,7 +140,7 @@ TEST_F(Analysis, RecallTableAgreesWithPredictOnEveryPair)
         const fs::path again = dir_ / (job.name + "-again.csv");
         ASSERT_EQ(runBatch("--quiet" + patternsOption + predicts + " --recall-table '" + again.string() + "' '" +
                                folder.string() + "'",
-                           dir_ / "predicted"),
+                           dir_ / "predicted", dir_ / "predicted.err"),
                   0);
         EXPECT_EQ(readFile(again), readFile(table));
         const std::vector<std::string> predicted = split(readFile(dir_ / "predicted"), '\n');

@@ -367,10 +367,9 @@ class PatternsOption : public PatternListFiles {
 protected:
     int run(const std::string& args)
     {
-        const std::string command = std::string("'") + DUOLINK_BATCH + "' " + args + " >out 2>err";
-        const int status = std::system(command.c_str());
+        const int status = duolink::testing::runBatch(args, dir_ / "out", dir_ / "err", dir_);
         err = readFile(dir_ / "err");
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return status;
     }
     std::string err;
 };

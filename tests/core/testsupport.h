@@ -3,7 +3,9 @@
 // that records its lines, and a clean engine.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <fstream>
 #include <sstream>
@@ -59,6 +61,28 @@ inline int openFilesUnder(const std::filesystem::path& path)
     }
     return count;
 }
+
+#ifdef DUOLINK_BATCH
+// The shell command that runs the headless runner with `args` (shell words,
+// quoted by the caller) from `from`, or from here when it is empty, its
+// standard output to `out` and its standard error to `err`.
+inline std::string batchCommand(const std::string& args, const std::filesystem::path& out,
+                                const std::filesystem::path& err, const std::filesystem::path& from = {})
+{
+    const auto quoted = [](const std::filesystem::path& p) { return "'" + p.string() + "'"; };
+    std::string command = from.empty() ? "" : "cd " + quoted(from) + " && ";
+    return command + "exec " + quoted(DUOLINK_BATCH) + " " + args + " >" + quoted(out) + " 2>" + quoted(err);
+}
+
+// Runs that command; returns the runner's exit code, or -1 when it did not
+// exit.
+inline int runBatch(const std::string& args, const std::filesystem::path& out,
+                    const std::filesystem::path& err, const std::filesystem::path& from = {})
+{
+    const int status = std::system(batchCommand(args, out, err, from).c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
 
 // Joins lines with CR LF, each line ended.
 inline std::string crlf(const std::vector<std::string>& lines)

@@ -260,14 +260,9 @@ protected:
     // Runs from the scratch folder, so that a relative FILE lands there.
     std::string command(const std::string& args)
     {
-        return "cd '" + dir_.string() + "' && exec '" + std::string(DUOLINK_BATCH) + "' " + args +
-               " >/dev/null 2>'" + (dir_ / "err").string() + "'";
+        return duolink::testing::batchCommand(args, "/dev/null", dir_ / "err", dir_);
     }
-    int run(const std::string& args)
-    {
-        const int status = std::system(command(args).c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    int run(const std::string& args) { return duolink::testing::runBatch(args, "/dev/null", dir_ / "err", dir_); }
 };
 
 TEST_F(StatsOption, WritesOneLinePerPresentationHoweverTheJobEnds)

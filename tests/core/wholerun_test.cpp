@@ -200,12 +200,10 @@ class BatchRun : public duolink::testing::EngineTest {
 protected:
     int run(const std::string& args)
     {
-        std::string command = std::string("'") + DUOLINK_BATCH + "' " + args + " >'" + (dir_ / "out").string() +
-                              "' 2>'" + (dir_ / "err").string() + "'";
-        int status = std::system(command.c_str());
+        const int status = duolink::testing::runBatch(args, dir_ / "out", dir_ / "err");
         out = readFile(dir_ / "out");
         err = readFile(dir_ / "err");
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return status;
     }
     int runJob(const std::string& job)
     {

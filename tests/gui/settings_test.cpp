@@ -12,6 +12,7 @@
 #include "core/engine/solve.h"
 #include "core/parameters/paramsfile.h"
 #include "gui/settingsdialog.h"
+#include "tests/core/testsupport.h"
 #include "tests/gui/fixture.h"
 
 using namespace duolink;
@@ -21,13 +22,7 @@ namespace {
 
 const fs::path kExample = fs::path(DUOLINK_TEST_DATA) / ".." / ".." / "examples" / "veld200gSetup.dat";
 
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using duolink::testing::readFile;
 
 class SettingsInWindow : public WindowInWorkFolder {
 protected:

@@ -26,13 +26,7 @@ namespace {
 
 const fs::path kExamples = fs::path(DUOLINK_TEST_DATA) / ".." / ".." / "examples";
 
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using duolink::testing::readFile;
 
 // The example pattern set: each B pattern is its A pattern read backwards.
 const char* const kPairs[5][16] = {

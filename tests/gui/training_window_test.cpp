@@ -208,10 +208,9 @@ TEST_F(TrainingView, KeepsPaneAndReportAndExportsWhatTheRunnerWrites)
 {
     const fs::path job = dir / "demo";
     fs::copy(kExamples / "demo", job);
-    const std::string command = std::string("'") + DUOLINK_BATCH + "' '" + job.string() + "' --stats '" +
-                                (dir / "runner.csv").string() + "' >'" + (dir / "runner.pane").string() +
-                                "' 2>/dev/null";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_EQ(duolink::testing::runBatch("'" + job.string() + "' --stats '" + (dir / "runner.csv").string() + "'",
+                                         dir / "runner.pane", "/dev/null"),
+              0);
 
     solve();
     std::string pane;
