@@ -11,6 +11,7 @@
 #include <strings.h>
 
 #include "batch/fileclash.h"
+#include "core/analysis/capacitysummary.h"
 #include "core/analysis/csvout.h"
 #include "core/analysis/jobtexts.h"
 #include "core/analysis/orderedrun.h"
@@ -240,7 +241,8 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
             }
         };
         write(capacity ? std::string(kCapacityHeader) + '\n' : sweepHeader(args.axes) + '\n');
-        std::vector<CapacitySummary> summary(capacity ? static_cast<size_t>(o.maxPairs) + 1 : 0);
+        CapacityRunSummary summary(capacity ? o.maxPairs : 0);
+        const ParameterValues values = readParameterValues(*parameters);
         std::optional<std::string> failure; // the first write that failed
         keepFreedMemoryForReuse();
         const ThreadPool pool(static_cast<unsigned>(args.jobs));
@@ -281,10 +283,14 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
                         f.push_back(text.substr(start, end - start));
                         start = end + 1;
                     }
+                    for (Outcome e : {Outcome::Recalled, Outcome::Limit, Outcome::Error, Outcome::Terminated})
+                        if (f[2] == outcomeName(e))
+                            r.outcome = e;
                     r.presentations = std::stoi(f[3]);
                     r.recall.recalled = std::stoi(f[6]);
-                    const int n = capacityPairs(o, row);
-                    summary[static_cast<size_t>(n)].add(n, r);
+                    const int n = capacityPairs(o, row), t = capacitySet(o, row);
+                    const PatternPairs set = randomSet(o.seed, n, t, o.density);
+                    summary.add({n, t, largestSquaredLength(set, static_cast<int>(values[Parameter::ALen])), r});
                 }
             },
             progress, [&] { return stop.load(); });
@@ -299,16 +305,9 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         }
         file.commit();
         if (capacity) {
-            std::printf("n,sets,mean_recalled_share,min_recalled_share,max_recalled_share,mean_presentations\n");
-            for (size_t n = 1; n < summary.size(); ++n) {
-                const CapacitySummary& s = summary[n];
-                if (s.sets == 0)
-                    continue;
-                std::string line = std::to_string(n) + ',' + std::to_string(s.sets);
-                for (double value : {s.meanShare(), s.shareMin, s.shareMax, s.meanPresentations()})
-                    appendShortest(line += ',', value);
-                std::printf("%s\n", line.c_str());
-            }
+            std::printf("%s\n%s", CapacityRunSummary::csvHeader(), summary.csvLines().c_str());
+            if (const std::string note = summary.divergenceNote(values[Parameter::Beta]); !note.empty())
+                std::fprintf(stderr, "note: %s\n", note.c_str());
             std::fflush(stdout);
         }
         return stats.stopped ? kExitStopped : kExitOk;

@@ -38,13 +38,19 @@ Dialogs& AnalysisTab::dialogs() const
 
 void AnalysisTab::saveTextAs(const QString& filter, const char* suffix, QString& lastName, const std::string& text)
 {
+    saveStreamAs(filter, suffix, lastName,
+                 [&text](const std::function<bool(std::string_view)>& write) { return write(text); });
+}
+
+void AnalysisTab::saveStreamAs(const QString& filter, const char* suffix, QString& lastName, const Writer& write)
+{
     const std::optional<QString> name = dialogs().saveFileName(this, filter, lastName);
     if (!name || name->isEmpty())
         return;
     lastName = withSuffix(*name, suffix);
     if (!mayReplace(this, dialogs(), lastName))
         return;
-    if (const QString reason = replaceFileWith(lastName, text); !reason.isEmpty())
+    if (const QString reason = replaceFileWith(lastName, write); !reason.isEmpty())
         dialogs().errorBox(this, fileErrorText(lastName, tr("not saved"), reason));
 }
 

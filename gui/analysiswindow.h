@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/analysis/exactrecall.h"
 
@@ -51,6 +52,9 @@ protected:
     // Asks for a file name (the suffix is added when none is given) and
     // writes `text` there as a whole; on failure the error box says why.
     void saveTextAs(const QString& filter, const char* suffix, QString& lastName, const std::string& text);
+    // The same for text that `write` hands over a piece at a time.
+    using Writer = std::function<bool(const std::function<bool(std::string_view)>&)>;
+    void saveStreamAs(const QString& filter, const char* suffix, QString& lastName, const Writer& write);
     // The same for `view` as it shows, as a PNG image.
     void saveImageAs(QWidget* view, QString& lastName);
     // Writes `view` as it shows to `path` as a PNG image; on failure an error

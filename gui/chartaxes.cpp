@@ -1,6 +1,7 @@
 #include "gui/chartaxes.h"
 
 #include <QList>
+#include <QValueAxis>
 
 #include <algorithm>
 #include <cmath>
@@ -15,6 +16,30 @@ double wholeStep(double span, int maxSteps)
         for (double factor : {1.0, 2.0, 5.0})
             if (span / (factor * power) <= maxSteps)
                 return factor * power;
+}
+
+double niceStep(double span, int maxSteps)
+{
+    if (!(span > 0) || !std::isfinite(span) || maxSteps < 1)
+        return 1;
+    double power = std::pow(10.0, std::floor(std::log10(span / maxSteps)));
+    for (;; power *= 10)
+        for (double factor : {1.0, 2.0, 5.0})
+            if (span / (factor * power) <= maxSteps * (1 + 1e-9))
+                return factor * power;
+}
+
+void setStepAxis(QValueAxis* axis, double low, double high, int maxSteps, bool whole)
+{
+    if (!(high > low))
+        high = low + 1;
+    const double step = whole ? wholeStep(high - low, maxSteps) : niceStep(high - low, maxSteps);
+    const int decimals = step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(0);
+    axis->setTickInterval(step);
+    axis->setLabelFormat(QStringLiteral("%.") + QString::number(decimals) + QLatin1Char('f'));
+    axis->setRange(low, high + (high - low) * 0.015);
 }
 
 QString powerOfTenLabel(int exponent)
