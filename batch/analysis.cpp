@@ -306,9 +306,9 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         file.commit();
         if (capacity) {
             std::printf("%s\n%s", CapacityRunSummary::csvHeader(), summary.csvLines().c_str());
+            std::fflush(stdout);
             if (const std::string note = summary.divergenceNote(values[Parameter::Beta]); !note.empty())
                 std::fprintf(stderr, "note: %s\n", note.c_str());
-            std::fflush(stdout);
         }
         return stats.stopped ? kExitStopped : kExitOk;
     } catch (const RunError& e) {

@@ -10,6 +10,7 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QScatterSeries>
+#include <QSet>
 #include <QStackedWidget>
 #include <QValueAxis>
 #include <QVBoxLayout>
@@ -42,6 +43,29 @@ QComboBox* parameterBox(bool optional)
 
 // A line chart follows a run at most this often.
 constexpr qint64 kDrawMs = 300;
+
+// More points than a chart can show apart cost seconds to draw: past this
+// many, a series keeps one point for each spot of a fine grid over the plot.
+constexpr qsizetype kMostPoints = 4000;
+constexpr int kSpots = 1000;
+
+QList<QPointF> thinned(const QList<QPointF>& points, double low, double high, double top)
+{
+    if (points.size() <= kMostPoints)
+        return points;
+    QList<QPointF> kept;
+    QSet<qint64> seen;
+    const double xSpan = high > low ? high - low : 1, ySpan = top > 0 ? top : 1;
+    for (const QPointF& p : points) {
+        const auto spot = static_cast<qint64>((p.x() - low) / xSpan * kSpots) * (kSpots + 1) +
+                          static_cast<qint64>(p.y() / ySpan * kSpots);
+        if (!seen.contains(spot)) {
+            seen.insert(spot);
+            kept.append(p);
+        }
+    }
+    return kept;
+}
 
 QString outcomeText(analysis::Outcome o)
 {
@@ -164,19 +188,19 @@ void SweepTab::countCells()
 {
     QString why;
     const std::optional<std::vector<analysis::SweepAxis>> axes = readAxes(why);
-    cells_->setText(axes ? tr("%n cell(s), each one training", nullptr, static_cast<int>(analysis::gridCellCount(*axes)))
-                         : why);
+    const size_t count = axes ? analysis::gridCellCount(*axes) : 0;
+    cells_->setText(!axes ? why : count == 1 ? tr("1 cell, one training") : tr("%1 cells, each one training").arg(count));
 }
 
 void SweepTab::run()
 {
     if (running())
         return;
+    countCells();
     QString why;
     const std::optional<std::vector<analysis::SweepAxis>> axes = readAxes(why);
     if (!axes) {
         run_->setStatus(why);
-        countCells();
         return;
     }
     std::optional<analysis::JobTexts> settings = jobSettings(overrides_->text());
@@ -208,7 +232,6 @@ void SweepTab::run()
         xs_.push_back(x);
     }
     tol_->setText(tolText(*settings, overrides_->text()));
-    countCells();
     views_->setCurrentIndex(axes_.size() == 2 ? 1 : 0);
     if (axes_.size() == 2) {
         QStringList rows, columns;
@@ -309,7 +332,7 @@ void SweepTab::drawLine()
         marks[k]->setMarkerShape(shapes[k]);
         marks[k]->setMarkerSize(9);
     }
-    QList<QPointF> values;
+    QList<QPointF> values, marked[3];
     double low = 0, high = 1, top = 1;
     bool any = false;
     for (size_t k = 0; k < points_.size() && k < xs_.size(); ++k) {
@@ -328,9 +351,11 @@ void SweepTab::drawLine()
         if (p.outcome == analysis::Outcome::Recalled)
             values.append({x, y});
         else
-            marks[static_cast<int>(p.outcome) - 1]->append(x, p.outcome == analysis::Outcome::Limit ? y : 0);
+            marked[static_cast<int>(p.outcome) - 1].append({x, p.outcome == analysis::Outcome::Limit ? y : 0});
     }
-    line->replace(values);
+    line->replace(thinned(values, low, high, top));
+    for (int k = 0; k < 3; ++k)
+        marks[k]->replace(thinned(marked[k], low, high, top));
     chart->addSeries(line);
     for (QScatterSeries* m : marks) {
         if (m->count() > 0)

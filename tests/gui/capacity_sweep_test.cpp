@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QTableWidget>
 #include <QTest>
 #include <QChartView>
@@ -17,6 +19,7 @@
 #include <QScatterSeries>
 #include <QValueAxis>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <filesystem>
@@ -153,6 +156,36 @@ TEST_F(TrainingTabs, StopEndsARunAndKeepsTheFinishedRows)
     EXPECT_TRUE(capacity->findChild<QPushButton*>("capacityRun")->isEnabled());
 }
 
+// A sweep of 100 000 quick cells: the window takes the rows in batches and
+// stays live, Stop included, and keeps only what the chart needs.
+TEST_F(TrainingTabs, ALargeSweepKeepsTheWindowLive)
+{
+    sweep->findChild<QLineEdit*>("sweepList1")->setText("0.0001:10:0.0001");
+    sweep->findChild<QComboBox*>("sweepName2")->setCurrentText("(none)");
+    sweep->findChild<QLineEdit*>("sweepOverrides")->setText("max=1");
+    QSignalSpy finished(sweep, &TrainingTab::runFinished);
+    sweep->findChild<QPushButton*>("sweepRun")->click();
+    ASSERT_EQ(sweep->points().size(), 100000u);
+    QElapsedTimer clock;
+    clock.start();
+    qint64 longestWait = 0;
+    while (finished.isEmpty() && sweep->rowCount() < 20000 && clock.elapsed() < 60000) {
+        const qint64 before = clock.elapsed();
+        QTest::qWait(20);
+        longestWait = std::max(longestWait, clock.elapsed() - before);
+        EXPECT_TRUE(sweep->analysisRun()->stopButton()->isEnabled() || !finished.isEmpty());
+    }
+    // No batch holds the window's thread for long.
+    EXPECT_LT(longestWait, 1000);
+    if (finished.isEmpty()) {
+        sweep->analysisRun()->stopButton()->click();
+        ASSERT_TRUE(finished.wait(10000));
+    }
+    EXPECT_GE(sweep->rowCount(), 20000u);
+    EXPECT_EQ(std::count_if(sweep->points().begin(), sweep->points().end(), [](const auto& p) { return p.trained; }),
+              static_cast<long>(sweep->rowCount()));
+}
+
 TEST_F(TrainingTabs, BadInputSaysWhyAndRunsNothing)
 {
     struct Case {
@@ -167,15 +200,31 @@ TEST_F(TrainingTabs, BadInputSaysWhyAndRunsNothing)
              fake.calls.clear();
          },
          "The list is empty"},
+        {[&] {
+             sweep->findChild<QLineEdit*>("sweepList1")->setText("0:1:0.001");
+             sweep->findChild<QComboBox*>("sweepName2")->setCurrentText("tol");
+             sweep->findChild<QLineEdit*>("sweepList2")->setText("0:100:0.1");
+         },
+         "1001 \u00d7 1001 cells is more than the 1000000 a sweep takes"},
         {[&] { fs::remove(dir / "veld200gSetup.dat"); }, "no parameters file"},
     };
     for (const Case& c : cases) {
         sweep->findChild<QLineEdit*>("sweepList1")->setText("0.1,0.2");
+        sweep->findChild<QComboBox*>("sweepName2")->setCurrentText("(none)");
         sweep->findChild<QLineEdit*>("sweepOverrides")->clear();
         c.set();
         sweep->findChild<QPushButton*>("sweepRun")->click();
         EXPECT_FALSE(sweep->running());
         EXPECT_TRUE(sweep->analysisRun()->status().contains(c.said)) << sweep->analysisRun()->status().toStdString();
+    }
+    // The count shows before a run, and past the limit says so.
+    for (const auto& [list, said] : {std::pair{"0.1:0.3:0.1", "3 cells, each one training"},
+                                     {"0.1", "1 cell, one training"},
+                                     {"0:1:0.0000001", "beta: more than 1000000 values"}}) {
+        sweep->findChild<QLineEdit*>("sweepList1")->setText(list);
+        emit sweep->findChild<QLineEdit*>("sweepList1")->editingFinished();
+        EXPECT_TRUE(sweep->cellsLabel()->text().startsWith(QString::fromUtf8(said)))
+            << sweep->cellsLabel()->text().toStdString();
     }
     capacity->findChild<QLineEdit*>("capacitySeed")->setText("-1");
     capacity->findChild<QPushButton*>("capacityRun")->click();
