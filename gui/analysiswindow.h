@@ -13,6 +13,7 @@
 
 #include "core/analysis/exactrecall.h"
 
+class QLabel;
 class QLineEdit;
 class QTabWidget;
 
@@ -44,6 +45,9 @@ public:
     virtual void run() = 0;
     // Whether the tab shows results, to be recomputed when the matrix changes.
     virtual bool hasResults() const = 0;
+    // Whether the tab's runs use the window's TOL (Recall, Noise); the others
+    // show the TOL they use themselves.
+    virtual bool usesWindowTol() const { return true; }
     AnalysisRun* analysisRun() const { return run_; }
 
 protected:
@@ -85,8 +89,11 @@ public:
 
     // Test all pairs: shows the Recall tab and fills it.
     void testAllPairs();
-    // Shows `tol` in the TOL field.
-    void setTol(double tol);
+    // Shows `tol` in the TOL field, and where it comes from ("from the last
+    // Solve").
+    void setTol(double tol, const QString& source = QString());
+    QLabel* tolSource() const { return tolSource_; }
+    QWidget* tolBar() const { return tolBar_; }
     // After a Solve: takes its TOL and recomputes the tabs that show results.
     void matrixChanged(double solveTol);
     // Whether an analysis runs; runningChanged() says when that may change.
@@ -110,6 +117,8 @@ private:
     std::function<Dialogs&()> dialogs_;
     QTabWidget* tabs_;
     QLineEdit* tolField_;
+    QLabel* tolSource_;
+    QWidget* tolBar_;
     QString lastTolText_;
     RecallTab* recallTab_ = nullptr;
     NoiseTab* noiseTab_ = nullptr;

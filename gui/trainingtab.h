@@ -41,6 +41,7 @@ public:
     ~TrainingTab() override;
 
     bool hasResults() const override { return false; }
+    bool usesWindowTol() const override { return false; }
     bool running() const;
     // The rows of the last run so far.
     size_t rowCount() const { return rowCount_; }

@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <QChartView>
@@ -32,6 +33,7 @@
 #include "gui/analysiswindow.h"
 #include "gui/capacitytab.h"
 #include "gui/heatmap.h"
+#include "gui/recalltab.h"
 #include "gui/sweeptab.h"
 #include "tests/core/testsupport.h"
 #include "tests/gui/fixture.h"
@@ -364,4 +366,25 @@ TEST_F(TrainingTabs, ChartsShowWhatTheRowsSay)
                 EXPECT_EQ(cell->value, measure == 0 ? f[3].toDouble() : f[measure == 1 ? 6 : 7].toInt() / pairs);
         }
     }
+}
+
+// Recall and Noise use the window's TOL, which before any Solve is the one
+// the next would read; Capacity and Sweep say which TOL their runs use.
+TEST_F(TrainingTabs, EachTabShowsTheTolItUses)
+{
+    EXPECT_EQ(window()->tolField()->text(), "0.1");
+    EXPECT_EQ(window()->tolSource()->text(), "from veld200gSetup.dat");
+    window()->tabs()->setCurrentWidget(capacity);
+    EXPECT_FALSE(window()->tolBar()->isVisibleTo(window()));
+    capacity->findChild<QSpinBox*>("capacityPairs")->setValue(2);
+    capacity->findChild<QSpinBox*>("capacitySets")->setValue(1);
+    capacity->findChild<QLineEdit*>("capacityOverrides")->setText("tol=0.3");
+    EXPECT_FALSE(runTab(capacity, "capacityRun"));
+    EXPECT_EQ(capacity->findChild<QLabel*>("capacityTol")->text(), "TOL 0.3, set in Parameter changes");
+    EXPECT_EQ(capacity->chartView()->chart()->title(), "Share of pairs recalled within TOL 0.3");
+    sweep->findChild<QLineEdit*>("sweepList1")->setText("0.1");
+    EXPECT_FALSE(runTab(sweep, "sweepRun"));
+    EXPECT_EQ(sweep->findChild<QLabel*>("sweepTol")->text(), "TOL 0.1, from veld200gSetup.dat");
+    window()->tabs()->setCurrentWidget(window()->recallTab());
+    EXPECT_TRUE(window()->tolBar()->isVisibleTo(window()));
 }
