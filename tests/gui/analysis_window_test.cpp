@@ -17,9 +17,11 @@
 #include <QValueAxis>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 
 #include "core/analysis/noise.h"
+#include "core/analysis/recalltable.h"
 #include "gui/analysisrun.h"
 #include "gui/analysiswindow.h"
 #include "gui/noisetab.h"
@@ -221,4 +223,34 @@ TEST_F(AnalysisInWindow, NoiseTabChartsFlipsAndGaussianNoiseAndStops)
     EXPECT_FALSE(tab->analysisRun()->isRunning());
     EXPECT_EQ(tab->analysisRun()->status(), "Stopped. The table shows the last complete run.");
     EXPECT_EQ(noiseTableCsv(*tab->table()), before);
+}
+
+// Save and Load Matrix keep two digits; Export and Import Matrix give the
+// trained matrix back bit for bit, and with it the same recalls.
+TEST_F(AnalysisInWindow, ExportAndImportMatrixKeepTheMatrixExactly)
+{
+    solve(kExamples / "patterns.csv");
+    const Matrix trained = engine().wMatrix;
+    ui->testAllPairsAction->trigger();
+    window()->recallTab()->analysisRun()->wait();
+    const std::string recalls = recallTableCsv(*window()->recallTab()->model()->table());
+
+    auto* exportAction = form->findChild<QAction*>("exportMatrixAction");
+    auto* importAction = form->findChild<QAction*>("importMatrixAction");
+    ASSERT_TRUE(exportAction && importAction);
+    EXPECT_TRUE(form->findChild<QAction*>("saveMatrixAction")->toolTip().contains("two significant digits"));
+    fake.fileAnswer = QString::fromStdString((dir / "exact").string());
+    exportAction->trigger();
+    EXPECT_TRUE(fs::exists(dir / "exact.csv.json"));
+    fake.fileAnswer = QString::fromStdString((dir / "rounded.vmat2").string());
+    ui->saveMatrixAction->trigger();
+    ui->loadMatrixAction->trigger();
+    EXPECT_NE(engine().wMatrix, trained);
+
+    fake.fileAnswer = QString::fromStdString((dir / "exact.csv").string());
+    importAction->trigger();
+    EXPECT_EQ(std::memcmp(engine().wMatrix.data(), trained.data(), sizeof trained), 0);
+    ui->testAllPairsAction->trigger();
+    window()->recallTab()->analysisRun()->wait();
+    EXPECT_EQ(recallTableCsv(*window()->recallTab()->model()->table()), recalls);
 }
