@@ -253,8 +253,8 @@ void CapacityTab::updateTable()
         const QStringList texts = {QString::number(s.n), QString::number(s.sets),
                                    QString::number(s.count(Outcome::Recalled)), QString::number(s.count(Outcome::Limit)),
                                    QString::number(s.count(Outcome::Error)), QString::number(s.count(Outcome::Terminated)),
-                                   shortest(s.meanShare()), QString::number(band.low, 'f', 3),
-                                   QString::number(band.high, 'f', 3), shortest(s.meanPresentations())};
+                                   QString::number(s.meanShare(), 'f', 3), QString::number(band.low, 'f', 3),
+                                   QString::number(band.high, 'f', 3), QString::number(s.meanPresentations(), 'f', 1)};
         if (row >= sizes_->rowCount())
             sizes_->setRowCount(row + 1);
         for (int c = 0; c < static_cast<int>(texts.size()); ++c) {

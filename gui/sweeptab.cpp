@@ -67,6 +67,12 @@ QList<QPointF> thinned(const QList<QPointF>& points, double low, double high, do
     return kept;
 }
 
+// A measure's name inside a sentence: "nearest own B".
+QString measureTitle(const QString& name)
+{
+    return name.isEmpty() ? name : name.left(1).toLower() + name.mid(1);
+}
+
 QString outcomeText(analysis::Outcome o)
 {
     const std::string_view name = analysis::outcomeName(o);
@@ -301,7 +307,7 @@ void SweepTab::redraw()
         drawLine();
         return;
     }
-    QString title = measure_->currentText().toLower();
+    QString title = measureTitle(measure_->currentText());
     if (measure_->currentIndex() == kNearestOwn && pairs_ > 0)
         title += tr(" (chance 1/%1)").arg(pairs_);
     heatMap_->setValueTitle(title);
@@ -321,7 +327,7 @@ void SweepTab::drawLine()
         delete axis;
     }
     auto* line = new QLineSeries;
-    line->setName(measure_->currentText().toLower());
+    line->setName(measureTitle(measure_->currentText()));
     line->setPointsVisible(true);
     QScatterSeries* marks[3] = {new QScatterSeries, new QScatterSeries, new QScatterSeries};
     const QScatterSeries::MarkerShape shapes[3] = {QScatterSeries::MarkerShapeTriangle,
@@ -376,7 +382,7 @@ void SweepTab::drawLine()
     xAxis->setTitleText(axes_.empty() ? QString() : QString::fromStdString(axes_[0].name));
     setStepAxis(xAxis, low, high > low ? high : low + 1, 8, wholeX);
     auto* yAxis = new QValueAxis;
-    yAxis->setTitleText(measure_->currentText().toLower());
+    yAxis->setTitleText(measureTitle(measure_->currentText()));
     setStepAxis(yAxis, 0, shown == kPresentations ? top : 1, 5, shown == kPresentations);
     chart->addAxis(xAxis, Qt::AlignBottom);
     chart->addAxis(yAxis, Qt::AlignLeft);

@@ -319,7 +319,7 @@ TEST_F(TrainingTabs, ChartsShowWhatTheRowsSay)
     EXPECT_FALSE(runTab(sweep, "sweepRun"));
     const std::vector<QStringList> cells = csvRows(savedCsv(sweep, "sweepSaveCsv"));
     const double pairs = 5;
-    const char* names[] = {"presentations to recall", "share recalled", "nearest own b"};
+    const char* names[] = {"presentations to recall", "share recalled", "nearest own B"};
     for (int measure = 0; measure < 3; ++measure) {
         sweep->findChild<QComboBox*>("sweepMeasure")->setCurrentIndex(measure);
         QXYSeries* line = seriesNamed(sweep->chartView(), names[measure]);
