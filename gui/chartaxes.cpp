@@ -1,6 +1,8 @@
 #include "gui/chartaxes.h"
 
 #include <QList>
+#include <QPointF>
+#include <QSet>
 #include <QValueAxis>
 
 #include <algorithm>
@@ -16,6 +18,30 @@ double wholeStep(double span, int maxSteps)
         for (double factor : {1.0, 2.0, 5.0})
             if (span / (factor * power) <= maxSteps)
                 return factor * power;
+}
+
+namespace {
+// Past this many points a series keeps one for each spot of a grid this fine.
+constexpr qsizetype kMostPoints = 4000;
+constexpr int kSpots = 1000;
+} // namespace
+
+QList<QPointF> thinnedPoints(const QList<QPointF>& points, double low, double high, double top)
+{
+    if (points.size() <= kMostPoints)
+        return points;
+    QList<QPointF> kept;
+    QSet<qint64> seen;
+    const double xSpan = high > low ? high - low : 1, ySpan = top > 0 ? top : 1;
+    for (const QPointF& p : points) {
+        const auto spot = static_cast<qint64>((p.x() - low) / xSpan * kSpots) * (kSpots + 1) +
+                          static_cast<qint64>(p.y() / ySpan * kSpots);
+        if (!seen.contains(spot)) {
+            seen.insert(spot);
+            kept.append(p);
+        }
+    }
+    return kept;
 }
 
 double niceStep(double span, int maxSteps)

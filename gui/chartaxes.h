@@ -1,6 +1,7 @@
 #pragma once
 // The numbers on the training chart's axes.
 #include <QList>
+#include <QPointF>
 #include <QString>
 
 class QValueAxis;
@@ -22,6 +23,11 @@ double niceStep(double span, int maxSteps);
 // needs. The top is raised by a hair so that a line drawn at `high` stays
 // inside the frame.
 void setStepAxis(QValueAxis* axis, double low, double high, int maxSteps, bool whole);
+
+// More points than a chart can show apart cost seconds to draw: past a few
+// thousand, `points` (x from `low` to `high`, y from 0 to `top`) keeps one
+// point for each spot of a fine grid over the plot, in their order.
+QList<QPointF> thinnedPoints(const QList<QPointF>& points, double low, double high, double top);
 
 // The label of 10^exponent on a logarithmic axis: written out from 0.001 to
 // 100000, else in exponent form ("1e+41", "1e-12").

@@ -10,10 +10,11 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QScatterSeries>
-#include <QSet>
 #include <QStackedWidget>
 #include <QValueAxis>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "core/analysis/analyses.h"
 #include "core/analysis/jobtexts.h"
@@ -43,29 +44,6 @@ QComboBox* parameterBox(bool optional)
 
 // A line chart follows a run at most this often.
 constexpr qint64 kDrawMs = 300;
-
-// More points than a chart can show apart cost seconds to draw: past this
-// many, a series keeps one point for each spot of a fine grid over the plot.
-constexpr qsizetype kMostPoints = 4000;
-constexpr int kSpots = 1000;
-
-QList<QPointF> thinned(const QList<QPointF>& points, double low, double high, double top)
-{
-    if (points.size() <= kMostPoints)
-        return points;
-    QList<QPointF> kept;
-    QSet<qint64> seen;
-    const double xSpan = high > low ? high - low : 1, ySpan = top > 0 ? top : 1;
-    for (const QPointF& p : points) {
-        const auto spot = static_cast<qint64>((p.x() - low) / xSpan * kSpots) * (kSpots + 1) +
-                          static_cast<qint64>(p.y() / ySpan * kSpots);
-        if (!seen.contains(spot)) {
-            seen.insert(spot);
-            kept.append(p);
-        }
-    }
-    return kept;
-}
 
 // A measure's name inside a sentence: "nearest own B".
 QString measureTitle(const QString& name)
@@ -237,7 +215,10 @@ void SweepTab::run()
         parseRealToken(v, x);
         xs_.push_back(x);
     }
-    tol_->setText(tolText(*settings, overrides_->text()));
+    const bool tolSwept = std::any_of(axes_.begin(), axes_.end(), [](const analysis::SweepAxis& a) {
+        return a.parameter == static_cast<int>(Parameter::Tol);
+    });
+    tol_->setText(tolSwept ? tr("TOL as swept") : tolText(*settings, overrides_->text()));
     views_->setCurrentIndex(axes_.size() == 2 ? 1 : 0);
     if (axes_.size() == 2) {
         QStringList rows, columns;
@@ -359,9 +340,9 @@ void SweepTab::drawLine()
         else
             marked[static_cast<int>(p.outcome) - 1].append({x, p.outcome == analysis::Outcome::Limit ? y : 0});
     }
-    line->replace(thinned(values, low, high, top));
+    line->replace(thinnedPoints(values, low, high, top));
     for (int k = 0; k < 3; ++k)
-        marks[k]->replace(thinned(marked[k], low, high, top));
+        marks[k]->replace(thinnedPoints(marked[k], low, high, top));
     chart->addSeries(line);
     for (QScatterSeries* m : marks) {
         if (m->count() > 0)
