@@ -142,11 +142,13 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     connect(runButton_, &QPushButton::clicked, this, &CapacityTab::run);
     connect(csvButton_, &QPushButton::clicked, this, &CapacityTab::saveCsvAs);
     connect(pngButton_, &QPushButton::clicked, this, [this] { saveImageAs(chartView_, lastChartName_); });
-    connect(overrides_, &QLineEdit::editingFinished, this, [this] {
-        if (const std::optional<analysis::JobTexts> settings = jobSettings(overrides_->text(), false))
-            tol_->setText(tolText(*settings, overrides_->text()));
-    });
+    connect(overrides_, &QLineEdit::editingFinished, this, [this] { showTol(tol_, overrides_->text()); });
     setRunning(false);
+}
+
+void CapacityTab::refreshTol()
+{
+    showTol(tol_, overrides_->text());
 }
 
 void CapacityTab::setRunning(bool running)

@@ -44,6 +44,7 @@ private:
     void updateChart();
     void updateTable();
     void setRunning(bool running);
+    void refreshTol() override;
 
     QSpinBox* pairs_;
     QSpinBox* sets_;

@@ -121,12 +121,14 @@ SweepTab::SweepTab(AnalysisWindow& window, JobSource source)
     connect(list1_, &QLineEdit::editingFinished, this, &SweepTab::countCells);
     connect(list2_, &QLineEdit::editingFinished, this, &SweepTab::countCells);
     connect(name2_, &QComboBox::currentIndexChanged, this, &SweepTab::countCells);
-    connect(overrides_, &QLineEdit::editingFinished, this, [this] {
-        if (const std::optional<analysis::JobTexts> settings = jobSettings(overrides_->text(), false))
-            tol_->setText(tolText(*settings, overrides_->text()));
-    });
+    connect(overrides_, &QLineEdit::editingFinished, this, [this] { showTol(tol_, overrides_->text()); });
     countCells();
     setRunning(false);
+}
+
+void SweepTab::refreshTol()
+{
+    showTol(tol_, overrides_->text());
 }
 
 void SweepTab::setRunning(bool running)

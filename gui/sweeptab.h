@@ -63,6 +63,7 @@ private:
     void drawLine();
     void paintCell(size_t index);
     void setRunning(bool running);
+    void refreshTol() override;
 
     QComboBox* name1_;
     QLineEdit* list1_;

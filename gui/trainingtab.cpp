@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QTemporaryFile>
 #include <QTimer>
@@ -137,6 +138,19 @@ void TrainingTab::saveCsvAs()
 {
     saveStreamAs(tr("CSV file (*.csv)"), "csv", lastCsvName_,
                  [this](const std::function<bool(std::string_view)>& write) { return writeRows(write); });
+}
+
+void TrainingTab::showTol(QLabel* label, const QString& overrides)
+{
+    if (const std::optional<analysis::JobTexts> settings = jobSettings(overrides, false))
+        label->setText(tolText(*settings, overrides));
+}
+
+void TrainingTab::showEvent(QShowEvent* event)
+{
+    AnalysisTab::showEvent(event);
+    if (!running())
+        refreshTol();
 }
 
 QString TrainingTab::tolText(const analysis::JobTexts& settings, const QString& overrides)

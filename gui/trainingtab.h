@@ -19,6 +19,7 @@
 #include "core/analysis/records.h"
 #include "gui/analysiswindow.h"
 
+class QLabel;
 class QTemporaryFile;
 class QTimer;
 
@@ -69,6 +70,12 @@ protected:
     // The TOL the run uses and where it comes from.
     static QString tolText(const analysis::JobTexts& settings, const QString& overrides);
     void saveCsvAs();
+    // Shows in `label` the TOL a run with `overrides` would use, when the
+    // working folder tells it.
+    void showTol(QLabel* label, const QString& overrides);
+    void showEvent(QShowEvent* event) override;
+    // The tab's TOL line and its overrides, followed when the tab is shown.
+    virtual void refreshTol() {}
 
     JobSource source_;
 

@@ -376,6 +376,7 @@ TEST_F(TrainingTabs, EachTabShowsTheTolItUses)
     EXPECT_EQ(window()->tolSource()->text(), "from veld200gSetup.dat");
     window()->tabs()->setCurrentWidget(capacity);
     EXPECT_FALSE(window()->tolBar()->isVisibleTo(window()));
+    EXPECT_EQ(capacity->findChild<QLabel*>("capacityTol")->text(), "TOL 0.1, from veld200gSetup.dat");
     capacity->findChild<QSpinBox*>("capacityPairs")->setValue(2);
     capacity->findChild<QSpinBox*>("capacitySets")->setValue(1);
     capacity->findChild<QLineEdit*>("capacityOverrides")->setText("tol=0.3");
