@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "core/support/fileclash.h"
+#include "core/analysis/capacitysummary.h"
 #include "core/analysis/csvout.h"
 #include "core/analysis/keptsets.h"
 #include "core/analysis/recallcount.h"
@@ -266,37 +267,36 @@ private:
 
 // A capacity row of n pairs in the per-n summary:
 // n,set,outcome,presentations,final_r2,missed_last,recalled,nearest_own
-void addToSummary(std::vector<CapacitySummary>& summary, int n, const std::string& row)
+void addToSummary(CapacityRunSummary& summary, const CapacityOptions& o, size_t row, int aLen,
+                  const std::string& text)
 {
     std::vector<std::string> f;
     size_t start = 0;
-    while (start < row.size()) {
-        const size_t end = row.find_first_of(",\n", start);
-        f.push_back(row.substr(start, end - start));
+    while (start < text.size()) {
+        const size_t end = text.find_first_of(",\n", start);
+        f.push_back(text.substr(start, end - start));
         start = end + 1;
     }
     RowResult r;
+    for (Outcome e : {Outcome::Recalled, Outcome::Limit, Outcome::Error, Outcome::Terminated})
+        if (f[2] == outcomeName(e))
+            r.outcome = e;
     r.presentations = std::stoi(f[3]);
     r.recall.recalled = std::stoi(f[6]);
-    summary[static_cast<size_t>(n)].add(n, r);
+    const int n = capacityPairs(o, row), t = capacitySet(o, row);
+    summary.add({n, t, largestSquaredLength(randomSet(o.seed, n, t, o.density), aLen), r});
 }
 
 // The per-n summary on standard output, for the sizes whose sets all ran.
 // Raises RunError when standard output cannot take it.
-void printCapacitySummary(const std::vector<CapacitySummary>& summary, const CapacityOptions& o, Shard shard)
+void printCapacitySummary(CapacityRunSummary& summary, const CapacityOptions& o, Shard shard)
 {
-    std::string text = "n,sets,mean_recalled_share,min_recalled_share,max_recalled_share,mean_presentations\n";
-    for (size_t n = 1; n < summary.size(); ++n) {
-        const CapacitySummary& s = summary[n];
-        const size_t expected = shardRowCount(n * static_cast<size_t>(o.setsPerSize), shard) -
-                                shardRowCount((n - 1) * static_cast<size_t>(o.setsPerSize), shard);
-        if (s.sets == 0 || static_cast<size_t>(s.sets) != expected)
-            continue;
-        std::string line = std::to_string(n) + ',' + std::to_string(s.sets);
-        for (double value : {s.meanShare(), s.shareMin, s.shareMax, s.meanPresentations()})
-            appendShortest(line += ',', value);
-        text += line + '\n';
-    }
+    summary.keepWholeSizes([&](int n) {
+        const size_t sets = static_cast<size_t>(o.setsPerSize);
+        return static_cast<long long>(shardRowCount(static_cast<size_t>(n) * sets, shard) -
+                                      shardRowCount(static_cast<size_t>(n - 1) * sets, shard));
+    });
+    const std::string text = std::string(CapacityRunSummary::csvHeader()) + '\n' + summary.csvLines();
     size_t written = 0;
     if (const int error = writeUnlessStopped(STDOUT_FILENO, text, written, nullptr); error != 0 && error != EPIPE)
         throw RunError("standard output: " + ioErrorMessage(error));
@@ -373,7 +373,8 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         // "-" is standard output, for tools that collect it (GNU parallel).
         RowOutput output(outPath, stop);
         bool readerLeft = !output.write(capacity ? std::string(kCapacityHeader) + '\n' : sweepHeader(args.axes) + '\n');
-        std::vector<CapacitySummary> summary(capacity ? static_cast<size_t>(o.maxPairs) + 1 : 0);
+        CapacityRunSummary summary(capacity ? o.maxPairs : 0);
+        const ParameterValues values = readParameterValues(*settings.parameters);
         std::optional<std::string> failure; // the first write that failed
         size_t rowsWritten = 0;
         keepFreedMemoryForReuse();
@@ -408,8 +409,10 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
                 }
                 if (readerLeft)
                     progress.stop = true;
-                if (capacity)
-                    addToSummary(summary, capacityPairs(o, shardRow(j, args.shard)), text);
+                if (capacity) {
+                    const size_t row = shardRow(j, args.shard);
+                    addToSummary(summary, o, row, static_cast<int>(values[Parameter::ALen]), text);
+                }
             },
             progress, [&] { return stop.load(); });
         if (keeper)
@@ -423,8 +426,11 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         const bool stopped = stop.load() || (stats.stopped && !readerLeft);
         if (stopped)
             reportStopped(step, rowsWritten, count);
-        if (capacity && !output.toStdout())
+        if (capacity && !output.toStdout()) {
             printCapacitySummary(summary, o, args.shard);
+            if (const std::string note = summary.divergenceNote(values[Parameter::Beta]); !note.empty())
+                std::fprintf(stderr, "note: %s\n", note.c_str());
+        }
         return stopped ? kExitStopped : kExitOk;
     } catch (const RunError& e) {
         const bool namesFile = !e.file().empty() && e.file() != outPath && e.file() != args.keepSets;

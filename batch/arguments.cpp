@@ -65,7 +65,7 @@ void checkAnalysisSteps(const Arguments& args)
 {
     bool matrixLoaded = args.solve;
     for (const Step& step : args.steps) {
-        if (step.kind == OptionId::LoadMatrix)
+        if (step.kind == OptionId::LoadMatrix || step.kind == OptionId::ImportMatrix)
             matrixLoaded = true;
         if (step.kind != OptionId::RecallTable && step.kind != OptionId::Noise)
             continue;
@@ -173,6 +173,8 @@ Arguments parseArguments(int argc, char** argv)
             break;
         case OptionId::LoadMatrix:
         case OptionId::SaveMatrix:
+        case OptionId::ExportMatrix:
+        case OptionId::ImportMatrix:
         case OptionId::RecallTable:
         case OptionId::Noise:
             if (value->empty())
@@ -217,6 +219,7 @@ void resolveFiles(std::vector<Step>& steps)
 {
     for (Step& step : steps)
         if (step.kind == OptionId::LoadMatrix || step.kind == OptionId::SaveMatrix ||
+            step.kind == OptionId::ExportMatrix || step.kind == OptionId::ImportMatrix ||
             step.kind == OptionId::RecallTable || step.kind == OptionId::Noise)
             step.value = absoluteName(step.value);
 }

@@ -234,8 +234,13 @@ std::vector<FileUse> fileUses(EngineState& engine, const Arguments& args, const 
     }
     bool analyses = false;
     for (const Step& step : args.steps) {
-        if (step.kind == OptionId::LoadMatrix || step.kind == OptionId::SaveMatrix)
+        if (step.kind == OptionId::LoadMatrix || step.kind == OptionId::SaveMatrix ||
+            step.kind == OptionId::ImportMatrix)
             uses.push_back({step.value, step.label, step.kind == OptionId::SaveMatrix, true, true});
+        if (step.kind == OptionId::ExportMatrix) {
+            uses.push_back({step.value, step.label, true, true, true});
+            uses.push_back({step.value + ".json", step.label, true, true, true});
+        }
         if (step.kind == OptionId::RecallTable || step.kind == OptionId::Noise) {
             uses.push_back({step.value, step.label, true, true});
             analyses = true;
@@ -375,6 +380,8 @@ int main(int argc, char** argv)
         switch (s.kind) {
         case OptionId::LoadMatrix: outcome = session.loadMatrix(s.value, s.label); break;
         case OptionId::SaveMatrix: outcome = session.saveMatrix(s.value, s.label); break;
+        case OptionId::ExportMatrix: outcome = session.exportMatrix(s.value, s.label); break;
+        case OptionId::ImportMatrix: outcome = session.importMatrix(s.value, s.label); break;
         case OptionId::Predict: outcome = session.run(s.label, [&] { predictStep(session, s.value, out); }); break;
         case OptionId::RecallTable:
             outcome = session.run(s.label, [&] { recallTableStep(engine, s.value, jobList, args.tol.value_or(engine.tol)); });

@@ -15,7 +15,8 @@ const char* const kDescription[] = {
     "would, on the job files already there: adata200.dat, bdata200.dat and "
     "veld200gSetup.dat. The report vld33res.txt is written there, and every "
     "line the window would show in its text pane goes to standard output.",
-    "Then --load-matrix, --predict, --save-matrix, --recall-table and --noise run in the order given, "
+    "Then --load-matrix, --predict, --save-matrix, --export-matrix, --import-matrix, --recall-table and --noise run in "
+    "the order given, "
     "each as often as it is given, on the same trained matrix. Before any job has set the pattern lengths they work on "
     "the window's shape, nine A values by eight B values.",
     "Relative FILE names are taken from the folder the runner was started in, "
@@ -56,7 +57,13 @@ const std::vector<OptionDoc> kOptions = {
      "fills its field."},
     {OptionId::SaveMatrix, "--save-matrix", "FILE",
      "Save the matrix block as Save Matrix does. The file is replaced only once "
-     "the new one is complete."},
+     "the new one is complete. It keeps two significant digits of each value; "
+     "--export-matrix keeps them all."},
+    {OptionId::ExportMatrix, "--export-matrix", "FILE",
+     "Write the whole matrix (A Len rows of B Len cells) as CSV, each cell exactly as "
+     "stored, and FILE.json beside it with the shape and UNITY."},
+    {OptionId::ImportMatrix, "--import-matrix", "FILE",
+     "Read a matrix that --export-matrix wrote: the same matrix, bit for bit."},
     {OptionId::RecallTable, "--recall-table", "FILE",
      "Recall the B pattern of every pair of the job's list (the job files, or "
      "the --patterns list) as Predict does, on a copy of the matrix, and write "

@@ -8,7 +8,7 @@
 namespace duolink::batch {
 
 enum class OptionId {
-    Help, Version, Quiet, Patterns, Stats, NoSolve, Set, LoadMatrix, Predict, SaveMatrix,
+    Help, Version, Quiet, Patterns, Stats, NoSolve, Set, LoadMatrix, Predict, SaveMatrix, ExportMatrix, ImportMatrix,
     RecallTable, Noise, NoiseSigma, NoiseTrials, Seed, Tol,
     // The analyses: many trainings in memory instead of one Solve.
     Capacity, CapacityPairs, CapacitySets, Density, KeepSets, Sweep, SweepOut, Jobs, Shard

@@ -1,6 +1,11 @@
 // The form's side of the Analysis window: what the analyses work on,
 // browsing to the pair of a chosen row, and the one Stop for every run.
+#include <QDir>
+#include <QFile>
+
+#include "core/engine/solve.h"
 #include "core/engine/state.h"
+#include "core/parameters/paramsfile.h"
 #include "core/patterns/patterns.h"
 #include "gui/analysiswindow.h"
 #include "gui/capacitytab.h"
@@ -41,7 +46,16 @@ void TForm2::showAnalysis()
                             engine().options()};
         analysisWindow_->addTab(new CapacityTab(*analysisWindow_, job));
         analysisWindow_->addTab(new SweepTab(*analysisWindow_, job));
-        analysisWindow_->setTol(engine().tol);
+        // The TOL of the last Solve; before any, the one the next would read.
+        if (engine().tol != 0) {
+            analysisWindow_->setTol(engine().tol, tr("from the last Solve"));
+        } else if (std::string text, error; readParametersFile(
+                       QFile::encodeName(QDir(workingFolder()).filePath(QString::fromLatin1(kParametersFileName)))
+                           .toStdString(),
+                       text, error)) {
+            if (const ParameterValues values = readParameterValues(text); values.valid(Parameter::Tol))
+                analysisWindow_->setTol(values[Parameter::Tol], tr("from %1").arg(QString::fromLatin1(kParametersFileName)));
+        }
         // Beside the main window when it fits, else on the screen; where the
         // user last left it.
         placeAuxiliaryWindow(analysisWindow_, this, QStringLiteral("analysis"));

@@ -38,13 +38,19 @@ Dialogs& AnalysisTab::dialogs() const
 
 void AnalysisTab::saveTextAs(const QString& filter, const char* suffix, QString& lastName, const std::string& text)
 {
+    saveStreamAs(filter, suffix, lastName,
+                 [&text](const std::function<bool(std::string_view)>& write) { return write(text); });
+}
+
+void AnalysisTab::saveStreamAs(const QString& filter, const char* suffix, QString& lastName, const Writer& write)
+{
     const std::optional<QString> name = dialogs().saveFileName(this, filter, lastName);
     if (!name || name->isEmpty())
         return;
     lastName = withSuffix(*name, suffix);
     if (!mayReplace(this, dialogs(), lastName))
         return;
-    if (const QString reason = replaceFileWith(lastName, text); !reason.isEmpty())
+    if (const QString reason = replaceFileWith(lastName, write); !reason.isEmpty())
         dialogs().errorBox(this, fileErrorText(lastName, tr("not saved"), reason));
 }
 
@@ -71,7 +77,7 @@ bool AnalysisTab::saveImage(QWidget* view, const QString& path)
 
 AnalysisWindow::AnalysisWindow(InputSource source, std::function<Dialogs&()> dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window), source_(std::move(source)), dialogs_(std::move(dialogs)),
-      tabs_(new QTabWidget), tolField_(new QLineEdit)
+      tabs_(new QTabWidget), tolField_(new QLineEdit), tolSource_(new QLabel), tolBar_(new QWidget)
 {
     setObjectName(QStringLiteral("AnalysisWindow"));
     setWindowTitle(tr("Analysis"));
@@ -81,18 +87,28 @@ AnalysisWindow::AnalysisWindow(InputSource source, std::function<Dialogs&()> dia
     tolField_->setMaximumWidth(100);
     tolField_->setToolTip(tr("Recalled values further than TOL from the expected ones count as wrong. "
                              "Each Solve sets it to the TOL it read."));
-    auto* tolLabel = new QLabel(tr("&TOL:"));
+    tolField_->setPlaceholderText(tr("such as 0.1"));
+    tolSource_->setObjectName(QStringLiteral("tolSource"));
+    auto* tolLabel = new QLabel(tr("&TOL for Recall and Noise:"));
     tolLabel->setBuddy(tolField_);
     connect(tolField_, &QLineEdit::editingFinished, this, &AnalysisWindow::tolEdited);
 
-    auto* top = new QHBoxLayout;
+    tolBar_->setObjectName(QStringLiteral("tolBar"));
+    auto* top = new QHBoxLayout(tolBar_);
+    top->setContentsMargins(0, 0, 0, 0);
     top->addWidget(tolLabel);
     top->addWidget(tolField_);
+    top->addWidget(tolSource_);
     top->addStretch(1);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
+    layout->addWidget(tolBar_);
     layout->addWidget(tabs_, 1);
+    // Capacity and Sweep show the TOL of their own runs.
+    connect(tabs_, &QTabWidget::currentChanged, this, [this] {
+        auto* tab = qobject_cast<AnalysisTab*>(tabs_->currentWidget());
+        tolBar_->setVisible(!tab || tab->usesWindowTol());
+    });
 
     recallTab_ = new RecallTab(*this);
     addTab(recallTab_);
@@ -135,17 +151,18 @@ void AnalysisWindow::testAllPairs()
     recallTab_->run();
 }
 
-void AnalysisWindow::setTol(double tol)
+void AnalysisWindow::setTol(double tol, const QString& source)
 {
     std::string text;
     appendShortest(text, tol);
     tolField_->setText(QString::fromStdString(text));
+    tolSource_->setText(source);
     lastTolText_ = tolField_->text();
 }
 
 void AnalysisWindow::matrixChanged(double solveTol)
 {
-    setTol(solveTol);
+    setTol(solveTol, tr("from the last Solve"));
     for (int i = 0; i < tabs_->count(); ++i)
         if (auto* tab = qobject_cast<AnalysisTab*>(tabs_->widget(i)); tab && tab->hasResults())
             tab->run();
@@ -163,21 +180,23 @@ void AnalysisWindow::tolEdited()
     if (tolField_->text() == lastTolText_)
         return;
     lastTolText_ = tolField_->text();
+    tolSource_->setText(tr("typed here"));
     if (auto* tab = qobject_cast<AnalysisTab*>(tabs_->currentWidget()); tab && tab->hasResults())
         tab->run();
 }
 
 std::shared_ptr<const AnalysisInput> AnalysisWindow::input(QString& why) const
 {
+    // No matrix outweighs a TOL still to be given.
+    std::optional<AnalysisInput> input = source_(why);
+    if (!input)
+        return nullptr;
     double tol = 0;
     const std::string text = tolField_->text().trimmed().toStdString();
     if (!parseRealToken(text, tol) || !std::isfinite(tol) || tol < 0) {
         why = tr("TOL must be a number of 0 or more, such as 0.1.");
         return nullptr;
     }
-    std::optional<AnalysisInput> input = source_(why);
-    if (!input)
-        return nullptr;
     input->tol = tol;
     return std::make_shared<const AnalysisInput>(std::move(*input));
 }

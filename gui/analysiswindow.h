@@ -9,9 +9,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/analysis/exactrecall.h"
 
+class QLabel;
 class QLineEdit;
 class QTabWidget;
 
@@ -43,6 +45,9 @@ public:
     virtual void run() = 0;
     // Whether the tab shows results, to be recomputed when the matrix changes.
     virtual bool hasResults() const = 0;
+    // Whether the tab's runs use the window's TOL (Recall, Noise); the others
+    // show the TOL they use themselves.
+    virtual bool usesWindowTol() const { return true; }
     AnalysisRun* analysisRun() const { return run_; }
 
 protected:
@@ -51,6 +56,9 @@ protected:
     // Asks for a file name (the suffix is added when none is given) and
     // writes `text` there as a whole; on failure the error box says why.
     void saveTextAs(const QString& filter, const char* suffix, QString& lastName, const std::string& text);
+    // The same for text that `write` hands over a piece at a time.
+    using Writer = std::function<bool(const std::function<bool(std::string_view)>&)>;
+    void saveStreamAs(const QString& filter, const char* suffix, QString& lastName, const Writer& write);
     // The same for `view` as it shows, as a PNG image.
     void saveImageAs(QWidget* view, QString& lastName);
     // Writes `view` as it shows to `path` as a PNG image; on failure an error
@@ -81,8 +89,11 @@ public:
 
     // Test all pairs: shows the Recall tab and fills it.
     void testAllPairs();
-    // Shows `tol` in the TOL field.
-    void setTol(double tol);
+    // Shows `tol` in the TOL field, and where it comes from ("from the last
+    // Solve").
+    void setTol(double tol, const QString& source = QString());
+    QLabel* tolSource() const { return tolSource_; }
+    QWidget* tolBar() const { return tolBar_; }
     // After a Solve: takes its TOL and recomputes the tabs that show results.
     void matrixChanged(double solveTol);
     // Whether an analysis runs; runningChanged() says when that may change.
@@ -106,6 +117,8 @@ private:
     std::function<Dialogs&()> dialogs_;
     QTabWidget* tabs_;
     QLineEdit* tolField_;
+    QLabel* tolSource_;
+    QWidget* tolBar_;
     QString lastTolText_;
     RecallTab* recallTab_ = nullptr;
     NoiseTab* noiseTab_ = nullptr;

@@ -1,18 +1,22 @@
 #pragma once
 // The Capacity tab: random 0/1 pattern sets of growing size, trained with the
 // working folder's parameters; the share of pairs recalled against n, with
-// its min-max band, and the presentations used.
-#include <vector>
+// its 95 % Wilson band, the presentations used, and per n how the trainings
+// ended. Only the per-n summary stays in memory.
+#include <QElapsedTimer>
 
-#include "core/analysis/analyses.h"
+#include "core/analysis/capacitysummary.h"
 #include "gui/trainingtab.h"
 
+class QAreaSeries;
 class QChartView;
 class QDoubleSpinBox;
+class QLabel;
 class QLineEdit;
 class QLineSeries;
 class QPushButton;
 class QSpinBox;
+class QTableWidget;
 class QValueAxis;
 
 namespace duolink {
@@ -27,18 +31,27 @@ public:
     // The chart as shown, as a PNG file; on failure an error box says why.
     bool saveChart(const QString& path);
 
+    const analysis::CapacityRunSummary& summary() const { return summary_; }
+    QChartView* chartView() const { return chartView_; }
+    QTableWidget* sizesTable() const { return sizes_; }
+    QLabel* noteLabel() const { return note_; }
+
 private:
-    void rowAdded(size_t index, const QString& row) override;
+    void recordsAdded(const std::vector<Record>& records) override;
     void rowsEnded(bool stopped) override;
     std::string header() const override { return analysis::kCapacityHeader; }
+    std::string rowText(const Record& record) const override;
     void updateChart();
+    void updateTable();
     void setRunning(bool running);
+    void refreshTol() override;
 
     QSpinBox* pairs_;
     QSpinBox* sets_;
     QDoubleSpinBox* density_;
     QLineEdit* seed_;
     QLineEdit* overrides_;
+    QLabel* tol_;
     QPushButton* runButton_;
     QPushButton* csvButton_;
     QPushButton* pngButton_;
@@ -48,11 +61,17 @@ private:
     QLineSeries* high_;
     QLineSeries* presentations_;
     QValueAxis* nAxis_;
+    QValueAxis* shareAxis_;
     QValueAxis* presentationsAxis_;
+    QTableWidget* sizes_;
+    QLabel* note_;
     QString lastChartName_;
+    QElapsedTimer sinceDrawn_;
 
     analysis::CapacityOptions options_;
-    std::vector<analysis::CapacitySummary> summary_;
+    analysis::CapacityRunSummary summary_;
+    double beta_ = 0;
+    double tolUsed_ = 0;
 };
 
 } // namespace duolink

@@ -113,6 +113,9 @@ public:
     // Shows the Analysis window's Recall tab and fills it.
     void testAllPairs();
     AnalysisWindow* analysisWindow() const { return analysisWindow_; }
+    // The whole matrix exactly, as CSV with its sidecar (gui/matrixexport.cpp).
+    void exportMatrix();
+    void importMatrix();
 
     // The filter the matrix file dialogs show.
     static const QString& matrixFileFilter();
@@ -246,6 +249,7 @@ private:
     QString lastSaveName_;
     PatternListWindow* patternListWindow_ = nullptr;
     QString lastOutputName_;
+    QString lastExportName_;
     PaneLimits paneLimits_;
     QAction* stopAction_ = nullptr;
     QAction* showTrainingAction_ = nullptr;

@@ -38,6 +38,12 @@ FormActions::FormActions(TForm2* form) : QObject(form)
                       [form] { form->Button11Click(); });
     saveMatrix = make("saveMatrixAction", tr("&Save Matrix\u2026"), {key(Qt::CTRL | Qt::Key_S)},
                       [form] { form->Button10Click(); });
+    saveMatrix->setToolTip(tr("Save the 9 \u00d7 8 block rounded to two significant digits (.vmat2). "
+                              "Export Matrix keeps the whole matrix exactly."));
+    exportMatrix = make("exportMatrixAction", tr("E&xport Matrix\u2026"), {}, [form] { form->exportMatrix(); });
+    exportMatrix->setToolTip(tr("Write the whole matrix exactly as CSV, with its shape and UNITY beside it"));
+    importMatrix = make("importMatrixAction", tr("&Import Matrix\u2026"), {}, [form] { form->importMatrix(); });
+    importMatrix->setToolTip(tr("Read a matrix that Export Matrix wrote, bit for bit"));
     saveOutput = make("saveOutputAction", tr("Save Output &As\u2026"), {}, [form] { form->saveOutputAs(); });
     exit = make("exitAction", tr("E&xit"), {key(Qt::CTRL | Qt::Key_Q)}, [form] { form->Button8Click(); });
 

@@ -23,6 +23,8 @@ public:
     QAction* savePatternList = nullptr;
     QAction* loadMatrix = nullptr;
     QAction* saveMatrix = nullptr;
+    QAction* exportMatrix = nullptr;
+    QAction* importMatrix = nullptr;
     QAction* saveOutput = nullptr;
     QAction* exit = nullptr;
     // Edit: undo and redo of the list commands, and the pane's own commands

@@ -46,6 +46,14 @@ void HeatMap::setCell(int row, int column, const Cell& cell)
     update();
 }
 
+const HeatMap::Cell* HeatMap::cell(int row, int column) const
+{
+    const qsizetype k = row * columns_.size() + column;
+    return column >= 0 && column < columns_.size() && k >= 0 && k < static_cast<qsizetype>(cells_.size())
+               ? &cells_[static_cast<size_t>(k)]
+               : nullptr;
+}
+
 void HeatMap::setValueTitle(const QString& title)
 {
     valueTitle_ = title;

@@ -22,6 +22,8 @@ public:
     void setAxes(const QString& rowTitle, const QStringList& rows, const QString& columnTitle,
                  const QStringList& columns);
     void setCell(int row, int column, const Cell& cell);
+    // The cell as shown; nullptr outside the grid.
+    const Cell* cell(int row, int column) const;
     void setValueTitle(const QString& title);
     QSize sizeHint() const override { return {560, 380}; }
 

@@ -1,5 +1,7 @@
 #include "gui/mainwindow.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
@@ -80,7 +82,7 @@ void AppWindow::buildMenus()
     const std::pair<QString, std::vector<QAction*>> menus[] = {
         {tr("&File"),
          {f->openWorkingFolder, nullptr, f->openPatternList, f->savePatternList, nullptr,
-          f->loadMatrix, f->saveMatrix, nullptr, f->saveOutput, nullptr, f->exit}},
+          f->loadMatrix, f->saveMatrix, f->exportMatrix, f->importMatrix, nullptr, f->saveOutput, nullptr, f->exit}},
         {tr("&Edit"),
          {f->undo, f->redo, nullptr, f->copy, f->selectAll, nullptr, f->clearOutput}},
         {tr("&View"), {f->showPatternList, f->showTraining, f->showAnalysis}},
@@ -93,6 +95,8 @@ void AppWindow::buildMenus()
     };
     for (const auto& [title, actions] : menus) {
         QMenu* menu = menuBar()->addMenu(title);
+        // Save, Export and Import Matrix say how they differ.
+        menu->setToolTipsVisible(std::find(actions.begin(), actions.end(), f->exportMatrix) != actions.end());
         for (QAction* action : actions) {
             if (action)
                 menu->addAction(action);

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "gui/analysisrun.h"
+#include "gui/chartaxes.h"
 #include "gui/dialogs.h"
 
 namespace duolink {
@@ -181,10 +182,9 @@ void NoiseTab::build()
     levelAxis_ = new QValueAxis;
     levelAxis_->setTitleText(tr("Flipped A values"));
     shareAxis_ = new QValueAxis;
-    shareAxis_->setRange(0, 100);
     shareAxis_->setTitleText(tr("Share of recalls"));
+    setStepAxis(shareAxis_, 0, 100, 5, true);
     shareAxis_->setLabelFormat(QStringLiteral("%.0f %%"));
-    shareAxis_->setTickCount(6);
     chart_->addAxis(levelAxis_, Qt::AlignBottom);
     chart_->addAxis(shareAxis_, Qt::AlignLeft);
     for (QLineSeries* series : {withinSeries_, ownSeries_}) {
@@ -290,14 +290,10 @@ void NoiseTab::showChart(const NoiseTable& table)
     ownSeries_->replace(own);
     if (table.mode == NoiseMode::Flip) {
         levelAxis_->setTitleText(tr("Flipped A values (k)"));
-        levelAxis_->setRange(0, 8);
-        levelAxis_->setTickCount(9);
-        levelAxis_->setLabelFormat(QStringLiteral("%.0f"));
+        setStepAxis(levelAxis_, 0, 8, 8, true);
     } else {
         levelAxis_->setTitleText(tr("Standard deviation of the noise (\u03c3)"));
-        levelAxis_->setRange(0, last > 0 ? last : 1);
-        levelAxis_->setTickCount(6);
-        levelAxis_->setLabelFormat(QStringLiteral("%.2f"));
+        setStepAxis(levelAxis_, 0, last > 0 ? last : 1, 6, false);
     }
 }
 

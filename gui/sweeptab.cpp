@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QPushButton>
@@ -13,11 +14,16 @@
 #include <QValueAxis>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "core/analysis/analyses.h"
 #include "core/analysis/jobtexts.h"
+#include "core/engine/solve.h"
 #include "core/parameters/paramsfile.h"
 #include "core/patterns/patterns.h"
+#include "core/support/numgrammar.h"
 #include "gui/analysisrun.h"
+#include "gui/chartaxes.h"
 #include "gui/heatmap.h"
 
 namespace duolink {
@@ -36,14 +42,31 @@ QComboBox* parameterBox(bool optional)
     return box;
 }
 
+// A line chart follows a run at most this often.
+constexpr qint64 kDrawMs = 300;
+
+// A measure's name inside a sentence: "nearest own B".
+QString measureTitle(const QString& name)
+{
+    return name.isEmpty() ? name : name.left(1).toLower() + name.mid(1);
+}
+
+QString outcomeText(analysis::Outcome o)
+{
+    const std::string_view name = analysis::outcomeName(o);
+    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+}
+
 } // namespace
 
 SweepTab::SweepTab(AnalysisWindow& window, JobSource source)
     : TrainingTab(window, std::move(source)), name1_(parameterBox(false)),
       list1_(new QLineEdit(QStringLiteral("0.02:0.2:0.02"))), name2_(parameterBox(true)), list2_(new QLineEdit),
-      overrides_(new QLineEdit), measure_(new QComboBox), runButton_(new QPushButton(tr("&Run"))),
-      csvButton_(new QPushButton(tr("Save &CSV As\u2026"))), pngButton_(new QPushButton(tr("Save Chart &As\u2026"))),
-      views_(new QStackedWidget), chartView_(new QChartView), heatMap_(new HeatMap)
+      cells_(new QLabel), overrides_(new QLineEdit),
+      tol_(new QLabel(tr("TOL from %1").arg(QString::fromLatin1(kParametersFileName)))), measure_(new QComboBox),
+      runButton_(new QPushButton(tr("&Run"))), csvButton_(new QPushButton(tr("Save &CSV As\u2026"))),
+      pngButton_(new QPushButton(tr("Save Chart &As\u2026"))), views_(new QStackedWidget), chartView_(new QChartView),
+      heatMap_(new HeatMap)
 {
     setObjectName(QStringLiteral("sweepTab"));
     name1_->setObjectName(QStringLiteral("sweepName1"));
@@ -52,10 +75,14 @@ SweepTab::SweepTab(AnalysisWindow& window, JobSource source)
     name2_->setObjectName(QStringLiteral("sweepName2"));
     list2_->setObjectName(QStringLiteral("sweepList2"));
     list2_->setPlaceholderText(tr("a,b,c or start:stop:step"));
+    cells_->setObjectName(QStringLiteral("sweepCells"));
     overrides_->setObjectName(QStringLiteral("sweepOverrides"));
     overrides_->setPlaceholderText(tr("for example max=200"));
+    tol_->setObjectName(QStringLiteral("sweepTol"));
+    tol_->setToolTip(tr("A pair counts as recalled when every value is within this TOL. "
+                        "Set tol= in Parameter changes, or sweep tol, to use another."));
     measure_->setObjectName(QStringLiteral("sweepMeasure"));
-    measure_->addItems({tr("Presentations to recall"), tr("Share recalled")});
+    measure_->addItems({tr("Presentations to recall"), tr("Share recalled"), tr("Nearest own B")});
     runButton_->setObjectName(QStringLiteral("sweepRun"));
     csvButton_->setObjectName(QStringLiteral("sweepSaveCsv"));
     pngButton_->setObjectName(QStringLiteral("sweepSavePng"));
@@ -69,7 +96,9 @@ SweepTab::SweepTab(AnalysisWindow& window, JobSource source)
     auto* form = new QFormLayout;
     form->addRow(tr("Sweep:"), first);
     form->addRow(tr("and:"), second);
+    form->addRow(tr("Cells:"), cells_);
     form->addRow(tr("Parameter changes:"), overrides_);
+    form->addRow(tr("Recalled within:"), tol_);
     form->addRow(tr("Show:"), measure_);
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {runButton_, csvButton_, pngButton_})
@@ -89,33 +118,75 @@ SweepTab::SweepTab(AnalysisWindow& window, JobSource source)
     connect(measure_, &QComboBox::currentIndexChanged, this, &SweepTab::redraw);
     connect(csvButton_, &QPushButton::clicked, this, &SweepTab::saveCsvAs);
     connect(pngButton_, &QPushButton::clicked, this, [this] { saveImageAs(views_->currentWidget(), lastChartName_); });
+    connect(list1_, &QLineEdit::editingFinished, this, &SweepTab::countCells);
+    connect(list2_, &QLineEdit::editingFinished, this, &SweepTab::countCells);
+    connect(name2_, &QComboBox::currentIndexChanged, this, &SweepTab::countCells);
+    connect(overrides_, &QLineEdit::editingFinished, this, [this] { showTol(tol_, overrides_->text()); });
+    countCells();
     setRunning(false);
+}
+
+void SweepTab::refreshTol()
+{
+    showTol(tol_, overrides_->text());
 }
 
 void SweepTab::setRunning(bool running)
 {
     runButton_->setEnabled(!running);
-    csvButton_->setEnabled(!running && !rows_.isEmpty());
-    pngButton_->setEnabled(!running && !rows_.isEmpty());
+    csvButton_->setEnabled(!running && rowCount() > 0);
+    pngButton_->setEnabled(!running && rowCount() > 0);
     for (QWidget* w : std::initializer_list<QWidget*>{name1_, list1_, name2_, list2_, overrides_})
         w->setEnabled(!running);
 }
 
-void SweepTab::run()
+std::optional<std::vector<analysis::SweepAxis>> SweepTab::readAxes(QString& why) const
 {
-    if (running())
-        return;
     std::vector<analysis::SweepAxis> axes;
     try {
         axes.push_back(analysis::parseSweepAxis((name1_->currentText() + '=' + list1_->text()).toStdString()));
         if (name2_->currentIndex() > 0)
             axes.push_back(analysis::parseSweepAxis((name2_->currentText() + '=' + list2_->text()).toStdString()));
     } catch (const analysis::SweepAxisError& e) {
-        run_->setStatus(QString::fromStdString(e.what()).remove(QStringLiteral("--sweep ")));
-        return;
+        why = QString::fromStdString(e.what()).remove(QStringLiteral("--sweep "));
+        return std::nullopt;
+    } catch (const std::bad_alloc&) {
+        why = tr("The sweep has too many values to hold. Use a larger step or fewer values.");
+        return std::nullopt;
     }
     if (axes.size() == 2 && axes[0].parameter == axes[1].parameter) {
-        run_->setStatus(tr("Choose two different parameters."));
+        why = tr("Choose two different parameters.");
+        return std::nullopt;
+    }
+    // Counted without overflow: the product is compared with the limit first.
+    const size_t first = axes[0].values.size(), second = axes.size() == 2 ? axes[1].values.size() : 1;
+    if (first > analysis::kMaxGridCells || second > analysis::kMaxGridCells / std::max<size_t>(first, 1)) {
+        why = tr("%1 \u00d7 %2 cells is more than the %3 a sweep takes. Use fewer values.")
+                  .arg(first)
+                  .arg(second)
+                  .arg(analysis::kMaxGridCells);
+        return std::nullopt;
+    }
+    return axes;
+}
+
+void SweepTab::countCells()
+{
+    QString why;
+    const std::optional<std::vector<analysis::SweepAxis>> axes = readAxes(why);
+    const size_t count = axes ? analysis::gridCellCount(*axes) : 0;
+    cells_->setText(!axes ? why : count == 1 ? tr("1 cell, one training") : tr("%1 cells, each one training").arg(count));
+}
+
+void SweepTab::run()
+{
+    if (running())
+        return;
+    countCells();
+    QString why;
+    const std::optional<std::vector<analysis::SweepAxis>> axes = readAxes(why);
+    if (!axes) {
+        run_->setStatus(why);
         return;
     }
     std::optional<analysis::JobTexts> settings = jobSettings(overrides_->text());
@@ -127,10 +198,29 @@ void SweepTab::run()
         return;
     }
     analysis::putDataTexts(*settings, list);
-    axes_ = axes;
+    const size_t count = analysis::gridCellCount(*axes);
+    const bool started = startRows(count, [axes = *axes, settings = *settings, list](
+                                              size_t cell, unsigned, const std::atomic<bool>& stop) -> std::optional<Record> {
+        analysis::JobTexts job = settings;
+        job.parameters = analysis::cellParameters(axes, cell, *settings.parameters);
+        std::optional<analysis::RowResult> r = analysis::trainAndCount(job, list, &stop);
+        return r ? std::optional<Record>(analysis::SweepCell{cell, std::move(*r)}) : std::nullopt;
+    });
+    if (!started)
+        return;
+    axes_ = *axes;
     pairs_ = static_cast<int>(list.size());
-    const size_t count = analysis::gridCellCount(axes_);
-    cellRows_.assign(count, {});
+    points_.assign(count, {});
+    xs_.clear();
+    for (const std::string& v : axes_[0].values) {
+        double x = 0;
+        parseRealToken(v, x);
+        xs_.push_back(x);
+    }
+    const bool tolSwept = std::any_of(axes_.begin(), axes_.end(), [](const analysis::SweepAxis& a) {
+        return a.parameter == static_cast<int>(Parameter::Tol);
+    });
+    tol_->setText(tolSwept ? tr("TOL as swept") : tolText(*settings, overrides_->text()));
     views_->setCurrentIndex(axes_.size() == 2 ? 1 : 0);
     if (axes_.size() == 2) {
         QStringList rows, columns;
@@ -141,57 +231,77 @@ void SweepTab::run()
         heatMap_->setAxes(QString::fromStdString(axes_[0].name), rows, QString::fromStdString(axes_[1].name),
                           columns);
     }
-    startRows(count, [axes, settings = *settings, list](size_t cell, unsigned, const std::atomic<bool>& stop)
-                         -> std::optional<std::string> {
-        analysis::JobTexts job = settings;
-        job.parameters = analysis::cellParameters(axes, cell, *settings.parameters);
-        const std::optional<analysis::RowResult> r = analysis::trainAndCount(job, list, &stop);
-        return r ? std::optional(analysis::cellColumns(axes, cell) + analysis::resultColumns(*r) + '\n')
-                 : std::nullopt;
-    });
     redraw();
+    sinceDrawn_.start();
     setRunning(true);
 }
 
-void SweepTab::rowAdded(size_t index, const QString& text)
+std::string SweepTab::rowText(const Record& record) const
 {
-    if (index < cellRows_.size())
-        cellRows_[index] = text;
-    if (axes_.size() == 2)
-        paintCell(index);
-    else if (rows_.size() % 16 == 0)
-        redraw();
+    const auto& c = std::get<analysis::SweepCell>(record);
+    return analysis::cellColumns(axes_, c.cell) + analysis::resultColumns(c.result) + '\n';
+}
+
+void SweepTab::recordsAdded(const std::vector<Record>& records)
+{
+    for (const Record& record : records) {
+        const auto& c = std::get<analysis::SweepCell>(record);
+        if (c.cell >= points_.size())
+            continue;
+        points_[c.cell] = {true, c.result.outcome, c.result.presentations, c.result.recall.recalled,
+                           c.result.recall.nearestOwn};
+        if (axes_.size() == 2)
+            paintCell(c.cell);
+    }
+    if (axes_.size() == 1 && sinceDrawn_.elapsed() >= kDrawMs) {
+        drawLine();
+        sinceDrawn_.restart();
+    }
+}
+
+double SweepTab::measure(const Point& p) const
+{
+    switch (measure_->currentIndex()) {
+    case kShareRecalled: return pairs_ > 0 ? static_cast<double>(p.recalled) / pairs_ : 0;
+    case kNearestOwn: return pairs_ > 0 ? static_cast<double>(p.nearestOwn) / pairs_ : 0;
+    default: return p.presentations;
+    }
 }
 
 void SweepTab::paintCell(size_t index)
 {
-    const QStringList f = csvFields(cellRows_[index]);
-    const QString outcome = f.value(2);
+    const Point& p = points_[index];
     HeatMap::Cell cell;
-    if (measure_->currentIndex() == 0) {
-        cell.hasValue = outcome == QLatin1String("recalled");
-        cell.value = f.value(3).toDouble();
-    } else {
-        cell.hasValue = outcome != QLatin1String("terminated");
-        cell.value = pairs_ > 0 ? f.value(7).toDouble() / pairs_ : 0;
-    }
-    if (outcome != QLatin1String("recalled"))
-        cell.mark = outcome;
+    // A training stopped at the limit still has shares to show; one that
+    // diverged or was terminated has none, and no run at the limit has
+    // presentations "to recall".
+    cell.hasValue = p.outcome == analysis::Outcome::Recalled ||
+                    (p.outcome == analysis::Outcome::Limit && measure_->currentIndex() != kPresentations);
+    cell.value = measure(p);
+    if (p.outcome != analysis::Outcome::Recalled)
+        cell.mark = outcomeText(p.outcome);
     const size_t columns = axes_[1].values.size();
     heatMap_->setCell(static_cast<int>(index / columns), static_cast<int>(index % columns), cell);
 }
 
 void SweepTab::redraw()
 {
-    const bool presentations = measure_->currentIndex() == 0;
-    const QString title = presentations ? tr("presentations to recall") : tr("share recalled");
-    if (axes_.size() == 2) {
-        heatMap_->setValueTitle(title);
-        for (size_t k = 0; k < cellRows_.size(); ++k)
-            if (!cellRows_[k].isEmpty())
-                paintCell(k);
+    if (axes_.size() != 2) {
+        drawLine();
         return;
     }
+    QString title = measureTitle(measure_->currentText());
+    if (measure_->currentIndex() == kNearestOwn && pairs_ > 0)
+        title += tr(" (chance 1/%1)").arg(pairs_);
+    heatMap_->setValueTitle(title);
+    for (size_t k = 0; k < points_.size(); ++k)
+        if (points_[k].trained)
+            paintCell(k);
+}
+
+void SweepTab::drawLine()
+{
+    const int shown = measure_->currentIndex();
     QChart* chart = chartView_->chart();
     chart->removeAllSeries();
     // The chart gives a removed axis back to its caller.
@@ -200,41 +310,63 @@ void SweepTab::redraw()
         delete axis;
     }
     auto* line = new QLineSeries;
-    line->setName(title);
-    auto* limits = new QScatterSeries;
-    limits->setName(tr("limit"));
-    limits->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
-    auto* errors = new QScatterSeries;
-    errors->setName(tr("error"));
-    errors->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+    line->setName(measureTitle(measure_->currentText()));
+    line->setPointsVisible(true);
+    QScatterSeries* marks[3] = {new QScatterSeries, new QScatterSeries, new QScatterSeries};
+    const QScatterSeries::MarkerShape shapes[3] = {QScatterSeries::MarkerShapeTriangle,
+                                                   QScatterSeries::MarkerShapeRectangle,
+                                                   QScatterSeries::MarkerShapeStar};
+    for (int k = 0; k < 3; ++k) {
+        marks[k]->setName(outcomeText(static_cast<analysis::Outcome>(k + 1)));
+        marks[k]->setMarkerShape(shapes[k]);
+        marks[k]->setMarkerSize(9);
+    }
+    QList<QPointF> values, marked[3];
     double low = 0, high = 1, top = 1;
     bool any = false;
-    for (const QString& row : cellRows_) {
-        if (row.isEmpty())
+    for (size_t k = 0; k < points_.size() && k < xs_.size(); ++k) {
+        const Point& p = points_[k];
+        if (!p.trained)
             continue;
-        const QStringList f = csvFields(row);
-        const double x = f.value(0).toDouble();
+        const double x = xs_[k];
         low = any ? std::min(low, x) : x;
         high = any ? std::max(high, x) : x;
         any = true;
-        const QString outcome = f.value(1);
-        const double y = presentations ? f.value(2).toDouble() : (pairs_ > 0 ? f.value(6).toDouble() / pairs_ : 0);
+        // The line joins the trainings that recalled every pair. The others
+        // stand apart as marks of their outcome: one at the limit where its
+        // row puts it, one that diverged or was terminated on the axis.
+        const double y = measure(p);
         top = std::max(top, y);
-        if (outcome == QLatin1String("recalled") || !presentations)
-            line->append(x, y);
-        if (outcome == QLatin1String("limit"))
-            limits->append(x, y);
-        else if (outcome == QLatin1String("error") || outcome == QLatin1String("terminated"))
-            errors->append(x, y);
+        if (p.outcome == analysis::Outcome::Recalled)
+            values.append({x, y});
+        else
+            marked[static_cast<int>(p.outcome) - 1].append({x, p.outcome == analysis::Outcome::Limit ? y : 0});
     }
-    for (QAbstractSeries* s : std::initializer_list<QAbstractSeries*>{line, limits, errors})
-        chart->addSeries(s);
+    line->replace(thinnedPoints(values, low, high, top));
+    for (int k = 0; k < 3; ++k)
+        marks[k]->replace(thinnedPoints(marked[k], low, high, top));
+    chart->addSeries(line);
+    for (QScatterSeries* m : marks) {
+        if (m->count() > 0)
+            chart->addSeries(m);
+        else
+            delete m;
+    }
+    if (shown == kNearestOwn && pairs_ > 0) {
+        auto* chance = new QLineSeries;
+        chance->setName(tr("chance (1/%1)").arg(pairs_));
+        chance->setPen(QPen(Qt::gray, 1, Qt::DashLine));
+        chance->append(low, 1.0 / pairs_);
+        chance->append(high > low ? high : low + 1, 1.0 / pairs_);
+        chart->addSeries(chance);
+    }
     auto* xAxis = new QValueAxis;
+    const bool wholeX = !axes_.empty() && parameterInfo(static_cast<Parameter>(axes_[0].parameter)).integer;
     xAxis->setTitleText(axes_.empty() ? QString() : QString::fromStdString(axes_[0].name));
-    xAxis->setRange(low, high > low ? high : low + 1);
+    setStepAxis(xAxis, low, high > low ? high : low + 1, 8, wholeX);
     auto* yAxis = new QValueAxis;
-    yAxis->setTitleText(title);
-    yAxis->setRange(0, presentations ? top * 1.05 : 1);
+    yAxis->setTitleText(measureTitle(measure_->currentText()));
+    setStepAxis(yAxis, 0, shown == kPresentations ? top : 1, 5, shown == kPresentations);
     chart->addAxis(xAxis, Qt::AlignBottom);
     chart->addAxis(yAxis, Qt::AlignLeft);
     for (QAbstractSeries* s : chart->series())
@@ -245,8 +377,8 @@ void SweepTab::redraw()
 void SweepTab::rowsEnded(bool stopped)
 {
     redraw();
-    run_->setStatus(stopped ? tr("Stopped: %1 cells trained.").arg(rows_.size())
-                            : tr("%1 cells trained.").arg(rows_.size()));
+    run_->setStatus(stopped ? tr("Stopped: %1 cells trained.").arg(rowCount())
+                            : tr("%1 cells trained.").arg(rowCount()));
     setRunning(false);
 }
 

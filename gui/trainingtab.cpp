@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTemporaryFile>
 #include <QTimer>
 
 #include <mutex>
@@ -14,27 +17,28 @@
 
 namespace duolink {
 
-// The rows a run has handed on, waiting for the window's thread.
+// The records a run has handed on, waiting for the window's thread.
 class RowQueue {
 public:
-    void push(size_t index, const std::string& row)
+    void push(TrainingTab::Record&& record)
     {
         const std::lock_guard lock(mutex_);
-        rows_.emplace_back(index, row);
+        records_.push_back(std::move(record));
     }
-    std::vector<std::pair<size_t, std::string>> take()
+    std::vector<TrainingTab::Record> take()
     {
         const std::lock_guard lock(mutex_);
-        return std::exchange(rows_, {});
+        return std::exchange(records_, {});
     }
 
 private:
     std::mutex mutex_;
-    std::vector<std::pair<size_t, std::string>> rows_;
+    std::vector<TrainingTab::Record> records_;
 };
 
 namespace {
 constexpr int kTakeMs = 100;
+constexpr qint64 kCopyBytes = 1 << 16;
 } // namespace
 
 TrainingTab::TrainingTab(AnalysisWindow& window, JobSource source)
@@ -45,6 +49,8 @@ TrainingTab::TrainingTab(AnalysisWindow& window, JobSource source)
     connect(run_, &AnalysisRun::finished, this, [this](bool completed, const QString& error) {
         timer_->stop();
         takeRows();
+        if (rowsFile_)
+            rowsFile_->flush();
         const QString failure = run_->status();
         rowsEnded(!completed);
         if (!error.isEmpty())
@@ -66,47 +72,107 @@ bool TrainingTab::running() const
     return run_->isRunning();
 }
 
-void TrainingTab::startRows(size_t count, analysis::OrderedTask task)
+bool TrainingTab::startRows(size_t count, analysis::RecordTask<Record> task)
 {
-    rows_.clear();
+    auto file = std::make_unique<QTemporaryFile>(QDir::temp().filePath(QStringLiteral("duolink-rows-XXXXXX.csv")));
+    if (!file->open()) {
+        run_->setStatus(tr("Cannot keep the rows in the temporary folder %1: %2")
+                            .arg(QDir::toNativeSeparators(QDir::tempPath()), file->errorString()));
+        return false;
+    }
+    rowsFile_ = std::move(file);
+    rowCount_ = 0;
     queue_ = std::make_shared<RowQueue>();
     run_->start([count, task = std::move(task), queue = queue_](WorkProgress& progress) {
-        analysis::runOrdered(
-            count, ThreadPool(), task, [&queue](size_t i, const std::string& row) { queue->push(i, row); },
+        analysis::runOrderedRecords<Record>(
+            count, ThreadPool(), task, [&queue](size_t, Record&& record) { queue->push(std::move(record)); },
             progress);
     });
     timer_->start();
+    return true;
 }
 
 void TrainingTab::takeRows()
 {
     if (!queue_)
         return;
-    for (auto& [index, row] : queue_->take()) {
-        rows_.append(QString::fromStdString(row));
-        rowAdded(index, rows_.back());
-    }
+    const std::vector<Record> records = queue_->take();
+    if (records.empty())
+        return;
+    std::string text;
+    for (const Record& r : records)
+        text += rowText(r);
+    if (rowsFile_ && rowsFile_->write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()))
+        run_->setStatus(tr("Cannot keep the rows in %1: %2. Save CSV will not have them all.")
+                            .arg(QDir::toNativeSeparators(rowsFile_->fileName()), rowsFile_->errorString()));
+    rowCount_ += records.size();
+    recordsAdded(records);
+}
+
+bool TrainingTab::writeRows(const std::function<bool(std::string_view)>& write) const
+{
+    if (!write(header() + '\n'))
+        return false;
+    if (!rowsFile_)
+        return true;
+    QFile rows(rowsFile_->fileName());
+    if (!rows.open(QIODevice::ReadOnly))
+        return false;
+    for (QByteArray chunk = rows.read(kCopyBytes); !chunk.isEmpty(); chunk = rows.read(kCopyBytes))
+        if (!write(std::string_view(chunk.constData(), static_cast<size_t>(chunk.size()))))
+            return false;
+    return rows.error() == QFileDevice::NoError;
 }
 
 std::string TrainingTab::csvText() const
 {
-    std::string text = header() + '\n';
-    for (const QString& row : rows_)
-        text += row.toStdString();
+    std::string text;
+    writeRows([&text](std::string_view piece) {
+        text += piece;
+        return true;
+    });
     return text;
 }
 
 void TrainingTab::saveCsvAs()
 {
-    saveTextAs(tr("CSV file (*.csv)"), "csv", lastCsvName_, csvText());
+    saveStreamAs(tr("CSV file (*.csv)"), "csv", lastCsvName_,
+                 [this](const std::function<bool(std::string_view)>& write) { return writeRows(write); });
 }
 
-std::optional<analysis::JobTexts> TrainingTab::jobSettings(const QString& overrides)
+void TrainingTab::showTol(QLabel* label, const QString& overrides)
 {
+    if (const std::optional<analysis::JobTexts> settings = jobSettings(overrides, false))
+        label->setText(tolText(*settings, overrides));
+}
+
+void TrainingTab::showEvent(QShowEvent* event)
+{
+    AnalysisTab::showEvent(event);
+    if (!running())
+        refreshTol();
+}
+
+QString TrainingTab::tolText(const analysis::JobTexts& settings, const QString& overrides)
+{
+    const ParameterValues values = readParameterValues(settings.parameters.value_or(std::string()));
+    std::string tol;
+    appendShortest(tol, values[Parameter::Tol]);
+    const bool set = overrides.contains(QRegularExpression(QStringLiteral("(^|\\s)tol=")));
+    return set ? tr("TOL %1, set in Parameter changes").arg(QString::fromStdString(tol))
+               : tr("TOL %1, from %2").arg(QString::fromStdString(tol), QString::fromLatin1(kParametersFileName));
+}
+
+std::optional<analysis::JobTexts> TrainingTab::jobSettings(const QString& overrides, bool report)
+{
+    const auto setStatus = [&](const QString& text) {
+        if (report)
+            run_->setStatus(text);
+    };
     const QDir dir(source_.folder ? source_.folder() : QString());
     QFile file(dir.filePath(QString::fromLatin1(kParametersFileName)));
     if (!file.open(QIODevice::ReadOnly)) {
-        run_->setStatus(tr("The working folder has no parameters file %1.").arg(kParametersFileName));
+        setStatus(tr("The working folder has no parameters file %1.").arg(kParametersFileName));
         return std::nullopt;
     }
     ParametersEdit edit;
@@ -116,7 +182,7 @@ std::optional<analysis::JobTexts> TrainingTab::jobSettings(const QString& overri
         const std::string value = item.mid(equals + 1).toStdString();
         double number = 0;
         if (equals < 0 || !parameter || !parameterValue(*parameter, value, number)) {
-            run_->setStatus(tr("\"%1\" is not NAME=VALUE with a parameter name and a number.").arg(item));
+            setStatus(tr("\"%1\" is not NAME=VALUE with a parameter name and a number.").arg(item));
             return std::nullopt;
         }
         edit.set(*parameter, value);
@@ -135,11 +201,6 @@ std::optional<analysis::JobTexts> TrainingTab::jobSettings(const QString& overri
             settings.simulation = sim.readAll().toStdString();
     }
     return settings;
-}
-
-QStringList csvFields(const QString& row)
-{
-    return row.trimmed().split(QLatin1Char(','));
 }
 
 } // namespace duolink

@@ -9,6 +9,11 @@
 
 namespace duolink::analysis {
 
+namespace {
+// Longer R2 texts come from a matrix that diverged.
+constexpr size_t kLongestR2Text = 20;
+} // namespace
+
 std::optional<RowResult> trainAndCount(const JobTexts& job, const PatternPairs& list, const std::atomic<bool>* stop)
 {
     const TrainingResult trained = trainInMemory(job, stop);
@@ -41,7 +46,13 @@ std::string resultColumns(const RowResult& r)
 {
     std::string out(outcomeName(r.outcome));
     out += ',' + std::to_string(r.presentations);
-    out += ',' + r.finalR2;
+    // A diverged R2 is a fixed-point text of dozens of digits; it reads as
+    // the number it is in the shortest exact form.
+    double r2 = 0;
+    if (r.finalR2.size() > kLongestR2Text && parseRealToken(r.finalR2, r2))
+        appendShortest(out += ',', r2);
+    else
+        out += ',' + r.finalR2;
     out += ',' + std::to_string(r.missedLast);
     out += ',' + std::to_string(r.recall.recalled);
     out += ',' + std::to_string(r.recall.nearestOwn);

@@ -218,8 +218,13 @@ RecallScore scoreRecall(const RecallValues& r, const PatternPairs& list, std::si
 
 void appendShortest(std::string& out, double value)
 {
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    // Plain decimals where they read easily (0.0001, not 1e-04), the
+    // exponent form for the very large and very small.
+    char buffer[64];
+    const double size = std::fabs(value);
+    const bool plain = size == 0 || (size >= 1e-5 && size < 1e16);
+    const auto result = plain ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed)
+                              : std::to_chars(buffer, buffer + sizeof buffer, value);
     out.append(buffer, result.ptr);
 }
 

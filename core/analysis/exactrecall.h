@@ -99,7 +99,8 @@ RecallScore scoreErrors(const RecallValues& r, const TPatternVector& expected, d
 RecallScore scoreRecall(const RecallValues& r, const PatternPairs& list, std::size_t own, double tol,
                         const StoredBs* stored = nullptr);
 
-// Reals in the shortest form that reads back as the same double.
+// Reals in the shortest form that reads back as the same double: plain
+// decimals from 0.00001 to 10^16, else with an exponent ("1e+41").
 void appendShortest(std::string& out, double value);
 
 } // namespace duolink

@@ -1,6 +1,9 @@
 #include "core/analysis/recalltable.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include "core/predict/recall.h"
 
 #include "core/support/numtext.h"
 
@@ -14,6 +17,19 @@ int RecallTable::recalledCount() const
 int RecallTable::nearestOwnCount() const
 {
     return static_cast<int>(std::count_if(rows.begin(), rows.end(), [](const RecallRow& r) { return r.nearestOwn(); }));
+}
+
+double largestError(const RecallValues& recalled, const TPatternVector& expected)
+{
+    // From the fixed-point integers: |c - round(b x UNITY)| / UNITY, one
+    // division, so that one unit reads 0.0001 and not 9.999999999998899e-05.
+    double most = 0;
+    for (int j = 0; j < 8; ++j) {
+        const long double c = std::nearbyint(static_cast<long double>(recalled[static_cast<size_t>(j)]) * kRecallUnity);
+        const long double b = std::nearbyint(static_cast<long double>(expected[static_cast<size_t>(j) + 1]) * kRecallUnity);
+        most = std::max(most, static_cast<double>(std::fabs(c - b)) / kRecallUnity);
+    }
+    return most;
 }
 
 RecallTable recallTable(const RecallSnapshot& snapshot, const PatternPairs& list, double tol)
@@ -34,6 +50,7 @@ RecallTable recallTable(const RecallSnapshot& snapshot, const PatternPairs& list
             throw RunError("pair " + std::to_string(row.pair) + ": " + e.what());
         }
         row.score = scoreRecall(row.recalled, list, p, tol);
+        row.score.maxError = largestError(row.recalled, row.b);
         table.rows.push_back(row);
     }
     return table;

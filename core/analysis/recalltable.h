@@ -27,6 +27,11 @@ struct RecallTable {
     int nearestOwnCount() const;
 };
 
+// The largest |recalled - expected| over B1..B8, computed from the recall's
+// fixed-point integers so that it reads as what it is. The count of values
+// outside TOL stays the one Predict's recall makes.
+double largestError(const RecallValues& recalled, const TPatternVector& expected);
+
 // Raises RunError for a pair whose recall fails, naming the pair.
 RecallTable recallTable(const RecallSnapshot& snapshot, const PatternPairs& list, double tol);
 

@@ -5,6 +5,7 @@
 
 #include "core/support/errors.h"
 #include "core/engine/jobfiles.h"
+#include "core/predict/exactmatrix.h"
 #include "core/predict/matrixfile.h"
 
 namespace duolink {
@@ -155,6 +156,16 @@ Outcome Session::loadMatrix(const std::string& path, const std::string& step)
 Outcome Session::saveMatrix(const std::string& path, const std::string& step)
 {
     return run(step, [&] { saveMatrixFile(*engine_, path); });
+}
+
+Outcome Session::exportMatrix(const std::string& path, const std::string& step)
+{
+    return run(step, [&] { exportMatrixFile(*engine_, path); });
+}
+
+Outcome Session::importMatrix(const std::string& path, const std::string& step)
+{
+    return run(step, [&] { importMatrixFile(*engine_, path); });
 }
 
 } // namespace duolink

@@ -91,6 +91,9 @@ public:
     Outcome predict(const TPatternVector& a, TPatternVector& b, const std::string& step = "Predict");
     Outcome loadMatrix(const std::string& path, const std::string& step = "Load Matrix");
     Outcome saveMatrix(const std::string& path, const std::string& step = "Save Matrix");
+    // The whole matrix exactly (core/predict/exactmatrix.h).
+    Outcome exportMatrix(const std::string& path, const std::string& step = "Export Matrix");
+    Outcome importMatrix(const std::string& path, const std::string& step = "Import Matrix");
 
     // Reads the pattern list file `path` whole into `pairs`; messages name
     // it `shownName`. The list itself is left to the caller, who may ask

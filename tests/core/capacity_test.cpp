@@ -12,6 +12,7 @@
 #include "core/analysis/analyses.h"
 #include "core/analysis/jobtexts.h"
 #include "core/parameters/paramsfile.h"
+#include "core/analysis/orderedrecords.h"
 #include "core/analysis/orderedrun.h"
 #include "core/analysis/randomsets.h"
 #include "core/analysis/splitmix64.h"
@@ -234,6 +235,34 @@ TEST(OrderedRun, DeliversInOrderForEveryThreadCount)
         EXPECT_EQ(got, expected) << jobs << " jobs";
         EXPECT_EQ(stats.delivered, 500u);
         EXPECT_FALSE(stats.stopped);
+    }
+}
+
+// Records wait in slots of their own and come out whole, in order, with
+// or without a stop part way.
+TEST(OrderedRun, RecordsComeInOrderWhole)
+{
+    for (unsigned jobs : {1, 3, 8}) {
+        for (const size_t stopAt : {size_t{0}, size_t{150}}) {
+            WorkProgress progress;
+            std::vector<size_t> delivered;
+            const RecordTask<std::vector<size_t>> task = [&](size_t i, unsigned, const std::atomic<bool>&)
+                -> std::optional<std::vector<size_t>> {
+                if (stopAt && i == stopAt)
+                    progress.stop = true;
+                return std::vector<size_t>(i % 5 + 1, i);
+            };
+            const OrderedRunStats stats = runOrderedRecords<std::vector<size_t>>(
+                400, ThreadPool(jobs), task,
+                [&](size_t i, std::vector<size_t>&& r) {
+                    EXPECT_EQ(r, std::vector<size_t>(i % 5 + 1, i));
+                    delivered.push_back(i);
+                },
+                progress);
+            EXPECT_TRUE(std::is_sorted(delivered.begin(), delivered.end())) << jobs;
+            EXPECT_EQ(stats.delivered, delivered.size());
+            EXPECT_EQ(delivered.size() == 400, stopAt == 0) << jobs << " jobs, stop at " << stopAt;
+        }
     }
 }
 

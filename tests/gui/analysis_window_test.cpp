@@ -16,9 +16,12 @@
 #include <QTableView>
 #include <QValueAxis>
 
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 
 #include "core/analysis/noise.h"
+#include "core/analysis/recalltable.h"
 #include "gui/analysisrun.h"
 #include "gui/analysiswindow.h"
 #include "gui/noisetab.h"
@@ -139,6 +142,35 @@ TEST_F(AnalysisInWindow, TestAllPairsFillsTheRecallTabAndChangesNothingElse)
     EXPECT_EQ(tab->proxy()->rowCount(), 5);
 }
 
+namespace {
+
+// Every plotted point is its row's share, and the share axis shows a line
+// at 100 % inside its frame with 1-2-5 steps.
+void expectChartShowsTable(const NoiseTab& tab)
+{
+    const NoiseTable& table = *tab.table();
+    for (size_t k = 0; k < table.rows.size(); ++k) {
+        const NoiseRow& row = table.rows[k];
+        const QPointF within = tab.withinSeries()->at(static_cast<qsizetype>(k));
+        const QPointF own = tab.ownSeries()->at(static_cast<qsizetype>(k));
+        EXPECT_EQ(within.x(), row.level);
+        EXPECT_DOUBLE_EQ(within.y(), 100.0 * static_cast<double>(row.withinTol) / static_cast<double>(row.recalls));
+        EXPECT_EQ(own.x(), row.level);
+        EXPECT_DOUBLE_EQ(own.y(), 100.0 * static_cast<double>(row.nearestOwn) / static_cast<double>(row.recalls));
+    }
+    const auto* shareAxis = qobject_cast<QValueAxis*>(tab.chartView()->chart()->axes(Qt::Vertical).first());
+    EXPECT_EQ(shareAxis->min(), 0);
+    EXPECT_GT(shareAxis->max(), 100);
+    EXPECT_EQ(shareAxis->tickInterval(), 20);
+    const auto* levelAxis = qobject_cast<QValueAxis*>(tab.chartView()->chart()->axes(Qt::Horizontal).first());
+    EXPECT_EQ(levelAxis->tickType(), QValueAxis::TicksDynamic);
+    const double step = levelAxis->tickInterval();
+    const double decade = std::pow(10.0, std::floor(std::log10(step)));
+    EXPECT_TRUE(QList<double>({1, 2, 5}).contains(std::round(step / decade))) << step;
+}
+
+} // namespace
+
 TEST_F(AnalysisInWindow, NoiseTabChartsFlipsAndGaussianNoiseAndStops)
 {
     // The runner's tables first, while this process has no threads but its
@@ -160,9 +192,7 @@ TEST_F(AnalysisInWindow, NoiseTabChartsFlipsAndGaussianNoiseAndStops)
     ASSERT_EQ(tab->withinSeries()->count(), 9);
     EXPECT_EQ(tab->withinSeries()->at(0), QPointF(0, 100));
     EXPECT_EQ(tab->ownSeries()->at(8), QPointF(8, 0));
-    const auto* shareAxis = qobject_cast<QValueAxis*>(tab->chartView()->chart()->axes(Qt::Vertical).first());
-    EXPECT_EQ(shareAxis->min(), 0);
-    EXPECT_EQ(shareAxis->max(), 100);
+    expectChartShowsTable(*tab);
 
     fake.fileAnswer = QString::fromStdString((dir / "noise.csv").string());
     tab->findChild<QPushButton*>("saveNoiseCsvButton")->click();
@@ -181,6 +211,7 @@ TEST_F(AnalysisInWindow, NoiseTabChartsFlipsAndGaussianNoiseAndStops)
     EXPECT_EQ(tab->table()->mode, NoiseMode::Gauss);
     EXPECT_EQ(tab->withinSeries()->count(), 6);
     EXPECT_EQ(noiseTableCsv(*tab->table()), gaussCsv);
+    expectChartShowsTable(*tab);
 
     // Esc stops a long run; the table shown stays.
     const std::string before = noiseTableCsv(*tab->table());
@@ -192,4 +223,34 @@ TEST_F(AnalysisInWindow, NoiseTabChartsFlipsAndGaussianNoiseAndStops)
     EXPECT_FALSE(tab->analysisRun()->isRunning());
     EXPECT_EQ(tab->analysisRun()->status(), "Stopped. The table shows the last complete run.");
     EXPECT_EQ(noiseTableCsv(*tab->table()), before);
+}
+
+// Save and Load Matrix keep two digits; Export and Import Matrix give the
+// trained matrix back bit for bit, and with it the same recalls.
+TEST_F(AnalysisInWindow, ExportAndImportMatrixKeepTheMatrixExactly)
+{
+    solve(kExamples / "patterns.csv");
+    const Matrix trained = engine().wMatrix;
+    ui->testAllPairsAction->trigger();
+    window()->recallTab()->analysisRun()->wait();
+    const std::string recalls = recallTableCsv(*window()->recallTab()->model()->table());
+
+    auto* exportAction = form->findChild<QAction*>("exportMatrixAction");
+    auto* importAction = form->findChild<QAction*>("importMatrixAction");
+    ASSERT_TRUE(exportAction && importAction);
+    EXPECT_TRUE(form->findChild<QAction*>("saveMatrixAction")->toolTip().contains("two significant digits"));
+    fake.fileAnswer = QString::fromStdString((dir / "exact").string());
+    exportAction->trigger();
+    EXPECT_TRUE(fs::exists(dir / "exact.csv.json"));
+    fake.fileAnswer = QString::fromStdString((dir / "rounded.vmat2").string());
+    ui->saveMatrixAction->trigger();
+    ui->loadMatrixAction->trigger();
+    EXPECT_NE(engine().wMatrix, trained);
+
+    fake.fileAnswer = QString::fromStdString((dir / "exact.csv").string());
+    importAction->trigger();
+    EXPECT_EQ(std::memcmp(engine().wMatrix.data(), trained.data(), sizeof trained), 0);
+    ui->testAllPairsAction->trigger();
+    window()->recallTab()->analysisRun()->wait();
+    EXPECT_EQ(recallTableCsv(*window()->recallTab()->model()->table()), recalls);
 }

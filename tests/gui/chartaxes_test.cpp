@@ -1,6 +1,8 @@
 // The numbers on the training chart's axes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "gui/chartaxes.h"
 
 using namespace duolink;
@@ -48,4 +50,32 @@ TEST(ChartAxes, LabelledDecadesAreMultiplesOfTheStep)
     };
     for (const auto& c : cases)
         EXPECT_EQ(labelledExponents(c.low, c.high, 8), c.exponents) << c.low << ".." << c.high;
+}
+
+TEST(ChartAxes, NiceStepsAreOneTwoOrFiveAtAnyPower)
+{
+    const struct {
+        double span;
+        int maxSteps;
+        double step;
+    } cases[] = {
+        {1, 5, 0.2}, {1.5, 8, 0.2}, {0.3, 6, 0.05}, {35.2, 5, 10}, {262.5, 5, 100}, {0.0009, 3, 0.0005}, {0, 5, 1},
+    };
+    for (const auto& c : cases)
+        EXPECT_DOUBLE_EQ(niceStep(c.span, c.maxSteps), c.step) << c.span << " in " << c.maxSteps;
+}
+
+TEST(ChartAxes, ThinnedPointsKeepSmallSeriesAndBoundLargeOnes)
+{
+    QList<QPointF> few, many;
+    for (int k = 0; k < 100; ++k)
+        few.append({k * 0.1, k % 7 * 1.0});
+    for (int k = 0; k < 100000; ++k)
+        many.append({k * 1e-4, k % 3 * 1.0});
+    EXPECT_EQ(thinnedPoints(few, 0, 10, 6), few);
+    const QList<QPointF> kept = thinnedPoints(many, 0, 10, 2);
+    EXPECT_LE(kept.size(), 3003);
+    EXPECT_GE(kept.size(), 2000);
+    EXPECT_EQ(kept.first(), many.first());
+    EXPECT_TRUE(std::is_sorted(kept.begin(), kept.end(), [](QPointF a, QPointF b) { return a.x() < b.x(); }));
 }
