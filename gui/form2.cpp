@@ -1,4 +1,5 @@
 #include "gui/form2.h"
+#include "gui/formactions.h"
 
 #include <QAction>
 #include <QApplication>
@@ -317,6 +318,7 @@ void TForm2::showTraining()
         trainingWindow_ = new TrainingWindow(*recorder_, [this]() -> Dialogs& { return dialogs(); }, this);
         // Beside the main window, not over it, and on the screen.
         placeAuxiliaryWindow(trainingWindow_, this, QStringLiteral("training"));
+        trainingWindow_->setProperty(kHelpSectionProperty, QStringLiteral("the-training-window"));
         // The training window's Stop is the training's alone.
         QPushButton* stop = trainingWindow_->addStopButton();
         stop->setEnabled(isRunning());

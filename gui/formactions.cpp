@@ -1,6 +1,7 @@
 #include "gui/formactions.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QKeySequence>
 
 #include <functional>
@@ -90,7 +91,11 @@ FormActions::FormActions(TForm2* form) : QObject(form)
 
     // Help
     userManual = make("userManualAction", tr("User &Manual"), {QKeySequence(QKeySequence::HelpContents)},
-                      [form] { form->showManual(); });
+                      [form] {
+                          // F1 in a window opens the manual at that window's chapter.
+                          const QWidget* active = QApplication::activeWindow();
+                          form->showManual(active ? active->property(kHelpSectionProperty).toString() : QString());
+                      });
     about = make("aboutAction", tr("&About Duolink"), {}, [form] { form->showAbout(); });
     about->setMenuRole(QAction::AboutRole);
 

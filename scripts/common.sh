@@ -25,6 +25,7 @@ DUOLINK_RUN_PACKAGES=(
     libzstd-dev
     cmark # the user's manual as HTML
     libqt6opengl6-dev # Qt Charts' CMake package needs it, qt6-charts-dev does not pull it in
+    libqt6svg6 # the icon in the window and the About box
 )
 
 # What the tests, the benchmarks and the fuzz targets add (scripts/test):
@@ -52,6 +53,7 @@ DUOLINK_TEST_PACKAGES=(
     munge
     strace # the write floor of bench/run-benchmarks
     ccache # the build folders share their compiled objects
+    openbox # a window manager for the real display test and the screenshots
 )
 
 duolink_say() {

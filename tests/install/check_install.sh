@@ -62,7 +62,11 @@ grep -oE '(href|src)="[^"#:]+' "$doc/manual.html" | sed -E 's/^(href|src)="//' |
     done >"$scratch/dead-links"
 [ ! -s "$scratch/dead-links" ] || fail "the installed manual links to missing files: $(tr '\n' ' ' <"$scratch/dead-links")"
 version="$("$prefix/bin/duolink" --version)" || fail "duolink --version failed"
-[[ "$version" =~ ^duolink\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "duolink --version printed '$version'"
+[[ "$(head -n 1 <<<"$version")" =~ ^duolink\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "duolink --version printed '$version'"
+grep -q '^License GPLv3+' <<<"$version" || fail "duolink --version names no licence"
+grep -q '^License: GPL-3+$' "$doc/copyright" || fail "the copyright file grants no licence"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$prefix/share/metainfo/$id.metainfo.xml" ||
+    fail "the metadata names no project licence"
 
 desktop-file-validate "$prefix/share/applications/$id.desktop" || fail "desktop-file-validate"
 grep -qx "Icon=$id" "$prefix/share/applications/$id.desktop" || fail "the desktop entry names another icon"
