@@ -237,7 +237,9 @@ void TForm2::Button9Click()
 
 bool TForm2::checkInstanceValid()
 {
-    return checkInstances(this, dialogs(), processSource_ ? *processSource_ : systemProcesses());
+    // When the guard ends the program, the unsaved pairs go to a recovery list.
+    return checkInstances(this, dialogs(), processSource_ ? *processSource_ : systemProcesses(),
+                          [this] { lists_->writeRecoveryList(workingFolder()); });
 }
 
 void TForm2::Button6Click()

@@ -33,13 +33,16 @@ FormActions::FormActions(TForm2* form) : QObject(form)
                              {key(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}, [form] { form->openWorkingFolder(); });
     openPatternList = make("openPatternListAction", tr("&Open Pattern List\u2026"), {key(Qt::CTRL | Qt::Key_O)},
                            [lists] { lists->openPatternList(); });
-    savePatternList = make("savePatternListAction", tr("Save &Pattern List\u2026"),
-                           {key(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}, [lists] { lists->savePatternList(); });
+    savePatternList = make("savePatternListAction", tr("&Save Pattern List"), {key(Qt::CTRL | Qt::Key_S)},
+                           [lists] { lists->savePatternList(); });
+    savePatternList->setStatusTip(tr("Save the list to its file; the first time, ask for a name"));
+    savePatternListAs = make("savePatternListAsAction", tr("Save Pattern List &As\u2026"),
+                             {key(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}, [lists] { lists->savePatternListAs(); });
     loadMatrix = make("loadMatrixAction", tr("&Load Matrix\u2026"), {key(Qt::CTRL | Qt::Key_L)},
                       [form] { form->Button11Click(); });
-    saveMatrix = make("saveMatrixAction", tr("&Save Matrix\u2026"), {key(Qt::CTRL | Qt::Key_S)},
+    saveMatrix = make("saveMatrixAction", tr("Save &Matrix\u2026"), {key(Qt::CTRL | Qt::Key_M)},
                       [form] { form->Button10Click(); });
-    saveOutput = make("saveOutputAction", tr("Save Output &As\u2026"), {}, [form] { form->saveOutputAs(); });
+    saveOutput = make("saveOutputAction", tr("Save O&utput As\u2026"), {}, [form] { form->saveOutputAs(); });
     exit = make("exitAction", tr("E&xit"), {key(Qt::CTRL | Qt::Key_Q)}, [form] { form->Button8Click(); });
 
     // Edit. In a field that has the focus, Ctrl+C and Ctrl+A stay the

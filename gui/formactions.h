@@ -25,6 +25,7 @@ public:
     QAction* openWorkingFolder = nullptr;
     QAction* openPatternList = nullptr;
     QAction* savePatternList = nullptr;
+    QAction* savePatternListAs = nullptr;
     QAction* loadMatrix = nullptr;
     QAction* saveMatrix = nullptr;
     QAction* saveOutput = nullptr;

@@ -2,6 +2,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QIcon>
+#include <QTimer>
 
 #include <clocale>
 #include <csignal>
@@ -11,6 +12,7 @@
 #include "core/support/versiontext.h"
 #include "gui/form2.h"
 #include "gui/guard.h"
+#include "gui/listcontroller.h"
 #include "gui/mainwindow.h"
 #include "gui/workingfolder.h"
 
@@ -111,6 +113,10 @@ int main(int argc, char** argv)
     duolink::createInstanceWindow(window.form());
     window.restoreWindowState();
     window.show();
+    // A recovery list from a run the single-instance check ended.
+    QTimer::singleShot(0, &window, [&window] {
+        window.form()->lists()->offerRecoveryList(window.form()->workingFolder());
+    });
     QApplication::exec();
     return 0;
 }

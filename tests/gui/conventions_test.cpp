@@ -137,6 +137,7 @@ TEST_F(Conventions, ClosingWithUnsavedPairsAsksToSaveThem)
     for (const auto& c : cases) {
         SCOPED_TRACE(int(c.answer));
         form->show();
+        fake.unsavedAnswer = Dialogs::UnsavedAnswer::Discard;
         ui->Button9->click();
         for (const char* v : {"1", "2", "3", "4", "5", "6"})
             add(v);

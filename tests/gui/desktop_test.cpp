@@ -106,7 +106,7 @@ TEST_F(MainWindow, GrowingGivesThePaneAllTheExtraSpace)
     window.show();
     EXPECT_EQ(window.centralWidget(), window.form());
     EXPECT_EQ(window.form()->size(), QSize(850, 419));
-    EXPECT_EQ(window.windowTitle(), "VELD Duolink 200z - pattern association");
+    EXPECT_EQ(window.windowTitle(), "VELD Duolink 200z - pattern association \u2014 Untitled[*]");
     window.resize(300, 200);
     EXPECT_EQ(window.form()->size(), QSize(850, 419));
 
@@ -124,7 +124,9 @@ TEST_F(MainWindow, ActionsCarryTheirShortcutsAndReachTheButtonsHandlers)
     const std::vector<std::pair<QAction*, QList<K>>> shortcuts = {
         {ui->openWorkingFolderAction, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}},
         {ui->loadMatrixAction, {K(Qt::CTRL | Qt::Key_L)}},
-        {ui->saveMatrixAction, {K(Qt::CTRL | Qt::Key_S)}},
+        {ui->saveMatrixAction, {K(Qt::CTRL | Qt::Key_M)}},
+        {ui->savePatternListAction, {K(Qt::CTRL | Qt::Key_S)}},
+        {ui->savePatternListAsAction, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}},
         {ui->saveOutputAction, {}},
         {ui->exitAction, {K(Qt::CTRL | Qt::Key_Q)}},
         {ui->solveAction, {K(Qt::Key_F5)}},
@@ -165,6 +167,7 @@ TEST_F(MainWindow, ActionsCarryTheirShortcutsAndReachTheButtonsHandlers)
     EXPECT_EQ(ui->Edit1->text(), "    0");
 
     // The matrix commands ask for their file (cancelled here).
+    fake.calls.clear();
     ui->saveMatrixAction->trigger();
     ui->loadMatrixAction->trigger();
     ASSERT_EQ(fake.calls.size(), 4u);
