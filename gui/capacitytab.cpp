@@ -3,6 +3,7 @@
 #include <QAreaSeries>
 #include <QChart>
 #include <QChartView>
+#include <QLocale>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -40,6 +41,8 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     density_->setDecimals(3);
     density_->setSingleStep(0.05);
     density_->setValue(options_.density);
+    // Numbers read and show with a point here as in every other field.
+    density_->setLocale(QLocale::c());
     seed_->setObjectName(QStringLiteral("capacitySeed"));
     overrides_->setObjectName(QStringLiteral("capacityOverrides"));
     overrides_->setPlaceholderText(tr("for example beta=0.1 tol=0.2"));
@@ -49,6 +52,9 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     pngButton_->setObjectName(QStringLiteral("capacitySavePng"));
 
     auto* form = new QFormLayout;
+    // The fields at their natural width; the chart takes the rest.
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    overrides_->setMinimumWidth(overrides_->fontMetrics().horizontalAdvance(overrides_->placeholderText()) + 24);
     form->addRow(tr("Largest set (pairs):"), pairs_);
     form->addRow(tr("Sets per size:"), sets_);
     form->addRow(tr("Chance of a 1:"), density_);
@@ -89,12 +95,17 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     nAxis_->setRange(1, options_.maxPairs);
     presentationsAxis_->setRange(0, 100);
     chartView_->setRenderHint(QPainter::Antialiasing);
-    chartView_->setMinimumSize(480, 300);
+    chartView_->setMinimumSize(300, 240);
 
+    auto* controls = new QVBoxLayout;
+    controls->addLayout(form);
+    controls->addLayout(buttons);
+    controls->addStretch(1);
+    auto* sideBySide = new QHBoxLayout;
+    sideBySide->addLayout(controls);
+    sideBySide->addWidget(chartView_, 1);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addLayout(buttons);
-    layout->addWidget(chartView_, 1);
+    layout->addLayout(sideBySide, 1);
     layout->addWidget(run_);
 
     connect(runButton_, &QPushButton::clicked, this, &CapacityTab::run);

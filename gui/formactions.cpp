@@ -7,6 +7,8 @@
 #include <functional>
 
 #include "gui/consoleview.h"
+#include "gui/dialogs.h"
+#include "gui/fieldmarks.h"
 #include "gui/form2.h"
 #include "gui/listcontroller.h"
 #include "gui/runcontroller.h"
@@ -82,8 +84,15 @@ FormActions::FormActions(TForm2* form) : QObject(form)
     settings->setStatusTip(tr("See and change the values of the parameters file"));
 
     // List
+    // From the keyboard the marks on the fields are easy to miss: a pair with
+    // a field not read whole is added only once the user says so.
     addPair = make("addPairAction", tr("&Add"), {key(Qt::CTRL | Qt::Key_Return), key(Qt::CTRL | Qt::Key_Enter)},
-                   [form] { form->Button1Click(); });
+                   [form] {
+                       const QString note = form->fieldMarks()->note();
+                       if (!note.isEmpty() && !form->dialogs().question(form, tr("%1.\nAdd the pair as it is read?").arg(note)))
+                           return;
+                       form->Button1Click();
+                   });
     updatePair = make("updatePairAction", tr("&Update"), {}, [form] { form->Button3Click(); });
     deletePair = make("deletePairAction", tr("&Delete"), {}, [lists] { lists->remove(); });
     nextPair = make("nextPairAction", tr("&Next"), {key(Qt::CTRL | Qt::Key_Down), key(Qt::Key_PageDown)},

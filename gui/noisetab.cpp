@@ -263,6 +263,11 @@ void NoiseTab::runFinished(bool completed)
     model_->setTable(&table);
     view_->resizeColumnsToContents();
     showChart(table);
+    // Flipping uses neither the noise levels nor the generator.
+    for (QWidget* field : std::initializer_list<QWidget*>{sigmaField_, trialsField_, seedField_}) {
+        field->setEnabled(table.mode != NoiseMode::Flip);
+        field->setStatusTip(table.mode == NoiseMode::Flip ? tr("Not used: every A value is 0 or 1") : QString());
+    }
     if (table.mode == NoiseMode::Flip) {
         modeLabel_->setText(tr("Every A value is 0 or 1: every set of k of the eight A values of every pair "
                                "flipped, with the parity recomputed (exhaustive)."));
