@@ -59,7 +59,21 @@ HelpWindow::HelpWindow(const QString& file, QWidget* parent)
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({260, 640});
     setCentralWidget(splitter);
+    buildToolBar();
+    connect(contents_, &QTreeWidget::itemActivated, this,
+            [this](QTreeWidgetItem* item) { scrollToBlock(item->data(0, kPositionRole).toInt()); });
+    connect(contents_, &QTreeWidget::itemClicked, this,
+            [this](QTreeWidgetItem* item) { scrollToBlock(item->data(0, kPositionRole).toInt()); });
 
+    browser_->setSource(QUrl::fromLocalFile(file_));
+    buildContents();
+    connect(browser_, &QTextBrowser::sourceChanged, this, &HelpWindow::buildContents);
+    resize(960, 720);
+}
+
+// Back, Forward, the search field and Open in Browser, with their keys.
+void HelpWindow::buildToolBar()
+{
     QToolBar* bar = addToolBar(tr("Navigation"));
     bar->setObjectName(QStringLiteral("helpToolBar"));
     bar->setMovable(false);
@@ -99,16 +113,6 @@ HelpWindow::HelpWindow(const QString& file, QWidget* parent)
     addAction(close);
     connect(search_, &QLineEdit::returnPressed, this, [this] { searchFrom(false); });
     connect(search_, &QLineEdit::textChanged, this, [this] { search_->setStyleSheet(QString()); });
-
-    connect(contents_, &QTreeWidget::itemActivated, this,
-            [this](QTreeWidgetItem* item) { scrollToBlock(item->data(0, kPositionRole).toInt()); });
-    connect(contents_, &QTreeWidget::itemClicked, this,
-            [this](QTreeWidgetItem* item) { scrollToBlock(item->data(0, kPositionRole).toInt()); });
-
-    browser_->setSource(QUrl::fromLocalFile(file_));
-    buildContents();
-    connect(browser_, &QTextBrowser::sourceChanged, this, &HelpWindow::buildContents);
-    resize(960, 720);
 }
 
 // The headings of the document shown, as a tree by their level.

@@ -36,6 +36,7 @@ public:
     QAction* openInBrowserAction() const { return openInBrowser_; }
 
 private:
+    void buildToolBar();
     void buildContents();
     void scrollToBlock(int position);
     void searchFrom(bool backward);

@@ -7,8 +7,11 @@
 #include <QLocale>
 #include <QTableView>
 
+#include <filesystem>
+
 #include "gui/analysiswindow.h"
 #include "gui/fieldmarks.h"
+#include "gui/noisetab.h"
 #include "tests/gui/fixture.h"
 
 using namespace duolink;
@@ -73,6 +76,34 @@ TEST_F(MainWindow, CtrlReturnAsksBeforeAddingAFieldNotReadWhole)
     ui->addPairAction->trigger();
     EXPECT_TRUE(fake.calls.empty());
     EXPECT_EQ(list().patternCount, 2);
+}
+
+} // namespace
+
+namespace {
+
+class NoiseFields : public WindowInWorkFolder {};
+
+// σ, Trials and Seed are greyed for a list of 0/1 patterns, which the Noise
+// tab flips instead.
+TEST_F(NoiseFields, AreGreyedForListsOfZerosAndOnes)
+{
+    std::filesystem::copy_file(std::filesystem::path(DUOLINK_TEST_DATA) / ".." / ".." / "examples" / "veld200gSetup.dat",
+                               dir / "veld200gSetup.dat");
+    for (const auto& [a1, used] : std::vector<std::pair<QString, bool>>{{"1", false}, {"0.5", true}}) {
+        SCOPED_TRACE(a1.toStdString());
+        ui->Button9->click();
+        typeA({a1, "0", "1"});
+        ui->Button1->click();
+        solve();
+        form->showAnalysis();
+        QTabWidget* tabs = form->analysisWindow()->tabs();
+        tabs->setCurrentIndex(0);
+        tabs->setCurrentWidget(form->analysisWindow()->noiseTab());
+        for (const char* name : {"sigmaField", "trialsField", "seedField"})
+            EXPECT_EQ(form->analysisWindow()->noiseTab()->findChild<QWidget*>(name)->isEnabled(), used) << name;
+    }
+    form->analysisWindow()->close();
 }
 
 } // namespace
