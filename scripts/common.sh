@@ -53,7 +53,7 @@ DUOLINK_TEST_PACKAGES=(
     munge
     strace # the write floor of bench/run-benchmarks
     ccache # the build folders share their compiled objects
-    openbox # a window manager for the real display test and the screenshots
+    openbox # a window manager, to look at the windows as a desktop places them
 )
 
 duolink_say() {
