@@ -29,6 +29,7 @@
 #include "core/support/console.h"
 #include "core/support/numgrammar.h"
 #include "core/support/numtext.h"
+#include "core/support/versiontext.h"
 #include "core/patterns/patternlist.h"
 #include "core/patterns/patterns.h"
 #include "core/support/errors.h"
@@ -296,8 +297,7 @@ int main(int argc, char** argv)
     if (args.settingsGiven && !args.solve)
         return usageError("--set changes the Solve; it cannot go with --no-solve");
     if (args.action != Arguments::Action::Run) {
-        out.write(args.action == Arguments::Action::Help ? helpText()
-                                                         : std::string("duolink-batch ") + DUOLINK_VERSION + "\n");
+        out.write(args.action == Arguments::Action::Help ? helpText() : versionText("duolink-batch"));
         out.flush();
         return out.error() ? outputError(out.error()) : kExitOk;
     }

@@ -11,6 +11,7 @@
 #include "gui/capacitytab.h"
 #include "gui/sweeptab.h"
 #include "gui/form2.h"
+#include "gui/formactions.h"
 #include "gui/listcontroller.h"
 #include "gui/runcontroller.h"
 #include "gui/windowplacement.h"
@@ -59,6 +60,7 @@ void TForm2::showAnalysis()
         // Beside the main window when it fits, else on the screen; where the
         // user last left it.
         placeAuxiliaryWindow(analysisWindow_, this, QStringLiteral("analysis"));
+        analysisWindow_->setProperty(kHelpSectionProperty, QStringLiteral("the-analysis-window"));
         connect(analysisWindow_, &AnalysisWindow::pairChosen, lists_, &ListController::browseTo);
         connect(analysisWindow_, &AnalysisWindow::runningChanged, this, &TForm2::updateStopAction);
         // A new matrix: the tabs that show results follow it.

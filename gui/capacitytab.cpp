@@ -3,6 +3,7 @@
 #include <QAreaSeries>
 #include <QChart>
 #include <QChartView>
+#include <QLocale>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -63,6 +64,8 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     density_->setDecimals(3);
     density_->setSingleStep(0.05);
     density_->setValue(options_.density);
+    // Numbers read and show with a point here as in every other field.
+    density_->setLocale(QLocale::c());
     seed_->setObjectName(QStringLiteral("capacitySeed"));
     overrides_->setObjectName(QStringLiteral("capacityOverrides"));
     overrides_->setPlaceholderText(tr("for example beta=0.1 tol=0.2"));
@@ -78,6 +81,9 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     note_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* form = new QFormLayout;
+    // The fields at their natural width; the chart takes the rest.
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    overrides_->setMinimumWidth(overrides_->fontMetrics().horizontalAdvance(overrides_->placeholderText()) + 24);
     form->addRow(tr("Largest set (pairs):"), pairs_);
     form->addRow(tr("Sets per size:"), sets_);
     form->addRow(tr("Chance of a 1:"), density_);
@@ -117,7 +123,7 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     setStepAxis(shareAxis_, 0, 1, 5, false);
     setStepAxis(presentationsAxis_, 0, 100, 5, true);
     chartView_->setRenderHint(QPainter::Antialiasing);
-    chartView_->setMinimumSize(480, 300);
+    chartView_->setMinimumSize(300, 240);
 
     sizes_->setObjectName(QStringLiteral("capacitySizes"));
     sizes_->setHorizontalHeaderLabels({tr("n"), tr("Sets"), tr("Recalled"), tr("Limit"), tr("Error"),
@@ -132,10 +138,15 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
 
+    auto* controls = new QVBoxLayout;
+    controls->addLayout(form);
+    controls->addLayout(buttons);
+    controls->addStretch(1);
+    auto* sideBySide = new QHBoxLayout;
+    sideBySide->addLayout(controls);
+    sideBySide->addWidget(splitter, 1);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addLayout(buttons);
-    layout->addWidget(splitter, 1);
+    layout->addLayout(sideBySide, 1);
     layout->addWidget(note_);
     layout->addWidget(run_);
 

@@ -1,4 +1,5 @@
 #include "gui/form2.h"
+#include "gui/formactions.h"
 
 #include <QAction>
 #include <QApplication>
@@ -236,7 +237,9 @@ void TForm2::Button9Click()
 
 bool TForm2::checkInstanceValid()
 {
-    return checkInstances(this, dialogs(), processSource_ ? *processSource_ : systemProcesses());
+    // When the guard ends the program, the unsaved pairs go to a recovery list.
+    return checkInstances(this, dialogs(), processSource_ ? *processSource_ : systemProcesses(),
+                          [this] { lists_->writeRecoveryList(workingFolder()); });
 }
 
 void TForm2::Button6Click()
@@ -317,6 +320,7 @@ void TForm2::showTraining()
         trainingWindow_ = new TrainingWindow(*recorder_, [this]() -> Dialogs& { return dialogs(); }, this);
         // Beside the main window, not over it, and on the screen.
         placeAuxiliaryWindow(trainingWindow_, this, QStringLiteral("training"));
+        trainingWindow_->setProperty(kHelpSectionProperty, QStringLiteral("the-training-window"));
         // The training window's Stop is the training's alone.
         QPushButton* stop = trainingWindow_->addStopButton();
         stop->setEnabled(isRunning());

@@ -27,6 +27,7 @@ class ConsoleView;
 class Dialogs;
 class EngineState;
 class FieldMarks;
+class HelpWindow;
 class ListController;
 class RunController;
 class ProcessSource;
@@ -137,8 +138,10 @@ public:
     // Copies the pane's selection; a big one shows its progress, and one of
     // more than about 100 MB asks first (gui/panework.h).
     void copyPane();
-    // Opens the user's manual in the desktop's browser.
-    void showManual();
+    // Shows the user's manual in the help window (made on first use), at the
+    // heading whose anchor is `section` when one is given.
+    void showManual(const QString& section = QString());
+    HelpWindow* helpWindow() const { return helpWindow_; }
     // Opens the settings dialog on the working folder's parameters file (the
     // example values when there is none). Does nothing during a run.
     void showSettings();
@@ -242,6 +245,7 @@ private:
     std::unique_ptr<TrainingRecorder> recorder_;
     TrainingWindow* trainingWindow_ = nullptr;
     AnalysisWindow* analysisWindow_ = nullptr;
+    HelpWindow* helpWindow_ = nullptr;
     Dialogs* dialogs_ = nullptr;
     std::unique_ptr<Dialogs> ownDialogs_;
     ProcessSource* processSource_ = nullptr;

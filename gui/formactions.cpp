@@ -1,11 +1,14 @@
 #include "gui/formactions.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QKeySequence>
 
 #include <functional>
 
 #include "gui/consoleview.h"
+#include "gui/dialogs.h"
+#include "gui/fieldmarks.h"
 #include "gui/form2.h"
 #include "gui/listcontroller.h"
 #include "gui/runcontroller.h"
@@ -32,19 +35,22 @@ FormActions::FormActions(TForm2* form) : QObject(form)
                              {key(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}, [form] { form->openWorkingFolder(); });
     openPatternList = make("openPatternListAction", tr("&Open Pattern List\u2026"), {key(Qt::CTRL | Qt::Key_O)},
                            [lists] { lists->openPatternList(); });
-    savePatternList = make("savePatternListAction", tr("Save &Pattern List\u2026"),
-                           {key(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}, [lists] { lists->savePatternList(); });
+    savePatternList = make("savePatternListAction", tr("&Save Pattern List"), {key(Qt::CTRL | Qt::Key_S)},
+                           [lists] { lists->savePatternList(); });
+    savePatternList->setStatusTip(tr("Save the list to its file; the first time, ask for a name"));
+    savePatternListAs = make("savePatternListAsAction", tr("Save Pattern List &As\u2026"),
+                             {key(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}, [lists] { lists->savePatternListAs(); });
     loadMatrix = make("loadMatrixAction", tr("&Load Matrix\u2026"), {key(Qt::CTRL | Qt::Key_L)},
                       [form] { form->Button11Click(); });
-    saveMatrix = make("saveMatrixAction", tr("&Save Matrix\u2026"), {key(Qt::CTRL | Qt::Key_S)},
+    saveMatrix = make("saveMatrixAction", tr("Save &Matrix\u2026"), {key(Qt::CTRL | Qt::Key_M)},
                       [form] { form->Button10Click(); });
     saveMatrix->setToolTip(tr("Save the 9 \u00d7 8 block rounded to two significant digits (.vmat2). "
                               "Export Matrix keeps the whole matrix exactly."));
-    exportMatrix = make("exportMatrixAction", tr("E&xport Matrix\u2026"), {}, [form] { form->exportMatrix(); });
+    exportMatrix = make("exportMatrixAction", tr("&Export Matrix\u2026"), {}, [form] { form->exportMatrix(); });
     exportMatrix->setToolTip(tr("Write the whole matrix exactly as CSV, with its shape and UNITY beside it"));
     importMatrix = make("importMatrixAction", tr("&Import Matrix\u2026"), {}, [form] { form->importMatrix(); });
     importMatrix->setToolTip(tr("Read a matrix that Export Matrix wrote, bit for bit"));
-    saveOutput = make("saveOutputAction", tr("Save Output &As\u2026"), {}, [form] { form->saveOutputAs(); });
+    saveOutput = make("saveOutputAction", tr("Save O&utput As\u2026"), {}, [form] { form->saveOutputAs(); });
     exit = make("exitAction", tr("E&xit"), {key(Qt::CTRL | Qt::Key_Q)}, [form] { form->Button8Click(); });
 
     // Edit. In a field that has the focus, Ctrl+C and Ctrl+A stay the
@@ -84,8 +90,15 @@ FormActions::FormActions(TForm2* form) : QObject(form)
     settings->setStatusTip(tr("See and change the values of the parameters file"));
 
     // List
+    // From the keyboard the marks on the fields are easy to miss: a pair with
+    // a field not read whole is added only once the user says so.
     addPair = make("addPairAction", tr("&Add"), {key(Qt::CTRL | Qt::Key_Return), key(Qt::CTRL | Qt::Key_Enter)},
-                   [form] { form->Button1Click(); });
+                   [form] {
+                       const QString note = form->fieldMarks()->note();
+                       if (!note.isEmpty() && !form->dialogs().question(form, tr("%1.\nAdd the pair as it is read?").arg(note)))
+                           return;
+                       form->Button1Click();
+                   });
     updatePair = make("updatePairAction", tr("&Update"), {}, [form] { form->Button3Click(); });
     deletePair = make("deletePairAction", tr("&Delete"), {}, [lists] { lists->remove(); });
     nextPair = make("nextPairAction", tr("&Next"), {key(Qt::CTRL | Qt::Key_Down), key(Qt::Key_PageDown)},
@@ -96,7 +109,11 @@ FormActions::FormActions(TForm2* form) : QObject(form)
 
     // Help
     userManual = make("userManualAction", tr("User &Manual"), {QKeySequence(QKeySequence::HelpContents)},
-                      [form] { form->showManual(); });
+                      [form] {
+                          // F1 in a window opens the manual at that window's chapter.
+                          const QWidget* active = QApplication::activeWindow();
+                          form->showManual(active ? active->property(kHelpSectionProperty).toString() : QString());
+                      });
     about = make("aboutAction", tr("&About Duolink"), {}, [form] { form->showAbout(); });
     about->setMenuRole(QAction::AboutRole);
 

@@ -12,6 +12,10 @@ namespace duolink {
 
 class TForm2;
 
+// A window's property that names its chapter of the manual (the heading's
+// anchor), which Help -> User Manual opens while the window is active.
+inline constexpr const char* kHelpSectionProperty = "helpSection";
+
 class FormActions : public QObject {
     Q_OBJECT
 public:
@@ -21,6 +25,7 @@ public:
     QAction* openWorkingFolder = nullptr;
     QAction* openPatternList = nullptr;
     QAction* savePatternList = nullptr;
+    QAction* savePatternListAs = nullptr;
     QAction* loadMatrix = nullptr;
     QAction* saveMatrix = nullptr;
     QAction* exportMatrix = nullptr;

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QDesktopServices>
 #include <QDir>
+#include <QIcon>
 #include <QUrl>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -19,14 +20,17 @@
 
 #include "core/engine/state.h"
 #include "core/session/session.h"
+#include "core/support/versiontext.h"
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
 #include "gui/errortext.h"
 #include "gui/savetarget.h"
 #include "gui/form2.h"
+#include "gui/formactions.h"
 #include "gui/panework.h"
 #include "gui/patternlistwindow.h"
 #include "gui/windowplacement.h"
+#include "gui/helpwindow.h"
 #include "gui/manual.h"
 #include "gui/settingsdialog.h"
 #include "gui/workingfolder.h"
@@ -89,6 +93,7 @@ void TForm2::showPatternList()
     if (!patternListWindow_) {
         patternListWindow_ = new PatternListWindow(lists_, this);
         placeAuxiliaryWindow(patternListWindow_, this, QStringLiteral("patternList"));
+        patternListWindow_->setProperty(kHelpSectionProperty, QStringLiteral("pattern-list-files"));
     }
     patternListWindow_->show();
     patternListWindow_->raise();
@@ -216,16 +221,23 @@ void TForm2::showSettings()
 
 // --- Manual and About -------------------------------------------------------------------
 
-void TForm2::showManual()
+void TForm2::showManual(const QString& section)
 {
-    const QString manual = findManual(QCoreApplication::applicationDirPath());
-    if (manual.isEmpty()) {
-        dialogs().errorBox(this, tr("The user's manual was not found. It is installed with the program, "
-                                    "in share/doc/duolink/manual.html."));
-        return;
+    if (!helpWindow_) {
+        const QString manual = findManual(QCoreApplication::applicationDirPath());
+        if (manual.isEmpty()) {
+            dialogs().errorBox(this, tr("The user's manual was not found. It is installed with the program, "
+                                        "in share/doc/duolink/manual.html."));
+            return;
+        }
+        helpWindow_ = new HelpWindow(manual, this);
+        placeAuxiliaryWindow(helpWindow_, this, QStringLiteral("help"));
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(manual)))
-        dialogs().errorBox(this, tr("%1: no program to show it was found.").arg(QDir::toNativeSeparators(manual)));
+    if (!section.isEmpty())
+        helpWindow_->showSection(section);
+    helpWindow_->show();
+    helpWindow_->raise();
+    helpWindow_->activateWindow();
 }
 
 void TForm2::showAbout()
@@ -234,12 +246,29 @@ void TForm2::showAbout()
                                 tr("Duolink %1").arg(QString::fromLatin1(DUOLINK_VERSION)), QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("aboutBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setInformativeText(tr("Learns associations between pairs of number patterns and recalls them.\n\n"
-                               "Working folder: %1\n"
-                               "Qt %2")
-                                .arg(QDir::toNativeSeparators(workingFolder()), QString::fromLatin1(qVersion())));
-    if (!QApplication::windowIcon().isNull())
-        box->setIconPixmap(QApplication::windowIcon().pixmap(64));
+    box->setTextFormat(Qt::RichText);
+    box->setInformativeText(
+        tr("<p>Learns associations between pairs of number patterns and recalls them.</p>"
+           "<p>%1<br>Offered under the <a href=\"%2\">GNU General Public License, version 3 or later</a> "
+           "(%3), without any warranty.</p>"
+           "<p>Built with Qt %4, running on Qt %5.</p>"
+           "<p>Working folder: %6</p>")
+            .arg(QString::fromLatin1(kCopyright.data(), qsizetype(kCopyright.size())).toHtmlEscaped(),
+                 QString::fromLatin1(kLicenseUrl.data(), qsizetype(kLicenseUrl.size())),
+                 QString::fromLatin1(kLicenseSpdx.data(), qsizetype(kLicenseSpdx.size())),
+                 QStringLiteral(QT_VERSION_STR), QString::fromLatin1(qVersion()),
+                 QDir::toNativeSeparators(workingFolder()).toHtmlEscaped()));
+    QPushButton* manual = box->addButton(tr("User &Manual"), QMessageBox::HelpRole);
+    manual->setObjectName(QStringLiteral("aboutManual"));
+    connect(box, &QMessageBox::buttonClicked, this, [this, manual](QAbstractButton* button) {
+        if (button == manual)
+            showManual();
+    });
+    // The program's icon, or the one built in where none is set.
+    const QIcon icon = QApplication::windowIcon().isNull()
+                           ? QIcon(QStringLiteral(":/packaging/org.duolink.Duolink.svg"))
+                           : QApplication::windowIcon();
+    box->setIconPixmap(icon.pixmap(64));
     box->open();
 }
 

@@ -5,7 +5,8 @@
 
 namespace duolink {
 
-bool checkInstances(QWidget* owner, Dialogs& dialogs, ProcessSource& processes)
+bool checkInstances(QWidget* owner, Dialogs& dialogs, ProcessSource& processes,
+                    const std::function<void()>& beforeEnd)
 {
     // Each check keeps its own window and log for the rest of the run.
     auto* window = new TFormNumInstances(owner, dialogs, processes);
@@ -15,6 +16,8 @@ bool checkInstances(QWidget* owner, Dialogs& dialogs, ProcessSource& processes)
     }
     dialogs.inputBox(owner, QStringLiteral("Only one instance of this program"),
                      QStringLiteral("may run at a time"), QStringLiteral("exiting program."));
+    if (beforeEnd)
+        beforeEnd();
     endProgramNow();
 }
 

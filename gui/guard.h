@@ -2,6 +2,8 @@
 // Single-instance guard, window side.
 class QWidget;
 
+#include <functional>
+
 #include "core/guard/processes.h"
 
 namespace duolink {
@@ -14,6 +16,9 @@ QWidget* createInstanceWindow(QWidget* owner);
 // program. With fewer than two it returns true; otherwise it shows the
 // one-instance notice through `dialogs` and ends the program with exit code 0.
 // The copies are counted in `processes`.
-bool checkInstances(QWidget* owner, Dialogs& dialogs, ProcessSource& processes = systemProcesses());
+// `beforeEnd`, when given, runs after the notice and before the end (it
+// keeps the user's unsaved work).
+bool checkInstances(QWidget* owner, Dialogs& dialogs, ProcessSource& processes = systemProcesses(),
+                    const std::function<void()>& beforeEnd = {});
 
 } // namespace duolink

@@ -94,6 +94,9 @@ void ListController::reset()
 {
     if (locked_)
         return;
+    if (!mayReplaceList(list_.patternCount == 1 ? tr("Save the pair before the reset?")
+                                                : tr("Save the %1 pairs before the reset?").arg(list_.patternCount)))
+        return;
     history_->record(tr("Reset List"), [this] { resetNow(); });
 }
 

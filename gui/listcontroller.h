@@ -45,13 +45,37 @@ public:
     // and Previous do.
     void browseTo(int position);
 
-    // Replaces the list with a file's pairs, asking first when the list holds
-    // pairs that are in no file.
+    // The list as the user's document. Open replaces the list with a file's
+    // pairs; when the list holds pairs that are in no file it first asks to
+    // save them (Save, Discard, Cancel), before the file dialog.
     void openPatternList();
-    void savePatternList();
+    void openPatternListFile(const QString& path);
+    // Save writes the list to the file it came from or was saved to last,
+    // asking for a name only the first time; Save As always asks. True when
+    // the list was written.
+    bool savePatternList();
+    bool savePatternListAs();
     // Whether the program may close: when the list holds pairs that are in no
     // file, asks to save them (Save, Discard, Cancel).
     bool confirmDiscardList();
+    // The list's file (absolute), empty before the list was opened or saved.
+    const QString& documentPath() const { return documentPath_; }
+    // Whether the list holds pairs that are in no file.
+    bool documentModified() const { return list_.listChangedSinceFiles(); }
+    // The lists opened or saved last, newest first, at most kRecentCount
+    // (QSettings); and forgetting them.
+    static QStringList recentPatternLists();
+    static void clearRecentPatternLists();
+    static constexpr int kRecentCount = 8;
+
+    // Before the program ends without the quit question: writes the pairs
+    // that are in no file to recovered-YYYYMMDD-HHMMSS.csv in `folder` and
+    // names it on standard error. Returns its path, or "" when there was
+    // nothing to keep or it could not be written (said on standard error).
+    QString writeRecoveryList(const QString& folder);
+    // At start: when `folder` holds a recovery list not offered before, says
+    // so and offers to open it (the newest).
+    void offerRecoveryList(const QString& folder);
 
     // Emits "Pair i of n" (position and length of the list), until replaced.
     void showListPosition();
@@ -75,6 +99,8 @@ signals:
     void statusMessage(const QString& text, int timeoutMs);
     // After a command that changed the list or the current position.
     void changed();
+    // The list's file or its saved state changed.
+    void documentChanged();
 
 private:
     void addNow(const TPatternVector& a, const TPatternVector& b);
@@ -89,6 +115,12 @@ private:
     void showBrowsedPair();
     // After an undo, a redo or an opened file: the index, the pair, the status.
     void showRestoredList();
+    // Before the list is replaced: true when it may go (saved, discarded or
+    // nothing to lose), false when the user cancelled.
+    bool mayReplaceList(const QString& question);
+    bool saveTo(const QString& path);
+    void loadFile(const QString& path);
+    static void rememberRecent(const QString& path);
 
     Session& session_;
     PatternList& list_;
@@ -97,6 +129,7 @@ private:
     ListHistory* history_;
     QTimer* noticeEnd_;
     QString lastPatternListName_;
+    QString documentPath_;
     bool locked_ = false;
 };
 

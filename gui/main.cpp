@@ -2,14 +2,17 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QIcon>
+#include <QTimer>
 
 #include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <optional>
 
+#include "core/support/versiontext.h"
 #include "gui/form2.h"
 #include "gui/guard.h"
+#include "gui/listcontroller.h"
 #include "gui/mainwindow.h"
 #include "gui/workingfolder.h"
 
@@ -52,7 +55,7 @@ std::optional<int> readCommandLine(int argc, char** argv, QString& workingFolder
         return 0;
     }
     if (parser.isSet(version)) {
-        print(stdout, QStringLiteral("duolink %1\n").arg(QString::fromLatin1(DUOLINK_VERSION)));
+        print(stdout, QString::fromStdString(duolink::versionText("duolink")));
         return 0;
     }
     const QStringList folders = parser.positionalArguments();
@@ -97,7 +100,10 @@ int main(int argc, char** argv)
     QApplication::setOrganizationName(QStringLiteral("duolink"));
     QApplication::setApplicationVersion(QStringLiteral(DUOLINK_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral(DUOLINK_APP_ID));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(DUOLINK_APP_ID)));
+    // The desktop's theme first; the icon built into the program where the
+    // program is not installed.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(DUOLINK_APP_ID),
+                                                 QIcon(QStringLiteral(":/packaging/" DUOLINK_APP_ID ".svg"))));
     // The toolkit adopts the user's locale; number texts always use ".".
     std::setlocale(LC_NUMERIC, "C");
 
@@ -107,6 +113,10 @@ int main(int argc, char** argv)
     duolink::createInstanceWindow(window.form());
     window.restoreWindowState();
     window.show();
+    // A recovery list from a run the single-instance check ended.
+    QTimer::singleShot(0, &window, [&window] {
+        window.form()->lists()->offerRecoveryList(window.form()->workingFolder());
+    });
     QApplication::exec();
     return 0;
 }

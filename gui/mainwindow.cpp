@@ -3,6 +3,9 @@
 #include <algorithm>
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +23,7 @@
 #include "gui/fieldmarks.h"
 #include "gui/form2.h"
 #include "gui/formactions.h"
+#include "gui/listcontroller.h"
 #include "gui/runstatus.h"
 #include "gui/windowplacement.h"
 #include "gui/workingfolder.h"
@@ -38,8 +42,12 @@ AppWindow::AppWindow(QWidget* parent)
       fieldNote_(new QLabel(this))
 {
     setCentralWidget(form_);
-    setWindowTitle(form_->windowTitle());
     buildMenus();
+    updateTitle();
+    connect(form_->lists(), &ListController::changed, this, &AppWindow::updateTitle);
+    connect(form_->lists(), &ListController::documentChanged, this, &AppWindow::updateTitle);
+    // Solve writes the list to the job files.
+    connect(form_, &TForm2::runFinished, this, &AppWindow::updateTitle);
 
     // Left, stretched: a passing message covers it for a while.
     folderStatus_->setObjectName(QStringLiteral("folderStatus"));
@@ -81,7 +89,7 @@ void AppWindow::buildMenus()
     const FormActions* f = actions_;
     const std::pair<QString, std::vector<QAction*>> menus[] = {
         {tr("&File"),
-         {f->openWorkingFolder, nullptr, f->openPatternList, f->savePatternList, nullptr,
+         {f->openWorkingFolder, nullptr, f->openPatternList, f->savePatternList, f->savePatternListAs, nullptr,
           f->loadMatrix, f->saveMatrix, f->exportMatrix, f->importMatrix, nullptr, f->saveOutput, nullptr, f->exit}},
         {tr("&Edit"),
          {f->undo, f->redo, nullptr, f->copy, f->selectAll, nullptr, f->clearOutput}},
@@ -104,6 +112,45 @@ void AppWindow::buildMenus()
                 menu->addSeparator();
         }
     }
+    recentMenu_ = new QMenu(tr("Open &Recent"), this);
+    recentMenu_->setObjectName(QStringLiteral("recentMenu"));
+    menuBar()->actions().constFirst()->menu()->insertMenu(f->savePatternList, recentMenu_);
+    connect(recentMenu_, &QMenu::aboutToShow, this, &AppWindow::fillRecentMenu);
+    fillRecentMenu();
+}
+
+void AppWindow::fillRecentMenu()
+{
+    recentMenu_->clear();
+    const QStringList recent = ListController::recentPatternLists();
+    for (qsizetype i = 0; i < recent.size(); ++i) {
+        const QString& path = recent[i];
+        QAction* open = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()));
+        open->setStatusTip(QDir::toNativeSeparators(path));
+        open->setToolTip(open->statusTip());
+        // A list moved or deleted since stays in view, greyed.
+        open->setEnabled(QFileInfo(path).isFile());
+        connect(open, &QAction::triggered, form_->lists(), [this, path] { form_->lists()->openPatternListFile(path); });
+    }
+    if (recent.isEmpty())
+        recentMenu_->addAction(tr("No Recent Lists"))->setEnabled(false);
+    recentMenu_->addSeparator();
+    QAction* clear = recentMenu_->addAction(tr("&Clear Menu"), this, [this] {
+        ListController::clearRecentPatternLists();
+        fillRecentMenu();
+    });
+    clear->setObjectName(QStringLiteral("clearRecentAction"));
+    clear->setEnabled(!recent.isEmpty());
+}
+
+void AppWindow::updateTitle()
+{
+    const ListController* lists = form_->lists();
+    QString name = lists->documentPath().isEmpty() ? tr("Untitled") : QFileInfo(lists->documentPath()).fileName();
+    // "[*]" is the mark's place; a file name's own is doubled to stay as it is.
+    name.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
+    setWindowTitle(QStringLiteral("%1 \u2014 %2[*]").arg(form_->windowTitle(), name));
+    setWindowModified(lists->documentModified());
 }
 
 void AppWindow::showStatus(const QString& text, int timeoutMs)

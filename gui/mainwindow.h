@@ -4,6 +4,7 @@
 #include <QMainWindow>
 
 class QLabel;
+class QMenu;
 
 namespace duolink {
 
@@ -24,6 +25,8 @@ public:
     // While a data field is not read whole: which, and how ("A1 is read as 0
     // (decimal comma?)"); hidden otherwise.
     QLabel* fieldNote() const { return fieldNote_; }
+    // File -> Open Recent: the lists opened or saved last, missing ones greyed.
+    QMenu* recentMenu() const { return recentMenu_; }
 
     // Position and size from the last run (QSettings, the user's config
     // folder); the designed size at the top left corner the first time.
@@ -36,6 +39,9 @@ protected:
 private:
     void buildMenus();
     void updateFolderStatus();
+    // The caption, then the list's file name and the modified mark.
+    void updateTitle();
+    void fillRecentMenu();
     // A notice (timeoutMs > 0) shows over the folder for a while; a lasting
     // text replaces the one at the right.
     void showStatus(const QString& text, int timeoutMs);
@@ -45,6 +51,7 @@ private:
     QLabel* folderStatus_;
     QLabel* listStatus_;
     QLabel* fieldNote_;
+    QMenu* recentMenu_ = nullptr;
 };
 
 } // namespace duolink

@@ -219,6 +219,22 @@ const NoiseTable* NoiseTab::table() const
     return result_->has_value() ? &**result_ : nullptr;
 }
 
+void NoiseTab::showEvent(QShowEvent* event)
+{
+    AnalysisTab::showEvent(event);
+    QString why;
+    if (const std::shared_ptr<const AnalysisInput> input = window_.input(why))
+        enableNoiseFields(!isBinaryList(input->list));
+}
+
+// Flipping uses neither the noise levels nor the generator; the mode line
+// below says so.
+void NoiseTab::enableNoiseFields(bool used)
+{
+    for (QWidget* field : std::initializer_list<QWidget*>{sigmaField_, trialsField_, seedField_})
+        field->setEnabled(used);
+}
+
 void NoiseTab::run()
 {
     NoiseOptions options;
@@ -263,6 +279,7 @@ void NoiseTab::runFinished(bool completed)
     model_->setTable(&table);
     view_->resizeColumnsToContents();
     showChart(table);
+    enableNoiseFields(table.mode != NoiseMode::Flip);
     if (table.mode == NoiseMode::Flip) {
         modeLabel_->setText(tr("Every A value is 0 or 1: every set of k of the eight A values of every pair "
                                "flipped, with the parity recomputed (exhaustive)."));

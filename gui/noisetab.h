@@ -49,7 +49,13 @@ public:
     QLineSeries* ownSeries() const { return ownSeries_; }
     QLabel* modeLabel() const { return modeLabel_; }
 
+protected:
+    // Greys σ, Trials and Seed when the list is of 0/1 patterns.
+    void showEvent(QShowEvent* event) override;
+
 private:
+    // σ, Trials and Seed are used only on lists that are not of 0/1 patterns.
+    void enableNoiseFields(bool used);
     void build();
     void runFinished(bool completed);
     void showChart(const NoiseTable& table);

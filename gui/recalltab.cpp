@@ -34,6 +34,8 @@ RecallTab::RecallTab(AnalysisWindow& window)
     view_->horizontalHeader()->setDefaultSectionSize(52);
     view_->horizontalHeader()->setMinimumSectionSize(36);
     view_->setWordWrap(false);
+    // Before the first run too, every header reads whole.
+    view_->horizontalHeader()->resizeSections(QHeaderView::ResizeToContents);
     connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { rowChosen(current); });
 

@@ -1,6 +1,7 @@
 #include "gui/settingsdialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,7 @@
 
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
+#include "core/patterns/fieldreading.h"
 
 namespace duolink {
 
@@ -90,6 +92,8 @@ void SettingsDialog::load()
             fields_[k]->setText(QString::fromStdString(initial_[k]));
     }
     simulation_->setChecked(simulationOn(initial_[at(Parameter::Simulation)]));
+    for (Parameter p : {Parameter::Option, Parameter::Simulation, Parameter::Transfer})
+        showChoice(p);
     const QString path = QDir::toNativeSeparators(path_);
     header_->setText(fileMissing_ ? tr("%1 does not exist. Save creates it with these values.").arg(path)
                                   : tr("Solve reads these values from %1.").arg(path));
@@ -108,21 +112,39 @@ void SettingsDialog::build()
     auto* grid = new QGridLayout;
     grid->setColumnStretch(2, 1);
     addRow(grid, 0, Parameter::Option, QString());
+    addChoices(grid, 0, Parameter::Option,
+               {{QStringLiteral("1"), tr("RWM: start from the W matrix in this file")},
+                {QStringLiteral("2"), tr("PFM: start from the patterns")},
+                {QStringLiteral("3"), tr("STL: start from the patterns, a status line per pair")},
+                {QStringLiteral("4"), tr("IRN: start from the patterns, every pair's values")}});
     addRow(grid, 1, Parameter::Max, tr("the most passes over all pairs; 0 trains nothing"));
-    addRow(grid, 2, Parameter::ALen, tr("A values per pattern, 1 to 128 (the window's pairs: 9)"));
-    addRow(grid, 3, Parameter::BLen, tr("B values per pattern, 1 to 128 (the window's pairs: 8)"));
+    // The window's pairs are eight values and the parity element on the A
+    // side, eight values on the B side; job files may have other lengths.
+    addRow(grid, 2, Parameter::ALen, tr("A values per pattern: 9 for the window's pairs (8 and the parity element); "
+                                        "1 to 128 for job files of their own"));
+    addRow(grid, 3, Parameter::BLen, tr("B values per pattern: 8 for the window's pairs; "
+                                        "1 to 128 for job files of their own"));
     simulation_ = new QCheckBox(tr("On"), this);
     simulation_->setObjectName(QStringLiteral("simulation"));
+    simulation_->hide();
     auto* caption = new QLabel(tr("Simulation pass"), this);
-    caption->setBuddy(simulation_);
-    simulation_->setAccessibleName(caption->text());
-    grid->addWidget(caption, 4, 0);
-    grid->addWidget(simulation_, 4, 1);
     messages_[at(Parameter::Simulation)] = new QLabel(this);
+    grid->addWidget(caption, 4, 0);
     grid->addWidget(messages_[at(Parameter::Simulation)], 4, 2);
+    addChoices(grid, 4, Parameter::Simulation,
+               {{QStringLiteral("0"), tr("off")}, {QStringLiteral("1"), tr("feed nutest.dat through the matrix")}});
+    caption->setBuddy(choices_[at(Parameter::Simulation)]);
     addRow(grid, 5, Parameter::Beta, tr("learning factor; lower it if a training swings"));
-    addRow(grid, 6, Parameter::Limit, tr("not used"));
-    addRow(grid, 7, Parameter::Transfer, tr("1: nonlinear squashing, 2: linear"));
+    addRow(grid, 6, Parameter::Limit, tr("read and echoed in the report; no computation uses it"));
+    // Shown as what it is: a value kept in the file that nothing reads.
+    field(Parameter::Limit)->setEnabled(false);
+    if (auto* limitCaption = qobject_cast<QLabel*>(grid->itemAtPosition(6, 0)->widget())) {
+        limitCaption->setText(tr("LIMIT (not used)"));
+        limitCaption->setEnabled(false);
+    }
+    addRow(grid, 7, Parameter::Transfer, QString());
+    addChoices(grid, 7, Parameter::Transfer,
+               {{QStringLiteral("1"), tr("nonlinear squashing")}, {QStringLiteral("2"), tr("linear")}});
     addRow(grid, 8, Parameter::Unity, tr("fixed-point scale; keep 10000"));
     addRow(grid, 9, Parameter::Tol, tr("a pair is recalled when every B value is within TOL"));
     layout->addLayout(grid);
@@ -161,6 +183,51 @@ void SettingsDialog::build()
         if (field)
             connect(field, &QLineEdit::textChanged, this, &SettingsDialog::check);
     connect(simulation_, &QCheckBox::toggled, this, &SettingsDialog::check);
+}
+
+void SettingsDialog::addChoices(QGridLayout* grid, int row, Parameter p,
+                                const std::vector<std::pair<QString, QString>>& codes)
+{
+    auto* box = new QComboBox(this);
+    const std::string_view name = parameterInfo(p).name;
+    box->setObjectName(QString::fromLatin1(name.data(), qsizetype(name.size())) + QStringLiteral("Choice"));
+    for (const auto& [code, name] : codes)
+        box->addItem(QStringLiteral("%1 \u2014 %2").arg(code, name), code);
+    box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    if (auto* caption = qobject_cast<QLabel*>(grid->itemAtPosition(row, 0)->widget())) {
+        caption->setBuddy(box);
+        box->setAccessibleName(caption->text());
+    }
+    grid->addWidget(box, row, 1);
+    choices_[at(p)] = box;
+    if (QLineEdit* edit = fields_[at(p)]) {
+        edit->hide();
+        connect(box, &QComboBox::activated, edit, [box, edit] { edit->setText(box->currentData().toString()); });
+        connect(edit, &QLineEdit::textChanged, this, [this, p] { showChoice(p); });
+    } else {
+        connect(box, &QComboBox::activated, simulation_,
+                [this, box] { simulation_->setChecked(box->currentData().toString() == QLatin1String("1")); });
+        connect(simulation_, &QCheckBox::toggled, this, [this, p] { showChoice(p); });
+    }
+}
+
+// The choice for the value the field holds; a value of no code is shown as
+// it stands, so that nothing changes unless the user picks another.
+void SettingsDialog::showChoice(Parameter p)
+{
+    QComboBox* box = choices_[at(p)];
+    const QString code = fields_[at(p)] ? fields_[at(p)]->text().trimmed()
+                                         : (simulation_->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    for (int i = box->count() - 1; i >= 0; --i)
+        if (box->itemData(i, Qt::UserRole + 1).toBool())
+            box->removeItem(i);
+    int index = box->findData(code);
+    if (index < 0) {
+        box->insertItem(0, tr("%1 \u2014 not one of the codes").arg(code), code);
+        box->setItemData(0, true, Qt::UserRole + 1);
+        index = 0;
+    }
+    box->setCurrentIndex(index);
 }
 
 void SettingsDialog::addRow(QGridLayout* grid, int row, Parameter p, const QString& help)
@@ -204,6 +271,9 @@ void SettingsDialog::check()
 {
     const auto values = texts();
     helps_[at(Parameter::Option)] = optionMeaning(values[at(Parameter::Option)]);
+    helps_[at(Parameter::Transfer)] = values[at(Parameter::Transfer)] == "2"
+                                          ? tr("2: the product is used as it is")
+                                          : tr("1: training and simulation squash the product");
     helps_[at(Parameter::Simulation)] = simulationFile_
                                             ? tr("feed nutest.dat through the trained matrix; it is in the folder")
                                             : tr("feed nutest.dat through the trained matrix; it is not in the folder");
@@ -225,6 +295,9 @@ void SettingsDialog::check()
         if (!text.isEmpty())
             text += QLatin1Char(' ');
         text += QString::fromStdString(m.text);
+        // "0,5" gets the main window's word for it.
+        if (m.error && readField(values[at(m.parameter)]).issue == FieldIssue::DecimalComma)
+            text.replace(QLatin1String("number."), QLatin1String("number (decimal comma?)."));
         errors[at(m.parameter)] = errors[at(m.parameter)] || m.error;
         anyError = anyError || m.error;
     }

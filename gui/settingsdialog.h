@@ -7,11 +7,13 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/parameters/paramsfile.h"
 
 class QCheckBox;
+class QComboBox;
 class QDialogButtonBox;
 class QGridLayout;
 class QLabel;
@@ -47,7 +49,12 @@ public:
     bool fileMissing() const { return fileMissing_; }
 
     QLineEdit* field(Parameter p) const { return fields_[static_cast<size_t>(p)]; }
+    // The value of the simulation line, which the choice `simulationChoice`
+    // sets.
     QCheckBox* simulationBox() const { return simulation_; }
+    // The named choices of a value with codes (run option, transfer function,
+    // simulation); nullptr for the others.
+    QComboBox* choice(Parameter p) const { return choices_[static_cast<size_t>(p)]; }
     // The explanation of the value, or the message about it.
     QLabel* message(Parameter p) const { return messages_[static_cast<size_t>(p)]; }
     QPushButton* fromMatrixButton() const { return fromMatrix_; }
@@ -67,6 +74,10 @@ private:
     std::array<std::string, kParameterCount> texts() const;
     void check();
     void startFromMatrix();
+    // Puts a combo box of named choices in place of the field of `p` in the
+    // grid; the field keeps the value's text.
+    void addChoices(QGridLayout* grid, int row, Parameter p, const std::vector<std::pair<QString, QString>>& codes);
+    void showChoice(Parameter p);
 
     std::optional<CurrentMatrix> matrix_;
     QString folder_;
@@ -83,6 +94,7 @@ private:
     std::array<QLineEdit*, kParameterCount> fields_{};
     std::array<QLabel*, kParameterCount> messages_{};
     std::array<QString, kParameterCount> helps_;
+    std::array<QComboBox*, kParameterCount> choices_{};
     QCheckBox* simulation_ = nullptr;
     QLabel* header_ = nullptr;
     QLabel* sectionNote_ = nullptr;

@@ -51,8 +51,15 @@ QRect placeBeside(const QRect& owner, QSize size, const QRect& available)
     QRect frame(QPoint(owner.right() + 1 + kGap, owner.top()), size);
     if (frame.right() > available.right()) {
         frame.moveRight(owner.left() - 1 - kGap);
-        if (frame.left() < available.left())
+        if (frame.left() < available.left()) {
+            // No room at either side: below the owner, else above it, where
+            // one of them leaves the owner uncovered.
             frame.moveLeft(available.right() + 1 - size.width());
+            if (owner.bottom() + kGap + size.height() <= available.bottom())
+                frame.moveTopLeft({owner.left(), owner.bottom() + 1 + kGap});
+            else if (owner.top() - kGap - size.height() >= available.top())
+                frame.moveTopLeft({owner.left(), owner.top() - kGap - size.height()});
+        }
     }
     frame.moveLeft(std::clamp(frame.left(), available.left(), available.right() + 1 - size.width()));
     frame.moveTop(std::clamp(frame.top(), available.top(), available.bottom() + 1 - size.height()));

@@ -8,9 +8,9 @@ class QWidget;
 
 namespace duolink {
 
-// A frame of `size` beside `owner`: to its right, else to its left, else
-// wherever it lies wholly inside `available` (shrunk to it if larger), level
-// with the owner's top where it can be.
+// A frame of `size` beside `owner`: to its right, else to its left (level
+// with the owner's top where it can be), else below it, else above it, else
+// wherever it lies wholly inside `available` (shrunk to it if larger).
 QRect placeBeside(const QRect& owner, QSize size, const QRect& available);
 
 // The main window's width on a first start: enough for a pane of

@@ -28,6 +28,7 @@ DUOLINK_RUN_PACKAGES=(
     python3-dev # the Python package (import duolink), built for Debian's python3
     pybind11-dev
     python3-numpy
+    libqt6svg6 # the icon in the window and the About box
 )
 
 # What the tests, the benchmarks and the fuzz targets add (scripts/test):
@@ -62,6 +63,7 @@ DUOLINK_TEST_PACKAGES=(
     python3-matplotlib
     python3-pandas
     qemu-user # the differential test on a processor without AVX2
+    openbox # a window manager, to look at the windows as a desktop places them
 )
 
 duolink_say() {

@@ -503,7 +503,8 @@ TEST_F(RunnerTest, HelpAndVersionGoToStandardOutput)
     for (const char* needle : {"--quiet", "--predict \"V1 ... V8\"", "\n  5   Another run is using DIR"})
         EXPECT_NE(out.find(needle), std::string::npos) << needle;
     EXPECT_EQ(run({"--version"}), 0);
-    EXPECT_EQ(out, std::string("duolink-batch ") + DUOLINK_VERSION + "\n");
+    EXPECT_TRUE(out.starts_with(std::string("duolink-batch ") + DUOLINK_VERSION + "\nCopyright (C) 2026 ")) << out;
+    EXPECT_NE(out.find("\nLicense GPLv3+: GNU GPL version 3 or later"), std::string::npos) << out;
     EXPECT_EQ(run({"--help"}, Out::DevFull), 4);
     EXPECT_EQ(err, "error: standard output: Disk full\n");
 }

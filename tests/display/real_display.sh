@@ -146,7 +146,7 @@ import -window "$window" "$shots/window.png"
 # dialog opens there, so the bare name is enough.
 key alt+f
 sleep 0.3
-key a
+key u
 sleep 1
 xdotool type --delay 20 "pane.txt"
 key Return

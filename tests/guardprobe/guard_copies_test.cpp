@@ -4,6 +4,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
 #include <string>
 #include <thread>
 
@@ -29,7 +32,7 @@ struct Probe {
     int toChild = -1;
     int fromChild = -1;
 
-    Probe(const fs::path& exe, const char* mode)
+    Probe(const fs::path& exe, const char* mode, const char* argument = nullptr)
     {
         int in[2], out[2];
         if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
@@ -39,7 +42,7 @@ struct Probe {
         posix_spawn_file_actions_adddup2(&actions, in[0], 0);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         const std::string path = exe.string();
-        char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(mode), nullptr};
+        char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(mode), const_cast<char*>(argument), nullptr};
         if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ) != 0)
             pid = -1;
         posix_spawn_file_actions_destroy(&actions);
@@ -173,6 +176,42 @@ TEST(GuardCopies, TheOlderCopyGoesOnWhileANewerOneRuns)
     ASSERT_EQ(write(newer.toChild, "\n", 1), 1);
     expectEndedWithTheNotice(newer);
     EXPECT_EQ(checkAgain(older), "PASS\n");
+}
+
+// A newer copy with unsaved pairs ends at Solve with the notice, as always,
+// and leaves the pairs in a recovery list, text for text.
+TEST(GuardCopies, TheEndedCopyKeepsItsUnsavedPairsInARecoveryList)
+{
+    ProbeCopy exe;
+    const fs::path dir = fs::temp_directory_path() / ("guard_recovery_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    Probe older(exe.path, "hold");
+    ASSERT_GT(older.pid, 0);
+    ASSERT_NE(older.readUntil("PASS\n").find("PASS\n"), std::string::npos) << older.output;
+    {
+        char* const args[] = {const_cast<char*>("window"), const_cast<char*>(dir.c_str())};
+        Probe newer(exe.path, args[0], args[1]);
+        ASSERT_GT(newer.pid, 0);
+        ASSERT_NE(newer.readUntil("READY\n").find("READY\n"), std::string::npos) << newer.output;
+        newer.output.clear();
+        ASSERT_EQ(write(newer.toChild, "\n", 1), 1);
+        expectEndedWithTheNotice(newer);
+    }
+    std::vector<fs::path> recovered;
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.path().filename().string().starts_with("recovered-"))
+            recovered.push_back(entry.path());
+    ASSERT_EQ(recovered.size(), 1u);
+    const std::string name = recovered[0].filename().string();
+    EXPECT_EQ(name.size(), std::string("recovered-YYYYMMDD-HHMMSS.csv").size()) << name;
+    const auto read = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string expected = read(dir / "expected.csv");
+    EXPECT_NE(expected.find("1e+300"), std::string::npos) << expected;
+    EXPECT_EQ(read(recovered[0]), expected);
+    fs::remove_all(dir);
 }
 
 } // namespace

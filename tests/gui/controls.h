@@ -27,6 +27,7 @@ namespace duolink {
 
 #define DUOLINK_FORM_ACTIONS(X)                                                                                        \
     X(QAction, openWorkingFolderAction) X(QAction, openPatternListAction) X(QAction, savePatternListAction)            \
+    X(QAction, savePatternListAsAction)                                                                       \
     X(QAction, loadMatrixAction) X(QAction, saveMatrixAction) X(QAction, saveOutputAction) X(QAction, exitAction)       \
     X(QAction, undoAction) X(QAction, redoAction) X(QAction, copyAction) X(QAction, selectAllAction)                   \
     X(QAction, clearOutputAction) X(QAction, showPatternListAction) X(QAction, showTrainingAction)                     \

@@ -137,6 +137,7 @@ TEST_F(Conventions, ClosingWithUnsavedPairsAsksToSaveThem)
     for (const auto& c : cases) {
         SCOPED_TRACE(int(c.answer));
         form->show();
+        fake.unsavedAnswer = Dialogs::UnsavedAnswer::Discard;
         ui->Button9->click();
         for (const char* v : {"1", "2", "3", "4", "5", "6"})
             add(v);
@@ -288,7 +289,9 @@ TEST(WindowPlacement, AuxiliaryWindowsOpenOnTheScreen)
     } cases[] = {
         {"beside, to the right", {0, 0, 500, 400}, {1000, 520}, {508, 0, 1000, 520}},
         {"too wide on the right: to the left", {900, 100, 600, 400}, {800, 520}, {92, 100, 800, 520}},
-        {"no room either side: inside the screen", {0, 0, 865, 480}, {1000, 520}, {600, 0, 1000, 520}},
+        {"no room either side: below", {0, 0, 865, 280}, {1000, 520}, {0, 288, 1000, 520}},
+        {"no room either side: above", {100, 600, 865, 280}, {1000, 520}, {100, 72, 1000, 520}},
+        {"no room around it: inside the screen", {0, 0, 865, 480}, {1000, 520}, {600, 0, 1000, 520}},
         {"larger than the screen: shrunk to it", {0, 0, 865, 480}, {2000, 1200}, {0, 0, 1600, 900}},
         {"owner low on the screen", {0, 700, 300, 100}, {600, 400}, {308, 500, 600, 400}},
     };

@@ -17,11 +17,16 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include "core/support/console.h"
+#include "gui/analysiswindow.h"
 #include "gui/consoleview.h"
 #include "gui/mainwindow.h"
+#include "gui/helpwindow.h"
 #include "gui/manual.h"
 #include "gui/settingsdialog.h"
 #include "tests/gui/fixture.h"
@@ -101,7 +106,7 @@ TEST_F(MainWindow, GrowingGivesThePaneAllTheExtraSpace)
     window.show();
     EXPECT_EQ(window.centralWidget(), window.form());
     EXPECT_EQ(window.form()->size(), QSize(850, 419));
-    EXPECT_EQ(window.windowTitle(), "VELD Duolink 200z - pattern association");
+    EXPECT_EQ(window.windowTitle(), "VELD Duolink 200z - pattern association \u2014 Untitled[*]");
     window.resize(300, 200);
     EXPECT_EQ(window.form()->size(), QSize(850, 419));
 
@@ -119,7 +124,9 @@ TEST_F(MainWindow, ActionsCarryTheirShortcutsAndReachTheButtonsHandlers)
     const std::vector<std::pair<QAction*, QList<K>>> shortcuts = {
         {ui->openWorkingFolderAction, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}},
         {ui->loadMatrixAction, {K(Qt::CTRL | Qt::Key_L)}},
-        {ui->saveMatrixAction, {K(Qt::CTRL | Qt::Key_S)}},
+        {ui->saveMatrixAction, {K(Qt::CTRL | Qt::Key_M)}},
+        {ui->savePatternListAction, {K(Qt::CTRL | Qt::Key_S)}},
+        {ui->savePatternListAsAction, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}},
         {ui->saveOutputAction, {}},
         {ui->exitAction, {K(Qt::CTRL | Qt::Key_Q)}},
         {ui->solveAction, {K(Qt::Key_F5)}},
@@ -160,6 +167,7 @@ TEST_F(MainWindow, ActionsCarryTheirShortcutsAndReachTheButtonsHandlers)
     EXPECT_EQ(ui->Edit1->text(), "    0");
 
     // The matrix commands ask for their file (cancelled here).
+    fake.calls.clear();
     ui->saveMatrixAction->trigger();
     ui->loadMatrixAction->trigger();
     ASSERT_EQ(fake.calls.size(), 4u);
@@ -335,21 +343,28 @@ TEST_F(WorkingFolder, SaveOutputWritesThePaneAsUtf8LinesOrNothing)
     EXPECT_EQ(posted.size(), 1u);
 }
 
-TEST_F(MainWindow, AboutNamesTheVersionTheToolkitAndTheWorkingFolder)
+TEST_F(MainWindow, AboutNamesTheVersionLicenceToolkitAndOffersTheManual)
 {
     ui->aboutAction->trigger();
     auto* box = form->findChild<QMessageBox*>("aboutBox");
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->isVisible());
     EXPECT_EQ(box->text(), "Duolink " DUOLINK_VERSION);
-    EXPECT_TRUE(box->informativeText().contains(QDir::toNativeSeparators(QDir::currentPath())));
-    EXPECT_TRUE(box->informativeText().contains(QString::fromLatin1(qVersion())));
-    box->close();
+    for (const QString& part : {QDir::toNativeSeparators(QDir::currentPath()), QString::fromLatin1(qVersion()),
+                                QStringLiteral("GPL-3.0-or-later"), QStringLiteral("https://www.gnu.org/licenses/")})
+        EXPECT_TRUE(box->informativeText().contains(part)) << part.toStdString();
+    EXPECT_FALSE(box->iconPixmap().isNull());
+    auto* manual = box->findChild<QPushButton*>("aboutManual");
+    ASSERT_NE(manual, nullptr);
+    manual->click();
+    ASSERT_NE(form->helpWindow(), nullptr);
+    EXPECT_TRUE(form->helpWindow()->isVisible());
+    form->helpWindow()->close();
 }
 
-// Help -> User Manual hands the first manual found to the desktop: the
-// installed one, else the build folder's, else the source tree's.
-TEST_F(MainWindow, UserManualOpensTheFirstManualFoundInTheBrowser)
+// The manual found first: the installed one, else the build folder's, else
+// the source tree's.
+TEST(Manual, TheInstalledManualComesFirst)
 {
     QTemporaryDir root;
     const QString bin = root.filePath("prefix/bin");
@@ -362,15 +377,54 @@ TEST_F(MainWindow, UserManualOpensTheFirstManualFoundInTheBrowser)
         QFile(made).open(QIODevice::WriteOnly);
         EXPECT_EQ(findManual(bin), QDir::cleanPath(made));
     }
+    for (const auto& [heading, slug] : std::vector<std::pair<QString, QString>>{
+             {"The Analysis window", "the-analysis-window"},
+             {"Run \u2192 Settings\u2026", "run--settings"},
+             {"Training statistics (--stats FILE)", "training-statistics---stats-file"}})
+        EXPECT_EQ(headingSlug(heading), slug);
+}
 
-    // The program's own lookup ends at a manual the build made or the sources hold.
+// Help -> User Manual shows the manual in the program's own window, with its
+// contents, search and the chapter of the window F1 was pressed in; the
+// browser is a second choice.
+TEST_F(MainWindow, TheManualOpensInAWindowOfItsOwnAtTheActiveWindowsChapter)
+{
+    ui->userManualAction->trigger();
+    HelpWindow* help = form->helpWindow();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_TRUE(help->browser()->toPlainText().contains("Pattern list files"));
+    EXPECT_FALSE(help->contents()->findItems("Recall tab", Qt::MatchExactly | Qt::MatchRecursive).isEmpty());
+    const auto topHeading = [help] {
+        return help->browser()->cursorForPosition(QPoint(8, 8)).block().text().trimmed();
+    };
+
+    // Search: found after the cursor, again from the top, or not at all.
+    EXPECT_TRUE(help->find("Solve"));
+    EXPECT_EQ(help->browser()->textCursor().selectedText(), "Solve");
+    EXPECT_FALSE(help->find("no such words in the manual"));
+    QTest::keyClick(help, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(help->searchField()->hasFocus() || !help->isActiveWindow());
+
+    EXPECT_TRUE(help->showSection("noise-tab"));
+    EXPECT_EQ(topHeading(), "Noise tab");
+    EXPECT_FALSE(help->showSection("no-such-chapter"));
+
+    form->showAnalysis();
+    form->analysisWindow()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form->analysisWindow()));
+    ui->userManualAction->trigger();
+    EXPECT_EQ(topHeading(), "The Analysis window");
+    EXPECT_EQ(form->helpWindow(), help) << "one help window";
+
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("file", &catcher, "open");
-    ui->userManualAction->trigger();
+    help->openInBrowserAction()->trigger();
     QDesktopServices::unsetUrlHandler("file");
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_TRUE(QFileInfo(catcher.urls[0].toLocalFile()).isFile()) << catcher.urls[0].toString().toStdString();
-    EXPECT_TRUE(catcher.urls[0].toLocalFile().contains("manual.")) << catcher.urls[0].toString().toStdString();
+    help->close();
+    form->analysisWindow()->close();
 }
 
 TEST_F(MainWindow, TheWindowRemembersWhereItWasAndHowBig)
@@ -405,7 +459,7 @@ TEST(CommandLine, VersionHelpAndTheFolderArgument)
         QString out, err; // expected beginnings
     };
     const std::vector<Case> cases = {
-        {{"--version"}, 0, "duolink " DUOLINK_VERSION "\n", ""},
+        {{"--version"}, 0, "duolink " DUOLINK_VERSION "\nCopyright (C) 2026 The Duolink developers\nLicense GPLv3+", ""},
         {{"--help"}, 0, "Usage: ", ""},
         {{dir.filePath("gone")}, 2, "", "duolink: " + dir.filePath("gone") + ": no such folder\n"},
         {{dir.filePath("plain")}, 2, "", "duolink: " + dir.filePath("plain") + ": not a folder\n"},

@@ -62,7 +62,8 @@ struct FakeDialogs : Dialogs {
     }
     void messageBox(QWidget*, const QString& text) override { calls.push_back({"message", text, {}}); }
     void errorBox(QWidget*, const QString& message) override { calls.push_back({"error", message, {}}); }
-    UnsavedAnswer unsavedAnswer = UnsavedAnswer::Cancel;
+    // Discard: a Reset or an Open over unsaved pairs goes ahead.
+    UnsavedAnswer unsavedAnswer = UnsavedAnswer::Discard;
     UnsavedAnswer unsavedQuestion(QWidget*, const QString& text) override
     {
         calls.push_back({"unsaved", text, {}});

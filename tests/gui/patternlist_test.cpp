@@ -61,7 +61,7 @@ protected:
     void save(const QString& name)
     {
         fake.fileAnswer = work.filePath(name);
-        ui->savePatternListAction->trigger();
+        ui->savePatternListAsAction->trigger();
     }
     QStringList callsOf(const QString& kind) const
     {
@@ -176,15 +176,17 @@ TEST_F(PatternListInWindow, AFailedOpenChangesNothing)
     EXPECT_TRUE(callsOf("question").isEmpty());
     expectUnchanged(before);
 
-    // A good file, refused at the question.
+    // Unsaved pairs: cancelled at the question, which comes before the file dialog.
     writeFile(work.filePath("one.csv").toStdString(), "1,1,1,0,0,0,0,0,0,0,0,0,0,0,0,0\n");
-    fake.questionAnswer = false;
+    fake.unsavedAnswer = Dialogs::UnsavedAnswer::Cancel;
+    fake.calls.clear();
     open("one.csv");
-    EXPECT_EQ(callsOf("question"), QStringList{"Replace the 2 pairs in the list?"});
+    EXPECT_EQ(callsOf("unsaved"), QStringList{"Save the 2 pairs before opening another list?"});
+    EXPECT_TRUE(callsOf("open").isEmpty());
     expectUnchanged(before);
 
-    // Accepted: position 2 keeps what it held, as after Delete.
-    fake.questionAnswer = true;
+    // Discarded: position 2 keeps what it held, as after Delete.
+    fake.unsavedAnswer = Dialogs::UnsavedAnswer::Discard;
     open("one.csv");
     EXPECT_EQ(list().patternCount, 1);
     EXPECT_EQ(list().currentIndex, 1);

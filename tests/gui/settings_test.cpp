@@ -1,6 +1,7 @@
 // Run → Settings… on the real window: what the dialog saves is what the next
 // Solve reads, and a training continues from the current matrix.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 
@@ -162,4 +163,47 @@ TEST_F(SettingsInWindow, SimulationBoxShowsWhatTheEngineReads)
         EXPECT_EQ(dialog->simulationBox()->isChecked(), simulationOn(value));
         dialog->reject();
     }
+}
+
+// Values with codes are picked by name, LIMIT is shown as unused, and a
+// decimal comma is named as the main window names it.
+TEST_F(SettingsInWindow, CodesArePickedByNameAndLimitIsShownUnused)
+{
+    std::ofstream(dir / kParametersFileName) << "7\n100\n9\n8\n1\n0.5\n0.001\n2\n10000\n0.1\n";
+    SettingsDialog* dialog = openSettings();
+    ASSERT_TRUE(dialog);
+    const struct {
+        Parameter p;
+        QString shown;
+        int pick;
+        QString picked;
+    } cases[] = {
+        {Parameter::Option, "7 \u2014 not one of the codes", 2, "2 \u2014 PFM: start from the patterns"},
+        {Parameter::Transfer, "2 \u2014 linear", 0, "1 \u2014 nonlinear squashing"},
+        {Parameter::Simulation, "1 \u2014 feed nutest.dat through the matrix", 0, "0 \u2014 off"},
+    };
+    for (const auto& c : cases) {
+        QComboBox* box = dialog->choice(c.p);
+        ASSERT_NE(box, nullptr);
+        EXPECT_TRUE(box->isVisible());
+        EXPECT_EQ(box->currentText(), c.shown);
+        box->setCurrentIndex(c.pick);
+        emit box->activated(c.pick);
+        EXPECT_EQ(box->currentText(), c.picked);
+    }
+    EXPECT_EQ(dialog->choice(Parameter::Option)->count(), 4) << "the odd code is gone once another is picked";
+    EXPECT_EQ(dialog->field(Parameter::Option)->text(), "2");
+    EXPECT_EQ(dialog->field(Parameter::Transfer)->text(), "1");
+    EXPECT_FALSE(dialog->simulationBox()->isChecked());
+    EXPECT_EQ(dialog->choice(Parameter::Beta), nullptr);
+    EXPECT_FALSE(dialog->field(Parameter::Limit)->isEnabled());
+    EXPECT_TRUE(dialog->message(Parameter::ALen)->text().contains("parity"));
+
+    set(dialog, Parameter::Beta, "0,5");
+    EXPECT_EQ(dialog->message(Parameter::Beta)->text(), "Not a number (decimal comma?).");
+    EXPECT_FALSE(dialog->saveButton()->isEnabled());
+    set(dialog, Parameter::Beta, "0.25");
+    ASSERT_TRUE(dialog->saveButton()->isEnabled());
+    dialog->saveButton()->click();
+    EXPECT_EQ(readFile(dir / kParametersFileName), "2\n100\n9\n8\n0\n0.25\n0.001\n1\n10000\n0.1\n");
 }

@@ -62,7 +62,11 @@ grep -oE '(href|src)="[^"#:]+' "$doc/manual.html" | sed -E 's/^(href|src)="//' |
     done >"$scratch/dead-links"
 [ ! -s "$scratch/dead-links" ] || fail "the installed manual links to missing files: $(tr '\n' ' ' <"$scratch/dead-links")"
 version="$("$prefix/bin/duolink" --version)" || fail "duolink --version failed"
-[[ "$version" =~ ^duolink\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "duolink --version printed '$version'"
+[[ "$(head -n 1 <<<"$version")" =~ ^duolink\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "duolink --version printed '$version'"
+grep -q '^License GPLv3+' <<<"$version" || fail "duolink --version names no licence"
+grep -q '^License: GPL-3+$' "$doc/copyright" || fail "the copyright file grants no licence"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$prefix/share/metainfo/$id.metainfo.xml" ||
+    fail "the metadata names no project licence"
 
 # The Python package, where Debian's python3 finds it under this prefix (the
 # user's site folder for a prefix such as ~/.local), importable and working.
