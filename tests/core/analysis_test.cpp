@@ -111,7 +111,7 @@ TEST_F(Analysis, RecallTableAgreesWithPredictOnEveryPair)
         // The recall counts know A Len 9 only; other jobs are refused.
         if (readParameterValues(readFile(folder / "veld200gSetup.dat"))[Parameter::ALen] != 9) {
             EXPECT_EQ(runBatch("--quiet --recall-table '" + table.string() + "' '" + folder.string() + "'",
-                               dir_ / "out"),
+                               dir_ / "out", dir_ / "out.err"),
                       4);
             EXPECT_NE(readFile(dir_ / "out.err").find("the analyses take jobs of A Len 9"), std::string::npos);
             EXPECT_FALSE(fs::exists(table));
