@@ -527,14 +527,6 @@ ShapedPairs parseShapedList(std::string_view text, std::string_view fileName)
     return list;
 }
 
-ShapedPairs readShapedListFile(const std::string& path, std::string_view displayName)
-{
-    const std::string text = readWholeFile(path, displayName);
-    if (hasCsvExtension(path) || !looksLikeJobData(text))
-        return parseShapedList(text, displayName);
-    return shapedFromFixed(readPatternListFile(path, displayName));
-}
-
 PatternPairs parseJobDataPair(std::string_view aText, std::string_view bText, std::string_view aName,
                              std::string_view bName)
 {
@@ -550,12 +542,11 @@ PatternPairs parseJobDataPair(std::string_view aText, std::string_view bText, st
     return list;
 }
 
-PatternPairs readPatternListFile(const std::string& path, std::string_view displayName)
-{
-    const std::string text = readWholeFile(path, displayName);
-    if (hasCsvExtension(path) || !looksLikeJobData(text))
-        return parsePatternList(text, displayName);
+namespace {
 
+// A job data file `text` read from `path`, with the other file of its pair.
+PatternPairs readJobDataPair(const std::string& path, const std::string& text, std::string_view displayName)
+{
     // The other file of the pair lies beside the chosen one.
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -569,6 +560,24 @@ PatternPairs readPatternListFile(const std::string& path, std::string_view displ
         fail(std::string(kBDataFileName) + " is missing beside " + std::string(displayName));
     const std::string bText = readWholeFile(bPath, kBDataFileName);
     return parseJobDataPair(text, bText, displayName, kBDataFileName);
+}
+
+} // namespace
+
+PatternPairs readPatternListFile(const std::string& path, std::string_view displayName)
+{
+    const std::string text = readWholeFile(path, displayName);
+    if (hasCsvExtension(path) || !looksLikeJobData(text))
+        return parsePatternList(text, displayName);
+    return readJobDataPair(path, text, displayName);
+}
+
+ShapedPairs readShapedListFile(const std::string& path, std::string_view displayName)
+{
+    const std::string text = readWholeFile(path, displayName);
+    if (hasCsvExtension(path) || !looksLikeJobData(text))
+        return parseShapedList(text, displayName);
+    return shapedFromFixed(readJobDataPair(path, text, displayName));
 }
 
 std::string patternListText(const PatternList& list)
