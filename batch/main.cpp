@@ -32,6 +32,7 @@
 #include "core/support/versiontext.h"
 #include "core/patterns/patternlist.h"
 #include "core/patterns/patterns.h"
+#include "core/patterns/shapedlist.h"
 #include "core/support/errors.h"
 #include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
@@ -173,6 +174,28 @@ void noiseStep(EngineState& engine, const Step& step, JobList& list, NoiseOption
         const size_t levels = isBinaryList(list.get()) ? 9 : options.sigmas.size();
         reportStopped(step.label, finished.rows.size(), levels);
     }
+}
+
+// A list of other than 8 + 8 values sets A Len and B Len for the run, as
+// --set would; a --set that says otherwise is refused ("" when all agree).
+std::string takeListShape(Arguments& args, const ListShape& shape)
+{
+    if (shape.fixed())
+        return {};
+    const std::array<std::pair<Parameter, int>, 2> lengths{{{Parameter::ALen, shape.aLen()},
+                                                            {Parameter::BLen, shape.bLen()}}};
+    for (const auto& [parameter, length] : lengths) {
+        std::optional<std::string>& given = args.settings.values[static_cast<size_t>(parameter)];
+        double value = 0;
+        if (given && (!parameterValue(parameter, *given, value) || value != length))
+            return "--set " + std::string(parameterInfo(parameter).name) + "=" + *given + " disagrees with " +
+                   args.patternsFile + ", whose pairs of " + std::to_string(shape.n) + " + " +
+                   std::to_string(shape.m) + " values train with alen=" + std::to_string(shape.aLen()) +
+                   " and blen=" + std::to_string(shape.bLen());
+        given = std::to_string(length);
+    }
+    args.settingsGiven = true;
+    return {};
 }
 
 // Why `dir` cannot be the job folder, as entering it would fail (0: it can).
@@ -335,7 +358,8 @@ int main(int argc, char** argv)
     }
     if (!args.patternsFile.empty()) {
         std::string message;
-        switch (writePatternJob(patternsPath, args.patternsFile, engine.jobFolder, dir, message)) {
+        switch (writePatternJob(patternsPath, args.patternsFile, engine.jobFolder, dir, message,
+                                [&](const ListShape& shape) { return takeListShape(args, shape); })) {
         case PatternJobOutcome::Written: break;
         case PatternJobOutcome::BadList:
             std::fprintf(stderr, "duolink-batch: %s\n", message.c_str());

@@ -34,8 +34,9 @@ const std::vector<OptionDoc> kOptions = {
     {OptionId::Patterns, "--patterns", "FILE",
      "Before the job, write adata200.dat and bdata200.dat in DIR from the "
      "pattern list FILE (.csv, one pair of eight A and eight B values a line), "
-     "as the window's Solve would for that list. A bad FILE is a usage error "
-     "and writes nothing."},
+     "as the window's Solve would for that list. A header a1,...,aN,b1,...,bM "
+     "gives pairs of other lengths, which set alen to N+1 and blen to M for the "
+     "run. A bad FILE is a usage error and writes nothing."},
     {OptionId::Set, "--set", "NAME=VALUE",
      "Run the Solve as if veld200gSetup.dat held VALUE as the first word of "
      "the line NAME names; the file is not written, and the report shows the "

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "core/patterns/patternlist.h"
+#include "core/patterns/shapedlist.h"
 #include "core/support/atomicwrite.h"
 #include "core/support/errors.h"
 #include "core/support/numtext.h"
@@ -48,23 +49,28 @@ void writeJobFiles(PatternList& list, const std::filesystem::path& folder)
 
 PatternJobOutcome writePatternJob(const std::string& listFile, const std::string& shownName,
                                   const std::filesystem::path& jobFolder, const std::string& shownFolder,
-                                  std::string& message)
+                                  std::string& message,
+                                  const std::function<std::string(const ListShape&)>& acceptShape)
 {
-    PatternList list;
+    ShapedPairs list;
     try {
-        const PatternPairs pairs = readPatternListFile(listFile, shownName);
+        list = readShapedListFile(listFile, shownName);
         // A job of no pairs would run and report nothing of use.
-        if (pairs.empty()) {
+        if (list.size() == 0) {
             message = shownName + " holds no pairs";
             return PatternJobOutcome::BadList;
         }
-        list.loadPatternList(pairs);
     } catch (const PatternListError& e) {
         message = e.what();
         return PatternJobOutcome::BadList;
     }
+    if (acceptShape) {
+        message = acceptShape(list.shape);
+        if (!message.empty())
+            return PatternJobOutcome::BadList;
+    }
     try {
-        writeJobFiles(list, jobFolder);
+        writeShapedJobFiles(list, jobFolder);
     } catch (const RunError& e) {
         message = "cannot write the job files in " + shownFolder + ": " +
                   (e.file().empty() ? std::string() : e.file() + ": ") + e.what();

@@ -1,4 +1,5 @@
 #include "core/patterns/patternlist.h"
+#include "core/patterns/shapedlist.h"
 
 #include <algorithm>
 #include <array>
@@ -197,9 +198,9 @@ size_t splitCells(std::string_view line, char separator, std::array<std::string_
     }
 }
 
-// The separator of a data line: the one that splits it into sixteen values,
-// else the one that splits it most (the line is wrong either way).
-char separatorOf(std::string_view line)
+// The separator of a data line: the one that splits it into `expected`
+// values, else the one that splits it most (the line is wrong either way).
+char separatorOf(std::string_view line, size_t expected = kValuesPerPair)
 {
     char best = kSeparators[0];
     size_t bestCount = 0;
@@ -207,7 +208,7 @@ char separatorOf(std::string_view line)
         std::array<std::string_view, 0> none;
         size_t openQuote = 0;
         const size_t count = splitCells(line, s, none, openQuote);
-        if (count == kValuesPerPair)
+        if (count == expected)
             return s;
         if (count > bestCount)
             best = s, bestCount = count;
@@ -238,6 +239,73 @@ bool isHeader(std::string_view line)
     size_t openQuote = 0;
     const size_t count = std::min(splitCells(line, separatorOf(line), cells, openQuote), cells.size());
     return std::none_of(cells.begin(), cells.begin() + static_cast<std::ptrdiff_t>(count), looksLikeNumber);
+}
+
+// --- Headers that give the shape ------------------------------------------------------
+
+using HeaderCells = std::array<std::string_view, 256>;
+
+// A cell "a<k>" or "b<k>" in any letter case: its side ('a', 'b') and k.
+bool shapeCell(std::string_view cell, char& side, int& k)
+{
+    if (cell.size() < 2 || cell.size() > 4)
+        return false;
+    side = static_cast<char>(std::tolower(static_cast<unsigned char>(cell[0])));
+    if (side != 'a' && side != 'b')
+        return false;
+    const auto result = std::from_chars(cell.data() + 1, cell.data() + cell.size(), k);
+    return result.ec == std::errc() && result.ptr == cell.data() + cell.size();
+}
+
+enum class HeaderKind { Free, Shape };
+
+// A header line whose cells run a1..aN, b1..bM gives the shape. Any other
+// header is free text and skipped.
+HeaderKind headerShape(std::string_view line, std::string_view file, ListShape& shape)
+{
+    HeaderCells cells{};
+    size_t openQuote = 0;
+    const size_t count = splitCells(line, separatorOf(line, 0), cells, openQuote);
+    if (openQuote > 0 || count > cells.size())
+        return HeaderKind::Free;
+    int as = 0, bs = 0;
+    bool ordered = true;
+    for (size_t c = 0; c < count; ++c) {
+        char side = 0;
+        int k = 0;
+        if (!shapeCell(trimmed(cells[c]), side, k))
+            return HeaderKind::Free;
+        int& seen = side == 'a' ? as : bs;
+        ordered = ordered && k == seen + 1 && (side == 'b' || bs == 0);
+        ++seen;
+    }
+    // Column names that give no shape are free text, as any header was
+    // before headers gave shapes.
+    if (!ordered || as == 0 || bs == 0)
+        return HeaderKind::Free;
+    shape = {as, bs};
+    const std::string problem = shapeProblem(shape);
+    if (!problem.empty())
+        fail(std::string(file) + ": " + problem);
+    return HeaderKind::Shape;
+}
+
+// The first line with anything on it, or "".
+std::string_view firstContentLine(std::string_view text)
+{
+    Lines lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
+        const std::string_view content = trimmed(line);
+        if (!content.empty() && content.front() != '#')
+            return content;
+    }
+    return {};
+}
+
+std::string shapeText(ListShape shape)
+{
+    return std::to_string(shape.n) + " + " + std::to_string(shape.m);
 }
 
 PatternPair pairFromCells(const std::array<std::string_view, kValuesPerPair>& cells, std::string_view file,
@@ -370,14 +438,21 @@ PatternPairs parsePatternList(std::string_view text, std::string_view fileName)
     size_t pairs = 0;
     char separator = 0;
     bool first = true;
+    bool headed = false;
     Lines lines(text);
     std::string_view line;
     while (lines.next(line)) {
         const std::string_view content = trimmed(line);
         if (content.empty() || content.front() == '#')
             continue;
-        if (std::exchange(first, false) && isHeader(content))
+        if (std::exchange(first, false) && isHeader(content)) {
+            headed = true;
+            ListShape shape;
+            if (headerShape(content, fileName, shape) == HeaderKind::Shape && !shape.fixed())
+                fail(std::string(fileName) + " holds pairs of " + shapeText(shape) +
+                     " values; only lists of 8 + 8 values are taken here");
             continue;
+        }
         if (!separator)
             separator = separatorOf(content);
 
@@ -390,10 +465,63 @@ PatternPairs parsePatternList(std::string_view text, std::string_view fileName)
                                               : std::to_string(openQuote)) +
                  ": a quote is not closed");
         if (count != kValuesPerPair)
-            fail(at(fileName, lines.number()) + " has " + valuesText(count) + ", 16 expected");
+            // A first line of another length is likely a list of another
+            // shape: say how to give it.
+            fail(at(fileName, lines.number()) + " has " + valuesText(count) + ", 16 expected" +
+                 (pairs == 0 && !headed ? "; for pairs of other lengths, start the file with a header line "
+                                          "a1,...,aN,b1,...,bM"
+                                        : ""));
         PatternPair pair = pairFromCells(cells, fileName, lines.number());
         if (++pairs <= kPatternCapacity)
             list.push_back(pair);
+    }
+    checkPairCount(pairs, fileName);
+    return list;
+}
+
+ShapedPairs parseShapedList(std::string_view text, std::string_view fileName)
+{
+    ListShape shape;
+    const std::string_view head = firstContentLine(text);
+    if (!isHeader(head) || headerShape(head, fileName, shape) == HeaderKind::Free || shape.fixed())
+        return shapedFromFixed(parsePatternList(text, fileName));
+    ShapedPairs list{shape, {}, {}};
+    const size_t values = static_cast<size_t>(shape.n + shape.m);
+    size_t pairs = 0;
+    char separator = 0;
+    bool first = true;
+    Lines lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
+        const std::string_view content = trimmed(line);
+        if (content.empty() || content.front() == '#' || std::exchange(first, false))
+            continue;
+        if (!separator)
+            separator = separatorOf(content, values);
+        HeaderCells cells{};
+        size_t openQuote = 0;
+        const size_t count = splitCells(content, separator, cells, openQuote);
+        const std::string where = at(fileName, lines.number());
+        if (openQuote > 0)
+            fail(where + ", column " + std::to_string(openQuote) + ": a quote is not closed");
+        if (count != values)
+            fail(where + " has " + valuesText(count) + ", " + std::to_string(values) + " expected (the header's " +
+                 shapeText(shape) + ")");
+        if (++pairs > kPatternCapacity)
+            continue;
+        std::vector<double> a(static_cast<size_t>(shape.aLen())), b(static_cast<size_t>(shape.m));
+        for (size_t k = 0; k < values; ++k) {
+            const bool isA = k < static_cast<size_t>(shape.n);
+            const size_t i = isA ? k : k - static_cast<size_t>(shape.n);
+            const std::string column = where + ", column " + (isA ? "A" : "B") + std::to_string(i + 1);
+            const std::string_view cell = trimmed(cells[k]);
+            if (cell.empty())
+                fail(column + " is empty");
+            (isA ? a : b)[i] = valueOf(cell, column);
+        }
+        a.back() = parityOfValues(a.data(), shape.n);
+        list.a.push_back(std::move(a));
+        list.b.push_back(std::move(b));
     }
     checkPairCount(pairs, fileName);
     return list;
@@ -414,12 +542,11 @@ PatternPairs parseJobDataPair(std::string_view aText, std::string_view bText, st
     return list;
 }
 
-PatternPairs readPatternListFile(const std::string& path, std::string_view displayName)
-{
-    const std::string text = readWholeFile(path, displayName);
-    if (hasCsvExtension(path) || !looksLikeJobData(text))
-        return parsePatternList(text, displayName);
+namespace {
 
+// A job data file `text` read from `path`, with the other file of its pair.
+PatternPairs readJobDataPair(const std::string& path, const std::string& text, std::string_view displayName)
+{
     // The other file of the pair lies beside the chosen one.
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -433,6 +560,24 @@ PatternPairs readPatternListFile(const std::string& path, std::string_view displ
         fail(std::string(kBDataFileName) + " is missing beside " + std::string(displayName));
     const std::string bText = readWholeFile(bPath, kBDataFileName);
     return parseJobDataPair(text, bText, displayName, kBDataFileName);
+}
+
+} // namespace
+
+PatternPairs readPatternListFile(const std::string& path, std::string_view displayName)
+{
+    const std::string text = readWholeFile(path, displayName);
+    if (hasCsvExtension(path) || !looksLikeJobData(text))
+        return parsePatternList(text, displayName);
+    return readJobDataPair(path, text, displayName);
+}
+
+ShapedPairs readShapedListFile(const std::string& path, std::string_view displayName)
+{
+    const std::string text = readWholeFile(path, displayName);
+    if (hasCsvExtension(path) || !looksLikeJobData(text))
+        return parseShapedList(text, displayName);
+    return shapedFromFixed(readJobDataPair(path, text, displayName));
 }
 
 std::string patternListText(const PatternList& list)

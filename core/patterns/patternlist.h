@@ -2,6 +2,7 @@
 // Pattern list files: the .csv files that Open and Save Pattern List read and
 // write, and the job data files that Solve writes, read back as a list.
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -53,14 +54,18 @@ std::string patternListText(const PatternList& list);
 // the list as written. Raises RunError.
 void writeJobFiles(PatternList& list, const std::filesystem::path& folder);
 
-// The headless runner's --patterns: reads the pattern list `listFile` and
-// writes the job files for it into `jobFolder` (the current folder when
-// empty), as the window's Solve would. Nothing is written for a bad list or
+// The headless runner's --patterns: reads the pattern list `listFile`, of
+// any shape, and writes the job files for it into `jobFolder` (the current
+// folder when empty), as the window's Solve would. `acceptShape`, when
+// given, is told the list's shape before anything is written; a message it
+// returns refuses the list (BadList). Nothing is written for a bad list or
 // one that holds no pairs. Messages name the file as `shownName` and the
 // folder as `shownFolder` (the user's spelling of them).
 enum class PatternJobOutcome { Written, BadList, WriteFailed };
+struct ListShape;
 PatternJobOutcome writePatternJob(const std::string& listFile, const std::string& shownName,
                                   const std::filesystem::path& jobFolder, const std::string& shownFolder,
-                                  std::string& message);
+                                  std::string& message,
+                                  const std::function<std::string(const ListShape&)>& acceptShape = {});
 
 } // namespace duolink

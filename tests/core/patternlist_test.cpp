@@ -15,6 +15,7 @@
 #include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
 #include "core/patterns/patternlist.h"
+#include "core/patterns/shapedlist.h"
 #include "testsupport.h"
 
 using namespace duolink;
@@ -234,11 +235,15 @@ TEST_F(PatternListFiles, TheFirstLineIsAHeaderOnlyWhenNoCellLooksLikeANumber)
         {"\xC2\xA0" "1" + rest, "patterns.csv, line 1, column A1: \"??1\" is not a number"},
         {"\xEF\xBC\x91" + rest, "patterns.csv, line 1, column A1: \"???\" is not a number"},
         {bom + bom + "1" + rest, "patterns.csv, line 1, column A1: \"???1\" is not a number"},
-        {"Inf,b,c\n" + csvLine(), "patterns.csv, line 1 has 3 values, 16 expected"},
-        {"x,y,1st\n" + csvLine(), "patterns.csv, line 1 has 3 values, 16 expected"},
-        {"1 0 1 0 0 0 0 0 0 1 0 0 0 0 0 1\n" + csvLine(), "patterns.csv, line 1 has 1 value, 16 expected"},
+        {"Inf,b,c\n" + csvLine(), "patterns.csv, line 1 has 3 values, 16 expected"
+         "; for pairs of other lengths, start the file with a header line a1,...,aN,b1,...,bM"},
+        {"x,y,1st\n" + csvLine(), "patterns.csv, line 1 has 3 values, 16 expected"
+         "; for pairs of other lengths, start the file with a header line a1,...,aN,b1,...,bM"},
+        {"1 0 1 0 0 0 0 0 0 1 0 0 0 0 0 1\n" + csvLine(), "patterns.csv, line 1 has 1 value, 16 expected"
+         "; for pairs of other lengths, start the file with a header line a1,...,aN,b1,...,bM"},
         {std::string(kPatternListHeader) + "\r" + csvLine().substr(0, csvLine().size() - 1) + "\r",
-         "patterns.csv, line 1 has 31 values, 16 expected"},
+         "patterns.csv, line 1 has 31 values, 16 expected"
+         "; for pairs of other lengths, start the file with a header line a1,...,aN,b1,...,bM"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 20));
@@ -410,4 +415,151 @@ TEST_F(PatternsOption, WritesTheJobFilesTheWindowWouldThenRuns)
         EXPECT_EQ(err, "duolink-batch: none.csv holds no pairs\n");
         EXPECT_TRUE(fs::is_empty("job2"));
     }
+}
+
+namespace {
+
+// A list of `pairs` pairs of shape n + m with a header: 0/1 values and, on
+// every pair's first A value, a fraction that must survive the round trip.
+std::string shapedCsv(int n, int m, int pairs)
+{
+    std::string text;
+    for (int k = 1; k <= n + m; ++k)
+        text += (k > 1 ? "," : "") + std::string(k <= n ? "a" : "b") + std::to_string(k <= n ? k : k - n);
+    text += '\n';
+    for (int p = 0; p < pairs; ++p) {
+        for (int k = 0; k < n + m; ++k)
+            text += (k > 0 ? "," : "") + (k == 0 ? std::string("0.3") : std::to_string((p * 7 + k * 3) % 5 < 2));
+        text += '\n';
+    }
+    return text;
+}
+
+std::string shapedMessage(std::string_view text)
+{
+    try {
+        parseShapedList(text, "p.csv");
+    } catch (const PatternListError& e) {
+        return e.what();
+    }
+    return "read";
+}
+
+} // namespace
+
+TEST_F(PatternListFiles, ListsOfEveryShapeReadSaveAndBecomeJobFilesTheEngineReads)
+{
+    // n x m as the file holds them; the engine reads A Len n + 1.
+    const std::pair<int, int> shapes[] = {{1, 1}, {8, 8}, {16, 16}, {32, 20}, {127, 21}, {49, 54}};
+    for (const auto& [n, m] : shapes) {
+        SCOPED_TRACE(std::to_string(n) + " x " + std::to_string(m));
+        const std::string text = shapedCsv(n, m, 3);
+        const ShapedPairs list = parseShapedList(text, "p.csv");
+        ASSERT_EQ(list.shape, (ListShape{n, m}));
+        ASSERT_EQ(list.size(), 3u);
+        EXPECT_EQ(list.a[1].size(), static_cast<size_t>(n + 1));
+        EXPECT_EQ(list.a[1].back(), parityOfValues(list.a[1].data(), n));
+        EXPECT_EQ(list.a[2][0], 0.3);
+        const ShapedPairs again = parseShapedList(shapedListText(list), "saved.csv");
+        EXPECT_EQ(again.a, list.a);
+        EXPECT_EQ(again.b, list.b);
+
+        // The engine reads the files back as the list, at the list's lengths.
+        writeShapedJobFiles(list, dir_);
+        aLen = n + 1;
+        bLen = m;
+        aDataFile.open(kADataFileName);
+        bDataFile.open(kBDataFileName);
+        ASSERT_EQ(countPatterns(), 3);
+        openADataFile();
+        openBDataFile();
+        for (size_t p = 0; p < 3; ++p) {
+            readAVector(aVector, aDataFile);
+            readBVector(bVector);
+            for (int i = 1; i <= n + 1; ++i)
+                ASSERT_EQ(aVector[i], static_cast<double>(roundEven(list.a[p][static_cast<size_t>(i - 1)] *
+                                                                    static_cast<long double>(unity))))
+                    << p << ", A" << i;
+            for (int j = 1; j <= m; ++j)
+                ASSERT_EQ(bVector[j], list.b[p][static_cast<size_t>(j - 1)] * unity) << p << ", B" << j;
+        }
+        aDataFile.close();
+        bDataFile.close();
+    }
+
+    // 8 + 8 with or without a header is today's list, and today's job files.
+    const std::string fixed = repeat(csvLine(), 4);
+    for (const std::string& text : {fixed, kHeader + fixed, shapedCsv(8, 8, 4)}) {
+        const ShapedPairs list = parseShapedList(text, "p.csv");
+        EXPECT_TRUE(list.shape.fixed());
+        EXPECT_EQ(shapedListText(list), (loadPatternList(parsePatternList(text, "p.csv")), patternListText(*this)));
+        fs::create_directories("shaped");
+        writeShapedJobFiles(list, "shaped");
+        writeJobFiles();
+        EXPECT_EQ(readFile(fs::path("shaped") / kADataFileName), readFile(kADataFileName));
+        EXPECT_EQ(readFile(fs::path("shaped") / kBDataFileName), readFile(kBDataFileName));
+    }
+}
+
+TEST_F(PatternListFiles, ShapesPastTheEnginesLimitsAndMisshapenRowsAreRefused)
+{
+    const struct {
+        std::string text;
+        const char* message;
+    } cases[] = {
+        {shapedCsv(128, 1, 1), "p.csv: 128 A values are too many: a pair takes at most 127 (128 with the parity element)"},
+        {shapedCsv(1, 129, 1), "p.csv: 129 B values are too many: a pair takes at most 128"},
+        {shapedCsv(50, 54, 1), "p.csv: pairs of 50 + 54 values need a matrix of 51 x 54 = 2754 cells; it holds at "
+                               "most 2700 ((A values + 1) x B values)"},
+        {"a1,a2,b1\n1,0\n", "p.csv, line 2 has 2 values, 3 expected (the header's 2 + 1)"},
+        {"a1,a3,b1\n1,0,1\n", "p.csv, line 2 has 3 values, 16 expected"},
+        {"a1,b1\n1,x\n", "p.csv, line 2, column B1: \"x\" is not a number"},
+        {"1,0,1\n", "p.csv, line 1 has 3 values, 16 expected; for pairs of other lengths, start the file with a "
+                    "header line a1,...,aN,b1,...,bM"},
+        {"a1,b1\n" + repeat("1,0\n", 257), "p.csv holds 257 pairs; the list takes at most 256"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        EXPECT_EQ(shapedMessage(c.text), c.message);
+    }
+    // Where only 8 + 8 lists are taken, another shape says so.
+    EXPECT_EQ(message(shapedCsv(2, 1, 1), "p.csv"), "p.csv holds pairs of 2 + 1 values; only lists of 8 + 8 values "
+                                                    "are taken here");
+}
+
+TEST_F(PatternsOption, AListOfAnyShapeSetsTheLengthsOfTheRun)
+{
+    // A 32 x 20 list, and the same pairs as job files laid out by hand.
+    const ShapedPairs list = parseShapedList(shapedCsv(32, 20, 5), "l.csv");
+    writeFile("list.csv", shapedCsv(32, 20, 5));
+    const fs::path parameters = fs::path(DUOLINK_TEST_DATA) / ".." / ".." / "examples" / kParametersFileName;
+    for (const char* job : {"listed", "byhand", "refused"}) {
+        fs::create_directory(job);
+        fs::copy_file(parameters, fs::path(job) / kParametersFileName);
+    }
+    const auto lines = [&](const std::vector<std::vector<double>>& patterns, size_t length) {
+        std::string text;
+        for (const std::vector<double>& pattern : patterns)
+            for (size_t start = 0; start < length; start += 16) {
+                for (size_t k = start; k < start + 16; ++k)
+                    text += (k < length ? std::to_string(pattern[k]) : "0") +
+                            std::string(k + 1 < start + 16 ? " " : "");
+                text += "\r\n";
+            }
+        return text + "9999\r\n";
+    };
+    writeFile(fs::path("byhand") / kADataFileName, lines(list.a, 33));
+    writeFile(fs::path("byhand") / kBDataFileName, lines(list.b, 20));
+
+    ASSERT_EQ(run("listed --patterns list.csv --set max=2"), 0) << err;
+    ASSERT_EQ(run("byhand --set alen=33 --set blen=20 --set max=2"), 0) << err;
+    const std::string report = readFile(fs::path("listed") / kReportFileName);
+    EXPECT_NE(report.find("A Len = 33"), std::string::npos);
+    EXPECT_EQ(report, readFile(fs::path("byhand") / kReportFileName));
+    EXPECT_EQ(run("listed --patterns list.csv --set alen=33 --set blen=20 --set max=2"), 0) << err;
+
+    EXPECT_EQ(run("refused --patterns list.csv --set blen=8"), 2);
+    EXPECT_EQ(err, "duolink-batch: --set blen=8 disagrees with list.csv, whose pairs of 32 + 20 values train with "
+                   "alen=33 and blen=20\n");
+    EXPECT_FALSE(fs::exists(fs::path("refused") / kADataFileName));
 }
