@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "core/support/fileclash.h"
+#include "core/analysis/analysisrun.h"
 #include "core/analysis/csvout.h"
 #include "core/analysis/keptsets.h"
 #include "core/analysis/recallcount.h"
@@ -329,8 +330,6 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         AnalysisInputs in;
         if (const std::optional<int> failed = readInputs(args, dir, patternsFile, patternsShown, step, in))
             return *failed;
-        const JobTexts& settings = in.settings;
-        const PatternPairs& list = in.list;
         std::optional<KeptSetWriter> keeper;
         if (!args.keepSets.empty()) {
             step = "--keep-sets " + args.keepSets;
@@ -343,24 +342,15 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
             removeLeftovers(out.parent_path().empty() ? "." : out.parent_path().string(), out.filename().string());
         }
 
-        const size_t rows = capacity ? capacityRowCount(args.capacity) : gridCellCount(args.axes);
-        const size_t count = shardRowCount(rows, args.shard);
+        AnalysisSpec spec;
+        spec.kind = capacity ? AnalysisKind::Capacity : AnalysisKind::Sweep;
+        spec.capacity = args.capacity;
+        spec.axes = args.axes;
+        spec.list = std::move(in.list);
+        spec.settings = std::move(in.settings);
+        spec.shard = args.shard;
+        spec.jobs = static_cast<unsigned>(args.jobs);
         const CapacityOptions& o = args.capacity;
-        OrderedTask task = [&](size_t j, unsigned, const std::atomic<bool>& stop) -> std::optional<std::string> {
-            const size_t row = shardRow(j, args.shard);
-            if (capacity) {
-                const int n = capacityPairs(o, row), t = capacitySet(o, row);
-                const PatternPairs set = randomSet(o.seed, n, t, o.density);
-                if (keeper)
-                    keeper->write(n, t, patternListCsv(set));
-                const std::optional<RowResult> r = trainAndCount(set, settings, &stop);
-                return r ? std::optional(capacityRowText(o, row, *r)) : std::nullopt;
-            }
-            JobTexts job = settings;
-            job.parameters = cellParameters(args.axes, row, *settings.parameters);
-            const std::optional<RowResult> r = trainAndCount(job, list, &stop);
-            return r ? std::optional(cellColumns(args.axes, row) + resultColumns(*r) + '\n') : std::nullopt;
-        };
 
         // "-" is standard output, for tools that collect it (GNU parallel).
         RowOutput output(outPath, stop);
@@ -369,55 +359,31 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         std::optional<std::string> failure; // the first write that failed
         size_t rowsWritten = 0;
         keepFreedMemoryForReuse();
-        const ThreadPool pool(static_cast<unsigned>(args.jobs));
+        AnalysisHooks hooks;
+        hooks.stop = &stop;
+        if (keeper)
+            hooks.keepSet = [&](int n, int t, const PatternPairs& set) { keeper->write(n, t, patternListCsv(set)); };
+        hooks.row = [&](const AnalysisRow& row) {
+            try {
+                readerLeft = !output.write(capacity ? capacityRowText(o, row.row, row.result)
+                                                    : cellColumns(args.axes, row.row) + resultColumns(row.result) + '\n');
+                ++rowsWritten;
+            } catch (const RunError& e) {
+                failure = std::string(e.what());
+                return false;
+            }
+            if (capacity) {
+                const int n = capacityPairs(o, row.row);
+                summary[static_cast<size_t>(n)].add(n, row.result);
+            }
+            return !readerLeft;
+        };
         WorkProgress progress;
         progress.stop = readerLeft;
-        const OrderedRunStats stats = runOrdered(
-            count, pool,
-            [&](size_t j, unsigned worker, const std::atomic<bool>& stop) -> std::optional<std::string> {
-                try {
-                    return task(j, worker, stop);
-                } catch (const RunError& e) {
-                    // A set that cannot be kept: the row has no file to rerun.
-                    return "!" + std::string(e.file().empty() ? "" : e.file() + ": ") + e.what();
-                }
-            },
-            [&](size_t j, const std::string& text) {
-                if (failure || readerLeft)
-                    return;
-                if (text.starts_with('!')) {
-                    failure = text.substr(1);
-                    progress.stop = true;
-                    return;
-                }
-                try {
-                    readerLeft = !output.write(text);
-                    ++rowsWritten;
-                } catch (const RunError& e) {
-                    failure = std::string(e.what());
-                    progress.stop = true;
-                    return;
-                }
-                if (readerLeft)
-                    progress.stop = true;
-                if (capacity) {
-                    // n,set,outcome,presentations,final_r2,missed_last,recalled,nearest_own
-                    const size_t row = shardRow(j, args.shard);
-                    RowResult r;
-                    std::vector<std::string> f;
-                    size_t start = 0;
-                    while (start < text.size()) {
-                        const size_t end = text.find_first_of(",\n", start);
-                        f.push_back(text.substr(start, end - start));
-                        start = end + 1;
-                    }
-                    r.presentations = std::stoi(f[3]);
-                    r.recall.recalled = std::stoi(f[6]);
-                    const int n = capacityPairs(o, row);
-                    summary[static_cast<size_t>(n)].add(n, r);
-                }
-            },
-            progress, [&] { return stop.load(); });
+        const AnalysisEnd end = streamAnalysis(spec, hooks, progress);
+        const size_t count = end.total;
+        if (end.failure && !failure)
+            failure = end.failure;
         if (keeper)
             keeper->finish();
         if (failure) {
@@ -426,7 +392,7 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         }
         output.commit();
         // A signal stops the run even where it also left a stalled reader.
-        const bool stopped = stop.load() || (stats.stopped && !readerLeft);
+        const bool stopped = stop.load() || (end.stopped && !readerLeft);
         if (stopped)
             reportStopped(step, rowsWritten, count);
         if (capacity && !output.toStdout())
