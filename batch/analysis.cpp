@@ -1,4 +1,5 @@
 #include "batch/analysis.h"
+#include "batch/progressline.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -359,6 +360,10 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         std::optional<std::string> failure; // the first write that failed
         size_t rowsWritten = 0;
         keepFreedMemoryForReuse();
+        // Not over rows going to the same terminal.
+        ProgressLine line(args.progress && !(output.toStdout() && ::isatty(STDOUT_FILENO) == 1),
+                          analysisShardRows(spec));
+        line.update(0);
         AnalysisHooks hooks;
         hooks.stop = &stop;
         if (keeper)
@@ -367,7 +372,7 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
             try {
                 readerLeft = !output.write(capacity ? capacityRowText(o, row.row, row.result)
                                                     : cellColumns(args.axes, row.row) + resultColumns(row.result) + '\n');
-                ++rowsWritten;
+                line.update(++rowsWritten);
             } catch (const RunError& e) {
                 failure = std::string(e.what());
                 return false;
@@ -381,6 +386,7 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         WorkProgress progress;
         progress.stop = readerLeft;
         const AnalysisEnd end = streamAnalysis(spec, hooks, progress);
+        line.clear();
         const size_t count = end.total;
         if (end.failure && !failure)
             failure = end.failure;

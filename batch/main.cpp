@@ -292,8 +292,10 @@ int main(int argc, char** argv)
     // A folder that is not there is a usage error for every kind of run.
     if (const int why = args.dirGiven ? folderError(dir) : 0)
         return usageError("cannot enter " + dir + ": " + std::strerror(why));
-    if (args.analysis.wanted())
+    if (args.analysis.wanted()) {
+        args.analysis.progress = !args.quiet && isatty(STDERR_FILENO) == 1;
         return runAnalysis(args.analysis, dir, patternsPath, args.patternsFile, *engine.stopFlagPointer());
+    }
     const std::string statsPath = absoluteName(args.statsFile);
     if (args.dirGiven) {
         resolveFiles(args.steps);

@@ -924,3 +924,54 @@ TEST_F(RunnerTest, AnalysesReadTheJobFilesUnderTheFolderLock)
     ASSERT_TRUE(reader.tryLockShared(job.string()));
     EXPECT_EQ(run({"--sweep-out", "s.csv", "--sweep", "beta=0.1,0.2", job.string()}), 0) << err;
 }
+
+// An analysis draws its progress on standard error only when that is a
+// terminal, never with --quiet, nor over rows going to the same terminal;
+// the rows are the same either way.
+TEST_F(RunnerTest, AnalysisProgressOnlyOnATerminal)
+{
+    const fs::path job = quickJob(dir_ / "job");
+    ASSERT_EQ(run({"--capacity", "plain.csv", "--capacity-pairs", "4", "--capacity-sets", "3", job.string()}), 0)
+        << err;
+    struct Case {
+        const char* name;
+        bool errOnTerminal, quiet, rowsToTerminal, shown;
+    };
+    for (const Case& c : {Case{"terminal", true, false, false, true}, Case{"pipe", false, false, false, false},
+                          Case{"quiet", true, true, false, false}, Case{"rows on it", true, false, true, false}}) {
+        SCOPED_TRACE(c.name);
+        const std::string out = (dir_ / (std::string(c.name) + ".csv")).string();
+        std::vector<std::string> args = {DUOLINK_BATCH, "--capacity", c.rowsToTerminal ? "-" : out,
+                                         "--capacity-pairs", "4", "--capacity-sets", "3", job.string()};
+        if (c.quiet)
+            args.insert(args.begin() + 1, "--quiet");
+        int master = -1, slave = -1;
+        ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(c.errOnTerminal ? slave : ::open("/dev/null", O_WRONLY), STDERR_FILENO);
+            ::dup2(c.rowsToTerminal ? slave : ::open("/dev/null", O_WRONLY), STDOUT_FILENO);
+            ::close(master);
+            std::vector<char*> argv;
+            for (std::string& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(DUOLINK_BATCH, argv.data());
+            ::_exit(127);
+        }
+        ::close(slave);
+        std::string terminal;
+        char buf[65536];
+        for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR);)
+            if (n > 0)
+                terminal.append(buf, static_cast<size_t>(n));
+        ::close(master);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_EQ(WEXITSTATUS(status), 0) << terminal;
+        EXPECT_EQ(terminal.find("rows 12 of 12, ") != std::string::npos, c.shown) << terminal;
+        EXPECT_EQ(terminal.find(" left\r\033[K") != std::string::npos, c.shown) << terminal;
+        if (!c.rowsToTerminal)
+            EXPECT_EQ(readFile(out), readFile(dir_ / "plain.csv"));
+    }
+}
