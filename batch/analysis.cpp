@@ -15,6 +15,7 @@
 #include "core/support/fileclash.h"
 #include "core/analysis/analysisrun.h"
 #include "core/analysis/csvout.h"
+#include "core/analysis/provenance.h"
 #include "core/analysis/keptsets.h"
 #include "core/analysis/recallcount.h"
 #include "core/analysis/jobtexts.h"
@@ -149,8 +150,10 @@ std::vector<FileUse> analysisFileUses(const std::string& outPath, const std::str
                                       const std::string& patternsFile, const std::string& patternsShown)
 {
     std::vector<FileUse> uses;
-    if (outPath != "-")
+    if (outPath != "-") {
         uses.push_back({outPath, step, true, true});
+        uses.push_back({outPath + ".json", step + " (its provenance)", true, true});
+    }
     for (FileUse& use : jobInputUses(dir))
         uses.push_back(std::move(use));
     if (!patternsFile.empty())
@@ -173,6 +176,7 @@ std::string analysisClash(const AnalysisArguments& args, const std::vector<FileU
 struct AnalysisInputs {
     JobTexts settings;
     PatternPairs list; // a sweep's list
+    std::string listName, listSha256;
 };
 
 // Reads the job's files under a shared hold of the folder lock, so that a
@@ -200,6 +204,8 @@ std::optional<int> readInputs(const AnalysisArguments& args, const std::string& 
     if (!args.capacityFile.empty())
         return std::nullopt;
     // A sweep's list: the job's data files as they are, or a pattern list.
+    in.listName = patternsFile.empty() ? aPath : patternsFile;
+    in.listSha256 = sha256Hex(readTextFile(in.listName).value_or(""));
     try {
         if (!patternsFile.empty()) {
             in.list = readPatternListFile(patternsFile, patternsShown);
@@ -360,6 +366,8 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         std::optional<std::string> failure; // the first write that failed
         size_t rowsWritten = 0;
         keepFreedMemoryForReuse();
+        Provenance provenance;
+        provenance.started = std::chrono::system_clock::now();
         // Not over rows going to the same terminal.
         ProgressLine line(args.progress && !(output.toStdout() && ::isatty(STDOUT_FILENO) == 1),
                           analysisShardRows(spec));
@@ -397,6 +405,22 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
             return kExitError;
         }
         output.commit();
+        if (!output.toStdout()) {
+            provenance.ended = std::chrono::system_clock::now();
+            provenance.command = args.command;
+            std::error_code ignored;
+            provenance.folder = fs::weakly_canonical(fs::absolute(dir, ignored), ignored).string();
+            provenance.spec = std::move(spec);
+            provenance.jobs = ThreadPool(provenance.spec.jobs).threadCount();
+            if (!capacity) {
+                provenance.list = fs::weakly_canonical(fs::absolute(in.listName, ignored), ignored).string();
+                provenance.listSha256 = in.listSha256;
+            }
+            provenance.stopped = end.stopped;
+            provenance.outcomes = end.outcomes;
+            if (const int error = replaceFile(outPath + ".json", provenanceJson(provenance)))
+                throw RunError(outPath + ".json: " + ioErrorMessage(error));
+        }
         // A signal stops the run even where it also left a stalled reader.
         const bool stopped = stop.load() || (end.stopped && !readerLeft);
         if (stopped)

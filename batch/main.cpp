@@ -294,6 +294,7 @@ int main(int argc, char** argv)
         return usageError("cannot enter " + dir + ": " + std::strerror(why));
     if (args.analysis.wanted()) {
         args.analysis.progress = !args.quiet && isatty(STDERR_FILENO) == 1;
+        args.analysis.command.assign(argv, argv + argc);
         return runAnalysis(args.analysis, dir, patternsPath, args.patternsFile, *engine.stopFlagPointer());
     }
     const std::string statsPath = absoluteName(args.statsFile);

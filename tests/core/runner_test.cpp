@@ -2,6 +2,7 @@
 // streams set up the way shells and pipelines leave them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <set>
@@ -715,7 +716,9 @@ TEST_F(RunnerTest, AnInterruptedAnalysisKeepsItsFinishedRowsAndEndsWith130)
         line = out.find('\n', line) + 1;
     }
     for (const auto& e : fs::directory_iterator(dir_))
-        EXPECT_FALSE(e.path().filename().string().starts_with("cap.csv.")) << e.path();
+        if (e.path().filename() != "cap.csv.json")
+            EXPECT_FALSE(e.path().filename().string().starts_with("cap.csv.")) << e.path();
+    EXPECT_NE(readFile(dir_ / "cap.csv.json").find("\"stopped\": true"), std::string::npos);
 }
 
 namespace {
@@ -974,4 +977,50 @@ TEST_F(RunnerTest, AnalysisProgressOnlyOnATerminal)
         if (!c.rowsToTerminal)
             EXPECT_EQ(readFile(out), readFile(dir_ / "plain.csv"));
     }
+}
+
+// Each analysis file gets its provenance beside it: the command, the
+// parameters as read (--set applied), the list's digest and the rows by
+// outcome; a sidecar that would replace an input is refused.
+TEST_F(RunnerTest, AnalysisFilesGetTheirProvenanceBesideThem)
+{
+    const fs::path job = quickJob(dir_ / "job");
+    const std::string list = (kExamples / "patterns.csv").string();
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {{"--capacity", "out.csv", "--capacity-pairs", "3", "--capacity-sets", "2", "--seed", "7", "--set", "tol=0.2"},
+         {R"("analysis": "capacity")", R"("seed": 7)", R"("pairs": 3)", R"("sets": 2)", R"("tol": 0.2})",
+          R"("shard": "1/1")", R"("stopped": false)"}},
+        {{"--sweep-out", "out.csv", "--sweep", "beta=0.1,0.2", "--patterns", list, "--shard", "1/2"},
+         {R"("analysis": "sweep")", R"("sweep": ["beta=0.1,0.2"])", R"("beta": 0.1,)", R"("shard": "1/2")",
+          R"("patterns": ")" + fs::weakly_canonical(list).string() + '"',
+          R"("patterns_sha256": "252ebe2ce9c347254bf6678579cdfab2adddcb022d2cf93e8314c896fb2e7ccf")"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        std::vector<std::string> args = c.args;
+        args.push_back(job.string());
+        ASSERT_EQ(run(args), 0) << err;
+        const std::string json = readFile(dir_ / "out.csv.json");
+        const std::string rows = readFile(dir_ / "out.csv");
+        const size_t count = static_cast<size_t>(std::count(rows.begin(), rows.end(), '\n')) - 1;
+        for (const std::string& entry : c.expected)
+            EXPECT_NE(json.find(entry), std::string::npos) << entry << "\n" << json;
+        EXPECT_NE(json.find(R"("command": [")"), std::string::npos) << json;
+        EXPECT_NE(json.find(R"(", ")" + c.args[0] + R"(", "out.csv", )"), std::string::npos) << json;
+        size_t counted = 0;
+        for (const char* outcome : {"recalled", "limit", "error", "terminated"}) {
+            const size_t at = json.find("\"" + std::string(outcome) + "\": ");
+            ASSERT_NE(at, std::string::npos) << json;
+            counted += std::stoul(json.substr(at + std::strlen(outcome) + 4));
+        }
+        EXPECT_EQ(counted, count);
+    }
+    writeFile(dir_ / "in.csv.json", readFile(kExamples / "patterns.csv"));
+    EXPECT_EQ(run({"--sweep-out", "in.csv", "--sweep", "beta=0.1", "--patterns", "in.csv.json", job.string()}), 2);
+    EXPECT_NE(err.find("nothing was written"), std::string::npos) << err;
+    EXPECT_EQ(readFile(dir_ / "in.csv.json"), readFile(kExamples / "patterns.csv"));
 }

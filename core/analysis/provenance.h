@@ -1,0 +1,34 @@
+#pragma once
+// What made an analysis's rows: the program, its command, the parameters as
+// read, the options and the list, when it ran and how its rows ended. Written
+// as a JSON sidecar beside each output file; its keys are those of the Python
+// module's `provenance` dict.
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/analysis/analysisrun.h"
+
+namespace duolink::analysis {
+
+struct Provenance {
+    std::vector<std::string> command;    // the program's arguments, its name first
+    std::string folder;                  // the job folder, absolute
+    AnalysisSpec spec;                   // kind, sizes, seed, grid, parameters, shard
+    unsigned jobs = 1;                   // threads the run used
+    std::string list, listSha256;        // a sweep's list file and its digest
+    std::chrono::system_clock::time_point started, ended;
+    bool stopped = false;
+    std::array<std::size_t, 4> outcomes{}; // rows by Outcome
+};
+
+// The sidecar's text: one JSON object, keys in a fixed order.
+std::string provenanceJson(const Provenance& p);
+
+// The SHA-256 of `data`, as 64 lowercase hex digits.
+std::string sha256Hex(std::string_view data);
+
+} // namespace duolink::analysis
