@@ -21,6 +21,7 @@
 #include "batch/arguments.h"
 #include "core/support/fileclash.h"
 #include "batch/output.h"
+#include "batch/replay.h"
 #include "batch/usage.h"
 #include "core/analysis/noise.h"
 #include "core/analysis/recallcount.h"
@@ -272,6 +273,11 @@ int main(int argc, char** argv)
     stopOnInterruptSignals(engine.stopFlagPointer());
     out.watchStop(engine.stopFlagPointer());
 
+    if (argc >= 2 && std::string_view(argv[1]) == "--replay") {
+        if (argc < 3 || argc > 4 || !*argv[2])
+            return usageError("--replay takes FILE.json and, if wanted, the file to write (standard output when not given)");
+        return replayAnalysis(argv[2], argc == 4 ? argv[3] : "-", false, *engine.stopFlagPointer());
+    }
     Arguments args;
     try {
         args = parseArguments(argc, argv);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 #include <nettle/sha2.h>
+#include <nlohmann/json.hpp>
 
 #include "core/analysis/exactrecall.h"
 #include "core/analysis/memtrain.h"
@@ -142,6 +143,51 @@ std::string provenanceJson(const Provenance& p)
         out += ": " + std::to_string(p.outcomes[k]);
     }
     return out + "}\n}\n";
+}
+
+namespace {
+
+// A member that must be a string.
+std::string textMember(const nlohmann::json& object, const char* name, bool required)
+{
+    const auto it = object.find(name);
+    if (it == object.end()) {
+        if (required)
+            throw ProvenanceError(std::string("it has no \"") + name + "\" entry");
+        return {};
+    }
+    if (!it->is_string())
+        throw ProvenanceError(std::string("its \"") + name + "\" entry is not a text");
+    return it->get<std::string>();
+}
+
+} // namespace
+
+ProvenanceRecord readProvenance(std::string_view text)
+{
+    if (text.size() > kMaxProvenanceBytes)
+        throw ProvenanceError("it is larger than any provenance file this program writes");
+    const nlohmann::json json = nlohmann::json::parse(text, nullptr, false);
+    if (json.is_discarded() || !json.is_object())
+        throw ProvenanceError("it is not a JSON object");
+    if (textMember(json, "program", true) != "duolink")
+        throw ProvenanceError("it was not written by this program");
+    ProvenanceRecord record;
+    const auto command = json.find("command");
+    if (command == json.end() || !command->is_array() || command->empty())
+        throw ProvenanceError("it has no command line");
+    for (const nlohmann::json& arg : *command) {
+        if (!arg.is_string())
+            throw ProvenanceError("its command line holds something that is not a text");
+        record.command.push_back(arg.get<std::string>());
+    }
+    record.folder = textMember(json, "folder", true);
+    record.list = textMember(json, "patterns", false);
+    record.listSha256 = textMember(json, "patterns_sha256", !record.list.empty());
+    if (record.folder.empty() || record.listSha256.find_first_not_of("0123456789abcdef") != std::string::npos ||
+        (!record.list.empty() && record.listSha256.size() != 64))
+        throw ProvenanceError("its folder or list entries are not what this program writes");
+    return record;
 }
 
 std::string sha256Hex(std::string_view data)

@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <cstddef>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,23 @@ struct Provenance {
 
 // The sidecar's text: one JSON object, keys in a fixed order.
 std::string provenanceJson(const Provenance& p);
+
+// What a replay needs of a sidecar.
+struct ProvenanceRecord {
+    std::vector<std::string> command; // the program's arguments, its name first
+    std::string folder;
+    std::string list, listSha256;     // empty for a capacity run
+};
+
+class ProvenanceError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr std::size_t kMaxProvenanceBytes = 1 << 20;
+// Reads a sidecar's text. Raises ProvenanceError, saying what is wrong, for
+// anything that is not a sidecar this program writes.
+ProvenanceRecord readProvenance(std::string_view text);
 
 // The SHA-256 of `data`, as 64 lowercase hex digits.
 std::string sha256Hex(std::string_view data);

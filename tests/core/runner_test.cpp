@@ -28,6 +28,7 @@
 
 #include "core/engine/solve.h"
 #include "core/guard/folderlock.h"
+#include "core/analysis/provenance.h"
 #include "core/parameters/paramsfile.h"
 #include "testsupport.h"
 
@@ -1023,4 +1024,66 @@ TEST_F(RunnerTest, AnalysisFilesGetTheirProvenanceBesideThem)
     EXPECT_EQ(run({"--sweep-out", "in.csv", "--sweep", "beta=0.1", "--patterns", "in.csv.json", job.string()}), 2);
     EXPECT_NE(err.find("nothing was written"), std::string::npos) << err;
     EXPECT_EQ(readFile(dir_ / "in.csv.json"), readFile(kExamples / "patterns.csv"));
+}
+
+// --replay runs the analysis a provenance file describes again and writes
+// the same bytes; it refuses a changed list and anything that is not such a
+// file, and writes nothing then.
+TEST_F(RunnerTest, ReplayWritesTheSameRowsOrRefuses)
+{
+    const fs::path job = quickJob(dir_ / "job");
+    fs::copy_file(kExamples / "patterns.csv", dir_ / "list.csv");
+    const std::vector<std::vector<std::string>> analyses = {
+        {"--capacity", "out.csv", "--capacity-pairs", "4", "--capacity-sets", "3", "--density", "0.3", "--seed", "9",
+         "--shard", "2/3", "--set", "beta=0.2"},
+        {"--sweep-out", "out.csv", "--sweep", "beta=0.1,0.3", "--sweep", "tol=0.1:0.3:0.1", "--patterns", "list.csv"},
+        {"--sweep-out", "out.csv", "--sweep", "max=5,40", "--jobs", "1"},
+    };
+    for (const std::vector<std::string>& analysis : analyses) {
+        SCOPED_TRACE(analysis[0] + " " + analysis[2]);
+        std::vector<std::string> args = analysis;
+        args.push_back(analysis.back() == "1" ? demo("demo").string() : job.string());
+        ASSERT_EQ(run(args), 0) << err;
+        ASSERT_EQ(run({"--replay", "out.csv.json", "again.csv"}), 0) << err;
+        EXPECT_EQ(readFile(dir_ / "again.csv"), readFile(dir_ / "out.csv"));
+        // The replay's own provenance names the command that made the rows.
+        ASSERT_EQ(run({"--replay", "again.csv.json"}), 0) << err;
+        EXPECT_EQ(out, readFile(dir_ / "out.csv"));
+    }
+    writeFile(dir_ / "list.csv", readFile(dir_ / "list.csv") + "\n");
+    ASSERT_EQ(run({"--sweep-out", "out.csv", "--sweep", "beta=0.1", "--patterns", "list.csv", job.string()}), 0);
+    writeFile(dir_ / "list.csv", readFile(kExamples / "patterns.csv"));
+    fs::remove(dir_ / "again.csv");
+    EXPECT_EQ(run({"--replay", "out.csv.json", "again.csv"}), 4);
+    EXPECT_NE(err.find("is not the one it was made from (its SHA-256 differs); nothing was written"),
+              std::string::npos)
+        << err;
+    EXPECT_FALSE(fs::exists(dir_ / "again.csv"));
+
+    const std::string good = readFile(dir_ / "out.csv.json");
+    const std::pair<std::string, const char*> hostile[] = {
+        {"", "not a JSON object"},
+        {good.substr(0, good.size() / 2), "not a JSON object"},
+        {std::string(100000, '['), "not a JSON object"},
+        {std::string(duolink::analysis::kMaxProvenanceBytes + 1, ' '), "larger than any"},
+        {"[\"duolink\"]", "not a JSON object"},
+        {R"({"program": "other", "command": ["x"], "folder": "/"})", "not written by this program"},
+        {R"({"program": "duolink", "command": [], "folder": "/"})", "no command line"},
+        {R"({"program": "duolink", "command": ["x", 1], "folder": "/"})", "not a text"},
+        {R"({"program": "duolink", "command": ["x"]})", "no \"folder\" entry"},
+        {R"({"program": "duolink", "command": ["x", "--bogus"], "folder": "/"})", "not one this program takes"},
+        {R"({"program": "duolink", "command": ["x", "--no-solve", "."], "folder": "/"})", "runs no analysis"},
+        {R"({"program": "duolink", "command": ["x"], "folder": "/", "patterns": "/a", "patterns_sha256": "../"})",
+         "not what this program writes"},
+        {"{\"program\": \"duolink\xff\", \"command\": [\"x\"], \"folder\": \"/\"}", "not a JSON object"},
+    };
+    for (const auto& [text, why] : hostile) {
+        writeFile(dir_ / "bad.json", text);
+        EXPECT_EQ(run({"--replay", "bad.json", "again.csv"}), 4) << why;
+        EXPECT_NE(err.find(why), std::string::npos) << err;
+        EXPECT_FALSE(fs::exists(dir_ / "again.csv"));
+    }
+    EXPECT_EQ(run({"--replay", "missing.json"}), 4);
+    EXPECT_NE(err.find("cannot read it"), std::string::npos) << err;
+    EXPECT_EQ(run({"--replay"}), 2);
 }
