@@ -28,6 +28,8 @@ DUOLINK_RUN_PACKAGES=(
     python3-dev # the Python package (import duolink), built for Debian's python3
     pybind11-dev
     python3-numpy
+    nettle-dev # SHA-256 of the lists named in an analysis's provenance
+    nlohmann-json3-dev # reading that provenance back for --replay
 )
 
 # What the tests, the benchmarks and the fuzz targets add (scripts/test):
