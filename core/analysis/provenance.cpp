@@ -33,14 +33,14 @@ void appendString(std::string& out, std::string_view text)
     out += '"';
 }
 
-// 2026-12-08T15:04:05Z
+// 2026-12-08T15:04:05+00:00, as the Python module writes its times.
 std::string utcText(std::chrono::system_clock::time_point t)
 {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
     std::tm tm{};
     ::gmtime_r(&seconds, &tm);
     char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S+00:00", &tm);
     return text;
 }
 
