@@ -292,6 +292,29 @@ void printCapacitySummary(const std::vector<CapacitySummary>& summary, const Cap
         throw RunError("standard output: " + ioErrorMessage(error));
 }
 
+// FILE.json beside the analysis's FILE: what made its rows.
+void writeProvenance(const std::string& path, const AnalysisArguments& args, const std::string& dir,
+                     const AnalysisInputs& in, AnalysisSpec spec, const AnalysisEnd& end,
+                     std::chrono::system_clock::time_point started)
+{
+    Provenance provenance;
+    provenance.started = started;
+    provenance.ended = std::chrono::system_clock::now();
+    provenance.command = args.command;
+    std::error_code ignored;
+    provenance.folder = fs::weakly_canonical(fs::absolute(dir, ignored), ignored).string();
+    provenance.jobs = ThreadPool(spec.jobs).threadCount();
+    if (spec.kind == AnalysisKind::Sweep) {
+        provenance.list = fs::weakly_canonical(fs::absolute(in.listName, ignored), ignored).string();
+        provenance.listSha256 = in.listSha256;
+    }
+    provenance.spec = std::move(spec);
+    provenance.stopped = end.stopped;
+    provenance.outcomes = end.outcomes;
+    if (const int error = replaceFile(path, provenanceJson(provenance)))
+        throw RunError(path + ": " + ioErrorMessage(error));
+}
+
 // The temporary files a killed run left for `path`, removed, and said so.
 void removeLeftovers(const std::string& folder, const std::string& baseName)
 {
@@ -366,8 +389,7 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         std::optional<std::string> failure; // the first write that failed
         size_t rowsWritten = 0;
         keepFreedMemoryForReuse();
-        Provenance provenance;
-        provenance.started = std::chrono::system_clock::now();
+        const auto started = std::chrono::system_clock::now();
         // Not over rows going to the same terminal.
         ProgressLine line(args.progress && !(output.toStdout() && ::isatty(STDOUT_FILENO) == 1),
                           analysisShardRows(spec));
@@ -405,22 +427,8 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
             return kExitError;
         }
         output.commit();
-        if (!output.toStdout()) {
-            provenance.ended = std::chrono::system_clock::now();
-            provenance.command = args.command;
-            std::error_code ignored;
-            provenance.folder = fs::weakly_canonical(fs::absolute(dir, ignored), ignored).string();
-            provenance.spec = std::move(spec);
-            provenance.jobs = ThreadPool(provenance.spec.jobs).threadCount();
-            if (!capacity) {
-                provenance.list = fs::weakly_canonical(fs::absolute(in.listName, ignored), ignored).string();
-                provenance.listSha256 = in.listSha256;
-            }
-            provenance.stopped = end.stopped;
-            provenance.outcomes = end.outcomes;
-            if (const int error = replaceFile(outPath + ".json", provenanceJson(provenance)))
-                throw RunError(outPath + ".json: " + ioErrorMessage(error));
-        }
+        if (!output.toStdout())
+            writeProvenance(outPath + ".json", args, dir, in, std::move(spec), end, started);
         // A signal stops the run even where it also left a stalled reader.
         const bool stopped = stop.load() || (end.stopped && !readerLeft);
         if (stopped)
