@@ -184,8 +184,9 @@ ProvenanceRecord readProvenance(std::string_view text)
     record.folder = textMember(json, "folder", true);
     record.list = textMember(json, "patterns", false);
     record.listSha256 = textMember(json, "patterns_sha256", !record.list.empty());
+    // A digest goes with a list, and a list with a digest of 64 hex digits.
     if (record.folder.empty() || record.listSha256.find_first_not_of("0123456789abcdef") != std::string::npos ||
-        (!record.list.empty() && record.listSha256.size() != 64))
+        record.listSha256.size() != (record.list.empty() ? 0u : 64u))
         throw ProvenanceError("its folder or list entries are not what this program writes");
     return record;
 }

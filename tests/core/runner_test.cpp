@@ -1075,6 +1075,8 @@ TEST_F(RunnerTest, ReplayWritesTheSameRowsOrRefuses)
         {R"({"program": "duolink", "command": ["x", "--no-solve", "."], "folder": "/"})", "runs no analysis"},
         {R"({"program": "duolink", "command": ["x"], "folder": "/", "patterns": "/a", "patterns_sha256": "../"})",
          "not what this program writes"},
+        {R"({"program": "duolink", "command": ["x"], "folder": "/", "patterns_sha256": "00"})",
+         "not what this program writes"},
         {"{\"program\": \"duolink\xff\", \"command\": [\"x\"], \"folder\": \"/\"}", "not a JSON object"},
     };
     for (const auto& [text, why] : hostile) {
