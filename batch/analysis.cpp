@@ -1,4 +1,5 @@
 #include "batch/analysis.h"
+#include "batch/progressline.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -13,7 +14,9 @@
 
 #include "core/support/fileclash.h"
 #include "core/analysis/capacitysummary.h"
+#include "core/analysis/analysisrun.h"
 #include "core/analysis/csvout.h"
+#include "core/analysis/provenance.h"
 #include "core/analysis/keptsets.h"
 #include "core/analysis/recallcount.h"
 #include "core/analysis/jobtexts.h"
@@ -148,8 +151,10 @@ std::vector<FileUse> analysisFileUses(const std::string& outPath, const std::str
                                       const std::string& patternsFile, const std::string& patternsShown)
 {
     std::vector<FileUse> uses;
-    if (outPath != "-")
+    if (outPath != "-") {
         uses.push_back({outPath, step, true, true});
+        uses.push_back({outPath + ".json", step + " (its provenance)", true, true});
+    }
     for (FileUse& use : jobInputUses(dir))
         uses.push_back(std::move(use));
     if (!patternsFile.empty())
@@ -172,6 +177,7 @@ std::string analysisClash(const AnalysisArguments& args, const std::vector<FileU
 struct AnalysisInputs {
     JobTexts settings;
     PatternPairs list; // a sweep's list
+    std::string listName, listSha256;
 };
 
 // Reads the job's files under a shared hold of the folder lock, so that a
@@ -200,6 +206,8 @@ std::optional<int> readInputs(const AnalysisArguments& args, const std::string& 
     if (!args.capacityFile.empty())
         return std::nullopt;
     // A sweep's list: the job's data files as they are, or a pattern list.
+    in.listName = patternsFile.empty() ? aPath : patternsFile;
+    in.listSha256 = sha256Hex(readTextFile(in.listName).value_or(""));
     try {
         if (!patternsFile.empty()) {
             in.list = readPatternListFile(patternsFile, patternsShown);
@@ -267,26 +275,6 @@ private:
 
 // A capacity row of n pairs in the per-n summary:
 // n,set,outcome,presentations,final_r2,missed_last,recalled,nearest_own
-void addToSummary(CapacityRunSummary& summary, const CapacityOptions& o, size_t row, int aLen,
-                  const std::string& text)
-{
-    std::vector<std::string> f;
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find_first_of(",\n", start);
-        f.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    RowResult r;
-    for (Outcome e : {Outcome::Recalled, Outcome::Limit, Outcome::Error, Outcome::Terminated})
-        if (f[2] == outcomeName(e))
-            r.outcome = e;
-    r.presentations = std::stoi(f[3]);
-    r.recall.recalled = std::stoi(f[6]);
-    const int n = capacityPairs(o, row), t = capacitySet(o, row);
-    summary.add({n, t, largestSquaredLength(randomSet(o.seed, n, t, o.density), aLen), r});
-}
-
 // The per-n summary on standard output, for the sizes whose sets all ran.
 // Raises RunError when standard output cannot take it.
 void printCapacitySummary(CapacityRunSummary& summary, const CapacityOptions& o, Shard shard)
@@ -300,6 +288,29 @@ void printCapacitySummary(CapacityRunSummary& summary, const CapacityOptions& o,
     size_t written = 0;
     if (const int error = writeUnlessStopped(STDOUT_FILENO, text, written, nullptr); error != 0 && error != EPIPE)
         throw RunError("standard output: " + ioErrorMessage(error));
+}
+
+// FILE.json beside the analysis's FILE: what made its rows.
+void writeProvenance(const std::string& path, const AnalysisArguments& args, const std::string& dir,
+                     const AnalysisInputs& in, AnalysisSpec spec, const AnalysisEnd& end,
+                     std::chrono::system_clock::time_point started)
+{
+    Provenance provenance;
+    provenance.started = started;
+    provenance.ended = std::chrono::system_clock::now();
+    provenance.command = args.command;
+    std::error_code ignored;
+    provenance.folder = fs::weakly_canonical(fs::absolute(dir, ignored), ignored).string();
+    provenance.jobs = ThreadPool(spec.jobs).threadCount();
+    if (spec.kind == AnalysisKind::Sweep) {
+        provenance.list = fs::weakly_canonical(fs::absolute(in.listName, ignored), ignored).string();
+        provenance.listSha256 = in.listSha256;
+    }
+    provenance.spec = std::move(spec);
+    provenance.stopped = end.stopped;
+    provenance.outcomes = end.outcomes;
+    if (const int error = replaceFile(path, provenanceJson(provenance)))
+        throw RunError(path + ": " + ioErrorMessage(error));
 }
 
 // The temporary files a killed run left for `path`, removed, and said so.
@@ -337,8 +348,6 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         AnalysisInputs in;
         if (const std::optional<int> failed = readInputs(args, dir, patternsFile, patternsShown, step, in))
             return *failed;
-        const JobTexts& settings = in.settings;
-        const PatternPairs& list = in.list;
         std::optional<KeptSetWriter> keeper;
         if (!args.keepSets.empty()) {
             step = "--keep-sets " + args.keepSets;
@@ -351,24 +360,15 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
             removeLeftovers(out.parent_path().empty() ? "." : out.parent_path().string(), out.filename().string());
         }
 
-        const size_t rows = capacity ? capacityRowCount(args.capacity) : gridCellCount(args.axes);
-        const size_t count = shardRowCount(rows, args.shard);
+        AnalysisSpec spec;
+        spec.kind = capacity ? AnalysisKind::Capacity : AnalysisKind::Sweep;
+        spec.capacity = args.capacity;
+        spec.axes = args.axes;
+        spec.list = std::move(in.list);
+        spec.settings = std::move(in.settings);
+        spec.shard = args.shard;
+        spec.jobs = static_cast<unsigned>(args.jobs);
         const CapacityOptions& o = args.capacity;
-        OrderedTask task = [&](size_t j, unsigned, const std::atomic<bool>& stop) -> std::optional<std::string> {
-            const size_t row = shardRow(j, args.shard);
-            if (capacity) {
-                const int n = capacityPairs(o, row), t = capacitySet(o, row);
-                const PatternPairs set = randomSet(o.seed, n, t, o.density);
-                if (keeper)
-                    keeper->write(n, t, patternListCsv(set));
-                const std::optional<RowResult> r = trainAndCount(set, settings, &stop);
-                return r ? std::optional(capacityRowText(o, row, *r)) : std::nullopt;
-            }
-            JobTexts job = settings;
-            job.parameters = cellParameters(args.axes, row, *settings.parameters);
-            const std::optional<RowResult> r = trainAndCount(job, list, &stop);
-            return r ? std::optional(cellColumns(args.axes, row) + resultColumns(*r) + '\n') : std::nullopt;
-        };
 
         // "-" is standard output, for tools that collect it (GNU parallel).
         RowOutput output(outPath, stop);
@@ -378,43 +378,38 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         std::optional<std::string> failure; // the first write that failed
         size_t rowsWritten = 0;
         keepFreedMemoryForReuse();
-        const ThreadPool pool(static_cast<unsigned>(args.jobs));
+        const auto started = std::chrono::system_clock::now();
+        // Not over rows going to the same terminal.
+        ProgressLine line(args.progress && !(output.toStdout() && ::isatty(STDOUT_FILENO) == 1),
+                          analysisShardRows(spec));
+        line.update(0);
+        AnalysisHooks hooks;
+        hooks.stop = &stop;
+        if (keeper)
+            hooks.keepSet = [&](int n, int t, const PatternPairs& set) { keeper->write(n, t, patternListCsv(set)); };
+        hooks.row = [&](const AnalysisRow& row) {
+            try {
+                readerLeft = !output.write(capacity ? capacityRowText(o, row.row, row.result)
+                                                    : cellColumns(args.axes, row.row) + resultColumns(row.result) + '\n');
+                line.update(++rowsWritten);
+            } catch (const RunError& e) {
+                failure = std::string(e.what());
+                return false;
+            }
+            if (capacity) {
+                const int n = capacityPairs(o, row.row), t = capacitySet(o, row.row);
+                const int aLen = static_cast<int>(values[Parameter::ALen]);
+                summary.add({n, t, largestSquaredLength(randomSet(o.seed, n, t, o.density), aLen), row.result});
+            }
+            return !readerLeft;
+        };
         WorkProgress progress;
         progress.stop = readerLeft;
-        const OrderedRunStats stats = runOrdered(
-            count, pool,
-            [&](size_t j, unsigned worker, const std::atomic<bool>& stop) -> std::optional<std::string> {
-                try {
-                    return task(j, worker, stop);
-                } catch (const RunError& e) {
-                    // A set that cannot be kept: the row has no file to rerun.
-                    return "!" + std::string(e.file().empty() ? "" : e.file() + ": ") + e.what();
-                }
-            },
-            [&](size_t j, const std::string& text) {
-                if (failure || readerLeft)
-                    return;
-                if (text.starts_with('!')) {
-                    failure = text.substr(1);
-                    progress.stop = true;
-                    return;
-                }
-                try {
-                    readerLeft = !output.write(text);
-                    ++rowsWritten;
-                } catch (const RunError& e) {
-                    failure = std::string(e.what());
-                    progress.stop = true;
-                    return;
-                }
-                if (readerLeft)
-                    progress.stop = true;
-                if (capacity) {
-                    const size_t row = shardRow(j, args.shard);
-                    addToSummary(summary, o, row, static_cast<int>(values[Parameter::ALen]), text);
-                }
-            },
-            progress, [&] { return stop.load(); });
+        const AnalysisEnd end = streamAnalysis(spec, hooks, progress);
+        line.clear();
+        const size_t count = end.total;
+        if (end.failure && !failure)
+            failure = end.failure;
         if (keeper)
             keeper->finish();
         if (failure) {
@@ -422,8 +417,10 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
             return kExitError;
         }
         output.commit();
+        if (!output.toStdout())
+            writeProvenance(outPath + ".json", args, dir, in, std::move(spec), end, started);
         // A signal stops the run even where it also left a stalled reader.
-        const bool stopped = stop.load() || (stats.stopped && !readerLeft);
+        const bool stopped = stop.load() || (end.stopped && !readerLeft);
         if (stopped)
             reportStopped(step, rowsWritten, count);
         if (capacity && !output.toStdout()) {

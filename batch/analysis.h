@@ -22,6 +22,8 @@ struct AnalysisArguments {
     ParametersEdit settings;                        // --set, as for the Solve
     int jobs = 0;                                   // 0: every core
     analysis::Shard shard;
+    std::vector<std::string> command;               // the runner's arguments, for the provenance
+    bool progress = false;                          // a progress line on standard error
 
     bool wanted() const { return !capacityFile.empty() || !sweepFile.empty(); }
 };

@@ -21,6 +21,7 @@
 #include "batch/arguments.h"
 #include "core/support/fileclash.h"
 #include "batch/output.h"
+#include "batch/replay.h"
 #include "batch/usage.h"
 #include "core/analysis/noise.h"
 #include "core/analysis/recallcount.h"
@@ -311,6 +312,11 @@ int main(int argc, char** argv)
     stopOnInterruptSignals(engine.stopFlagPointer());
     out.watchStop(engine.stopFlagPointer());
 
+    if (argc >= 2 && std::string_view(argv[1]) == "--replay") {
+        if (argc < 3 || argc > 4 || !*argv[2])
+            return usageError("--replay takes FILE.json and, if wanted, the file to write (standard output when not given)");
+        return replayAnalysis(argv[2], argc == 4 ? argv[3] : "-", false, *engine.stopFlagPointer());
+    }
     Arguments args;
     try {
         args = parseArguments(argc, argv);
@@ -331,8 +337,11 @@ int main(int argc, char** argv)
     if (const int why = args.dirGiven ? folderError(dir) : 0)
         return usageError("cannot enter " + dir + ": " + std::strerror(why));
     args.analysis.engineOptions = engineOptions;
-    if (args.analysis.wanted())
+    if (args.analysis.wanted()) {
+        args.analysis.progress = !args.quiet && isatty(STDERR_FILENO) == 1;
+        args.analysis.command.assign(argv, argv + argc);
         return runAnalysis(args.analysis, dir, patternsPath, args.patternsFile, *engine.stopFlagPointer());
+    }
     const std::string statsPath = absoluteName(args.statsFile);
     if (args.dirGiven) {
         resolveFiles(args.steps);

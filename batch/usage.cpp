@@ -28,6 +28,11 @@ const char* const kDescription[] = {
     "progress line is shown when standard error is a terminal.",
     "One run at a time may use a folder: a run that solves locks DIR until it "
     "ends, and the system releases the lock when a run crashes.",
+    "Each FILE that --capacity or --sweep-out writes gets FILE.json beside it: the program's version, the command, "
+    "the parameters as read, the options, the list's SHA-256, the times and the rows by outcome. "
+    "duolink-batch --replay FILE.json [OUT] runs that analysis again and writes its rows to OUT (standard output "
+    "when not given); it refuses when the list is no longer the one it was made from. While an analysis runs, a "
+    "progress line (rows done, rate, time left) is shown when standard error is a terminal, unless --quiet is given.",
 };
 
 const std::vector<OptionDoc> kOptions = {

@@ -29,6 +29,8 @@ DUOLINK_RUN_PACKAGES=(
     pybind11-dev
     python3-numpy
     libqt6svg6 # the icon in the window and the About box
+    nettle-dev # SHA-256 of the lists named in an analysis's provenance
+    nlohmann-json3-dev # reading that provenance back for --replay
 )
 
 # What the tests, the benchmarks and the fuzz targets add (scripts/test):

@@ -3,9 +3,11 @@
 // each row a typed record, in row order, for callers that read the rows as
 // values rather than as CSV lines (the Python module). The rows, their
 // trainings and their order are those of the runner's CSV files.
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,5 +41,48 @@ AnalysisRun runSweep(const std::vector<SweepAxis>& axes, const PatternPairs& lis
 // The CSV text the runner writes for these rows, header first.
 std::string capacityCsv(const CapacityOptions& options, const AnalysisRun& run);
 std::string sweepCsv(const std::vector<SweepAxis>& axes, const AnalysisRun& run);
+
+// --- One analysis, streamed ------------------------------------------------------------------
+
+enum class AnalysisKind { Capacity, Sweep };
+
+// What an analysis trains and how: the options a caller (the runner, the
+// window, the Python module) chooses; the run does the rest.
+struct AnalysisSpec {
+    AnalysisKind kind = AnalysisKind::Capacity;
+    CapacityOptions capacity;     // a capacity run's sizes, sets, density, seed
+    std::vector<SweepAxis> axes;  // a sweep's grid, first axis outermost
+    PatternPairs list;            // a sweep's list
+    JobTexts settings;            // parameters (TOL among them), simulation, a sweep's data texts
+    Shard shard;
+    unsigned jobs = 0;            // 0: every core
+};
+
+// The rows of the whole run and of its shard.
+size_t analysisRows(const AnalysisSpec& spec);
+size_t analysisShardRows(const AnalysisSpec& spec);
+
+struct AnalysisHooks {
+    // Each capacity set before its training, on a worker thread (to keep the
+    // sets); a RunError it raises ends the run as its failure.
+    std::function<void(int n, int set, const PatternPairs&)> keepSet;
+    // Each finished row, in ascending order, one call at a time; false ends
+    // the run after the rows finished so far.
+    std::function<bool(const AnalysisRow&)> row;
+    // A stop request besides progress.stop (a signal handler's flag).
+    const std::atomic<bool>* stop = nullptr;
+};
+
+struct AnalysisEnd {
+    size_t rows = 0;                    // rows handed to hooks.row
+    size_t total = 0;                   // rows of the shard
+    bool stopped = false;               // ended before its last row
+    std::optional<std::string> failure; // the first failure (a set that could not be kept)
+    std::array<size_t, 4> outcomes{};   // rows by Outcome
+};
+
+// Runs `spec`, handing each row to `hooks.row` as soon as it is next.
+// `progress.done` counts the trainings finished, `progress.total` all of them.
+AnalysisEnd streamAnalysis(const AnalysisSpec& spec, const AnalysisHooks& hooks, WorkProgress& progress);
 
 } // namespace duolink::analysis

@@ -1,85 +1,12 @@
 #include "core/analysis/orderedrun.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <exception>
-#include <map>
-#include <mutex>
-
 namespace duolink::analysis {
 
 OrderedRunStats runOrdered(size_t count, const ThreadPool& pool, const OrderedTask& task,
                            const std::function<void(size_t, const std::string&)>& deliver, WorkProgress& progress,
                            const std::function<bool()>& stopRequested)
 {
-    const size_t window = static_cast<size_t>(pool.threadCount()) * 64;
-    std::mutex mutex;
-    std::condition_variable advanced; // the next result to deliver moved on
-    size_t nextDeliver = 0;
-    bool delivering = false; // one thread at a time hands results on
-    // Results waiting for their turn; an empty optional marks a task that
-    // did not finish.
-    std::map<size_t, std::optional<std::string>> waiting;
-    OrderedRunStats stats;
-
-    pool.forEachOnWorkers(
-        count,
-        [&](size_t i, unsigned worker) {
-            if (stopRequested && stopRequested())
-                progress.stop = true;
-            std::unique_lock lock(mutex);
-            // A stop may come from another thread that cannot notify: look
-            // now and then.
-            while (i >= nextDeliver + window && !progress.stop.load())
-                advanced.wait_for(lock, std::chrono::milliseconds(50));
-            lock.unlock();
-            std::optional<std::string> result;
-            std::exception_ptr failure;
-            try {
-                if (!progress.stop.load())
-                    result = task(i, worker, progress.stop);
-            } catch (...) {
-                // The others stop rather than wait for this row; the pool
-                // raises the failure once they are done.
-                failure = std::current_exception();
-                progress.stop = true;
-            }
-            lock.lock();
-            waiting.emplace(i, std::move(result));
-            if (delivering) {
-                // The thread that delivers takes this one too.
-                lock.unlock();
-                if (failure)
-                    std::rethrow_exception(failure);
-                return;
-            }
-            delivering = true;
-            while (!waiting.empty() && waiting.begin()->first == nextDeliver) {
-                auto next = waiting.extract(waiting.begin());
-                ++nextDeliver;
-                lock.unlock();
-                if (next.mapped()) {
-                    deliver(next.key(), *next.mapped());
-                    ++stats.delivered;
-                }
-                lock.lock();
-            }
-            delivering = false;
-            advanced.notify_all();
-            lock.unlock();
-            if (failure)
-                std::rethrow_exception(failure);
-        },
-        &progress);
-    // Stopped: what finished after a gap is still delivered, in order.
-    for (auto& [i, result] : waiting) {
-        if (!result)
-            continue;
-        deliver(i, *result);
-        ++stats.delivered;
-    }
-    stats.stopped = stats.delivered < count;
-    return stats;
+    return runOrderedOf<std::string>(count, pool, task, deliver, progress, stopRequested);
 }
 
 } // namespace duolink::analysis

@@ -5,6 +5,7 @@
 #include "core/analysis/analysisrun.h"
 #include "core/analysis/jobtexts.h"
 #include "core/analysis/listtraining.h"
+#include "core/analysis/provenance.h"
 #include "core/analysis/randomsets.h"
 #include "testsupport.h"
 
@@ -95,6 +96,22 @@ TEST(AnalysisRun, AListTrainingKeepsEveryPresentationAndStopsWhenAsked)
     EXPECT_EQ(stopped.stats.size(), 1u);
     // A report that cannot take the place of a folder costs no training.
     EXPECT_THROW(trainList(job, nullptr, "/"), RunError);
+}
+
+// The digest is SHA-256 (FIPS 180-2 vectors); the sidecar escapes what a
+// command line may hold and counts the rows by outcome.
+TEST(AnalysisRun, ProvenanceDigestAndText)
+{
+    EXPECT_EQ(sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    Provenance p;
+    p.command = {"duolink-batch", "--capacity", "a \"b\"\\\n.csv"};
+    p.spec.settings.parameters = kParameters;
+    p.outcomes = {3, 2, 1, 0};
+    const std::string json = provenanceJson(p);
+    EXPECT_NE(json.find(R"("a \"b\"\\\u000a.csv")"), std::string::npos) << json;
+    EXPECT_NE(json.find(R"("max": 30, "alen": 9, "blen": 8, "simulation": 0, "beta": 0.5,)"), std::string::npos);
+    EXPECT_NE(json.find(R"("outcomes": {"recalled": 3, "limit": 2, "error": 1, "terminated": 0})"), std::string::npos);
 }
 
 } // namespace

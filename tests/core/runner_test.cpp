@@ -2,6 +2,7 @@
 // streams set up the way shells and pipelines leave them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <set>
@@ -27,6 +28,7 @@
 
 #include "core/engine/solve.h"
 #include "core/guard/folderlock.h"
+#include "core/analysis/provenance.h"
 #include "core/parameters/paramsfile.h"
 #include "testsupport.h"
 
@@ -716,7 +718,9 @@ TEST_F(RunnerTest, AnInterruptedAnalysisKeepsItsFinishedRowsAndEndsWith130)
         line = out.find('\n', line) + 1;
     }
     for (const auto& e : fs::directory_iterator(dir_))
-        EXPECT_FALSE(e.path().filename().string().starts_with("cap.csv.")) << e.path();
+        if (e.path().filename() != "cap.csv.json")
+            EXPECT_FALSE(e.path().filename().string().starts_with("cap.csv.")) << e.path();
+    EXPECT_NE(readFile(dir_ / "cap.csv.json").find("\"stopped\": true"), std::string::npos);
 }
 
 namespace {
@@ -942,4 +946,165 @@ TEST_F(RunnerTest, AnalysesReadTheJobFilesUnderTheFolderLock)
     duolink::FolderLock reader;
     ASSERT_TRUE(reader.tryLockShared(job.string()));
     EXPECT_EQ(run({"--sweep-out", "s.csv", "--sweep", "beta=0.1,0.2", job.string()}), 0) << err;
+}
+
+// An analysis draws its progress on standard error only when that is a
+// terminal, never with --quiet, nor over rows going to the same terminal;
+// the rows are the same either way.
+TEST_F(RunnerTest, AnalysisProgressOnlyOnATerminal)
+{
+    const fs::path job = quickJob(dir_ / "job");
+    ASSERT_EQ(run({"--capacity", "plain.csv", "--capacity-pairs", "4", "--capacity-sets", "3", job.string()}), 0)
+        << err;
+    struct Case {
+        const char* name;
+        bool errOnTerminal, quiet, rowsToTerminal, shown;
+    };
+    for (const Case& c : {Case{"terminal", true, false, false, true}, Case{"pipe", false, false, false, false},
+                          Case{"quiet", true, true, false, false}, Case{"rows on it", true, false, true, false}}) {
+        SCOPED_TRACE(c.name);
+        const std::string out = (dir_ / (std::string(c.name) + ".csv")).string();
+        std::vector<std::string> args = {DUOLINK_BATCH, "--capacity", c.rowsToTerminal ? "-" : out,
+                                         "--capacity-pairs", "4", "--capacity-sets", "3", job.string()};
+        if (c.quiet)
+            args.insert(args.begin() + 1, "--quiet");
+        int master = -1, slave = -1;
+        ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(c.errOnTerminal ? slave : ::open("/dev/null", O_WRONLY), STDERR_FILENO);
+            ::dup2(c.rowsToTerminal ? slave : ::open("/dev/null", O_WRONLY), STDOUT_FILENO);
+            ::close(master);
+            std::vector<char*> argv;
+            for (std::string& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(DUOLINK_BATCH, argv.data());
+            ::_exit(127);
+        }
+        ::close(slave);
+        std::string terminal;
+        char buf[65536];
+        for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR);)
+            if (n > 0)
+                terminal.append(buf, static_cast<size_t>(n));
+        ::close(master);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_EQ(WEXITSTATUS(status), 0) << terminal;
+        EXPECT_EQ(terminal.find("rows 12 of 12, ") != std::string::npos, c.shown) << terminal;
+        EXPECT_EQ(terminal.find(" left\r\033[K") != std::string::npos, c.shown) << terminal;
+        if (!c.rowsToTerminal)
+            EXPECT_EQ(readFile(out), readFile(dir_ / "plain.csv"));
+    }
+}
+
+// Each analysis file gets its provenance beside it: the command, the
+// parameters as read (--set applied), the list's digest and the rows by
+// outcome; a sidecar that would replace an input is refused.
+TEST_F(RunnerTest, AnalysisFilesGetTheirProvenanceBesideThem)
+{
+    const fs::path job = quickJob(dir_ / "job");
+    const std::string list = (kExamples / "patterns.csv").string();
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {{"--capacity", "out.csv", "--capacity-pairs", "3", "--capacity-sets", "2", "--seed", "7", "--set", "tol=0.2"},
+         {R"("analysis": "capacity")", R"("seed": 7)", R"("pairs": 3)", R"("sets": 2)", R"("tol": 0.2})",
+          R"("shard": "1/1")", R"("stopped": false)"}},
+        {{"--sweep-out", "out.csv", "--sweep", "beta=0.1,0.2", "--patterns", list, "--shard", "1/2"},
+         {R"("analysis": "sweep")", R"("sweep": ["beta=0.1,0.2"])", R"("beta": 0.1,)", R"("shard": "1/2")",
+          R"("patterns": ")" + fs::weakly_canonical(list).string() + '"',
+          R"("patterns_sha256": "252ebe2ce9c347254bf6678579cdfab2adddcb022d2cf93e8314c896fb2e7ccf")"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        std::vector<std::string> args = c.args;
+        args.push_back(job.string());
+        ASSERT_EQ(run(args), 0) << err;
+        const std::string json = readFile(dir_ / "out.csv.json");
+        const std::string rows = readFile(dir_ / "out.csv");
+        const size_t count = static_cast<size_t>(std::count(rows.begin(), rows.end(), '\n')) - 1;
+        for (const std::string& entry : c.expected)
+            EXPECT_NE(json.find(entry), std::string::npos) << entry << "\n" << json;
+        EXPECT_NE(json.find(R"("command": [")"), std::string::npos) << json;
+        EXPECT_NE(json.find(R"(", ")" + c.args[0] + R"(", "out.csv", )"), std::string::npos) << json;
+        size_t counted = 0;
+        for (const char* outcome : {"recalled", "limit", "error", "terminated"}) {
+            const size_t at = json.find("\"" + std::string(outcome) + "\": ");
+            ASSERT_NE(at, std::string::npos) << json;
+            counted += std::stoul(json.substr(at + std::strlen(outcome) + 4));
+        }
+        EXPECT_EQ(counted, count);
+    }
+    writeFile(dir_ / "in.csv.json", readFile(kExamples / "patterns.csv"));
+    EXPECT_EQ(run({"--sweep-out", "in.csv", "--sweep", "beta=0.1", "--patterns", "in.csv.json", job.string()}), 2);
+    EXPECT_NE(err.find("nothing was written"), std::string::npos) << err;
+    EXPECT_EQ(readFile(dir_ / "in.csv.json"), readFile(kExamples / "patterns.csv"));
+}
+
+// --replay runs the analysis a provenance file describes again and writes
+// the same bytes; it refuses a changed list and anything that is not such a
+// file, and writes nothing then.
+TEST_F(RunnerTest, ReplayWritesTheSameRowsOrRefuses)
+{
+    const fs::path job = quickJob(dir_ / "job");
+    fs::copy_file(kExamples / "patterns.csv", dir_ / "list.csv");
+    const std::vector<std::vector<std::string>> analyses = {
+        {"--capacity", "out.csv", "--capacity-pairs", "4", "--capacity-sets", "3", "--density", "0.3", "--seed", "9",
+         "--shard", "2/3", "--set", "beta=0.2"},
+        {"--sweep-out", "out.csv", "--sweep", "beta=0.1,0.3", "--sweep", "tol=0.1:0.3:0.1", "--patterns", "list.csv"},
+        {"--sweep-out", "out.csv", "--sweep", "max=5,40", "--jobs", "1"},
+    };
+    for (const std::vector<std::string>& analysis : analyses) {
+        SCOPED_TRACE(analysis[0] + " " + analysis[2]);
+        std::vector<std::string> args = analysis;
+        args.push_back(analysis.back() == "1" ? demo("demo").string() : job.string());
+        ASSERT_EQ(run(args), 0) << err;
+        ASSERT_EQ(run({"--replay", "out.csv.json", "again.csv"}), 0) << err;
+        EXPECT_EQ(readFile(dir_ / "again.csv"), readFile(dir_ / "out.csv"));
+        // The replay's own provenance names the command that made the rows.
+        ASSERT_EQ(run({"--replay", "again.csv.json"}), 0) << err;
+        EXPECT_EQ(out, readFile(dir_ / "out.csv"));
+    }
+    writeFile(dir_ / "list.csv", readFile(dir_ / "list.csv") + "\n");
+    ASSERT_EQ(run({"--sweep-out", "out.csv", "--sweep", "beta=0.1", "--patterns", "list.csv", job.string()}), 0);
+    writeFile(dir_ / "list.csv", readFile(kExamples / "patterns.csv"));
+    fs::remove(dir_ / "again.csv");
+    EXPECT_EQ(run({"--replay", "out.csv.json", "again.csv"}), 4);
+    EXPECT_NE(err.find("is not the one it was made from (its SHA-256 differs); nothing was written"),
+              std::string::npos)
+        << err;
+    EXPECT_FALSE(fs::exists(dir_ / "again.csv"));
+
+    const std::string good = readFile(dir_ / "out.csv.json");
+    const std::pair<std::string, const char*> hostile[] = {
+        {"", "not a JSON object"},
+        {good.substr(0, good.size() / 2), "not a JSON object"},
+        {std::string(100000, '['), "not a JSON object"},
+        {std::string(duolink::analysis::kMaxProvenanceBytes + 1, ' '), "larger than any"},
+        {"[\"duolink\"]", "not a JSON object"},
+        {R"({"program": "other", "command": ["x"], "folder": "/"})", "not written by this program"},
+        {R"({"program": "duolink", "command": [], "folder": "/"})", "no command line"},
+        {R"({"program": "duolink", "command": ["x", 1], "folder": "/"})", "not a text"},
+        {R"({"program": "duolink", "command": ["x"]})", "no \"folder\" entry"},
+        {R"({"program": "duolink", "command": ["x", "--bogus"], "folder": "/"})", "not one this program takes"},
+        {R"({"program": "duolink", "command": ["x", "--no-solve", "."], "folder": "/"})", "runs no analysis"},
+        {R"({"program": "duolink", "command": ["x"], "folder": "/", "patterns": "/a", "patterns_sha256": "../"})",
+         "not what this program writes"},
+        {R"({"program": "duolink", "command": ["x"], "folder": "/", "patterns_sha256": "00"})",
+         "not what this program writes"},
+        {"{\"program\": \"duolink\xff\", \"command\": [\"x\"], \"folder\": \"/\"}", "not a JSON object"},
+    };
+    for (const auto& [text, why] : hostile) {
+        writeFile(dir_ / "bad.json", text);
+        EXPECT_EQ(run({"--replay", "bad.json", "again.csv"}), 4) << why;
+        EXPECT_NE(err.find(why), std::string::npos) << err;
+        EXPECT_FALSE(fs::exists(dir_ / "again.csv"));
+    }
+    EXPECT_EQ(run({"--replay", "missing.json"}), 4);
+    EXPECT_NE(err.find("cannot read it"), std::string::npos) << err;
+    EXPECT_EQ(run({"--replay"}), 2);
 }

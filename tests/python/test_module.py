@@ -120,6 +120,18 @@ def test_capacity_rows_are_the_runners(tmp_path, name, keywords, options):
     assert np.array_equal(single, rows)
     counts = rows.provenance["outcomes"]
     assert sum(counts.values()) == len(rows) and rows.provenance["parameters"]["beta"] == keywords.get("beta", 0.5)
+    same_provenance(rows.provenance, tmp_path / "c.csv.json")
+
+
+def same_provenance(provenance, sidecar):
+    """The runner's sidecar has every key of the package's provenance, with the
+    same values where both describe the same run."""
+    import json
+    written = json.loads(sidecar.read_text())
+    assert set(provenance) <= set(written)
+    for key in ("program", "version", "analysis", "parameters", "seed", "density", "pairs", "sets", "shard",
+                "stopped", "outcomes", "patterns_sha256"):
+        assert provenance.get(key) == written.get(key), key
 
 
 def test_sweep_rows_are_the_runners(tmp_path):
@@ -133,6 +145,7 @@ def test_sweep_rows_are_the_runners(tmp_path):
     with open(folder / "list.csv", "rb") as f:
         import hashlib
         assert rows.provenance["patterns_sha256"] == hashlib.sha256(f.read()).hexdigest()
+    same_provenance(rows.provenance, tmp_path / "s.csv.json")
     same = duolink.sweep(A, B, sweep=["beta=0.1:0.9:0.2", "max=5,50"], jobs=1)
     assert np.array_equal(same, rows)
 
