@@ -374,7 +374,7 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         RowOutput output(outPath, stop);
         bool readerLeft = !output.write(capacity ? std::string(kCapacityHeader) + '\n' : sweepHeader(args.axes) + '\n');
         CapacityRunSummary summary(capacity ? o.maxPairs : 0);
-        const ParameterValues values = readParameterValues(*settings.parameters);
+        const ParameterValues values = readParameterValues(*spec.settings.parameters);
         std::optional<std::string> failure; // the first write that failed
         size_t rowsWritten = 0;
         keepFreedMemoryForReuse();
