@@ -135,8 +135,10 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     auto* splitter = new QSplitter;
     splitter->addWidget(chartView_);
     splitter->addWidget(sizes_);
+    // The chart first: the table scrolls where the window is narrow.
     splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 2);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({1000, 300});
 
     auto* controls = new QVBoxLayout;
     controls->addLayout(form);

@@ -868,7 +868,7 @@ TEST_F(RunnerTest, AnalysisMessagesNameTheCause)
          "this job has A Len 10"},
         {{"--capacity", "/dev/stdout", "job"}, 4, "error: --capacity /dev/stdout: is not a regular file"},
         {{"--quiet", "--patterns", "ns.csv", "--noise", "n.csv", "--noise-sigma", "0,1e15", "job"}, 4,
-         "error: --noise n.csv: at noise level 1e+15: "},
+         "error: --noise n.csv: at noise level 1000000000000000: "},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
