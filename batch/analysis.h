@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The runner's analyses: --capacity and --sweep-out, trained in memory.
 #include <atomic>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The runner's command line: what to run, on which folder, with which steps.
 #include <optional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // duolink-batch: runs a Solve headless on the job files of a folder, then
 // optional Load Matrix / Predict / Save Matrix steps on the same engine state.
 #include <algorithm>

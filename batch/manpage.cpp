@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the runner's manual page, from the text --help prints, to the file
 // named on the command line.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Standard output of the runner. A failed write never stops the job: a
 // reader that leaves early (a closed pipe) just ends the output, as does one

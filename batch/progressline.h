@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The progress of an analysis on a terminal: one line on standard error,
 // redrawn in place: rows done of all rows, the rate and the time left.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // --replay FILE.json [OUT]: the analysis a provenance file describes, run
 // again from its folder and list, its rows to OUT (standard output when

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The runner's documentation in one place: `--help` prints it as text and
 // the build turns it into the manual page, so the two always agree.

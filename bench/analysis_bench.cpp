@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the analyses on a full list: 256 pairs of 0/1 patterns (every A
 // pattern once) through a 9 x 8 matrix. Prints one line of figures:
 //   recall_table_ms flip_1thread_s flip_all_s gauss_1thread_s gauss_all_s threads flip_1thread_cpu_s

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes benchmark job H into a folder: 256 binary pattern pairs that do not
 // converge, and parameters that make every presentation run.
 //   make_job_h DIR [MAX_PRESENTATIONS]

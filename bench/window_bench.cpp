@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times Solve in the real window on a job folder prepared by make_job_h.
 // Types the job's 256 pairs into the fields, presses Solve, and prints one
 // line of figures:

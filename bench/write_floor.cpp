@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The write floor of a run: the time its writes alone take.
 //   write_floor plan TRACE PLAN    turns a system call trace of a run
 //                                  (strace -y -e trace=write) into a plan

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=sh
 # Shared by the plot-* scripts; sourced, not run. Each script reads one CSV
 # of duolink-batch, writes what it plots to a scratch file and hands a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The form's side of the Analysis window: what the analyses work on,
 // browsing to the pair of a chosen row, and the one Stop for every run.
 #include <QDir>

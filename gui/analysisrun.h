@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One analysis run off the window's thread: a progress bar, a Stop button
 // and a line that says how the run ended. The work runs on a thread of its

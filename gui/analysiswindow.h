@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Analysis window: a tab for each analysis of the trained matrix and the
 // pattern list. Every analysis works on a copy of both, taken when it

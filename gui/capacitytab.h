@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Capacity tab: random 0/1 pattern sets of growing size, trained with the
 // working folder's parameters; the share of pairs recalled against n, with

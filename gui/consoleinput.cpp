@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pane's mouse and keyboard: selecting by dragging (scrolling on past
 // the edges), by double click and by keys, and its context menu.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The console pane: a read-only, append-only view of report lines that stays
 // fast and compact with millions of lines. Lines are 8-bit text, shown in a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The modal dialogs the window's commands open. The program uses the real Qt
 // dialogs; headless tests plug in their own answers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Data fields that say how they will be read. A field whose text is not read
 // whole as a number (a decimal comma, text after the number, no number, a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Number fields that show the start of their text: a value wider than its
 // field keeps its sign and leading digits in view, and its whole text is in

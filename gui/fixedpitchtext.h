@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Lines of 8-bit text drawn in a fixed-pitch font, one glyph a character at
 // whole multiples of the character width, without the toolkit's text layout:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/form2.h"
 #include "gui/formactions.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: pattern entry, the list and run commands, the console pane.
 #include <QList>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's commands as actions, with their shortcuts and object names,
 // created in one place by the window that lists them in its menus. Each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The form's commands beyond its buttons: keyboard navigation, the working folder, saving the pane's text
 // and the About box.
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The form's controls in their designed places: built once, and the pane
 // given whatever room the window has beyond its designed size.
 #include <QFont>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The form during a Solve: the actions it disables, the input it drops,
 // and closing it while the training runs.
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Hands the console channel's output from a run on a worker thread to the
 // thread that shows it. The run writes into the three sinks as usual; its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A grid of coloured cells with a colour bar: one value per cell, or a mark
 // ("limit", "error") where the cell has none to show.

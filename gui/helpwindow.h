@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Help -> User Manual: the manual in a window of the program's own, with its
 // contents, search, back and forward, and a way to hand it to the browser.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The hidden instance window: holds the count of running copies and its log.
 #include <QWidget>

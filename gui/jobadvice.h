@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What to fix when a job ends on an error in its input. The report keeps its
 // own line for it; the window's message box adds this, in terms of the files

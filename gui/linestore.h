@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The console pane's lines, kept compact: lines are gathered into blocks of
 // about 512 KB of text, and each full block is compressed (zstd). Reading a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's list commands on the session's pattern list: Add, Delete,
 // Update, Next, Previous and Reset, each undoable, the pattern list files,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The list's files: Open, Save and Save As Pattern List, the recent lists,
 // and the question before the list is replaced or the program closes with
 // pairs that are in no file.

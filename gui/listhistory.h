@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Undo and redo for the commands that change the pattern list: each is
 // recorded as the list before and after it, so undoing puts back exactly

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's top-level window: the form in the middle, the menu bar that
 // lists the form's commands, and the status bar with the working folder.

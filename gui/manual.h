@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The user's manual: found where the program was installed, or in the build
 // or source tree it runs from, and shown in the desktop's browser.

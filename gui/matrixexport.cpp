@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The form's exact copy of the matrix: Export Matrix writes the whole
 // matrix as CSV with its shape and UNITY beside it, Import Matrix reads it
 // back bit for bit. Save and Load Matrix keep their two-digit files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Noise tab: how much damage to the A patterns recall survives, as a
 // table and a chart of the shares recalled within TOL and nearest to their

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Long work on the pane's text (saving or copying hundreds of megabytes):
 // done a piece at a time under a progress dialog that can be cancelled, so

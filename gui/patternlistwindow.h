@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The whole pattern list at a glance: a table of the pairs that follows the
 // list commands. Selecting a row browses to that pair in the main window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The pattern list as a table: a read-only view of the store, one row per
 // pair of the list.

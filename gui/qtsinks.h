@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's side of the console channel: the pane, the R2 field and the
 // progress bar as the engine sees them.

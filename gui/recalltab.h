@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Recall tab: every pair of the list recalled through the trained
 // matrix, exactly as Predict recalls it, with the cells outside TOL marked.

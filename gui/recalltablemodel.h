@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The recall table behind the Recall tab's view: one row per pair. The
 // display role holds the texts, the sort role (Qt::UserRole) the numbers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's session and its Solve, which trains on a worker thread while
 // the window's event loop goes on. For the length of a run the worker owns

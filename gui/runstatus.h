@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the main window shows while a Solve trains: the presentation it is
 // in, in the status bar, and its buttons greyed out, since they take no

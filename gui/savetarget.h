@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The checks every save the user names in the window makes before it writes,
 // and the one way the window replaces a file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Run → Settings…: the ten values of the parameters file, checked as they are
 // typed, saved by rewriting only their tokens in the file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Sweep tab: the current list trained once per value of one parameter
 // (a line chart) or per cell of a grid of two (a heat map), with the working

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The training window's exports: the chart as a PNG image and the
 // statistics as a CSV file, each replacing its file atomically.
 #include <QChartView>

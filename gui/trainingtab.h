@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A tab whose run is many in-memory trainings of the working folder's job,
 // one record each (Capacity, Sweep). The records come in in row order, in

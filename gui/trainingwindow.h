@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The training window: R2 and missed pairs per presentation as a chart, the
 // weight map, and a summary of the run. It reads the recorder that the main

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The weight matrix as coloured cells on a diverging scale centred on 0
 // (blue below, white at 0, red above), with a colour bar. Hovering a cell

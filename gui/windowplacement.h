@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the program's windows open: on the screen, beside the main window
 // when there is room, at the place and size they had last time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The working folder: the window engine's job folder, where Solve reads the
 // parameters file and writes the job files and the report.

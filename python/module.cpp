@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // duolink._duolink: the engine and the analyses for the Python package
 // beside it (python/duolink/__init__.py), which checks its arguments, builds
 // the parameters text and gives the results their Python shapes. Everything

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a test of the suite has no timeout of its own.
 #   cmake -DCTEST=ctest -DBUILD_DIR=build -P check_timeouts.cmake
 execute_process(COMMAND ${CTEST} --test-dir ${BUILD_DIR} --show-only=json-v1

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The benchmark job H, shortened, run by the headless runner from start to
 # end: a build with sanitizers turns any finding on this long path into a
 # failure here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The capacity analysis and the parameter sweep: many in-memory trainings,
 // one CSV row each. Rows have a fixed order (their key); a shard K of N

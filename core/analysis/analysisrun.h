@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The capacity analysis and the parameter sweep as one run held in memory:
 // each row a typed record, in row order, for callers that read the rows as

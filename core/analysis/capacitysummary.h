@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The per-n summary of a capacity run: how each training ended, the share of
 // pairs recalled with its 95 % Wilson interval, and the presentations used.

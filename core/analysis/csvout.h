@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An output file that takes the place of an old one only when it is
 // complete (through the one atomic-write helper, core/atomicwrite.h), written

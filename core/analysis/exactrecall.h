@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recall of a B pattern by the engine's own Predict, on a scratch engine
 // holding a copy of the trained matrix, so that any number of recalls on any

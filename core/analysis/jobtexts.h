@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The texts of a job, made in memory as the runner's --patterns and --set
 // would make its files: the two data files from a pattern list. Parameters

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The pattern sets a capacity run keeps: set t of n pairs as the pattern list
 // n<n>-s<t>.csv in a folder the user names, written at the rate of the disk.

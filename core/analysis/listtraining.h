@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One training held in memory with everything a caller may look at
 // afterwards: the statistics of every presentation (as --stats writes them),

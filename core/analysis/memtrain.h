@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A training held entirely in memory: the runner's Solve on a folder's job
 // files, made by the engine itself in quiet mode on the texts of those files

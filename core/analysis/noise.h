@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How much damage to the A patterns recall survives: exhaustive bit flips
 // for 0/1 patterns, seeded Gaussian noise for the others.

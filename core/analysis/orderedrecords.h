@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // runOrdered (core/analysis/orderedrun.h) for tasks whose results are
 // records rather than texts: each finished record waits in a slot of its own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Many independent tasks on a thread pool, their results handed on in task
 // order as soon as each is next: a slow task holds back the ones after it,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What made an analysis's rows: the program, its command, the parameters as
 // read, the options and the list, when it ran and how its rows ended. Written

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The random pattern sets of the capacity analysis. Set t of n pairs comes
 // from its own SplitMix64 stream (core/analysis/splitmix64.h), so any set can

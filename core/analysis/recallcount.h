@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How many pairs of a list a trained matrix recalls, counted as the Recall
 // tab counts them (core/analysis/recalltable.h): each A pattern recalled as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The recall table: every pair of the list recalled through the trained
 // matrix and scored against its own B pattern.

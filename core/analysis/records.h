@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The results of the capacity analysis and the sweep as records with named
 // fields. The window's charts, the summaries and the CSV rows all read these

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SplitMix64: the seeded generator of every random set the analyses make.
 // Small, fast and fully specified by the few lines below, so that a seed

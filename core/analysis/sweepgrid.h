@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The grid of a parameter sweep: one axis per `--sweep NAME=LIST`, where LIST
 // is "a,b,c" or "start:stop:step". A range steps in exact decimal arithmetic,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Work split over threads for the analyses. Results never depend on the
 // number of threads: every piece of work writes only its own slot, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Checked extended arithmetic: the engine's divisions, stores to a double and
 // roundings, each raising RunError where the arithmetic would fault instead

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The R2 sum of quiet runs whose R2 only the last presentation shows: the
 // steps of each pair kept, and summed when the sum is shown.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Job data files, the parameters file and the readers behind them: the
 // readers are EngineState::readParameters, readAVector, countPatterns, ...

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The number texts of the engine's pattern and matrix lines, written a run
 // of values at a time. Whole values over a unity that divides 10^5 (nearly

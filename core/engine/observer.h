@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The training run's statistics, as the engine hands them out: one record per
 // presentation, plus the run's start and end. Beside the console sinks; with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How an engine does its arithmetic. Every shortcut of the engine gives the
 // same bits as the plain loops of reference.h; these switches turn them off,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the engine shows of its vectors and matrices: pane lines, the W
 // matrix as one text rewritten where its weights changed, report values.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The engine's arithmetic as plain loops: what every training, recall and
 // analysis computes, written so that it can be checked against the formulas

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Solve command's engine side (EngineState::solveJob and
 // solveExistingJob, state.h), and the job's fixed file names.

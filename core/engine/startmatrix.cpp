@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The starting matrix of a training: the sum of the outer products of the
 // pairs, quantised to +-unity, and its report.
 #include <algorithm>

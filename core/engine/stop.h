@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Asking a training run to stop. Each engine state has its own request flag
 // (EngineState::stopFlag). The request may come from any thread or from a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two engine runs a Solve starts, the job opening and the training run:
 // EngineState::jobOpening, trainingRun and their steps (state.h), and what a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pair test of quiet runs on 0/unity patterns with whole weights.
 //
 // With every A value 0 or unity and every weight a whole number of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The pair test of quiet runs on 0/unity patterns with whole weights
 // (EngineState::testWholePair, wholepairs.cpp), and what it keeps from pair

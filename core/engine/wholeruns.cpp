@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The quiet whole-pair test of a presentation's pairs in one pass: what
 // testWholePair does for each pair, without looking up again at every pair
 // what the run has already found.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Built for every x86-64 processor: only the functions marked for AVX2 and
 // FMA use them, and only after available() has said they may. The file is
 // compiled without contracting products and sums into fused ones, so every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The steps of the quiet whole-pair test (wholepairs.cpp) four values at a
 // time, for processors with 256-bit vectors and fused multiply-add. Each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The lock a run holds on its job folder: two runs in one folder would write
 // the same job and report files at once. The runner takes it for its whole

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The running processes as the single-instance guard sees them: for each
 // process the file name of its executable (the text after the last "/").

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The parameters file "veld200gSetup.dat" as a text both programs read and
 // edit. Its first ten values are found the way the engine finds them: a value

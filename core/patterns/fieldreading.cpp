@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/patterns/fieldreading.h"
 
 #include "core/support/numgrammar.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the text of a typed number field is read, and whether that is all of
 // what the field shows. The value is always textToReal's; the rest says why a

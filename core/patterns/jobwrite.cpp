@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The job data files written from a pattern list, both or neither.
 #include <string>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Pattern list files: the .csv files that Open and Save Pattern List read and
 // write, and the job data files that Solve writes, read back as a list.

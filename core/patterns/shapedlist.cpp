@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lists of any shape: the limits, the saved text and the job data files.
 #include "core/patterns/shapedlist.h"
 

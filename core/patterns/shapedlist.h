@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Pattern lists of any shape: pairs of N A values and M B values, the same
 // for every pair. The A side gains the parity element, so the engine reads

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An exact copy of the whole W matrix, beside the two-digit matrix file: a
 // CSV of A Len rows of B Len cells, each the stored fixed-point value in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Matrix files: the 9 x 8 block of the W matrix as nine lines of eight
 // two-digit numbers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recall of a B pattern from an A pattern through the W matrix:
 // EngineState::recallB and useWindowShapeBeforeAnyJob (state.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The user's commands on one engine, its pattern list and its working folder.
 // The window and the runner each own a session, call its commands and present

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A thread-safe store of the training statistics for a display: the engine's
 // thread appends, a reader takes what is new whenever it likes.

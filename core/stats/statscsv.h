@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The training statistics as CSV: one line per presentation, each real in the
 // shortest form that reads back to the same double.

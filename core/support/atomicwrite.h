@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Replacing files as a whole. The new content goes to a temporary file in the
 // target's folder, is flushed to the disk and only then takes the target's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Line-printer style output channel to the text pane, and the three
 // window controls the engine writes into. The engine never sees the window:

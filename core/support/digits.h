@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Decimal digits for the number texts (numtext.cpp, exptext.cpp): pairs of
 // digits, powers of ten and the 18 significant digits of a value.

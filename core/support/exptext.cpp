@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Number texts in exponent form: "d.ddE+xxxx", as the report and the
 // matrix files show their values.
 #include "core/support/numtext.h"

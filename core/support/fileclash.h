@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The check that no file a run writes is one it reads or writes in
 // another role, compared as files (through links and other spellings).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one grammar every number the program reads follows, whatever it reads
 // from: a typed field, the parameters and data files, a matrix file, an

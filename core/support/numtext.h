@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Number texts shared by the window, the engine and the file writers.
 // The decimal point is always "."; fields are right-aligned with blanks to a

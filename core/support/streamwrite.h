@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writing to a stream whose reader may stall: a pipe, a FIFO, a terminal.
 // A blocked write must not keep a stop request from ending the run.

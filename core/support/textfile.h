@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The engine's text files: a report writer and a number-scanning reader.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What --version prints, for the window and the runner alike: the program
 // and its version, the copyright and the licence, as GNU programs print them.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the relative links of Markdown files: every linked file exists and
 # every "#anchor" names a heading of the file it points into.
 # Usage: check-links.sh FILE.md...

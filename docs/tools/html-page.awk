@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Wraps cmark's HTML of the manual in a page and gives every heading the id
 # that its Markdown anchor has, so that links to sections work in a browser.
 # Links are made to work where the page is installed, beside examples/:

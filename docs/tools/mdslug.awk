@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The anchor that Markdown hosts give a heading: its text without markup,
 # lower case, with every character but letters, digits, blanks, "-" and "_"
 # dropped and blanks turned into "-". A repeated anchor gets "-1", "-2", ...

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders a Markdown file as a stand-alone HTML page with cmark.
 # Usage: render-manual.sh IN.md OUT.html TITLE
 set -eu

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Duolink from Python: the exact fixed-point delta-rule engine and its
 analyses, on numpy arrays.
 

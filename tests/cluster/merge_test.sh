@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # merge-shards on shards that are right and on shards that are not: every
 # fault fails with a message and leaves the output as it was.
 #   merge_test.sh SOURCE_DIR

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The analyses split into shards: GNU parallel runs the capacity shards of
 # examples/cluster/capacity-parallel, sweep shards run one by one, and each
 # merged result must be byte for byte the unsharded run's, which must itself

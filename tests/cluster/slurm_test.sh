@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The capacity analysis as a Slurm job array on a one-node cluster that this
 # test starts itself: munged (unless one runs already), slurmctld and slurmd
 # with a generated slurm.conf in a scratch folder on unused ports. The merged

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The in-memory training against the engine the runner uses: the same job
 // files, trained both ways, must agree in presentations, every matrix cell,
 // outcome, R2 text and the pairs missed last.

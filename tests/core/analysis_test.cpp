@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The analyses: recall of every pair exactly as Predict computes it, and the
 // noise tables.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The analyses as typed rows in memory: the runner's rows on any thread
 // count and shard, and a stop that keeps the rows finished.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pieces of the analyses: sweep grids, parameter edits, shards, the
 // seeded sets and the ordered thread runner.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capacity summary: outcome counts, shares from integers, the Wilson
 // band, and the divergence bound BETA x |a|^2 < 2 checked against trainings.
 #include <gtest/gtest.h>

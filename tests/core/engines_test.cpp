@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Several engines in one process: each session trains its own job in its own
 // folder with its own sinks, on threads of its own, and every report, pane
 // and statistics line is what the same job gives run alone. (Run under

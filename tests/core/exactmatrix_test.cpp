@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The exact copy of the matrix: export and import give the matrix bit for
 // bit; a file that is not one changes nothing and says why.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a typed field is read as, and whether that is all it shows.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Job files that people got wrong: names that are no files, bytes that are no
 // numbers, tokens of megabytes, numbers out of range. Each job must end with
 // its clear message or its normal reading, never hang or crash, and close

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/support/numtext.h"
 #include "core/patterns/patterns.h"
 #include "core/engine/jobfiles.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Numbers in the analyses' files read as what they are: the shortest text
 // that reads back exactly, computed from the fixed-point integers.
 #include <gtest/gtest.h>

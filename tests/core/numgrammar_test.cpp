@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The number grammar every reader shares: the longest number prefix (typed
 // fields), whole-text numbers (job files, --predict) and the token reader.
 #include <gtest/gtest.h>

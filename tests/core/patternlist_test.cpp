@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pattern list files: the .csv form both ways, the job data files read back,
 // the messages for bad files, and --patterns in the headless runner.
 #include <gtest/gtest.h>

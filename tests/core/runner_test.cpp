@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The headless runner as a script uses it: its own process, its standard
 // streams set up the way shells and pipelines leave them.
 #include <gtest/gtest.h>

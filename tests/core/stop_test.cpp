@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stopping a training run: a run stopped during presentation k writes what a
 // run with MAX Presentations k writes, with the stop line in place of the
 // limit line; a run that would have ended there anyway writes nothing new.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared helpers for the library tests: a scratch working folder, a pane
 // that records its lines, and a clean engine.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The training statistics the engine hands out: checked against the report
 // lines and R2 texts of the hand-worked jobs, their CSV form, the thinning
 // that keeps long series drawable, and the runner's --stats file.

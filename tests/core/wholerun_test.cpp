@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole Solve runs on tiny jobs, compared byte for byte with files worked out
 // by hand: the report file, every text-pane line, the R2 field and the
 // progress bar. Each job is a folder of tests/data/jobs holding its inputs and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's shortcuts against its reference arithmetic: random jobs and
 // random capacity sets, each run with the shortcuts on, with the portable
 // steps only and with the reference loops only. Reports, panes, R2 fields,

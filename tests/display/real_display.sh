@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real window on a real (virtual) X display, driven like a user would:
 # types the example pairs, solves, predicts, saves the pane's text, checks the
 # files in the working folder and that the pane grows with the window.

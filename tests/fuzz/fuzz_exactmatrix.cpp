@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exported matrices. The input is the CSV text.
 // - Parsing either fails with a RunError or gives rows of equal length
 //   within the engine's stores.

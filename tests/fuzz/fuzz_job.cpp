@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole headless job, as duolink-batch runs it: solveExistingJob() on the
 // job files in the working folder, then the recall of one A pattern through
 // the trained matrix (--predict "1 1 0 0 0 0 0 0").

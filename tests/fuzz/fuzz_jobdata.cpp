@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The job data files adata200.dat and bdata200.dat as the training reads
 // them: the pattern count, then every pair.
 //

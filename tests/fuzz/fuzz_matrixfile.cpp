@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Matrix files (.vmat2). The input is the file, loaded as Load Matrix does
 // after a Solve of the window's lengths (A Len 9, B Len 8).
 // - A failed load changes no cell and prints nothing; a load changes only

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The in-memory training against the engine: the same job, trained by
 // solveExistingJob() in the working folder and by trainInMemory() on the
 // files' texts, must end the same way after the same presentations, with the

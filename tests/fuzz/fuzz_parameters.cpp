@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parameters file veld200gSetup.dat, W matrix section included. The input
 // is the whole file. It is read the way a Solve reads it, twice (job opening,
 // then training run), with the report file open; then the input is read once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pattern list files. The input is a .csv list; an input that holds a
 // section separator is also read as a job data file pair (A file, B file).
 // - A bad file raises PatternListError naming the file, nothing else.

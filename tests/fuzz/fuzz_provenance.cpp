@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The provenance file that --replay reads. Any input either reads or is
 // refused with ProvenanceError; what reads is a command, a folder and (for a
 // sweep) a list with a 64-digit digest, and a file written from it reads

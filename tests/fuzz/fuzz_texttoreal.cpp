@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // textToReal, the reading of the window's number fields. The input is a field
 // text. Two properties are checked:
 // - appending a character that cannot continue a number changes nothing: the

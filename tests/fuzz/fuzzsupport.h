@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the fuzz targets: a private working folder, sinks that drop what
 // the engine shows, a clean engine for every input, the section format of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two copies of one program: only the copy that started last ends itself
 // with the notice, whichever of them checks; the older one goes on.
 #include <gtest/gtest.h>

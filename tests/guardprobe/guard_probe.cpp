@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the single-instance check headless for the two-copy test.
 //   guard_probe hold   check and print PASS, then again for each line on stdin
 //   guard_probe late   print READY, then check and print PASS for each line on stdin

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Analysis window through its real widgets, on the real engine: the
 // Recall and Noise tabs after a Solve of the example list.
 #include <QAction>

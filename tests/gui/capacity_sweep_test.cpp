@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Capacity and Sweep tabs of the Analysis window through their widgets:
 // what they save is what the runner's --capacity and --sweep-out write for
 // the same settings, and Stop (Esc) ends a run with the finished rows kept.

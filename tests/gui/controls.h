@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The form's controls and actions, found by their object names, for the
 // tests and the benchmarks that drive the window.

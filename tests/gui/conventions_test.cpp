@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop conventions around the specified window: undo of the list
 // commands, the question before closing with unsaved pairs, Return on a
 // focused button, Esc and the status text during a run, and windows that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window as a desktop application: resizing, the actions behind menus and
 // shortcuts, the keyboard, the working folder, saving the pane, About, the
 // remembered window state and the command line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pattern list as the user's document: the caption names its file and
 // marks unsaved pairs, Save writes to that file, Open Recent lists the last
 // lists, replacing unsaved pairs asks first, and a recovery list left by an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Data fields that are not read whole as a number: their mark, tooltip and
 // the status bar's note, while the value read stays the specified one.
 #include <QAction>

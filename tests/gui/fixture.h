@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window under test, with dialogs that record what they were asked.
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Synthetic keyboard and mouse input for the window tests, delivered the way
 // the toolkit delivers real input to a widget.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A long Solve in the real window: the window goes on handling events while
 // user input stays blocked, Stop ends the run cleanly, and closing the window
 // asks first.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saving and copying much of the pane: a progress dialog that can be
 // cancelled, and a question before a big copy; small work shows neither.
 #include <QAction>

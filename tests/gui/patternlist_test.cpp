@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Open and Save Pattern List and the list window, driven through the real
 // window in a scratch working folder.
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every save the user names in the window: an existing file is replaced only
 // after a yes, and a target that is not a regular file is refused untouched.
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Run → Settings… on the real window: what the dialog saves is what the next
 // Solve reads, and a training continues from the current matrix.
 #include <QCheckBox>

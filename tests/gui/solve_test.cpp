@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Solve, Predict and the matrix files driven through the real window, on the
 // real engine, in a scratch working folder.
 #include <QApplication>

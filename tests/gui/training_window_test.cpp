@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The training window on real Solves in the real window: the chart against
 // the pane, the weight map against the matrix, the export against the
 // headless runner's --stats file, and the pane and report bytes with the

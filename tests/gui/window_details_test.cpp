@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window tells the user beyond the specified texts: whole field
 // values, the list's state in the status bar, the pane's Edit commands and
 // the matrix file dialogs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Analysis window's forms at their natural width beside their charts,
 // table headers that read whole, numbers shown with a point under any
 // locale, and Ctrl+Return asking before it adds a field not read whole.

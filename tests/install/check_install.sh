@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a scratch prefix and checks the installed tree with
 # the desktop's own validators, then makes the Debian package and checks its
 # contents and dependencies. Nothing is installed on the machine.

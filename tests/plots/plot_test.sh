@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The plot scripts of examples/ on small files of each analysis, a name with
 # a blank and a quote among them: each writes a PDF and a PNG beside the CSV,
 # and refuses a file that is not what it plots without writing anything.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Executes a notebook headless in its own folder, its output kept in a
 # scratch folder, and fails if a cell raises. Usage: run_notebook.sh PYTHON NOTEBOOK
 # Exit status 77 (skipped) when nbconvert or the kernel is not installed.

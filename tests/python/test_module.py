@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The Python package against the headless runner: the same input gives the
 same report, statistics, rows and recalls, byte for byte where the runner
 writes bytes. DUOLINK_BATCH names the runner; the package comes from
