@@ -293,7 +293,7 @@ void printCapacitySummary(CapacityRunSummary& summary, const CapacityOptions& o,
 
 // FILE.json beside the analysis's FILE: what made its rows.
 void writeProvenance(const std::string& path, const AnalysisArguments& args, const std::string& dir,
-                     const AnalysisInputs& in, AnalysisSpec spec, const AnalysisEnd& end,
+                     const AnalysisInputs& in, AnalysisSpec request, const AnalysisEnd& end,
                      std::chrono::system_clock::time_point started)
 {
     Provenance provenance;
@@ -302,12 +302,12 @@ void writeProvenance(const std::string& path, const AnalysisArguments& args, con
     provenance.command = args.command;
     std::error_code ignored;
     provenance.folder = fs::weakly_canonical(fs::absolute(dir, ignored), ignored).string();
-    provenance.jobs = ThreadPool(spec.jobs).threadCount();
-    if (spec.kind == AnalysisKind::Sweep) {
+    provenance.jobs = ThreadPool(request.jobs).threadCount();
+    if (request.kind == AnalysisKind::Sweep) {
         provenance.list = fs::weakly_canonical(fs::absolute(in.listName, ignored), ignored).string();
         provenance.listSha256 = in.listSha256;
     }
-    provenance.spec = std::move(spec);
+    provenance.request = std::move(request);
     provenance.stopped = end.stopped;
     provenance.outcomes = end.outcomes;
     if (const int error = replaceFile(path, provenanceJson(provenance)))
@@ -361,28 +361,28 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
             removeLeftovers(out.parent_path().empty() ? "." : out.parent_path().string(), out.filename().string());
         }
 
-        AnalysisSpec spec;
-        spec.kind = capacity ? AnalysisKind::Capacity : AnalysisKind::Sweep;
-        spec.capacity = args.capacity;
-        spec.axes = args.axes;
-        spec.list = std::move(in.list);
-        spec.settings = std::move(in.settings);
-        spec.shard = args.shard;
-        spec.jobs = static_cast<unsigned>(args.jobs);
+        AnalysisSpec request;
+        request.kind = capacity ? AnalysisKind::Capacity : AnalysisKind::Sweep;
+        request.capacity = args.capacity;
+        request.axes = args.axes;
+        request.list = std::move(in.list);
+        request.settings = std::move(in.settings);
+        request.shard = args.shard;
+        request.jobs = static_cast<unsigned>(args.jobs);
         const CapacityOptions& o = args.capacity;
 
         // "-" is standard output, for tools that collect it (GNU parallel).
         RowOutput output(outPath, stop);
         bool readerLeft = !output.write(capacity ? std::string(kCapacityHeader) + '\n' : sweepHeader(args.axes) + '\n');
         CapacityRunSummary summary(capacity ? o.maxPairs : 0);
-        const ParameterValues values = readParameterValues(*spec.settings.parameters);
+        const ParameterValues values = readParameterValues(*request.settings.parameters);
         std::optional<std::string> failure; // the first write that failed
         size_t rowsWritten = 0;
         keepFreedMemoryForReuse();
         const auto started = std::chrono::system_clock::now();
         // Not over rows going to the same terminal.
         ProgressLine line(args.progress && !(output.toStdout() && ::isatty(STDOUT_FILENO) == 1),
-                          analysisShardRows(spec));
+                          analysisShardRows(request));
         line.update(0);
         AnalysisHooks hooks;
         hooks.stop = &stop;
@@ -406,7 +406,7 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         };
         WorkProgress progress;
         progress.stop = readerLeft;
-        const AnalysisEnd end = streamAnalysis(spec, hooks, progress);
+        const AnalysisEnd end = streamAnalysis(request, hooks, progress);
         line.clear();
         const size_t count = end.total;
         if (end.failure && !failure)
@@ -419,7 +419,7 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         }
         output.commit();
         if (!output.toStdout())
-            writeProvenance(outPath + ".json", args, dir, in, std::move(spec), end, started);
+            writeProvenance(outPath + ".json", args, dir, in, std::move(request), end, started);
         // A signal stops the run even where it also left a stalled reader.
         const bool stopped = stop.load() || (end.stopped && !readerLeft);
         if (stopped)

@@ -12,17 +12,17 @@ namespace duolink::analysis {
 
 namespace {
 
-// The rows of `spec`, kept in memory.
-AnalysisRun collect(const AnalysisSpec& spec, WorkProgress& progress)
+// The rows of `request`, kept in memory.
+AnalysisRun collect(const AnalysisSpec& request, WorkProgress& progress)
 {
     AnalysisRun run;
-    run.rows.reserve(analysisShardRows(spec));
+    run.rows.reserve(analysisShardRows(request));
     AnalysisHooks hooks;
     hooks.row = [&](const AnalysisRow& row) {
         run.rows.push_back(row);
         return true;
     };
-    run.stopped = streamAnalysis(spec, hooks, progress).stopped;
+    run.stopped = streamAnalysis(request, hooks, progress).stopped;
     return run;
 }
 
@@ -31,26 +31,26 @@ AnalysisRun collect(const AnalysisSpec& spec, WorkProgress& progress)
 AnalysisRun runCapacity(const CapacityOptions& options, const JobTexts& settings, Shard shard,
                         const ThreadPool& pool, WorkProgress& progress)
 {
-    AnalysisSpec spec;
-    spec.capacity = options;
-    spec.settings = settings;
-    spec.shard = shard;
-    spec.jobs = pool.threadCount();
-    return collect(spec, progress);
+    AnalysisSpec request;
+    request.capacity = options;
+    request.settings = settings;
+    request.shard = shard;
+    request.jobs = pool.threadCount();
+    return collect(request, progress);
 }
 
 AnalysisRun runSweep(const std::vector<SweepAxis>& axes, const PatternPairs& list, const JobTexts& settings,
                      Shard shard, const ThreadPool& pool, WorkProgress& progress)
 {
-    AnalysisSpec spec;
-    spec.kind = AnalysisKind::Sweep;
-    spec.axes = axes;
-    spec.list = list;
-    spec.settings = settings;
-    putDataTexts(spec.settings, list);
-    spec.shard = shard;
-    spec.jobs = pool.threadCount();
-    return collect(spec, progress);
+    AnalysisSpec request;
+    request.kind = AnalysisKind::Sweep;
+    request.axes = axes;
+    request.list = list;
+    request.settings = settings;
+    putDataTexts(request.settings, list);
+    request.shard = shard;
+    request.jobs = pool.threadCount();
+    return collect(request, progress);
 }
 
 std::string capacityCsv(const CapacityOptions& options, const AnalysisRun& run)
@@ -69,14 +69,14 @@ std::string sweepCsv(const std::vector<SweepAxis>& axes, const AnalysisRun& run)
     return out;
 }
 
-size_t analysisRows(const AnalysisSpec& spec)
+size_t analysisRows(const AnalysisSpec& request)
 {
-    return spec.kind == AnalysisKind::Capacity ? capacityRowCount(spec.capacity) : gridCellCount(spec.axes);
+    return request.kind == AnalysisKind::Capacity ? capacityRowCount(request.capacity) : gridCellCount(request.axes);
 }
 
-size_t analysisShardRows(const AnalysisSpec& spec)
+size_t analysisShardRows(const AnalysisSpec& request)
 {
-    return shardRowCount(analysisRows(spec), spec.shard);
+    return shardRowCount(analysisRows(request), request.shard);
 }
 
 namespace {
@@ -87,33 +87,33 @@ struct RowOrFailure {
     std::optional<std::string> failure;
 };
 
-std::optional<RowResult> trainRow(const AnalysisSpec& spec, size_t row,
+std::optional<RowResult> trainRow(const AnalysisSpec& request, size_t row,
                                   const AnalysisHooks& hooks, const std::atomic<bool>& stop)
 {
-    if (spec.kind == AnalysisKind::Sweep) {
-        JobTexts job = spec.settings;
-        job.parameters = cellParameters(spec.axes, row, spec.settings.parameters.value_or(std::string()));
-        return trainAndCount(job, spec.list, &stop);
+    if (request.kind == AnalysisKind::Sweep) {
+        JobTexts job = request.settings;
+        job.parameters = cellParameters(request.axes, row, request.settings.parameters.value_or(std::string()));
+        return trainAndCount(job, request.list, &stop);
     }
-    const CapacityOptions& o = spec.capacity;
+    const CapacityOptions& o = request.capacity;
     const int n = capacityPairs(o, row), t = capacitySet(o, row);
     const PatternPairs set = randomSet(o.seed, n, t, o.density);
     if (hooks.keepSet)
         hooks.keepSet(n, t, set);
-    return trainAndCount(set, spec.settings, &stop);
+    return trainAndCount(set, request.settings, &stop);
 }
 
 } // namespace
 
-AnalysisEnd streamAnalysis(const AnalysisSpec& spec, const AnalysisHooks& hooks, WorkProgress& progress)
+AnalysisEnd streamAnalysis(const AnalysisSpec& request, const AnalysisHooks& hooks, WorkProgress& progress)
 {
     AnalysisEnd end;
-    end.total = analysisShardRows(spec);
-    const ThreadPool pool(spec.jobs);
+    end.total = analysisShardRows(request);
+    const ThreadPool pool(request.jobs);
     bool refused = false; // hooks.row wanted no more rows
     auto task = [&](size_t j, unsigned, const std::atomic<bool>& stop) -> std::optional<RowOrFailure> {
         try {
-            std::optional<RowResult> r = trainRow(spec, shardRow(j, spec.shard), hooks, stop);
+            std::optional<RowResult> r = trainRow(request, shardRow(j, request.shard), hooks, stop);
             return r ? std::optional(RowOrFailure{std::move(*r), {}}) : std::nullopt;
         } catch (const RunError& e) {
             // A set that cannot be kept: the row has no file to rerun.
@@ -130,7 +130,7 @@ AnalysisEnd streamAnalysis(const AnalysisSpec& spec, const AnalysisHooks& hooks,
         }
         ++end.outcomes[static_cast<size_t>(r.result.outcome)];
         ++end.rows;
-        if (hooks.row && !hooks.row({shardRow(j, spec.shard), r.result})) {
+        if (hooks.row && !hooks.row({shardRow(j, request.shard), r.result})) {
             refused = true;
             progress.stop = true;
         }

@@ -60,8 +60,8 @@ struct AnalysisSpec {
 };
 
 // The rows of the whole run and of its shard.
-size_t analysisRows(const AnalysisSpec& spec);
-size_t analysisShardRows(const AnalysisSpec& spec);
+size_t analysisRows(const AnalysisSpec& request);
+size_t analysisShardRows(const AnalysisSpec& request);
 
 struct AnalysisHooks {
     // Each capacity set before its training, on a worker thread (to keep the
@@ -82,8 +82,8 @@ struct AnalysisEnd {
     std::array<size_t, 4> outcomes{};   // rows by Outcome
 };
 
-// Runs `spec`, handing each row to `hooks.row` as soon as it is next.
+// Runs `request`, handing each row to `hooks.row` as soon as it is next.
 // `progress.done` counts the trainings finished, `progress.total` all of them.
-AnalysisEnd streamAnalysis(const AnalysisSpec& spec, const AnalysisHooks& hooks, WorkProgress& progress);
+AnalysisEnd streamAnalysis(const AnalysisSpec& request, const AnalysisHooks& hooks, WorkProgress& progress);
 
 } // namespace duolink::analysis

@@ -115,14 +115,14 @@ std::string provenanceJson(const Provenance& p)
     key(out, "folder");
     appendString(out, p.folder);
     key(out, "analysis");
-    out += p.spec.kind == AnalysisKind::Capacity ? "\"capacity\"" : "\"sweep\"";
+    out += p.request.kind == AnalysisKind::Capacity ? "\"capacity\"" : "\"sweep\"";
     key(out, "parameters");
-    appendParameters(out, p.spec.settings.parameters.value_or(std::string()));
-    appendOptions(out, p.spec);
+    appendParameters(out, p.request.settings.parameters.value_or(std::string()));
+    appendOptions(out, p.request);
     key(out, "jobs");
     out += std::to_string(p.jobs);
     key(out, "shard");
-    appendString(out, std::to_string(p.spec.shard.index) + '/' + std::to_string(p.spec.shard.count));
+    appendString(out, std::to_string(p.request.shard.index) + '/' + std::to_string(p.request.shard.count));
     if (!p.list.empty()) {
         key(out, "patterns");
         appendString(out, p.list);

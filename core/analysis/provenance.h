@@ -19,7 +19,7 @@ namespace duolink::analysis {
 struct Provenance {
     std::vector<std::string> command;    // the program's arguments, its name first
     std::string folder;                  // the job folder, absolute
-    AnalysisSpec spec;                   // kind, sizes, seed, grid, parameters, shard
+    AnalysisSpec request;                   // kind, sizes, seed, grid, parameters, shard
     unsigned jobs = 1;                   // threads the run used
     std::string list, listSha256;        // a sweep's list file and its digest
     std::chrono::system_clock::time_point started, ended;

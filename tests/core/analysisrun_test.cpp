@@ -107,7 +107,7 @@ TEST(AnalysisRun, ProvenanceDigestAndText)
     EXPECT_EQ(sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     Provenance p;
     p.command = {"duolink-batch", "--capacity", "a \"b\"\\\n.csv"};
-    p.spec.settings.parameters = kParameters;
+    p.request.settings.parameters = kParameters;
     p.outcomes = {3, 2, 1, 0};
     const std::string json = provenanceJson(p);
     EXPECT_NE(json.find(R"("a \"b\"\\\u000a.csv")"), std::string::npos) << json;

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     p.folder = record.folder;
     p.list = record.list;
     p.listSha256 = record.listSha256;
-    p.spec.settings.parameters = "2\n30\n9\n8\n0\n0.5\n0\n2\n10000\n0.1\n";
+    p.request.settings.parameters = "2\n30\n9\n8\n0\n0.5\n0\n2\n10000\n0.1\n";
     const ProvenanceRecord again = readProvenance(provenanceJson(p));
     FUZZ_CHECK(again.command == record.command && again.folder == record.folder && again.list == record.list &&
                again.listSha256 == record.listSha256);
