@@ -66,16 +66,6 @@ std::string capacityRowText(const CapacityOptions& o, size_t row, const RowResul
            resultColumns(r) + '\n';
 }
 
-void CapacitySummary::add(int n, const RowResult& r)
-{
-    const double share = n > 0 ? static_cast<double>(r.recall.recalled) / n : 0;
-    ++sets;
-    shareSum += share;
-    shareMin = std::min(shareMin, share);
-    shareMax = std::max(shareMax, share);
-    presentationsSum += r.presentations;
-}
-
 std::string sweepHeader(const std::vector<SweepAxis>& axes)
 {
     std::string out;

@@ -58,16 +58,6 @@ inline int capacityPairs(const CapacityOptions& o, size_t row) { return static_c
 inline int capacitySet(const CapacityOptions& o, size_t row) { return static_cast<int>(row % o.setsPerSize) + 1; }
 std::string capacityRowText(const CapacityOptions& o, size_t row, const RowResult& r);
 
-// The per-n summary: shares recalled and presentations used.
-struct CapacitySummary {
-    int sets = 0;
-    double shareSum = 0, shareMin = 1, shareMax = 0;
-    long long presentationsSum = 0;
-    void add(int n, const RowResult& r);
-    double meanShare() const { return sets ? shareSum / sets : 0; }
-    double meanPresentations() const { return sets ? static_cast<double>(presentationsSum) / sets : 0; }
-};
-
 // --- Sweep ---------------------------------------------------------------------------------
 
 std::string sweepHeader(const std::vector<SweepAxis>& axes);
