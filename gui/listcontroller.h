@@ -119,6 +119,8 @@ private:
     // Before the list is replaced: true when it may go (saved, discarded or
     // nothing to lose), false when the user cancelled.
     bool mayReplaceList(const QString& question);
+    // Not while a run holds the list, and only once unsaved pairs are saved or given up.
+    bool mayOpenAnotherList();
     bool saveTo(const QString& path);
     void loadFile(const QString& path);
     static void rememberRecent(const QString& path);

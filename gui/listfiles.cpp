@@ -75,13 +75,16 @@ bool ListController::mayReplaceList(const QString& question)
     return false;
 }
 
+bool ListController::mayOpenAnotherList()
+{
+    return !locked_ && mayReplaceList(list_.patternCount == 1
+                                          ? tr("Save the pair before opening another list?")
+                                          : tr("Save the %1 pairs before opening another list?").arg(list_.patternCount));
+}
+
 void ListController::openPatternList()
 {
-    if (locked_)
-        return;
-    if (!mayReplaceList(list_.patternCount == 1
-                            ? tr("Save the pair before opening another list?")
-                            : tr("Save the %1 pairs before opening another list?").arg(list_.patternCount)))
+    if (!mayOpenAnotherList())
         return;
     const std::optional<QString> name = dialogs_().openFileName(window_, openFilter(), lastPatternListName_);
     if (!name || name->isEmpty())
@@ -92,11 +95,7 @@ void ListController::openPatternList()
 
 void ListController::openPatternListFile(const QString& path)
 {
-    if (locked_)
-        return;
-    if (!mayReplaceList(list_.patternCount == 1
-                            ? tr("Save the pair before opening another list?")
-                            : tr("Save the %1 pairs before opening another list?").arg(list_.patternCount)))
+    if (!mayOpenAnotherList())
         return;
     loadFile(path);
 }
