@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "batch/analysis.h"
 #include "batch/progressline.h"
+#include "batch/jobrecord.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -179,6 +180,7 @@ struct AnalysisInputs {
     JobTexts settings;
     PatternPairs list; // a sweep's list
     std::string listName, listSha256;
+    std::vector<InputFile> files; // what was read, with its digest
 };
 
 // Reads the job's files under a shared hold of the folder lock, so that a
@@ -199,11 +201,15 @@ std::optional<int> readInputs(const AnalysisArguments& args, const std::string& 
                      dir.c_str());
         return kExitError;
     }
+    in.files.push_back(inputFile("parameters", dir + "/" + kParametersFileName, *parameters));
     in.settings.options = args.engineOptions;
     in.settings.parameters = editParameters(*parameters, args.settings);
     checkAnalysisShape(args.axes, *in.settings.parameters);
-    if (const std::string simulation = findSimulationFile(dir); !simulation.empty())
+    if (const std::string simulation = findSimulationFile(dir); !simulation.empty()) {
         in.settings.simulation = readTextFile(dir + "/" + simulation);
+        if (in.settings.simulation)
+            in.files.push_back(inputFile("simulation", dir + "/" + simulation, *in.settings.simulation));
+    }
     if (!args.capacityFile.empty())
         return std::nullopt;
     // A sweep's list: the job's data files as they are, or a pattern list.
@@ -217,6 +223,7 @@ std::optional<int> readInputs(const AnalysisArguments& args, const std::string& 
             in.list = readPatternListFile(aPath, aPath);
             in.settings.aData = readTextFile(aPath).value_or("");
             in.settings.bData = readTextFile(bPath).value_or("");
+            in.files.push_back(inputFile("B data", bPath, in.settings.bData));
         }
     } catch (const PatternListError& e) {
         std::fprintf(stderr, "duolink-batch: %s\n", e.what());
@@ -310,6 +317,7 @@ void writeProvenance(const std::string& path, const AnalysisArguments& args, con
     provenance.request = std::move(request);
     provenance.stopped = end.stopped;
     provenance.outcomes = end.outcomes;
+    provenance.inputs = in.files;
     if (const int error = replaceFile(path, provenanceJson(provenance)))
         throw RunError(path + ": " + ioErrorMessage(error));
 }

@@ -20,6 +20,7 @@
 
 #include "batch/analysis.h"
 #include "batch/arguments.h"
+#include "batch/jobrecord.h"
 #include "core/support/fileclash.h"
 #include "batch/output.h"
 #include "batch/replay.h"
@@ -150,17 +151,32 @@ private:
     std::optional<PatternPairs> list_;
 };
 
-void recallTableStep(const EngineState& engine, const std::string& file, JobList& list, double tolerance)
+// The parameters text the run read: the file with --set applied.
+std::string parametersRead(const EngineState& engine, const Arguments& args)
+{
+    std::string text;
+    std::string readError;
+    if (!readParametersFile(engine.pathOf(kParametersFileName), text, readError))
+        return {};
+    return args.settingsGiven ? editParameters(text, args.settings) : text;
+}
+
+void recallTableStep(const EngineState& engine, const Step& step, JobList& list, double tolerance, StepTable table,
+                     const JobRecord& record)
 {
     analysis::checkAnalysisShape(engine.aLen);
-    const RecallTable table = recallTable(RecallSnapshot::of(engine), list.get(), tolerance);
-    if (const int error = replaceFile(file, recallTableCsv(table)))
+    const RecallTable recall = recallTable(RecallSnapshot::of(engine), list.get(), tolerance);
+    if (const int error = replaceFile(step.value, recallTableCsv(recall)))
         throwIoError(error);
+    table.tol = tolerance;
+    table.rows = recall.rows.size();
+    writeStepProvenance(record, table);
 }
 
 // A stop request ends the run between two pieces of a few milliseconds; the
 // file then holds the levels finished, and a line says how many.
-void noiseStep(EngineState& engine, const Step& step, JobList& list, NoiseOptions options, double tolerance)
+void noiseStep(EngineState& engine, const Step& step, JobList& list, NoiseOptions options, double tolerance,
+               StepTable table, const JobRecord& record)
 {
     analysis::checkAnalysisShape(engine.aLen);
     options.tol = tolerance;
@@ -168,11 +184,17 @@ void noiseStep(EngineState& engine, const Step& step, JobList& list, NoiseOption
     WorkProgress progress;
     progress.signalStop = engine.stopFlagPointer();
     NoiseTable finished;
-    const std::optional<NoiseTable> table =
+    const std::optional<NoiseTable> noise =
         noiseTable(RecallSnapshot::of(engine), list.get(), options, pool, &progress, &finished);
-    if (const int error = replaceFile(step.value, noiseTableCsv(table ? *table : finished)))
+    const NoiseTable& kept = noise ? *noise : finished;
+    if (const int error = replaceFile(step.value, noiseTableCsv(kept)))
         throwIoError(error);
-    if (!table) {
+    table.tol = tolerance;
+    table.noise = &options;
+    table.rows = kept.rows.size();
+    table.stopped = !noise;
+    writeStepProvenance(record, table);
+    if (!noise) {
         const size_t levels = isBinaryList(list.get()) ? 9 : options.sigmas.size();
         reportStopped(step.label, finished.rows.size(), levels);
     }
@@ -269,6 +291,7 @@ std::vector<FileUse> fileUses(EngineState& engine, const Arguments& args, const 
         }
         if (step.kind == OptionId::RecallTable || step.kind == OptionId::Noise) {
             uses.push_back({step.value, step.label, true, true});
+            uses.push_back({step.value + ".json", step.label + " (its provenance)", true, true});
             analyses = true;
         }
     }
@@ -295,6 +318,141 @@ int outputError(int error)
     return kExitError;
 }
 
+// Runs the `index`th step of `args` on the session's engine.
+Outcome runStep(Session& session, const Arguments& args, size_t index, JobList& jobList, StandardOutput& out,
+                const JobRecord& record)
+{
+    EngineState& engine = session.engine();
+    const Step& s = args.steps[index];
+    switch (s.kind) {
+    case OptionId::LoadMatrix: return session.loadMatrix(s.value, s.label);
+    case OptionId::SaveMatrix: return session.saveMatrix(s.value, s.label);
+    case OptionId::ExportMatrix: return session.exportMatrix(s.value, s.label);
+    case OptionId::ImportMatrix: return session.importMatrix(s.value, s.label);
+    case OptionId::Predict: return session.run(s.label, [&] { predictStep(session, s.value, out); });
+    case OptionId::RecallTable:
+        return session.run(s.label, [&] {
+            recallTableStep(engine, s, jobList, args.tol.value_or(engine.tol),
+                            {&s, index, parametersRead(engine, args)}, record);
+        });
+    case OptionId::Noise:
+        return session.run(s.label, [&] {
+            noiseStep(engine, s, jobList, args.noise, args.tol.value_or(engine.tol),
+                      {&s, index, parametersRead(engine, args)}, record);
+        });
+    default: return {};
+    }
+}
+
+int runSteps(Session& session, const Arguments& args, const std::string& dir, StandardOutput& out,
+             const JobRecord& record);
+
+// The Solve and the steps of `args` on the job folder `dir`. `given` holds
+// what the tables were made from when they are made again (--replay); else
+// the run's own files are recorded. Returns the exit status.
+int runJob(Session& session, Arguments& args, const std::string& dir, StandardOutput& out,
+           const std::vector<std::string>& command, const JobRecord* given)
+{
+    EngineState& engine = session.engine();
+    const std::string patternsPath = absoluteName(args.patternsFile);
+    const std::string statsPath = absoluteName(args.statsFile);
+    if (args.dirGiven) {
+        resolveFiles(args.steps);
+        session.setFolder(dir, dir);
+    } else {
+        session.setFolder({}, dir);
+    }
+    // An output must never overwrite an input: checked before anything is
+    // written.
+    if (const std::string clash = findFileClash(fileUses(engine, args, patternsPath, statsPath)); !clash.empty())
+        return usageError(clash + "; nothing was written");
+    // Steps that read the job's list without a Solve share the folder with
+    // other readers, never with a run that writes the job files.
+    FolderLock readLock;
+    if (args.solve || !args.patternsFile.empty()) {
+        if (const Outcome locked = session.lockFolder(); !locked.ok()) {
+            std::fprintf(stderr, "error: %s\n", locked.message.c_str());
+            return kExitFolderInUse;
+        }
+    } else if (readsJobList(args) && !readLock.tryLockShared(dir)) {
+        std::fprintf(stderr, "error: %s\n", folderInUseMessage(dir, readLock.holder()).c_str());
+        return kExitFolderInUse;
+    }
+    const JobRecord record = given ? *given : recordJob(args, dir, patternsPath, command);
+    if (!args.patternsFile.empty()) {
+        std::string message;
+        switch (writePatternJob(patternsPath, args.patternsFile, engine.jobFolder, dir, message,
+                                [&](const ListShape& shape) { return takeListShape(args, shape); })) {
+        case PatternJobOutcome::Written: break;
+        case PatternJobOutcome::BadList:
+            std::fprintf(stderr, "duolink-batch: %s\n", message.c_str());
+            return kExitUsage;
+        case PatternJobOutcome::WriteFailed:
+            std::fprintf(stderr, "error: --patterns %s: %s\n", args.patternsFile.c_str(), message.c_str());
+            return kExitError;
+        }
+    }
+
+    // --set: the run reads the file's text with the values replaced, exactly
+    // as it would read the edited file. A file that cannot be read is left
+    // to the job, which reports it.
+    if (args.settingsGiven) {
+        std::string parameters;
+        std::string readError;
+        if (readParametersFile(engine.pathOf(kParametersFileName), parameters, readError))
+            engine.setJobFileText(kParametersFileName, editParameters(parameters, args.settings));
+    }
+
+    return runSteps(session, args, dir, out, record);
+}
+
+// The Solve and the steps, once the job folder is held and the job written.
+int runSteps(Session& session, const Arguments& args, const std::string& dir, StandardOutput& out,
+             const JobRecord& record)
+{
+    EngineState& engine = session.engine();
+    const std::string patternsPath = absoluteName(args.patternsFile);
+    const std::string statsPath = absoluteName(args.statsFile);
+    StatsFileWriter stats;
+    stats.watchStop(engine.stopFlagPointer());
+    StdoutPane pane(out, args.quiet);
+    LiveStatus status(engine, isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) != 1);
+    engine.console.consolePane = &pane;
+    engine.console.r2Edit = &status;
+    engine.console.runProgressBar = &status;
+
+    JobList jobList(engine, patternsPath, args.patternsFile);
+    Outcome outcome;
+    if (!args.statsFile.empty()) {
+        outcome = session.run("--stats " + args.statsFile, [&] { stats.open(statsPath); });
+        engine.trainingObserver = &stats;
+    }
+    if (outcome.ok() && args.solve)
+        outcome = session.solveExistingJob("solve " + dir);
+    for (size_t index = 0; index < args.steps.size(); ++index) {
+        // Interrupted: the job's report is complete; the steps after it are
+        // not run.
+        if (!outcome.ok() || session.engine().stopRequested())
+            break;
+        outcome = runStep(session, args, index, jobList, out, record);
+    }
+    std::string error;
+    int exitCode = presentOutcome(outcome, error);
+    if (exitCode == kExitOk && engine.stopRequested())
+        exitCode = kExitStopped;
+    out.flush();
+    status.finishLive();
+    if (!error.empty())
+        std::fprintf(stderr, "%s\n", error.c_str());
+    if (out.error()) {
+        const int outputStatus = outputError(out.error());
+        if (exitCode == kExitOk)
+            exitCode = outputStatus;
+    }
+    std::fprintf(stderr, "R2 Correlation: %s\nProgress: %d\n", status.r2Text.c_str(), status.progress.position);
+    return exitCode;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -316,7 +474,11 @@ int main(int argc, char** argv)
     if (argc >= 2 && std::string_view(argv[1]) == "--replay") {
         if (argc < 3 || argc > 4 || !*argv[2])
             return usageError("--replay takes FILE.json and, if wanted, the file to write (standard output when not given)");
-        return replayAnalysis(argv[2], argc == 4 ? argv[3] : "-", false, *engine.stopFlagPointer());
+        return replayAnalysis(argv[2], argc == 4 ? argv[3] : "-", false, *engine.stopFlagPointer(),
+                              [&](Arguments& args, const JobRecord& record) {
+                                  args.analysis.engineOptions = engineOptions;
+                                  return runJob(session, args, args.dir, out, record.command, &record);
+                              });
     }
     Arguments args;
     try {
@@ -343,103 +505,5 @@ int main(int argc, char** argv)
         args.analysis.command.assign(argv, argv + argc);
         return runAnalysis(args.analysis, dir, patternsPath, args.patternsFile, *engine.stopFlagPointer());
     }
-    const std::string statsPath = absoluteName(args.statsFile);
-    if (args.dirGiven) {
-        resolveFiles(args.steps);
-        session.setFolder(dir, dir);
-    } else {
-        session.setFolder({}, dir);
-    }
-    // An output must never overwrite an input: checked before anything is
-    // written.
-    if (const std::string clash = findFileClash(fileUses(engine, args, patternsPath, statsPath)); !clash.empty())
-        return usageError(clash + "; nothing was written");
-    // Steps that read the job's list without a Solve share the folder with
-    // other readers, never with a run that writes the job files.
-    FolderLock readLock;
-    if (args.solve || !args.patternsFile.empty()) {
-        if (const Outcome locked = session.lockFolder(); !locked.ok()) {
-            std::fprintf(stderr, "error: %s\n", locked.message.c_str());
-            return kExitFolderInUse;
-        }
-    } else if (readsJobList(args) && !readLock.tryLockShared(dir)) {
-        std::fprintf(stderr, "error: %s\n", folderInUseMessage(dir, readLock.holder()).c_str());
-        return kExitFolderInUse;
-    }
-    if (!args.patternsFile.empty()) {
-        std::string message;
-        switch (writePatternJob(patternsPath, args.patternsFile, engine.jobFolder, dir, message,
-                                [&](const ListShape& shape) { return takeListShape(args, shape); })) {
-        case PatternJobOutcome::Written: break;
-        case PatternJobOutcome::BadList:
-            std::fprintf(stderr, "duolink-batch: %s\n", message.c_str());
-            return kExitUsage;
-        case PatternJobOutcome::WriteFailed:
-            std::fprintf(stderr, "error: --patterns %s: %s\n", args.patternsFile.c_str(), message.c_str());
-            return kExitError;
-        }
-    }
-
-    // --set: the run reads the file's text with the values replaced, exactly
-    // as it would read the edited file. A file that cannot be read is left
-    // to the job, which reports it.
-    if (args.settingsGiven) {
-        std::string parameters;
-        std::string readError;
-        if (readParametersFile(engine.pathOf(kParametersFileName), parameters, readError))
-            engine.setJobFileText(kParametersFileName, editParameters(parameters, args.settings));
-    }
-
-    StatsFileWriter stats;
-    stats.watchStop(engine.stopFlagPointer());
-    StdoutPane pane(out, args.quiet);
-    LiveStatus status(engine, isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) != 1);
-    engine.console.consolePane = &pane;
-    engine.console.r2Edit = &status;
-    engine.console.runProgressBar = &status;
-
-    JobList jobList(engine, patternsPath, args.patternsFile);
-    Outcome outcome;
-    if (!args.statsFile.empty()) {
-        outcome = session.run("--stats " + args.statsFile, [&] { stats.open(statsPath); });
-        engine.trainingObserver = &stats;
-    }
-    if (outcome.ok() && args.solve)
-        outcome = session.solveExistingJob("solve " + dir);
-    for (const Step& s : args.steps) {
-        // Interrupted: the job's report is complete; the steps after it are
-        // not run.
-        if (!outcome.ok() || engine.stopRequested())
-            break;
-        switch (s.kind) {
-        case OptionId::LoadMatrix: outcome = session.loadMatrix(s.value, s.label); break;
-        case OptionId::SaveMatrix: outcome = session.saveMatrix(s.value, s.label); break;
-        case OptionId::ExportMatrix: outcome = session.exportMatrix(s.value, s.label); break;
-        case OptionId::ImportMatrix: outcome = session.importMatrix(s.value, s.label); break;
-        case OptionId::Predict: outcome = session.run(s.label, [&] { predictStep(session, s.value, out); }); break;
-        case OptionId::RecallTable:
-            outcome = session.run(s.label, [&] { recallTableStep(engine, s.value, jobList, args.tol.value_or(engine.tol)); });
-            break;
-        case OptionId::Noise:
-            outcome = session.run(s.label,
-                                  [&] { noiseStep(engine, s, jobList, args.noise, args.tol.value_or(engine.tol)); });
-            break;
-        default: break;
-        }
-    }
-    std::string error;
-    int exitCode = presentOutcome(outcome, error);
-    if (exitCode == kExitOk && engine.stopRequested())
-        exitCode = kExitStopped;
-    out.flush();
-    status.finishLive();
-    if (!error.empty())
-        std::fprintf(stderr, "%s\n", error.c_str());
-    if (out.error()) {
-        const int outputStatus = outputError(out.error());
-        if (exitCode == kExitOk)
-            exitCode = outputStatus;
-    }
-    std::fprintf(stderr, "R2 Correlation: %s\nProgress: %d\n", status.r2Text.c_str(), status.progress.position);
-    return exitCode;
+    return runJob(session, args, dir, out, std::vector<std::string>(argv, argv + argc), nullptr);
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/analysis/listtraining.h"
+#include "core/support/scratchfolder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -45,29 +46,6 @@ private:
     const std::atomic<bool>* stop_;
     const std::function<bool()>& stopRequested_;
     std::vector<PresentationRecord>& records_;
-};
-
-// A scratch folder for the report, removed with everything in it.
-class ScratchFolder {
-public:
-    ScratchFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "duolink-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throwIoError(errno, pattern);
-        path_ = pattern;
-    }
-    ~ScratchFolder()
-    {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
 };
 
 std::string trimmed(std::string text)

@@ -100,6 +100,61 @@ void appendOptions(std::string& out, const AnalysisSpec& s)
 
 } // namespace
 
+namespace {
+
+void appendInputs(std::string& out, const std::vector<InputFile>& inputs)
+{
+    key(out, "inputs");
+    out += '[';
+    for (size_t k = 0; k < inputs.size(); ++k) {
+        out += k ? ",\n    {\"role\": " : "\n    {\"role\": ";
+        appendString(out, inputs[k].role);
+        out += ", \"file\": ";
+        appendString(out, inputs[k].path);
+        out += ", \"sha256\": ";
+        appendString(out, inputs[k].sha256);
+        out += '}';
+    }
+    out += inputs.empty() ? "]" : "\n  ]";
+}
+
+// How the rows ended: by outcome for trainings, a count for a step's table.
+void appendEnd(std::string& out, const Provenance& p)
+{
+    key(out, "stopped");
+    out += p.stopped ? "true" : "false";
+    if (!p.step.empty()) {
+        key(out, "rows");
+        out += std::to_string(p.rows);
+        return;
+    }
+    key(out, "outcomes");
+    out += '{';
+    for (size_t k = 0; k < p.outcomes.size(); ++k) {
+        appendString(out += k ? ", " : "", outcomeName(static_cast<Outcome>(k)));
+        out += ": " + std::to_string(p.outcomes[k]);
+    }
+    out += '}';
+}
+
+} // namespace
+
+void setTableOptions(Provenance& p, double tol, const NoiseOptions* noise)
+{
+    std::string text;
+    appendShortest(text, tol);
+    p.stepOptions.emplace_back("tol", text);
+    if (!noise)
+        return;
+    text = "[";
+    for (size_t k = 0; k < noise->sigmas.size(); ++k)
+        appendShortest(text += k ? ", " : "", noise->sigmas[k]);
+    p.stepOptions.emplace_back("sigma", text + "]");
+    p.stepOptions.emplace_back("trials", std::to_string(noise->trials));
+    p.stepOptions.emplace_back("seed", std::to_string(noise->seed));
+    p.jobs = ThreadPool().threadCount();
+}
+
 std::string provenanceJson(const Provenance& p)
 {
     std::string out = "{";
@@ -115,35 +170,49 @@ std::string provenanceJson(const Provenance& p)
     key(out, "folder");
     appendString(out, p.folder);
     key(out, "analysis");
-    out += p.request.kind == AnalysisKind::Capacity ? "\"capacity\"" : "\"sweep\"";
+    if (!p.step.empty())
+        appendString(out, p.step);
+    else
+        out += p.request.kind == AnalysisKind::Capacity ? "\"capacity\"" : "\"sweep\"";
     key(out, "parameters");
-    appendParameters(out, p.request.settings.parameters.value_or(std::string()));
-    appendOptions(out, p.request);
+    if (const std::string& text = p.request.settings.parameters.value_or(std::string()); !text.empty())
+        appendParameters(out, text);
+    else
+        out += "null"; // no parameters file was read
+
+    if (p.step.empty()) {
+        appendOptions(out, p.request);
+    } else {
+        if (p.stepIndex >= 0) {
+            key(out, "step");
+            out += std::to_string(p.stepIndex);
+        }
+        for (const auto& [name, value] : p.stepOptions) {
+            key(out, name);
+            out += value;
+        }
+    }
     key(out, "jobs");
     out += std::to_string(p.jobs);
-    key(out, "shard");
-    appendString(out, std::to_string(p.request.shard.index) + '/' + std::to_string(p.request.shard.count));
+    if (p.step.empty()) {
+        key(out, "shard");
+        appendString(out, std::to_string(p.request.shard.index) + '/' + std::to_string(p.request.shard.count));
+    }
     if (!p.list.empty()) {
         key(out, "patterns");
         appendString(out, p.list);
         key(out, "patterns_sha256");
         appendString(out, p.listSha256);
     }
+    appendInputs(out, p.inputs);
     key(out, "started");
     appendString(out, utcText(p.started));
     key(out, "ended");
     appendString(out, utcText(p.ended));
     key(out, "seconds");
     appendShortest(out, std::chrono::duration<double>(p.ended - p.started).count());
-    key(out, "stopped");
-    out += p.stopped ? "true" : "false";
-    key(out, "outcomes");
-    out += '{';
-    for (size_t k = 0; k < p.outcomes.size(); ++k) {
-        appendString(out += k ? ", " : "", outcomeName(static_cast<Outcome>(k)));
-        out += ": " + std::to_string(p.outcomes[k]);
-    }
-    return out + "}\n}\n";
+    appendEnd(out, p);
+    return out + "\n}\n";
 }
 
 namespace {
@@ -160,6 +229,44 @@ std::string textMember(const nlohmann::json& object, const char* name, bool requ
     if (!it->is_string())
         throw ProvenanceError(std::string("its \"") + name + "\" entry is not a text");
     return it->get<std::string>();
+}
+
+bool isDigest(const std::string& text)
+{
+    return text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+// The files the rows were made from; none in a sidecar from before they
+// were listed.
+std::vector<InputFile> readInputs(const nlohmann::json& json)
+{
+    std::vector<InputFile> inputs;
+    const auto list = json.find("inputs");
+    if (list == json.end())
+        return inputs;
+    if (!list->is_array())
+        throw ProvenanceError("its \"inputs\" entry is not a list");
+    for (const nlohmann::json& entry : *list) {
+        if (!entry.is_object())
+            throw ProvenanceError("its \"inputs\" entry holds something that is not a file");
+        InputFile file{textMember(entry, "role", true), textMember(entry, "file", true),
+                       textMember(entry, "sha256", true)};
+        if (file.path.empty() || file.path[0] != '/' || !isDigest(file.sha256))
+            throw ProvenanceError("its \"inputs\" entries are not what this program writes");
+        inputs.push_back(std::move(file));
+    }
+    return inputs;
+}
+
+// A step's place in its command: a whole number, or none.
+int readStepIndex(const nlohmann::json& json, bool required)
+{
+    const auto it = json.find("step");
+    if (it == json.end() && !required)
+        return -1;
+    if (it == json.end() || !it->is_number_integer() || it->get<long long>() < 0 || it->get<long long>() > 1 << 20)
+        throw ProvenanceError("its \"step\" entry is not the place of a step in its command");
+    return static_cast<int>(it->get<long long>());
 }
 
 } // namespace
@@ -189,6 +296,11 @@ ProvenanceRecord readProvenance(std::string_view text)
     if (record.folder.empty() || record.listSha256.find_first_not_of("0123456789abcdef") != std::string::npos ||
         record.listSha256.size() != (record.list.empty() ? 0u : 64u))
         throw ProvenanceError("its folder or list entries are not what this program writes");
+    const std::string analysis = textMember(json, "analysis", false);
+    if (analysis == "recall-table" || analysis == "noise")
+        record.step = analysis;
+    record.stepIndex = readStepIndex(json, !record.step.empty());
+    record.inputs = readInputs(json);
     return record;
 }
 

@@ -1010,7 +1010,9 @@ TEST_F(RunnerTest, AnalysisFilesGetTheirProvenanceBesideThem)
     struct Case {
         std::vector<std::string> args;
         std::vector<std::string> expected;
+        bool table = false; // a recall or noise table: rows, no outcomes
     };
+    const std::string params = fs::weakly_canonical(job / kParametersFileName).string();
     const Case cases[] = {
         {{"--capacity", "out.csv", "--capacity-pairs", "3", "--capacity-sets", "2", "--seed", "7", "--set", "tol=0.2"},
          {R"("analysis": "capacity")", R"("seed": 7)", R"("pairs": 3)", R"("sets": 2)", R"("tol": 0.2})",
@@ -1019,6 +1021,11 @@ TEST_F(RunnerTest, AnalysisFilesGetTheirProvenanceBesideThem)
          {R"("analysis": "sweep")", R"("sweep": ["beta=0.1,0.2"])", R"("beta": 0.1,)", R"("shard": "1/2")",
           R"("patterns": ")" + fs::weakly_canonical(list).string() + '"',
           R"("patterns_sha256": "252ebe2ce9c347254bf6678579cdfab2adddcb022d2cf93e8314c896fb2e7ccf")"}},
+        {{"--recall-table", "r.csv", "--noise", "out.csv", "--noise-sigma", "0,0.5", "--noise-trials", "3",
+          "--tol", "0.25", "--patterns", list},
+         {R"("analysis": "noise")", R"("step": 1)", R"("tol": 0.25)", R"("sigma": [0, 0.5])", R"("trials": 3)",
+          R"({"role": "parameters", "file": ")" + params + R"(", "sha256": ")", R"("stopped": false)"},
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0]);
@@ -1031,7 +1038,11 @@ TEST_F(RunnerTest, AnalysisFilesGetTheirProvenanceBesideThem)
         for (const std::string& entry : c.expected)
             EXPECT_NE(json.find(entry), std::string::npos) << entry << "\n" << json;
         EXPECT_NE(json.find(R"("command": [")"), std::string::npos) << json;
-        EXPECT_NE(json.find(R"(", ")" + c.args[0] + R"(", "out.csv", )"), std::string::npos) << json;
+        EXPECT_NE(json.find(R"(", ")" + c.args[0] + R"(", ")"), std::string::npos) << json;
+        if (c.table) {
+            EXPECT_NE(json.find(R"("rows": )" + std::to_string(count)), std::string::npos) << json;
+            continue;
+        }
         size_t counted = 0;
         for (const char* outcome : {"recalled", "limit", "error", "terminated"}) {
             const size_t at = json.find("\"" + std::string(outcome) + "\": ");
@@ -1047,29 +1058,53 @@ TEST_F(RunnerTest, AnalysisFilesGetTheirProvenanceBesideThem)
 }
 
 // --replay runs the analysis a provenance file describes again and writes
-// the same bytes; it refuses a changed list and anything that is not such a
-// file, and writes nothing then.
+// the same bytes, for every kind of analysis file: a recall or noise table
+// is made again from copies of the files it was made from (the Solve and the
+// matrices loaded before it), writing nothing else. It refuses a changed
+// input and anything that is not such a file, and writes nothing then.
 TEST_F(RunnerTest, ReplayWritesTheSameRowsOrRefuses)
 {
     const fs::path job = quickJob(dir_ / "job");
     fs::copy_file(kExamples / "patterns.csv", dir_ / "list.csv");
-    const std::vector<std::vector<std::string>> analyses = {
-        {"--capacity", "out.csv", "--capacity-pairs", "4", "--capacity-sets", "3", "--density", "0.3", "--seed", "9",
-         "--shard", "2/3", "--set", "beta=0.2"},
-        {"--sweep-out", "out.csv", "--sweep", "beta=0.1,0.3", "--sweep", "tol=0.1:0.3:0.1", "--patterns", "list.csv"},
-        {"--sweep-out", "out.csv", "--sweep", "max=5,40", "--jobs", "1"},
+    struct Case {
+        std::vector<std::string> args;
+        bool demo = false; // on the demo jobs, else on `job`
     };
-    for (const std::vector<std::string>& analysis : analyses) {
-        SCOPED_TRACE(analysis[0] + " " + analysis[2]);
-        std::vector<std::string> args = analysis;
-        args.push_back(analysis.back() == "1" ? demo("demo").string() : job.string());
+    const Case analyses[] = {
+        {{"--capacity", "out.csv", "--capacity-pairs", "4", "--capacity-sets", "3", "--density", "0.3", "--seed", "9",
+          "--shard", "2/3", "--set", "beta=0.2"}},
+        {{"--sweep-out", "out.csv", "--sweep", "beta=0.1,0.3", "--sweep", "tol=0.1:0.3:0.1", "--patterns", "list.csv"}},
+        {{"--sweep-out", "out.csv", "--sweep", "max=5,40", "--jobs", "1"}, true},
+        {{"--recall-table", "out.csv", "--tol", "0.2", "--patterns", "list.csv", "--set", "beta=0.3"}},
+        {{"--export-matrix", "m.csv", "--noise", "out.csv", "--noise-sigma", "0,0.2", "--noise-trials", "7", "--seed",
+          "3", "--save-matrix", "m.vmat2"}},
+        {{"--no-solve", "--import-matrix", "m.csv", "--tol", "0.1", "--recall-table", "r.csv", "--noise", "out.csv",
+          "--noise-trials", "5"}},
+    };
+    for (const Case& c : analyses) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[2]);
+        std::vector<std::string> args = c.args;
+        args.push_back(c.demo ? demo("demo").string() : job.string());
         ASSERT_EQ(run(args), 0) << err;
+        const std::string report = readFile(job / kReportFileName);
         ASSERT_EQ(run({"--replay", "out.csv.json", "again.csv"}), 0) << err;
         EXPECT_EQ(readFile(dir_ / "again.csv"), readFile(dir_ / "out.csv"));
         // The replay's own provenance names the command that made the rows.
         ASSERT_EQ(run({"--replay", "again.csv.json"}), 0) << err;
         EXPECT_EQ(out, readFile(dir_ / "out.csv"));
+        EXPECT_EQ(readFile(job / kReportFileName), report) << "a replay wrote into the job folder";
     }
+    // A changed matrix or job file, as a changed list, is refused.
+    writeFile(dir_ / "m.csv", readFile(dir_ / "m.csv") + "\n");
+    EXPECT_EQ(run({"--replay", "out.csv.json", "again.csv"}), 4);
+    EXPECT_NE(err.find("the --import-matrix file"), std::string::npos) << err;
+    ASSERT_EQ(run({"--recall-table", "out.csv", "--patterns", "list.csv", job.string()}), 0) << err;
+    writeFile(job / kParametersFileName, readFile(job / kParametersFileName) + "\n");
+    EXPECT_EQ(run({"--replay", "out.csv.json", "again.csv"}), 4);
+    EXPECT_NE(err.find("the parameters file " + fs::weakly_canonical(job / kParametersFileName).string() +
+                       " is not the one it was made from (its SHA-256 differs)"),
+              std::string::npos)
+        << err;
     writeFile(dir_ / "list.csv", readFile(dir_ / "list.csv") + "\n");
     ASSERT_EQ(run({"--sweep-out", "out.csv", "--sweep", "beta=0.1", "--patterns", "list.csv", job.string()}), 0);
     writeFile(dir_ / "list.csv", readFile(kExamples / "patterns.csv"));
@@ -1098,6 +1133,14 @@ TEST_F(RunnerTest, ReplayWritesTheSameRowsOrRefuses)
         {R"({"program": "duolink", "command": ["x"], "folder": "/", "patterns_sha256": "00"})",
          "not what this program writes"},
         {"{\"program\": \"duolink\xff\", \"command\": [\"x\"], \"folder\": \"/\"}", "not a JSON object"},
+        {R"({"program": "duolink", "command": ["/usr/bin/duolink", "Analysis window: Recall: Save as CSV"],
+             "folder": "/"})", "saved from the window"},
+        {R"({"program": "duolink", "command": ["x"], "folder": "/", "inputs": [{"role": "parameters", "file": "p",
+             "sha256": "00"}]})", "\"inputs\" entries are not what this program writes"},
+        {R"({"program": "duolink", "command": ["x", "--recall-table", "r.csv", "."], "folder": "/",
+             "analysis": "noise", "step": 0})", "has no noise step where it says"},
+        {R"({"program": "duolink", "command": ["x", "--noise", "n.csv", "."], "folder": "/", "analysis": "noise"})",
+         "\"step\" entry"},
     };
     for (const auto& [text, why] : hostile) {
         writeFile(dir_ / "bad.json", text);
