@@ -30,7 +30,4 @@ private:
     Clock::time_point last_{};
 };
 
-// "rows 120 of 1280, 35.2 rows/s, 0:33 left" after `seconds`.
-std::string progressText(std::size_t done, std::size_t total, double seconds);
-
 } // namespace duolink::batch

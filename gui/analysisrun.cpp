@@ -11,6 +11,8 @@
 #include <exception>
 #include <new>
 
+#include "core/support/progresstext.h"
+
 namespace duolink {
 
 namespace {
@@ -20,12 +22,13 @@ constexpr int kRefreshMs = 50;
 
 AnalysisRun::AnalysisRun(QWidget* parent)
     : QWidget(parent), bar_(new QProgressBar), stopButton_(new QPushButton(tr("Stop"))), status_(new QLabel),
-      timer_(new QTimer(this))
+      timer_(new QTimer(this)), unit_(tr("rows"))
 {
     bar_->setRange(0, kBarSteps);
     bar_->setValue(0);
     bar_->setTextVisible(false);
-    bar_->setMaximumWidth(240);
+    bar_->setMinimumWidth(320);
+    bar_->setMaximumWidth(400);
     stopButton_->setObjectName(QStringLiteral("stopButton"));
     stopButton_->setToolTip(tr("Stop the analysis (Esc)"));
     stopButton_->setEnabled(false);
@@ -84,6 +87,10 @@ void AnalysisRun::start(std::function<void(WorkProgress&)> work)
         promise.finish();
     });
     bar_->setValue(0);
+    bar_->setFormat(QString());
+    bar_->setTextVisible(true);
+    clock_.start();
+    startedAt_ = endedAt_ = std::chrono::system_clock::now();
     stopButton_->setEnabled(true);
     status_->setText(tr("Working\u2026"));
     timer_->start();
@@ -127,6 +134,10 @@ void AnalysisRun::showProgress()
     const std::size_t total = progress_->total.load();
     const std::size_t done = progress_->done.load();
     bar_->setValue(total ? static_cast<int>(done * kBarSteps / total) : 0);
+    // Rows done of all rows, the rate and the time left, as the runner says.
+    const double seconds = static_cast<double>(clock_.elapsed()) / 1000;
+    bar_->setFormat(total ? QString::fromStdString(progressText(done, total, seconds, unit_.toStdString()))
+                          : QString());
 }
 
 void AnalysisRun::runEnded()
@@ -134,11 +145,13 @@ void AnalysisRun::runEnded()
     if (!stopButton_->isEnabled())
         return;
     joinWorker();
+    endedAt_ = std::chrono::system_clock::now();
     timer_->stop();
     stopButton_->setEnabled(false);
     const QString error = *error_;
     const bool stopped = progress_->stop.load();
     bar_->setValue(stopped || !error.isEmpty() ? 0 : kBarSteps);
+    bar_->setTextVisible(false);
     if (!error.isEmpty())
         status_->setText(tr("The analysis failed: %1").arg(error));
     else if (stopped)

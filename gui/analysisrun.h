@@ -5,10 +5,12 @@
 // own (and the threads it starts itself); a QFutureWatcher tells the window
 // when it has ended, and the thread is joined before anything it wrote is
 // read.
+#include <QElapsedTimer>
 #include <QFutureWatcher>
 #include <QString>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -43,6 +45,13 @@ public:
     void setStatus(const QString& text);
     QString status() const;
 
+    // What the bar's text counts ("rows" unless set).
+    void setUnit(const QString& unit) { unit_ = unit; }
+
+    // When the last run started and ended.
+    std::chrono::system_clock::time_point startedAt() const { return startedAt_; }
+    std::chrono::system_clock::time_point endedAt() const { return endedAt_; }
+
     QProgressBar* progressBar() const { return bar_; }
     QPushButton* stopButton() const { return stopButton_; }
 
@@ -60,6 +69,9 @@ private:
     QPushButton* stopButton_;
     QLabel* status_;
     QTimer* timer_;
+    QElapsedTimer clock_;
+    QString unit_;
+    std::chrono::system_clock::time_point startedAt_, endedAt_;
     void joinWorker();
 
     QFutureWatcher<void> watcher_;

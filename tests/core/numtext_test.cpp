@@ -10,6 +10,7 @@
 #include "core/analysis/splitmix64.h"
 #include "core/support/console.h"
 #include "core/support/numtext.h"
+#include "core/support/progresstext.h"
 
 using namespace duolink;
 
@@ -243,4 +244,27 @@ TEST(ConsoleChannel, ProgressStaysInsideItsRange)
     EXPECT_EQ(bar.position, 1000);
     bar.stepBy(-100);
     EXPECT_EQ(bar.position, 900);
+}
+
+// The runner's progress line and the window's bar: nothing but the count
+// before the first row, the rate in two or one decimals, hours past 59:59,
+// and no time left that wraps around when more came in than was counted.
+TEST(ProgressText, CountRateAndTimeLeft)
+{
+    struct Case {
+        size_t done, total;
+        double seconds;
+        const char* unit;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, 1280, 3, "rows", "rows 0 of 1280"},
+        {120, 1280, 0, "rows", "rows 120 of 1280"},
+        {120, 1280, 3.4, "rows", "rows 120 of 1280, 35.3 rows/s, 0:33 left"},
+        {5, 10, 1, "parts", "parts 5 of 10, 5.00 parts/s, 0:01 left"},
+        {7200, 14400, 3600, "rows", "rows 7200 of 14400, 2.00 rows/s, 1:00:00 left"},
+        {12, 10, 1, "rows", "rows 12 of 10, 12.0 rows/s, 0:00 left"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(progressText(c.done, c.total, c.seconds, c.unit), c.text);
 }
