@@ -40,6 +40,10 @@ void TForm2::showAnalysis()
             AnalysisInput input;
             input.snapshot = RecallSnapshot::of(engine);
             input.list = list.pairs();
+            // For the sidecars of the tables: where the matrix was trained.
+            input.folder = QFile::encodeName(workingFolder()).toStdString();
+            std::string readError;
+            readParametersFile(input.folder + "/" + kParametersFileName, input.parameters, readError);
             return input;
         };
         analysisWindow_ = new AnalysisWindow(source, [this]() -> Dialogs& { return dialogs(); }, this);

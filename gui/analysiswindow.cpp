@@ -9,6 +9,7 @@
 
 #include <cmath>
 
+#include "core/analysis/jobtexts.h"
 #include "core/support/numgrammar.h"
 #include "gui/analysisrun.h"
 #include "gui/dialogs.h"
@@ -43,7 +44,16 @@ void AnalysisTab::saveTextAs(const QString& filter, const char* suffix, QString&
                  [&text](const std::function<bool(std::string_view)>& write) { return write(text); });
 }
 
-void AnalysisTab::saveStreamAs(const QString& filter, const char* suffix, QString& lastName, const Writer& write)
+void AnalysisTab::saveTextAs(const QString& filter, const char* suffix, QString& lastName, const std::string& text,
+                             const ProvenanceSource& provenance)
+{
+    saveStreamAs(
+        filter, suffix, lastName,
+        [&text](const std::function<bool(std::string_view)>& write) { return write(text); }, provenance);
+}
+
+void AnalysisTab::saveStreamAs(const QString& filter, const char* suffix, QString& lastName, const Writer& write,
+                               const ProvenanceSource& provenance)
 {
     const std::optional<QString> name = dialogs().saveFileName(this, filter, lastName);
     if (!name || name->isEmpty())
@@ -51,8 +61,37 @@ void AnalysisTab::saveStreamAs(const QString& filter, const char* suffix, QStrin
     lastName = withSuffix(*name, suffix);
     if (!mayReplace(this, dialogs(), lastName))
         return;
-    if (const QString reason = replaceFileWith(lastName, write); !reason.isEmpty())
+    if (const QString reason = replaceFileWith(lastName, write); !reason.isEmpty()) {
         dialogs().errorBox(this, fileErrorText(lastName, tr("not saved"), reason));
+        return;
+    }
+    if (!provenance)
+        return;
+    const QString sidecar = lastName + QStringLiteral(".json");
+    if (const QString reason = replaceFileWith(sidecar, analysis::provenanceJson(provenance())); !reason.isEmpty())
+        dialogs().errorBox(this, fileErrorText(sidecar, tr("not saved"), reason));
+}
+
+analysis::Provenance AnalysisTab::runProvenance() const
+{
+    analysis::Provenance p;
+    p.command = {"duolink", (tr("Analysis window") + QStringLiteral(": ") + title() + QStringLiteral(": ") +
+                             tr("Save as CSV")).toStdString()};
+    p.started = run_->startedAt();
+    p.ended = run_->endedAt();
+    return p;
+}
+
+analysis::Provenance AnalysisTab::tableProvenance(const char* step, const AnalysisInput& input) const
+{
+    analysis::Provenance p = runProvenance();
+    p.step = step;
+    p.folder = input.folder;
+    p.request.settings.parameters = input.parameters;
+    // The list as the window held it, in the form Save List writes.
+    p.list = tr("the window's list").toStdString();
+    p.listSha256 = analysis::sha256Hex(analysis::patternListCsv(input.list));
+    return p;
 }
 
 void AnalysisTab::saveImageAs(QWidget* view, QString& lastName)

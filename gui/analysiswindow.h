@@ -6,6 +6,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "core/analysis/provenance.h"
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -30,6 +32,7 @@ struct AnalysisInput {
     RecallSnapshot snapshot;
     PatternPairs list;
     double tol = 0;
+    std::string folder, parameters; // the working folder and its parameters file's text
 };
 
 class AnalysisWindow;
@@ -59,7 +62,17 @@ protected:
     void saveTextAs(const QString& filter, const char* suffix, QString& lastName, const std::string& text);
     // The same for text that `write` hands over a piece at a time.
     using Writer = std::function<bool(const std::function<bool(std::string_view)>&)>;
-    void saveStreamAs(const QString& filter, const char* suffix, QString& lastName, const Writer& write);
+    // With `provenance`, a CSV gets its FILE.json beside it, as the runner's
+    // files do: what made its rows, this window's Save as the command.
+    using ProvenanceSource = std::function<analysis::Provenance()>;
+    void saveStreamAs(const QString& filter, const char* suffix, QString& lastName, const Writer& write,
+                      const ProvenanceSource& provenance = {});
+    void saveTextAs(const QString& filter, const char* suffix, QString& lastName, const std::string& text,
+                    const ProvenanceSource& provenance);
+    // What every sidecar of this tab holds: the command and the run's times.
+    analysis::Provenance runProvenance() const;
+    // A table's sidecar: `step` ("recall-table", "noise") made from `input`.
+    analysis::Provenance tableProvenance(const char* step, const AnalysisInput& input) const;
     // The same for `view` as it shows, as a PNG image.
     void saveImageAs(QWidget* view, QString& lastName);
     // Writes `view` as it shows to `path` as a PNG image; on failure an error

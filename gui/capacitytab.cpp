@@ -205,6 +205,10 @@ void CapacityTab::run()
         });
     if (!started)
         return;
+    analysis::AnalysisSpec request;
+    request.capacity = o;
+    request.settings = *settings;
+    recordRequest(std::move(request));
     options_ = o;
     beta_ = values[Parameter::Beta];
     tolUsed_ = values[Parameter::Tol];
@@ -298,9 +302,8 @@ void CapacityTab::rowsEnded(bool stopped)
                                .arg(summary_.count(Outcome::Limit))
                                .arg(summary_.count(Outcome::Error))
                                .arg(summary_.count(Outcome::Terminated));
-    run_->setStatus((stopped ? tr("Stopped: %1 sets trained: %2") : tr("%1 sets trained: %2"))
-                        .arg(rowCount())
-                        .arg(counts));
+    run_->setStatus(stopped ? tr("Stopped: %1 of %2 sets trained and kept: %3").arg(rowCount()).arg(rowTotal()).arg(counts)
+                            : tr("%1 sets trained: %2").arg(rowCount()).arg(counts));
     note_->setText(QString::fromStdString(summary_.divergenceNote(beta_)));
     setRunning(false);
 }

@@ -139,6 +139,7 @@ void NoiseTab::build()
     connect(saveCsvButton_, &QPushButton::clicked, this, &NoiseTab::saveCsvAs);
     connect(saveChartButton_, &QPushButton::clicked, this, &NoiseTab::saveChartAs);
     connect(run_, &AnalysisRun::finished, this, [this](bool completed) { runFinished(completed); });
+    run_->setUnit(tr("parts"));
 
     auto* options = new QHBoxLayout;
     options->addWidget(new QLabel(tr("\u03c3:")));
@@ -265,6 +266,7 @@ void NoiseTab::run()
     });
     // Hand the new table over once the run has ended.
     pendingResult_ = pending;
+    pendingInput_ = input;
 }
 
 void NoiseTab::runFinished(bool completed)
@@ -274,6 +276,8 @@ void NoiseTab::runFinished(bool completed)
     model_->setTable(nullptr);
     result_ = pendingResult_;
     pendingResult_.reset();
+    shownInput_ = pendingInput_;
+    shownOptions_ = lastOptions_;
     const NoiseTable& table = **result_;
     saveCsvButton_->setEnabled(true);
     saveChartButton_->setEnabled(true);
@@ -318,7 +322,12 @@ void NoiseTab::showChart(const NoiseTable& table)
 void NoiseTab::saveCsvAs()
 {
     if (const NoiseTable* t = table())
-        saveTextAs(tr("CSV files (*.csv);;All files (*)"), "csv", lastCsvName_, noiseTableCsv(*t));
+        saveTextAs(tr("CSV files (*.csv);;All files (*)"), "csv", lastCsvName_, noiseTableCsv(*t), [&] {
+            analysis::Provenance p = tableProvenance("noise", *shownInput_);
+            analysis::setTableOptions(p, shownInput_->tol, &shownOptions_);
+            p.rows = t->rows.size();
+            return p;
+        });
 }
 
 void NoiseTab::saveChartAs()

@@ -79,7 +79,8 @@ private:
     QValueAxis* shareAxis_;
     std::shared_ptr<std::optional<NoiseTable>> result_;
     std::shared_ptr<std::optional<NoiseTable>> pendingResult_;
-    NoiseOptions lastOptions_;
+    NoiseOptions lastOptions_, shownOptions_;
+    std::shared_ptr<const AnalysisInput> pendingInput_, shownInput_; // what the run and the table came from
     QString lastCsvName_;
     QString lastChartName_;
 };

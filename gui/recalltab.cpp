@@ -50,6 +50,7 @@ RecallTab::RecallTab(AnalysisWindow& window)
     saveCsvButton_->setEnabled(false);
     connect(testButton_, &QPushButton::clicked, this, &RecallTab::run);
     connect(saveCsvButton_, &QPushButton::clicked, this, &RecallTab::saveCsvAs);
+    run_->setUnit(tr("parts"));
     connect(run_, &AnalysisRun::finished, this, [this](bool completed) { runFinished(completed); });
 
     auto* buttons = new QHBoxLayout;
@@ -74,6 +75,7 @@ void RecallTab::run()
     if (!input)
         return;
     auto result = result_;
+    pendingInput_ = input;
     run_->start([input, result](WorkProgress& progress) {
         progress.total = 1;
         *result = std::make_shared<const RecallTable>(recallTable(input->snapshot, input->list, input->tol));
@@ -86,6 +88,7 @@ void RecallTab::runFinished(bool completed)
     if (!completed)
         return;
     model_->setTable(*result_);
+    shownInput_ = pendingInput_;
     const RecallTable& table = **result_;
     summary_->setText(QString::fromStdString(recallSummary(table)));
     run_->setStatus(table.rows.empty() ? tr("The list is empty.") : QString());
@@ -104,7 +107,12 @@ void RecallTab::rowChosen(const QModelIndex& index)
 void RecallTab::saveCsvAs()
 {
     if (const RecallTable* table = model_->table())
-        saveTextAs(tr("CSV files (*.csv);;All files (*)"), "csv", lastCsvName_, recallTableCsv(*table));
+        saveTextAs(tr("CSV files (*.csv);;All files (*)"), "csv", lastCsvName_, recallTableCsv(*table), [&] {
+            analysis::Provenance p = tableProvenance("recall-table", *shownInput_);
+            analysis::setTableOptions(p, shownInput_->tol, nullptr);
+            p.rows = table->rows.size();
+            return p;
+        });
 }
 
 } // namespace duolink

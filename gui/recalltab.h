@@ -44,6 +44,7 @@ private:
     QPushButton* testButton_;
     QPushButton* saveCsvButton_;
     std::shared_ptr<std::shared_ptr<const RecallTable>> result_;
+    std::shared_ptr<const AnalysisInput> pendingInput_, shownInput_; // what the run and the table came from
     QString lastCsvName_;
 };
 

@@ -209,6 +209,12 @@ void SweepTab::run()
     });
     if (!started)
         return;
+    analysis::AnalysisSpec request;
+    request.kind = analysis::AnalysisKind::Sweep;
+    request.axes = *axes;
+    request.list = list;
+    request.settings = *settings;
+    recordRequest(std::move(request));
     axes_ = *axes;
     pairs_ = static_cast<int>(list.size());
     points_.assign(count, {});
@@ -378,7 +384,7 @@ void SweepTab::drawLine()
 void SweepTab::rowsEnded(bool stopped)
 {
     redraw();
-    run_->setStatus(stopped ? tr("Stopped: %1 cells trained.").arg(rowCount())
+    run_->setStatus(stopped ? tr("Stopped: %1 of %2 cells trained and kept.").arg(rowCount()).arg(rowTotal())
                             : tr("%1 cells trained.").arg(rowCount()));
     setRunning(false);
 }

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTemporaryFile>
@@ -12,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/analysis/jobtexts.h"
 #include "core/engine/solve.h"
 #include "core/parameters/paramsfile.h"
 #include "gui/analysisrun.h"
@@ -53,6 +55,7 @@ TrainingTab::TrainingTab(AnalysisWindow& window, JobSource source)
         if (rowsFile_)
             rowsFile_->flush();
         const QString failure = run_->status();
+        provenance_.stopped = !completed;
         rowsEnded(!completed);
         if (!error.isEmpty())
             run_->setStatus(failure); // the reason outweighs the count
@@ -83,6 +86,8 @@ bool TrainingTab::startRows(size_t count, analysis::RecordTask<Record> task)
     }
     rowsFile_ = std::move(file);
     rowCount_ = 0;
+    rowTotal_ = count;
+    provenance_ = {};
     queue_ = std::make_shared<RowQueue>();
     run_->start([count, task = std::move(task), queue = queue_](WorkProgress& progress) {
         analysis::runOrderedRecords<Record>(
@@ -107,6 +112,8 @@ void TrainingTab::takeRows()
         run_->setStatus(tr("Cannot keep the rows in %1: %2. Save CSV will not have them all.")
                             .arg(QDir::toNativeSeparators(rowsFile_->fileName()), rowsFile_->errorString()));
     rowCount_ += records.size();
+    for (const Record& r : records)
+        ++provenance_.outcomes[static_cast<size_t>(std::visit([](const auto& row) { return row.result.outcome; }, r))];
     recordsAdded(records);
 }
 
@@ -137,8 +144,30 @@ std::string TrainingTab::csvText() const
 
 void TrainingTab::saveCsvAs()
 {
-    saveStreamAs(tr("CSV file (*.csv)"), "csv", lastCsvName_,
-                 [this](const std::function<bool(std::string_view)>& write) { return writeRows(write); });
+    saveStreamAs(
+        tr("CSV file (*.csv)"), "csv", lastCsvName_,
+        [this](const std::function<bool(std::string_view)>& write) { return writeRows(write); },
+        [this] {
+            analysis::Provenance p = provenance_;
+            const analysis::Provenance run = runProvenance();
+            p.command = run.command;
+            p.started = run.started;
+            p.ended = run.ended;
+            return p;
+        });
+}
+
+void TrainingTab::recordRequest(analysis::AnalysisSpec request)
+{
+    provenance_.folder = QFile::encodeName(QDir(source_.folder ? source_.folder() : QString()).absolutePath()).toStdString();
+    provenance_.jobs = ThreadPool(request.jobs).threadCount();
+    provenance_.inputs = readFiles_;
+    if (request.kind == analysis::AnalysisKind::Sweep) {
+        // The list as the window held it, in the form Save List writes.
+        provenance_.list = tr("the window's list").toStdString();
+        provenance_.listSha256 = analysis::sha256Hex(analysis::patternListCsv(request.list));
+    }
+    provenance_.request = std::move(request);
 }
 
 void TrainingTab::showTol(QLabel* label, const QString& overrides)
@@ -176,6 +205,9 @@ std::optional<analysis::JobTexts> TrainingTab::jobSettings(const QString& overri
         setStatus(tr("The working folder has no parameters file %1.").arg(kParametersFileName));
         return std::nullopt;
     }
+    const QByteArray parameters = file.readAll();
+    readFiles_ = {{"parameters", QFile::encodeName(QFileInfo(file).absoluteFilePath()).toStdString(),
+                   analysis::sha256Hex(std::string_view(parameters.constData(), static_cast<size_t>(parameters.size())))}};
     ParametersEdit edit;
     for (const QString& item : overrides.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const qsizetype equals = item.indexOf(QLatin1Char('='));
@@ -190,7 +222,7 @@ std::optional<analysis::JobTexts> TrainingTab::jobSettings(const QString& overri
     }
     analysis::JobTexts settings;
     settings.options = source_.options;
-    settings.parameters = editParameters(file.readAll().toStdString(), edit);
+    settings.parameters = editParameters(parameters.toStdString(), edit);
     // The simulation file as the engine finds it: nutest.dat, or the first
     // name that differs from it in letter case only.
     const QStringList simulation =
@@ -198,8 +230,11 @@ std::optional<analysis::JobTexts> TrainingTab::jobSettings(const QString& overri
     if (!simulation.isEmpty()) {
         const QString exact = QStringLiteral("nutest.dat");
         QFile sim(dir.filePath(simulation.contains(exact) ? exact : simulation.first()));
-        if (sim.open(QIODevice::ReadOnly))
+        if (sim.open(QIODevice::ReadOnly)) {
             settings.simulation = sim.readAll().toStdString();
+            readFiles_.push_back({"simulation", QFile::encodeName(QFileInfo(sim).absoluteFilePath()).toStdString(),
+                                  analysis::sha256Hex(*settings.simulation)});
+        }
     }
     return settings;
 }

@@ -17,6 +17,7 @@
 
 #include "core/analysis/memtrain.h"
 #include "core/analysis/orderedrecords.h"
+#include "core/analysis/provenance.h"
 #include "core/analysis/records.h"
 #include "gui/analysiswindow.h"
 
@@ -48,6 +49,8 @@ public:
     bool running() const;
     // The rows of the last run so far.
     size_t rowCount() const { return rowCount_; }
+    // The rows the last run was to train.
+    size_t rowTotal() const { return rowTotal_; }
     // The header and the rows, as the runner writes them (read back from the
     // rows' file; for small runs and tests).
     std::string csvText() const;
@@ -72,6 +75,9 @@ protected:
     // The TOL the run uses and where it comes from.
     static QString tolText(const analysis::JobTexts& settings, const QString& overrides);
     void saveCsvAs();
+    // What the run just started trains, for the sidecar of its CSV (a sweep's
+    // list included).
+    void recordRequest(analysis::AnalysisSpec request);
     // Shows in `label` the TOL a run with `overrides` would use, when the
     // working folder tells it.
     void showTol(QLabel* label, const QString& overrides);
@@ -89,7 +95,10 @@ private:
     QTimer* timer_;
     std::unique_ptr<QTemporaryFile> rowsFile_;
     size_t rowCount_ = 0;
+    size_t rowTotal_ = 0;
     QString lastCsvName_;
+    analysis::Provenance provenance_;           // what made the rows
+    std::vector<analysis::InputFile> readFiles_; // what jobSettings read last
 };
 
 } // namespace duolink

@@ -21,7 +21,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "core/analysis/jobtexts.h"
 #include "core/analysis/noise.h"
+#include "core/analysis/provenance.h"
 #include "core/analysis/recalltable.h"
 #include "gui/analysisrun.h"
 #include "gui/analysiswindow.h"
@@ -136,6 +138,12 @@ TEST_F(AnalysisInWindow, TestAllPairsFillsTheRecallTabAndChangesNothingElse)
     fake.fileAnswer = QString::fromStdString((dir / "recall").string());
     tab->saveCsvButton()->click();
     EXPECT_EQ(readFile(dir / "recall.csv"), runnerOutput(list, {"--recall-table"}));
+    // Beside it, what made it: the window's action, TOL, the list's digest.
+    const std::string json = readFile(dir / "recall.csv.json");
+    for (const std::string& entry : std::vector<std::string>{R"("command": ["duolink", "Analysis window: Recall: Save as CSV"])",
+                                    R"("analysis": "recall-table")", R"("tol": 0.1)", R"("rows": 5)",
+                                    R"("patterns_sha256": ")" + analysis::sha256Hex(analysis::patternListCsv(form->patternList().pairs()))})
+        EXPECT_NE(json.find(entry), std::string::npos) << entry << "\n" << json;
 
     // A bad TOL is said and keeps the table.
     setTol("abc");
@@ -198,6 +206,8 @@ TEST_F(AnalysisInWindow, NoiseTabChartsFlipsAndGaussianNoiseAndStops)
     fake.fileAnswer = QString::fromStdString((dir / "noise.csv").string());
     tab->findChild<QPushButton*>("saveNoiseCsvButton")->click();
     EXPECT_EQ(readFile(dir / "noise.csv"), flipCsv);
+    for (const char* entry : {R"("analysis": "noise")", R"("trials": )", R"("rows": 9)"})
+        EXPECT_NE(readFile(dir / "noise.csv.json").find(entry), std::string::npos) << entry;
     fake.fileAnswer = QString::fromStdString((dir / "noise-chart").string());
     tab->findChild<QPushButton*>("saveNoiseChartButton")->click();
     EXPECT_FALSE(QImage(QString::fromStdString((dir / "noise-chart.png").string())).isNull());

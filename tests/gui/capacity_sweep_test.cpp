@@ -7,6 +7,7 @@
 #include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -26,6 +27,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <sstream>
 
 #include "core/analysis/capacitysummary.h"
 #include "core/analysis/jobtexts.h"
@@ -81,6 +83,24 @@ protected:
         EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
         return p.readAllStandardOutput().toStdString();
     }
+    // The members of a sidecar, one a line, by key (the runner's are the
+    // same when the same rows are saved).
+    static std::map<std::string, std::string> sidecar(const std::string& text)
+    {
+        std::map<std::string, std::string> members;
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);)
+            if (const size_t colon = line.find("\": "); line.starts_with("  \"") && colon != std::string::npos)
+                members[line.substr(3, colon - 3)] = line.substr(colon + 3, line.back() == ',' ? line.size() - colon - 4
+                                                                                                 : std::string::npos);
+        return members;
+    }
+    // The runner's sidecar for `args` (its rows to a file).
+    std::map<std::string, std::string> runnerSidecar(const QStringList& args)
+    {
+        runner(QStringList{"--quiet"} + args);
+        return sidecar(readFile(dir / "runner.csv.json"));
+    }
     std::string savedCsv(TrainingTab* tab, const char* button)
     {
         fake.fileAnswer = QString::fromStdString((dir / "tab").string());
@@ -104,9 +124,18 @@ TEST_F(TrainingTabs, CapacityTabSavesWhatTheRunnerWrites)
     EXPECT_FALSE(runTab(capacity, "capacityRun"));
     EXPECT_EQ(capacity->rowCount(), 27);
     EXPECT_TRUE(capacity->analysisRun()->status().startsWith("27 sets trained: "));
-    EXPECT_EQ(savedCsv(capacity, "capacitySaveCsv"),
-              runner({"--capacity", "-", "--capacity-pairs", "9", "--capacity-sets", "3", "--density", "0.4",
-                      "--seed", "77", "--set", "beta=0.1", "--set", "max=40"}));
+    const QStringList options = {"--capacity-pairs", "9", "--capacity-sets", "3", "--density", "0.4",
+                                 "--seed", "77", "--set", "beta=0.1", "--set", "max=40"};
+    EXPECT_EQ(savedCsv(capacity, "capacitySaveCsv"), runner(QStringList{"--capacity", "-"} + options));
+    // Its sidecar says what the runner's says of the same rows, the window's
+    // action as the command.
+    std::map<std::string, std::string> saved = sidecar(readFile(dir / "tab.csv.json"));
+    std::map<std::string, std::string> made =
+        runnerSidecar(QStringList{"--capacity", QString::fromStdString((dir / "runner.csv").string())} + options);
+    for (const char* key : {"analysis", "parameters", "seed", "density", "pairs", "sets", "shard", "outcomes"})
+        EXPECT_EQ(saved[key], made[key]) << key;
+    EXPECT_EQ(saved["command"], R"(["duolink", "Analysis window: Capacity: Save as CSV"])");
+    EXPECT_NE(saved["inputs"], "[]");
     ASSERT_TRUE(capacity->saveChart(QString::fromStdString((dir / "capacity.png").string())));
     EXPECT_TRUE(readFile(dir / "capacity.png").starts_with("\x89PNG"));
     // A new matrix leaves the rows as they are.
@@ -133,10 +162,14 @@ TEST_F(TrainingTabs, SweepTabSavesWhatTheRunnerWritesForOneAndTwoParameters)
         sweep->findChild<QComboBox*>("sweepMeasure")->setCurrentIndex(1);
         EXPECT_FALSE(runTab(sweep, "sweepRun"));
         EXPECT_EQ(sweep->rowCount(), c.cells);
-        EXPECT_EQ(savedCsv(sweep, "sweepSaveCsv"),
-                  runner(QStringList{"--sweep-out", "-", "--patterns", QString::fromStdString((dir / "list.csv").string())} +
-                         c.runnerSweeps))
+        const QStringList list = {"--patterns", QString::fromStdString((dir / "list.csv").string())};
+        EXPECT_EQ(savedCsv(sweep, "sweepSaveCsv"), runner(QStringList{"--sweep-out", "-"} + list + c.runnerSweeps))
             << c.cells;
+        std::map<std::string, std::string> saved = sidecar(readFile(dir / "tab.csv.json"));
+        std::map<std::string, std::string> made = runnerSidecar(
+            QStringList{"--sweep-out", QString::fromStdString((dir / "runner.csv").string())} + list + c.runnerSweeps);
+        for (const char* key : {"analysis", "parameters", "sweep", "pairs", "outcomes"})
+            EXPECT_EQ(saved[key], made[key]) << key;
         ASSERT_TRUE(sweep->saveChart(QString::fromStdString((dir / "sweep.png").string())));
     }
 }
@@ -150,11 +183,17 @@ TEST_F(TrainingTabs, StopEndsARunAndKeepsTheFinishedRows)
     capacity->findChild<QPushButton*>("capacityRun")->click();
     EXPECT_TRUE(capacity->running());
     QTRY_VERIFY_WITH_TIMEOUT(capacity->rowCount() > 10, 60000);
+    // The bar says what the runner's progress line says.
+    QTRY_VERIFY_WITH_TIMEOUT(capacity->analysisRun()->progressBar()->text().contains(" rows/s, "), 10000);
+    EXPECT_TRUE(capacity->analysisRun()->progressBar()->text().startsWith("rows ")) << capacity->analysisRun()->progressBar()->text().toStdString();
+    EXPECT_TRUE(capacity->analysisRun()->progressBar()->text().contains(" of 256000, "));
     ui->stopAction->trigger();
     ASSERT_TRUE(finished.wait(60000));
     EXPECT_TRUE(finished.first().first().toBool());
     EXPECT_LT(capacity->rowCount(), 256000);
-    EXPECT_TRUE(capacity->analysisRun()->status().startsWith("Stopped: "));
+    EXPECT_TRUE(capacity->analysisRun()->status().startsWith(
+        QStringLiteral("Stopped: %1 of 256000 sets trained and kept: ").arg(capacity->rowCount())))
+        << capacity->analysisRun()->status().toStdString();
     EXPECT_FALSE(capacity->running());
     EXPECT_TRUE(capacity->findChild<QPushButton*>("capacityRun")->isEnabled());
 }
