@@ -18,6 +18,7 @@
 #include "core/analysis/jobtexts.h"
 #include "core/analysis/listtraining.h"
 #include "core/analysis/noise.h"
+#include "core/predict/exactmatrix.h"
 #include "core/analysis/recalltable.h"
 #include "core/engine/solve.h"
 #include "core/parameters/paramsfile.h"
@@ -260,13 +261,16 @@ py::dict noiseOf(const Training& t, const Values& a, const Values& b, NoiseOptio
 {
     const PatternPairs list = pairsOf(a, b);
     std::optional<NoiseTable> table;
+    NoiseTable finished; // the levels done when a stop ends the run
     WorkProgress progress;
     const bool interrupted = runInterruptibly(
         [&] {
             const ThreadPool pool(jobs);
-            table = noiseTable(t.result.matrix, list, options, pool, &progress);
+            table = noiseTable(t.result.matrix, list, options, pool, &progress, &finished);
         },
         progress.stop);
+    if (!table)
+        table = std::move(finished);
     py::dict d;
     std::vector<double> level;
     std::vector<long long> recalls, within, own, outside;
@@ -451,6 +455,38 @@ py::array_t<double> readMatrix(const std::string& path)
     return out;
 }
 
+// The exact matrix export (a CSV and its FILE.json), as Import Matrix reads
+// it: the whole A Len x B Len matrix of raw cells.
+py::array_t<double> readExactMatrix(const std::string& path)
+{
+    EngineState engine;
+    withFileContext(path, [&] { importMatrixFile(engine, path); });
+    py::array_t<double> out({py::ssize_t{engine.aLen}, py::ssize_t{engine.bLen}});
+    auto o = out.mutable_unchecked<2>();
+    for (int i = 1; i <= engine.aLen; ++i)
+        for (int j = 1; j <= engine.bLen; ++j)
+            o(i - 1, j - 1) = engine.wMatrix[static_cast<size_t>(engine.cellIndex(i, j))];
+    return out;
+}
+
+// Writes `cells` as Export Matrix does, UNITY in the sidecar.
+void writeExactMatrix(const std::string& path, const Values& cells, int unity)
+{
+    const auto c = cells.unchecked<2>();
+    if (c.shape(0) < 1 || c.shape(1) < 1 || c.shape(0) * c.shape(1) > kMatrixCells)
+        throw py::value_error("the matrix has the shape (" + std::to_string(c.shape(0)) + ", " +
+                              std::to_string(c.shape(1)) + "); an exported matrix holds 1 to " +
+                              std::to_string(kMatrixCells) + " cells");
+    EngineState engine;
+    engine.aLen = static_cast<int>(c.shape(0));
+    engine.bLen = static_cast<int>(c.shape(1));
+    engine.unity = unity;
+    for (int i = 1; i <= engine.aLen; ++i)
+        for (int j = 1; j <= engine.bLen; ++j)
+            engine.wMatrix[static_cast<size_t>(engine.cellIndex(i, j))] = c(i - 1, j - 1);
+    withFileContext(path, [&] { exportMatrixFile(engine, path); });
+}
+
 void writeMatrix(const std::string& path, const Values& cells)
 {
     EngineState engine;
@@ -570,6 +606,8 @@ PYBIND11_MODULE(_duolink, m)
     m.def("write_patterns", &writePatterns);
     m.def("read_matrix", &readMatrix);
     m.def("write_matrix", &writeMatrix);
+    m.def("read_exact_matrix", &readExactMatrix);
+    m.def("write_exact_matrix", &writeExactMatrix);
     m.def("read_parameters", &readParameters);
     m.def("check_parameter", &checkParameter);
     m.def("field_text", [](double value) { return fieldValueText(value); });

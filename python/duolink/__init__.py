@@ -285,7 +285,8 @@ class Training:
         """How much damage to the A patterns recall survives: the rows of
         ``--noise``. A list of 0/1 patterns gets every set of k flipped
         values; others get Gaussian noise of each `sigma`, `trials` times,
-        from `seed`."""
+        from `seed`. Ctrl+C stops it and raises KeyboardInterrupt with the
+        levels finished so far on the exception's ``partial``."""
         tol = self._raw.tol if tol is None else float(tol)
         sigmas = [float(s) for s in sigma]
         if any(not (s >= 0) or s == float("inf") for s in sigmas):
@@ -293,14 +294,15 @@ class Training:
         if _operator.index(trials) < 1:
             raise ValueError("trials takes a whole number of 1 or more")
         started = _time.time()
-        prov = lambda: _provenance_of(self, started, sigma=sigmas, trials=int(trials), seed=int(seed), tol=tol,
-                                      jobs=_jobs(jobs))
+        prov = lambda stopped: _provenance_of(self, started, sigma=sigmas, trials=int(trials), seed=int(seed),
+                                              tol=tol, jobs=_jobs(jobs), stopped=stopped)
         try:
             raw = self._raw.noise(self._raw.a, self._raw.b, sigmas, int(trials), int(seed), tol, _jobs(jobs))
         except KeyboardInterrupt as e:
-            e.partial = _rows(_noise_columns(e.partial), _NOISE_FIELDS, prov())
+            # The levels finished before the stop, whole.
+            e.partial = _rows(_noise_columns(e.partial), _NOISE_FIELDS, prov(True), e.partial["csv"])
             raise
-        return _rows(_noise_columns(raw), _NOISE_FIELDS, prov(), raw["csv"])
+        return _rows(_noise_columns(raw), _NOISE_FIELDS, prov(False), raw["csv"])
 
 
 def _noise_columns(raw):
@@ -467,22 +469,55 @@ def write_patterns(path, A, B):
     _duolink.write_patterns(_os.fspath(path), a, b)
 
 
-def read_matrix(path):
-    """Reads a matrix file (.vmat2): the 9 x 8 block of raw cells, as Load Matrix reads it."""
-    return _duolink.read_matrix(_os.fspath(path))
+def _exact(path, exact):
+    """Whether `path` names the exact export: a .csv name, unless said."""
+    return path.lower().endswith(".csv") if exact is None else bool(exact)
 
 
-def write_matrix(path, cells):
-    """Writes the 9 x 8 block of raw cells (or a :class:`Training`'s) as
-    Save Matrix does; the file is replaced whole."""
+def read_matrix(path, *, exact=None):
+    """Reads a matrix file and returns its raw fixed-point cells (divide by
+    UNITY for the values).
+
+    A ``.vmat2`` file gives the 9 x 8 block, as Load Matrix reads it. The
+    exact export (a ``.csv`` file with its ``FILE.json``, from Export Matrix
+    or ``--export-matrix``) gives the whole A Len x B Len matrix bit for bit,
+    as Import Matrix reads it. `exact` says which it is when the name does
+    not (True: the exact export)."""
+    path = _os.fspath(path)
+    if _exact(path, exact):
+        return _duolink.read_exact_matrix(path)
+    return _duolink.read_matrix(path)
+
+
+def write_matrix(path, cells, *, exact=None, unity=None):
+    """Writes raw fixed-point cells (or a :class:`Training`'s); the file is
+    replaced whole.
+
+    A ``.vmat2`` name gets the 9 x 8 block in two significant digits, as
+    Save Matrix writes it. A ``.csv`` name (or ``exact=True``) gets the exact
+    export of a matrix of any shape, as Export Matrix writes it, with its
+    shape and `unity` (a Training's own, else 10000) in ``FILE.json``."""
+    path = _os.fspath(path)
     if isinstance(cells, Training):
+        unity = cells._raw.unity if unity is None else unity
         cells = cells.cells
     array = _np.asarray(cells)
     if array.dtype.kind not in "biuf":
         raise TypeError(f"the matrix holds values of type {array.dtype}; give numbers")
+    if array.ndim != 2:
+        raise ValueError(f"the matrix has the shape {array.shape}; give rows of cells")
+    if not _np.isfinite(array).all():
+        raise ValueError("the matrix holds a value that is not a finite number")
+    array = _np.ascontiguousarray(array, dtype=_np.float64)
+    if _exact(path, exact):
+        unity = 10000 if unity is None else _operator.index(unity)
+        if unity < 1:
+            raise ValueError("unity takes a whole number of 1 or more")
+        _duolink.write_exact_matrix(path, array, unity)
+        return
     if array.shape != (9, 8):
         raise ValueError(f"the matrix has the shape {array.shape}; a matrix file holds 9 x 8 cells")
-    _duolink.write_matrix(_os.fspath(path), _np.ascontiguousarray(array, dtype=_np.float64))
+    _duolink.write_matrix(path, array)
 
 
 def field_text(value) -> str:

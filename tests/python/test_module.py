@@ -165,6 +165,14 @@ def test_files_round_trip_through_the_runner(tmp_path):
     assert cells.shape == (9, 8)
     duolink.write_matrix(tmp_path / "again.vmat2", cells)
     assert (tmp_path / "again.vmat2").read_bytes() == (tmp_path / "m.vmat2").read_bytes()
+    # The exact export: the same bytes as the runner's, read back bit for bit.
+    run_batch(folder, "--patterns", str(folder / "list.csv"), "--quiet", "--export-matrix", str(tmp_path / "m.csv"))
+    duolink.write_matrix(tmp_path / "mine.csv", t)
+    for suffix in ("", ".json"):
+        assert (tmp_path / ("mine.csv" + suffix)).read_bytes() == (tmp_path / ("m.csv" + suffix)).read_bytes()
+    exact = duolink.read_matrix(tmp_path / "m.csv")
+    assert exact.shape == t.cells.shape and np.array_equal(exact, t.cells)
+    assert np.array_equal(duolink.read_matrix(tmp_path / "m.csv", exact=True), exact)
 
 
 A5, B5 = np.zeros((5, 8)), np.ones((5, 8))
@@ -183,8 +191,14 @@ BAD_INPUT = [
     ("bad shard", lambda: duolink.capacity(shard="3/2"), ValueError, "K/N"),
     ("too many pairs", lambda: duolink.capacity(pairs=257), ValueError, "1 to 256"),
     ("missing file", lambda: duolink.read_patterns("/nonexistent/l.csv"), FileNotFoundError, "l.csv"),
-    ("matrix of junk", lambda: duolink.read_matrix(os.path.join(SOURCE, "examples", "patterns.csv")), ValueError,
-     "patterns.csv: Invalid numeric input"),
+    ("matrix of junk", lambda: duolink.read_matrix(os.path.join(SOURCE, "examples", "patterns.csv"), exact=False),
+     ValueError, "patterns.csv: Invalid numeric input"),
+    ("exact matrix of junk", lambda: duolink.read_matrix(os.path.join(SOURCE, "examples", "patterns.csv")),
+     ValueError, "Not an exported matrix"),
+    ("NaN in a matrix", lambda: duolink.write_matrix("/nonexistent/m.csv", np.full((9, 8), np.nan)), ValueError,
+     "not a finite number"),
+    ("matrix too large", lambda: duolink.write_matrix("/nonexistent/m.csv", np.zeros((100, 28))), ValueError,
+     "1 to 2700 cells"),
     ("report into a folder", lambda: duolink.train(A5, B5, report="/"), OSError, "folder"),
 ]
 
@@ -212,6 +226,16 @@ def test_ctrl_c_stops_a_capacity_run_and_keeps_its_rows():
     full = duolink.capacity(pairs=int(partial["n"][-1]), sets=20, jobs=2)
     for row in partial:
         assert row == full[(row["n"] - 1) * 20 + row["set"] - 1]
+
+
+def test_ctrl_c_stops_a_noise_run_and_keeps_its_levels():
+    A, B = random_list(3, 40, binary=False)
+    t = duolink.train(A, B, beta=0.05)
+    sigmas = [k / 100 for k in range(400)]
+    partial = interrupted(lambda: t.noise(sigma=sigmas, trials=400, jobs=2))
+    assert 0 < len(partial) < len(sigmas) and partial.provenance["stopped"]
+    full = t.noise(sigma=sigmas[:len(partial)], trials=400, jobs=2)
+    assert np.array_equal(partial, full) and partial.to_csv() == full.to_csv()
 
 
 def test_ctrl_c_stops_a_training_after_a_presentation():
