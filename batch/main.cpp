@@ -304,12 +304,18 @@ std::vector<FileUse> fileUses(EngineState& engine, const Arguments& args, const 
     return uses;
 }
 
+// Whether a step writes a table (and so reads the job's list).
+bool writesTable(const Arguments& args)
+{
+    return std::any_of(args.steps.begin(), args.steps.end(), [](const Step& step) {
+        return step.kind == OptionId::RecallTable || step.kind == OptionId::Noise;
+    });
+}
+
 // Whether a step reads the job's list from its data files.
 bool readsJobList(const Arguments& args)
 {
-    return args.patternsFile.empty() && std::any_of(args.steps.begin(), args.steps.end(), [](const Step& step) {
-               return step.kind == OptionId::RecallTable || step.kind == OptionId::Noise;
-           });
+    return args.patternsFile.empty() && writesTable(args);
 }
 
 int outputError(int error)
@@ -378,7 +384,9 @@ int runJob(Session& session, Arguments& args, const std::string& dir, StandardOu
         std::fprintf(stderr, "error: %s\n", folderInUseMessage(dir, readLock.holder()).c_str());
         return kExitFolderInUse;
     }
-    const JobRecord record = given ? *given : recordJob(args, dir, patternsPath, command);
+    // What the tables are made from, for their sidecars; a run without
+    // tables reads nothing more.
+    const JobRecord record = given ? *given : writesTable(args) ? recordJob(args, dir, patternsPath, command) : JobRecord{};
     if (!args.patternsFile.empty()) {
         std::string message;
         switch (writePatternJob(patternsPath, args.patternsFile, engine.jobFolder, dir, message,
