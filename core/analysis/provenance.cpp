@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <nettle/sha2.h>
 #include <nlohmann/json.hpp>
 
@@ -251,7 +252,10 @@ std::vector<InputFile> readInputs(const nlohmann::json& json)
             throw ProvenanceError("its \"inputs\" entry holds something that is not a file");
         InputFile file{textMember(entry, "role", true), textMember(entry, "file", true),
                        textMember(entry, "sha256", true)};
-        if (file.path.empty() || file.path[0] != '/' || !isDigest(file.sha256))
+        // An absolute name that ends in a file's name: a replay copies it
+        // under that name.
+        const std::string name = std::filesystem::path(file.path).filename().string();
+        if (file.path[0] != '/' || name.empty() || name == "." || name == ".." || !isDigest(file.sha256))
             throw ProvenanceError("its \"inputs\" entries are not what this program writes");
         inputs.push_back(std::move(file));
     }
