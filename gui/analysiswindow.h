@@ -60,11 +60,6 @@ protected:
     // The same for text that `write` hands over a piece at a time.
     using Writer = std::function<bool(const std::function<bool(std::string_view)>&)>;
     void saveStreamAs(const QString& filter, const char* suffix, QString& lastName, const Writer& write);
-    // The same for `view` as it shows, as a PNG image.
-    void saveImageAs(QWidget* view, QString& lastName);
-    // Writes `view` as it shows to `path` as a PNG image; on failure an error
-    // box says why.
-    bool saveImage(QWidget* view, const QString& path);
     Dialogs& dialogs() const;
 
     AnalysisWindow& window_;

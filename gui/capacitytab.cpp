@@ -3,8 +3,10 @@
 
 #include <QAreaSeries>
 #include <QChart>
+#include <QCheckBox>
 #include <QChartView>
 #include <QLocale>
+#include <QPen>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -21,11 +23,14 @@
 
 #include <charconv>
 
+#include "core/analysis/figurecaption.h"
 #include "core/analysis/randomsets.h"
 #include "core/engine/solve.h"
 #include "core/parameters/paramsfile.h"
 #include "gui/analysisrun.h"
 #include "gui/chartaxes.h"
+#include "gui/chartexport.h"
+#include "gui/keptruns.h"
 
 namespace duolink {
 
@@ -49,9 +54,10 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
       tol_(new QLabel(tr("TOL from %1").arg(QString::fromLatin1(kParametersFileName)))),
       runButton_(new QPushButton(tr("&Run"))), csvButton_(new QPushButton(tr("Save &CSV As\u2026"))),
       pngButton_(new QPushButton(tr("Save Chart &As\u2026"))), chartView_(new QChartView), mean_(new QLineSeries),
-      low_(new QLineSeries), high_(new QLineSeries), presentations_(new QLineSeries), nAxis_(new QValueAxis),
+      low_(new QLineSeries), high_(new QLineSeries), presentations_(new QLineSeries), aLenLine_(new QLineSeries),
+      aLenBox_(new QCheckBox(tr("Line at A &Len"))), nAxis_(new QValueAxis),
       shareAxis_(new QValueAxis), presentationsAxis_(new QValueAxis), sizes_(new QTableWidget(0, 10)),
-      note_(new QLabel)
+      note_(new QLabel), kept_(new KeptRuns(chartView_, this)), keepBox_(new QCheckBox(tr("&Keep this run")))
 {
     setObjectName(QStringLiteral("capacityTab"));
     pairs_->setObjectName(QStringLiteral("capacityPairs"));
@@ -91,6 +97,14 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     form->addRow(tr("Seed:"), seed_);
     form->addRow(tr("Parameter changes:"), overrides_);
     form->addRow(tr("Recalled within:"), tol_);
+    aLenBox_->setObjectName(QStringLiteral("capacityALenLine"));
+    aLenBox_->setToolTip(tr("A vertical line at A Len: no more A patterns than that can be linearly independent"));
+    aLenBox_->setChecked(true);
+    form->addRow(aLenBox_);
+    keepBox_->setObjectName(QStringLiteral("capacityKeepRun"));
+    keepBox_->setToolTip(tr("The next run leaves this curve on the chart, named by its values; "
+                            "remove it from the legend's context menu"));
+    form->addRow(keepBox_);
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {runButton_, csvButton_, pngButton_})
         buttons->addWidget(b);
@@ -110,6 +124,8 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     chart->addSeries(band);
     chart->addSeries(mean_);
     chart->addSeries(presentations_);
+    aLenLine_->setPen(QPen(Qt::darkGray, 1.5, Qt::DashLine));
+    chart->addSeries(aLenLine_);
     shareAxis_->setTitleText(tr("share recalled"));
     nAxis_->setTitleText(tr("pairs n"));
     presentationsAxis_->setTitleText(tr("presentations"));
@@ -119,6 +135,8 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     for (QAbstractSeries* s : std::initializer_list<QAbstractSeries*>{band, mean_})
         s->attachAxis(nAxis_), s->attachAxis(shareAxis_);
     presentations_->attachAxis(nAxis_);
+    aLenLine_->attachAxis(nAxis_);
+    aLenLine_->attachAxis(shareAxis_);
     presentations_->attachAxis(presentationsAxis_);
     setStepAxis(nAxis_, 1, options_.maxPairs, 8, true);
     setStepAxis(shareAxis_, 0, 1, 5, false);
@@ -154,8 +172,18 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     layout->addWidget(run_);
 
     connect(runButton_, &QPushButton::clicked, this, &CapacityTab::run);
-    connect(csvButton_, &QPushButton::clicked, this, &CapacityTab::saveCsvAs);
-    connect(pngButton_, &QPushButton::clicked, this, [this] { saveImageAs(chartView_, lastChartName_); });
+    connect(csvButton_, &QPushButton::clicked, this, &CapacityTab::saveCsv);
+    chartView_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(chartView_, &QWidget::customContextMenuRequested, this, [this](QPoint pos) {
+        kept_->showLegendMenu(chartView_->mapToGlobal(pos), chartView_->mapToScene(pos));
+    });
+    connect(kept_, &KeptRuns::changed, this, [this] {
+        mean_->setName(kept_->empty() ? tr("mean share recalled") : caption_);
+    });
+    export_ = new ChartExport([this] { return chartView_; }, [this] { return caption_; },
+                              [this]() -> Dialogs& { return dialogs(); }, this);
+    connect(pngButton_, &QPushButton::clicked, this, [this] { export_->saveAs(this); });
+    connect(aLenBox_, &QCheckBox::toggled, this, &CapacityTab::updateChart);
     connect(overrides_, &QLineEdit::editingFinished, this, [this] { showTol(tol_, overrides_->text()); });
     setRunning(false);
 }
@@ -191,6 +219,10 @@ void CapacityTab::run()
     const ParameterValues values = readParameterValues(settings->parameters.value_or(std::string()));
     const analysis::CapacityOptions o{pairs_->value(), sets_->value(), density_->value(), seed};
     const int aLen = static_cast<int>(values[Parameter::ALen]);
+    analysis::AnalysisSpec request;
+    request.capacity = o;
+    request.settings = *settings;
+    keepRun();
     const bool started = startRows(
         analysis::capacityRowCount(o),
         [o, aLen, settings = *settings](size_t row, unsigned, const std::atomic<bool>& stop) -> std::optional<Record> {
@@ -206,6 +238,11 @@ void CapacityTab::run()
     if (!started)
         return;
     options_ = o;
+    aLen_ = aLen;
+    request_ = request;
+    started_ = std::chrono::system_clock::now();
+    caption_ = QString::fromStdString(analysis::figureCaption(request));
+    mean_->setName(kept_->empty() ? tr("mean share recalled") : caption_);
     beta_ = values[Parameter::Beta];
     tolUsed_ = values[Parameter::Tol];
     summary_ = analysis::CapacityRunSummary(o.maxPairs);
@@ -253,6 +290,10 @@ void CapacityTab::updateChart()
     low_->replace(low);
     high_->replace(high);
     presentations_->replace(presentations);
+    // The most A patterns that can be linearly independent: A Len of them.
+    aLenLine_->setName(tr("A Len %1: most linearly independent A patterns").arg(aLen_));
+    aLenLine_->replace(aLen_ > 0 ? QList<QPointF>{{double(aLen_), 0}, {double(aLen_), 1}} : QList<QPointF>{});
+    aLenLine_->setVisible(aLenBox_->isChecked() && aLen_ > 0);
     setStepAxis(nAxis_, 1, std::max(2, options_.maxPairs), 8, true);
     setStepAxis(presentationsAxis_, 0, most, 5, true);
     updateTable();
@@ -284,9 +325,34 @@ void CapacityTab::updateTable()
     }
 }
 
+void CapacityTab::keepRun()
+{
+    if (!keepBox_->isChecked() || rowCount() == 0)
+        return;
+    kept_->keep(caption_, {mean_->points()}, header(), rowsText(), provenance());
+    keepBox_->setChecked(false);
+}
+
+std::string CapacityTab::provenance() const
+{
+    using analysis::Outcome;
+    std::array<size_t, 4> outcomes{};
+    for (Outcome o : {Outcome::Recalled, Outcome::Limit, Outcome::Error, Outcome::Terminated})
+        outcomes[static_cast<size_t>(o)] = static_cast<size_t>(summary_.count(o));
+    return windowRunProvenance(request_, source_.folder ? source_.folder() : QString(), started_, stopped_, outcomes);
+}
+
+void CapacityTab::saveCsv()
+{
+    if (kept_->empty())
+        saveCsvAs();
+    else
+        kept_->saveCsvAs(this, dialogs(), header(), rowsText(), caption_, provenance());
+}
+
 bool CapacityTab::saveChart(const QString& path)
 {
-    return saveImage(chartView_, path);
+    return export_->saveTo(this, path);
 }
 
 void CapacityTab::rowsEnded(bool stopped)
@@ -302,6 +368,7 @@ void CapacityTab::rowsEnded(bool stopped)
                         .arg(rowCount())
                         .arg(counts));
     note_->setText(QString::fromStdString(summary_.divergenceNote(beta_)));
+    stopped_ = stopped;
     setRunning(false);
 }
 

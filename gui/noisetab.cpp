@@ -3,6 +3,7 @@
 
 #include <QAbstractTableModel>
 #include <QChart>
+#include <QCheckBox>
 #include <QChartView>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -23,6 +24,8 @@
 
 #include "gui/analysisrun.h"
 #include "gui/chartaxes.h"
+#include "gui/chartexport.h"
+#include "gui/keptruns.h"
 #include "gui/dialogs.h"
 
 namespace duolink {
@@ -136,7 +139,10 @@ void NoiseTab::build()
     saveCsvButton_->setEnabled(false);
     saveChartButton_->setEnabled(false);
     connect(runButton_, &QPushButton::clicked, this, &NoiseTab::run);
-    connect(saveCsvButton_, &QPushButton::clicked, this, &NoiseTab::saveCsvAs);
+    connect(saveCsvButton_, &QPushButton::clicked, this, &NoiseTab::saveCsv);
+    keepBox_ = new QCheckBox(tr("&Keep this run"));
+    keepBox_->setObjectName(QStringLiteral("noiseKeepRun"));
+    keepBox_->setToolTip(tr("The next run leaves this curve of recalls within TOL on the chart, named by its values"));
     connect(saveChartButton_, &QPushButton::clicked, this, &NoiseTab::saveChartAs);
     connect(run_, &AnalysisRun::finished, this, [this](bool completed) { runFinished(completed); });
 
@@ -150,6 +156,7 @@ void NoiseTab::build()
     options->addWidget(runButton_);
     options->addWidget(saveCsvButton_);
     options->addWidget(saveChartButton_);
+    options->addWidget(keepBox_);
 
     modeLabel_ = new QLabel(tr("0/1 lists: every set of k flipped A values of every pair. "
                                "Other lists: Gaussian noise of each \u03c3."));
@@ -195,6 +202,13 @@ void NoiseTab::build()
     chartView_ = new QChartView(chart_);
     chartView_->setObjectName(QStringLiteral("noiseChart"));
     chartView_->setRenderHint(QPainter::Antialiasing);
+    kept_ = new KeptRuns(chartView_, this);
+    chartView_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(chartView_, &QWidget::customContextMenuRequested, this, [this](QPoint pos) {
+        kept_->showLegendMenu(chartView_->mapToGlobal(pos), chartView_->mapToScene(pos));
+    });
+    export_ = new ChartExport([this] { return chartView_; }, [this] { return caption_; },
+                              [this]() -> Dialogs& { return dialogs(); }, this);
 
     auto* splitter = new QSplitter;
     splitter->addWidget(view_);
@@ -257,6 +271,8 @@ void NoiseTab::run()
         return;
     options.tol = input->tol;
     lastOptions_ = options;
+    pairs_ = input->list.size();
+    keepAtEnd_ = keepBox_->isChecked();
 
     // The shown table stays until the new one is complete.
     auto pending = std::make_shared<std::optional<NoiseTable>>();
@@ -271,8 +287,10 @@ void NoiseTab::runFinished(bool completed)
 {
     if (!completed || !pendingResult_ || !pendingResult_->has_value())
         return;
+    keepRun();
     model_->setTable(nullptr);
     result_ = pendingResult_;
+    shownPairs_ = pairs_;
     pendingResult_.reset();
     const NoiseTable& table = **result_;
     saveCsvButton_->setEnabled(true);
@@ -281,6 +299,11 @@ void NoiseTab::runFinished(bool completed)
     view_->resizeColumnsToContents();
     showChart(table);
     enableNoiseFields(table.mode != NoiseMode::Flip);
+    caption_ = tr("TOL %1, %n pair(s), ", nullptr, static_cast<int>(pairs_)).arg(lastOptions_.tol) +
+               (table.mode == NoiseMode::Flip ? tr("every set of k A values flipped")
+                                              : tr("%n trial(s) per pair and σ, seed %1", nullptr, lastOptions_.trials)
+                                                    .arg(QString::number(lastOptions_.seed)));
+    withinSeries_->setName(kept_->empty() ? tr("Recalled within TOL") : caption_);
     if (table.mode == NoiseMode::Flip) {
         modeLabel_->setText(tr("Every A value is 0 or 1: every set of k of the eight A values of every pair "
                                "flipped, with the parity recomputed (exhaustive)."));
@@ -315,6 +338,47 @@ void NoiseTab::showChart(const NoiseTable& table)
     }
 }
 
+void NoiseTab::keepRun()
+{
+    const NoiseTable* shown = table();
+    if (!keepAtEnd_ || !shown)
+        return;
+    keepAtEnd_ = false;
+    keepBox_->setChecked(false);
+    const std::string csv = noiseTableCsv(*shown);
+    const size_t headerEnd = csv.find('\n') + 1;
+    kept_->keep(caption_, {withinSeries_->points(), ownSeries_->points()}, csv.substr(0, headerEnd - 1),
+                csv.substr(headerEnd), provenance());
+}
+
+std::string NoiseTab::provenance() const
+{
+    const NoiseTable* shown = table();
+    if (!shown)
+        return {};
+    std::string out = "{\"program\": \"duolink\", \"analysis\": \"noise\", \"mode\": \"";
+    out += shown->mode == NoiseMode::Flip ? "flip" : "gauss";
+    out += "\", \"tol\": " + QString::number(lastOptions_.tol, 'g', 17).toStdString();
+    out += ", \"pairs\": " + std::to_string(shownPairs_);
+    if (shown->mode != NoiseMode::Flip)
+        out += ", \"trials\": " + std::to_string(lastOptions_.trials) + ", \"seed\": " + std::to_string(lastOptions_.seed);
+    return out + '}';
+}
+
+void NoiseTab::saveCsv()
+{
+    const NoiseTable* shown = table();
+    if (!shown)
+        return;
+    if (kept_->empty()) {
+        saveCsvAs();
+        return;
+    }
+    const std::string csv = noiseTableCsv(*shown);
+    const size_t headerEnd = csv.find('\n') + 1;
+    kept_->saveCsvAs(this, dialogs(), csv.substr(0, headerEnd - 1), csv.substr(headerEnd), caption_, provenance());
+}
+
 void NoiseTab::saveCsvAs()
 {
     if (const NoiseTable* t = table())
@@ -323,12 +387,12 @@ void NoiseTab::saveCsvAs()
 
 void NoiseTab::saveChartAs()
 {
-    saveImageAs(chartView_, lastChartName_);
+    export_->saveAs(this);
 }
 
 bool NoiseTab::saveChart(const QString& path)
 {
-    return saveImage(chartView_, path);
+    return export_->saveTo(this, path);
 }
 
 } // namespace duolink
