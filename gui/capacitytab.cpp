@@ -141,6 +141,7 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     setStepAxis(nAxis_, 1, options_.maxPairs, 8, true);
     setStepAxis(shareAxis_, 0, 1, 5, false);
     setStepAxis(presentationsAxis_, 0, 100, 5, true);
+    aLenLine_->setVisible(false);
     chartView_->setRenderHint(QPainter::Antialiasing);
     chartView_->setMinimumSize(300, 240);
 
@@ -177,9 +178,7 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     connect(chartView_, &QWidget::customContextMenuRequested, this, [this](QPoint pos) {
         kept_->showLegendMenu(chartView_->mapToGlobal(pos), chartView_->mapToScene(pos));
     });
-    connect(kept_, &KeptRuns::changed, this, [this] {
-        mean_->setName(kept_->empty() ? tr("mean share recalled") : caption_);
-    });
+    connect(kept_, &KeptRuns::changed, this, &CapacityTab::nameCurrentRun);
     export_ = new ChartExport([this] { return chartView_; }, [this] { return caption_; },
                               [this]() -> Dialogs& { return dialogs(); }, this);
     connect(pngButton_, &QPushButton::clicked, this, [this] { export_->saveAs(this); });
@@ -242,7 +241,7 @@ void CapacityTab::run()
     request_ = request;
     started_ = std::chrono::system_clock::now();
     caption_ = QString::fromStdString(analysis::figureCaption(request));
-    mean_->setName(kept_->empty() ? tr("mean share recalled") : caption_);
+    nameCurrentRun();
     beta_ = values[Parameter::Beta];
     tolUsed_ = values[Parameter::Tol];
     summary_ = analysis::CapacityRunSummary(o.maxPairs);
@@ -323,6 +322,12 @@ void CapacityTab::updateTable()
         }
         ++row;
     }
+}
+
+void CapacityTab::nameCurrentRun()
+{
+    kept_->setCurrentLabel(caption_);
+    mean_->setName(kept_->empty() ? tr("mean share recalled") : kept_->legendName(caption_));
 }
 
 void CapacityTab::keepRun()

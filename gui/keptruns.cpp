@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QScatterSeries>
 
+#include <algorithm>
 #include <array>
 
 #include "core/analysis/provenance.h"
@@ -22,7 +23,8 @@ namespace duolink {
 namespace {
 
 // Colours told apart in print and by most colour-blind readers.
-constexpr std::array<QRgb, 7> kColours = {0xE69F00, 0x56B4E9, 0x009E73, 0xCC79A7, 0x0072B2, 0xD55E00, 0x000000};
+// Dark ones, apart from the light colours of the chart's own series.
+constexpr std::array<QRgb, 6> kColours = {0xB2182B, 0x2166AC, 0x762A83, 0x01665E, 0x8C510A, 0x000000};
 constexpr std::array<QScatterSeries::MarkerShape, 5> kMarkers = {
     QScatterSeries::MarkerShapeRectangle, QScatterSeries::MarkerShapeTriangle, QScatterSeries::MarkerShapeStar,
     QScatterSeries::MarkerShapeRotatedRectangle, QScatterSeries::MarkerShapePentagon};
@@ -94,7 +96,7 @@ void KeptRuns::draw(Run& run)
     run.marks->setColor(colour);
     run.marks->setBorderColor(colour);
     run.marks->replace(points);
-    run.marks->setName(run.label);
+    run.marks->setName(legendName(run.label));
     QChart* chart = view_->chart();
     const QList<QAbstractAxis*> x = chart->axes(Qt::Horizontal), y = chart->axes(Qt::Vertical);
     for (QAbstractSeries* s : std::initializer_list<QAbstractSeries*>{run.line, run.marks}) {
@@ -124,7 +126,33 @@ void KeptRuns::keep(const QString& label, QList<QList<QPointF>> curves, std::str
     runs_.push_back(
         {label, std::move(curves), std::move(header), std::move(rows), std::move(provenance), made_++, {}, {}});
     draw(runs_.back());
+    setCurrentLabel(current_);
     emit changed();
+}
+
+void KeptRuns::setCurrentLabel(const QString& label)
+{
+    current_ = label;
+    for (Run& run : runs_)
+        if (run.marks)
+            run.marks->setName(legendName(run.label));
+}
+
+QString KeptRuns::legendName(const QString& label) const
+{
+    const QString separator = QStringLiteral(", ");
+    QStringList own = label.split(separator);
+    // Values every run shares are the caption's, not the legend's.
+    own.removeIf([&](const QString& item) {
+        const auto has = [&](const QString& other) { return other.split(separator).contains(item); };
+        return has(current_) && std::all_of(runs_.begin(), runs_.end(), [&](const Run& r) { return has(r.label); });
+    });
+    if (!own.isEmpty())
+        return own.join(separator);
+    for (size_t k = 0; k < runs_.size(); ++k)
+        if (runs_[k].label == label)
+            return tr("run %1").arg(k + 1);
+    return tr("this run");
 }
 
 void KeptRuns::setShown(int curve)
@@ -145,6 +173,7 @@ void KeptRuns::remove(int index)
         return;
     undraw(runs_[static_cast<size_t>(index)]);
     runs_.erase(runs_.begin() + index);
+    setCurrentLabel(current_);
     emit changed();
 }
 

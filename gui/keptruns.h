@@ -56,6 +56,10 @@ public:
     // Which of each run's curves the chart shows.
     int shown() const { return shown_; }
     void setShown(int curve);
+    // The current run's label. The legend names each run by the values that
+    // set it apart from the others ("BETA 0.05"), the caption says the rest.
+    void setCurrentLabel(const QString& label);
+    QString legendName(const QString& label) const;
     // Draws the runs anew, after the tab has rebuilt its chart.
     void redraw();
 
@@ -86,6 +90,7 @@ private:
     std::vector<Run> runs_;
     int made_ = 0; // runs kept so far, for their colours and markers
     int shown_ = 0;
+    QString current_;
     QString lastCsvName_;
 };
 

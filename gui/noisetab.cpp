@@ -303,7 +303,8 @@ void NoiseTab::runFinished(bool completed)
                (table.mode == NoiseMode::Flip ? tr("every set of k A values flipped")
                                               : tr("%n trial(s) per pair and σ, seed %1", nullptr, lastOptions_.trials)
                                                     .arg(QString::number(lastOptions_.seed)));
-    withinSeries_->setName(kept_->empty() ? tr("Recalled within TOL") : caption_);
+    kept_->setCurrentLabel(caption_);
+    withinSeries_->setName(kept_->empty() ? tr("Recalled within TOL") : kept_->legendName(caption_));
     if (table.mode == NoiseMode::Flip) {
         modeLabel_->setText(tr("Every A value is 0 or 1: every set of k of the eight A values of every pair "
                                "flipped, with the parity recomputed (exhaustive)."));

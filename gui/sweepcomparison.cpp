@@ -41,6 +41,7 @@ void SweepTab::noteRun(const PatternPairs& list, const analysis::JobTexts& setti
     request_.list = list;
     request_.settings = settings;
     caption_ = QString::fromStdString(analysis::figureCaption(request_));
+    kept_->setCurrentLabel(caption_);
     started_ = std::chrono::system_clock::now();
 }
 

@@ -379,7 +379,7 @@ void SweepTab::drawLine()
         s->attachAxis(xAxis), s->attachAxis(yAxis);
     chart->setTitle(tr("Sweep of %1").arg(xAxis->titleText()));
     if (!kept_->empty())
-        line->setName(caption_);
+        line->setName(kept_->legendName(caption_));
     kept_->setShown(shown);
 }
 
