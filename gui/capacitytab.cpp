@@ -179,7 +179,7 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
         kept_->showLegendMenu(chartView_->mapToGlobal(pos), chartView_->mapToScene(pos));
     });
     connect(kept_, &KeptRuns::changed, this, &CapacityTab::nameCurrentRun);
-    export_ = new ChartExport([this] { return chartView_; }, [this] { return caption_; },
+    export_ = new ChartExport([this] { return chartView_; }, [this] { return kept_->sharedValues(caption_); },
                               [this]() -> Dialogs& { return dialogs(); }, this);
     connect(pngButton_, &QPushButton::clicked, this, [this] { export_->saveAs(this); });
     connect(aLenBox_, &QCheckBox::toggled, this, &CapacityTab::updateChart);

@@ -30,7 +30,7 @@ namespace {
 // Layout happens at the screen's 96 units to the inch; the page scales it.
 constexpr double kLayoutDpi = 96;
 // A figure of 8 × 5 inches takes fonts of these sizes; larger pages larger.
-constexpr double kLabelPoints = 9, kTitlePoints = 11, kCaptionPoints = 8.5;
+constexpr double kLabelPoints = 9, kLegendPoints = 8, kTitlePoints = 11, kCaptionPoints = 8.5;
 
 QFont pointFont(const QFont& base, double points, bool bold = false)
 {
@@ -65,7 +65,7 @@ public:
         chart->setBackgroundRoundness(0);
         chart->setDropShadowEnabled(false);
         chart->setTitleFont(pointFont(title_, kTitlePoints * scale, true));
-        chart->legend()->setFont(pointFont(legend_, kLabelPoints * scale));
+        chart->legend()->setFont(pointFont(legend_, kLegendPoints * scale));
         for (const Axis& a : axes_) {
             a.axis->setLabelsFont(pointFont(a.labels, kLabelPoints * scale));
             a.axis->setTitleFont(pointFont(a.title, (kLabelPoints + 1) * scale));

@@ -155,6 +155,16 @@ QString KeptRuns::legendName(const QString& label) const
     return tr("this run");
 }
 
+QString KeptRuns::sharedValues(const QString& label) const
+{
+    const QString separator = QStringLiteral(", ");
+    QStringList items = label.split(separator);
+    items.removeIf([&](const QString& item) {
+        return std::any_of(runs_.begin(), runs_.end(), [&](const Run& r) { return !r.label.split(separator).contains(item); });
+    });
+    return items.join(separator);
+}
+
 void KeptRuns::setShown(int curve)
 {
     shown_ = curve;

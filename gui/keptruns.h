@@ -60,6 +60,8 @@ public:
     // set it apart from the others ("BETA 0.05"), the caption says the rest.
     void setCurrentLabel(const QString& label);
     QString legendName(const QString& label) const;
+    // The values `label` shares with every kept run: a figure's caption.
+    QString sharedValues(const QString& label) const;
     // Draws the runs anew, after the tab has rebuilt its chart.
     void redraw();
 

@@ -207,7 +207,7 @@ void NoiseTab::build()
     connect(chartView_, &QWidget::customContextMenuRequested, this, [this](QPoint pos) {
         kept_->showLegendMenu(chartView_->mapToGlobal(pos), chartView_->mapToScene(pos));
     });
-    export_ = new ChartExport([this] { return chartView_; }, [this] { return caption_; },
+    export_ = new ChartExport([this] { return chartView_; }, [this] { return kept_->sharedValues(caption_); },
                               [this]() -> Dialogs& { return dialogs(); }, this);
 
     auto* splitter = new QSplitter;

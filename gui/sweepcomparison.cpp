@@ -17,7 +17,7 @@ namespace duolink {
 
 void SweepTab::setUpFigures()
 {
-    export_ = new ChartExport([this] { return views_->currentWidget(); }, [this] { return caption_; },
+    export_ = new ChartExport([this] { return views_->currentWidget(); }, [this] { return kept_->sharedValues(caption_); },
                               [this]() -> Dialogs& { return dialogs(); }, this);
     connect(pngButton_, &QPushButton::clicked, this, [this] { export_->saveAs(this); });
     keepBox_->setObjectName(QStringLiteral("sweepKeepRun"));
