@@ -30,6 +30,8 @@ namespace {
 // Layout happens at the screen's 96 units to the inch; the page scales it.
 constexpr double kLayoutDpi = 96;
 // A figure of 8 × 5 inches takes fonts of these sizes; larger pages larger.
+// The margin round a widget's figure, in layout units.
+constexpr double kWidgetMargin = 14;
 constexpr double kLabelPoints = 9, kLegendPoints = 8, kTitlePoints = 11, kCaptionPoints = 8.5;
 
 QFont pointFont(const QFont& base, double points, bool bold = false)
@@ -179,7 +181,9 @@ void ChartExport::paint(QPainter& painter, QSizeF page, const FigureOptions& opt
         const PageChart styled(chart, area.size(), scale);
         chart->scene()->render(&painter, area, chart->sceneBoundingRect(), Qt::IgnoreAspectRatio);
     } else if (view) {
-        paintWidget(painter, view, area, scale);
+        // A widget draws to its edges; the page keeps a margin round it.
+        const double margin = kWidgetMargin * scale;
+        paintWidget(painter, view, area.adjusted(margin, margin, -margin, -margin), scale);
     }
 }
 
