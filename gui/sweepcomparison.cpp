@@ -43,6 +43,10 @@ void SweepTab::noteRun(const PatternPairs& list, const analysis::JobTexts& setti
     caption_ = QString::fromStdString(analysis::figureCaption(request_));
     kept_->setCurrentLabel(caption_);
     started_ = std::chrono::system_clock::now();
+    // Only a line can stand beside another: a heat map is not kept.
+    keepBox_->setEnabled(axes_.size() == 1);
+    if (axes_.size() != 1)
+        keepBox_->setChecked(false);
 }
 
 void SweepTab::keepRun()
