@@ -299,10 +299,11 @@ void NoiseTab::runFinished(bool completed)
     view_->resizeColumnsToContents();
     showChart(table);
     enableNoiseFields(table.mode != NoiseMode::Flip);
-    caption_ = tr("TOL %1, %n pair(s), ", nullptr, static_cast<int>(pairs_)).arg(lastOptions_.tol) +
+    const QString pairs = pairs_ == 1 ? tr("1 pair") : tr("%1 pairs").arg(pairs_);
+    const QString trials = lastOptions_.trials == 1 ? tr("1 trial") : tr("%1 trials").arg(lastOptions_.trials);
+    caption_ = tr("TOL %1, %2, ").arg(lastOptions_.tol).arg(pairs) +
                (table.mode == NoiseMode::Flip ? tr("every set of k A values flipped")
-                                              : tr("%n trial(s) per pair and σ, seed %1", nullptr, lastOptions_.trials)
-                                                    .arg(QString::number(lastOptions_.seed)));
+                                              : tr("%1 per pair and \u03c3, seed %2").arg(trials).arg(lastOptions_.seed));
     kept_->setCurrentLabel(caption_);
     withinSeries_->setName(kept_->empty() ? tr("Recalled within TOL") : kept_->legendName(caption_));
     if (table.mode == NoiseMode::Flip) {
