@@ -97,13 +97,7 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     form->addRow(tr("Seed:"), seed_);
     form->addRow(tr("Parameter changes:"), overrides_);
     form->addRow(tr("Recalled within:"), tol_);
-    aLenBox_->setObjectName(QStringLiteral("capacityALenLine"));
-    aLenBox_->setToolTip(tr("A vertical line at A Len: no more A patterns than that can be linearly independent"));
-    aLenBox_->setChecked(true);
     form->addRow(aLenBox_);
-    keepBox_->setObjectName(QStringLiteral("capacityKeepRun"));
-    keepBox_->setToolTip(tr("The next run leaves this curve on the chart, named by its values; "
-                            "remove it from the legend's context menu"));
     form->addRow(keepBox_);
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {runButton_, csvButton_, pngButton_})
@@ -124,8 +118,6 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     chart->addSeries(band);
     chart->addSeries(mean_);
     chart->addSeries(presentations_);
-    aLenLine_->setPen(QPen(Qt::darkGray, 1.5, Qt::DashLine));
-    chart->addSeries(aLenLine_);
     shareAxis_->setTitleText(tr("share recalled"));
     nAxis_->setTitleText(tr("pairs n"));
     presentationsAxis_->setTitleText(tr("presentations"));
@@ -135,13 +127,10 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     for (QAbstractSeries* s : std::initializer_list<QAbstractSeries*>{band, mean_})
         s->attachAxis(nAxis_), s->attachAxis(shareAxis_);
     presentations_->attachAxis(nAxis_);
-    aLenLine_->attachAxis(nAxis_);
-    aLenLine_->attachAxis(shareAxis_);
     presentations_->attachAxis(presentationsAxis_);
     setStepAxis(nAxis_, 1, options_.maxPairs, 8, true);
     setStepAxis(shareAxis_, 0, 1, 5, false);
     setStepAxis(presentationsAxis_, 0, 100, 5, true);
-    aLenLine_->setVisible(false);
     chartView_->setRenderHint(QPainter::Antialiasing);
     chartView_->setMinimumSize(300, 240);
 
@@ -174,6 +163,25 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
 
     connect(runButton_, &QPushButton::clicked, this, &CapacityTab::run);
     connect(csvButton_, &QPushButton::clicked, this, &CapacityTab::saveCsv);
+    setUpFigures();
+    connect(overrides_, &QLineEdit::editingFinished, this, [this] { showTol(tol_, overrides_->text()); });
+    setRunning(false);
+}
+
+void CapacityTab::setUpFigures()
+{
+    aLenBox_->setObjectName(QStringLiteral("capacityALenLine"));
+    aLenBox_->setToolTip(tr("A vertical line at A Len: no more A patterns than that can be linearly independent"));
+    aLenBox_->setChecked(true);
+    keepBox_->setObjectName(QStringLiteral("capacityKeepRun"));
+    keepBox_->setToolTip(tr("The next run leaves this curve on the chart, named by its values; "
+                            "remove it from the legend's context menu"));
+    aLenLine_->setPen(QPen(Qt::darkGray, 1.5, Qt::DashLine));
+    chartView_->chart()->addSeries(aLenLine_);
+    aLenLine_->attachAxis(nAxis_);
+    aLenLine_->attachAxis(shareAxis_);
+    aLenLine_->setVisible(false);
+    connect(aLenBox_, &QCheckBox::toggled, this, &CapacityTab::updateChart);
     chartView_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(chartView_, &QWidget::customContextMenuRequested, this, [this](QPoint pos) {
         kept_->showLegendMenu(chartView_->mapToGlobal(pos), chartView_->mapToScene(pos));
@@ -182,9 +190,6 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     export_ = new ChartExport([this] { return chartView_; }, [this] { return kept_->sharedValues(caption_); },
                               [this]() -> Dialogs& { return dialogs(); }, this);
     connect(pngButton_, &QPushButton::clicked, this, [this] { export_->saveAs(this); });
-    connect(aLenBox_, &QCheckBox::toggled, this, &CapacityTab::updateChart);
-    connect(overrides_, &QLineEdit::editingFinished, this, [this] { showTol(tol_, overrides_->text()); });
-    setRunning(false);
 }
 
 void CapacityTab::refreshTol()

@@ -63,6 +63,8 @@ private:
     void refreshTol() override;
     // Keeps the current curve beside the next run's, when asked to.
     void keepRun();
+    // Save Chart As, the A Len line, the box that keeps a run and the legend's menu.
+    void setUpFigures();
     // The current curve's name in the legend: what sets it apart, with kept runs.
     void nameCurrentRun();
     void saveCsv();
