@@ -94,25 +94,6 @@ analysis::Provenance AnalysisTab::tableProvenance(const char* step, const Analys
     return p;
 }
 
-void AnalysisTab::saveImageAs(QWidget* view, QString& lastName)
-{
-    const std::optional<QString> name = dialogs().saveFileName(this, tr("PNG image (*.png)"), lastName);
-    if (!name || name->isEmpty())
-        return;
-    lastName = withSuffix(*name, "png");
-    if (mayReplace(this, dialogs(), lastName))
-        saveImage(view, lastName);
-}
-
-bool AnalysisTab::saveImage(QWidget* view, const QString& path)
-{
-    const QString reason = replaceFileWithImage(path, view);
-    if (reason.isEmpty())
-        return true;
-    dialogs().errorBox(this, fileErrorText(path, tr("chart not saved"), reason));
-    return false;
-}
-
 // --- AnalysisWindow -----------------------------------------------------------------------
 
 AnalysisWindow::AnalysisWindow(InputSource source, std::function<Dialogs&()> dialogs, QWidget* parent)

@@ -73,11 +73,6 @@ protected:
     analysis::Provenance runProvenance() const;
     // A table's sidecar: `step` ("recall-table", "noise") made from `input`.
     analysis::Provenance tableProvenance(const char* step, const AnalysisInput& input) const;
-    // The same for `view` as it shows, as a PNG image.
-    void saveImageAs(QWidget* view, QString& lastName);
-    // Writes `view` as it shows to `path` as a PNG image; on failure an error
-    // box says why.
-    bool saveImage(QWidget* view, const QString& path);
     Dialogs& dialogs() const;
 
     AnalysisWindow& window_;

@@ -3,8 +3,10 @@
 
 #include <QAreaSeries>
 #include <QChart>
+#include <QCheckBox>
 #include <QChartView>
 #include <QLocale>
+#include <QPen>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -21,11 +23,14 @@
 
 #include <charconv>
 
+#include "core/analysis/figurecaption.h"
 #include "core/analysis/randomsets.h"
 #include "core/engine/solve.h"
 #include "core/parameters/paramsfile.h"
 #include "gui/analysisrun.h"
 #include "gui/chartaxes.h"
+#include "gui/chartexport.h"
+#include "gui/keptruns.h"
 
 namespace duolink {
 
@@ -49,9 +54,10 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
       tol_(new QLabel(tr("TOL from %1").arg(QString::fromLatin1(kParametersFileName)))),
       runButton_(new QPushButton(tr("&Run"))), csvButton_(new QPushButton(tr("Save &CSV As\u2026"))),
       pngButton_(new QPushButton(tr("Save Chart &As\u2026"))), chartView_(new QChartView), mean_(new QLineSeries),
-      low_(new QLineSeries), high_(new QLineSeries), presentations_(new QLineSeries), nAxis_(new QValueAxis),
+      low_(new QLineSeries), high_(new QLineSeries), presentations_(new QLineSeries), aLenLine_(new QLineSeries),
+      aLenBox_(new QCheckBox(tr("Line at A &Len"))), nAxis_(new QValueAxis),
       shareAxis_(new QValueAxis), presentationsAxis_(new QValueAxis), sizes_(new QTableWidget(0, 10)),
-      note_(new QLabel)
+      note_(new QLabel), kept_(new KeptRuns(chartView_, this)), keepBox_(new QCheckBox(tr("&Keep this run")))
 {
     setObjectName(QStringLiteral("capacityTab"));
     pairs_->setObjectName(QStringLiteral("capacityPairs"));
@@ -91,6 +97,8 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     form->addRow(tr("Seed:"), seed_);
     form->addRow(tr("Parameter changes:"), overrides_);
     form->addRow(tr("Recalled within:"), tol_);
+    form->addRow(aLenBox_);
+    form->addRow(keepBox_);
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {runButton_, csvButton_, pngButton_})
         buttons->addWidget(b);
@@ -154,10 +162,34 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     layout->addWidget(run_);
 
     connect(runButton_, &QPushButton::clicked, this, &CapacityTab::run);
-    connect(csvButton_, &QPushButton::clicked, this, &CapacityTab::saveCsvAs);
-    connect(pngButton_, &QPushButton::clicked, this, [this] { saveImageAs(chartView_, lastChartName_); });
+    connect(csvButton_, &QPushButton::clicked, this, &CapacityTab::saveCsv);
+    setUpFigures();
     connect(overrides_, &QLineEdit::editingFinished, this, [this] { showTol(tol_, overrides_->text()); });
     setRunning(false);
+}
+
+void CapacityTab::setUpFigures()
+{
+    aLenBox_->setObjectName(QStringLiteral("capacityALenLine"));
+    aLenBox_->setToolTip(tr("A vertical line at A Len: no more A patterns than that can be linearly independent"));
+    aLenBox_->setChecked(true);
+    keepBox_->setObjectName(QStringLiteral("capacityKeepRun"));
+    keepBox_->setToolTip(tr("The next run leaves this curve on the chart, named by its values; "
+                            "remove it from the legend's context menu"));
+    aLenLine_->setPen(QPen(Qt::darkGray, 1.5, Qt::DashLine));
+    chartView_->chart()->addSeries(aLenLine_);
+    aLenLine_->attachAxis(nAxis_);
+    aLenLine_->attachAxis(shareAxis_);
+    aLenLine_->setVisible(false);
+    connect(aLenBox_, &QCheckBox::toggled, this, &CapacityTab::updateChart);
+    chartView_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(chartView_, &QWidget::customContextMenuRequested, this, [this](QPoint pos) {
+        kept_->showLegendMenu(chartView_->mapToGlobal(pos), chartView_->mapToScene(pos));
+    });
+    connect(kept_, &KeptRuns::changed, this, &CapacityTab::nameCurrentRun);
+    export_ = new ChartExport([this] { return chartView_; }, [this] { return kept_->sharedValues(caption_); },
+                              [this]() -> Dialogs& { return dialogs(); }, this);
+    connect(pngButton_, &QPushButton::clicked, this, [this] { export_->saveAs(this); });
 }
 
 void CapacityTab::refreshTol()
@@ -191,6 +223,10 @@ void CapacityTab::run()
     const ParameterValues values = readParameterValues(settings->parameters.value_or(std::string()));
     const analysis::CapacityOptions o{pairs_->value(), sets_->value(), density_->value(), seed};
     const int aLen = static_cast<int>(values[Parameter::ALen]);
+    analysis::AnalysisSpec request;
+    request.capacity = o;
+    request.settings = *settings;
+    keepRun();
     const bool started = startRows(
         analysis::capacityRowCount(o),
         [o, aLen, settings = *settings](size_t row, unsigned, const std::atomic<bool>& stop) -> std::optional<Record> {
@@ -205,11 +241,13 @@ void CapacityTab::run()
         });
     if (!started)
         return;
-    analysis::AnalysisSpec request;
-    request.capacity = o;
-    request.settings = *settings;
-    recordRequest(std::move(request));
+    recordRequest(request);
     options_ = o;
+    aLen_ = aLen;
+    request_ = request;
+    started_ = std::chrono::system_clock::now();
+    caption_ = QString::fromStdString(analysis::figureCaption(request));
+    nameCurrentRun();
     beta_ = values[Parameter::Beta];
     tolUsed_ = values[Parameter::Tol];
     summary_ = analysis::CapacityRunSummary(o.maxPairs);
@@ -257,6 +295,10 @@ void CapacityTab::updateChart()
     low_->replace(low);
     high_->replace(high);
     presentations_->replace(presentations);
+    // The most A patterns that can be linearly independent: A Len of them.
+    aLenLine_->setName(tr("A Len %1: most linearly independent A patterns").arg(aLen_));
+    aLenLine_->replace(aLen_ > 0 ? QList<QPointF>{{double(aLen_), 0}, {double(aLen_), 1}} : QList<QPointF>{});
+    aLenLine_->setVisible(aLenBox_->isChecked() && aLen_ > 0);
     setStepAxis(nAxis_, 1, std::max(2, options_.maxPairs), 8, true);
     setStepAxis(presentationsAxis_, 0, most, 5, true);
     updateTable();
@@ -288,9 +330,40 @@ void CapacityTab::updateTable()
     }
 }
 
+void CapacityTab::nameCurrentRun()
+{
+    kept_->setCurrentLabel(caption_);
+    mean_->setName(kept_->empty() ? tr("mean share recalled") : kept_->legendName(caption_));
+}
+
+void CapacityTab::keepRun()
+{
+    if (!keepBox_->isChecked() || rowCount() == 0)
+        return;
+    kept_->keep(caption_, {mean_->points()}, header(), rowsText(), provenance());
+    keepBox_->setChecked(false);
+}
+
+std::string CapacityTab::provenance() const
+{
+    using analysis::Outcome;
+    std::array<size_t, 4> outcomes{};
+    for (Outcome o : {Outcome::Recalled, Outcome::Limit, Outcome::Error, Outcome::Terminated})
+        outcomes[static_cast<size_t>(o)] = static_cast<size_t>(summary_.count(o));
+    return windowRunProvenance(request_, source_.folder ? source_.folder() : QString(), started_, stopped_, outcomes);
+}
+
+void CapacityTab::saveCsv()
+{
+    if (kept_->empty())
+        saveCsvAs();
+    else
+        kept_->saveCsvAs(this, dialogs(), header(), rowsText(), caption_, provenance());
+}
+
 bool CapacityTab::saveChart(const QString& path)
 {
-    return saveImage(chartView_, path);
+    return export_->saveTo(this, path);
 }
 
 void CapacityTab::rowsEnded(bool stopped)
@@ -305,6 +378,7 @@ void CapacityTab::rowsEnded(bool stopped)
     run_->setStatus(stopped ? tr("Stopped: %1 of %2 sets trained and kept: %3").arg(rowCount()).arg(rowTotal()).arg(counts)
                             : tr("%1 sets trained: %2").arg(rowCount()).arg(counts));
     note_->setText(QString::fromStdString(summary_.divergenceNote(beta_)));
+    stopped_ = stopped;
     setRunning(false);
 }
 

@@ -6,10 +6,14 @@
 // ended. Only the per-n summary stays in memory.
 #include <QElapsedTimer>
 
+#include <chrono>
+
+#include "core/analysis/analysisrun.h"
 #include "core/analysis/capacitysummary.h"
 #include "gui/trainingtab.h"
 
 class QAreaSeries;
+class QCheckBox;
 class QChartView;
 class QDoubleSpinBox;
 class QLabel;
@@ -22,6 +26,9 @@ class QValueAxis;
 
 namespace duolink {
 
+class ChartExport;
+class KeptRuns;
+
 class CapacityTab : public TrainingTab {
     Q_OBJECT
 public:
@@ -29,12 +36,20 @@ public:
 
     QString title() const override { return tr("Capacity"); }
     void run() override;
-    // The chart as shown, as a PNG file; on failure an error box says why.
+    // The chart as a figure (the format by the suffix); on failure an error
+    // box says why.
     bool saveChart(const QString& path);
+    ChartExport* chartExport() const { return export_; }
 
     const analysis::CapacityRunSummary& summary() const { return summary_; }
     QChartView* chartView() const { return chartView_; }
     QTableWidget* sizesTable() const { return sizes_; }
+    // The vertical line at A Len and the box that shows it.
+    QLineSeries* aLenLine() const { return aLenLine_; }
+    QCheckBox* aLenBox() const { return aLenBox_; }
+    // The runs kept for comparison, and the box that keeps this one.
+    KeptRuns* keptRuns() const { return kept_; }
+    QCheckBox* keepBox() const { return keepBox_; }
     QLabel* noteLabel() const { return note_; }
 
 private:
@@ -46,6 +61,14 @@ private:
     void updateTable();
     void setRunning(bool running);
     void refreshTol() override;
+    // Keeps the current curve beside the next run's, when asked to.
+    void keepRun();
+    // Save Chart As, the A Len line, the box that keeps a run and the legend's menu.
+    void setUpFigures();
+    // The current curve's name in the legend: what sets it apart, with kept runs.
+    void nameCurrentRun();
+    void saveCsv();
+    std::string provenance() const;
 
     QSpinBox* pairs_;
     QSpinBox* sets_;
@@ -61,18 +84,27 @@ private:
     QLineSeries* low_;
     QLineSeries* high_;
     QLineSeries* presentations_;
+    QLineSeries* aLenLine_;
+    QCheckBox* aLenBox_;
     QValueAxis* nAxis_;
     QValueAxis* shareAxis_;
     QValueAxis* presentationsAxis_;
     QTableWidget* sizes_;
     QLabel* note_;
-    QString lastChartName_;
+    ChartExport* export_ = nullptr;
+    QString caption_; // the run's values, for a figure's caption
+    KeptRuns* kept_;
+    QCheckBox* keepBox_;
+    analysis::AnalysisSpec request_;
+    std::chrono::system_clock::time_point started_;
+    bool stopped_ = false;
     QElapsedTimer sinceDrawn_;
 
     analysis::CapacityOptions options_;
     analysis::CapacityRunSummary summary_;
     double beta_ = 0;
     double tolUsed_ = 0;
+    int aLen_ = 0;
 };
 
 } // namespace duolink

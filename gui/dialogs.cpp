@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/dialogs.h"
 
+#include "gui/figureoptionsdialog.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -123,6 +125,11 @@ public:
     {
         return QMessageBox::question(parent, QGuiApplication::applicationDisplayName(), text,
                                      QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) == QMessageBox::Ok;
+    }
+
+    bool figureOptions(QWidget* parent, FigureOptions& options, bool raster) override
+    {
+        return askFigureOptions(parent, options, raster);
     }
 
 private:

@@ -11,6 +11,8 @@ class QWidget;
 
 namespace duolink {
 
+struct FigureOptions;
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
@@ -36,6 +38,9 @@ public:
     // Asks before a long piece of work ("Copy 1.7 GB to the clipboard?");
     // true for OK.
     virtual bool confirm(QWidget*, const QString&) { return true; }
+    // The size, resolution and caption of a figure about to be saved
+    // (`raster`: a PNG, whose pixels matter); false when the user cancels.
+    virtual bool figureOptions(QWidget*, FigureOptions&, bool /*raster*/) { return true; }
 };
 
 // The real dialogs; the file dialogs start in the process's current folder.

@@ -3,6 +3,7 @@
 
 #include <QAbstractTableModel>
 #include <QChart>
+#include <QCheckBox>
 #include <QChartView>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -23,6 +24,8 @@
 
 #include "gui/analysisrun.h"
 #include "gui/chartaxes.h"
+#include "gui/chartexport.h"
+#include "gui/keptruns.h"
 #include "gui/dialogs.h"
 
 namespace duolink {
@@ -136,7 +139,10 @@ void NoiseTab::build()
     saveCsvButton_->setEnabled(false);
     saveChartButton_->setEnabled(false);
     connect(runButton_, &QPushButton::clicked, this, &NoiseTab::run);
-    connect(saveCsvButton_, &QPushButton::clicked, this, &NoiseTab::saveCsvAs);
+    connect(saveCsvButton_, &QPushButton::clicked, this, &NoiseTab::saveCsv);
+    keepBox_ = new QCheckBox(tr("&Keep this run"));
+    keepBox_->setObjectName(QStringLiteral("noiseKeepRun"));
+    keepBox_->setToolTip(tr("The next run leaves this curve of recalls within TOL on the chart, named by its values"));
     connect(saveChartButton_, &QPushButton::clicked, this, &NoiseTab::saveChartAs);
     connect(run_, &AnalysisRun::finished, this, [this](bool completed) { runFinished(completed); });
     run_->setUnit(tr("parts"));
@@ -151,6 +157,7 @@ void NoiseTab::build()
     options->addWidget(runButton_);
     options->addWidget(saveCsvButton_);
     options->addWidget(saveChartButton_);
+    options->addWidget(keepBox_);
 
     modeLabel_ = new QLabel(tr("0/1 lists: every set of k flipped A values of every pair. "
                                "Other lists: Gaussian noise of each \u03c3."));
@@ -196,6 +203,13 @@ void NoiseTab::build()
     chartView_ = new QChartView(chart_);
     chartView_->setObjectName(QStringLiteral("noiseChart"));
     chartView_->setRenderHint(QPainter::Antialiasing);
+    kept_ = new KeptRuns(chartView_, this);
+    chartView_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(chartView_, &QWidget::customContextMenuRequested, this, [this](QPoint pos) {
+        kept_->showLegendMenu(chartView_->mapToGlobal(pos), chartView_->mapToScene(pos));
+    });
+    export_ = new ChartExport([this] { return chartView_; }, [this] { return kept_->sharedValues(caption_); },
+                              [this]() -> Dialogs& { return dialogs(); }, this);
 
     auto* splitter = new QSplitter;
     splitter->addWidget(view_);
@@ -258,6 +272,8 @@ void NoiseTab::run()
         return;
     options.tol = input->tol;
     lastOptions_ = options;
+    pairs_ = input->list.size();
+    keepAtEnd_ = keepBox_->isChecked();
 
     // The shown table stays until the new one is complete.
     auto pending = std::make_shared<std::optional<NoiseTable>>();
@@ -273,8 +289,10 @@ void NoiseTab::runFinished(bool completed)
 {
     if (!completed || !pendingResult_ || !pendingResult_->has_value())
         return;
+    keepRun();
     model_->setTable(nullptr);
     result_ = pendingResult_;
+    shownPairs_ = pairs_;
     pendingResult_.reset();
     shownInput_ = pendingInput_;
     shownOptions_ = lastOptions_;
@@ -285,6 +303,13 @@ void NoiseTab::runFinished(bool completed)
     view_->resizeColumnsToContents();
     showChart(table);
     enableNoiseFields(table.mode != NoiseMode::Flip);
+    const QString pairs = pairs_ == 1 ? tr("1 pair") : tr("%1 pairs").arg(pairs_);
+    const QString trials = lastOptions_.trials == 1 ? tr("1 trial") : tr("%1 trials").arg(lastOptions_.trials);
+    caption_ = tr("TOL %1, %2, ").arg(lastOptions_.tol).arg(pairs) +
+               (table.mode == NoiseMode::Flip ? tr("every set of k A values flipped")
+                                              : tr("%1 per pair and \u03c3, seed %2").arg(trials).arg(lastOptions_.seed));
+    kept_->setCurrentLabel(caption_);
+    withinSeries_->setName(kept_->empty() ? tr("Recalled within TOL") : kept_->legendName(caption_));
     if (table.mode == NoiseMode::Flip) {
         modeLabel_->setText(tr("Every A value is 0 or 1: every set of k of the eight A values of every pair "
                                "flipped, with the parity recomputed (exhaustive)."));
@@ -319,6 +344,47 @@ void NoiseTab::showChart(const NoiseTable& table)
     }
 }
 
+void NoiseTab::keepRun()
+{
+    const NoiseTable* shown = table();
+    if (!keepAtEnd_ || !shown)
+        return;
+    keepAtEnd_ = false;
+    keepBox_->setChecked(false);
+    const std::string csv = noiseTableCsv(*shown);
+    const size_t headerEnd = csv.find('\n') + 1;
+    kept_->keep(caption_, {withinSeries_->points(), ownSeries_->points()}, csv.substr(0, headerEnd - 1),
+                csv.substr(headerEnd), provenance());
+}
+
+std::string NoiseTab::provenance() const
+{
+    const NoiseTable* shown = table();
+    if (!shown)
+        return {};
+    std::string out = "{\"program\": \"duolink\", \"analysis\": \"noise\", \"mode\": \"";
+    out += shown->mode == NoiseMode::Flip ? "flip" : "gauss";
+    out += "\", \"tol\": " + QString::number(lastOptions_.tol, 'g', 17).toStdString();
+    out += ", \"pairs\": " + std::to_string(shownPairs_);
+    if (shown->mode != NoiseMode::Flip)
+        out += ", \"trials\": " + std::to_string(lastOptions_.trials) + ", \"seed\": " + std::to_string(lastOptions_.seed);
+    return out + '}';
+}
+
+void NoiseTab::saveCsv()
+{
+    const NoiseTable* shown = table();
+    if (!shown)
+        return;
+    if (kept_->empty()) {
+        saveCsvAs();
+        return;
+    }
+    const std::string csv = noiseTableCsv(*shown);
+    const size_t headerEnd = csv.find('\n') + 1;
+    kept_->saveCsvAs(this, dialogs(), csv.substr(0, headerEnd - 1), csv.substr(headerEnd), caption_, provenance());
+}
+
 void NoiseTab::saveCsvAs()
 {
     if (const NoiseTable* t = table())
@@ -332,12 +398,12 @@ void NoiseTab::saveCsvAs()
 
 void NoiseTab::saveChartAs()
 {
-    saveImageAs(chartView_, lastChartName_);
+    export_->saveAs(this);
 }
 
 bool NoiseTab::saveChart(const QString& path)
 {
-    return saveImage(chartView_, path);
+    return export_->saveTo(this, path);
 }
 
 } // namespace duolink

@@ -9,6 +9,7 @@
 #include "core/analysis/noise.h"
 #include "gui/analysiswindow.h"
 
+class QCheckBox;
 class QChart;
 class QChartView;
 class QLabel;
@@ -22,6 +23,8 @@ class QValueAxis;
 
 namespace duolink {
 
+class ChartExport;
+class KeptRuns;
 class NoiseTableModel;
 
 class NoiseTab : public AnalysisTab {
@@ -35,8 +38,10 @@ public:
 
     void saveCsvAs();
     void saveChartAs();
-    // The chart as shown, as a PNG file; on failure an error box says why.
+    // The chart as a figure (the format by the suffix); on failure an error
+    // box says why.
     bool saveChart(const QString& path);
+    ChartExport* chartExport() const { return export_; }
 
     // The table of the last complete run, or nullptr.
     const NoiseTable* table() const;
@@ -49,6 +54,9 @@ public:
     QLineSeries* withinSeries() const { return withinSeries_; }
     QLineSeries* ownSeries() const { return ownSeries_; }
     QLabel* modeLabel() const { return modeLabel_; }
+    // The runs kept for comparison, and the box that keeps this one.
+    KeptRuns* keptRuns() const { return kept_; }
+    QCheckBox* keepBox() const { return keepBox_; }
 
 protected:
     // Greys σ, Trials and Seed when the list is of 0/1 patterns.
@@ -60,6 +68,10 @@ private:
     void build();
     void runFinished(bool completed);
     void showChart(const NoiseTable& table);
+    // The shown table as a kept run, before the next one replaces it.
+    void keepRun();
+    void saveCsv();
+    std::string provenance() const;
 
     QLineEdit* sigmaField_;
     QSpinBox* trialsField_;
@@ -82,7 +94,14 @@ private:
     NoiseOptions lastOptions_, shownOptions_;
     std::shared_ptr<const AnalysisInput> pendingInput_, shownInput_; // what the run and the table came from
     QString lastCsvName_;
-    QString lastChartName_;
+    ChartExport* export_ = nullptr;
+    // The values of the run the chart shows, for a figure's caption.
+    QString caption_;
+    size_t pairs_ = 0;
+    size_t shownPairs_ = 0;
+    KeptRuns* kept_ = nullptr;
+    QCheckBox* keepBox_ = nullptr;
+    bool keepAtEnd_ = false;
 };
 
 } // namespace duolink

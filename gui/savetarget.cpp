@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/savetarget.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QObject>
-#include <QPixmap>
 #include <QWidget>
 
 #include <cerrno>
@@ -52,15 +50,6 @@ QString replaceFileWith(const QString& path,
 QString replaceFileWith(const QString& path, std::string_view data)
 {
     return replaceFileWith(path, [data](const std::function<bool(std::string_view)>& put) { return put(data); });
-}
-
-QString replaceFileWithImage(const QString& path, QWidget* view)
-{
-    QByteArray png;
-    QBuffer buffer(&png);
-    if (!buffer.open(QIODevice::WriteOnly) || !view->grab().save(&buffer, "PNG"))
-        return QObject::tr("the image could not be made");
-    return replaceFileWith(path, std::string_view(png.constData(), static_cast<size_t>(png.size())));
 }
 
 QString withSuffix(const QString& name, const char* suffix)

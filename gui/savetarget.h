@@ -23,8 +23,6 @@ bool mayReplace(QWidget* parent, Dialogs& dialogs, const QString& path);
 // reason it failed, in the system's words.
 QString replaceFileWith(const QString& path, const std::function<bool(const std::function<bool(std::string_view)>&)>& write);
 QString replaceFileWith(const QString& path, std::string_view data);
-// The same with `view` as it shows, at the screen's resolution, as a PNG image.
-QString replaceFileWithImage(const QString& path, QWidget* view);
 
 // `name`, with `.suffix` added when it has no suffix of its own.
 QString withSuffix(const QString& name, const char* suffix);

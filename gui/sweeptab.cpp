@@ -2,6 +2,7 @@
 #include "gui/sweeptab.h"
 
 #include <QChart>
+#include <QCheckBox>
 #include <QChartView>
 #include <QComboBox>
 #include <QFormLayout>
@@ -25,6 +26,7 @@
 #include "core/support/numgrammar.h"
 #include "gui/analysisrun.h"
 #include "gui/chartaxes.h"
+#include "gui/keptruns.h"
 #include "gui/heatmap.h"
 
 namespace duolink {
@@ -67,7 +69,7 @@ SweepTab::SweepTab(AnalysisWindow& window, JobSource source)
       tol_(new QLabel(tr("TOL from %1").arg(QString::fromLatin1(kParametersFileName)))), measure_(new QComboBox),
       runButton_(new QPushButton(tr("&Run"))), csvButton_(new QPushButton(tr("Save &CSV As\u2026"))),
       pngButton_(new QPushButton(tr("Save Chart &As\u2026"))), views_(new QStackedWidget), chartView_(new QChartView),
-      heatMap_(new HeatMap)
+      heatMap_(new HeatMap), kept_(new KeptRuns(chartView_, this)), keepBox_(new QCheckBox(tr("&Keep this run")))
 {
     setObjectName(QStringLiteral("sweepTab"));
     name1_->setObjectName(QStringLiteral("sweepName1"));
@@ -101,6 +103,7 @@ SweepTab::SweepTab(AnalysisWindow& window, JobSource source)
     form->addRow(tr("Parameter changes:"), overrides_);
     form->addRow(tr("Recalled within:"), tol_);
     form->addRow(tr("Show:"), measure_);
+    form->addRow(keepBox_);
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {runButton_, csvButton_, pngButton_})
         buttons->addWidget(b);
@@ -117,8 +120,8 @@ SweepTab::SweepTab(AnalysisWindow& window, JobSource source)
 
     connect(runButton_, &QPushButton::clicked, this, &SweepTab::run);
     connect(measure_, &QComboBox::currentIndexChanged, this, &SweepTab::redraw);
-    connect(csvButton_, &QPushButton::clicked, this, &SweepTab::saveCsvAs);
-    connect(pngButton_, &QPushButton::clicked, this, [this] { saveImageAs(views_->currentWidget(), lastChartName_); });
+    connect(csvButton_, &QPushButton::clicked, this, &SweepTab::saveCsv);
+    setUpFigures();
     connect(list1_, &QLineEdit::editingFinished, this, &SweepTab::countCells);
     connect(list2_, &QLineEdit::editingFinished, this, &SweepTab::countCells);
     connect(name2_, &QComboBox::currentIndexChanged, this, &SweepTab::countCells);
@@ -199,6 +202,7 @@ void SweepTab::run()
         return;
     }
     analysis::putDataTexts(*settings, list);
+    keepRun();
     const size_t count = analysis::gridCellCount(*axes);
     const bool started = startRows(count, [axes = *axes, settings = *settings, list](
                                               size_t cell, unsigned, const std::atomic<bool>& stop) -> std::optional<Record> {
@@ -217,6 +221,7 @@ void SweepTab::run()
     recordRequest(std::move(request));
     axes_ = *axes;
     pairs_ = static_cast<int>(list.size());
+    noteRun(list, *settings);
     points_.assign(count, {});
     xs_.clear();
     for (const std::string& v : axes_[0].values) {
@@ -379,10 +384,14 @@ void SweepTab::drawLine()
     for (QAbstractSeries* s : chart->series())
         s->attachAxis(xAxis), s->attachAxis(yAxis);
     chart->setTitle(tr("Sweep of %1").arg(xAxis->titleText()));
+    if (!kept_->empty())
+        line->setName(kept_->legendName(caption_));
+    kept_->setShown(shown);
 }
 
 void SweepTab::rowsEnded(bool stopped)
 {
+    stopped_ = stopped;
     redraw();
     run_->setStatus(stopped ? tr("Stopped: %1 of %2 cells trained and kept.").arg(rowCount()).arg(rowTotal())
                             : tr("%1 cells trained.").arg(rowCount()));
@@ -392,11 +401,6 @@ void SweepTab::rowsEnded(bool stopped)
 std::string SweepTab::header() const
 {
     return analysis::sweepHeader(axes_);
-}
-
-bool SweepTab::saveChart(const QString& path)
-{
-    return saveImage(views_->currentWidget(), path);
 }
 
 } // namespace duolink

@@ -6,12 +6,16 @@
 // drawn as marks of their outcome, not as values.
 #include <QElapsedTimer>
 
+#include <chrono>
+
 #include <vector>
 
+#include "core/analysis/analysisrun.h"
 #include "core/analysis/sweepgrid.h"
 #include "gui/trainingtab.h"
 
 class QChartView;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -20,6 +24,8 @@ class QStackedWidget;
 
 namespace duolink {
 
+class ChartExport;
+class KeptRuns;
 class HeatMap;
 
 class SweepTab : public TrainingTab {
@@ -40,9 +46,10 @@ public:
 
     QString title() const override { return tr("Sweep"); }
     void run() override;
-    // The chart or heat map as shown, as a PNG file; on failure an error box
-    // says why.
+    // The chart or heat map as a figure (the format by the suffix); on
+    // failure an error box says why.
     bool saveChart(const QString& path);
+    ChartExport* chartExport() const { return export_; }
 
     // The cells of the last run, by their place in the grid.
     const std::vector<Point>& points() const { return points_; }
@@ -50,6 +57,9 @@ public:
     QChartView* chartView() const { return chartView_; }
     HeatMap* heatMap() const { return heatMap_; }
     QLabel* cellsLabel() const { return cells_; }
+    // The line charts kept for comparison, and the box that keeps this one.
+    KeptRuns* keptRuns() const { return kept_; }
+    QCheckBox* keepBox() const { return keepBox_; }
 
 private:
     void recordsAdded(const std::vector<Record>& records) override;
@@ -65,6 +75,14 @@ private:
     void paintCell(size_t index);
     void setRunning(bool running);
     void refreshTol() override;
+    // Keeps the current line beside the next run's, when asked to.
+    void keepRun();
+    void saveCsv();
+    // Save Chart As, the box that keeps a run and the legend's menu.
+    void setUpFigures();
+    // What made the run that starts: for the caption and the provenance.
+    void noteRun(const PatternPairs& list, const analysis::JobTexts& settings);
+    std::string provenance() const;
 
     QComboBox* name1_;
     QLineEdit* list1_;
@@ -80,7 +98,13 @@ private:
     QStackedWidget* views_;
     QChartView* chartView_;
     HeatMap* heatMap_;
-    QString lastChartName_;
+    ChartExport* export_ = nullptr;
+    QString caption_; // the run's values, for a figure's caption
+    KeptRuns* kept_;
+    QCheckBox* keepBox_;
+    analysis::AnalysisSpec request_;
+    std::chrono::system_clock::time_point started_;
+    bool stopped_ = false;
     QElapsedTimer sinceDrawn_;
 
     std::vector<analysis::SweepAxis> axes_;

@@ -1,26 +1,48 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The training window's exports: the chart as a PNG image and the
+// The training window's exports: the chart as a figure and the
 // statistics as a CSV file, each replacing its file atomically.
+#include <QAction>
 #include <QChartView>
 
 #include <algorithm>
 #include <cstdint>
 #include <string>
 
+#include "core/analysis/figurecaption.h"
 #include "core/stats/statscsv.h"
+#include "gui/chartexport.h"
 #include "gui/dialogs.h"
 #include "gui/errortext.h"
 #include "gui/savetarget.h"
 #include "gui/trainingwindow.h"
+#include "gui/weightmap.h"
 
 namespace duolink {
+QString TrainingWindow::figureCaption() const
+{
+    QString caption;
+    recorder_.read([&](const TrainingData& data) {
+        if (data.start)
+            caption = QString::fromStdString(analysis::trainingCaption(*data.start));
+    });
+    return caption;
+}
+
+void TrainingWindow::buildExports()
+{
+    const auto caption = [this] { return figureCaption(); };
+    chartExport_ = new ChartExport([this] { return chartView_; }, caption, dialogs_, this);
+    mapExport_ = new ChartExport([this] { return weightMap_; }, caption, dialogs_, this);
+    auto* saveMap = new QAction(tr("Save Chart As…"), weightMap_);
+    saveMap->setObjectName(QStringLiteral("saveWeightMapAction"));
+    connect(saveMap, &QAction::triggered, this, [this] { mapExport_->saveAs(this); });
+    weightMap_->addAction(saveMap);
+    weightMap_->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
 bool TrainingWindow::saveChart(const QString& path)
 {
-    const QString reason = replaceFileWithImage(path, chartView_);
-    if (reason.isEmpty())
-        return true;
-    dialogs_().errorBox(this, fileErrorText(path, tr("chart not saved"), reason));
-    return false;
+    return chartExport_->saveTo(this, path);
 }
 
 bool TrainingWindow::saveStatistics(const QString& path)
@@ -64,12 +86,7 @@ bool TrainingWindow::saveStatistics(const QString& path)
 
 void TrainingWindow::saveChartAs()
 {
-    const auto name = dialogs_().saveFileName(this, tr("PNG image (*.png)"), lastChartName_);
-    if (!name || name->isEmpty())
-        return;
-    lastChartName_ = withSuffix(*name, "png");
-    if (mayReplace(this, dialogs_(), lastChartName_))
-        saveChart(lastChartName_);
+    chartExport_->saveAs(this);
 }
 
 void TrainingWindow::saveStatisticsAs()

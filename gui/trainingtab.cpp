@@ -142,6 +142,11 @@ std::string TrainingTab::csvText() const
     return text;
 }
 
+std::string TrainingTab::rowsText() const
+{
+    return rowCount_ == 0 ? std::string() : csvText().substr(header().size() + 1);
+}
+
 void TrainingTab::saveCsvAs()
 {
     saveStreamAs(

@@ -54,6 +54,8 @@ public:
     // The header and the rows, as the runner writes them (read back from the
     // rows' file; for small runs and tests).
     std::string csvText() const;
+    // The rows alone, without the header.
+    std::string rowsText() const;
 
 signals:
     // A run ended; `stopped` when Stop (Esc) or a failure cut it short.

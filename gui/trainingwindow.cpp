@@ -141,6 +141,7 @@ void TrainingWindow::build()
     weightMap_ = new WeightMapView;
     cellText_ = new QLabel;
     connect(weightMap_, &WeightMapView::cellShown, cellText_, &QLabel::setText);
+    buildExports();
 
     saveChartButton_ = new QPushButton(tr("Save Chart As…"));
     saveStatisticsButton_ = new QPushButton(tr("Save Statistics As…"));

@@ -26,6 +26,7 @@ class QValueAxis;
 
 namespace duolink {
 
+class ChartExport;
 class Dialogs;
 class WeightMapView;
 
@@ -83,6 +84,9 @@ public:
     QLabel* summaryLabel() const { return summary_; }
     QLabel* pointLabel() const { return pointText_; }
     QPushButton* saveChartButton() const { return saveChartButton_; }
+    // Save Chart As of the chart and of the weight map (its context menu).
+    ChartExport* chartExport() const { return chartExport_; }
+    ChartExport* weightMapExport() const { return mapExport_; }
     QPushButton* saveStatisticsButton() const { return saveStatisticsButton_; }
     // The text for presentation `presentation` (1-based), as hovering shows it.
     QString presentationText(std::int64_t presentation) const;
@@ -101,6 +105,10 @@ private:
     void updateChart();
     void setLogScale(bool on);
     QString summaryText(const TrainingData& data) const;
+    // The caption of a saved figure: the last run's values.
+    QString figureCaption() const;
+    // Save Chart As of the chart and of the weight map.
+    void buildExports();
 
     const TrainingRecorder& recorder_;
     std::function<Dialogs&()> dialogs_;
@@ -119,6 +127,8 @@ private:
     QLabel* pointText_ = nullptr;
     QLabel* cellText_ = nullptr;
     QPushButton* saveChartButton_ = nullptr;
+    ChartExport* chartExport_ = nullptr;
+    ChartExport* mapExport_ = nullptr;
     QPushButton* saveStatisticsButton_ = nullptr;
     QPushButton* stopButton_ = nullptr;
     QHBoxLayout* buttons_ = nullptr;

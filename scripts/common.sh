@@ -30,6 +30,7 @@ DUOLINK_RUN_PACKAGES=(
     pybind11-dev
     python3-numpy
     libqt6svg6 # the icon in the window and the About box
+    qt6-svg-dev # charts saved as SVG drawings
     nettle-dev # SHA-256 of the lists named in an analysis's provenance
     nlohmann-json3-dev # reading that provenance back for --replay
 )
