@@ -27,6 +27,7 @@
 #include "core/analysis/noise.h"
 #include "core/analysis/recallcount.h"
 #include "core/analysis/recalltable.h"
+#include "core/analysis/shapedrecall.h"
 #include "core/support/atomicwrite.h"
 #include "core/support/console.h"
 #include "core/support/numgrammar.h"
@@ -128,18 +129,19 @@ void predictStep(Session& session, const std::string& values, StandardOutput& ou
     out.writeLine(line);
 }
 
-// The list the analyses use: the --patterns list, else the job files.
+// The list the analyses use: the --patterns list (of any shape), else the
+// job files.
 class JobList {
 public:
     JobList(const EngineState& engine, std::string path, std::string shownName)
         : engine_(engine), path_(std::move(path)), shownName_(std::move(shownName))
     {
     }
-    const PatternPairs& get()
+    const ShapedPairs& get()
     {
         if (!list_)
-            list_ = path_.empty() ? readPatternListFile(engine_.pathOf(kADataFileName), kADataFileName)
-                                  : readPatternListFile(path_, shownName_);
+            list_ = path_.empty() ? shapedFromFixed(readPatternListFile(engine_.pathOf(kADataFileName), kADataFileName))
+                                  : readShapedListFile(path_, shownName_);
         return *list_;
     }
 
@@ -147,14 +149,18 @@ private:
     const EngineState& engine_;
     std::string path_;
     std::string shownName_;
-    std::optional<PatternPairs> list_;
+    std::optional<ShapedPairs> list_;
 };
 
 void recallTableStep(const EngineState& engine, const std::string& file, JobList& list, double tolerance)
 {
-    analysis::checkAnalysisShape(engine.aLen);
-    const RecallTable table = recallTable(RecallSnapshot::of(engine), list.get(), tolerance);
-    if (const int error = replaceFile(file, recallTableCsv(table)))
+    const ShapedPairs& pairs = list.get();
+    analysis::checkListShape(pairs.shape, engine.aLen, engine.bLen);
+    const std::string text =
+        pairs.shape.fixed() ? recallTableCsv(recallTable(RecallSnapshot::of(engine), fixedFromShaped(pairs), tolerance))
+                            : analysis::shapedRecallTableCsv(
+                                  analysis::shapedRecallTable(RecallSnapshot::of(engine), pairs, tolerance));
+    if (const int error = replaceFile(file, text))
         throwIoError(error);
 }
 
@@ -162,18 +168,19 @@ void recallTableStep(const EngineState& engine, const std::string& file, JobList
 // file then holds the levels finished, and a line says how many.
 void noiseStep(EngineState& engine, const Step& step, JobList& list, NoiseOptions options, double tolerance)
 {
-    analysis::checkAnalysisShape(engine.aLen);
+    const ShapedPairs& pairs = list.get();
+    analysis::checkListShape(pairs.shape, engine.aLen, engine.bLen);
     options.tol = tolerance;
     const ThreadPool pool;
     WorkProgress progress;
     progress.signalStop = engine.stopFlagPointer();
     NoiseTable finished;
     const std::optional<NoiseTable> table =
-        noiseTable(RecallSnapshot::of(engine), list.get(), options, pool, &progress, &finished);
+        noiseTable(RecallSnapshot::of(engine), pairs, options, pool, &progress, &finished);
     if (const int error = replaceFile(step.value, noiseTableCsv(table ? *table : finished)))
         throwIoError(error);
     if (!table) {
-        const size_t levels = isBinaryList(list.get()) ? 9 : options.sigmas.size();
+        const size_t levels = isBinaryList(pairs) ? static_cast<size_t>(pairs.shape.n) + 1 : options.sigmas.size();
         reportStopped(step.label, finished.rows.size(), levels);
     }
 }

@@ -119,6 +119,10 @@ const std::vector<OptionDoc> kOptions = {
      "standard output instead, without the summary."},
     {OptionId::CapacityPairs, "--capacity-pairs", "N", "Largest set size for --capacity, 1 to 256 (default 64)."},
     {OptionId::CapacitySets, "--capacity-sets", "T", "Sets per size for --capacity (default 20)."},
+    {OptionId::CapacityShape, "--capacity-shape", "N,M",
+     "The shape of the --capacity sets: N A values before the parity (A Len = N + 1) "
+     "and M B values; A Len and B Len are set from it as --patterns sets them "
+     "(default 8,8). N + 1 and M at most 128, (N + 1) x M at most 2700."},
     {OptionId::Density, "--density", "P", "Chance of a 1 in the --capacity sets, 0 to 1 (default 0.5)."},
     {OptionId::KeepSets, "--keep-sets", "DIR2",
      "Also write --capacity set t of n pairs as the pattern list DIR2/n<n>-s<t>.csv, "
