@@ -154,7 +154,7 @@ std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const Patte
     return table;
 }
 
-std::uint64_t flipSetCount(int n, int k)
+std::uint64_t flipSetCount(int n, int k, std::uint64_t most)
 {
     if (k < 0 || k > n)
         return 0;
@@ -163,8 +163,8 @@ std::uint64_t flipSetCount(int n, int k)
     for (int i = 1; i <= k; ++i) {
         // count * (n - k + i) / i stays whole at every step.
         count = count * static_cast<std::uint64_t>(n - k + i) / static_cast<std::uint64_t>(i);
-        if (count > kMostExhaustiveFlipSets)
-            return kMostExhaustiveFlipSets + 1;
+        if (count > most)
+            return most + 1;
     }
     return count;
 }
@@ -297,7 +297,7 @@ std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const Shape
         const int k = static_cast<int>(level);
         if (!flip)
             noise.gaussTrials(level, p, first, end, worker, pieces[piece]);
-        else if (flipLevelSampled(n, k))
+        else if (flipLevelSampled(n, k, options.mostFlipSets))
             noise.drawnFlips(k, p, first, end, worker, pieces[piece]);
         else if (block == 0)
             noise.allFlips(k, p, worker, pieces[piece]);
@@ -309,7 +309,7 @@ std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const Shape
             break;
         NoiseRow& row = table.rows.emplace_back();
         row.level = flip ? static_cast<double>(level) : options.sigmas[level];
-        row.sampled = flip && flipLevelSampled(n, static_cast<int>(level));
+        row.sampled = flip && flipLevelSampled(n, static_cast<int>(level), options.mostFlipSets);
         for (std::size_t k = 0; k < perLevel; ++k)
             add(row, pieces[level * perLevel + k]);
     }

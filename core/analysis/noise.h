@@ -14,11 +14,16 @@
 
 namespace duolink {
 
+// A flip level of k among n values is run on every flip set while there are
+// at most this many per pair, and on --noise-trials drawn sets above.
+inline constexpr std::uint64_t kMostExhaustiveFlipSets = std::uint64_t(1) << 20;
+
 struct NoiseOptions {
     double tol = 0;
     std::vector<double> sigmas = {0, 0.05, 0.1, 0.2, 0.3, 0.5};
     int trials = 100;
     std::uint64_t seed = 1;
+    std::uint64_t mostFlipSets = kMostExhaustiveFlipSets; // per pair and level, for lists of any shape
 };
 
 enum class NoiseMode { Flip, Gauss };
@@ -56,18 +61,18 @@ std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const Patte
 
 // --- Lists of any shape ---------------------------------------------------------------
 
-// A flip level of k among n values is run on every flip set while there are
-// at most this many per pair, and on --noise-trials drawn sets above.
-inline constexpr std::uint64_t kMostExhaustiveFlipSets = std::uint64_t(1) << 20;
-// The number of flip sets of k among n values, up to kMostExhaustiveFlipSets + 1.
-std::uint64_t flipSetCount(int n, int k);
-inline bool flipLevelSampled(int n, int k) { return flipSetCount(n, k) > kMostExhaustiveFlipSets; }
+// The number of flip sets of k among n values, up to `most` + 1.
+std::uint64_t flipSetCount(int n, int k, std::uint64_t most = kMostExhaustiveFlipSets);
+inline bool flipLevelSampled(int n, int k, std::uint64_t most = kMostExhaustiveFlipSets)
+{
+    return flipSetCount(n, k, most) > most;
+}
 
 // True when every A value (the parity not counted) of every pair is 0 or 1.
 bool isBinaryList(const ShapedPairs& list);
 
 // noiseTable for a list of any shape; for 8 + 8 the table above. Flip mode
-// has levels k = 0..N; a level with more than kMostExhaustiveFlipSets flip
+// has levels k = 0..N; a level with more than options.mostFlipSets flip
 // sets is sampled: trial t of pair p flips the values at the first k places
 // of a partial Fisher-Yates shuffle of 0..N-1 drawn from
 // SplitMix64(streamSeed(seed, p, k, t)), place i swapped with
