@@ -557,8 +557,12 @@ PYBIND11_MODULE(_duolink, m)
 
     m.def("train", &train);
     m.def("capacity", [](const std::string& parameters, const std::optional<Values>& simulation, int pairs, int sets,
-                         double density, std::uint64_t seed, unsigned jobs, int shardIndex, int shardCount) {
-        return capacity(parameters, simulation, CapacityOptions{pairs, sets, density, seed}, jobs,
+                         double density, std::uint64_t seed, unsigned jobs, int shardIndex, int shardCount, int n,
+                         int m) {
+        const CapacityOptions options{pairs, sets, density, seed, ListShape{n, m}};
+        if (const std::string why = shapeProblem(options.shape); !why.empty())
+            throw py::value_error("shape: " + why);
+        return capacity(parametersForShape(parameters, options.shape), simulation, options, jobs,
                         Shard{shardIndex, shardCount});
     });
     m.def("sweep", [](const Values& a, const Values& b, const std::string& parameters,

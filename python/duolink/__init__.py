@@ -132,11 +132,12 @@ def _parameter_text(keyword, name, integer, value):
     return text
 
 
-def _parameters_text(settings, simulation):
+def _parameters_text(settings, simulation, a_len=9, b_len=8):
     """The parameters file's text for these settings: A Len 9 (the eight
-    values and the parity) and B Len 8, as the window's pairs take."""
+    values and the parity) and B Len 8, as the window's pairs take, unless
+    other lengths are given."""
     texts = {name: _parameter_text(k, name, integer, settings[k]) for k, name, integer in _PARAMETERS}
-    lines = [texts["option"], texts["max"], "9", "8", "1" if simulation is not None else "0",
+    lines = [texts["option"], texts["max"], str(a_len), str(b_len), "1" if simulation is not None else "0",
              texts["beta"], texts["limit"], texts["transfer"], texts["unity"], texts["tol"]]
     return "\n".join(lines) + "\n"
 
@@ -352,17 +353,22 @@ _RESULT_FIELDS = [("outcome", "U10"), ("presentations", "i4"), ("final_r2", "f8"
                   ("recalled", "i4"), ("nearest_own", "i4")]
 
 
-def capacity(*, pairs=64, sets=20, density=0.5, seed=1, jobs=0, shard="1/1", option=2, max_presentations=100,
-             beta=0.5, limit=0, transfer=2, unity=10000, tol=0.1, simulation=None) -> Rows:
+def capacity(*, pairs=64, sets=20, density=0.5, seed=1, jobs=0, shard="1/1", shape=(8, 8), option=2,
+             max_presentations=100, beta=0.5, limit=0, transfer=2, unity=10000, tol=0.1, simulation=None) -> Rows:
     """How many pairs fit: for n = 1..`pairs`, `sets` random sets of n pairs
     of 0/1 values (each 1 with chance `density`, from `seed`) are trained
     and counted, one row each: the rows of ``duolink-batch --capacity``.
 
     `jobs` threads (0: every core; the rows are the same for every number);
-    `shard` "K/N" keeps every N-th row from the K-th. The other keywords are
-    those of :func:`train`.
+    `shard` "K/N" keeps every N-th row from the K-th. `shape` (N, M): pairs
+    of N A values before the parity and M B values, A Len and B Len set from
+    it, as ``--capacity-shape N,M``. The other keywords are those of
+    :func:`train`.
     """
     pairs, sets = _operator.index(pairs), _operator.index(sets)
+    if len(shape) != 2:
+        raise ValueError("shape takes (N, M): N A values before the parity and M B values")
+    shape_n, shape_m = _operator.index(shape[0]), _operator.index(shape[1])
     if not 1 <= pairs <= _duolink.max_capacity_pairs:
         raise ValueError(f"pairs takes a whole number from 1 to {_duolink.max_capacity_pairs}")
     if not 1 <= sets <= 1000000:
@@ -377,13 +383,15 @@ def capacity(*, pairs=64, sets=20, density=0.5, seed=1, jobs=0, shard="1/1", opt
     settings = dict(option=option, max_presentations=max_presentations, beta=beta, limit=limit,
                     transfer=transfer, unity=unity, tol=tol)
     sim = _simulation(simulation)
-    parameters = _parameters_text(settings, sim)
+    parameters = _parameters_text(settings, sim, shape_n + 1, shape_m)
     fields = [("n", "i4"), ("set", "i4")] + _RESULT_FIELDS
     started = _time.time()
     extra = dict(analysis="capacity", seed=seed, density=density, pairs=pairs, sets=sets, jobs=jobs,
                  shard=f"{k}/{n}")
+    if (shape_n, shape_m) != (8, 8):
+        extra["shape"] = [shape_n, shape_m]
     try:
-        raw = _duolink.capacity(parameters, sim, pairs, sets, density, seed, jobs, k, n)
+        raw = _duolink.capacity(parameters, sim, pairs, sets, density, seed, jobs, k, n, shape_n, shape_m)
     except KeyboardInterrupt as e:
         raw = e.partial
         e.partial = _rows(raw, fields, _provenance(parameters, started, stopped=True,

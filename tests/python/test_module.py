@@ -105,6 +105,7 @@ CAPACITIES = [
     ("dense, beta 0.2", dict(pairs=6, sets=4, density=0.8, seed=9, beta=0.2), ["--set", "beta=0.2"]),
     ("shard 2/3, option 4", dict(pairs=5, sets=3, shard="2/3", option=4, max_presentations=20),
      ["--shard", "2/3", "--set", "option=4", "--set", "max=20"]),
+    ("shape 32 x 20", dict(pairs=6, sets=2, shape=(32, 20), beta=0.05), ["--capacity-shape", "32,20", "--set", "beta=0.05"]),
 ]
 
 
@@ -130,7 +131,7 @@ def same_provenance(provenance, sidecar):
     import json
     written = json.loads(sidecar.read_text())
     assert set(provenance) <= set(written)
-    for key in ("program", "version", "analysis", "parameters", "seed", "density", "pairs", "sets", "shard",
+    for key in ("program", "version", "analysis", "parameters", "seed", "density", "pairs", "sets", "shard", "shape",
                 "stopped", "outcomes", "patterns_sha256"):
         assert provenance.get(key) == written.get(key), key
 
