@@ -5,6 +5,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <functional>
 
 #include "core/support/errors.h"
 #include "core/support/numgrammar.h"
@@ -270,6 +271,26 @@ private:
 
 } // namespace
 
+namespace {
+
+// The rows of the levels whose pieces are all done, from the first on.
+void addFinishedLevels(NoiseTable& table, const std::vector<NoiseRow>& pieces, const std::vector<char>& pieceDone,
+                       std::size_t perLevel, const std::function<void(NoiseRow&, std::size_t)>& describe)
+{
+    const std::size_t levels = perLevel ? pieces.size() / perLevel : 0;
+    for (std::size_t level = 0; level < levels; ++level) {
+        const auto first = pieceDone.begin() + static_cast<std::ptrdiff_t>(level * perLevel);
+        if (std::find(first, first + static_cast<std::ptrdiff_t>(perLevel), 0) != first + static_cast<std::ptrdiff_t>(perLevel))
+            break;
+        NoiseRow& row = table.rows.emplace_back();
+        describe(row, level);
+        for (std::size_t k = 0; k < perLevel; ++k)
+            add(row, pieces[level * perLevel + k]);
+    }
+}
+
+} // namespace
+
 std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const ShapedPairs& list,
                                      const NoiseOptions& options, const ThreadPool& pool, WorkProgress* progress,
                                      NoiseTable* finished)
@@ -288,31 +309,27 @@ std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const Shape
     const std::size_t trials = static_cast<std::size_t>(std::max(0, options.trials));
     const std::size_t blocks = std::max<std::size_t>(1, (trials + kTrialsPerPiece - 1) / kTrialsPerPiece);
     const std::size_t perLevel = pairs * blocks;
+    const auto sampled = [&](std::size_t level) {
+        return flip && flipLevelSampled(n, static_cast<int>(level), options.mostFlipSets);
+    };
     ShapedNoise noise(snapshot, list, options, pool.threadCount());
     std::vector<NoiseRow> pieces(levels * perLevel);
     std::vector<char> pieceDone(pieces.size(), 0);
     const bool complete = pool.forEachOnWorkers(pieces.size(), [&](std::size_t piece, unsigned worker) {
         const std::size_t level = piece / perLevel, p = piece / blocks % pairs, block = piece % blocks;
         const std::size_t first = block * kTrialsPerPiece, end = std::min(trials, first + kTrialsPerPiece);
-        const int k = static_cast<int>(level);
         if (!flip)
             noise.gaussTrials(level, p, first, end, worker, pieces[piece]);
-        else if (flipLevelSampled(n, k, options.mostFlipSets))
-            noise.drawnFlips(k, p, first, end, worker, pieces[piece]);
+        else if (sampled(level))
+            noise.drawnFlips(static_cast<int>(level), p, first, end, worker, pieces[piece]);
         else if (block == 0)
-            noise.allFlips(k, p, worker, pieces[piece]);
+            noise.allFlips(static_cast<int>(level), p, worker, pieces[piece]);
         pieceDone[piece] = 1;
     }, progress);
-    for (std::size_t level = 0; level < levels; ++level) {
-        const auto first = pieceDone.begin() + static_cast<std::ptrdiff_t>(level * perLevel);
-        if (std::find(first, first + static_cast<std::ptrdiff_t>(perLevel), 0) != first + static_cast<std::ptrdiff_t>(perLevel))
-            break;
-        NoiseRow& row = table.rows.emplace_back();
+    addFinishedLevels(table, pieces, pieceDone, perLevel, [&](NoiseRow& row, std::size_t level) {
         row.level = flip ? static_cast<double>(level) : options.sigmas[level];
-        row.sampled = flip && flipLevelSampled(n, static_cast<int>(level), options.mostFlipSets);
-        for (std::size_t k = 0; k < perLevel; ++k)
-            add(row, pieces[level * perLevel + k]);
-    }
+        row.sampled = sampled(level);
+    });
     if (!complete) {
         if (finished)
             *finished = std::move(table);
