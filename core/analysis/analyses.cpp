@@ -83,7 +83,8 @@ std::optional<ListShape> parseCapacityShape(std::string_view text, std::string& 
         return field;
     };
     if (comma == std::string_view::npos || !parseIntToken(trimmed(text.substr(0, comma)), n) ||
-        !parseIntToken(trimmed(text.substr(comma + 1)), m) || n > kLongestPattern || m > kLongestPattern) {
+        !parseIntToken(trimmed(text.substr(comma + 1)), m) || n < 0 || m < 0 || n > kLongestPattern ||
+        m > kLongestPattern) {
         why = "takes N,M: N A values before the parity and M B values, as 8,8";
         return std::nullopt;
     }
