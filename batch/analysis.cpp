@@ -91,6 +91,14 @@ std::optional<std::string> takeAnalysisOption(OptionId id, const std::string& na
             return name + " takes a whole number from 1 to 1000000";
         args.capacity.setsPerSize = static_cast<int>(number);
         return std::nullopt;
+    case OptionId::CapacityShape: {
+        std::string why;
+        const std::optional<ListShape> shape = parseCapacityShape(value, why);
+        if (!shape)
+            return name + " " + value + ": " + why;
+        args.capacity.shape = *shape;
+        return std::nullopt;
+    }
     case OptionId::Density: {
         double p = 0;
         if (!parseRealToken(value, p) || !(p >= 0 && p <= 1))
@@ -142,6 +150,12 @@ std::optional<std::string> checkAnalysisArguments(const AnalysisArguments& args)
     for (const SweepAxis& axis : args.axes)
         if (args.settings.values[static_cast<size_t>(axis.parameter)])
             return "--set " + axis.name + " and --sweep " + axis.name + " name the same parameter";
+    if (!args.capacityFile.empty())
+        if (std::string clash = shapeLengthsClash(args.settings, args.capacity.shape,
+                                                  "--capacity-shape " + std::to_string(args.capacity.shape.n) +
+                                                      "," + std::to_string(args.capacity.shape.m));
+            !clash.empty())
+            return clash;
     return std::nullopt;
 }
 
@@ -178,7 +192,7 @@ std::string analysisClash(const AnalysisArguments& args, const std::vector<FileU
 // What the analysis trains on, read from the job folder.
 struct AnalysisInputs {
     JobTexts settings;
-    PatternPairs list; // a sweep's list
+    ShapedPairs list; // a sweep's list
     std::string listName, listSha256;
     std::vector<InputFile> files; // what was read, with its digest
 };
@@ -204,23 +218,31 @@ std::optional<int> readInputs(const AnalysisArguments& args, const std::string& 
     in.files.push_back(inputFile("parameters", dir + "/" + kParametersFileName, *parameters));
     in.settings.options = args.engineOptions;
     in.settings.parameters = editParameters(*parameters, args.settings);
-    checkAnalysisShape(args.axes, *in.settings.parameters);
     if (const std::string simulation = findSimulationFile(dir); !simulation.empty()) {
         in.settings.simulation = readTextFile(dir + "/" + simulation);
         if (in.settings.simulation)
             in.files.push_back(inputFile("simulation", dir + "/" + simulation, *in.settings.simulation));
     }
-    if (!args.capacityFile.empty())
+    if (!args.capacityFile.empty()) {
+        checkAnalysisShape(args.axes, *in.settings.parameters, args.capacity.shape);
+        in.settings.parameters = parametersForShape(*in.settings.parameters, args.capacity.shape);
         return std::nullopt;
+    }
     // A sweep's list: the job's data files as they are, or a pattern list.
     in.listName = patternsFile.empty() ? aPath : patternsFile;
     in.listSha256 = sha256Hex(readTextFile(in.listName).value_or(""));
     try {
         if (!patternsFile.empty()) {
-            in.list = readPatternListFile(patternsFile, patternsShown);
-            putDataTexts(in.settings, in.list);
+            in.list = readShapedListFile(patternsFile, patternsShown);
+            if (std::string clash = shapeLengthsClash(args.settings, in.list.shape, patternsShown); !clash.empty()) {
+                std::fprintf(stderr, "duolink-batch: %s\n", clash.c_str());
+                return kExitUsage;
+            }
+            checkAnalysisShape(args.axes, *in.settings.parameters, in.list.shape);
+            in.settings = shapedJob(in.list, in.settings);
         } else {
-            in.list = readPatternListFile(aPath, aPath);
+            checkAnalysisShape(args.axes, *in.settings.parameters);
+            in.list = shapedFromFixed(readPatternListFile(aPath, aPath));
             in.settings.aData = readTextFile(aPath).value_or("");
             in.settings.bData = readTextFile(bPath).value_or("");
             in.files.push_back(inputFile("B data", bPath, in.settings.bData));
@@ -395,7 +417,7 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
         AnalysisHooks hooks;
         hooks.stop = &stop;
         if (keeper)
-            hooks.keepSet = [&](int n, int t, const PatternPairs& set) { keeper->write(n, t, patternListCsv(set)); };
+            hooks.keepSet = [&](int n, int t, const ShapedPairs& set) { keeper->write(n, t, shapedListText(set)); };
         hooks.row = [&](const AnalysisRow& row) {
             try {
                 readerLeft = !output.write(capacity ? capacityRowText(o, row.row, row.result)
@@ -408,7 +430,10 @@ int runAnalysis(const AnalysisArguments& args, const std::string& dir, const std
             if (capacity) {
                 const int n = capacityPairs(o, row.row), t = capacitySet(o, row.row);
                 const int aLen = static_cast<int>(values[Parameter::ALen]);
-                summary.add({n, t, largestSquaredLength(randomSet(o.seed, n, t, o.density), aLen), row.result});
+                const double most = o.shape.fixed()
+                                        ? largestSquaredLength(randomSet(o.seed, n, t, o.density), aLen)
+                                        : largestSquaredLength(randomShapedSet(o.seed, n, t, o.density, o.shape), aLen);
+                summary.add({n, t, most, row.result});
             }
             return !readerLeft;
         };

@@ -28,6 +28,7 @@
 #include "core/analysis/noise.h"
 #include "core/analysis/recallcount.h"
 #include "core/analysis/recalltable.h"
+#include "core/analysis/shapedrecall.h"
 #include "core/support/atomicwrite.h"
 #include "core/support/console.h"
 #include "core/support/numgrammar.h"
@@ -129,18 +130,19 @@ void predictStep(Session& session, const std::string& values, StandardOutput& ou
     out.writeLine(line);
 }
 
-// The list the analyses use: the --patterns list, else the job files.
+// The list the analyses use: the --patterns list (of any shape), else the
+// job files.
 class JobList {
 public:
     JobList(const EngineState& engine, std::string path, std::string shownName)
         : engine_(engine), path_(std::move(path)), shownName_(std::move(shownName))
     {
     }
-    const PatternPairs& get()
+    const ShapedPairs& get()
     {
         if (!list_)
-            list_ = path_.empty() ? readPatternListFile(engine_.pathOf(kADataFileName), kADataFileName)
-                                  : readPatternListFile(path_, shownName_);
+            list_ = path_.empty() ? shapedFromFixed(readPatternListFile(engine_.pathOf(kADataFileName), kADataFileName))
+                                  : readShapedListFile(path_, shownName_);
         return *list_;
     }
 
@@ -148,7 +150,7 @@ private:
     const EngineState& engine_;
     std::string path_;
     std::string shownName_;
-    std::optional<PatternPairs> list_;
+    std::optional<ShapedPairs> list_;
 };
 
 // The parameters text the run read: the file with --set applied.
@@ -164,12 +166,21 @@ std::string parametersRead(const EngineState& engine, const Arguments& args)
 void recallTableStep(const EngineState& engine, const Step& step, JobList& list, double tolerance, StepTable table,
                      const JobRecord& record)
 {
-    analysis::checkAnalysisShape(engine.aLen);
-    const RecallTable recall = recallTable(RecallSnapshot::of(engine), list.get(), tolerance);
-    if (const int error = replaceFile(step.value, recallTableCsv(recall)))
+    const ShapedPairs& pairs = list.get();
+    analysis::checkListShape(pairs.shape, engine.aLen, engine.bLen);
+    std::string text;
+    if (pairs.shape.fixed()) {
+        const RecallTable recall = recallTable(RecallSnapshot::of(engine), fixedFromShaped(pairs), tolerance);
+        table.rows = recall.rows.size();
+        text = recallTableCsv(recall);
+    } else {
+        const analysis::ShapedRecallTable recall = analysis::shapedRecallTable(RecallSnapshot::of(engine), pairs, tolerance);
+        table.rows = recall.rows.size();
+        text = analysis::shapedRecallTableCsv(recall);
+    }
+    if (const int error = replaceFile(step.value, text))
         throwIoError(error);
     table.tol = tolerance;
-    table.rows = recall.rows.size();
     writeStepProvenance(record, table);
 }
 
@@ -178,14 +189,15 @@ void recallTableStep(const EngineState& engine, const Step& step, JobList& list,
 void noiseStep(EngineState& engine, const Step& step, JobList& list, NoiseOptions options, double tolerance,
                StepTable table, const JobRecord& record)
 {
-    analysis::checkAnalysisShape(engine.aLen);
+    const ShapedPairs& pairs = list.get();
+    analysis::checkListShape(pairs.shape, engine.aLen, engine.bLen);
     options.tol = tolerance;
     const ThreadPool pool;
     WorkProgress progress;
     progress.signalStop = engine.stopFlagPointer();
     NoiseTable finished;
     const std::optional<NoiseTable> noise =
-        noiseTable(RecallSnapshot::of(engine), list.get(), options, pool, &progress, &finished);
+        noiseTable(RecallSnapshot::of(engine), pairs, options, pool, &progress, &finished);
     const NoiseTable& kept = noise ? *noise : finished;
     if (const int error = replaceFile(step.value, noiseTableCsv(kept)))
         throwIoError(error);
@@ -195,7 +207,7 @@ void noiseStep(EngineState& engine, const Step& step, JobList& list, NoiseOption
     table.stopped = !noise;
     writeStepProvenance(record, table);
     if (!noise) {
-        const size_t levels = isBinaryList(list.get()) ? 9 : options.sigmas.size();
+        const size_t levels = isBinaryList(pairs) ? static_cast<size_t>(pairs.shape.n) + 1 : options.sigmas.size();
         reportStopped(step.label, finished.rows.size(), levels);
     }
 }

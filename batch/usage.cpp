@@ -74,7 +74,8 @@ const std::vector<OptionDoc> kOptions = {
     {OptionId::RecallTable, "--recall-table", "FILE",
      "Recall the B pattern of every pair of the job's list (the job files, or "
      "the --patterns list) as Predict does, on a copy of the matrix, and write "
-     "one CSV line per pair: pair, a1..a8, b1..b8, r1..r8 (the recalled values "
+     "one CSV line per pair: pair, a1..a8, b1..b8, r1..r8 (a1..aN, b1..bM, r1..rM "
+     "for a --patterns list of N + M values; the recalled values "
      "as the B fields show them, without padding), max_error, outside_tol (the "
      "elements further than TOL from b), recalled (1 when none is), nearest "
      "(the list position of the stored B closest to the recall) and "
@@ -84,8 +85,10 @@ const std::vector<OptionDoc> kOptions = {
      "Recall damaged A patterns of the job's list and write one CSV line per "
      "level: mode, level, recalls, within_tol, nearest_own, "
      "outside_tol_elements. When every A value is 0 or 1 the mode is flip: "
-     "for level k = 0..8 every set of k of the eight A values of every pair is "
-     "flipped. Otherwise the mode is gauss: normal noise of standard "
+     "for level k = 0..8 (0..N for pairs of N A values) every set of k of the A "
+     "values of every pair is flipped; a level of more than 2^20 such sets per "
+     "pair is drawn instead, --noise-trials sets per pair from the --seed "
+     "generator, and its mode is flip-sampled. Otherwise the mode is gauss: normal noise of standard "
      "deviation level is added to every A value, --noise-trials times per "
      "pair, from the --seed generator. Needs a Solve or an earlier "
      "--load-matrix."},
@@ -119,6 +122,10 @@ const std::vector<OptionDoc> kOptions = {
      "standard output instead, without the summary."},
     {OptionId::CapacityPairs, "--capacity-pairs", "N", "Largest set size for --capacity, 1 to 256 (default 64)."},
     {OptionId::CapacitySets, "--capacity-sets", "T", "Sets per size for --capacity (default 20)."},
+    {OptionId::CapacityShape, "--capacity-shape", "N,M",
+     "The shape of the --capacity sets: N A values before the parity (A Len = N + 1) "
+     "and M B values; A Len and B Len are set from it as --patterns sets them "
+     "(default 8,8). N + 1 and M at most 128, (N + 1) x M at most 2700."},
     {OptionId::Density, "--density", "P", "Chance of a 1 in the --capacity sets, 0 to 1 (default 0.5)."},
     {OptionId::KeepSets, "--keep-sets", "DIR2",
      "Also write --capacity set t of n pairs as the pattern list DIR2/n<n>-s<t>.csv, "

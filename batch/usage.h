@@ -12,7 +12,7 @@ enum class OptionId {
     Help, Version, Quiet, Patterns, Stats, NoSolve, Set, LoadMatrix, Predict, SaveMatrix, ExportMatrix, ImportMatrix,
     RecallTable, Noise, NoiseSigma, NoiseTrials, Seed, Tol,
     // The analyses: many trainings in memory instead of one Solve.
-    Capacity, CapacityPairs, CapacitySets, Density, KeepSets, Sweep, SweepOut, Jobs, Shard
+    Capacity, CapacityPairs, CapacitySets, CapacityShape, Density, KeepSets, Sweep, SweepOut, Jobs, Shard
 };
 
 struct OptionDoc {

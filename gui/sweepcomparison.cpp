@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 
+#include "core/patterns/shapedlist.h"
 #include "core/analysis/figurecaption.h"
 #include "gui/chartexport.h"
 #include "gui/keptruns.h"
@@ -38,7 +39,7 @@ void SweepTab::noteRun(const PatternPairs& list, const analysis::JobTexts& setti
     request_ = {};
     request_.kind = analysis::AnalysisKind::Sweep;
     request_.axes = axes_;
-    request_.list = list;
+    request_.list = shapedFromFixed(list);
     request_.settings = settings;
     caption_ = QString::fromStdString(analysis::figureCaption(request_));
     kept_->setCurrentLabel(caption_);

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 
+#include "core/patterns/shapedlist.h"
 #include "core/analysis/analyses.h"
 #include "core/analysis/jobtexts.h"
 #include "core/engine/solve.h"
@@ -216,7 +217,7 @@ void SweepTab::run()
     analysis::AnalysisSpec request;
     request.kind = analysis::AnalysisKind::Sweep;
     request.axes = *axes;
-    request.list = list;
+    request.list = shapedFromFixed(list);
     request.settings = *settings;
     recordRequest(std::move(request));
     axes_ = *axes;

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/patterns/shapedlist.h"
 #include "core/analysis/jobtexts.h"
 #include "core/engine/solve.h"
 #include "core/parameters/paramsfile.h"
@@ -170,7 +171,7 @@ void TrainingTab::recordRequest(analysis::AnalysisSpec request)
     if (request.kind == analysis::AnalysisKind::Sweep) {
         // The list as the window held it, in the form Save List writes.
         provenance_.list = tr("the window's list").toStdString();
-        provenance_.listSha256 = analysis::sha256Hex(analysis::patternListCsv(request.list));
+        provenance_.listSha256 = analysis::sha256Hex(shapedListText(request.list));
     }
     provenance_.request = std::move(request);
 }

@@ -20,6 +20,8 @@
 #include "core/analysis/noise.h"
 #include "core/predict/exactmatrix.h"
 #include "core/analysis/recalltable.h"
+#include "core/analysis/shapedrecall.h"
+#include "core/patterns/shapedlist.h"
 #include "core/engine/solve.h"
 #include "core/parameters/paramsfile.h"
 #include "core/predict/matrixfile.h"
@@ -100,6 +102,8 @@ struct SignalPoll {
 // Rows of eight values into pattern vectors, the parity as typed values get it.
 PatternPairs pairsOf(const Values& a, const Values& b)
 {
+    if (a.ndim() != 2 || b.ndim() != 2 || a.shape(1) != 8 || b.shape(1) != 8 || b.shape(0) < a.shape(0))
+        throw py::value_error("A and B need rows of 8 values, as many of B as of A");
     const auto av = a.unchecked<2>(), bv = b.unchecked<2>();
     PatternPairs pairs(static_cast<size_t>(av.shape(0)));
     for (py::ssize_t p = 0; p < av.shape(0); ++p) {
@@ -114,13 +118,40 @@ PatternPairs pairsOf(const Values& a, const Values& b)
     return pairs;
 }
 
-py::array_t<double> rowsOf(const PatternPairs& pairs, bool bSide)
+// A list of any shape from rows of N A values and M B values; the parity is
+// added to each A row. Rows of 8 and 8 are read as pairsOf reads them.
+ShapedPairs shapedOf(const Values& a, const Values& b)
 {
-    py::array_t<double> out({static_cast<py::ssize_t>(pairs.size()), py::ssize_t{8}});
+    if (a.ndim() != 2 || b.ndim() != 2 || b.shape(0) < a.shape(0))
+        throw py::value_error("A and B need rows of values, as many of B as of A");
+    if (a.shape(1) == 8 && b.shape(1) == 8)
+        return shapedFromFixed(pairsOf(a, b));
+    const auto av = a.unchecked<2>(), bv = b.unchecked<2>();
+    ShapedPairs list;
+    list.shape = ListShape{static_cast<int>(av.shape(1)), static_cast<int>(bv.shape(1))};
+    if (const std::string why = shapeProblem(list.shape); !why.empty())
+        throw py::value_error(why);
+    for (py::ssize_t p = 0; p < av.shape(0); ++p) {
+        std::vector<double>& ap = list.a.emplace_back(static_cast<size_t>(list.shape.aLen()));
+        std::vector<double>& bp = list.b.emplace_back(static_cast<size_t>(list.shape.m));
+        for (int k = 0; k < list.shape.n; ++k)
+            ap[static_cast<size_t>(k)] = av(p, k);
+        ap.back() = parityOfValues(ap.data(), list.shape.n);
+        for (int k = 0; k < list.shape.m; ++k)
+            bp[static_cast<size_t>(k)] = bv(p, k);
+    }
+    return list;
+}
+
+// The A rows (the parity left out) or the B rows of a list of any shape.
+py::array_t<double> rowsOf(const ShapedPairs& list, bool bSide)
+{
+    const int width = bSide ? list.shape.m : list.shape.n;
+    py::array_t<double> out({static_cast<py::ssize_t>(list.size()), py::ssize_t{width}});
     auto o = out.mutable_unchecked<2>();
-    for (size_t p = 0; p < pairs.size(); ++p)
-        for (int k = 1; k <= 8; ++k)
-            o(static_cast<py::ssize_t>(p), k - 1) = bSide ? pairs[p].b[k] : pairs[p].a[k];
+    for (size_t p = 0; p < list.size(); ++p)
+        for (int k = 0; k < width; ++k)
+            o(static_cast<py::ssize_t>(p), k) = (bSide ? list.b : list.a)[p][static_cast<size_t>(k)];
     return out;
 }
 
@@ -130,8 +161,12 @@ JobTexts settingsOf(const std::string& parameters, const std::optional<Values>& 
     job.parameters = parameters;
     if (simulation) {
         // The simulation file has the layout of an A data file.
-        const PatternPairs inputs = pairsOf(*simulation, *simulation);
-        job.simulation = jobDataText(inputs, false);
+        if (simulation->shape(1) == 8) {
+            job.simulation = jobDataText(pairsOf(*simulation, *simulation), false);
+        } else {
+            const ShapedPairs inputs = shapedOf(*simulation, *simulation);
+            job.simulation = shapedDataText(inputs.a, inputs.shape.aLen());
+        }
     }
     return job;
 }
@@ -146,7 +181,7 @@ py::array_t<T> column(const std::vector<T>& values)
 
 struct Training {
     ListTraining result;
-    PatternPairs list;
+    ShapedPairs list;
 
     py::array_t<double> cells() const
     {
@@ -182,15 +217,16 @@ struct Training {
     }
     py::array_t<double> recall(const Values& a) const
     {
-        const PatternPairs inputs = pairsOf(a, a);
-        py::array_t<double> out({static_cast<py::ssize_t>(inputs.size()), py::ssize_t{8}});
+        const ShapedPairs inputs = shapedOf(a, a);
+        const int width = list.shape.m;
+        py::array_t<double> out({static_cast<py::ssize_t>(inputs.size()), py::ssize_t{width}});
         auto o = out.mutable_unchecked<2>();
         {
             py::gil_scoped_release release;
             Recaller recaller(result.matrix);
             for (size_t p = 0; p < inputs.size(); ++p) {
-                const RecallValues r = recaller.recall(inputs[p].a);
-                for (int j = 0; j < 8; ++j)
+                const std::vector<double> r = recaller.recallValues(inputs.a[p]);
+                for (int j = 0; j < width && j < static_cast<int>(r.size()); ++j)
                     o(static_cast<py::ssize_t>(p), j) = r[static_cast<size_t>(j)];
             }
         }
@@ -202,9 +238,8 @@ std::unique_ptr<Training> train(const Values& a, const Values& b, const std::str
                                  const std::optional<Values>& simulation, const std::string& report)
 {
     auto training = std::make_unique<Training>();
-    training->list = pairsOf(a, b);
-    JobTexts job = settingsOf(parameters, simulation);
-    putDataTexts(job, training->list);
+    training->list = shapedOf(a, b);
+    const JobTexts job = shapedJob(training->list, settingsOf(parameters, simulation));
     // A single training runs on the calling thread, which starting a thread
     // for it would cost more than a small list's training: it takes the GIL
     // every 50 ms to let Python's signal handlers run (Python runs them on
@@ -219,24 +254,40 @@ std::unique_ptr<Training> train(const Values& a, const Values& b, const std::str
     return training;
 }
 
+// The recall table of a list of any shape; for 8 + 8 the fixed table's rows.
+analysis::ShapedRecallTable recallTableFor(const RecallSnapshot& snapshot, const ShapedPairs& list, double tol)
+{
+    if (!list.shape.fixed())
+        return analysis::shapedRecallTable(snapshot, list, tol);
+    analysis::ShapedRecallTable table;
+    table.tol = tol;
+    for (const RecallRow& row : recallTable(snapshot, fixedFromShaped(list), tol).rows)
+        table.rows.push_back({row.pair, {row.a.begin() + 1, row.a.end()}, {row.b.begin() + 1, row.b.begin() + 9},
+                              {row.recalled.begin(), row.recalled.end()}, row.score});
+    return table;
+}
+
 py::dict recallTableOf(const Training& t, const Values& a, const Values& b, double tol)
 {
-    const PatternPairs list = pairsOf(a, b);
-    RecallTable table;
+    const ShapedPairs list = shapedOf(a, b);
+    analysis::ShapedRecallTable table;
     {
         py::gil_scoped_release release;
-        table = recallTable(t.result.matrix, list, tol);
+        table = recallTableFor(t.result.matrix, list, tol);
     }
+    const int widths[3] = {list.shape.n, list.shape.m, list.shape.m};
     std::vector<int> pair, outside, nearest;
-    std::vector<double> values[3][8], maxError;
+    std::vector<std::vector<double>> values[3];
+    for (int s = 0; s < 3; ++s)
+        values[s].resize(static_cast<size_t>(widths[s]));
+    std::vector<double> maxError;
     std::vector<std::uint8_t> recalled, own;
-    for (const RecallRow& row : table.rows) {
+    for (const analysis::ShapedRecallRow& row : table.rows) {
         pair.push_back(row.pair);
-        for (int k = 0; k < 8; ++k) {
-            values[0][k].push_back(row.a[k + 1]);
-            values[1][k].push_back(row.b[k + 1]);
-            values[2][k].push_back(row.recalled[static_cast<size_t>(k)]);
-        }
+        const std::vector<double>* sides[3] = {&row.a, &row.b, &row.recalled};
+        for (int s = 0; s < 3; ++s)
+            for (int k = 0; k < widths[s]; ++k)
+                values[s][static_cast<size_t>(k)].push_back((*sides[s])[static_cast<size_t>(k)]);
         maxError.push_back(row.score.maxError);
         outside.push_back(row.score.outsideTol);
         recalled.push_back(row.recalledWithinTol());
@@ -246,20 +297,21 @@ py::dict recallTableOf(const Training& t, const Values& a, const Values& b, doub
     py::dict d;
     d["pair"] = column(pair);
     for (int s = 0; s < 3; ++s)
-        for (int k = 0; k < 8; ++k)
-            d[py::str(std::string(1, "abr"[s]) + std::to_string(k + 1))] = column(values[s][k]);
+        for (int k = 0; k < widths[s]; ++k)
+            d[py::str(std::string(1, "abr"[s]) + std::to_string(k + 1))] = column(values[s][static_cast<size_t>(k)]);
     d["max_error"] = column(maxError);
     d["outside_tol"] = column(outside);
     d["recalled"] = column(recalled);
     d["nearest"] = column(nearest);
     d["nearest_own"] = column(own);
-    d["csv"] = recallTableCsv(table);
+    table.shape = list.shape;
+    d["csv"] = analysis::shapedRecallTableCsv(table);
     return d;
 }
 
 py::dict noiseOf(const Training& t, const Values& a, const Values& b, NoiseOptions options, unsigned jobs)
 {
-    const PatternPairs list = pairsOf(a, b);
+    const ShapedPairs list = shapedOf(a, b);
     std::optional<NoiseTable> table;
     NoiseTable finished; // the levels done when a stop ends the run
     WorkProgress progress;
@@ -274,15 +326,17 @@ py::dict noiseOf(const Training& t, const Values& a, const Values& b, NoiseOptio
     py::dict d;
     std::vector<double> level;
     std::vector<long long> recalls, within, own, outside;
+    py::list modes;
     if (table)
         for (const NoiseRow& row : table->rows) {
+            modes.append(table->mode == NoiseMode::Gauss ? "gauss" : row.sampled ? "flip-sampled" : "flip");
             level.push_back(row.level);
             recalls.push_back(row.recalls);
             within.push_back(row.withinTol);
             own.push_back(row.nearestOwn);
             outside.push_back(row.outsideTolElements);
         }
-    d["mode"] = table && table->mode == NoiseMode::Gauss ? "gauss" : "flip";
+    d["mode"] = modes;
     d["level"] = column(level);
     d["recalls"] = column(recalls);
     d["within_tol"] = column(within);
@@ -388,7 +442,7 @@ py::dict sweep(const Values& a, const Values& b, const std::string& parameters,
                Shard shard)
 {
     const std::vector<SweepAxis> axes = sweepAxes(axisTexts);
-    const PatternPairs list = pairsOf(a, b);
+    const ShapedPairs list = shapedOf(a, b);
     const JobTexts settings = settingsOf(parameters, simulation);
     const auto present = [&](const AnalysisRun& run) {
         py::dict d = rowColumns(run);
@@ -421,7 +475,7 @@ py::dict sweep(const Values& a, const Values& b, const std::string& parameters,
 py::tuple readPatterns(const std::string& path)
 {
     try {
-        const PatternPairs pairs = readPatternListFile(path, path);
+        const ShapedPairs pairs = readShapedListFile(path, path);
         return py::make_tuple(rowsOf(pairs, false), rowsOf(pairs, true));
     } catch (const PatternListError& e) {
         throw py::value_error(e.what());
@@ -430,11 +484,9 @@ py::tuple readPatterns(const std::string& path)
 
 void writePatterns(const std::string& path, const Values& a, const Values& b)
 {
-    PatternList list;
-    list.loadPatternList(pairsOf(a, b));
     std::string text;
     try {
-        text = patternListText(list);
+        text = shapedListText(shapedOf(a, b));
     } catch (const PatternListError& e) {
         throw py::value_error(e.what());
     }
@@ -588,13 +640,18 @@ PYBIND11_MODULE(_duolink, m)
     translateErrors();
     m.attr("max_pairs") = kPatternCapacity;
     m.attr("max_capacity_pairs") = kMaxCapacityPairs;
+    m.def("shape_problem", [](int n, int m) { return shapeProblem(ListShape{n, m}); });
 
     defineTraining(m);
 
     m.def("train", &train);
     m.def("capacity", [](const std::string& parameters, const std::optional<Values>& simulation, int pairs, int sets,
-                         double density, std::uint64_t seed, unsigned jobs, int shardIndex, int shardCount) {
-        return capacity(parameters, simulation, CapacityOptions{pairs, sets, density, seed}, jobs,
+                         double density, std::uint64_t seed, unsigned jobs, int shardIndex, int shardCount, int n,
+                         int m) {
+        const CapacityOptions options{pairs, sets, density, seed, ListShape{n, m}};
+        if (const std::string why = shapeProblem(options.shape); !why.empty())
+            throw py::value_error("shape: " + why);
+        return capacity(parametersForShape(parameters, options.shape), simulation, options, jobs,
                         Shard{shardIndex, shardCount});
     });
     m.def("sweep", [](const Values& a, const Values& b, const std::string& parameters,

@@ -5,6 +5,8 @@
 #include <charconv>
 
 #include "core/analysis/jobtexts.h"
+#include "core/analysis/shapedrecall.h"
+#include "core/support/errors.h"
 #include "core/support/numgrammar.h"
 #include "core/parameters/paramsfile.h"
 
@@ -15,7 +17,11 @@ namespace {
 constexpr size_t kLongestR2Text = 20;
 } // namespace
 
-std::optional<RowResult> trainAndCount(const JobTexts& job, const PatternPairs& list, const std::atomic<bool>* stop)
+namespace {
+
+// Trains `job` and counts the recalls of `list`, of either kind.
+template <typename List>
+std::optional<RowResult> trainAndCountList(const JobTexts& job, const List& list, const std::atomic<bool>* stop)
 {
     const TrainingResult trained = trainInMemory(job, stop);
     if (trained.stopped)
@@ -32,6 +38,13 @@ std::optional<RowResult> trainAndCount(const JobTexts& job, const PatternPairs& 
     return row;
 }
 
+} // namespace
+
+std::optional<RowResult> trainAndCount(const JobTexts& job, const PatternPairs& list, const std::atomic<bool>* stop)
+{
+    return trainAndCountList(job, list, stop);
+}
+
 std::optional<RowResult> trainAndCount(const PatternPairs& list, const JobTexts& settings,
                                        const std::atomic<bool>* stop)
 {
@@ -41,6 +54,45 @@ std::optional<RowResult> trainAndCount(const PatternPairs& list, const JobTexts&
     job.options = settings.options;
     putDataTexts(job, list);
     return trainAndCount(job, list, stop);
+}
+
+std::optional<RowResult> trainAndCount(const JobTexts& job, const ShapedPairs& list, const std::atomic<bool>* stop)
+{
+    if (list.shape.fixed())
+        return trainAndCount(job, fixedFromShaped(list), stop);
+    return trainAndCountList(job, list, stop);
+}
+
+std::optional<RowResult> trainAndCount(const ShapedPairs& list, const JobTexts& settings,
+                                       const std::atomic<bool>* stop)
+{
+    if (list.shape.fixed())
+        return trainAndCount(fixedFromShaped(list), settings, stop);
+    return trainAndCount(shapedJob(list, settings), list, stop);
+}
+
+std::optional<ListShape> parseCapacityShape(std::string_view text, std::string& why)
+{
+    const size_t comma = text.find(',');
+    long long n = 0, m = 0;
+    const auto trimmed = [](std::string_view field) {
+        while (!field.empty() && (field.front() == ' ' || field.front() == '\t'))
+            field.remove_prefix(1);
+        while (!field.empty() && (field.back() == ' ' || field.back() == '\t'))
+            field.remove_suffix(1);
+        return field;
+    };
+    if (comma == std::string_view::npos || !parseIntToken(trimmed(text.substr(0, comma)), n) ||
+        !parseIntToken(trimmed(text.substr(comma + 1)), m) || n < 0 || m < 0 || n > kLongestPattern ||
+        m > kLongestPattern) {
+        why = "takes N,M: N A values before the parity and M B values, as 8,8";
+        return std::nullopt;
+    }
+    const ListShape shape{static_cast<int>(n), static_cast<int>(m)};
+    why = shapeProblem(shape);
+    if (!why.empty())
+        return std::nullopt;
+    return shape;
 }
 
 std::string resultColumns(const RowResult& r)
@@ -122,6 +174,18 @@ void checkAnalysisShape(const std::vector<SweepAxis>& axes, const std::string& p
                                  parameterValue(Parameter::ALen, value, aLen))
                 checkAnalysisShape(static_cast<int>(aLen));
     checkAnalysisShape(static_cast<int>(readParameterValues(parameters)[Parameter::ALen]));
+}
+
+void checkAnalysisShape(const std::vector<SweepAxis>& axes, const std::string& parameters, ListShape shape)
+{
+    if (shape.fixed()) {
+        checkAnalysisShape(axes, parameters);
+        return;
+    }
+    for (const SweepAxis& axis : axes)
+        if (axis.parameter == static_cast<int>(Parameter::ALen) || axis.parameter == static_cast<int>(Parameter::BLen))
+            throw RunError("--sweep " + axis.name + ": the list's pairs of " + std::to_string(shape.n) + " + " +
+                           std::to_string(shape.m) + " values set A Len and B Len; sweep another parameter");
 }
 
 } // namespace duolink::analysis

@@ -12,6 +12,7 @@
 #include "core/analysis/recallcount.h"
 #include "core/analysis/sweepgrid.h"
 #include "core/patterns/patternlist.h"
+#include "core/patterns/shapedlist.h"
 
 namespace duolink::analysis {
 
@@ -33,6 +34,11 @@ std::optional<RowResult> trainAndCount(const PatternPairs& list, const JobTexts&
 // The same on job texts as they are (the data files of a folder); `list` is
 // the list those files hold, for the recall counts.
 std::optional<RowResult> trainAndCount(const JobTexts& job, const PatternPairs& list, const std::atomic<bool>* stop);
+// The same for lists of any shape: the job is shapedJob(list, settings),
+// what the runner's --patterns makes of the list.
+std::optional<RowResult> trainAndCount(const ShapedPairs& list, const JobTexts& settings,
+                                       const std::atomic<bool>* stop);
+std::optional<RowResult> trainAndCount(const JobTexts& job, const ShapedPairs& list, const std::atomic<bool>* stop);
 
 // outcome,presentations,final_r2,missed_last,recalled,nearest_own
 std::string resultColumns(const RowResult& r);
@@ -44,8 +50,12 @@ struct CapacityOptions {
     int setsPerSize = 20;     // t = 1 .. setsPerSize
     double density = 0.5;     // chance of a 1
     std::uint64_t seed = 1;
+    ListShape shape;          // N A values before the parity, M B values
 };
 inline constexpr int kMaxCapacityPairs = 256;
+// "N,M" (blanks around each allowed) as a shape the engine takes; the
+// message that says why not otherwise (the limit it passes, or the form).
+std::optional<ListShape> parseCapacityShape(std::string_view text, std::string& why);
 inline constexpr const char* kCapacityHeader =
     "n,set,outcome,presentations,final_r2,missed_last,recalled,nearest_own";
 
@@ -71,6 +81,9 @@ std::string cellColumns(const std::vector<SweepAxis>& axes, size_t cell);
 // of the sweep over `axes` (none for capacity), has an A Len the recall
 // counts do not know.
 void checkAnalysisShape(const std::vector<SweepAxis>& axes, const std::string& parameters);
+// The same for a list of `shape`: an 8 + 8 list as above; a list of another
+// shape sets A Len and B Len itself, so no axis may sweep them.
+void checkAnalysisShape(const std::vector<SweepAxis>& axes, const std::string& parameters, ListShape shape);
 
 // --- Sharding ------------------------------------------------------------------------------
 

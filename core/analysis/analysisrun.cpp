@@ -42,12 +42,17 @@ AnalysisRun runCapacity(const CapacityOptions& options, const JobTexts& settings
 AnalysisRun runSweep(const std::vector<SweepAxis>& axes, const PatternPairs& list, const JobTexts& settings,
                      Shard shard, const ThreadPool& pool, WorkProgress& progress)
 {
+    return runSweep(axes, shapedFromFixed(list), settings, shard, pool, progress);
+}
+
+AnalysisRun runSweep(const std::vector<SweepAxis>& axes, const ShapedPairs& list, const JobTexts& settings,
+                     Shard shard, const ThreadPool& pool, WorkProgress& progress)
+{
     AnalysisSpec request;
     request.kind = AnalysisKind::Sweep;
     request.axes = axes;
     request.list = list;
-    request.settings = settings;
-    putDataTexts(request.settings, list);
+    request.settings = shapedJob(list, settings);
     request.shard = shard;
     request.jobs = pool.threadCount();
     return collect(request, progress);
@@ -87,17 +92,27 @@ struct RowOrFailure {
     std::optional<std::string> failure;
 };
 
-std::optional<RowResult> trainRow(const AnalysisSpec& request, size_t row,
+// `fixedList` is the sweep's list of 8 + 8 as the fixed-shape training
+// takes it, made once for all rows.
+std::optional<RowResult> trainRow(const AnalysisSpec& request, const PatternPairs& fixedList, size_t row,
                                   const AnalysisHooks& hooks, const std::atomic<bool>& stop)
 {
     if (request.kind == AnalysisKind::Sweep) {
         JobTexts job = request.settings;
         job.parameters = cellParameters(request.axes, row, request.settings.parameters.value_or(std::string()));
+        if (request.list.shape.fixed())
+            return trainAndCount(job, fixedList, &stop);
         return trainAndCount(job, request.list, &stop);
     }
     const CapacityOptions& o = request.capacity;
     const int n = capacityPairs(o, row), t = capacitySet(o, row);
-    const PatternPairs set = randomSet(o.seed, n, t, o.density);
+    if (o.shape.fixed()) {
+        const PatternPairs set = randomSet(o.seed, n, t, o.density);
+        if (hooks.keepSet)
+            hooks.keepSet(n, t, shapedFromFixed(set));
+        return trainAndCount(set, request.settings, &stop);
+    }
+    const ShapedPairs set = randomShapedSet(o.seed, n, t, o.density, o.shape);
     if (hooks.keepSet)
         hooks.keepSet(n, t, set);
     return trainAndCount(set, request.settings, &stop);
@@ -111,9 +126,11 @@ AnalysisEnd streamAnalysis(const AnalysisSpec& request, const AnalysisHooks& hoo
     end.total = analysisShardRows(request);
     const ThreadPool pool(request.jobs);
     bool refused = false; // hooks.row wanted no more rows
+    const PatternPairs fixedList =
+        request.kind == AnalysisKind::Sweep && request.list.shape.fixed() ? fixedFromShaped(request.list) : PatternPairs{};
     auto task = [&](size_t j, unsigned, const std::atomic<bool>& stop) -> std::optional<RowOrFailure> {
         try {
-            std::optional<RowResult> r = trainRow(request, shardRow(j, request.shard), hooks, stop);
+            std::optional<RowResult> r = trainRow(request, fixedList, shardRow(j, request.shard), hooks, stop);
             return r ? std::optional(RowOrFailure{std::move(*r), {}}) : std::nullopt;
         } catch (const RunError& e) {
             // A set that cannot be kept: the row has no file to rerun.

@@ -38,6 +38,9 @@ AnalysisRun runCapacity(const CapacityOptions& options, const JobTexts& settings
 // (settings' parameters with the cell's values set).
 AnalysisRun runSweep(const std::vector<SweepAxis>& axes, const PatternPairs& list, const JobTexts& settings,
                      Shard shard, const ThreadPool& pool, WorkProgress& progress);
+// The same for a list of any shape; its A Len and B Len are set from it.
+AnalysisRun runSweep(const std::vector<SweepAxis>& axes, const ShapedPairs& list, const JobTexts& settings,
+                     Shard shard, const ThreadPool& pool, WorkProgress& progress);
 
 // The CSV text the runner writes for these rows, header first.
 std::string capacityCsv(const CapacityOptions& options, const AnalysisRun& run);
@@ -53,8 +56,9 @@ struct AnalysisSpec {
     AnalysisKind kind = AnalysisKind::Capacity;
     CapacityOptions capacity;     // a capacity run's sizes, sets, density, seed
     std::vector<SweepAxis> axes;  // a sweep's grid, first axis outermost
-    PatternPairs list;            // a sweep's list
+    ShapedPairs list;             // a sweep's list, of any shape
     JobTexts settings;            // parameters (TOL among them), simulation, a sweep's data texts
+                                  // (shapedJob's, for a list of another shape than 8 + 8)
     Shard shard;
     unsigned jobs = 0;            // 0: every core
 };
@@ -66,7 +70,7 @@ size_t analysisShardRows(const AnalysisSpec& request);
 struct AnalysisHooks {
     // Each capacity set before its training, on a worker thread (to keep the
     // sets); a RunError it raises ends the run as its failure.
-    std::function<void(int n, int set, const PatternPairs&)> keepSet;
+    std::function<void(int n, int set, const ShapedPairs&)> keepSet;
     // Each finished row, in ascending order, one call at a time; false ends
     // the run after the rows finished so far.
     std::function<bool(const AnalysisRow&)> row;

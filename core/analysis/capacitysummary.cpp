@@ -46,6 +46,18 @@ double largestSquaredLength(const PatternPairs& pairs, int aLen)
     return most;
 }
 
+double largestSquaredLength(const ShapedPairs& pairs, int aLen)
+{
+    double most = 0;
+    for (const std::vector<double>& a : pairs.a) {
+        double sum = 0;
+        for (size_t i = 0; i < a.size() && static_cast<int>(i) < aLen; ++i)
+            sum += a[i] * a[i];
+        most = std::max(most, sum);
+    }
+    return most;
+}
+
 double CapacitySize::meanShare() const
 {
     const long long pairs = sets * n;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/analysis/records.h"
+#include "core/patterns/shapedlist.h"
 
 namespace duolink::analysis {
 
@@ -21,6 +22,7 @@ ShareInterval wilsonInterval(long long hits, long long trials);
 // The largest |a|^2 = a1^2 + ... + aLen^2 over the A patterns of `pairs`,
 // in the values as read; `aLen` is cut to the pattern's length.
 double largestSquaredLength(const PatternPairs& pairs, int aLen);
+double largestSquaredLength(const ShapedPairs& pairs, int aLen);
 
 struct CapacitySize {
     int n = 0;

@@ -109,6 +109,21 @@ RecallValues Recaller::recall(const TPatternVector& a)
     return r;
 }
 
+std::vector<double> Recaller::recallValues(const std::vector<double>& a)
+{
+    if (aLen_ == 9 && bLen_ == 8 && a.size() == 9) {
+        TPatternVector fixed{};
+        std::copy(a.begin(), a.end(), fixed.begin() + 1);
+        const RecallValues r = recall(fixed);
+        return {r.begin(), r.end()};
+    }
+    std::vector<double> inputs(a);
+    inputs.resize(static_cast<size_t>(std::clamp(aLen_, 0, kVectorSize)), 0.0);
+    std::vector<double> out(static_cast<size_t>(std::clamp(bLen_, 0, kVectorSize)), 0.0);
+    recallAnyLength(engine(), inputs.data(), out.data());
+    return out;
+}
+
 RecallValues recallExact(const RecallSnapshot& snapshot, const TPatternVector& a)
 {
     return Recaller(snapshot).recall(a);

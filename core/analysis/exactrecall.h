@@ -43,6 +43,11 @@ public:
     Recaller& operator=(Recaller&&) noexcept;
 
     RecallValues recall(const TPatternVector& a);
+    // The same for patterns of any length: `a` holds A Len values (the
+    // parity last), the result B Len values. For 9 and 8 it is recall().
+    std::vector<double> recallValues(const std::vector<double>& a);
+    int aLen() const { return aLen_; }
+    int bLen() const { return bLen_; }
 
 private:
     // The engine, made when a recall first needs it, from what was kept.

@@ -8,6 +8,7 @@
 
 #include "core/support/numgrammar.h"
 #include "core/support/numtext.h"
+#include "core/parameters/paramsfile.h"
 #include "core/patterns/patterns.h"
 
 namespace duolink::analysis {
@@ -124,6 +125,49 @@ void putDataTexts(JobTexts& job, const PatternPairs& list)
     job.bData = jobDataText(list, true, bReads.get());
     job.aReads = std::move(aReads);
     job.bReads = std::move(bReads);
+}
+
+std::string parametersForShape(const std::string& parameters, ListShape shape)
+{
+    if (shape.fixed())
+        return parameters;
+    ParametersEdit edit;
+    edit.set(Parameter::ALen, std::to_string(shape.aLen()));
+    edit.set(Parameter::BLen, std::to_string(shape.bLen()));
+    return editParameters(parameters, edit);
+}
+
+std::string shapeLengthsClash(const ParametersEdit& given, ListShape shape, const std::string& source)
+{
+    if (shape.fixed())
+        return {};
+    for (const auto& [parameter, length] : {std::pair{Parameter::ALen, shape.aLen()}, std::pair{Parameter::BLen, shape.bLen()}}) {
+        const std::optional<std::string>& text = given.values[static_cast<size_t>(parameter)];
+        double value = 0;
+        if (text && (!parameterValue(parameter, *text, value) || value != length))
+            return "--set " + std::string(parameterInfo(parameter).name) + "=" + *text + " disagrees with " + source +
+                   ", whose pairs of " + std::to_string(shape.n) + " + " + std::to_string(shape.m) +
+                   " values train with alen=" + std::to_string(shape.aLen()) + " and blen=" +
+                   std::to_string(shape.bLen());
+    }
+    return {};
+}
+
+JobTexts shapedJob(const ShapedPairs& list, const JobTexts& settings)
+{
+    JobTexts job;
+    job.parameters = settings.parameters;
+    job.simulation = settings.simulation;
+    job.options = settings.options;
+    if (list.shape.fixed()) {
+        putDataTexts(job, fixedFromShaped(list));
+        return job;
+    }
+    if (job.parameters)
+        job.parameters = parametersForShape(*job.parameters, list.shape);
+    job.aData = shapedDataText(list.a, list.shape.aLen());
+    job.bData = shapedDataText(list.b, list.shape.bLen());
+    return job;
 }
 
 std::string patternListCsv(const PatternPairs& list)

@@ -6,9 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "core/parameters/paramsfile.h"
 #include "core/support/textfile.h"
 #include "core/analysis/memtrain.h"
 #include "core/patterns/patternlist.h"
+#include "core/patterns/shapedlist.h"
 
 namespace duolink::analysis {
 
@@ -20,6 +22,20 @@ std::string jobDataText(const PatternPairs& list, bool bSide, KnownReads* known 
 
 // Both data texts of `list` into `job`, with what reading them gives.
 void putDataTexts(JobTexts& job, const PatternPairs& list);
+
+// `parameters` with A Len and B Len set for pairs of `shape`, as the
+// runner's --patterns sets them; unchanged for 8 + 8.
+std::string parametersForShape(const std::string& parameters, ListShape shape);
+
+// A value of `given` (the --set values) for A Len or B Len that disagrees
+// with pairs of `shape`, named by `source`: the message, or "" when none
+// does (always for 8 + 8, whose lengths the parameters give).
+std::string shapeLengthsClash(const ParametersEdit& given, ListShape shape, const std::string& source);
+
+// The job texts of `list` on `settings`: its data texts, and for a list of
+// another shape than 8 + 8 the parameters with its lengths. What the
+// runner's --patterns writes for the list, byte for byte.
+JobTexts shapedJob(const ShapedPairs& list, const JobTexts& settings);
 
 // The .csv pattern-list text of `list`: the header, then each value in the
 // shortest form that reads back as the same double.

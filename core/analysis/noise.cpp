@@ -5,10 +5,12 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <functional>
 
 #include "core/support/errors.h"
 #include "core/support/numgrammar.h"
 
+#include "core/analysis/shapedrecall.h"
 #include "core/analysis/splitmix64.h"
 
 namespace duolink {
@@ -153,6 +155,189 @@ std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const Patte
     return table;
 }
 
+std::uint64_t flipSetCount(int n, int k, std::uint64_t most)
+{
+    if (k < 0 || k > n)
+        return 0;
+    k = std::min(k, n - k);
+    std::uint64_t count = 1;
+    for (int i = 1; i <= k; ++i) {
+        // count * (n - k + i) / i stays whole at every step.
+        count = count * static_cast<std::uint64_t>(n - k + i) / static_cast<std::uint64_t>(i);
+        if (count > most)
+            return most + 1;
+    }
+    return count;
+}
+
+bool isBinaryList(const ShapedPairs& list)
+{
+    for (const std::vector<double>& a : list.a)
+        for (int i = 0; i < list.shape.n; ++i)
+            if (a[static_cast<size_t>(i)] != 0 && a[static_cast<size_t>(i)] != 1)
+                return false;
+    return true;
+}
+
+namespace {
+
+// Noise of any shape: one piece per level and pair (and block of trials),
+// each counted on its own, so that the sums do not depend on the threads.
+class ShapedNoise {
+public:
+    ShapedNoise(const RecallSnapshot& snapshot, const ShapedPairs& list, const NoiseOptions& options, unsigned threads)
+        : list_(list), options_(options), n_(list.shape.n)
+    {
+        for (unsigned t = 0; t < threads; ++t)
+            recallers_.emplace_back(snapshot);
+    }
+
+    // A recall of `a` (the parity recomputed) as pair p's.
+    void recall(std::vector<double>& a, std::size_t p, unsigned worker, NoiseRow& row)
+    {
+        a.back() = parityOfValues(a.data(), n_);
+        const RecallScore score =
+            analysis::scoreValues(recallers_[worker].recallValues(a), list_, p, options_.tol);
+        count(row, score, static_cast<int>(p) + 1);
+    }
+
+    // Every flip set of k values of pair p, in the order of their places.
+    void allFlips(int k, std::size_t p, unsigned worker, NoiseRow& row)
+    {
+        std::vector<int> places(static_cast<size_t>(k));
+        for (int i = 0; i < k; ++i)
+            places[static_cast<size_t>(i)] = i;
+        for (;;) {
+            std::vector<double> a = list_.a[p];
+            for (int i : places)
+                a[static_cast<size_t>(i)] = 1 - a[static_cast<size_t>(i)];
+            recall(a, p, worker, row);
+            int i = k - 1;
+            while (i >= 0 && places[static_cast<size_t>(i)] == n_ - k + i)
+                --i;
+            if (i < 0)
+                return;
+            ++places[static_cast<size_t>(i)];
+            for (int j = i + 1; j < k; ++j)
+                places[static_cast<size_t>(j)] = places[static_cast<size_t>(j) - 1] + 1;
+        }
+    }
+
+    // Trials [first, end) of level k for pair p, each drawing its flip set.
+    void drawnFlips(int k, std::size_t p, std::size_t first, std::size_t end, unsigned worker, NoiseRow& row)
+    {
+        std::vector<int> order(static_cast<size_t>(n_));
+        for (std::size_t t = first; t < end; ++t) {
+            SplitMix64 random(SplitMix64::streamSeed(options_.seed, p + 1, static_cast<std::uint64_t>(k), t));
+            for (int i = 0; i < n_; ++i)
+                order[static_cast<size_t>(i)] = i;
+            std::vector<double> a = list_.a[p];
+            for (int i = 0; i < k; ++i) {
+                const int j = i + static_cast<int>(random.nextUnit() * (n_ - i));
+                std::swap(order[static_cast<size_t>(i)], order[static_cast<size_t>(j)]);
+                a[static_cast<size_t>(order[static_cast<size_t>(i)])] = 1 - a[static_cast<size_t>(order[static_cast<size_t>(i)])];
+            }
+            recall(a, p, worker, row);
+        }
+    }
+
+    // Trials [first, end) of standard deviation `sigma` (index s) for pair p.
+    void gaussTrials(std::size_t s, std::size_t p, std::size_t first, std::size_t end, unsigned worker, NoiseRow& row)
+    {
+        const double sigma = options_.sigmas[s];
+        for (std::size_t t = first; t < end; ++t) {
+            SplitMix64 random(SplitMix64::streamSeed(options_.seed, p + 1, s, t));
+            std::vector<double> a = list_.a[p];
+            for (int i = 0; i < n_; i += 2) {
+                const auto [z1, z2] = random.nextNormalPair();
+                a[static_cast<size_t>(i)] += sigma * z1;
+                if (i + 1 < n_)
+                    a[static_cast<size_t>(i) + 1] += sigma * z2;
+            }
+            try {
+                recall(a, p, worker, row);
+            } catch (const RunError& e) {
+                throw levelError(e, sigma);
+            }
+        }
+    }
+
+private:
+    const ShapedPairs& list_;
+    const NoiseOptions& options_;
+    int n_;
+    std::vector<Recaller> recallers_;
+};
+
+} // namespace
+
+namespace {
+
+// The rows of the levels whose pieces are all done, from the first on.
+void addFinishedLevels(NoiseTable& table, const std::vector<NoiseRow>& pieces, const std::vector<char>& pieceDone,
+                       std::size_t perLevel, const std::function<void(NoiseRow&, std::size_t)>& describe)
+{
+    const std::size_t levels = perLevel ? pieces.size() / perLevel : 0;
+    for (std::size_t level = 0; level < levels; ++level) {
+        const auto first = pieceDone.begin() + static_cast<std::ptrdiff_t>(level * perLevel);
+        if (std::find(first, first + static_cast<std::ptrdiff_t>(perLevel), 0) != first + static_cast<std::ptrdiff_t>(perLevel))
+            break;
+        NoiseRow& row = table.rows.emplace_back();
+        describe(row, level);
+        for (std::size_t k = 0; k < perLevel; ++k)
+            add(row, pieces[level * perLevel + k]);
+    }
+}
+
+} // namespace
+
+std::optional<NoiseTable> noiseTable(const RecallSnapshot& snapshot, const ShapedPairs& list,
+                                     const NoiseOptions& options, const ThreadPool& pool, WorkProgress* progress,
+                                     NoiseTable* finished)
+{
+    if (list.shape.fixed())
+        return noiseTable(snapshot, fixedFromShaped(list), options, pool, progress, finished);
+    analysis::checkListShape(list.shape, snapshot.aLen, snapshot.bLen);
+    const int n = list.shape.n;
+    NoiseTable table;
+    table.mode = isBinaryList(list) ? NoiseMode::Flip : NoiseMode::Gauss;
+    if (finished)
+        *finished = NoiseTable{table.mode, {}};
+    const bool flip = table.mode == NoiseMode::Flip;
+    const std::size_t levels = flip ? static_cast<std::size_t>(n) + 1 : options.sigmas.size();
+    const std::size_t pairs = list.size();
+    const std::size_t trials = static_cast<std::size_t>(std::max(0, options.trials));
+    const std::size_t blocks = std::max<std::size_t>(1, (trials + kTrialsPerPiece - 1) / kTrialsPerPiece);
+    const std::size_t perLevel = pairs * blocks;
+    const auto sampled = [&](std::size_t level) {
+        return flip && flipLevelSampled(n, static_cast<int>(level), options.mostFlipSets);
+    };
+    ShapedNoise noise(snapshot, list, options, pool.threadCount());
+    std::vector<NoiseRow> pieces(levels * perLevel);
+    std::vector<char> pieceDone(pieces.size(), 0);
+    const bool complete = pool.forEachOnWorkers(pieces.size(), [&](std::size_t piece, unsigned worker) {
+        const std::size_t level = piece / perLevel, p = piece / blocks % pairs, block = piece % blocks;
+        const std::size_t first = block * kTrialsPerPiece, end = std::min(trials, first + kTrialsPerPiece);
+        if (!flip)
+            noise.gaussTrials(level, p, first, end, worker, pieces[piece]);
+        else if (sampled(level))
+            noise.drawnFlips(static_cast<int>(level), p, first, end, worker, pieces[piece]);
+        else if (block == 0)
+            noise.allFlips(static_cast<int>(level), p, worker, pieces[piece]);
+        pieceDone[piece] = 1;
+    }, progress);
+    addFinishedLevels(table, pieces, pieceDone, perLevel, [&](NoiseRow& row, std::size_t level) {
+        row.level = flip ? static_cast<double>(level) : options.sigmas[level];
+        row.sampled = sampled(level);
+    });
+    if (!complete) {
+        if (finished)
+            *finished = std::move(table);
+        return std::nullopt;
+    }
+    return table;
+}
+
 std::optional<std::vector<double>> parseSigmaList(std::string_view text)
 {
     std::vector<double> sigmas;
@@ -187,7 +372,8 @@ std::string noiseTableCsv(const NoiseTable& table)
     out += '\n';
     for (const NoiseRow& row : table.rows) {
         if (table.mode == NoiseMode::Flip) {
-            out += "flip," + std::to_string(static_cast<int>(row.level));
+            out += row.sampled ? "flip-sampled," : "flip,";
+            out += std::to_string(static_cast<int>(row.level));
         } else {
             out += "gauss,";
             appendShortest(out, row.level);

@@ -83,6 +83,10 @@ void appendOptions(std::string& out, const AnalysisSpec& s)
         out += std::to_string(s.capacity.maxPairs);
         key(out, "sets");
         out += std::to_string(s.capacity.setsPerSize);
+        if (!s.capacity.shape.fixed()) {
+            key(out, "shape");
+            out += '[' + std::to_string(s.capacity.shape.n) + ", " + std::to_string(s.capacity.shape.m) + ']';
+        }
         return;
     }
     key(out, "sweep");
@@ -97,6 +101,10 @@ void appendOptions(std::string& out, const AnalysisSpec& s)
     out += ']';
     key(out, "pairs");
     out += std::to_string(s.list.size());
+    if (!s.list.shape.fixed()) {
+        key(out, "shape");
+        out += '[' + std::to_string(s.list.shape.n) + ", " + std::to_string(s.list.shape.m) + ']';
+    }
 }
 
 } // namespace

@@ -27,4 +27,23 @@ PatternPairs randomSet(std::uint64_t seed, int n, int t, double p)
     return list;
 }
 
+ShapedPairs randomShapedSet(std::uint64_t seed, int n, int t, double p, ListShape shape)
+{
+    if (shape.fixed())
+        return shapedFromFixed(randomSet(seed, n, t, p));
+    SplitMix64 g(setStartState(seed, n, t));
+    ShapedPairs list;
+    list.shape = shape;
+    list.a.assign(static_cast<size_t>(n), std::vector<double>(static_cast<size_t>(shape.aLen())));
+    list.b.assign(static_cast<size_t>(n), std::vector<double>(static_cast<size_t>(shape.bLen())));
+    for (size_t k = 0; k < list.size(); ++k) {
+        for (int e = 0; e < shape.n; ++e)
+            list.a[k][static_cast<size_t>(e)] = g.nextUnit() < p ? 1.0 : 0.0;
+        for (double& value : list.b[k])
+            value = g.nextUnit() < p ? 1.0 : 0.0;
+        list.a[k].back() = parityOfValues(list.a[k].data(), shape.n);
+    }
+    return list;
+}
+
 } // namespace duolink::analysis

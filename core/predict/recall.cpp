@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/predict/recall.h"
 
+#include <algorithm>
+
+#include "core/engine/checked.h"
 #include "core/engine/state.h"
 
 namespace duolink {
@@ -40,6 +43,19 @@ void EngineState::recallB(const TPatternVector& a, TPatternVector& b)
 
     for (int j = 1; j <= kResultCount; ++j)
         b[j] = recalledValue(calcVector[j]);
+}
+
+void recallAnyLength(EngineState& engine, const double* a, double* out)
+{
+    engine.unity = kRecallUnity;
+    const int inputs = std::clamp(engine.aLen, 0, kVectorSize);
+    const int results = std::clamp(engine.bLen, 0, kVectorSize);
+    Vector x{};
+    for (int i = 1; i <= inputs; ++i)
+        x[i] = static_cast<double>(roundEven(static_cast<long double>(kRecallUnity) * a[i - 1]));
+    engine.vectorMatrixProduct(engine.wMatrix, inputs, results, engine.calcVector, x);
+    for (int j = 1; j <= results; ++j)
+        out[j - 1] = recalledValue(engine.calcVector[j]);
 }
 
 } // namespace duolink

@@ -16,4 +16,10 @@ inline double recalledValue(double cell)
     return static_cast<double>(static_cast<long double>(cell) / kRecallUnity);
 }
 
+// A recall of patterns of any length, scaled and multiplied as recallB does
+// it: `a` holds the engine's A Len inputs (a[0] the first), `out` gets its
+// B Len results. Writes nothing to the pane. Raises RunError on an
+// arithmetic fault, as Predict does.
+void recallAnyLength(EngineState& engine, const double* a, double* out);
+
 } // namespace duolink

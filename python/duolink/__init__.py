@@ -132,25 +132,28 @@ def _parameter_text(keyword, name, integer, value):
     return text
 
 
-def _parameters_text(settings, simulation):
+def _parameters_text(settings, simulation, a_len=9, b_len=8):
     """The parameters file's text for these settings: A Len 9 (the eight
-    values and the parity) and B Len 8, as the window's pairs take."""
+    values and the parity) and B Len 8, as the window's pairs take, unless
+    other lengths are given."""
     texts = {name: _parameter_text(k, name, integer, settings[k]) for k, name, integer in _PARAMETERS}
-    lines = [texts["option"], texts["max"], "9", "8", "1" if simulation is not None else "0",
+    lines = [texts["option"], texts["max"], str(a_len), str(b_len), "1" if simulation is not None else "0",
              texts["beta"], texts["limit"], texts["transfer"], texts["unity"], texts["tol"]]
     return "\n".join(lines) + "\n"
 
 
-def _values(name, values, one_allowed=False):
-    """`values` as a float64 array of rows of eight, checked."""
+def _values(name, values, one_allowed=False, width=None):
+    """`values` as a float64 array of rows of `width` values (any width of
+    1 to 128 when None), checked."""
     array = _np.asarray(values)
     if array.dtype.kind not in "biuf":
         raise TypeError(f"{name} holds values of type {array.dtype}; give numbers")
     single = one_allowed and array.ndim == 1
     if single:
         array = array[_np.newaxis, :]
-    if array.ndim != 2 or array.shape[1] != 8:
-        raise ValueError(f"{name} has the shape {array.shape}; give one row of 8 values per pair")
+    if array.ndim != 2 or not 1 <= array.shape[1] <= 128 or (width is not None and array.shape[1] != width):
+        wanted = width if width is not None else "1 to 128"
+        raise ValueError(f"{name} has the shape {array.shape}; give one row of {wanted} values per pair")
     if array.shape[0] > MAX_PAIRS:
         raise ValueError(f"{name} holds {array.shape[0]} pairs; the list takes at most {MAX_PAIRS}")
     array = _np.ascontiguousarray(array, dtype=_np.float64)
@@ -162,17 +165,22 @@ def _values(name, values, one_allowed=False):
 
 
 def _pairs(A, B):
+    """The arrays of a list: rows of N A values and M B values, the same N
+    and M for every pair, within the engine's limits."""
     a, _ = _values("A", A)
     b, _ = _values("B", B)
     if a.shape[0] != b.shape[0]:
         raise ValueError(f"A has {a.shape[0]} pairs but B has {b.shape[0]}")
+    problem = _duolink.shape_problem(a.shape[1], b.shape[1])
+    if problem:
+        raise ValueError(problem)
     return a, b
 
 
-def _simulation(simulation):
+def _simulation(simulation, width=8):
     if simulation is None:
         return None
-    return _values("simulation", simulation)[0]
+    return _values("simulation", simulation, width=width)[0]
 
 
 def _jobs(jobs):
@@ -226,10 +234,16 @@ def _list_source(A, B, patterns):
 
 _STATS_FIELDS = [("presentation", "i4"), ("r2", "f8"), ("missed_pairs", "i4"), ("bit_errors", "i4"),
                  ("ber_total", "f8"), ("all_recalled", "?")]
-_RECALL_FIELDS = ([("pair", "i4")] + [(f"{s}{k}", "f8") for s in "abr" for k in range(1, 9)] +
-                  [("max_error", "f8"), ("outside_tol", "i4"), ("recalled", "i1"), ("nearest", "i4"),
-                   ("nearest_own", "i1")])
-_NOISE_FIELDS = [("mode", "U5"), ("level", "f8"), ("recalls", "i8"), ("within_tol", "i8"),
+def _recall_fields(n=8, m=8):
+    """The columns of a recall table of pairs of n + m values."""
+    return ([("pair", "i4")] + [(f"a{k}", "f8") for k in range(1, n + 1)] +
+            [(f"{s}{k}", "f8") for s in "br" for k in range(1, m + 1)] +
+            [("max_error", "f8"), ("outside_tol", "i4"), ("recalled", "i1"), ("nearest", "i4"),
+             ("nearest_own", "i1")])
+
+
+_RECALL_FIELDS = _recall_fields()
+_NOISE_FIELDS = [("mode", "U12"), ("level", "f8"), ("recalls", "i8"), ("within_tol", "i8"),
                  ("nearest_own", "i8"), ("outside_tol_elements", "i8")]
 
 
@@ -270,7 +284,7 @@ class Training:
         """Recalls the B values of one A pattern (8 values) or of many (rows
         of 8), exactly as Predict does: the parity is added, the values
         scaled to four decimals and passed through the matrix."""
-        a, single = _values("A", A, one_allowed=True)
+        a, single = _values("A", A, one_allowed=True, width=self._raw.a.shape[1])
         out = self._raw.recall(a)
         return out[0] if single else out
 
@@ -279,7 +293,8 @@ class Training:
         B: the rows of ``--recall-table``. `tol` defaults to the training's TOL."""
         tol = self._raw.tol if tol is None else float(tol)
         raw = self._raw.recall_table(self._raw.a, self._raw.b, tol)
-        return _rows(raw, _RECALL_FIELDS, dict(self.provenance, tol=tol), raw["csv"])
+        fields = _recall_fields(self._raw.a.shape[1], self._raw.b.shape[1])
+        return _rows(raw, fields, dict(self.provenance, tol=tol), raw["csv"])
 
     def noise(self, *, sigma=(0, 0.05, 0.1, 0.2, 0.3, 0.5), trials=100, seed=1, tol=None, jobs=0) -> Rows:
         """How much damage to the A patterns recall survives: the rows of
@@ -306,9 +321,7 @@ class Training:
 
 
 def _noise_columns(raw):
-    columns = dict(raw)
-    columns["mode"] = [raw["mode"]] * len(raw["level"])
-    return columns
+    return dict(raw)
 
 
 def _provenance_of(training, started, **extra):
@@ -323,9 +336,10 @@ def train(A, B, *, option=2, max_presentations=100, beta=0.5, limit=0, transfer=
           simulation=None, report=None) -> Training:
     """Trains the pairs (A[i], B[i]) as the window's Solve does.
 
-    A and B: rows of eight values, one row per pair (at most 256); the
-    parity element is added to each. The keywords are the parameters file's
-    values (A Len 9 and B Len 8 are fixed). `simulation`: rows of eight A
+    A and B: rows of N and M values, one row per pair (at most 256); the
+    parity element is added to each A row, and A Len and B Len are N + 1 and
+    M (9 and 8 for the window's pairs). The keywords are the parameters
+    file's other values. `simulation`: rows of N A
     values fed through the trained matrix afterwards (the simulation file).
     `report`: a file to write the runner's report into; nothing is written
     otherwise.
@@ -333,8 +347,8 @@ def train(A, B, *, option=2, max_presentations=100, beta=0.5, limit=0, transfer=
     a, b = _pairs(A, B)
     settings = dict(option=option, max_presentations=max_presentations, beta=beta, limit=limit,
                     transfer=transfer, unity=unity, tol=tol)
-    sim = _simulation(simulation)
-    parameters = _parameters_text(settings, sim)
+    sim = _simulation(simulation, a.shape[1])
+    parameters = _parameters_text(settings, sim, a.shape[1] + 1, b.shape[1])
     started = _time.time()
     report_path = "" if report is None else _os.fspath(report)
     try:
@@ -354,17 +368,22 @@ _RESULT_FIELDS = [("outcome", "U10"), ("presentations", "i4"), ("final_r2", "f8"
                   ("recalled", "i4"), ("nearest_own", "i4")]
 
 
-def capacity(*, pairs=64, sets=20, density=0.5, seed=1, jobs=0, shard="1/1", option=2, max_presentations=100,
-             beta=0.5, limit=0, transfer=2, unity=10000, tol=0.1, simulation=None) -> Rows:
+def capacity(*, pairs=64, sets=20, density=0.5, seed=1, jobs=0, shard="1/1", shape=(8, 8), option=2,
+             max_presentations=100, beta=0.5, limit=0, transfer=2, unity=10000, tol=0.1, simulation=None) -> Rows:
     """How many pairs fit: for n = 1..`pairs`, `sets` random sets of n pairs
     of 0/1 values (each 1 with chance `density`, from `seed`) are trained
     and counted, one row each: the rows of ``duolink-batch --capacity``.
 
     `jobs` threads (0: every core; the rows are the same for every number);
-    `shard` "K/N" keeps every N-th row from the K-th. The other keywords are
-    those of :func:`train`.
+    `shard` "K/N" keeps every N-th row from the K-th. `shape` (N, M): pairs
+    of N A values before the parity and M B values, A Len and B Len set from
+    it, as ``--capacity-shape N,M``. The other keywords are those of
+    :func:`train`.
     """
     pairs, sets = _operator.index(pairs), _operator.index(sets)
+    if len(shape) != 2:
+        raise ValueError("shape takes (N, M): N A values before the parity and M B values")
+    shape_n, shape_m = _operator.index(shape[0]), _operator.index(shape[1])
     if not 1 <= pairs <= _duolink.max_capacity_pairs:
         raise ValueError(f"pairs takes a whole number from 1 to {_duolink.max_capacity_pairs}")
     if not 1 <= sets <= 1000000:
@@ -378,14 +397,16 @@ def capacity(*, pairs=64, sets=20, density=0.5, seed=1, jobs=0, shard="1/1", opt
     jobs, (k, n) = _jobs(jobs), _shard(shard)
     settings = dict(option=option, max_presentations=max_presentations, beta=beta, limit=limit,
                     transfer=transfer, unity=unity, tol=tol)
-    sim = _simulation(simulation)
-    parameters = _parameters_text(settings, sim)
+    sim = _simulation(simulation, shape_n)
+    parameters = _parameters_text(settings, sim, shape_n + 1, shape_m)
     fields = [("n", "i4"), ("set", "i4")] + _RESULT_FIELDS
     started = _time.time()
     extra = dict(analysis="capacity", seed=seed, density=density, pairs=pairs, sets=sets, jobs=jobs,
                  shard=f"{k}/{n}")
+    if (shape_n, shape_m) != (8, 8):
+        extra["shape"] = [shape_n, shape_m]
     try:
-        raw = _duolink.capacity(parameters, sim, pairs, sets, density, seed, jobs, k, n)
+        raw = _duolink.capacity(parameters, sim, pairs, sets, density, seed, jobs, k, n, shape_n, shape_m)
     except KeyboardInterrupt as e:
         raw = e.partial
         e.partial = _rows(raw, fields, _provenance(parameters, started, stopped=True,
@@ -433,8 +454,8 @@ def sweep(A=None, B=None, *, sweep, patterns=None, jobs=0, shard="1/1", option=2
     jobs, (k, n) = _jobs(jobs), _shard(shard)
     settings = dict(option=option, max_presentations=max_presentations, beta=beta, limit=limit,
                     transfer=transfer, unity=unity, tol=tol)
-    sim = _simulation(simulation)
-    parameters = _parameters_text(settings, sim)
+    sim = _simulation(simulation, a.shape[1])
+    parameters = _parameters_text(settings, sim, a.shape[1] + 1, b.shape[1])
     started = _time.time()
     extra = dict(analysis="sweep", sweep=axes, pairs=len(a), jobs=jobs, shard=f"{k}/{n}", **source)
 
@@ -455,7 +476,8 @@ def sweep(A=None, B=None, *, sweep, patterns=None, jobs=0, shard="1/1", option=2
 
 def read_patterns(path):
     """Reads a pattern list file (.csv, or a job data file with its partner
-    beside it) and returns (A, B), each of shape (pairs, 8)."""
+    beside it) and returns (A, B), of shapes (pairs, N) and (pairs, M): 8 and
+    8 for the window's lists, or as the list's header gives them."""
     path = _os.fspath(path)
     if not _os.path.exists(path):
         raise FileNotFoundError(2, "No such file", path)

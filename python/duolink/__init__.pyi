@@ -68,6 +68,7 @@ def capacity(
     seed: int = ...,
     jobs: int = ...,
     shard: str | tuple[int, int] = ...,
+    shape: tuple[int, int] = ...,
     option: int = ...,
     max_presentations: int = ...,
     beta: float = ...,

@@ -6,15 +6,19 @@
 
 #include <array>
 
+#include "core/analysis/analyses.h"
 #include "core/analysis/jobtexts.h"
 #include "core/analysis/memtrain.h"
 #include "core/analysis/randomsets.h"
+#include "core/analysis/shapedrecall.h"
 #include "core/analysis/splitmix64.h"
 #include "core/support/console.h"
 #include "core/support/errors.h"
 #include "core/engine/solve.h"
 #include "core/engine/state.h"
 #include "core/engine/observer.h"
+#include "core/parameters/paramsfile.h"
+#include "core/patterns/shapedlist.h"
 #include "testsupport.h"
 
 namespace duolink {
@@ -224,6 +228,60 @@ TEST_F(AnalysisExactness, RandomJobsAgreeWithTheEngine)
     }
     for (int kind = 0; kind < 4; ++kind)
         EXPECT_GT(seen[kind], 0) << analysis::outcomeName(static_cast<Outcome>(kind)) << " never came up";
+}
+
+// A random set of every shape, kept as a list file and read back, trains in
+// memory as the runner trains the job files it writes for the list; its
+// recall counts are those of the recall table on the runner's matrix.
+TEST_F(AnalysisExactness, ListsOfEveryShapeTrainAsTheRunnersJobs)
+{
+    struct Case {
+        ListShape shape;
+        int pairs;
+        const char* beta;
+    };
+    const std::vector<Case> cases = {
+        {{1, 1}, 3, "0.5"},   {{8, 8}, 12, "0.1"},   {{16, 16}, 20, "0.05"},
+        {{32, 20}, 24, "0.05"}, {{126, 21}, 6, "0.01"}, {{49, 54}, 6, "0.02"},
+    };
+    std::array<int, 4> seen{};
+    for (const Case& c : cases) {
+        const std::string label = std::to_string(c.shape.n) + " x " + std::to_string(c.shape.m);
+        SCOPED_TRACE(label);
+        const ShapedPairs kept = parseShapedList(
+            shapedListText(analysis::randomShapedSet(5, c.pairs, 1, 0.4, c.shape)), "n-s1.csv");
+        ASSERT_EQ(kept.shape, c.shape);
+        analysis::JobTexts settings;
+        settings.parameters = parametersText({"2", "60", "9", "8", "0", c.beta, "2", "10000", "0.1"});
+        const analysis::JobTexts job = analysis::shapedJob(kept, settings);
+
+        // The texts are the files the runner writes, its lengths those of the list.
+        const std::filesystem::path written = dir_ / "written";
+        std::filesystem::create_directories(written);
+        writeShapedJobFiles(kept, written);
+        EXPECT_EQ(job.aData, testing::readFile(written / kADataFileName));
+        EXPECT_EQ(job.bData, testing::readFile(written / kBDataFileName));
+        const ParameterValues values = readParameterValues(*job.parameters);
+        EXPECT_EQ(values[Parameter::ALen], c.shape.aLen());
+        EXPECT_EQ(values[Parameter::BLen], c.shape.bLen());
+
+        const Outcome outcome = compare(job, label);
+        ++seen[static_cast<size_t>(outcome)];
+        const std::optional<analysis::RowResult> row = analysis::trainAndCount(kept, settings, nullptr);
+        ASSERT_TRUE(row);
+        EXPECT_EQ(analysis::outcomeName(row->outcome), analysis::outcomeName(outcome));
+        int recalled = 0, nearestOwn = 0;
+        for (const analysis::ShapedRecallRow& r :
+             analysis::shapedRecallTable(RecallSnapshot::of(*this), kept, tol).rows) {
+            recalled += r.recalledWithinTol();
+            nearestOwn += r.nearestOwn();
+        }
+        EXPECT_EQ(row->recall.recalled, recalled);
+        EXPECT_EQ(row->recall.nearestOwn, nearestOwn);
+        EXPECT_GT(nearestOwn, 0);
+    }
+    EXPECT_GT(seen[static_cast<size_t>(Outcome::Recalled)], 0);
+    EXPECT_GT(seen[static_cast<size_t>(Outcome::Limit)], 0);
 }
 
 } // namespace

@@ -10,10 +10,13 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/analysis/noise.h"
+#include "core/analysis/randomsets.h"
 #include "core/analysis/recalltable.h"
+#include "core/analysis/shapedrecall.h"
 #include "core/analysis/splitmix64.h"
 #include "core/engine/solve.h"
 #include "core/patterns/patternlist.h"
@@ -289,6 +292,76 @@ TEST_F(Analysis, GaussianNoiseIsReproducibleOnAnyThreadCount)
     WorkProgress stopped;
     stopped.stop = true;
     EXPECT_FALSE(noiseTable(snapshot, list, options, ThreadPool(2), &stopped));
+}
+
+// Recall tables and noise of lists of other shapes: the 8 + 8 table's bytes
+// from the general code, whole flip levels and drawn ones, Gaussian noise on
+// an odd count, all alike on any thread count.
+TEST_F(Analysis, RecallAndNoiseOfAnyShapeAreTheSameOnAnyThreadCount)
+{
+    const auto snapshotOf = [](int aLen, int bLen, std::uint64_t seed) {
+        SplitMix64 random(seed);
+        RecallSnapshot snapshot;
+        snapshot.aLen = aLen;
+        snapshot.bLen = bLen;
+        for (int k = 1; k <= aLen * bLen; ++k)
+            snapshot.w[k] = static_cast<double>(static_cast<int>(random.next() % 20001) - 10000);
+        return snapshot;
+    };
+    const RecallSnapshot fixed = snapshotOf(9, 8, 3);
+    const PatternPairs eight = parsePatternList(randomList(5, 9, true), "list");
+    EXPECT_EQ(analysis::shapedRecallTableCsv(analysis::shapedRecallTable(fixed, shapedFromFixed(eight), 0.4)),
+              recallTableCsv(recallTable(fixed, eight, 0.4)));
+
+    struct Case {
+        ListShape shape;
+        bool binary;
+        std::vector<int> sampledLevels; // flip levels with more than 100 flip sets
+    };
+    const std::vector<Case> cases = {
+        {{12, 5}, true, {3, 4, 5, 6, 7, 8, 9}},
+        {{11, 3}, false, {}},
+        {{1, 1}, true, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.shape.n) + " x " + std::to_string(c.shape.m));
+        const RecallSnapshot snapshot = snapshotOf(c.shape.aLen(), c.shape.bLen(), 7);
+        ShapedPairs list = analysis::randomShapedSet(9, 4, 1, 0.5, c.shape);
+        if (!c.binary)
+            for (std::vector<double>& a : list.a)
+                for (double& v : a)
+                    v = v * 0.8 + 0.1;
+        NoiseOptions options;
+        options.tol = 0.4;
+        options.trials = 30;
+        options.mostFlipSets = 100;
+        const NoiseTable one = *noiseTable(snapshot, list, options, ThreadPool(1));
+        const std::string csv = noiseTableCsv(one);
+        EXPECT_EQ(noiseTableCsv(*noiseTable(snapshot, list, options, ThreadPool(3))), csv);
+        ASSERT_EQ(one.rows.size(), c.binary ? static_cast<size_t>(c.shape.n) + 1 : options.sigmas.size());
+        for (const NoiseRow& row : one.rows) {
+            const int k = static_cast<int>(row.level);
+            const bool sampled = std::count(c.sampledLevels.begin(), c.sampledLevels.end(), k) > 0;
+            EXPECT_EQ(row.sampled, c.binary && sampled) << k;
+            const long long perPair = !c.binary || sampled ? options.trials
+                                                           : static_cast<long long>(flipSetCount(c.shape.n, k));
+            EXPECT_EQ(row.recalls, perPair * 4) << k;
+            if (row.sampled)
+                EXPECT_NE(csv.find("flip-sampled," + std::to_string(k) + ","), std::string::npos);
+        }
+        const analysis::ShapedRecallTable table = analysis::shapedRecallTable(snapshot, list, options.tol);
+        long long recalled = 0;
+        for (const analysis::ShapedRecallRow& row : table.rows)
+            recalled += row.recalledWithinTol();
+        EXPECT_EQ(one.rows[0].withinTol, recalled * (c.binary ? 1 : options.trials));
+        EXPECT_THROW(noiseTable(fixed, list, options, ThreadPool(1)), RunError);
+        EXPECT_THROW(analysis::shapedRecallTable(fixed, list, 0.1), RunError);
+    }
+    EXPECT_EQ(analysis::recallTableHeader({2, 1}), "pair,a1,a2,b1,r1,max_error,outside_tol,recalled,nearest,nearest_own");
+    for (const auto& [n, k, count] : std::vector<std::tuple<int, int, std::uint64_t>>{
+             {8, 4, 70}, {20, 10, 184756}, {127, 3, 333375}, {127, 124, 333375}, {127, 4, kMostExhaustiveFlipSets + 1},
+             {40, 20, kMostExhaustiveFlipSets + 1}, {5, 6, 0}})
+        EXPECT_EQ(flipSetCount(n, k), count) << n << " choose " << k;
 }
 
 // A failing piece stops the work; the failure of the lowest index is the one

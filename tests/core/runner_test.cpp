@@ -604,6 +604,13 @@ TEST_F(RunnerTest, AnalysisUsageErrors)
         {{"--capacity", "a.csv", "--set", "speed=1", "job"}, "\"speed\" is no parameter"},
         {{"--capacity", "a.csv", "--set", "max=1.5", "job"}, "is not a whole number"},
         {{"--capacity", "a.csv", "--capacity-pairs", "257", "job"}, "from 1 to 256"},
+        {{"--capacity", "a.csv", "--capacity-shape", "128,21", "job"}, "128 A values are too many"},
+        {{"--capacity", "a.csv", "--capacity-shape", "50,54", "job"}, "it holds at most 2700"},
+        {{"--capacity", "a.csv", "--capacity-shape", "8", "job"}, "takes N,M"},
+        {{"--capacity", "a.csv", "--capacity-shape", "-99999999999,8", "job"}, "takes N,M"},
+        {{"--capacity", "a.csv", "--capacity-shape", "0,8", "job"}, "at least one A value"},
+        {{"--capacity", "a.csv", "--capacity-shape", "16,16", "--set", "alen=9", "job"},
+         "--set alen=9 disagrees with --capacity-shape 16,16"},
         {{"--capacity", "a.csv", "--density", "1.5", "job"}, "from 0 to 1"},
         {{"--capacity", "a.csv", "--seed", "-1", "job"}, "--seed needs a whole number"},
         {{"--capacity", "a.csv", "--jobs", "0", "job"}, "--jobs takes"},
@@ -630,7 +637,8 @@ TEST_F(RunnerTest, AnalysisUsageErrors)
     EXPECT_NE(err.find("no parameters file"), std::string::npos) << err;
 }
 
-// Every kept set, run by the runner with --patterns, trains as its row says.
+// Every kept set, run by the runner with --patterns, trains as its row says
+// and recalls as many pairs, in every shape.
 TEST_F(RunnerTest, CapacityRowsAreTheRunnersTrainingsOfTheKeptSets)
 {
     fs::create_directories(dir_ / "job");
@@ -638,35 +646,63 @@ TEST_F(RunnerTest, CapacityRowsAreTheRunnersTrainingsOfTheKeptSets)
     params.replace(params.find("0.5 "), 3, "0.1");
     params.replace(params.find("100 "), 3, "40 ");
     writeFile(dir_ / "job" / "veld200gSetup.dat", params);
-    ASSERT_EQ(run({"--capacity", "cap.csv", "--capacity-pairs", "12", "--capacity-sets", "2", "--density", "0.4",
-                   "--seed", "3", "--keep-sets", "sets", "job"}),
-              0)
-        << err;
-    const std::string rows = readFile(dir_ / "cap.csv");
-    std::set<std::string> outcomes;
-    size_t at = rows.find('\n') + 1;
-    int count = 0;
-    while (at < rows.size()) {
-        const size_t end = rows.find('\n', at);
-        const std::vector<std::string> f = csvFields(rows.substr(at, end - at));
-        at = end + 1;
-        ++count;
-        const fs::path run1 = dir_ / ("r" + f[0] + "-" + f[1]);
-        fs::create_directories(run1);
-        writeFile(run1 / "veld200gSetup.dat", params);
-        const int status = run({"--quiet", "--patterns", (dir_ / "sets" / ("n" + f[0] + "-s" + f[1] + ".csv")).string(),
-                                run1.string()});
-        ASSERT_EQ(status, 0) << err;
-        const std::string report = readFile(run1 / kReportFileName);
-        outcomes.insert(f[2]);
-        EXPECT_EQ(f[2] == "limit", report.find("*** JOB ABORTED DUE TO PRESET LIMIT ***") != std::string::npos);
-        EXPECT_NE(report.find("Number of Presenatations: " + f[3] + "\r\n"), std::string::npos) << f[0] << "," << f[1];
-        EXPECT_NE(err.find("R2 Correlation: " + std::string(9 - std::min<size_t>(9, f[4].size()), ' ') + f[4] + "\n"),
-                  std::string::npos)
-            << err;
+    struct Case {
+        const char* shape; // --capacity-shape, or none
+        const char* pairs;
+        const char* sets;
+        int rows;
+        std::set<std::string> outcomes;
+    };
+    const std::vector<Case> cases = {
+        {nullptr, "12", "2", 24, {"limit", "recalled"}},
+        {"32,32", "40", "1", 40, {"limit", "recalled"}},
+        {"1,1", "3", "2", 6, {"limit", "recalled"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shape ? c.shape : "8,8");
+        std::vector<std::string> args = {"--capacity", "cap.csv", "--capacity-pairs", c.pairs, "--capacity-sets",
+                                         c.sets, "--density", "0.4", "--seed", "3", "--keep-sets", "sets", "job"};
+        if (c.shape)
+            args.insert(args.begin(), {"--capacity-shape", c.shape});
+        fs::remove_all(dir_ / "sets");
+        ASSERT_EQ(run(args), 0) << err;
+        const std::string rows = readFile(dir_ / "cap.csv");
+        std::set<std::string> outcomes;
+        size_t at = rows.find('\n') + 1;
+        int count = 0;
+        while (at < rows.size()) {
+            const size_t end = rows.find('\n', at);
+            const std::vector<std::string> f = csvFields(rows.substr(at, end - at));
+            at = end + 1;
+            ++count;
+            const fs::path run1 = dir_ / ("r" + f[0] + "-" + f[1]);
+            fs::remove_all(run1);
+            fs::create_directories(run1);
+            writeFile(run1 / "veld200gSetup.dat", params);
+            const int status = run({"--quiet", "--patterns", (dir_ / "sets" / ("n" + f[0] + "-s" + f[1] + ".csv")).string(),
+                                    "--recall-table", (run1 / "recall.csv").string(), run1.string()});
+            ASSERT_EQ(status, 0) << err;
+            const std::string report = readFile(run1 / kReportFileName);
+            outcomes.insert(f[2]);
+            EXPECT_EQ(f[2] == "limit", report.find("*** JOB ABORTED DUE TO PRESET LIMIT ***") != std::string::npos);
+            EXPECT_NE(report.find("Number of Presenatations: " + f[3] + "\r\n"), std::string::npos) << f[0] << "," << f[1];
+            EXPECT_NE(err.find("R2 Correlation: " + std::string(9 - std::min<size_t>(9, f[4].size()), ' ') + f[4] + "\n"),
+                      std::string::npos)
+                << err;
+            // recalled and nearest_own: the table's last columns but two and but none.
+            int recalled = 0, nearestOwn = 0;
+            const std::string table = readFile(run1 / "recall.csv");
+            for (size_t line = table.find('\n') + 1; line < table.size(); line = table.find('\n', line) + 1) {
+                const std::vector<std::string> t = csvFields(table.substr(line, table.find('\n', line) - line));
+                recalled += t[t.size() - 3] == "1";
+                nearestOwn += t.back() == "1";
+            }
+            EXPECT_EQ(std::to_string(recalled), f[6]) << f[0] << "," << f[1];
+            EXPECT_EQ(std::to_string(nearestOwn), f[7]) << f[0] << "," << f[1];
+        }
+        EXPECT_EQ(count, c.rows);
+        EXPECT_EQ(outcomes, c.outcomes);
     }
-    EXPECT_EQ(count, 24);
-    EXPECT_EQ(outcomes, (std::set<std::string>{"limit", "recalled"}));
 }
 
 TEST_F(RunnerTest, AnInterruptedAnalysisKeepsItsFinishedRowsAndEndsWith130)

@@ -26,6 +26,11 @@ for run in "capacity capacity" "sweep sweep1" "sweep sweep2" "noise noise"; do
     done
 done
 [ "$(head -c 4 "$dir/capacity.pdf")" = "%PDF" ] || fail "capacity.pdf is no PDF"
+# Capacity curves of two shapes on one chart, each named by its lengths.
+"$batch" --quiet --capacity "$dir/wide.csv" --capacity-shape 16,4 --capacity-pairs 4 --capacity-sets 2 --set beta=0.05 "$scratch/job" >/dev/null
+"$examples/plot-capacity-shapes" "$dir/shapes" "$dir/capacity.csv" "$dir/wide.csv" || fail "plot-capacity-shapes"
+[ -s "$dir/shapes.png" ] && [ -s "$dir/shapes.pdf" ] || fail "plot-capacity-shapes wrote no chart"
+if "$examples/plot-capacity-shapes" "$dir/none" "$dir/noise.csv" 2>/dev/null; then fail "plot-capacity-shapes took a noise file"; fi
 # A file of another analysis, and no file at all.
 if "$examples/plot-sweep" "$dir/noise.csv" 2>/dev/null; then fail "plot-sweep took a noise file"; fi
 [ ! -e "$dir/noise.pdf.tmp" ] || fail "a refused plot left a file"

@@ -19,11 +19,11 @@ SOURCE = os.environ["DUOLINK_SOURCE"]
 EXAMPLE = os.path.join(SOURCE, "examples", "patterns.csv")
 
 
-def random_list(seed, pairs, binary=True):
+def random_list(seed, pairs, binary=True, n=8, m=8):
     rng = np.random.default_rng(seed)
     if binary:
-        return rng.integers(0, 2, (pairs, 8)).astype(float), rng.integers(0, 2, (pairs, 8)).astype(float)
-    return rng.normal(0.5, 0.4, (pairs, 8)).round(3), rng.uniform(0, 1, (pairs, 8)).round(2)
+        return rng.integers(0, 2, (pairs, n)).astype(float), rng.integers(0, 2, (pairs, m)).astype(float)
+    return rng.normal(0.5, 0.4, (pairs, n)).round(3), rng.uniform(0, 1, (pairs, m)).round(2)
 
 
 def job_folder(path, settings, A, B):
@@ -88,16 +88,32 @@ def test_recall_is_predict(tmp_path, inputs):
     assert done.stdout == "B: " + " ".join(f"{duolink.field_text(v):>9}" for v in values) + "\n"
 
 
-def test_recall_table_and_noise_are_the_runners(tmp_path):
-    A, B = random_list(5, 10, binary=False)
-    folder = job_folder(tmp_path / "job", SETTINGS, A, B)
-    run_batch(folder, "--patterns", str(folder / "list.csv"), "--quiet", "--recall-table", str(tmp_path / "r.csv"),
+SHAPES = [
+    ("8 + 8", dict(binary=False), ["gauss"] * 6, 7 * 10),
+    ("12 + 5 of 0 and 1", dict(binary=True, n=12, m=5), ["flip"] * 13, 10),
+    ("30 + 20", dict(binary=False, n=30, m=20), ["gauss"] * 6, 7 * 10),
+]
+
+
+@pytest.mark.parametrize("name,shape,modes,recalls", SHAPES, ids=[s[0] for s in SHAPES])
+def test_recall_table_noise_and_sweep_are_the_runners(tmp_path, name, shape, modes, recalls):
+    A, B = random_list(5, 10, **shape)
+    settings = dict(SETTINGS, beta=0.05)
+    folder = job_folder(tmp_path / "job", settings, A, B)
+    run_batch(folder, "--patterns", str(folder / "list.csv"), "--quiet", "--set", "beta=0.05",
+              "--recall-table", str(tmp_path / "r.csv"),
               "--noise", str(tmp_path / "n.csv"), "--noise-trials", "7", "--seed", "3")
-    t = duolink.train(A, B)
+    t = duolink.train(A, B, beta=0.05)
     assert t.recall_table().to_csv() == (tmp_path / "r.csv").read_text()
+    assert t.recall(A).shape == B.shape
     noise = t.noise(trials=7, seed=3, jobs=2)
     assert noise.to_csv() == (tmp_path / "n.csv").read_text()
-    assert list(noise["mode"]) == ["gauss"] * 6 and noise["recalls"][0] == 7 * 10
+    assert list(noise["mode"]) == modes and noise["recalls"][0] == recalls
+    run_batch(folder, "--sweep-out", str(tmp_path / "s.csv"), "--sweep", "beta=0.02,0.05", "--patterns",
+              str(folder / "list.csv"))
+    assert duolink.sweep(A, B, sweep={"beta": [0.02, 0.05]}).to_csv() == (tmp_path / "s.csv").read_text()
+    read = duolink.read_patterns(folder / "list.csv")
+    assert read[0].shape == A.shape and read[1].shape == B.shape
 
 
 CAPACITIES = [
@@ -105,6 +121,7 @@ CAPACITIES = [
     ("dense, beta 0.2", dict(pairs=6, sets=4, density=0.8, seed=9, beta=0.2), ["--set", "beta=0.2"]),
     ("shard 2/3, option 4", dict(pairs=5, sets=3, shard="2/3", option=4, max_presentations=20),
      ["--shard", "2/3", "--set", "option=4", "--set", "max=20"]),
+    ("shape 32 x 20", dict(pairs=6, sets=2, shape=(32, 20), beta=0.05), ["--capacity-shape", "32,20", "--set", "beta=0.05"]),
 ]
 
 
@@ -130,7 +147,7 @@ def same_provenance(provenance, sidecar):
     import json
     written = json.loads(sidecar.read_text())
     assert set(provenance) <= set(written)
-    for key in ("program", "version", "analysis", "parameters", "seed", "density", "pairs", "sets", "shard",
+    for key in ("program", "version", "analysis", "parameters", "seed", "density", "pairs", "sets", "shard", "shape",
                 "stopped", "outcomes", "patterns_sha256"):
         assert provenance.get(key) == written.get(key), key
 
@@ -177,7 +194,9 @@ def test_files_round_trip_through_the_runner(tmp_path):
 
 A5, B5 = np.zeros((5, 8)), np.ones((5, 8))
 BAD_INPUT = [
-    ("wrong shape", lambda: duolink.train(np.zeros((5, 7)), B5), ValueError, "shape (5, 7)"),
+    ("wrong shape", lambda: duolink.train(np.zeros((5, 8, 2)), B5), ValueError, "shape (5, 8, 2)"),
+    ("matrix too large", lambda: duolink.train(np.zeros((5, 126)), np.zeros((5, 22))), ValueError, "at most 2700"),
+    ("recall of another width", lambda: duolink.train(A5, B5).recall(np.zeros(7)), ValueError, "shape (1, 7)"),
     ("pairs differ", lambda: duolink.train(A5, np.ones((4, 8))), ValueError, "A has 5 pairs but B has 4"),
     ("NaN", lambda: duolink.train(np.where(np.eye(5, 8) > 0, np.nan, A5), B5), ValueError, "pair 1, value 1"),
     ("text values", lambda: duolink.train(np.full((5, 8), "1"), B5), TypeError, "give numbers"),
