@@ -223,6 +223,11 @@ public:
     // pairs missed; `at` is the pair being tested when a failure is raised.
     int testWholePairs(int first, int last, int& missed, int& at);
     bool allPairsInOnePass(int count);
+    // testWholePair for weights past 2^31 (largepairs.cpp), where the
+    // processor and the parameters allow it; false, with nothing changed,
+    // where not.
+    bool testLargeWholePair(int pair, const Vector& b, int n, bool& ok);
+    bool largeWholePairQualifies(int pair, int n);
     // The pair numbered `pair` when it and wMatrix qualify for the whole-pair
     // steps (testWholePair's, and those of a shown pair test); else null. The
     // steps below then give exactly what the general ones give, and cannot fail.

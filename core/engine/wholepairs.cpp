@@ -237,14 +237,14 @@ const WholePairMemo::Pair* EngineState::qualifiedWholePair(int pair, const Vecto
         kept = wholePair(a, b, aLength, n);
     if (kept.kind != WholePairMemo::Pair::Whole)
         return nullptr;
-    if (memo.bound < 0)
-        memo.bound = wholeBound(wMatrix, aLength * n);
-    if (!(memo.bound < kWholeLimit))
-        return nullptr;
     if (memo.missFrom < 0)
         memo.missFrom = missFrom(unity, tol);
     if (memo.wide < 0)
         memo.wide = !options_.portableOnly && widerows::available();
+    if (memo.bound < 0)
+        memo.bound = wholeBound(wMatrix, aLength * n);
+    if (!(memo.bound < kWholeLimit))
+        return nullptr;
     return &kept;
 }
 
@@ -284,7 +284,7 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     memo.completedIsLast = false;
     const WholePairMemo::Pair* const whole = qualifiedWholePair(pair, a, b, aLength, n);
     if (!whole)
-        return false;
+        return testLargeWholePair(pair, b, n, ok);
     const WholePairMemo::Pair& kept = *whole;
     const bool wide = memo.wide > 0;
     const std::span<const int> rows = memo.rowsOf(kept);

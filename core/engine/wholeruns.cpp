@@ -75,7 +75,8 @@ int EngineState::testWholePairs(int first, int last, int& missed, int& at)
     const int n = bLen;
     const int pairs = last - first + 1;
     // Halves add to the bit error total exactly while it stays below 2^50.
-    if (pairs < 1 || !allPairsInOnePass(last) || !(berTotal >= 0 && berTotal + 0.5 * n * pairs < 0x1p50))
+    // Weights past the bound go pair by pair (testWholePair).
+    if (pairs < 1 || !(memo.bound >= 0 && memo.bound < 0x1p31) || !allPairsInOnePass(last) || !(berTotal >= 0 && berTotal + 0.5 * n * pairs < 0x1p50))
         return first;
     memo.completedIsLast = false;
     WholePairMemo::FitSteps& steps = memo.pending;

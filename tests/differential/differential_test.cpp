@@ -212,10 +212,12 @@ TEST_F(Differential, RandomJobsGiveTheSameBytesEveryWay)
 }
 
 // The capacity analysis's own sets (0/1 patterns with their parity
-// elements) under random settings: rows as the CSV holds them.
+// elements) under random settings: rows as the CSV holds them. A third of
+// them train for up to 400 presentations, long enough for the larger BETA
+// values to drive the weights through 2^31 on to the failure near 2^63.
 TEST_F(Differential, RandomCapacitySetsGiveTheSameRowsEveryWay)
 {
-    static constexpr std::array<const char*, 5> kBetas = {"0.05", "0.1", "0.3", "0.5", "1"};
+    static constexpr std::array<const char*, 7> kBetas = {"0.05", "0.1", "0.3", "0.5", "1", "0.7", "0.35"};
     static constexpr std::array<const char*, 4> kTols = {"0.1", "0.01", "0.3", "0.5"};
     SplitMix64 g(environmentNumber("DUOLINK_DIFFERENTIAL_SEED", 1) ^ 0x5eedULL);
     analysis::CapacityOptions capacity;
@@ -225,7 +227,7 @@ TEST_F(Differential, RandomCapacitySetsGiveTheSameRowsEveryWay)
         const PatternPairs list = analysis::randomSet(g.next(), n, 1, capacity.density);
         const int unity = g.next() % 2 ? 10000 : static_cast<int>(g.next() % 33333) + 1;
         analysis::JobTexts settings;
-        settings.parameters = std::string(g.next() % 4 == 0 ? "3" : "2") + "\r\n" + std::to_string(g.next() % 60 + 1) +
+        settings.parameters = std::string(g.next() % 4 == 0 ? "3" : "2") + "\r\n" + std::to_string(g.next() % 3 == 0 ? g.next() % 400 + 1 : g.next() % 60 + 1) +
                               "\r\n9\r\n8\r\n0\r\n" + pick(g, kBetas) + "\r\n0\r\n" +
                               (g.next() % 4 == 0 ? "1" : "2") + "\r\n" + std::to_string(unity) + "\r\n" +
                               pick(g, kTols) + "\r\n";

@@ -1,0 +1,129 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Built for every x86-64 processor: the steps are marked for AVX2 and FMA
+// and are called only after widerows::available() has said they may run.
+// Compiled without contracting products and sums into fused ones.
+#include "core/engine/largerows.h"
+
+#include <immintrin.h>
+
+#include <bit>
+#include <cmath>
+
+#include "core/engine/wholepairs.h"
+
+#define DUOLINK_WIDE __attribute__((target("avx2,fma")))
+
+namespace duolink::largerows {
+
+namespace {
+constexpr double kRoundLimit = 0x1p63;
+
+DUOLINK_WIDE inline __m256d magnitude(__m256d v)
+{
+    return _mm256_andnot_pd(_mm256_set1_pd(-0.0), v);
+}
+
+// The lanes of v whose magnitude is not below 2^63 (NaN included).
+DUOLINK_WIDE inline __m256d beyond(__m256d v)
+{
+    return _mm256_cmp_pd(magnitude(v), _mm256_set1_pd(kRoundLimit), _CMP_NLT_UQ);
+}
+
+// Four columns from `at` on: the running sums and whether any cell or sum
+// went beyond 2^63. A running sum of -2^63 exactly is taken as beyond,
+// which only leaves the pair to the general steps.
+DUOLINK_WIDE inline __m256d sumFour(const double* w, const int* rows, int rowCount, int at, __m256d& bad)
+{
+    __m256d s = _mm256_setzero_pd();
+    for (int k = 0; k < rowCount; ++k) {
+        const __m256d cell = _mm256_loadu_pd(w + rows[k] + at);
+        s = _mm256_add_pd(s, cell);
+        bad = _mm256_or_pd(bad, _mm256_or_pd(beyond(cell), beyond(s)));
+    }
+    return _mm256_add_pd(s, _mm256_setzero_pd()); // never negative zero
+}
+} // namespace
+
+bool largeStepsFit(int unity) noexcept
+{
+    if (unity <= 0)
+        return false;
+    const unsigned u = static_cast<unsigned>(unity);
+    return (u >> std::countr_zero(u)) < 2048;
+}
+
+DUOLINK_WIDE bool sumRows(const double* w, const int* rows, int rowCount, int n, double* out) noexcept
+{
+    double sums[256];
+    __m256d bad = _mm256_setzero_pd();
+    int j = 0;
+    for (; j + 4 <= n; j += 4)
+        _mm256_storeu_pd(sums + j, sumFour(w, rows, rowCount, j, bad));
+    bool fits = _mm256_movemask_pd(bad) == 0;
+    for (; j < n; ++j) {
+        double s = 0;
+        for (int k = 0; k < rowCount; ++k) {
+            const double cell = w[rows[k] + j];
+            s += cell;
+            fits = fits && std::fabs(cell) < kRoundLimit && std::fabs(s) < kRoundLimit;
+        }
+        sums[j] = s + 0.0;
+    }
+    if (!fits)
+        return false;
+    for (j = 0; j < n; ++j)
+        out[j] = sums[j];
+    return true;
+}
+
+namespace {
+// The corrections of four errors x, and in `settled` a bit for each lane
+// whose value is certain.
+//
+// With y = x * beta made in a double and r = x * beta - y exactly (a fused
+// multiply-add), the general correction stores the extended value
+// T = ((unity * x) * beta) / unity, which lies within 2^-62.9 |y| of
+// x * beta (unity * x is exact; the product and the quotient round once
+// each). T is stored as y itself unless a boundary between doubles, half an
+// ulp of y from it, lies within that distance of x * beta: so where
+// ||r| - ulp(y) / 2| exceeds 2^-61 |y|, or r is 0, the stored value is y
+// and the correction is y rounded to the nearest, ties to even. A power of
+// two has a nearer boundary below it and is left to the extended way, as
+// is anything whose rounding would fail (2^63 and beyond).
+DUOLINK_WIDE inline __m256d correctFour(__m256d x, __m256d beta, int& settled)
+{
+    const __m256d y = _mm256_mul_pd(x, beta);
+    const __m256d r = _mm256_fmsub_pd(x, beta, y);
+    const __m256d m = magnitude(y);
+    const __m256d exponent = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7ff0000000000000));
+    const __m256i fraction = _mm256_set1_epi64x(0x000fffffffffffff);
+    const __m256d halfUlp = _mm256_mul_pd(_mm256_and_pd(m, exponent), _mm256_set1_pd(0x1p-53));
+    const __m256d slack = _mm256_mul_pd(m, _mm256_set1_pd(0x1p-61));
+    const __m256d distance = magnitude(_mm256_sub_pd(magnitude(r), halfUlp));
+    const __m256i power = _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_castpd_si256(y), fraction), _mm256_setzero_si256());
+    const __m256d clear = _mm256_andnot_pd(_mm256_castsi256_pd(power), _mm256_cmp_pd(distance, slack, _CMP_GT_OQ));
+    const __m256d exact = _mm256_cmp_pd(r, _mm256_setzero_pd(), _CMP_EQ_OQ);
+    const __m256d inRange = _mm256_cmp_pd(m, _mm256_set1_pd(kRoundLimit), _CMP_LT_OQ);
+    settled = _mm256_movemask_pd(_mm256_and_pd(inRange, _mm256_or_pd(exact, clear)));
+    const __m256d nearest = _mm256_round_pd(y, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    return _mm256_add_pd(nearest, _mm256_setzero_pd()); // never negative zero
+}
+} // namespace
+
+DUOLINK_WIDE void corrections(const double* e, int n, int unity, double beta, double* out)
+{
+    const __m256d b = _mm256_set1_pd(beta);
+    int j = 0;
+    for (; j + 4 <= n; j += 4) {
+        int settled;
+        _mm256_storeu_pd(out + j, correctFour(_mm256_loadu_pd(e + j), b, settled));
+        if (settled != 0xF)
+            for (int k = 0; k < 4; ++k)
+                if (!(settled & (1 << k)))
+                    out[j + k] = extendedUnityRowCorrection(e[j + k], unity, beta);
+    }
+    for (; j < n; ++j)
+        out[j] = extendedUnityRowCorrection(e[j], unity, beta);
+}
+
+} // namespace duolink::largerows

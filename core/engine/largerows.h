@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The quiet whole-pair test's steps for weights past 2^31, four values at a
+// time, for processors with 256-bit vectors and fused multiply-add (where
+// widerows::available() says so). Training that diverges spends most of its
+// pair tests there, between 2^31 and the 2^63 at which its rounding fails.
+//
+// Each step gives exactly what the general steps give for a pair of 0/unity
+// patterns on whole weights: the sums of the rows of unity in their order,
+// and the corrections Round(store(((unity * e) * beta) / unity)) of the
+// errors e. They hold where unity * e is exact in the extended unit, which
+// largeStepsFit() says for one unity.
+namespace duolink::largerows {
+
+// Whether unity * e is exact in the extended unit for every double e: its
+// odd part has at most 11 bits (10000 = 625 * 2^4 has 10).
+bool largeStepsFit(int unity) noexcept;
+
+// out(j) = the sum of w(first + j) over the rows' first cells, for j < n
+// (n <= 256), each sum in the order of the rows, as the general product makes
+// it: every step's extended sum is exact, so its store is the double sum.
+// False, with `out` unchanged, when a cell of the rows is not below 2^63 in
+// magnitude or a running sum leaves [-2^63, 2^63), where the general product
+// is not exact or fails: the general steps then take the pair.
+bool sumRows(const double* w, const int* rows, int rowCount, int n, double* out) noexcept;
+
+// The correction of each of the n errors e for the rows of unity, into
+// `out`: y = e * beta rounded to the nearest whole number, where the
+// extended value lies far enough from a boundary of the double nearest it;
+// else made in the extended way, which raises RunError as the general
+// correction does. beta must be 0 or of magnitude in [2^-900, 2^900].
+void corrections(const double* e, int n, int unity, double beta, double* out);
+
+} // namespace duolink::largerows
