@@ -45,13 +45,30 @@ bool EngineState::largeWholePairQualifies(int pair, int n)
 
 bool EngineState::testLargeWholePair(int pair, const Vector& b, int n, bool& ok)
 {
-    if (!largeWholePairQualifies(pair, n))
-        return false;
+    return largeWholePairQualifies(pair, n) && largeWholePairStep(pair, &b, n, ok);
+}
+
+int EngineState::testLargeWholePairs(int first, int last, int& missed, int& at)
+{
+    const int n = bLen;
+    int m = first;
+    for (; m <= last && largeWholePairQualifies(m, n); ++m) {
+        at = m;
+        bool ok = false;
+        if (!largeWholePairStep(m, nullptr, n, ok))
+            break;
+        missed += !ok;
+    }
+    return m;
+}
+
+bool EngineState::largeWholePairStep(int pair, const Vector* b, int n, bool& ok)
+{
     WholePairMemo& memo = wholePairs_;
     const WholePairMemo::Pair& kept = memo.pairs[static_cast<size_t>(pair) - 1];
     const std::span<const int> rows = memo.rowsOf(kept);
     const int rowCount = static_cast<int>(rows.size());
-    if (!largerows::sumRows(wMatrix.data(), rows.data(), rowCount, n, &calcVector[1]))
+    if (largerows::sumRows(wMatrix.data(), rows.data(), rowCount, n, &calcVector[1]) != largerows::RowSums::Made)
         return false;
     const int bec = wholeBitErrors(kept, n);
     addBitErrors(bec);
@@ -67,7 +84,7 @@ bool EngineState::testLargeWholePair(int pair, const Vector& b, int n, bool& ok)
     if (memo.deferR2)
         memo.pending.add(pair, &calcVector[1], n);
     else
-        r2Sum = storeDouble(r2Sum + fitTerm(calcVector, b, n)); // b is the pair's when R2 is made at once
+        r2Sum = storeDouble(r2Sum + fitTerm(calcVector, *b, n)); // b is the pair's when R2 is made at once
     if (rows.empty())
         return true;
     // Every cell of the rows of unity is below 2^63, and so is every

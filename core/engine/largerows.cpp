@@ -29,16 +29,25 @@ DUOLINK_WIDE inline __m256d beyond(__m256d v)
     return _mm256_cmp_pd(magnitude(v), _mm256_set1_pd(kRoundLimit), _CMP_NLT_UQ);
 }
 
-// Four columns from `at` on: the running sums and whether any cell or sum
-// went beyond 2^63. A running sum of -2^63 exactly is taken as beyond,
-// which only leaves the pair to the general steps.
-DUOLINK_WIDE inline __m256d sumFour(const double* w, const int* rows, int rowCount, int at, __m256d& bad)
+// The lanes of v outside [-2^63, 2^63), where a rounding fails.
+DUOLINK_WIDE inline __m256d outside(__m256d v)
+{
+    const __m256d below = _mm256_cmp_pd(v, _mm256_set1_pd(kRoundLimit), _CMP_LT_OQ);
+    const __m256d from = _mm256_cmp_pd(v, _mm256_set1_pd(-kRoundLimit), _CMP_GE_OQ);
+    return _mm256_xor_pd(_mm256_and_pd(below, from), _mm256_castsi256_pd(_mm256_set1_epi64x(-1)));
+}
+
+// Four columns from `at` on: the running sums, with the lanes where a cell
+// was 2^63 or more in `big` and those where a running sum left the range
+// in `out`.
+DUOLINK_WIDE inline __m256d sumFour(const double* w, const int* rows, int rowCount, int at, __m256d& big, __m256d& out)
 {
     __m256d s = _mm256_setzero_pd();
     for (int k = 0; k < rowCount; ++k) {
         const __m256d cell = _mm256_loadu_pd(w + rows[k] + at);
         s = _mm256_add_pd(s, cell);
-        bad = _mm256_or_pd(bad, _mm256_or_pd(beyond(cell), beyond(s)));
+        big = _mm256_or_pd(big, beyond(cell));
+        out = _mm256_or_pd(out, outside(s));
     }
     return _mm256_add_pd(s, _mm256_setzero_pd()); // never negative zero
 }
@@ -52,28 +61,34 @@ bool largeStepsFit(int unity) noexcept
     return (u >> std::countr_zero(u)) < 2048;
 }
 
-DUOLINK_WIDE bool sumRows(const double* w, const int* rows, int rowCount, int n, double* out) noexcept
+DUOLINK_WIDE RowSums sumRows(const double* w, const int* rows, int rowCount, int n, double* out) noexcept
 {
     double sums[256];
-    __m256d bad = _mm256_setzero_pd();
+    __m256d big = _mm256_setzero_pd(), leaves = _mm256_setzero_pd();
     int j = 0;
     for (; j + 4 <= n; j += 4)
-        _mm256_storeu_pd(sums + j, sumFour(w, rows, rowCount, j, bad));
-    bool fits = _mm256_movemask_pd(bad) == 0;
+        _mm256_storeu_pd(sums + j, sumFour(w, rows, rowCount, j, big, leaves));
+    bool bigCell = _mm256_movemask_pd(big) != 0;
+    bool left = _mm256_movemask_pd(leaves) != 0;
     for (; j < n; ++j) {
         double s = 0;
         for (int k = 0; k < rowCount; ++k) {
             const double cell = w[rows[k] + j];
             s += cell;
-            fits = fits && std::fabs(cell) < kRoundLimit && std::fabs(s) < kRoundLimit;
+            bigCell = bigCell || !(std::fabs(cell) < kRoundLimit);
+            left = left || !(s < kRoundLimit && s >= -kRoundLimit);
         }
         sums[j] = s + 0.0;
     }
-    if (!fits)
-        return false;
-    for (j = 0; j < n; ++j)
+    if (bigCell)
+        return RowSums::Unknown;
+    if (left)
+        return RowSums::Fails;
+    for (j = 0; j + 4 <= n; j += 4)
+        _mm256_storeu_pd(out + j, _mm256_loadu_pd(sums + j));
+    for (; j < n; ++j)
         out[j] = sums[j];
-    return true;
+    return RowSums::Made;
 }
 
 namespace {

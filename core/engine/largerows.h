@@ -16,13 +16,19 @@ namespace duolink::largerows {
 // odd part has at most 11 bits (10000 = 625 * 2^4 has 10).
 bool largeStepsFit(int unity) noexcept;
 
+// What sumRows found.
+enum class RowSums {
+    Made,    // out holds the sums
+    Fails,   // the general product raises: a running sum leaves [-2^63, 2^63)
+    Unknown, // a cell of 2^63 or more: only the general product can tell
+};
+
 // out(j) = the sum of w(first + j) over the rows' first cells, for j < n
-// (n <= 256), each sum in the order of the rows, as the general product makes
-// it: every step's extended sum is exact, so its store is the double sum.
-// False, with `out` unchanged, when a cell of the rows is not below 2^63 in
-// magnitude or a running sum leaves [-2^63, 2^63), where the general product
-// is not exact or fails: the general steps then take the pair.
-bool sumRows(const double* w, const int* rows, int rowCount, int n, double* out) noexcept;
+// (n <= 256), each sum in the order of the rows, as the general product of
+// inputs 0 and unity makes it: while every cell is below 2^63 in magnitude
+// and every running sum in [-2^63, 2^63), each step's extended sum is exact
+// and its store the double sum. `out` is written only when Made.
+RowSums sumRows(const double* w, const int* rows, int rowCount, int n, double* out) noexcept;
 
 // The correction of each of the n errors e for the rows of unity, into
 // `out`: y = e * beta rounded to the nearest whole number, where the

@@ -227,7 +227,12 @@ public:
     // processor and the parameters allow it; false, with nothing changed,
     // where not.
     bool testLargeWholePair(int pair, const Vector& b, int n, bool& ok);
+    // testWholePairs for weights past 2^31, pair by pair; its results as
+    // testWholePairs gives them.
+    int testLargeWholePairs(int first, int last, int& missed, int& at);
     bool largeWholePairQualifies(int pair, int n);
+    // One pair's steps; b is needed only when R2 is made at once.
+    bool largeWholePairStep(int pair, const Vector* b, int n, bool& ok);
     // The pair numbered `pair` when it and wMatrix qualify for the whole-pair
     // steps (testWholePair's, and those of a shown pair test); else null. The
     // steps below then give exactly what the general ones give, and cannot fail.

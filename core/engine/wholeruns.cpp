@@ -75,10 +75,12 @@ int EngineState::testWholePairs(int first, int last, int& missed, int& at)
     const int n = bLen;
     const int pairs = last - first + 1;
     // Halves add to the bit error total exactly while it stays below 2^50.
-    // Weights past the bound go pair by pair (testWholePair).
-    if (pairs < 1 || !(memo.bound >= 0 && memo.bound < 0x1p31) || !allPairsInOnePass(last) || !(berTotal >= 0 && berTotal + 0.5 * n * pairs < 0x1p50))
+    if (pairs < 1 || !allPairsInOnePass(last) || !(berTotal >= 0 && berTotal + 0.5 * n * pairs < 0x1p50))
         return first;
     memo.completedIsLast = false;
+    // Weights past the bound take the steps for large weights.
+    if (!(memo.bound >= 0 && memo.bound < 0x1p31))
+        return memo.bound < 0 ? first : testLargeWholePairs(first, last, missed, at);
     WholePairMemo::FitSteps& steps = memo.pending;
     steps.makeRoom(static_cast<size_t>(pairs), static_cast<size_t>(pairs) * static_cast<size_t>(n));
     // The bound in a register while the pairs do not need it elsewhere.
