@@ -68,6 +68,24 @@ bool EngineState::largeWholePairStep(int pair, const Vector* b, int n, bool& ok)
     const WholePairMemo::Pair& kept = memo.pairs[static_cast<size_t>(pair) - 1];
     const std::span<const int> rows = memo.rowsOf(kept);
     const int rowCount = static_cast<int>(rows.size());
+    // Where R2 waits, nothing between the errors and the correction can
+    // fail, and the pair goes in one step.
+    if (memo.deferR2) {
+        WholePairMemo::FitSteps& steps = memo.pending;
+        steps.makeRoom(1, static_cast<size_t>(n));
+        const largerows::PairTest test = largerows::testPair(wMatrix.data(), rows.data(), rowCount, memo.bOf(kept), n,
+                                                             memo.missFrom, beta, &calcVector[1],
+                                                             steps.errors.data() + steps.errorCount);
+        if (test.step != largerows::PairStep::Other) {
+            addBitErrors(test.misses);
+            ok = test.misses == 0;
+            steps.pairs[steps.count++] = ok ? 0 : pair;
+            steps.errorCount += ok ? 0 : static_cast<size_t>(n);
+            if (test.step == largerows::PairStep::Unsettled)
+                correctLargeRows(rows, n);
+            return true;
+        }
+    }
     if (largerows::sumRows(wMatrix.data(), rows.data(), rowCount, n, &calcVector[1]) != largerows::RowSums::Made)
         return false;
     const int bec = wholeBitErrors(kept, n);
@@ -87,12 +105,17 @@ bool EngineState::largeWholePairStep(int pair, const Vector* b, int n, bool& ok)
         r2Sum = storeDouble(r2Sum + fitTerm(calcVector, *b, n)); // b is the pair's when R2 is made at once
     if (rows.empty())
         return true;
+    correctLargeRows(rows, n);
+    return true;
+}
+
+void EngineState::correctLargeRows(std::span<const int> rows, int n)
+{
     // Every cell of the rows of unity is below 2^63, and so is every
     // correction: each extended sum is exact, and its store the double sum.
     double correction[kVectorSize];
     largerows::corrections(&calcVector[1], n, unity, beta, correction);
-    widerows::addToRows(wMatrix.data(), rows.data(), rowCount, correction, n);
-    return true;
+    widerows::addToRows(wMatrix.data(), rows.data(), static_cast<int>(rows.size()), correction, n);
 }
 
 } // namespace duolink

@@ -125,6 +125,69 @@ DUOLINK_WIDE inline __m256d correctFour(__m256d x, __m256d beta, int& settled)
 }
 } // namespace
 
+namespace {
+// testPair for 4 * C B values, in registers.
+template <int C>
+DUOLINK_WIDE PairTest testFour(double* w, const int* rows, int rowCount, const double* b, double missFrom,
+                               double beta, double* calc, double* errors)
+{
+    PairTest result;
+    __m256d sum[C], e[C], correction[C];
+    __m256d big = _mm256_setzero_pd(), leaves = _mm256_setzero_pd();
+    for (int c = 0; c < C; ++c)
+        sum[c] = sumFour(w, rows, rowCount, 4 * c, big, leaves);
+    if (_mm256_movemask_pd(_mm256_or_pd(big, leaves)) != 0)
+        return result;
+    const __m256d from = _mm256_set1_pd(missFrom);
+    int misses = 0;
+    for (int c = 0; c < C; ++c) {
+        e[c] = _mm256_sub_pd(_mm256_loadu_pd(b + 4 * c), sum[c]);
+        misses += __builtin_popcount(static_cast<unsigned>(
+            _mm256_movemask_pd(_mm256_cmp_pd(magnitude(e[c]), from, _CMP_GE_OQ))));
+    }
+    result.misses = misses;
+    result.step = PairStep::Tested;
+    for (int c = 0; c < C; ++c)
+        _mm256_storeu_pd(calc + 4 * c, misses ? e[c] : sum[c]);
+    if (misses == 0)
+        return result;
+    for (int c = 0; c < C; ++c)
+        _mm256_storeu_pd(errors + 4 * c, e[c]);
+    if (rowCount == 0)
+        return result;
+    const __m256d vb = _mm256_set1_pd(beta);
+    int settled = 0xF;
+    for (int c = 0; c < C; ++c) {
+        int four;
+        correction[c] = correctFour(e[c], vb, four);
+        settled &= four;
+    }
+    if (settled != 0xF) {
+        result.step = PairStep::Unsettled;
+        return result;
+    }
+    // Cells below 2^63 and corrections below 2^63: exact extended sums.
+    for (int k = 0; k < rowCount; ++k) {
+        double* row = w + rows[k];
+        for (int c = 0; c < C; ++c)
+            _mm256_storeu_pd(row + 4 * c, _mm256_add_pd(_mm256_loadu_pd(row + 4 * c), correction[c]));
+    }
+    return result;
+}
+} // namespace
+
+DUOLINK_WIDE PairTest testPair(double* w, const int* rows, int rowCount, const double* b, int n, double missFrom,
+                               double beta, double* calc, double* errors)
+{
+    switch (n) {
+    case 4: return testFour<1>(w, rows, rowCount, b, missFrom, beta, calc, errors);
+    case 8: return testFour<2>(w, rows, rowCount, b, missFrom, beta, calc, errors);
+    case 12: return testFour<3>(w, rows, rowCount, b, missFrom, beta, calc, errors);
+    case 16: return testFour<4>(w, rows, rowCount, b, missFrom, beta, calc, errors);
+    default: return {};
+    }
+}
+
 DUOLINK_WIDE void corrections(const double* e, int n, int unity, double beta, double* out)
 {
     const __m256d b = _mm256_set1_pd(beta);

@@ -37,4 +37,21 @@ RowSums sumRows(const double* w, const int* rows, int rowCount, int n, double* o
 // correction does. beta must be 0 or of magnitude in [2^-900, 2^900].
 void corrections(const double* e, int n, int unity, double beta, double* out);
 
+// A whole pair's test in one step, for n = 4, 8, 12 or 16 B values b: the
+// sums of the rows (sumRows), the misses (differences of missFrom or more),
+// and for a miss the errors b - sums into calc and `errors`, and the rows
+// corrected when every correction is settled. calc gets the sums when
+// nothing misses.
+enum class PairStep {
+    Other,     // not taken (another n, or sumRows did not make the sums): nothing written
+    Tested,    // done, rows corrected where there was a miss
+    Unsettled, // a miss whose corrections need corrections(): the rows are not yet corrected
+};
+struct PairTest {
+    PairStep step = PairStep::Other;
+    int misses = 0;
+};
+PairTest testPair(double* w, const int* rows, int rowCount, const double* b, int n, double missFrom, double beta,
+                  double* calc, double* errors);
+
 } // namespace duolink::largerows

@@ -233,6 +233,8 @@ public:
     bool largeWholePairQualifies(int pair, int n);
     // One pair's steps; b is needed only when R2 is made at once.
     bool largeWholePairStep(int pair, const Vector* b, int n, bool& ok);
+    // The rows of unity corrected by the errors in calcVector (largepairs.cpp).
+    void correctLargeRows(std::span<const int> rows, int n);
     // The pair numbered `pair` when it and wMatrix qualify for the whole-pair
     // steps (testWholePair's, and those of a shown pair test); else null. The
     // steps below then give exactly what the general ones give, and cannot fail.

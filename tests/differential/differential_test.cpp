@@ -246,6 +246,69 @@ TEST_F(Differential, RandomCapacitySetsGiveTheSameRowsEveryWay)
     }
 }
 
+// Weights far past 2^31, read as the starting matrix: rows 1 and 2 hold
+// big + first and -big + second + offset(j), so that the first pair's sums,
+// of those two rows, are first + second + offset(j), against B values of
+// unity. They land where the steps for large weights decide something: a
+// difference from B of just a miss or just not, running sums at and past
+// 2^63, -2^63 itself, and corrections of large errors under BETA values
+// whose products round.
+TEST_F(Differential, LargeWeightsAtTheirBoundariesGiveTheSameBytesEveryWay)
+{
+    using Offsets = std::array<double, 8>;
+    struct Case {
+        const char* label;
+        double big, first, second;
+        Offsets offsets;
+        const char* beta;
+        int unity;
+    };
+    // UNITY 10000 and TOL 0.1: a difference of 1001 misses, 1000 does not.
+    constexpr Offsets kJustAMiss = {-1000, 1000, 0, -1001, 1, -1, 999, 0};
+    constexpr Offsets kJustNot = {-1000, 1000, 0, 7, 1, -1, 999, -999};
+    constexpr Offsets kSpread = {-1001, 1001, 5e6, -5e6, 3, 1e9, -7e8, 0};
+    static const Case kCases[] = {
+        {"just a miss", 0x1p40, 0, 10000, kJustAMiss, "0.5", 10000},
+        {"just not a miss", 0x1p40, 0, 10000, kJustNot, "0.5", 10000},
+        {"sums reach 2^63", 0x1p62, 0x1p62, 0x1p62, kJustNot, "0.5", 10000},
+        {"sums just below 2^63", 0x1p62, 0x1p62, 0x1p62 - 0x1p13, kSpread, "0.5", 10000},
+        {"sums at -2^63", -0x1p62, -0x1p62, -0x1p62, kJustNot, "0.3", 10000},
+        {"corrections that round", 0x1p50, 0x1p45 + 3, 7, kSpread, "0.1", 10000},
+        {"large errors, BETA 0.35", 0x1p33, 0x1p52 + 2, -0x1p50, kSpread, "0.35", 10000},
+        {"a unity the large steps do not take", 0x1p40, 0x1p35, 1, kSpread, "0.5", 33333},
+        {"a small unity", 0x1p40, 0x1p36 + 1, 5, kSpread, "0.7", 48},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.label);
+        Job job;
+        job.list.resize(3);
+        for (size_t p = 0; p < job.list.size(); ++p) {
+            job.list[p].a[1] = job.list[p].a[2] = 1;
+            job.list[p].a[2 + p] = 1; // the first pair has rows 1 and 2 only
+            for (int j = 1; j <= 8; ++j)
+                job.list[p].b[static_cast<size_t>(j)] = p == 0 ? 1 : (j + static_cast<int>(p)) % 2;
+        }
+        std::ostringstream matrix;
+        matrix.precision(17);
+        for (int i = 1; i <= 9; ++i) {
+            for (int j = 1; j <= 8; ++j) {
+                const double offset = c.offsets[static_cast<size_t>(j) - 1];
+                const double cell = i == 1 ? c.big + c.first : i == 2 ? -c.big + c.second + offset : 3 * i - j;
+                matrix << cell << (j < 8 ? " " : "\r\n");
+            }
+        }
+        job.texts.parameters = "1\r\n40\r\n9\r\n8\r\n0\r\n" + std::string(c.beta) + "\r\n0\r\n2\r\n" +
+                               std::to_string(c.unity) + "\r\n0.1\r\n" + matrix.str();
+        analysis::putDataTexts(job.texts, job.list);
+        const std::string shown = shownRun(job, kWays[0], folder_);
+        const std::string quiet = quietRun(job, kWays[0]);
+        for (size_t way = 1; way < kWays.size(); ++way) {
+            EXPECT_EQ(shownRun(job, kWays[way], folder_), shown) << kWayNames[way] << ", shown run";
+            EXPECT_EQ(quietRun(job, kWays[way]), quiet) << kWayNames[way] << ", in memory";
+        }
+    }
+}
+
 // The reference pair test against the engine's, shortcuts on: random
 // weights and patterns (mostly 0 and unity), one pair at a time.
 TEST_F(Differential, ReferencePairTestIsTheEngines)
