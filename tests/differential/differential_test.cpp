@@ -185,6 +185,37 @@ std::string quietRun(const Job& job, const EngineOptions& options)
     return out.str();
 }
 
+// A quiet run whose observer reads R2 at every presentation, so that the
+// R2 sum is made at each pair: the presentations' R2 values and bit errors,
+// how it ended and the final matrix.
+std::string quietRunWithR2(const Job& job, const EngineOptions& options)
+{
+    struct Observer : TrainingObserver {
+        std::ostringstream seen;
+        void trainingStarted(const TrainingStart&) override {}
+        void presentationMade(const PresentationRecord& r) override { seen << r.r2 << ' ' << r.bitErrors << '\n'; }
+        void solveEnded(RunEnd) override {}
+    } observer;
+    observer.seen.precision(17);
+    EngineState engine;
+    engine.quiet = true;
+    engine.setOptions(options);
+    engine.jobFolder = "/dev/null";
+    engine.trainingObserver = &observer;
+    engine.setJobFileText(kParametersFileName, *job.texts.parameters);
+    engine.setJobFileText(kADataFileName, job.texts.aData);
+    engine.setJobFileText(kBDataFileName, job.texts.bData);
+    std::string end;
+    try {
+        end = std::to_string(static_cast<int>(engine.solveExistingJob()));
+    } catch (const std::exception& e) {
+        end = e.what();
+    }
+    for (double w : engine.wMatrix)
+        observer.seen << w << ' ';
+    return end + "\n" + observer.seen.str();
+}
+
 class Differential : public ::testing::Test {
 protected:
     void SetUp() override
@@ -302,9 +333,11 @@ TEST_F(Differential, LargeWeightsAtTheirBoundariesGiveTheSameBytesEveryWay)
         analysis::putDataTexts(job.texts, job.list);
         const std::string shown = shownRun(job, kWays[0], folder_);
         const std::string quiet = quietRun(job, kWays[0]);
+        const std::string withR2 = quietRunWithR2(job, kWays[0]);
         for (size_t way = 1; way < kWays.size(); ++way) {
             EXPECT_EQ(shownRun(job, kWays[way], folder_), shown) << kWayNames[way] << ", shown run";
             EXPECT_EQ(quietRun(job, kWays[way]), quiet) << kWayNames[way] << ", in memory";
+            EXPECT_EQ(quietRunWithR2(job, kWays[way]), withR2) << kWayNames[way] << ", R2 at every presentation";
         }
     }
 }
