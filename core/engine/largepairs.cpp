@@ -88,22 +88,8 @@ bool EngineState::largeWholePairStep(int pair, const Vector* b, int n, bool& ok)
     }
     if (largerows::sumRows(wMatrix.data(), rows.data(), rowCount, n, &calcVector[1]) != largerows::RowSums::Made)
         return false;
-    const int bec = wholeBitErrors(kept, n);
-    addBitErrors(bec);
-    ok = bec == 0;
-    if (ok) {
-        if (memo.deferR2)
-            memo.pending.add(0, nullptr, 0);
-        else
-            r2Sum = storeDouble(static_cast<long double>(r2Sum) + 1.0L);
-        return true;
-    }
-    wholeErrors(kept, n);
-    if (memo.deferR2)
-        memo.pending.add(pair, &calcVector[1], n);
-    else
-        r2Sum = storeDouble(r2Sum + fitTerm(calcVector, *b, n)); // b is the pair's when R2 is made at once
-    if (rows.empty())
+    ok = scoreWholeSums(kept, pair, b, n);
+    if (ok || rows.empty())
         return true;
     correctLargeRows(rows, n);
     return true;

@@ -248,6 +248,10 @@ public:
     // Parts of testWholePair: the misses' share of the bit errors, and the
     // correction of the rows of unity by the errors in calcVector.
     void addBitErrors(int bec);
+    // The bit errors of the sums in calcVector, and the pair's R2 step (b is
+    // needed only when R2 is made at once); for a miss calcVector gets the
+    // errors. Whether the pair was recalled.
+    bool scoreWholeSums(const WholePairMemo::Pair& kept, int pair, const Vector* b, int n);
     void correctUnityRows(std::span<const int> rows, int n, bool wide);
     // The R2 sum of quiet runs that show only the last R2, made when needed
     // (wholepairs.cpp): folds waiting steps into r2Sum; keeps a completed
