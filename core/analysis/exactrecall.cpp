@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+#include "core/engine/largerows.h"
+#include "core/engine/widerows.h"
 #include "core/predict/recall.h"
 
 namespace duolink {
@@ -39,6 +41,7 @@ Recaller::Recaller(const RecallSnapshot& snapshot)
     const int cells = rows < 0 || cols < 0 ? 0 : std::min(rows * cols, kMatrixCells);
     cells_.assign(&snapshot.w[1], &snapshot.w[1] + cells);
     whole_ = !options_.referenceArithmetic && wholeSmallMatrix();
+    large_ = !whole_ && wholeLargeMatrix();
 }
 
 EngineState& Recaller::engine()
@@ -72,6 +75,45 @@ bool Recaller::wholeSmallMatrix() const
             return false;
     }
     return true;
+}
+
+bool Recaller::wholeLargeMatrix() const
+{
+    if (options_.referenceArithmetic || options_.portableOnly || !widerows::available() ||
+        !largerows::largeStepsFit(kRecallUnity) || aLen_ < 1 || bLen_ < 1 || bLen_ > kVectorSize ||
+        static_cast<size_t>(aLen_) * bLen_ != cells_.size())
+        return false;
+    for (const double w : cells_)
+        if (!std::isfinite(w) || std::trunc(w) != w)
+            return false;
+    return true;
+}
+
+std::optional<RecallValues> Recaller::tryRecall(const TPatternVector& a)
+{
+    // Inputs 0 and 1 scale to 0 and the recall's unity: the product is the
+    // sum of the rows of the ones, which largerows::sumRows makes, or finds
+    // failing, as the engine's product would.
+    int rows[9];
+    int rowCount = 0;
+    bool zeroOne = large_;
+    for (int i = 1; i <= 9 && zeroOne; ++i) {
+        zeroOne = a[i] == 0 || a[i] == 1;
+        if (a[i] == 1 && i <= aLen_)
+            rows[rowCount++] = (i - 1) * bLen_;
+    }
+    if (!zeroOne)
+        return recall(a);
+    Vector& store = engine_ ? engine_->calcVector : calc_;
+    const largerows::RowSums sums = largerows::sumRows(cells_.data(), rows, rowCount, bLen_, &store[1]);
+    if (sums == largerows::RowSums::Fails)
+        return std::nullopt;
+    if (sums == largerows::RowSums::Unknown)
+        return recall(a);
+    RecallValues r{};
+    for (int j = 1; j <= 8; ++j)
+        r[static_cast<size_t>(j) - 1] = recalledValue(store[static_cast<size_t>(j)]);
+    return r;
 }
 
 Recaller::~Recaller() = default;

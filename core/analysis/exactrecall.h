@@ -5,6 +5,7 @@
 // threads leave the user's engine as it was.
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,10 @@ public:
     std::vector<double> recallValues(const std::vector<double>& a);
     int aLen() const { return aLen_; }
     int bLen() const { return bLen_; }
+    // recall(), with nothing where it would raise RunError for certain: for
+    // callers that only count failures, which a matrix that diverged gives
+    // at nearly every recall.
+    std::optional<RecallValues> tryRecall(const TPatternVector& a);
 
 private:
     // The engine, made when a recall first needs it, from what was kept.
@@ -56,12 +61,16 @@ private:
     // magnitudes add up below 2^31: then a recall of inputs 0 and 1 adds up
     // the rows of the ones, exactly, and nothing in it can fail.
     bool wholeSmallMatrix() const;
+    // Whether the cells are whole numbers that the steps for large weights
+    // (largerows.h) may sum, on this processor and with these options.
+    bool wholeLargeMatrix() const;
 
     int aLen_ = 0;
     int bLen_ = 0;
     std::vector<double> cells_; // the cells a recall reads, from cell 1 on
     Vector calc_{};             // the result store while there is no engine
     bool whole_ = false;
+    bool large_ = false;
     EngineOptions options_;
     std::unique_ptr<EngineState> engine_;
 };

@@ -21,9 +21,11 @@ RecallCounts countRecalls(const TrainingResult& trained, const PatternPairs& lis
     const StoredBs stored(list);
     for (size_t k = 0; k < list.size(); ++k) {
         try {
-            const RecallValues r = recaller.recall(list[k].a);
-            counts.recalled += scoreErrors(r, list[k].b, trained.tol).outsideTol == 0;
-            counts.nearestOwn += stored.isNearest(r, k);
+            const std::optional<RecallValues> r = recaller.tryRecall(list[k].a);
+            if (!r)
+                continue;
+            counts.recalled += scoreErrors(*r, list[k].b, trained.tol).outsideTol == 0;
+            counts.nearestOwn += stored.isNearest(*r, k);
         } catch (const RunError&) {
         }
     }

@@ -41,8 +41,10 @@ bool EngineState::testPattern(const Vector& a, const Vector& b, int aLength, Mat
     // for the product, the count, the errors and the correction, which give
     // the general ones' results; the texts and their order are the same.
     const WholePairMemo::Pair* const whole = shows && &w == &wMatrix ? qualifiedWholePair(pair, a, b, aLength, n) : nullptr;
-    if (!whole)
+    if (!whole) {
         wholePairs_.bound = -1;
+        wholePairs_.large = -1;
+    }
     showPairPatterns(a, b, aLength, n, kept);
 
     if (whole)

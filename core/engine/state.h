@@ -223,6 +223,18 @@ public:
     // pairs missed; `at` is the pair being tested when a failure is raised.
     int testWholePairs(int first, int last, int& missed, int& at);
     bool allPairsInOnePass(int count);
+    // testWholePair for weights past 2^31 (largepairs.cpp), where the
+    // processor and the parameters allow it; false, with nothing changed,
+    // where not.
+    bool testLargeWholePair(int pair, const Vector& b, int n, bool& ok);
+    // testWholePairs for weights past 2^31, pair by pair; its results as
+    // testWholePairs gives them.
+    int testLargeWholePairs(int first, int last, int& missed, int& at);
+    bool largeWholePairQualifies(int pair, int n);
+    // One pair's steps; b is needed only when R2 is made at once.
+    bool largeWholePairStep(int pair, const Vector* b, int n, bool& ok);
+    // The rows of unity corrected by the errors in calcVector (largepairs.cpp).
+    void correctLargeRows(std::span<const int> rows, int n);
     // The pair numbered `pair` when it and wMatrix qualify for the whole-pair
     // steps (testWholePair's, and those of a shown pair test); else null. The
     // steps below then give exactly what the general ones give, and cannot fail.
@@ -236,6 +248,10 @@ public:
     // Parts of testWholePair: the misses' share of the bit errors, and the
     // correction of the rows of unity by the errors in calcVector.
     void addBitErrors(int bec);
+    // The bit errors of the sums in calcVector, and the pair's R2 step (b is
+    // needed only when R2 is made at once); for a miss calcVector gets the
+    // errors. Whether the pair was recalled.
+    bool scoreWholeSums(const WholePairMemo::Pair& kept, int pair, const Vector* b, int n);
     void correctUnityRows(std::span<const int> rows, int n, bool wide);
     // The R2 sum of quiet runs that show only the last R2, made when needed
     // (wholepairs.cpp): folds waiting steps into r2Sum; keeps a completed

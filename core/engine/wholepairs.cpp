@@ -237,14 +237,14 @@ const WholePairMemo::Pair* EngineState::qualifiedWholePair(int pair, const Vecto
         kept = wholePair(a, b, aLength, n);
     if (kept.kind != WholePairMemo::Pair::Whole)
         return nullptr;
-    if (memo.bound < 0)
-        memo.bound = wholeBound(wMatrix, aLength * n);
-    if (!(memo.bound < kWholeLimit))
-        return nullptr;
     if (memo.missFrom < 0)
         memo.missFrom = missFrom(unity, tol);
     if (memo.wide < 0)
         memo.wide = !options_.portableOnly && widerows::available();
+    if (memo.bound < 0)
+        memo.bound = wholeBound(wMatrix, aLength * n);
+    if (!(memo.bound < kWholeLimit))
+        return nullptr;
     return &kept;
 }
 
@@ -284,7 +284,7 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     memo.completedIsLast = false;
     const WholePairMemo::Pair* const whole = qualifiedWholePair(pair, a, b, aLength, n);
     if (!whole)
-        return false;
+        return testLargeWholePair(pair, b, n, ok);
     const WholePairMemo::Pair& kept = *whole;
     const bool wide = memo.wide > 0;
     const std::span<const int> rows = memo.rowsOf(kept);
@@ -318,10 +318,19 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
     if (transferFunction == kTrainingTransfer)
         for (int j = 1; j <= n; ++j)
             calcVector[j] = trainingTransfer(calcVector[j]);
+    ok = scoreWholeSums(kept, pair, &b, n);
+    if (ok || rows.empty())
+        return true;
+    correctUnityRows(rows, n, wide);
+    return true;
+}
+
+bool EngineState::scoreWholeSums(const WholePairMemo::Pair& kept, int pair, const Vector* b, int n)
+{
+    WholePairMemo& memo = wholePairs_;
     const int bec = wholeBitErrors(kept, n);
     addBitErrors(bec);
-    ok = bec == 0;
-    if (ok) {
+    if (bec == 0) {
         if (memo.deferR2)
             memo.pending.add(0, nullptr, 0);
         else
@@ -329,16 +338,11 @@ bool EngineState::testWholePair(int pair, const Vector& a, const Vector& b, int 
         return true;
     }
     wholeErrors(kept, n);
-
-    if (memo.deferR2) {
+    if (memo.deferR2)
         memo.pending.add(pair, &calcVector[1], n);
-    } else {
-        r2Sum = storeDouble(r2Sum + fitTerm(calcVector, b, n)); // b is the pair's when R2 is made at once
-    }
-    if (rows.empty())
-        return true;
-    correctUnityRows(rows, n, wide);
-    return true;
+    else
+        r2Sum = storeDouble(r2Sum + fitTerm(calcVector, *b, n)); // b is the pair's when R2 is made at once
+    return false;
 }
 
 void EngineState::addBitErrors(int bec)

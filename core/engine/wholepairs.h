@@ -18,6 +18,9 @@ struct WholePairMemo {
     double missFrom = -1;
     // Whether the steps run four values at a time; negative when not known.
     int wide = -1;
+    // Whether the steps for weights past 2^31 (largepairs.cpp) may run: the
+    // weights are whole and the parameters fit them; negative when not known.
+    int large = -1;
     // Each pair of the run by its number from 1 on, as the first test of it
     // found it: whether it qualifies, and for a whole pair the first cells of
     // its rows of unity and its B values, kept in `rows` and `bValues` pair

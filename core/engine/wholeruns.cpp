@@ -78,6 +78,9 @@ int EngineState::testWholePairs(int first, int last, int& missed, int& at)
     if (pairs < 1 || !allPairsInOnePass(last) || !(berTotal >= 0 && berTotal + 0.5 * n * pairs < 0x1p50))
         return first;
     memo.completedIsLast = false;
+    // Weights past the bound take the steps for large weights.
+    if (!(memo.bound >= 0 && memo.bound < 0x1p31))
+        return memo.bound < 0 ? first : testLargeWholePairs(first, last, missed, at);
     WholePairMemo::FitSteps& steps = memo.pending;
     steps.makeRoom(static_cast<size_t>(pairs), static_cast<size_t>(pairs) * static_cast<size_t>(n));
     // The bound in a register while the pairs do not need it elsewhere.

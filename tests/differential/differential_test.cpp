@@ -185,6 +185,37 @@ std::string quietRun(const Job& job, const EngineOptions& options)
     return out.str();
 }
 
+// A quiet run whose observer reads R2 at every presentation, so that the
+// R2 sum is made at each pair: the presentations' R2 values and bit errors,
+// how it ended and the final matrix.
+std::string quietRunWithR2(const Job& job, const EngineOptions& options)
+{
+    struct Observer : TrainingObserver {
+        std::ostringstream seen;
+        void trainingStarted(const TrainingStart&) override {}
+        void presentationMade(const PresentationRecord& r) override { seen << r.r2 << ' ' << r.bitErrors << '\n'; }
+        void solveEnded(RunEnd) override {}
+    } observer;
+    observer.seen.precision(17);
+    EngineState engine;
+    engine.quiet = true;
+    engine.setOptions(options);
+    engine.jobFolder = "/dev/null";
+    engine.trainingObserver = &observer;
+    engine.setJobFileText(kParametersFileName, *job.texts.parameters);
+    engine.setJobFileText(kADataFileName, job.texts.aData);
+    engine.setJobFileText(kBDataFileName, job.texts.bData);
+    std::string end;
+    try {
+        end = std::to_string(static_cast<int>(engine.solveExistingJob()));
+    } catch (const std::exception& e) {
+        end = e.what();
+    }
+    for (double w : engine.wMatrix)
+        observer.seen << w << ' ';
+    return end + "\n" + observer.seen.str();
+}
+
 class Differential : public ::testing::Test {
 protected:
     void SetUp() override
@@ -212,10 +243,12 @@ TEST_F(Differential, RandomJobsGiveTheSameBytesEveryWay)
 }
 
 // The capacity analysis's own sets (0/1 patterns with their parity
-// elements) under random settings: rows as the CSV holds them.
+// elements) under random settings: rows as the CSV holds them. A third of
+// them train for up to 400 presentations, long enough for the larger BETA
+// values to drive the weights through 2^31 on to the failure near 2^63.
 TEST_F(Differential, RandomCapacitySetsGiveTheSameRowsEveryWay)
 {
-    static constexpr std::array<const char*, 5> kBetas = {"0.05", "0.1", "0.3", "0.5", "1"};
+    static constexpr std::array<const char*, 7> kBetas = {"0.05", "0.1", "0.3", "0.5", "1", "0.7", "0.35"};
     static constexpr std::array<const char*, 4> kTols = {"0.1", "0.01", "0.3", "0.5"};
     SplitMix64 g(environmentNumber("DUOLINK_DIFFERENTIAL_SEED", 1) ^ 0x5eedULL);
     analysis::CapacityOptions capacity;
@@ -225,7 +258,7 @@ TEST_F(Differential, RandomCapacitySetsGiveTheSameRowsEveryWay)
         const PatternPairs list = analysis::randomSet(g.next(), n, 1, capacity.density);
         const int unity = g.next() % 2 ? 10000 : static_cast<int>(g.next() % 33333) + 1;
         analysis::JobTexts settings;
-        settings.parameters = std::string(g.next() % 4 == 0 ? "3" : "2") + "\r\n" + std::to_string(g.next() % 60 + 1) +
+        settings.parameters = std::string(g.next() % 4 == 0 ? "3" : "2") + "\r\n" + std::to_string(g.next() % 3 == 0 ? g.next() % 400 + 1 : g.next() % 60 + 1) +
                               "\r\n9\r\n8\r\n0\r\n" + pick(g, kBetas) + "\r\n0\r\n" +
                               (g.next() % 4 == 0 ? "1" : "2") + "\r\n" + std::to_string(unity) + "\r\n" +
                               pick(g, kTols) + "\r\n";
@@ -240,6 +273,71 @@ TEST_F(Differential, RandomCapacitySetsGiveTheSameRowsEveryWay)
                 first = text;
             else
                 ASSERT_EQ(text, first) << kWayNames[way];
+        }
+    }
+}
+
+// Weights far past 2^31, read as the starting matrix: rows 1 and 2 hold
+// big + first and -big + second + offset(j), so that the first pair's sums,
+// of those two rows, are first + second + offset(j), against B values of
+// unity. They land where the steps for large weights decide something: a
+// difference from B of just a miss or just not, running sums at and past
+// 2^63, -2^63 itself, and corrections of large errors under BETA values
+// whose products round.
+TEST_F(Differential, LargeWeightsAtTheirBoundariesGiveTheSameBytesEveryWay)
+{
+    using Offsets = std::array<double, 8>;
+    struct Case {
+        const char* label;
+        double big, first, second;
+        Offsets offsets;
+        const char* beta;
+        int unity;
+    };
+    // UNITY 10000 and TOL 0.1: a difference of 1001 misses, 1000 does not.
+    constexpr Offsets kJustAMiss = {-1000, 1000, 0, -1001, 1, -1, 999, 0};
+    constexpr Offsets kJustNot = {-1000, 1000, 0, 7, 1, -1, 999, -999};
+    constexpr Offsets kSpread = {-1001, 1001, 5e6, -5e6, 3, 1e9, -7e8, 0};
+    static const Case kCases[] = {
+        {"just a miss", 0x1p40, 0, 10000, kJustAMiss, "0.5", 10000},
+        {"just not a miss", 0x1p40, 0, 10000, kJustNot, "0.5", 10000},
+        {"sums reach 2^63", 0x1p62, 0x1p62, 0x1p62, kJustNot, "0.5", 10000},
+        {"sums just below 2^63", 0x1p62, 0x1p62, 0x1p62 - 0x1p13, kSpread, "0.5", 10000},
+        {"sums at -2^63", -0x1p62, -0x1p62, -0x1p62, kJustNot, "0.3", 10000},
+        {"corrections that round", 0x1p50, 0x1p45 + 3, 7, kSpread, "0.1", 10000},
+        {"large errors, BETA 0.35", 0x1p33, 0x1p52 + 2, -0x1p50, kSpread, "0.35", 10000},
+        {"a unity the large steps do not take", 0x1p40, 0x1p35, 1, kSpread, "0.5", 33333},
+        {"a small unity", 0x1p40, 0x1p36 + 1, 5, kSpread, "0.7", 48},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.label);
+        Job job;
+        job.list.resize(3);
+        for (size_t p = 0; p < job.list.size(); ++p) {
+            job.list[p].a[1] = job.list[p].a[2] = 1;
+            job.list[p].a[2 + p] = 1; // the first pair has rows 1 and 2 only
+            for (int j = 1; j <= 8; ++j)
+                job.list[p].b[static_cast<size_t>(j)] = p == 0 ? 1 : (j + static_cast<int>(p)) % 2;
+        }
+        std::ostringstream matrix;
+        matrix.precision(17);
+        for (int i = 1; i <= 9; ++i) {
+            for (int j = 1; j <= 8; ++j) {
+                const double offset = c.offsets[static_cast<size_t>(j) - 1];
+                const double cell = i == 1 ? c.big + c.first : i == 2 ? -c.big + c.second + offset : 3 * i - j;
+                matrix << cell << (j < 8 ? " " : "\r\n");
+            }
+        }
+        job.texts.parameters = "1\r\n40\r\n9\r\n8\r\n0\r\n" + std::string(c.beta) + "\r\n0\r\n2\r\n" +
+                               std::to_string(c.unity) + "\r\n0.1\r\n" + matrix.str();
+        analysis::putDataTexts(job.texts, job.list);
+        const std::string shown = shownRun(job, kWays[0], folder_);
+        const std::string quiet = quietRun(job, kWays[0]);
+        const std::string withR2 = quietRunWithR2(job, kWays[0]);
+        for (size_t way = 1; way < kWays.size(); ++way) {
+            EXPECT_EQ(shownRun(job, kWays[way], folder_), shown) << kWayNames[way] << ", shown run";
+            EXPECT_EQ(quietRun(job, kWays[way]), quiet) << kWayNames[way] << ", in memory";
+            EXPECT_EQ(quietRunWithR2(job, kWays[way]), withR2) << kWayNames[way] << ", R2 at every presentation";
         }
     }
 }

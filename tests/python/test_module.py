@@ -240,11 +240,12 @@ def interrupted(call):
 
 
 def test_ctrl_c_stops_a_capacity_run_and_keeps_its_rows():
-    partial = interrupted(lambda: duolink.capacity(pairs=64, sets=20, jobs=2))
-    assert 0 < len(partial) < 64 * 20 and partial.provenance["stopped"]
-    full = duolink.capacity(pairs=int(partial["n"][-1]), sets=20, jobs=2)
+    # Large enough that no machine finishes it before the signal.
+    partial = interrupted(lambda: duolink.capacity(pairs=256, sets=40, jobs=2))
+    assert 0 < len(partial) < 256 * 40 and partial.provenance["stopped"]
+    full = duolink.capacity(pairs=int(partial["n"][-1]), sets=40, jobs=2)
     for row in partial:
-        assert row == full[(row["n"] - 1) * 20 + row["set"] - 1]
+        assert row == full[(row["n"] - 1) * 40 + row["set"] - 1]
 
 
 def test_ctrl_c_stops_a_noise_run_and_keeps_its_levels():
