@@ -86,6 +86,7 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     overrides_->setMinimumWidth(overrides_->fontMetrics().horizontalAdvance(overrides_->placeholderText()) + 24);
     form->addRow(tr("Largest set (pairs):"), pairs_);
+    form->addRow(tr("A + B values:"), shapeFields());
     form->addRow(tr("Sets per size:"), sets_);
     form->addRow(tr("Chance of a 1:"), density_);
     form->addRow(tr("Seed:"), seed_);
@@ -170,7 +171,7 @@ void CapacityTab::setRunning(bool running)
     runButton_->setEnabled(!running);
     csvButton_->setEnabled(!running && rowCount() > 0);
     pngButton_->setEnabled(!running && rowCount() > 0);
-    for (QWidget* w : std::initializer_list<QWidget*>{pairs_, sets_, density_, seed_, overrides_})
+    for (QWidget* w : std::initializer_list<QWidget*>{pairs_, sets_, aValues_, bValues_, density_, seed_, overrides_})
         w->setEnabled(!running);
 }
 
@@ -185,6 +186,8 @@ void CapacityTab::run()
         run_->setStatus(tr("The seed must be a whole number from 0 to 18446744073709551615."));
         return;
     }
+    if (!takesShape())
+        return;
     const std::optional<analysis::JobTexts> settings = jobSettings(overrides_->text());
     if (!settings)
         return;

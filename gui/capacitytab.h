@@ -46,9 +46,15 @@ private:
     void updateTable();
     void setRunning(bool running);
     void refreshTol() override;
+    // The N and M fields of the random pairs' shape (gui/capacityshape.cpp),
+    // and whether a run can take the shape they give (a status says why not).
+    QWidget* shapeFields();
+    bool takesShape();
 
     QSpinBox* pairs_;
     QSpinBox* sets_;
+    QSpinBox* aValues_ = nullptr;
+    QSpinBox* bValues_ = nullptr;
     QDoubleSpinBox* density_;
     QLineEdit* seed_;
     QLineEdit* overrides_;
