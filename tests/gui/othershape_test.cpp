@@ -6,6 +6,8 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTableView>
 
 #include <filesystem>
@@ -13,6 +15,9 @@
 
 #include "core/parameters/paramsfile.h"
 #include "core/session/session.h"
+#include "gui/analysisrun.h"
+#include "gui/analysiswindow.h"
+#include "gui/capacitytab.h"
 #include "gui/listcontroller.h"
 #include "gui/othershapenote.h"
 #include "gui/patternlistwindow.h"
@@ -200,4 +205,39 @@ TEST_F(OtherShapeInWindow, EditsCellsAndBlocksAndUndoesThem)
         undo->trigger();
         EXPECT_EQ(form->lists()->pairCount(), pairs);
     }
+}
+
+// The Capacity tab's shape fields: the engine's limits refuse a shape and
+// name the limit; 8 + 8 runs as before.
+TEST_F(OtherShapeInWindow, CapacityShapeFieldsAreCheckedByTheEnginesLimits)
+{
+    writeFile(dir / "veld200gSetup.dat", "2\n60\n9\n8\n0\n0.5\n0\n2\n10000\n0.1\n");
+    ui->showAnalysisAction->trigger();
+    auto* capacity = form->analysisWindow()->findChild<CapacityTab*>();
+    ASSERT_NE(capacity, nullptr);
+    auto* n = capacity->findChild<QSpinBox*>("capacityAValues");
+    auto* m = capacity->findChild<QSpinBox*>("capacityBValues");
+    ASSERT_TRUE(n && m);
+    EXPECT_EQ(n->value(), 8);
+    EXPECT_EQ(m->value(), 8);
+    const struct {
+        int n, m;
+        const char* said; // the start of the status, "" for a run
+    } cases[] = {
+        {50, 54, "Pattern shape: pairs of 50 + 54 values need a matrix of"},
+        {49, 54, "Capacity runs on pairs of 8 + 8 values only"},
+        {8, 8, ""},
+    };
+    capacity->findChild<QSpinBox*>("capacityPairs")->setValue(1);
+    capacity->findChild<QSpinBox*>("capacitySets")->setValue(1);
+    for (const auto& c : cases) {
+        n->setValue(c.n);
+        m->setValue(c.m);
+        capacity->findChild<QPushButton*>("capacityRun")->click();
+        EXPECT_EQ(capacity->running(), *c.said == '\0') << c.n << " + " << c.m;
+        if (*c.said)
+            EXPECT_TRUE(capacity->analysisRun()->status().startsWith(c.said))
+                << capacity->analysisRun()->status().toStdString();
+    }
+    QTest::qWaitFor([&] { return !capacity->running(); }, 60000);
 }
