@@ -31,6 +31,8 @@ struct JobSource {
     std::function<QString()> folder;
     std::function<PatternPairs()> pairs;
     EngineOptions options; // the window's engine's
+    // Why the list cannot be analysed ("" when it can).
+    std::function<QString()> listProblem;
 };
 
 class RowQueue;
