@@ -193,13 +193,9 @@ void SweepTab::run()
     std::optional<analysis::JobTexts> settings = jobSettings(overrides_->text());
     if (!settings)
         return;
-    if (const QString problem = source_.listProblem ? source_.listProblem() : QString(); !problem.isEmpty()) {
-        run_->setStatus(problem);
-        return;
-    }
     const PatternPairs list = source_.pairs ? source_.pairs() : PatternPairs();
-    if (list.empty()) {
-        run_->setStatus(tr("The list is empty: add pairs or open a pattern list first."));
+    if (const QString problem = source_.refusal(list); !problem.isEmpty()) {
+        run_->setStatus(problem);
         return;
     }
     analysis::putDataTexts(*settings, list);
