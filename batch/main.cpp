@@ -37,6 +37,7 @@
 #include "core/patterns/patternlist.h"
 #include "core/patterns/patterns.h"
 #include "core/patterns/shapedlist.h"
+#include "core/session/listshape.h"
 #include "core/support/errors.h"
 #include "core/engine/jobfiles.h"
 #include "core/engine/solve.h"
@@ -218,20 +219,10 @@ std::string takeListShape(Arguments& args, const ListShape& shape)
 {
     if (shape.fixed())
         return {};
-    const std::array<std::pair<Parameter, int>, 2> lengths{{{Parameter::ALen, shape.aLen()},
-                                                            {Parameter::BLen, shape.bLen()}}};
-    for (const auto& [parameter, length] : lengths) {
-        std::optional<std::string>& given = args.settings.values[static_cast<size_t>(parameter)];
-        double value = 0;
-        if (given && (!parameterValue(parameter, *given, value) || value != length))
-            return "--set " + std::string(parameterInfo(parameter).name) + "=" + *given + " disagrees with " +
-                   args.patternsFile + ", whose pairs of " + std::to_string(shape.n) + " + " +
-                   std::to_string(shape.m) + " values train with alen=" + std::to_string(shape.aLen()) +
-                   " and blen=" + std::to_string(shape.bLen());
-        given = std::to_string(length);
-    }
-    args.settingsGiven = true;
-    return {};
+    std::string refused = takeListLengths(args.settings, shape, args.patternsFile);
+    if (refused.empty())
+        args.settingsGiven = true;
+    return refused;
 }
 
 // Why `dir` cannot be the job folder, as entering it would fail (0: it can).

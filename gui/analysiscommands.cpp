@@ -32,6 +32,10 @@ void TForm2::showAnalysis()
                 why = tr("There is no matrix yet: Solve or Load Matrix first.");
                 return std::nullopt;
             }
+            if (const QString problem = otherShapeProblem(); !problem.isEmpty()) {
+                why = problem;
+                return std::nullopt;
+            }
             const PatternList& list = patternList();
             if (list.patternCount == 0) {
                 why = tr("The list is empty: add pairs or open a pattern list first.");
@@ -49,7 +53,7 @@ void TForm2::showAnalysis()
         analysisWindow_ = new AnalysisWindow(source, [this]() -> Dialogs& { return dialogs(); }, this);
         // Capacity and sweeps train the working folder's job anew, in memory.
         const JobSource job{[this] { return workingFolder(); }, [this] { return patternList().pairs(); },
-                            engine().options()};
+                            engine().options(), [this] { return otherShapeProblem(); }};
         analysisWindow_->addTab(new CapacityTab(*analysisWindow_, job));
         analysisWindow_->addTab(new SweepTab(*analysisWindow_, job));
         // The TOL of the last Solve; before any, the one the next would read.

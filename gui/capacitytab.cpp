@@ -24,6 +24,7 @@
 #include <charconv>
 
 #include "core/analysis/figurecaption.h"
+#include "core/analysis/jobtexts.h"
 #include "core/analysis/randomsets.h"
 #include "core/engine/solve.h"
 #include "core/parameters/paramsfile.h"
@@ -92,6 +93,7 @@ CapacityTab::CapacityTab(AnalysisWindow& window, JobSource source)
     form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     overrides_->setMinimumWidth(overrides_->fontMetrics().horizontalAdvance(overrides_->placeholderText()) + 24);
     form->addRow(tr("Largest set (pairs):"), pairs_);
+    form->addRow(tr("A + B values:"), shapeFields());
     form->addRow(tr("Sets per size:"), sets_);
     form->addRow(tr("Chance of a 1:"), density_);
     form->addRow(tr("Seed:"), seed_);
@@ -202,7 +204,7 @@ void CapacityTab::setRunning(bool running)
     runButton_->setEnabled(!running);
     csvButton_->setEnabled(!running && rowCount() > 0);
     pngButton_->setEnabled(!running && rowCount() > 0);
-    for (QWidget* w : std::initializer_list<QWidget*>{pairs_, sets_, density_, seed_, overrides_})
+    for (QWidget* w : std::initializer_list<QWidget*>{pairs_, sets_, aValues_, bValues_, density_, seed_, overrides_})
         w->setEnabled(!running);
 }
 
@@ -217,11 +219,15 @@ void CapacityTab::run()
         run_->setStatus(tr("The seed must be a whole number from 0 to 18446744073709551615."));
         return;
     }
-    const std::optional<analysis::JobTexts> settings = jobSettings(overrides_->text());
+    const std::optional<ListShape> shape = takenShape();
+    if (!shape)
+        return;
+    std::optional<analysis::JobTexts> settings = jobSettings(overrides_->text());
     if (!settings)
         return;
-    const ParameterValues values = readParameterValues(settings->parameters.value_or(std::string()));
-    const analysis::CapacityOptions o{pairs_->value(), sets_->value(), density_->value(), seed};
+    settings->parameters = analysis::parametersForShape(settings->parameters.value_or(std::string()), *shape);
+    const ParameterValues values = readParameterValues(*settings->parameters);
+    const analysis::CapacityOptions o{pairs_->value(), sets_->value(), density_->value(), seed, *shape};
     const int aLen = static_cast<int>(values[Parameter::ALen]);
     analysis::AnalysisSpec request;
     request.capacity = o;
@@ -231,9 +237,16 @@ void CapacityTab::run()
         analysis::capacityRowCount(o),
         [o, aLen, settings = *settings](size_t row, unsigned, const std::atomic<bool>& stop) -> std::optional<Record> {
             analysis::CapacityRow r{analysis::capacityPairs(o, row), analysis::capacitySet(o, row), 0, {}};
-            const PatternPairs set = analysis::randomSet(o.seed, r.n, r.set, o.density);
-            r.largestSquaredLength = analysis::largestSquaredLength(set, aLen);
-            std::optional<analysis::RowResult> result = analysis::trainAndCount(set, settings, &stop);
+            std::optional<analysis::RowResult> result;
+            if (o.shape.fixed()) {
+                const PatternPairs set = analysis::randomSet(o.seed, r.n, r.set, o.density);
+                r.largestSquaredLength = analysis::largestSquaredLength(set, aLen);
+                result = analysis::trainAndCount(set, settings, &stop);
+            } else {
+                const ShapedPairs set = analysis::randomShapedSet(o.seed, r.n, r.set, o.density, o.shape);
+                r.largestSquaredLength = analysis::largestSquaredLength(set, aLen);
+                result = analysis::trainAndCount(set, settings, &stop);
+            }
             if (!result)
                 return std::nullopt;
             r.result = std::move(*result);

@@ -69,9 +69,15 @@ private:
     void nameCurrentRun();
     void saveCsv();
     std::string provenance() const;
+    // The N and M fields of the random pairs' shape (gui/capacityshape.cpp),
+    // and the shape they give, if the engine takes it (a status says why not).
+    QWidget* shapeFields();
+    std::optional<ListShape> takenShape();
 
     QSpinBox* pairs_;
     QSpinBox* sets_;
+    QSpinBox* aValues_ = nullptr;
+    QSpinBox* bValues_ = nullptr;
     QDoubleSpinBox* density_;
     QLineEdit* seed_;
     QLineEdit* overrides_;

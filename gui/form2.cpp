@@ -18,6 +18,7 @@
 #include "core/support/console.h"
 #include "core/engine/state.h"
 #include "gui/listcontroller.h"
+#include "gui/othershapenote.h"
 #include "gui/runcontroller.h"
 #include "gui/consoleview.h"
 #include "gui/dialogs.h"
@@ -193,6 +194,12 @@ void TForm2::connectControllers()
     connect(lists_, &ListController::changed, this, &TForm2::patternListChanged);
     connect(runs_, &RunController::started, this, [this] { setRunning(true); });
     connect(runs_, &RunController::finished, this, &TForm2::runEnded);
+    std::array<QLineEdit*, 16> fields{};
+    std::copy(aFields_.begin(), aFields_.end(), fields.begin());
+    std::copy(bFields_.begin(), bFields_.end(), fields.begin() + 8);
+    otherShapeNote_ = new OtherShapeNote(lists_, fields, [this] { showPatternList(); }, this);
+    // Between the data fields and the bar, where the form has room.
+    otherShapeNote_->setGeometry(24, 286, 410, 26);
 }
 
 void TForm2::showListPosition()
@@ -266,6 +273,10 @@ void TForm2::Button7Click()
 {
     if (!checkInstanceValid() || isRunning())
         return;
+    if (lists_->shapedList().active()) {
+        predictFromListRow();
+        return;
+    }
     TPatternVector a, b;
     readPatternEdits(a, b);
     const Outcome outcome = runs_->predict(a, b);

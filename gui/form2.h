@@ -38,6 +38,7 @@ class FullTextTips;
 class ListHistory;
 class LiveDisplay;
 class PatternListWindow;
+class OtherShapeNote;
 class TrainingRecorder;
 class TrainingWindow;
 
@@ -209,6 +210,10 @@ private:
     // Stop is enabled while a training or an analysis runs.
     void updateStopAction();
     void runEnded(const Outcome& outcome);
+    // Predict for a list of another shape (gui/shapedpredict.cpp).
+    void predictFromListRow();
+    // Why the Analysis window's tabs cannot take the list ("" when they can).
+    QString otherShapeProblem() const;
     // During a run: whether `event` is input to the form, which is dropped.
     bool dropsInputDuringRun(QObject* watched, QEvent* event);
 
@@ -235,6 +240,8 @@ private:
     // Edit3..Edit10 and Edit11..Edit18.
     std::array<QLineEdit*, 8> aFields_{};
     std::array<QLineEdit*, 8> bFields_{};
+    // Shown instead of the fields' use while the list is of another shape.
+    OtherShapeNote* otherShapeNote_ = nullptr;
 
     std::unique_ptr<LiveDisplay> live_;
     RunController* runs_ = nullptr;

@@ -33,6 +33,7 @@
 #include "gui/windowplacement.h"
 #include "gui/helpwindow.h"
 #include "gui/manual.h"
+#include "gui/listcontroller.h"
 #include "gui/settingsdialog.h"
 #include "gui/workingfolder.h"
 
@@ -204,6 +205,8 @@ void TForm2::showSettings()
         return;
     auto* dialog = new SettingsDialog(workingFolder(), engineMatrix(engine()), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (const ShapedDocument& shaped = lists_->shapedList(); shaped.active())
+        dialog->takeLengthsFromList(shaped.pairs.shape.n, shaped.pairs.shape.m);
     if (!dialog->loadError().isEmpty()) {
         dialogs().errorBox(this, tr("Cannot open the settings: %1").arg(dialog->loadError()));
         delete dialog;

@@ -23,9 +23,11 @@ QString pastTheEndText(int position, int patternCount)
 } // namespace
 
 ListController::ListController(Session& session, std::function<Dialogs&()> dialogs, QWidget* window)
-    : QObject(window), session_(session), list_(session.patterns()), dialogs_(std::move(dialogs)), window_(window),
-      history_(new ListHistory(list_, this)), noticeEnd_(new QTimer(this))
+    : QObject(window), session_(session), list_(session.patterns()), shaped_(session.shapedList()),
+      dialogs_(std::move(dialogs)), window_(window), history_(new ListHistory(list_, this)),
+      noticeEnd_(new QTimer(this))
 {
+    history_->alsoRecord(shaped_);
     noticeEnd_->setObjectName(QStringLiteral("noticeEnd"));
     noticeEnd_->setSingleShot(true);
     connect(noticeEnd_, &QTimer::timeout, this, &ListController::showListPosition);
@@ -44,7 +46,7 @@ QAction* ListController::createRedoAction(QObject* parent) const
 
 void ListController::showListPosition()
 {
-    emit statusMessage(QStringLiteral("Pair %1 of %2").arg(list_.currentIndex).arg(list_.patternCount), 0);
+    emit statusMessage(QStringLiteral("Pair %1 of %2").arg(currentPosition()).arg(pairCount()), 0);
 }
 
 void ListController::endNotice()
@@ -74,6 +76,10 @@ void ListController::add(const TPatternVector& a, const TPatternVector& b)
 {
     if (locked_)
         return;
+    if (shaped_.active()) {
+        showListNotice(shapedFieldsText(tr("Add")));
+        return;
+    }
     history_->record(tr("Add Pair %1").arg(list_.patternCount + 1), [&] { addNow(a, b); });
 }
 
@@ -81,6 +87,10 @@ void ListController::update(const TPatternVector& a, const TPatternVector& b)
 {
     if (locked_)
         return;
+    if (shaped_.active()) {
+        showListNotice(shapedFieldsText(tr("Update")));
+        return;
+    }
     history_->record(tr("Update Pair %1").arg(list_.currentIndex), [&] { updateNow(a, b); });
 }
 
@@ -88,6 +98,13 @@ void ListController::remove()
 {
     if (locked_)
         return;
+    if (shaped_.active()) {
+        if (shaped_.currentRow < 1)
+            showListNotice(QStringLiteral("Delete: the list is empty"));
+        else
+            removePairs({shaped_.currentRow - 1});
+        return;
+    }
     history_->record(tr("Delete Pair %1").arg(list_.currentIndex), [this] { removeNow(); });
 }
 
@@ -95,8 +112,8 @@ void ListController::reset()
 {
     if (locked_)
         return;
-    if (!mayReplaceList(list_.patternCount == 1 ? tr("Save the pair before the reset?")
-                                                : tr("Save the %1 pairs before the reset?").arg(list_.patternCount)))
+    if (!mayReplaceList(pairCount() == 1 ? tr("Save the pair before the reset?")
+                                         : tr("Save the %1 pairs before the reset?").arg(pairCount())))
         return;
     history_->record(tr("Reset List"), [this] { resetNow(); });
 }
@@ -138,6 +155,8 @@ void ListController::updateNow(const TPatternVector& a, const TPatternVector& b)
 
 void ListController::resetNow()
 {
+    // A list of another shape goes with its pairs: the form's list is back.
+    shaped_.close();
     list_.listReset();
     emit indexShown(0);
     emit r2Cleared();
@@ -149,6 +168,10 @@ void ListController::next()
 {
     if (locked_)
         return;
+    if (shaped_.active()) {
+        browseShaped(1, QStringLiteral("Next: this is the last pair"));
+        return;
+    }
     if (!list_.listNext()) {
         showListNotice(list_.currentIndex == 0 ? QStringLiteral("Next: the list is empty")
                                                : QStringLiteral("Next: %1 is the last position").arg(kPatternCapacity));
@@ -161,6 +184,10 @@ void ListController::previous()
 {
     if (locked_)
         return;
+    if (shaped_.active()) {
+        browseShaped(-1, QStringLiteral("Previous: this is the first pair"));
+        return;
+    }
     if (!list_.listPrevious()) {
         showListNotice(list_.currentIndex == 0 ? QStringLiteral("Previous: the list is empty")
                                                : QStringLiteral("Previous: this is the first position"));
@@ -171,6 +198,11 @@ void ListController::previous()
 
 void ListController::browseTo(int position)
 {
+    if (shaped_.active()) {
+        if (!locked_ && position >= 1 && position <= shaped_.size() && position != shaped_.currentRow)
+            browseShaped(position - shaped_.currentRow, {});
+        return;
+    }
     if (locked_ || position < 1 || position > list_.patternCount || position == list_.currentIndex)
         return;
     list_.currentIndex = position;
@@ -191,9 +223,40 @@ void ListController::showBrowsedPair()
 
 void ListController::showRestoredList()
 {
-    emit indexShown(list_.currentIndex);
-    if (list_.currentIndex >= 1)
+    emit indexShown(currentPosition());
+    if (!shaped_.active() && list_.currentIndex >= 1)
         emit pairShown(list_.currentIndex);
+    showListPosition();
+    emit changed();
+}
+
+int ListController::currentPosition() const
+{
+    return shaped_.active() ? shaped_.currentRow : list_.currentIndex;
+}
+
+int ListController::pairCount() const
+{
+    return shaped_.active() ? shaped_.size() : list_.patternCount;
+}
+
+QString ListController::shapedFieldsText(const QString& command) const
+{
+    return tr("%1: the list holds pairs of %2 + %3 values; edit them in the Pattern List window")
+        .arg(command)
+        .arg(shaped_.pairs.shape.n)
+        .arg(shaped_.pairs.shape.m);
+}
+
+void ListController::browseShaped(int step, const QString& refusal)
+{
+    const int row = shaped_.currentRow + step;
+    if (shaped_.size() == 0 || row < 1 || row > shaped_.size()) {
+        showListNotice(shaped_.size() == 0 ? tr("The list is empty") : refusal);
+        return;
+    }
+    shaped_.currentRow = row;
+    emit indexShown(row);
     showListPosition();
     emit changed();
 }

@@ -6,10 +6,13 @@
 // its signals; the form puts it into the fields.
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
+#include <vector>
 
 #include "core/patterns/patterns.h"
+#include "core/session/listshape.h"
 
 class QAction;
 class QTimer;
@@ -33,6 +36,12 @@ public:
 
     PatternList& list() { return list_; }
     const PatternList& list() const { return list_; }
+    // The list of another shape; while it is active() the commands and the
+    // list window work on it, and the form's fields are out of use.
+    const ShapedDocument& shapedList() const { return shaped_; }
+    // The current pair (1-based, 0 for none) and the length of the list in use.
+    int currentPosition() const;
+    int pairCount() const;
 
     // The commands; those that change the list can be undone ("Undo Delete
     // Pair 3"). Add and Update take the pair the fields hold.
@@ -45,6 +54,24 @@ public:
     // Makes `position` (1..patternCount) current and shows its pair, as Next
     // and Previous do.
     void browseTo(int position);
+
+    // The list window's edits (gui/listediting.cpp), each undoable. Cells are
+    // addressed by row (0-based) and value (0-based: the A values, then the
+    // B values; parity elements are computed, never edited). A text that is
+    // not read whole as a number, as the data fields read it, is refused
+    // with a notice and nothing changes.
+    bool setCell(int row, int value, const QString& text);
+    // Pastes a block of texts (rows of cells) at (row, value); rows past the
+    // end of the list are added. Refused whole when a cell is refused or the
+    // block does not fit the pair's values.
+    bool pasteBlock(int row, int value, const QList<QStringList>& block);
+    // Appends a pair of zeros and makes it current.
+    void addRow();
+    // Deletes the pairs of `rows` (0-based) as one edit.
+    void removePairs(QList<int> rows);
+    // Values per pair (A then B, without the parity elements) and one value.
+    int valueCount() const;
+    double value(int row, int value) const;
 
     // The list as the user's document. Open replaces the list with a file's
     // pairs; when the list holds pairs that are in no file it first asks to
@@ -62,7 +89,7 @@ public:
     // The list's file (absolute), empty before the list was opened or saved.
     const QString& documentPath() const { return documentPath_; }
     // Whether the list holds pairs that are in no file.
-    bool documentModified() const { return list_.listChangedSinceFiles(); }
+    bool documentModified() const { return list_.listChangedSinceFiles() || shaped_.changedSinceFiles(); }
     // The lists opened or saved last, newest first, at most kRecentCount
     // (QSettings); and forgetting them.
     static QStringList recentPatternLists();
@@ -105,6 +132,22 @@ signals:
 
 private:
     void addNow(const TPatternVector& a, const TPatternVector& b);
+    // For a list of another shape: where its pairs are edited instead.
+    QString shapedFieldsText(const QString& command) const;
+    // Moves the current pair of the list of another shape by `step`.
+    void browseShaped(int step, const QString& refusal);
+    // The value of a cell text, or a notice that says why it is refused.
+    bool readCell(int row, int value, const QString& text, double& read);
+    // Whether a block of `rows` by `width` fits at (row, value); a notice
+    // says why not.
+    bool blockFits(int row, int value, qsizetype rows, qsizetype width);
+    bool readBlock(int row, int value, const QList<QStringList>& block, std::vector<std::vector<double>>& values);
+    void putBlock(int row, int value, const std::vector<std::vector<double>>& values);
+    void putValue(int row, int value, double read);
+    // Brings the fixed list's pair `row` (0-based) to its parity.
+    void putFixedParity(int row);
+    // A pair of zeros at the end of the list in use, made current.
+    void appendZeroPair();
     void removeNow();
     void updateNow(const TPatternVector& a, const TPatternVector& b);
     void resetNow();
@@ -127,6 +170,7 @@ private:
 
     Session& session_;
     PatternList& list_;
+    ShapedDocument& shaped_;
     std::function<Dialogs&()> dialogs_;
     QWidget* window_;
     ListHistory* history_;

@@ -65,7 +65,7 @@ void ListController::rememberRecent(const QString& path)
 
 bool ListController::mayReplaceList(const QString& question)
 {
-    if (!list_.listChangedSinceFiles())
+    if (!documentModified())
         return true;
     switch (dialogs_().unsavedQuestion(window_, question)) {
     case Dialogs::UnsavedAnswer::Save: return savePatternList();
@@ -77,9 +77,9 @@ bool ListController::mayReplaceList(const QString& question)
 
 bool ListController::mayOpenAnotherList()
 {
-    return !locked_ && mayReplaceList(list_.patternCount == 1
+    return !locked_ && mayReplaceList(pairCount() == 1
                                           ? tr("Save the pair before opening another list?")
-                                          : tr("Save the %1 pairs before opening another list?").arg(list_.patternCount));
+                                          : tr("Save the %1 pairs before opening another list?").arg(pairCount()));
 }
 
 void ListController::openPatternList()
@@ -104,26 +104,37 @@ void ListController::loadFile(const QString& path)
 {
     const QString shownName = QFileInfo(path).fileName();
     // Read whole before anything changes: a bad file leaves the list as it was.
-    PatternPairs list;
+    ShapedPairs list;
     if (const Outcome read =
-            session_.readPatternList(QFile::encodeName(path).toStdString(), shownName.toStdString(), list);
+            session_.readShapedList(QFile::encodeName(path).toStdString(), shownName.toStdString(), list);
         !read.ok()) {
         dialogs_().errorBox(window_, QString::fromStdString(read.message));
         return;
     }
+    if (!list.shape.fixed() && list.size() > static_cast<size_t>(kPatternCapacity)) {
+        dialogs_().errorBox(window_, tr("%1 holds %2; a list takes at most %3")
+                                         .arg(shownName, pairsText(static_cast<int>(list.size())))
+                                         .arg(kPatternCapacity));
+        return;
+    }
     history_->record(tr("Open Pattern List"), [&] {
-        list_.loadPatternList(list);
-        list_.noteListInFiles();
+        if (list.shape.fixed()) {
+            shaped_.close();
+            list_.loadPatternList(fixedFromShaped(list));
+            list_.noteListInFiles();
+        } else {
+            shaped_.open(std::move(list));
+        }
     });
     documentPath_ = QFileInfo(path).absoluteFilePath();
     rememberRecent(documentPath_);
-    emit indexShown(list_.currentIndex);
-    if (list_.currentIndex >= 1)
+    emit indexShown(currentPosition());
+    if (!shaped_.active() && list_.currentIndex >= 1)
         emit pairShown(list_.currentIndex);
     emit changed();
     emit documentChanged();
-    showListNotice(list_.patternCount == 0 ? tr("%1 held no pairs").arg(shownName)
-                                           : tr("Opened %1 from %2").arg(pairsText(list_.patternCount), shownName));
+    showListNotice(pairCount() == 0 ? tr("%1 held no pairs").arg(shownName)
+                                    : tr("Opened %1 from %2").arg(pairsText(pairCount()), shownName));
 }
 
 bool ListController::savePatternList()
@@ -163,16 +174,19 @@ bool ListController::saveTo(const QString& path)
     lastPatternListName_ = path;
     documentPath_ = QFileInfo(path).absoluteFilePath();
     rememberRecent(documentPath_);
-    list_.noteListInFiles();
+    if (shaped_.active())
+        shaped_.inFiles = shaped_.pairs;
+    else
+        list_.noteListInFiles();
     emit documentChanged();
-    showListNotice(tr("Saved %1 to %2").arg(pairsText(list_.patternCount), shownName));
+    showListNotice(tr("Saved %1 to %2").arg(pairsText(pairCount()), shownName));
     return true;
 }
 
 bool ListController::confirmDiscardList()
 {
-    return mayReplaceList(list_.patternCount == 1 ? tr("Save the pair before closing?")
-                                                  : tr("Save the %1 pairs before closing?").arg(list_.patternCount));
+    return mayReplaceList(pairCount() == 1 ? tr("Save the pair before closing?")
+                                           : tr("Save the %1 pairs before closing?").arg(pairCount()));
 }
 
 } // namespace duolink
@@ -186,7 +200,7 @@ constexpr const char* kRecoveryOfferedKey = "recoveryListsOffered";
 
 QString ListController::writeRecoveryList(const QString& folder)
 {
-    if (!list_.listChangedSinceFiles())
+    if (!documentModified())
         return {};
     std::string text;
     QString problem;

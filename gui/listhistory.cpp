@@ -7,29 +7,47 @@
 #include <QUndoStack>
 
 #include "core/patterns/patterns.h"
+#include "core/session/listshape.h"
 
 namespace duolink {
 namespace {
 
-// The pairs and the position of a list, as they stand.
+// The pairs and the position of a list, as they stand, and those of the
+// list of another shape.
 struct ListState {
     std::array<TPatternVector, kPatternCapacity + 1> a;
     std::array<TPatternVector, kPatternCapacity + 1> b;
     int count = 0;
     int current = 0;
+    ShapedPairs shaped;
+    int shapedRow = 0;
 
-    static ListState of(const PatternList& list)
+    static ListState of(const PatternList& list, const ShapedDocument* shaped)
     {
-        return {list.aPatterns, list.bPatterns, list.patternCount, list.currentIndex};
+        ListState state{list.aPatterns, list.bPatterns, list.patternCount, list.currentIndex, {}, 0};
+        if (shaped) {
+            state.shaped = shaped->pairs;
+            state.shapedRow = shaped->currentRow;
+        }
+        return state;
     }
-    void restoreTo(PatternList& list) const
+    void restoreTo(PatternList& list, ShapedDocument* shaped) const
     {
         list.aPatterns = a;
         list.bPatterns = b;
         list.patternCount = count;
         list.currentIndex = current;
+        if (shaped) {
+            shaped->pairs = this->shaped;
+            shaped->currentRow = shapedRow;
+        }
     }
-    bool operator==(const ListState&) const = default;
+    bool operator==(const ListState& other) const
+    {
+        return a == other.a && b == other.b && count == other.count && current == other.current &&
+               shaped.shape == other.shaped.shape && shaped.a == other.shaped.a && shaped.b == other.shaped.b &&
+               shapedRow == other.shapedRow;
+    }
 };
 
 class ListCommand : public QUndoCommand {
@@ -53,7 +71,7 @@ public:
 private:
     void put(const ListState& state)
     {
-        state.restoreTo(history_->list());
+        state.restoreTo(history_->list(), history_->shapedList());
         emit history_->listRestored();
     }
 
@@ -76,9 +94,9 @@ ListHistory::~ListHistory() = default;
 
 void ListHistory::record(const QString& name, const std::function<void()>& command)
 {
-    auto before = std::make_unique<ListState>(ListState::of(list_));
+    auto before = std::make_unique<ListState>(ListState::of(list_, shaped_));
     command();
-    auto after = std::make_unique<ListState>(ListState::of(list_));
+    auto after = std::make_unique<ListState>(ListState::of(list_, shaped_));
     if (*after == *before)
         return;
     stack_->push(new ListCommand(name, std::move(before), std::move(after), this));

@@ -15,6 +15,7 @@ class QUndoStack;
 namespace duolink {
 
 struct PatternList;
+struct ShapedDocument;
 
 class ListHistory : public QObject {
     Q_OBJECT
@@ -30,6 +31,10 @@ public:
 
     QUndoStack* stack() const { return stack_; }
     PatternList& list() const { return list_; }
+    // Records the list of another shape `shaped` with the list, which must
+    // outlive the history too.
+    void alsoRecord(ShapedDocument& shaped) { shaped_ = &shaped; }
+    ShapedDocument* shapedList() const { return shaped_; }
     // Edit -> Undo and Redo, with their standard keys and the command's name.
     QAction* createUndoAction(QObject* parent) const;
     QAction* createRedoAction(QObject* parent) const;
@@ -40,6 +45,7 @@ signals:
 
 private:
     PatternList& list_;
+    ShapedDocument* shaped_ = nullptr;
     QUndoStack* stack_;
 };
 

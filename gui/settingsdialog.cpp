@@ -361,4 +361,14 @@ bool SettingsDialog::save()
     return true;
 }
 
+void SettingsDialog::takeLengthsFromList(int n, int m)
+{
+    helps_[at(Parameter::ALen)] =
+        tr("Solve takes %1 from the pattern list (%2 A values and the parity element)").arg(n + 1).arg(n);
+    helps_[at(Parameter::BLen)] = tr("Solve takes %1 from the pattern list").arg(m);
+    for (const Parameter p : {Parameter::ALen, Parameter::BLen})
+        field(p)->setEnabled(false);
+    check();
+}
+
 } // namespace duolink

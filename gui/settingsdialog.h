@@ -63,6 +63,10 @@ public:
 
     // Writes the file; false (and a message in the dialog) on failure.
     bool save();
+    // While the window's list holds pairs of n A values and m B values
+    // (another shape than 8 + 8), Solve takes A Len and B Len from the list:
+    // their fields say so and are out of use; the file's values stay.
+    void takeLengthsFromList(int n, int m);
 
 signals:
     // The file was written.

@@ -198,8 +198,8 @@ void SweepTab::run()
     if (!settings)
         return;
     const PatternPairs list = source_.pairs ? source_.pairs() : PatternPairs();
-    if (list.empty()) {
-        run_->setStatus(tr("The list is empty: add pairs or open a pattern list first."));
+    if (const QString problem = source_.refusal(list); !problem.isEmpty()) {
+        run_->setStatus(problem);
         return;
     }
     analysis::putDataTexts(*settings, list);

@@ -245,4 +245,13 @@ std::optional<analysis::JobTexts> TrainingTab::jobSettings(const QString& overri
     return settings;
 }
 
+QString JobSource::refusal(const PatternPairs& list) const
+{
+    if (QString problem = listProblem ? listProblem() : QString(); !problem.isEmpty())
+        return problem;
+    if (list.empty())
+        return TrainingTab::tr("The list is empty: add pairs or open a pattern list first.");
+    return {};
+}
+
 } // namespace duolink

@@ -32,6 +32,11 @@ struct JobSource {
     std::function<QString()> folder;
     std::function<PatternPairs()> pairs;
     EngineOptions options; // the window's engine's
+    // Why the list cannot be analysed ("" when it can).
+    std::function<QString()> listProblem;
+    // Why a run cannot take the list `list` of pairs(): its shape, or that
+    // it is empty ("" when it can).
+    QString refusal(const PatternPairs& list) const;
 };
 
 class RowQueue;

@@ -10,6 +10,7 @@
 #include "core/support/numtext.h"
 #include "core/parameters/paramsfile.h"
 #include "core/patterns/patterns.h"
+#include "core/session/listshape.h"
 
 namespace duolink::analysis {
 
@@ -129,28 +130,13 @@ void putDataTexts(JobTexts& job, const PatternPairs& list)
 
 std::string parametersForShape(const std::string& parameters, ListShape shape)
 {
-    if (shape.fixed())
-        return parameters;
-    ParametersEdit edit;
-    edit.set(Parameter::ALen, std::to_string(shape.aLen()));
-    edit.set(Parameter::BLen, std::to_string(shape.bLen()));
-    return editParameters(parameters, edit);
+    return shape.fixed() ? parameters : duolink::parametersForShape(parameters, shape);
 }
 
 std::string shapeLengthsClash(const ParametersEdit& given, ListShape shape, const std::string& source)
 {
-    if (shape.fixed())
-        return {};
-    for (const auto& [parameter, length] : {std::pair{Parameter::ALen, shape.aLen()}, std::pair{Parameter::BLen, shape.bLen()}}) {
-        const std::optional<std::string>& text = given.values[static_cast<size_t>(parameter)];
-        double value = 0;
-        if (text && (!parameterValue(parameter, *text, value) || value != length))
-            return "--set " + std::string(parameterInfo(parameter).name) + "=" + *text + " disagrees with " + source +
-                   ", whose pairs of " + std::to_string(shape.n) + " + " + std::to_string(shape.m) +
-                   " values train with alen=" + std::to_string(shape.aLen()) + " and blen=" +
-                   std::to_string(shape.bLen());
-    }
-    return {};
+    ParametersEdit lengths = given;
+    return takeListLengths(lengths, shape, source);
 }
 
 JobTexts shapedJob(const ShapedPairs& list, const JobTexts& settings)

@@ -319,6 +319,10 @@ public:
     // " INPUT " and " RESULT " pane lines and an empty line, and writes the
     // eight results into b(1..8). Raises RunError on an arithmetic fault.
     void recallB(const TPatternVector& a, TPatternVector& b);
+    // recallB for a matrix trained on patterns of other lengths: `a` holds
+    // A Len values, the parity element last; gives the B Len results. Raises
+    // RunError when `a` is not of A Len values.
+    std::vector<double> recallShapedB(const std::vector<double>& a);
 
 private:
     RunEnd runJob();

@@ -5,6 +5,10 @@
 
 #include "core/engine/checked.h"
 #include "core/engine/state.h"
+#include "core/support/errors.h"
+
+#include <string>
+#include <vector>
 
 namespace duolink {
 
@@ -56,6 +60,31 @@ void recallAnyLength(EngineState& engine, const double* a, double* out)
     engine.vectorMatrixProduct(engine.wMatrix, inputs, results, engine.calcVector, x);
     for (int j = 1; j <= results; ++j)
         out[j - 1] = recalledValue(engine.calcVector[j]);
+}
+
+std::vector<double> EngineState::recallShapedB(const std::vector<double>& a)
+{
+    if (static_cast<int>(a.size()) != aLen)
+        throw RunError("the matrix takes A patterns of " + std::to_string(aLen) + " values, not " +
+                       std::to_string(a.size()) + "; Solve the list first");
+    unity = kRecallUnity;
+    Vector x{};
+    for (int i = 1; i <= aLen; ++i)
+        x[i] = static_cast<double>(roundEven(static_cast<long double>(kRecallUnity) * a[i - 1]));
+
+    consoleWrite(" INPUT ");
+    printScaledVector(x, aLen);
+
+    vectorMatrixProduct(wMatrix, aLen, bLen, calcVector, x);
+
+    consoleWrite(" RESULT ");
+    printScaledVector(calcVector, bLen);
+    consoleWriteLn("");
+
+    std::vector<double> b(static_cast<size_t>(bLen));
+    for (int j = 1; j <= bLen; ++j)
+        b[j - 1] = recalledValue(calcVector[j]);
+    return b;
 }
 
 } // namespace duolink

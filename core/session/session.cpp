@@ -6,6 +6,8 @@
 
 #include "core/support/errors.h"
 #include "core/engine/jobfiles.h"
+#include "core/engine/solve.h"
+#include "core/parameters/paramsfile.h"
 #include "core/predict/exactmatrix.h"
 #include "core/predict/matrixfile.h"
 
@@ -103,8 +105,19 @@ Outcome Session::solve(const WorkRunner& runWork)
     // The run writes the job files from a copy of the list, which notes them
     // as written; the list takes that note however the run ends.
     PatternList snapshot = patterns_;
+    const bool shaped = shaped_.active();
+    ShapedPairs shapedSnapshot = shaped ? shaped_.pairs : ShapedPairs{};
+    bool shapedWritten = false;
     std::optional<RunEnd> end;
-    const auto work = [this, &snapshot, &end] { end = engine_->solveJob(snapshot); };
+    const auto work = [&] {
+        if (!shaped) {
+            end = engine_->solveJob(snapshot);
+            return;
+        }
+        writeShapedJobFiles(shapedSnapshot, folder());
+        shapedWritten = true;
+        end = solveShaped(shapedSnapshot);
+    };
     out = run("Solve", [&] {
         if (runWork)
             runWork(work);
@@ -112,8 +125,25 @@ Outcome Session::solve(const WorkRunner& runWork)
             work();
     });
     patterns_.listInFiles = std::move(snapshot.listInFiles);
+    if (shapedWritten)
+        shaped_.inFiles = std::move(shapedSnapshot);
     out.end = end;
     return out;
+}
+
+RunEnd Session::solveShaped(const ShapedPairs& list)
+{
+    // A parameters file that cannot be read is left to the job, which
+    // reports it as it reports it for any list.
+    std::string parameters;
+    std::string readError;
+    if (readParametersFile(engine_->pathOf(kParametersFileName), parameters, readError))
+        engine_->setJobFileText(kParametersFileName, parametersForShape(parameters, list.shape));
+    struct ForgetTexts {
+        EngineState& engine;
+        ~ForgetTexts() { engine.clearJobFileTexts(); }
+    } forget{*engine_};
+    return engine_->solveExistingJob();
 }
 
 Outcome Session::solveExistingJob(const std::string& step)
@@ -146,7 +176,20 @@ Outcome Session::readPatternList(const std::string& path, std::string_view shown
 
 Outcome Session::patternListText(std::string& text, const std::string& step)
 {
+    if (shaped_.active())
+        return run(step, [&] { text = shapedListText(shaped_.pairs); });
     return run(step, [&] { text = duolink::patternListText(patterns_); });
+}
+
+Outcome Session::readShapedList(const std::string& path, std::string_view shownName, ShapedPairs& pairs,
+                                const std::string& step)
+{
+    return run(step, [&] { pairs = readShapedListFile(path, shownName); });
+}
+
+Outcome Session::predictShaped(const std::vector<double>& a, std::vector<double>& b, const std::string& step)
+{
+    return run(step, [&] { b = engine_->recallShapedB(a); });
 }
 
 Outcome Session::loadMatrix(const std::string& path, const std::string& step)

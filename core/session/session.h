@@ -18,6 +18,7 @@
 #include "core/engine/observer.h"
 #include "core/patterns/patternlist.h"
 #include "core/patterns/patterns.h"
+#include "core/session/listshape.h"
 
 namespace duolink {
 
@@ -69,6 +70,10 @@ public:
     const EngineState& engine() const { return *engine_; }
     PatternList& patterns() { return patterns_; }
     const PatternList& patterns() const { return patterns_; }
+    // The list of another shape, when one is open: Solve, Save and Predict
+    // then work on it instead of the fixed list.
+    ShapedDocument& shapedList() { return shaped_; }
+    const ShapedDocument& shapedList() const { return shaped_; }
 
     // The working folder: the engine's job folder. `shownName` is how
     // messages name it (default: the path).
@@ -101,6 +106,13 @@ public:
     // before replacing it.
     Outcome readPatternList(const std::string& path, std::string_view shownName, PatternPairs& pairs,
                             const std::string& step = "Open Pattern List");
+    // readPatternList for a list of any shape.
+    Outcome readShapedList(const std::string& path, std::string_view shownName, ShapedPairs& pairs,
+                           const std::string& step = "Open Pattern List");
+    // Recalls B Len values from the A values of a list of another shape
+    // (A Len values, the parity element last) through a matrix trained on
+    // such a list.
+    Outcome predictShaped(const std::vector<double>& a, std::vector<double>& b, const std::string& step = "Predict");
     // The list as the text of a pattern list file.
     Outcome patternListText(std::string& text, const std::string& step = "Save Pattern List");
 
@@ -113,8 +125,13 @@ private:
     // when another run holds it (`busy` then says so).
     bool takeLock(std::optional<FolderLock>& local, Outcome& busy);
 
+    // A Solve of the list of another shape: its job files, and the folder's
+    // parameters with the list's lengths (the file itself is left as it is).
+    RunEnd solveShaped(const ShapedPairs& list);
+
     std::unique_ptr<EngineState> engine_;
     PatternList patterns_;
+    ShapedDocument shaped_;
     std::string shownFolder_;
     std::unique_ptr<FolderLock> lock_;
 };
