@@ -101,8 +101,8 @@ private:
             return;
         last_ = now;
         shown_ = true;
-        std::fprintf(stderr, "\r\033[Kpresentation %d of %d, R2 %s", engine_.presentationNo,
-                     engine_.maxPresentations, r2Text.c_str());
+        std::fprintf(stderr, "\r\033[Kpresentation %d of %d, R2 %s", engine_.state().presentationNo,
+                     engine_.state().maxPresentations, r2Text.c_str());
         std::fflush(stderr);
     }
     const EngineState& engine_;
@@ -152,7 +152,7 @@ private:
 
 void recallTableStep(const EngineState& engine, const std::string& file, JobList& list, double tolerance)
 {
-    analysis::checkAnalysisShape(engine.aLen);
+    analysis::checkAnalysisShape(engine.state().aLen);
     const RecallTable table = recallTable(RecallSnapshot::of(engine), list.get(), tolerance);
     if (const int error = replaceFile(file, recallTableCsv(table)))
         throwIoError(error);
@@ -162,7 +162,7 @@ void recallTableStep(const EngineState& engine, const std::string& file, JobList
 // file then holds the levels finished, and a line says how many.
 void noiseStep(EngineState& engine, const Step& step, JobList& list, NoiseOptions options, double tolerance)
 {
-    analysis::checkAnalysisShape(engine.aLen);
+    analysis::checkAnalysisShape(engine.state().aLen);
     options.tol = tolerance;
     const ThreadPool pool;
     WorkProgress progress;
@@ -255,7 +255,7 @@ std::vector<FileUse> fileUses(EngineState& engine, const Arguments& args, const 
         uses.push_back({statsPath, "--stats " + args.statsFile, true, true});
     if (args.solve) {
         uses.push_back({job(kReportFileName), "the job's report", true});
-        for (FileUse& use : jobInputUses(engine.jobFolder.string()))
+        for (FileUse& use : jobInputUses(engine.state().jobFolder.string()))
             uses.push_back(std::move(use));
     }
     bool analyses = false;
@@ -368,7 +368,7 @@ int main(int argc, char** argv)
     }
     if (!args.patternsFile.empty()) {
         std::string message;
-        switch (writePatternJob(patternsPath, args.patternsFile, engine.jobFolder, dir, message,
+        switch (writePatternJob(patternsPath, args.patternsFile, engine.state().jobFolder, dir, message,
                                 [&](const ListShape& shape) { return takeListShape(args, shape); })) {
         case PatternJobOutcome::Written: break;
         case PatternJobOutcome::BadList:
@@ -394,15 +394,15 @@ int main(int argc, char** argv)
     stats.watchStop(engine.stopFlagPointer());
     StdoutPane pane(out, args.quiet);
     LiveStatus status(engine, isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) != 1);
-    engine.console.consolePane = &pane;
-    engine.console.r2Edit = &status;
-    engine.console.runProgressBar = &status;
+    engine.consoleChannel().consolePane = &pane;
+    engine.consoleChannel().r2Edit = &status;
+    engine.consoleChannel().runProgressBar = &status;
 
     JobList jobList(engine, patternsPath, args.patternsFile);
     Outcome outcome;
     if (!args.statsFile.empty()) {
         outcome = session.run("--stats " + args.statsFile, [&] { stats.open(statsPath); });
-        engine.trainingObserver = &stats;
+        engine.setTrainingObserver(&stats);
     }
     if (outcome.ok() && args.solve)
         outcome = session.solveExistingJob("solve " + dir);
@@ -418,11 +418,11 @@ int main(int argc, char** argv)
         case OptionId::ImportMatrix: outcome = session.importMatrix(s.value, s.label); break;
         case OptionId::Predict: outcome = session.run(s.label, [&] { predictStep(session, s.value, out); }); break;
         case OptionId::RecallTable:
-            outcome = session.run(s.label, [&] { recallTableStep(engine, s.value, jobList, args.tol.value_or(engine.tol)); });
+            outcome = session.run(s.label, [&] { recallTableStep(engine, s.value, jobList, args.tol.value_or(engine.state().tol)); });
             break;
         case OptionId::Noise:
             outcome = session.run(s.label,
-                                  [&] { noiseStep(engine, s, jobList, args.noise, args.tol.value_or(engine.tol)); });
+                                  [&] { noiseStep(engine, s, jobList, args.noise, args.tol.value_or(engine.state().tol)); });
             break;
         default: break;
         }

@@ -447,7 +447,7 @@ py::array_t<double> readMatrix(const std::string& path)
     auto o = out.mutable_unchecked<2>();
     for (int i = 1; i <= 9; ++i)
         for (int j = 1; j <= 8; ++j)
-            o(i - 1, j - 1) = engine.wMatrix[static_cast<size_t>(engine.cellIndex(i, j))];
+            o(i - 1, j - 1) = engine.state().wMatrix[static_cast<size_t>(engine.cellIndex(i, j))];
     return out;
 }
 
@@ -458,7 +458,7 @@ void writeMatrix(const std::string& path, const Values& cells)
     const auto c = cells.unchecked<2>();
     for (int i = 1; i <= 9; ++i)
         for (int j = 1; j <= 8; ++j)
-            engine.wMatrix[static_cast<size_t>(engine.cellIndex(i, j))] = c(i - 1, j - 1);
+            engine.setWeight(engine.cellIndex(i, j), c(i - 1, j - 1));
     withFileContext(path, [&] { saveMatrixFile(engine, path); });
 }
 

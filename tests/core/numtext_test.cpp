@@ -10,6 +10,7 @@
 #include "core/analysis/splitmix64.h"
 #include "core/support/console.h"
 #include "core/support/numtext.h"
+#include "testsupport.h"
 
 using namespace duolink;
 
@@ -201,16 +202,9 @@ TEST(NumberTexts, WholeExponentFormsMatchTheEighteenDigitForm)
     }
 }
 
-namespace {
-struct RecordingPane : ConsolePane {
-    std::vector<std::string> lines;
-    void appendLine(std::string_view line) override { lines.emplace_back(line); }
-};
-} // namespace
-
 TEST(ConsoleChannel, CollectsPiecesIntoOneLine)
 {
-    RecordingPane pane;
+    duolink::testing::RecordingPane pane;
     Console console;
     console.consolePane = &pane;
     console.write("A");

@@ -28,22 +28,15 @@
 #include "testsupport.h"
 
 using namespace duolink;
+using duolink::testing::copyJobInputs;
+using duolink::testing::expectedFile;
+using duolink::testing::kJobs;
 using duolink::testing::readFile;
 using duolink::testing::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kJobs = fs::path(DUOLINK_TEST_DATA) / "jobs";
-
-std::string expectedFile(const fs::path& job, const char* name)
-{
-    std::string text = readFile(job / "expected" / name);
-    const std::string mark = "@BANNER@";
-    for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at))
-        text.replace(at, mark.size(), bannerLine());
-    return text;
-}
 
 struct Collector : TrainingObserver, TextField {
     std::vector<PresentationRecord> records;
@@ -93,9 +86,7 @@ TEST_F(TrainingRecords, AgreeWithTheReportOfEveryHandWorkedJob)
         pane.lines.clear();
         for (const auto& entry : fs::directory_iterator(dir_))
             fs::remove_all(entry.path());
-        for (const auto& entry : fs::directory_iterator(job.path()))
-            if (entry.is_regular_file())
-                fs::copy_file(entry.path(), dir_ / entry.path().filename());
+        copyJobInputs(job.path(), dir_);
 
         Collector collector;
         trainingObserver = &collector;
@@ -156,9 +147,7 @@ TEST_F(TrainingRecords, AgreeWithTheReportOfEveryHandWorkedJob)
 // reads while the engine appends. (Run under ThreadSanitizer too.)
 TEST_F(TrainingRecords, RecorderCanBeReadWhileAnotherThreadTrains)
 {
-    for (const auto& entry : fs::directory_iterator(kJobs / "abort_opt4"))
-        if (entry.is_regular_file())
-            fs::copy_file(entry.path(), dir_ / entry.path().filename());
+    copyJobInputs(kJobs / "abort_opt4", dir_);
     std::string parameters = readFile(dir_ / kParametersFileName);
     parameters.replace(parameters.find("\n2") + 1, 1, "3000");
     writeFile(dir_ / kParametersFileName, parameters);
@@ -253,9 +242,7 @@ protected:
     {
         const fs::path to = dir_ / name;
         fs::create_directory(to);
-        for (const auto& entry : fs::directory_iterator(kJobs / name))
-            if (entry.is_regular_file())
-                fs::copy_file(entry.path(), to / entry.path().filename());
+        copyJobInputs(kJobs / name, to);
         return to;
     }
     // Runs from the scratch folder, so that a relative FILE lands there.

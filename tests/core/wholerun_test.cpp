@@ -29,28 +29,17 @@
 #include "testsupport.h"
 
 using namespace duolink;
+using duolink::testing::copyJobInputs;
+using duolink::testing::expectedFile;
+using duolink::testing::kJobs;
 using duolink::testing::readFile;
 namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kJobs = fs::path(DUOLINK_TEST_DATA) / "jobs";
+std::string expected(const std::string& job, const char* name) { return expectedFile(kJobs / job, name); }
 
-std::string expected(const std::string& job, const char* name)
-{
-    std::string text = readFile(kJobs / job / "expected" / name);
-    const std::string mark = "@BANNER@";
-    for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at))
-        text.replace(at, mark.size(), bannerLine());
-    return text;
-}
-
-void copyInputs(const std::string& job, const fs::path& to)
-{
-    for (const auto& entry : fs::directory_iterator(kJobs / job))
-        if (entry.is_regular_file())
-            fs::copy_file(entry.path(), to / entry.path().filename());
-}
+void copyInputs(const std::string& job, const fs::path& to) { copyJobInputs(kJobs / job, to); }
 
 // The window's three controls, recording everything the engine does to them.
 struct Controls : ConsolePane, TextField, ProgressBar {
@@ -117,9 +106,9 @@ std::string runOutcome(EngineState& engine)
     } catch (const RunError& e) {
         out = std::string("error: ") + e.what();
     }
-    out += "\npresentations=" + std::to_string(engine.presentationNo) + " aLen=" + std::to_string(engine.aLen) +
-           " bLen=" + std::to_string(engine.bLen) + "\n";
-    for (double cell : engine.wMatrix)
+    out += "\npresentations=" + std::to_string(engine.state().presentationNo) + " aLen=" + std::to_string(engine.state().aLen) +
+           " bLen=" + std::to_string(engine.state().bLen) + "\n";
+    for (double cell : engine.state().wMatrix)
         out += std::to_string(cell) + ' ';
     return out;
 }
@@ -138,9 +127,9 @@ TEST_P(WholeRun, AQuietRunFromMemoryTrainsAsTheRunFromFiles)
     const std::string fromFiles = runOutcome(*this);
 
     auto quiet = std::make_unique<EngineState>();
-    quiet->quiet = true;
-    quiet->jobFolder = dir_ / "empty";
-    fs::create_directory(quiet->jobFolder);
+    quiet->setQuiet(true);
+    quiet->setJobFolder(dir_ / "empty");
+    fs::create_directory(quiet->state().jobFolder);
     for (const auto& entry : fs::directory_iterator(kJobs / job.name)) {
         std::string name = entry.path().filename().string();
         if (!entry.is_regular_file() || name.ends_with(".bak"))
@@ -149,9 +138,9 @@ TEST_P(WholeRun, AQuietRunFromMemoryTrainsAsTheRunFromFiles)
         quiet->setJobFileText(name == "nutest.dat" ? name : entry.path().filename().string(), readFile(entry.path()));
     }
     EXPECT_EQ(runOutcome(*quiet), fromFiles);
-    EXPECT_EQ(quiet->finalR2 ? realTextWD(*quiet->finalR2, 9, 3) : "", controls.r2Texts.empty() ? "" : controls.r2Texts.back());
-    EXPECT_EQ(quiet->console.pendingLine, "");
-    EXPECT_TRUE(fs::is_empty(quiet->jobFolder));
+    EXPECT_EQ(quiet->state().finalR2 ? realTextWD(*quiet->state().finalR2, 9, 3) : "", controls.r2Texts.empty() ? "" : controls.r2Texts.back());
+    EXPECT_EQ(quiet->state().console.pendingLine, "");
+    EXPECT_TRUE(fs::is_empty(quiet->state().jobFolder));
 }
 
 TEST_P(WholeRun, ReportPaneAndControlsMatchTheHandWorkedFiles)
