@@ -9,9 +9,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <filesystem>
 #include <ostream>
+#include <regex>
 #include <string>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -92,6 +94,72 @@ const Job kJobList[] = {
     {"unity0_error"},           // an arithmetic error ends the run; the report keeps its lines
 };
 
+// What the training observer is told of a run.
+struct Collector : TrainingObserver {
+    std::vector<PresentationRecord> records;
+    int starts = 0;
+    std::vector<RunEnd> ends;
+    void solveStarted() override { ++starts; }
+    void trainingStarted(const TrainingStart&) override {}
+    void presentationMade(const PresentationRecord& r) override { records.push_back(r); }
+    void solveEnded(RunEnd end) override { ends.push_back(end); }
+};
+
+// What a presentation adds up to in the report's status lines (run options 3 and 4).
+struct FromReport {
+    int missed = 0;
+    int bitErrors = 0;
+    double berTotal = 0;
+};
+
+std::map<int, FromReport> reportPresentations(const std::string& report)
+{
+    static const std::regex line(R"(PS #\s*(\d+) TS#\s*\d+\s+BEC =\s*(\d+)\s+BER =\s*([0-9.]+)\s+RESULT = (TRUE|FALSE))");
+    std::map<int, FromReport> out;
+    for (std::sregex_iterator it(report.begin(), report.end(), line), end; it != end; ++it) {
+        FromReport& p = out[std::stoi((*it)[1])];
+        p.bitErrors += std::stoi((*it)[2]);
+        p.berTotal = std::stod((*it)[3]);
+        p.missed += (*it)[4] == "FALSE";
+    }
+    return out;
+}
+
+// The records of a run agree with what its report and its R2 field show.
+void expectRecordsAgree(const Collector& collector, const std::vector<std::string>& r2Texts, int exitCode,
+                        const std::string& report)
+{
+    const RunEnd end = exitCode == 3                                                       ? RunEnd::Terminated
+                       : exitCode == 4                                                     ? RunEnd::Error
+                       : report.find("ABORTED DUE TO PRESET LIMIT") != std::string::npos ? RunEnd::Limit
+                                                                                           : RunEnd::Recalled;
+    EXPECT_EQ(collector.starts, 1);
+    ASSERT_EQ(collector.ends.size(), 1u);
+    EXPECT_EQ(runEndName(collector.ends[0]), runEndName(end));
+
+    // One record per R2 text, holding the value the text shows.
+    ASSERT_EQ(collector.records.size(), r2Texts.size());
+    for (size_t k = 0; k < collector.records.size(); ++k) {
+        const PresentationRecord& r = collector.records[k];
+        EXPECT_EQ(r.presentation, static_cast<int>(k + 1));
+        EXPECT_EQ(realTextWD(r.r2, 9, 3), r2Texts[k]);
+        EXPECT_EQ(r.allRecalled, r.missedPairs == 0);
+    }
+    if (!collector.records.empty() && end != RunEnd::Error)
+        EXPECT_EQ(collector.records.back().allRecalled, end == RunEnd::Recalled);
+
+    const auto fromReport = reportPresentations(report);
+    if (fromReport.empty())
+        return;
+    ASSERT_EQ(fromReport.size(), collector.records.size());
+    for (const PresentationRecord& r : collector.records) {
+        const FromReport& p = fromReport.at(r.presentation);
+        EXPECT_EQ(r.missedPairs, p.missed) << r.presentation;
+        EXPECT_EQ(r.bitErrors, p.bitErrors) << r.presentation;
+        EXPECT_EQ(realTextWD(r.berTotal, 8, 1), realTextWD(p.berTotal, 8, 1)) << r.presentation;
+    }
+}
+
 class WholeRun : public duolink::testing::EngineTest, public ::testing::WithParamInterface<Job> {};
 
 // How a run ended, with the state it left: the ending, the terminated job's
@@ -154,6 +222,8 @@ TEST_P(WholeRun, ReportPaneAndControlsMatchTheHandWorkedFiles)
     consolePane = &controls;
     r2Edit = &controls;
     runProgressBar = &controls;
+    Collector records;
+    trainingObserver = &records;
     int exitCode = 0;
     std::string error;
     try {
@@ -166,8 +236,10 @@ TEST_P(WholeRun, ReportPaneAndControlsMatchTheHandWorkedFiles)
     }
     r2Edit = nullptr;
     runProgressBar = nullptr;
+    trainingObserver = nullptr;
 
-    EXPECT_EQ(readFile(dir_ / kReportFileName), expected(job.name, "vld33res.txt"));
+    const std::string report = readFile(dir_ / kReportFileName);
+    EXPECT_EQ(report, expected(job.name, "vld33res.txt"));
     EXPECT_EQ(controls.pane, expected(job.name, "pane.txt"));
     EXPECT_EQ(pendingLine, "");
     std::string status = "exit=" + std::to_string(exitCode) + "\nr2=" + controls.r2 +
@@ -179,6 +251,7 @@ TEST_P(WholeRun, ReportPaneAndControlsMatchTheHandWorkedFiles)
     EXPECT_FALSE(reportFile.isOpen());
     EXPECT_FALSE(aDataFile.isOpen());
     EXPECT_FALSE(bDataFile.isOpen());
+    expectRecordsAgree(records, controls.r2Texts, exitCode, report);
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, WholeRun, ::testing::ValuesIn(kJobList),
