@@ -104,8 +104,8 @@ private:
             return;
         last_ = now;
         shown_ = true;
-        std::fprintf(stderr, "\r\033[Kpresentation %d of %d, R2 %s", engine_.presentationNo,
-                     engine_.maxPresentations, r2Text.c_str());
+        std::fprintf(stderr, "\r\033[Kpresentation %d of %d, R2 %s", engine_.state().presentationNo,
+                     engine_.state().maxPresentations, r2Text.c_str());
         std::fflush(stderr);
     }
     const EngineState& engine_;
@@ -168,7 +168,7 @@ void recallTableStep(const EngineState& engine, const Step& step, JobList& list,
                      const JobRecord& record)
 {
     const ShapedPairs& pairs = list.get();
-    analysis::checkListShape(pairs.shape, engine.aLen, engine.bLen);
+    analysis::checkListShape(pairs.shape, engine.state().aLen, engine.state().bLen);
     std::string text;
     if (pairs.shape.fixed()) {
         const RecallTable recall = recallTable(RecallSnapshot::of(engine), fixedFromShaped(pairs), tolerance);
@@ -191,7 +191,7 @@ void noiseStep(EngineState& engine, const Step& step, JobList& list, NoiseOption
                StepTable table, const JobRecord& record)
 {
     const ShapedPairs& pairs = list.get();
-    analysis::checkListShape(pairs.shape, engine.aLen, engine.bLen);
+    analysis::checkListShape(pairs.shape, engine.state().aLen, engine.state().bLen);
     options.tol = tolerance;
     const ThreadPool pool;
     WorkProgress progress;
@@ -280,7 +280,7 @@ std::vector<FileUse> fileUses(EngineState& engine, const Arguments& args, const 
         uses.push_back({statsPath, "--stats " + args.statsFile, true, true});
     if (args.solve) {
         uses.push_back({job(kReportFileName), "the job's report", true});
-        for (FileUse& use : jobInputUses(engine.jobFolder.string()))
+        for (FileUse& use : jobInputUses(engine.state().jobFolder.string()))
             uses.push_back(std::move(use));
     }
     bool analyses = false;
@@ -341,12 +341,12 @@ Outcome runStep(Session& session, const Arguments& args, size_t index, JobList& 
     case OptionId::Predict: return session.run(s.label, [&] { predictStep(session, s.value, out); });
     case OptionId::RecallTable:
         return session.run(s.label, [&] {
-            recallTableStep(engine, s, jobList, args.tol.value_or(engine.tol),
+            recallTableStep(engine, s, jobList, args.tol.value_or(engine.state().tol),
                             {&s, index, parametersRead(engine, args)}, record);
         });
     case OptionId::Noise:
         return session.run(s.label, [&] {
-            noiseStep(engine, s, jobList, args.noise, args.tol.value_or(engine.tol),
+            noiseStep(engine, s, jobList, args.noise, args.tol.value_or(engine.state().tol),
                       {&s, index, parametersRead(engine, args)}, record);
         });
     default: return {};
@@ -392,7 +392,7 @@ int runJob(Session& session, Arguments& args, const std::string& dir, StandardOu
     const JobRecord record = given ? *given : writesTable(args) ? recordJob(args, dir, patternsPath, command) : JobRecord{};
     if (!args.patternsFile.empty()) {
         std::string message;
-        switch (writePatternJob(patternsPath, args.patternsFile, engine.jobFolder, dir, message,
+        switch (writePatternJob(patternsPath, args.patternsFile, engine.state().jobFolder, dir, message,
                                 [&](const ListShape& shape) { return takeListShape(args, shape); })) {
         case PatternJobOutcome::Written: break;
         case PatternJobOutcome::BadList:
@@ -428,15 +428,15 @@ int runSteps(Session& session, const Arguments& args, const std::string& dir, St
     stats.watchStop(engine.stopFlagPointer());
     StdoutPane pane(out, args.quiet);
     LiveStatus status(engine, isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) != 1);
-    engine.console.consolePane = &pane;
-    engine.console.r2Edit = &status;
-    engine.console.runProgressBar = &status;
+    engine.consoleChannel().consolePane = &pane;
+    engine.consoleChannel().r2Edit = &status;
+    engine.consoleChannel().runProgressBar = &status;
 
     JobList jobList(engine, patternsPath, args.patternsFile);
     Outcome outcome;
     if (!args.statsFile.empty()) {
         outcome = session.run("--stats " + args.statsFile, [&] { stats.open(statsPath); });
-        engine.trainingObserver = &stats;
+        engine.setTrainingObserver(&stats);
     }
     if (outcome.ok() && args.solve)
         outcome = session.solveExistingJob("solve " + dir);

@@ -32,8 +32,8 @@ struct Timing {
 Timing trainOnce(const analysis::JobTexts& job)
 {
     EngineState engine;
-    engine.quiet = true;
-    engine.jobFolder = "/dev/null";
+    engine.setQuiet(true);
+    engine.setJobFolder("/dev/null");
     engine.setJobFileText(kParametersFileName, *job.parameters);
     engine.setJobFileText(kADataFileName, job.aData);
     engine.setJobFileText(kBDataFileName, job.bData);
@@ -45,7 +45,7 @@ Timing trainOnce(const analysis::JobTexts& job)
         std::fprintf(stderr, "pairtest_bench: %s\n", e.what());
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return {seconds, std::max(engine.presentationNo - 1, 0), end};
+    return {seconds, std::max(engine.state().presentationNo - 1, 0), end};
 }
 
 } // namespace

@@ -28,7 +28,7 @@ void TForm2::showAnalysis()
                 return std::nullopt;
             }
             const EngineState& engine = this->engine();
-            if (engine.aLen == 0 && engine.bLen == 0) {
+            if (engine.state().aLen == 0 && engine.state().bLen == 0) {
                 why = tr("There is no matrix yet: Solve or Load Matrix first.");
                 return std::nullopt;
             }
@@ -57,8 +57,8 @@ void TForm2::showAnalysis()
         analysisWindow_->addTab(new CapacityTab(*analysisWindow_, job));
         analysisWindow_->addTab(new SweepTab(*analysisWindow_, job));
         // The TOL of the last Solve; before any, the one the next would read.
-        if (engine().tol != 0) {
-            analysisWindow_->setTol(engine().tol, tr("from the last Solve"));
+        if (engine().state().tol != 0) {
+            analysisWindow_->setTol(engine().state().tol, tr("from the last Solve"));
         } else if (std::string text, error; readParametersFile(
                        QFile::encodeName(QDir(workingFolder()).filePath(QString::fromLatin1(kParametersFileName)))
                            .toStdString(),
@@ -73,7 +73,7 @@ void TForm2::showAnalysis()
         connect(analysisWindow_, &AnalysisWindow::pairChosen, lists_, &ListController::browseTo);
         connect(analysisWindow_, &AnalysisWindow::runningChanged, this, &TForm2::updateStopAction);
         // A new matrix: the tabs that show results follow it.
-        connect(this, &TForm2::runFinished, analysisWindow_, [this] { analysisWindow_->matrixChanged(engine().tol); });
+        connect(this, &TForm2::runFinished, analysisWindow_, [this] { analysisWindow_->matrixChanged(engine().state().tol); });
     }
     analysisWindow_->show();
     analysisWindow_->raise();

@@ -54,7 +54,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent)
     session().setFolder(QDir::currentPath().toStdString());
     lists_ = new ListController(session(), [this]() -> Dialogs& { return dialogs(); }, this);
     recorder_ = std::make_unique<TrainingRecorder>(engine());
-    engine().trainingObserver = recorder_.get();
+    engine().setTrainingObserver(recorder_.get());
     connectControllers();
     setUpKeyboard();
     FormCreate();
@@ -94,13 +94,13 @@ bool TForm2::isRunning() const
 
 QString TForm2::workingFolder() const
 {
-    return QString::fromStdString(engine().jobFolder.string());
+    return QString::fromStdString(engine().state().jobFolder.string());
 }
 
 
 void TForm2::FormCreate()
 {
-    Console& console = engine().console;
+    Console& console = engine().consoleChannel();
     console.consolePane = live_->paneSink();
     console.r2Edit = live_->r2Sink();
     console.writeLn(kWelcomeLine);
@@ -137,7 +137,7 @@ void TForm2::presentOutcome(const Outcome& outcome, const QString& step)
         return;
     case Outcome::Status::Terminated: {
         // The report says what went wrong; the box adds what to fix.
-        const QString advice = jobAdvice(outcome.reason, workingFolder(), engine().aLen);
+        const QString advice = jobAdvice(outcome.reason, workingFolder(), engine().state().aLen);
         dialogs().messageBox(this, QString::fromLatin1(kJobTerminatedNotice) +
                                        (advice.isEmpty() ? QString() : QStringLiteral("\n\n") + advice));
         return;

@@ -68,7 +68,7 @@ std::optional<Outcome> RunController::startSolve()
     displayFailed_ = false;
     live_.setRunning(true);
     handoff_ = std::make_unique<ConsoleHandoff>(live_.progress());
-    Console& console = engine().console;
+    Console& console = engine().consoleChannel();
     console.consolePane = handoff_->paneSink();
     console.r2Edit = handoff_->r2Sink();
     console.runProgressBar = handoff_->barSink();
@@ -141,7 +141,7 @@ void RunController::endRun()
 
 void RunController::restoreSinks()
 {
-    Console& console = engine().console;
+    Console& console = engine().consoleChannel();
     console.consolePane = live_.paneSink();
     console.r2Edit = live_.r2Sink();
     console.runProgressBar = live_.barSink();

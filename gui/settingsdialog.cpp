@@ -43,12 +43,12 @@ QString optionMeaning(const std::string& text)
 
 std::optional<CurrentMatrix> engineMatrix(const EngineState& engine)
 {
-    const int aLen = engine.aLen;
-    const int bLen = engine.bLen;
+    const int aLen = engine.state().aLen;
+    const int bLen = engine.state().bLen;
     if (aLen < 1 || bLen < 1 || aLen * bLen > kMatrixCells)
         return std::nullopt;
     return CurrentMatrix{aLen, bLen,
-                         std::vector<double>(engine.wMatrix.begin(), engine.wMatrix.begin() + aLen * bLen + 1)};
+                         std::vector<double>(engine.state().wMatrix.begin(), engine.state().wMatrix.begin() + aLen * bLen + 1)};
 }
 
 std::string exampleParametersText()

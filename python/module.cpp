@@ -503,7 +503,7 @@ py::array_t<double> readMatrix(const std::string& path)
     auto o = out.mutable_unchecked<2>();
     for (int i = 1; i <= 9; ++i)
         for (int j = 1; j <= 8; ++j)
-            o(i - 1, j - 1) = engine.wMatrix[static_cast<size_t>(engine.cellIndex(i, j))];
+            o(i - 1, j - 1) = engine.state().wMatrix[static_cast<size_t>(engine.cellIndex(i, j))];
     return out;
 }
 
@@ -513,11 +513,12 @@ py::array_t<double> readExactMatrix(const std::string& path)
 {
     EngineState engine;
     withFileContext(path, [&] { importMatrixFile(engine, path); });
-    py::array_t<double> out({py::ssize_t{engine.aLen}, py::ssize_t{engine.bLen}});
+    const EngineStateData& state = engine.state();
+    py::array_t<double> out({py::ssize_t{state.aLen}, py::ssize_t{state.bLen}});
     auto o = out.mutable_unchecked<2>();
-    for (int i = 1; i <= engine.aLen; ++i)
-        for (int j = 1; j <= engine.bLen; ++j)
-            o(i - 1, j - 1) = engine.wMatrix[static_cast<size_t>(engine.cellIndex(i, j))];
+    for (int i = 1; i <= state.aLen; ++i)
+        for (int j = 1; j <= state.bLen; ++j)
+            o(i - 1, j - 1) = state.wMatrix[static_cast<size_t>(engine.cellIndex(i, j))];
     return out;
 }
 
@@ -530,12 +531,11 @@ void writeExactMatrix(const std::string& path, const Values& cells, int unity)
                               std::to_string(c.shape(1)) + "); an exported matrix holds 1 to " +
                               std::to_string(kMatrixCells) + " cells");
     EngineState engine;
-    engine.aLen = static_cast<int>(c.shape(0));
-    engine.bLen = static_cast<int>(c.shape(1));
-    engine.unity = unity;
-    for (int i = 1; i <= engine.aLen; ++i)
-        for (int j = 1; j <= engine.bLen; ++j)
-            engine.wMatrix[static_cast<size_t>(engine.cellIndex(i, j))] = c(i - 1, j - 1);
+    engine.setPatternLengths(static_cast<int>(c.shape(0)), static_cast<int>(c.shape(1)));
+    engine.setUnity(unity);
+    for (int i = 1; i <= engine.state().aLen; ++i)
+        for (int j = 1; j <= engine.state().bLen; ++j)
+            engine.setWeight(engine.cellIndex(i, j), c(i - 1, j - 1));
     withFileContext(path, [&] { exportMatrixFile(engine, path); });
 }
 
@@ -546,7 +546,7 @@ void writeMatrix(const std::string& path, const Values& cells)
     const auto c = cells.unchecked<2>();
     for (int i = 1; i <= 9; ++i)
         for (int j = 1; j <= 8; ++j)
-            engine.wMatrix[static_cast<size_t>(engine.cellIndex(i, j))] = c(i - 1, j - 1);
+            engine.setWeight(engine.cellIndex(i, j), c(i - 1, j - 1));
     withFileContext(path, [&] { saveMatrixFile(engine, path); });
 }
 

@@ -16,10 +16,10 @@ namespace duolink {
 RecallSnapshot RecallSnapshot::of(const EngineState& engine)
 {
     RecallSnapshot s;
-    s.w = engine.wMatrix;
-    s.calc = engine.calcVector;
-    s.aLen = engine.aLen;
-    s.bLen = engine.bLen;
+    s.w = engine.state().wMatrix;
+    s.calc = engine.state().calcVector;
+    s.aLen = engine.state().aLen;
+    s.bLen = engine.state().bLen;
     s.options = engine.options();
     if (s.aLen == 0 && s.bLen == 0) {
         s.aLen = 9;
@@ -50,11 +50,11 @@ EngineState& Recaller::engine()
         engine_ = std::make_unique<EngineState>();
         engine_->setOptions(options_);
         // No pane and no formatting: a quiet engine raises what printing would.
-        engine_->quiet = true;
-        std::copy(cells_.begin(), cells_.end(), &engine_->wMatrix[1]);
-        engine_->calcVector = calc_;
-        engine_->aLen = aLen_;
-        engine_->bLen = bLen_;
+        engine_->setQuiet(true);
+        for (size_t k = 0; k < cells_.size(); ++k)
+            engine_->setWeight(static_cast<int>(k) + 1, cells_[k]);
+        engine_->setCalcVector(calc_);
+        engine_->setPatternLengths(aLen_, bLen_);
     }
     return *engine_;
 }
@@ -104,7 +104,7 @@ std::optional<RecallValues> Recaller::tryRecall(const TPatternVector& a)
     }
     if (!zeroOne)
         return recall(a);
-    Vector& store = engine_ ? engine_->calcVector : calc_;
+    Vector& store = calc_;
     const largerows::RowSums sums = largerows::sumRows(cells_.data(), rows, rowCount, bLen_, &store[1]);
     if (sums == largerows::RowSums::Fails)
         return std::nullopt;
@@ -129,7 +129,9 @@ RecallValues Recaller::recall(const TPatternVector& a)
     for (int i = 1; i <= 9 && zeroOne; ++i)
         zeroOne = a[i] == 0 || a[i] == 1;
     if (zeroOne) {
-        Vector& store = engine_ ? engine_->calcVector : calc_;
+        // Every recall writes calcVector(1..bLen) before it reads it, and
+        // none writes the rest: the engine's copy need not follow this one.
+        Vector& store = calc_;
         double* const calc = &store[1];
         std::fill_n(calc, bLen_, 0.0);
         for (int i = 1; i <= std::min(aLen_, 9); ++i) {

@@ -68,7 +68,7 @@ private:
     int aLen_ = 0;
     int bLen_ = 0;
     std::vector<double> cells_; // the cells a recall reads, from cell 1 on
-    Vector calc_{};             // the result store while there is no engine
+    Vector calc_{};             // the result store of the whole-number recalls
     bool whole_ = false;
     bool large_ = false;
     EngineOptions options_;

@@ -103,9 +103,9 @@ ListTraining trainList(const JobTexts& job, const std::atomic<bool>* stop, const
     }
     ListTraining result;
     EngineState engine;
-    engine.quiet = !folder;
+    engine.setQuiet(!folder);
     // Inputs the job does not have are looked for where no file can be.
-    engine.jobFolder = folder ? folder->path() : fs::path("/dev/null");
+    engine.setJobFolder(folder ? folder->path() : fs::path("/dev/null"));
     if (job.parameters)
         engine.setJobFileText(kParametersFileName, *job.parameters);
     engine.setJobFileText(kADataFileName, job.aData, job.aReads);
@@ -113,27 +113,27 @@ ListTraining trainList(const JobTexts& job, const std::atomic<bool>* stop, const
     if (job.simulation)
         engine.setJobFileText(kSimulationFileName, *job.simulation);
     StatsKeeper keeper(engine, stop, stopRequested, result.stats);
-    engine.trainingObserver = &keeper;
-    engine.console.r2Edit = &keeper;
+    engine.setTrainingObserver(&keeper);
+    engine.consoleChannel().r2Edit = &keeper;
 
     runEngine(engine, result);
-    result.presentations = std::max(engine.presentationNo - 1, 0);
+    result.presentations = std::max(engine.state().presentationNo - 1, 0);
     result.missedLast = result.stats.empty() ? 0 : result.stats.back().missedPairs;
-    if (engine.quiet) {
-        if (engine.finalR2) {
-            result.finalR2 = static_cast<double>(*engine.finalR2);
-            result.finalR2Text = trimmed(realTextWD(*engine.finalR2, 9, 3));
+    if (engine.state().quiet) {
+        if (engine.state().finalR2) {
+            result.finalR2 = static_cast<double>(*engine.state().finalR2);
+            result.finalR2Text = trimmed(realTextWD(*engine.state().finalR2, 9, 3));
         }
     } else if (!result.stats.empty()) {
         result.finalR2 = result.stats.back().r2;
         result.finalR2Text = trimmed(keeper.r2Text);
     }
-    result.matrix.w = engine.wMatrix;
-    result.matrix.calc = engine.calcVector;
-    result.matrix.aLen = engine.aLen;
-    result.matrix.bLen = engine.bLen;
-    result.unity = engine.unity;
-    result.tol = engine.tol;
+    result.matrix.w = engine.state().wMatrix;
+    result.matrix.calc = engine.state().calcVector;
+    result.matrix.aLen = engine.state().aLen;
+    result.matrix.bLen = engine.state().bLen;
+    result.unity = engine.state().unity;
+    result.tol = engine.state().tol;
     if (folder)
         copyReport(folder->path() / kReportFileName, reportPath);
     return result;

@@ -46,7 +46,7 @@ public:
         cells_ = std::clamp(start.aLen * start.bLen, 0, kMatrixCells);
         // A simulation pass would feed its inputs through the matrix the
         // engine stops with, so a run that has one is trained to the end.
-        watches_ = engine_.simulationMode != kSimulationPass && start.maxPresentations >= 2 && cells_ > 0;
+        watches_ = engine_.state().simulationMode != kSimulationPass && start.maxPresentations >= 2 && cells_ > 0;
     }
     void presentationMade(const PresentationRecord& record) override
     {
@@ -55,7 +55,7 @@ public:
             engine_.requestStop();
             return;
         }
-        const int limit = engine_.maxPresentations;
+        const int limit = engine_.state().maxPresentations;
         if (!watches_ || record.allRecalled || record.presentation >= limit)
             return;
         if (stopAt_ != 0) {
@@ -63,7 +63,7 @@ public:
                 stopInStep();
             return;
         }
-        const double* w = &engine_.wMatrix[1];
+        const double* w = &engine_.state().wMatrix[1];
         if (keptAt_ != 0 && std::memcmp(kept_.data(), w, sizeof(double) * static_cast<size_t>(cells_)) == 0) {
             const int period = record.presentation - keptAt_;
             stopAt_ = record.presentation + (limit - record.presentation) % period;
@@ -110,9 +110,9 @@ TrainingResult trainInMemory(const JobTexts& job, const std::atomic<bool>* stop)
     // is looked for under /dev/null, where no file can be: it is missing.
     // On the stack: a training is short, and many follow one another.
     EngineState engine;
-    engine.quiet = true;
+    engine.setQuiet(true);
     engine.setOptions(job.options);
-    engine.jobFolder = "/dev/null";
+    engine.setJobFolder("/dev/null");
     if (job.parameters)
         engine.setJobFileText(kParametersFileName, *job.parameters);
     engine.setJobFileText(kADataFileName, job.aData, job.aReads);
@@ -120,7 +120,7 @@ TrainingResult trainInMemory(const JobTexts& job, const std::atomic<bool>* stop)
     if (job.simulation)
         engine.setJobFileText(kSimulationFileName, *job.simulation);
     Recorder recorder(engine, stop);
-    engine.trainingObserver = &recorder;
+    engine.setTrainingObserver(&recorder);
 
     TrainingResult result;
     try {
@@ -141,22 +141,22 @@ TrainingResult trainInMemory(const JobTexts& job, const std::atomic<bool>* stop)
     }
     // What the report's count of presentations shows: a run that fails
     // while it shows a presentation's matrix counts that presentation.
-    result.presentations = std::max(engine.presentationNo - 1, 0);
+    result.presentations = std::max(engine.state().presentationNo - 1, 0);
     result.missedLast = recorder.missedLast;
-    const std::optional<long double> r2 = engine.finalR2;
-    result.matrix.w = engine.wMatrix;
-    result.matrix.calc = engine.calcVector;
+    const std::optional<long double> r2 = engine.state().finalR2;
+    result.matrix.w = engine.state().wMatrix;
+    result.matrix.calc = engine.state().calcVector;
     if (recorder.endsAtLimit)
-        result.presentations = engine.maxPresentations;
+        result.presentations = engine.state().maxPresentations;
     result.finalR2 = r2 ? realTextWD(*r2, 9, 3) : std::string("0.000");
     result.finalR2Value = r2 ? static_cast<double>(*r2) : 0;
     const size_t first = result.finalR2.find_first_not_of(' ');
     result.finalR2.erase(0, first == std::string::npos ? result.finalR2.size() : first);
-    result.matrix.aLen = engine.aLen;
-    result.matrix.bLen = engine.bLen;
+    result.matrix.aLen = engine.state().aLen;
+    result.matrix.bLen = engine.state().bLen;
     result.matrix.options = job.options;
-    result.unity = engine.unity;
-    result.tol = engine.tol;
+    result.unity = engine.state().unity;
+    result.tol = engine.state().tol;
     return result;
 }
 

@@ -7,7 +7,7 @@
 #include <span>
 
 #include "core/engine/largerows.h"
-#include "core/engine/pairtest.h"
+#include "core/engine/state.h"
 #include "core/engine/widerows.h"
 
 namespace duolink {

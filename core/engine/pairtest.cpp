@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "core/engine/pairtest.h"
+// The test of one pattern pair against the W matrix, and its correction:
+// EngineState::testPattern, scorePattern, fitTerm, correctWeights and
+// trainingTransfer, on the arithmetic of reference.h.
+#include "core/engine/state.h"
 
 #include <cmath>
 

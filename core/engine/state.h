@@ -57,12 +57,10 @@ struct KeptPairs;
 // Second line of both banners.
 std::string bannerLine();
 
-class EngineState {
-public:
-    EngineState() = default;
-    EngineState(const EngineState&) = delete;
-    EngineState& operator=(const EngineState&) = delete;
-
+// The engine state and what a run is given, under the names the engine's
+// code uses. EngineState holds it out of callers' reach: they read it through
+// EngineState::state() and change it only through the engine's operations.
+struct EngineStateData {
     // --- The engine state ----------------------------------------------------
     Matrix wMatrix{};
     Matrix deltaMatrix{};
@@ -100,9 +98,6 @@ public:
     Console console;
     // Told of every training; may be null.
     TrainingObserver* trainingObserver = nullptr;
-    // Set from any thread or a signal handler to stop the training after the
-    // presentation it is in (see stop.h).
-    std::atomic<bool> stopFlag{false};
 
     // Quiet mode, for in-memory analyses: no report file is written and
     // nothing reaches the pane, and the texts are not even formatted; the
@@ -111,6 +106,46 @@ public:
     // (as realTextWD(*finalR2, 9, 3)); none before the first presentation.
     bool quiet = false;
     std::optional<long double> finalR2;
+};
+
+class EngineState : protected EngineStateData {
+public:
+    EngineState() = default;
+    EngineState(const EngineState&) = delete;
+    EngineState& operator=(const EngineState&) = delete;
+
+    // What callers may read of the engine state.
+    const EngineStateData& state() const { return *this; }
+    // The fuzz targets of the engine's readers drive them on the state itself.
+    friend struct EngineProbe;
+
+    // --- Around a run --------------------------------------------------------
+    void setJobFolder(std::filesystem::path folder) { jobFolder = std::move(folder); }
+    void setQuiet(bool on) { quiet = on; }
+    void setTrainingObserver(TrainingObserver* observer) { trainingObserver = observer; }
+    // The sinks this engine writes to, for the window, the runner and the
+    // analyses to plug theirs in.
+    Console& consoleChannel() { return console; }
+
+    // --- The W matrix from outside a run -------------------------------------
+    // Load Matrix, Import Matrix and the recalls of a trained matrix put
+    // their values in through these; a job's Solve sets them anew.
+    void setPatternLengths(int aLength, int bLength)
+    {
+        aLen = aLength;
+        bLen = bLength;
+    }
+    // Cell `cell` (1 to kMatrixCells) of the W matrix.
+    void setWeight(int cell, double value) { wMatrix[static_cast<size_t>(cell)] = value; }
+    void setCalcVector(const Vector& values) { calcVector = values; }
+
+    // --- The parameters from elsewhere than the parameters file ---------------
+    // For a caller that runs the engine's steps on numbers of its own (the
+    // differential test of the arithmetic); a Solve reads them from the file.
+    void setUnity(int value) { unity = value; }
+    void setBeta(double value) { beta = value; }
+    void setTol(double value) { tol = value; }
+    void setTransferFunction(int value) { transferFunction = value; }
 
     // In-memory job files: the text given for an input file name (the
     // parameters file, the two data files, "nutest.dat") is read instead of
@@ -323,6 +358,9 @@ public:
     // A Len values, the parity element last; gives the B Len results. Raises
     // RunError when `a` is not of A Len values.
     std::vector<double> recallShapedB(const std::vector<double>& a);
+    // The B values recalled from the A values `a` (A Len of them), into
+    // `out` (B Len of them), without a line in the pane.
+    void recallValuesInto(const double* a, double* out);
 
 private:
     RunEnd runJob();
@@ -361,6 +399,9 @@ private:
     // What a quiet run's printing would raise, as it would raise it.
     void checkScale(const Vector& v, int n) const;
 
+    // Set from any thread or a signal handler to stop the training after the
+    // presentation it is in (see stop.h).
+    std::atomic<bool> stopFlag{false};
     EngineOptions options_;
     // True while the training presents the pairs; an arithmetic error raised
     // then means the corrections grew out of range.

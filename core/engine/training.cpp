@@ -11,7 +11,6 @@
 
 #include "core/support/numtext.h"
 #include "core/engine/jobfiles.h"
-#include "core/engine/pairtest.h"
 #include "core/engine/solve.h"
 #include "core/engine/stop.h"
 

@@ -16,7 +16,7 @@
 #include <cstring>
 #include <limits>
 
-#include "core/engine/pairtest.h"
+#include "core/engine/state.h"
 #include "core/engine/widerows.h"
 
 namespace duolink {

@@ -20,8 +20,8 @@ namespace {
 constexpr size_t kLargestFile = 1u << 20;
 
 // The shape a recall works with: the job's, or 9 by 8 before any job.
-int shapeRows(const EngineState& e) { return e.aLen > 0 ? e.aLen : 9; }
-int shapeCols(const EngineState& e) { return e.bLen > 0 ? e.bLen : 8; }
+int shapeRows(const EngineState& e) { return e.state().aLen > 0 ? e.state().aLen : 9; }
+int shapeCols(const EngineState& e) { return e.state().bLen > 0 ? e.state().bLen : 8; }
 
 RunError fileError(const std::string& path, int error)
 {
@@ -70,7 +70,7 @@ std::string exactMatrixCsv(const EngineState& engine)
                 out += ',';
             char buffer[32];
             const auto written = std::to_chars(buffer, buffer + sizeof buffer,
-                                               engine.wMatrix[static_cast<size_t>(engine.cellIndex(i, j))]);
+                                               engine.state().wMatrix[static_cast<size_t>(engine.cellIndex(i, j))]);
             out.append(buffer, written.ptr);
         }
         out += '\n';
@@ -81,7 +81,7 @@ std::string exactMatrixCsv(const EngineState& engine)
 std::string exactMatrixSidecar(const EngineState& engine)
 {
     return "{\n  \"a_len\": " + std::to_string(shapeRows(engine)) + ",\n  \"b_len\": " +
-           std::to_string(shapeCols(engine)) + ",\n  \"unity\": " + std::to_string(engine.unity) +
+           std::to_string(shapeCols(engine)) + ",\n  \"unity\": " + std::to_string(engine.state().unity) +
            ",\n  \"cells\": \"fixed-point values as stored: the real value is the cell divided by unity\"\n}\n";
 }
 
@@ -144,12 +144,10 @@ void importMatrixFile(EngineState& engine, const std::string& path)
         e.attachFile(path);
         throw;
     }
-    engine.aLen = m.rows;
-    engine.bLen = m.cols;
+    engine.setPatternLengths(m.rows, m.cols);
     for (int i = 1; i <= m.rows; ++i)
         for (int j = 1; j <= m.cols; ++j)
-            engine.wMatrix[static_cast<size_t>(engine.cellIndex(i, j))] =
-                m.cells[static_cast<size_t>((i - 1) * m.cols + j - 1)];
+            engine.setWeight(engine.cellIndex(i, j), m.cells[static_cast<size_t>((i - 1) * m.cols + j - 1)]);
 }
 
 } // namespace duolink

@@ -194,7 +194,7 @@ std::string blockText(const EngineState& engine)
     text.reserve(kRows * (kCols * 11 + 2));
     for (int i = 1; i <= kRows; ++i) {
         for (int j = 1; j <= kCols; ++j) {
-            appendField(text, engine.wMatrix[blockCell(engine, i, j)]);
+            appendField(text, engine.state().wMatrix[blockCell(engine, i, j)]);
             text += ' ';
         }
         text += "\r\n";
@@ -226,10 +226,10 @@ void loadMatrixFile(EngineState& engine, const std::string& path)
     // In block order, so that rows overlapping at a small stride end with
     // the value read later.
     for (int k = 0; k < kBlockCells; ++k)
-        engine.wMatrix[index[k]] = block[k];
-    printMatrixRows(engine, engine.wMatrix, kRows, kCols);
-    if (engine.trainingObserver)
-        engine.trainingObserver->matrixLoaded();
+        engine.setWeight(index[k], block[k]);
+    printMatrixRows(engine, engine.state().wMatrix, kRows, kCols);
+    if (engine.state().trainingObserver)
+        engine.state().trainingObserver->matrixLoaded();
 }
 
 void printMatrixRows(EngineState& engine, const Matrix& m, int rows, int cols)

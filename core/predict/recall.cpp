@@ -51,15 +51,20 @@ void EngineState::recallB(const TPatternVector& a, TPatternVector& b)
 
 void recallAnyLength(EngineState& engine, const double* a, double* out)
 {
-    engine.unity = kRecallUnity;
-    const int inputs = std::clamp(engine.aLen, 0, kVectorSize);
-    const int results = std::clamp(engine.bLen, 0, kVectorSize);
+    engine.recallValuesInto(a, out);
+}
+
+void EngineState::recallValuesInto(const double* a, double* out)
+{
+    unity = kRecallUnity;
+    const int inputs = std::clamp(aLen, 0, kVectorSize);
+    const int results = std::clamp(bLen, 0, kVectorSize);
     Vector x{};
     for (int i = 1; i <= inputs; ++i)
         x[i] = static_cast<double>(roundEven(static_cast<long double>(kRecallUnity) * a[i - 1]));
-    engine.vectorMatrixProduct(engine.wMatrix, inputs, results, engine.calcVector, x);
+    vectorMatrixProduct(wMatrix, inputs, results, calcVector, x);
     for (int j = 1; j <= results; ++j)
-        out[j - 1] = recalledValue(engine.calcVector[j]);
+        out[j - 1] = recalledValue(calcVector[j]);
 }
 
 std::vector<double> EngineState::recallShapedB(const std::vector<double>& a)

@@ -17,7 +17,7 @@ Session::Session() : engine_(std::make_unique<EngineState>()) {}
 
 void Session::setFolder(const std::filesystem::path& folder, std::string shownName)
 {
-    engine_->jobFolder = folder;
+    engine_->setJobFolder(folder);
     shownFolder_ = shownName.empty() ? folder.string() : std::move(shownName);
 }
 

@@ -77,7 +77,7 @@ public:
 
     // The working folder: the engine's job folder. `shownName` is how
     // messages name it (default: the path).
-    const std::filesystem::path& folder() const { return engine_->jobFolder; }
+    const std::filesystem::path& folder() const { return engine_->state().jobFolder; }
     void setFolder(const std::filesystem::path& folder, std::string shownName = {});
     const std::string& shownFolder() const { return shownFolder_; }
 

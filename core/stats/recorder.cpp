@@ -27,7 +27,7 @@ void TrainingRecorder::trainingStarted(const TrainingStart& start)
 {
     const std::lock_guard lock(mutex_);
     data_.start = start;
-    copyWeights(engine_.aLen, engine_.bLen);
+    copyWeights(engine_.state().aLen, engine_.state().bLen);
 }
 
 void TrainingRecorder::presentationMade(const PresentationRecord& record)
@@ -43,7 +43,7 @@ void TrainingRecorder::presentationMade(const PresentationRecord& record)
         ++data_.notKept;
     }
     if (now - weightsCopied_ >= kWeightsInterval)
-        copyWeights(engine_.aLen, engine_.bLen);
+        copyWeights(engine_.state().aLen, engine_.state().bLen);
 }
 
 void TrainingRecorder::solveEnded(RunEnd end)
@@ -52,7 +52,7 @@ void TrainingRecorder::solveEnded(RunEnd end)
     data_.end = end;
     data_.elapsed = std::chrono::steady_clock::now() - data_.started;
     if (data_.start)
-        copyWeights(engine_.aLen, engine_.bLen);
+        copyWeights(engine_.state().aLen, engine_.state().bLen);
 }
 
 void TrainingRecorder::matrixLoaded()
@@ -71,7 +71,7 @@ void TrainingRecorder::copyWeights(int rows, int cols)
 {
     weightsCopied_ = std::chrono::steady_clock::now();
     // Before the first Solve the scale is the default one.
-    const double scale = engine_.unity > 0 ? engine_.unity : 10000;
+    const double scale = engine_.state().unity > 0 ? engine_.state().unity : 10000;
     WeightMap& map = data_.weights;
     map.rows = std::max(rows, 0);
     map.cols = std::max(cols, 0);
@@ -79,7 +79,7 @@ void TrainingRecorder::copyWeights(int rows, int cols)
     for (int i = 1; i <= map.rows; ++i)
         for (int j = 1; j <= map.cols; ++j) {
             const int cell = engine_.cellIndex(i, j);
-            const double value = cell >= 1 && cell <= kMatrixCells ? engine_.wMatrix[cell] : 0.0;
+            const double value = cell >= 1 && cell <= kMatrixCells ? engine_.state().wMatrix[cell] : 0.0;
             map.values[static_cast<std::size_t>((i - 1) * map.cols + (j - 1))] = value / scale;
         }
     ++data_.weightsVersion;

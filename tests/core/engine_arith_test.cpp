@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "core/support/numtext.h"
-#include "core/engine/pairtest.h"
 #include "core/engine/training.h"
 #include "core/engine/wholepairs.h"
 #include "core/engine/widerows.h"

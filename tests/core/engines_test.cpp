@@ -18,13 +18,14 @@
 #include "testsupport.h"
 
 using namespace duolink;
+using duolink::testing::copyJobInputs;
+using duolink::testing::kJobs;
 using duolink::testing::readFile;
 using duolink::testing::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kJobs = fs::path(DUOLINK_TEST_DATA) / "jobs";
 
 // The pane, the R2 field, the bar and the statistics of one run, as text.
 struct Recorder : ConsolePane, TextField, ProgressBar, TrainingObserver {
@@ -45,11 +46,11 @@ std::string trainJob(const fs::path& folder)
     Session session;
     session.setFolder(folder);
     Recorder recorder;
-    Console& console = session.engine().console;
+    Console& console = session.engine().consoleChannel();
     console.consolePane = &recorder;
     console.r2Edit = &recorder;
     console.runProgressBar = &recorder;
-    session.engine().trainingObserver = &recorder;
+    session.engine().setTrainingObserver(&recorder);
     const Outcome outcome = session.solveExistingJob();
     return recorder.text + "\nstatus " + std::to_string(static_cast<int>(outcome.status)) + " " + outcome.message +
            outcome.reason + "\n" + readFile(folder / kReportFileName);
@@ -70,9 +71,7 @@ TEST_F(Engines, JobsTrainedAtOnceOnThreadsGiveWhatTheyGiveOneAfterAnother)
     for (size_t k = 0; k < sources.size(); ++k) {
         const fs::path folder = dir_ / std::to_string(k);
         fs::create_directory(folder);
-        for (const auto& entry : fs::directory_iterator(sources[k]))
-            if (entry.is_regular_file())
-                fs::copy_file(entry.path(), folder / entry.path().filename());
+        copyJobInputs(sources[k], folder);
         if (k + 2 >= sources.size()) {
             std::string parameters = readFile(folder / kParametersFileName);
             parameters.replace(parameters.find("\n2") + 1, 1, "300");

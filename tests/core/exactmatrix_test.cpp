@@ -30,22 +30,21 @@ TEST(ExactMatrix, ExportAndImportGiveTheMatrixBitForBit)
 {
     const fs::path dir = scratchDir("exactmatrix");
     EngineState engine;
-    engine.aLen = 10;
-    engine.bLen = 3;
-    engine.unity = 1000;
+    engine.setPatternLengths(10, 3);
+    engine.setUnity(1000);
     const double odd[] = {0.1 + 0.2, -0.0, 1e300, -12345678901234567.0, 5e-324, 7, -10000, 0.0001};
     for (int i = 1; i <= 10; ++i)
         for (int j = 1; j <= 3; ++j)
-            engine.wMatrix[static_cast<size_t>(engine.cellIndex(i, j))] = odd[(i * 3 + j) % 8] * i;
+            engine.setWeight(engine.cellIndex(i, j), odd[(i * 3 + j) % 8] * i);
     const std::string path = (dir / "m.csv").string();
     exportMatrixFile(engine, path);
     EXPECT_EQ(testing::readFile(dir / "m.csv.json").substr(0, 48), "{\n  \"a_len\": 10,\n  \"b_len\": 3,\n  \"unity\": 1000,\n");
 
     EngineState back;
     importMatrixFile(back, path);
-    EXPECT_EQ(back.aLen, 10);
-    EXPECT_EQ(back.bLen, 3);
-    EXPECT_EQ(std::memcmp(back.wMatrix.data(), engine.wMatrix.data(), sizeof(double) * (30 + 1)), 0);
+    EXPECT_EQ(back.state().aLen, 10);
+    EXPECT_EQ(back.state().bLen, 3);
+    EXPECT_EQ(std::memcmp(back.state().wMatrix.data(), engine.state().wMatrix.data(), sizeof(double) * (30 + 1)), 0);
 }
 
 TEST(ExactMatrix, AFileThatIsNoneChangesNothing)
@@ -74,9 +73,8 @@ TEST(ExactMatrix, AFileThatIsNoneChangesNothing)
     for (const auto& c : cases) {
         testing::writeFile(dir / "bad.csv", c.text);
         EngineState engine;
-        engine.aLen = 9;
-        engine.bLen = 8;
-        engine.wMatrix[1] = 42;
+        engine.setPatternLengths(9, 8);
+        engine.setWeight(1, 42);
         try {
             importMatrixFile(engine, (dir / "bad.csv").string());
             ADD_FAILURE() << c.text.substr(0, 40);
@@ -84,8 +82,8 @@ TEST(ExactMatrix, AFileThatIsNoneChangesNothing)
             EXPECT_NE(std::string(e.what()).find(c.said), std::string::npos) << e.what();
             EXPECT_EQ(e.file(), (dir / "bad.csv").string());
         }
-        EXPECT_EQ(engine.aLen, 9);
-        EXPECT_EQ(engine.wMatrix[1], 42);
+        EXPECT_EQ(engine.state().aLen, 9);
+        EXPECT_EQ(engine.state().wMatrix[1], 42);
     }
     EngineState engine;
     EXPECT_THROW(importMatrixFile(engine, (dir / "missing.csv").string()), RunError);

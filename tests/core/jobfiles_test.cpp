@@ -23,24 +23,6 @@ std::string paramsText(std::vector<std::string> lines)
     return crlf(lines);
 }
 
-// Runs a parameter read with an open report file and returns the report text.
-std::string readParamsReport(EngineState& engine, bool rd, bool& terminated)
-{
-    auto& reportFile = engine.reportFile;
-    reportFile.create("vld33res.txt");
-    terminated = false;
-    try {
-        if (rd)
-            engine.readParametersRD("veld200gSetup.dat");
-        else
-            engine.readParameters("veld200gSetup.dat");
-        reportFile.close();
-    } catch (const JobTerminated&) {
-        terminated = true;
-    }
-    return readFile("vld33res.txt");
-}
-
 const std::vector<std::string> kValid = {"2", "100", "9", "8", "0", "0.05", "0", "2", "10000", "0.01"};
 
 } // namespace
@@ -55,6 +37,22 @@ protected:
         for (auto& v : bPatterns)
             v.fill(0);
         EngineTest::TearDown();
+    }
+    // Runs a parameter read with an open report file and returns the report text.
+    std::string readParamsReport(bool rd, bool& terminated)
+    {
+        reportFile.create("vld33res.txt");
+        terminated = false;
+        try {
+            if (rd)
+                readParametersRD("veld200gSetup.dat");
+            else
+                readParameters("veld200gSetup.dat");
+            reportFile.close();
+        } catch (const JobTerminated&) {
+            terminated = true;
+        }
+        return readFile("vld33res.txt");
     }
 };
 
@@ -197,7 +195,7 @@ TEST_F(JobFiles, ParametersEchoValidFile)
     lines[0] = "2   comment after the value";
     writeFile("veld200gSetup.dat", paramsText(lines));
     bool terminated;
-    EXPECT_EQ(readParamsReport(*this, false, terminated),
+    EXPECT_EQ(readParamsReport(false, terminated),
               crlf({"PARAMETERS", "2 1 = RWM 2=PFM 3=STL 4=IRN ", "MAX Presentations: 100", "A Len = 9",
                     "B Len = 8", "TOL     =  1.00000000000000E-0002", "BETA    =  5.00000000000000E-0002",
                     "LIMIT   =  0.00000000000000E+0000", "OPTION  = 2 Transfer Function 2 Selected",
@@ -209,7 +207,7 @@ TEST_F(JobFiles, ParametersEchoValidFile)
     EXPECT_DOUBLE_EQ(tol, 0.01);
 
     pane.lines.clear();
-    readParamsReport(*this, true, terminated);
+    readParamsReport(true, terminated);
     EXPECT_EQ(pane.lines, (std::vector<std::string>{"Unity RD=     10000"}));
 }
 
@@ -217,7 +215,7 @@ TEST_F(JobFiles, ParametersCorrectedAndShortFiles)
 {
     writeFile("veld200gSetup.dat", paramsText({"5", "-3", "2", "1", "0", "1.5", "2", "3", "-4", "0.5"}));
     bool terminated;
-    EXPECT_EQ(readParamsReport(*this, false, terminated),
+    EXPECT_EQ(readParamsReport(false, terminated),
               crlf({"PARAMETERS", "5 1 = RWM 2=PFM 3=STL 4=IRN ", "MAX Presentations: -3", "A Len = 2",
                     "B Len = 1", "TOL     =  5.00000000000000E-0001", "BETA    =  1.50000000000000E+0000",
                     "LIMIT   =  2.00000000000000E+0000",
@@ -228,7 +226,7 @@ TEST_F(JobFiles, ParametersCorrectedAndShortFiles)
 
     // Ending after line 8: UNITY and TOL read 0, and UNITY 0 is accepted.
     writeFile("veld200gSetup.dat", paramsText({"2", "1", "1", "1", "0", "1", "0", "1"}));
-    std::string r = readParamsReport(*this, false, terminated);
+    std::string r = readParamsReport(false, terminated);
     EXPECT_FALSE(terminated);
     EXPECT_EQ(unity, 0);
     EXPECT_EQ(tol, 0);
@@ -255,16 +253,16 @@ TEST_F(JobFiles, MatrixOfExactly2700CellsIsAccepted)
 {
     writeFile("veld200gSetup.dat", paramsText({"2", "100", "100", "27", "0", "0", "0", "2", "10", "0"}));
     bool terminated;
-    readParamsReport(*this, false, terminated);
+    readParamsReport(false, terminated);
     EXPECT_FALSE(terminated);
     writeFile("veld200gSetup.dat", paramsText({"2", "100", "100", "28", "0", "0", "0", "2", "10", "0"}));
-    EXPECT_TRUE(readParamsReport(*this, false, terminated).ends_with(
+    EXPECT_TRUE(readParamsReport(false, terminated).ends_with(
         crlf({"B Len = 28", "MATRIX TOO BIG", "Terminating Program", "PROGRAM DONE"})));
     EXPECT_TRUE(terminated);
     EXPECT_EQ(aLen * bLen, 0) << "refused lengths are not kept for later commands";
 
     writeFile("veld200gSetup.dat", paramsText({"2", "100", "9", "500"}));
-    readParamsReport(*this, false, terminated);
+    readParamsReport(false, terminated);
     EXPECT_TRUE(terminated);
     EXPECT_EQ(bLen, 0);
 
@@ -284,7 +282,7 @@ TEST_F(JobFiles, SimulationFileIsFoundInAnyLetterCase)
     lines[4] = "1";
     writeFile("veld200gSetup.dat", paramsText(lines));
     bool terminated;
-    readParamsReport(*this, false, terminated);
+    readParamsReport(false, terminated);
     EXPECT_FALSE(terminated);
     writeFile("nutest.dat", "1\r\n");
     EXPECT_EQ(simulationFileName(), "nutest.dat");
@@ -310,7 +308,7 @@ TEST_F(JobFiles, WMatrixSectionIsStoredUnscaledAndEchoed)
     lines.push_back("7");
     writeFile("veld200gSetup.dat", paramsText(lines));
     bool terminated;
-    std::string report = readParamsReport(*this, false, terminated);
+    std::string report = readParamsReport(false, terminated);
     EXPECT_EQ(wMatrix[cellIndex(1, 16)], 16);
     EXPECT_EQ(wMatrix[cellIndex(1, 17)], 17);
     EXPECT_EQ(wMatrix[cellIndex(2, 1)], -1.5);

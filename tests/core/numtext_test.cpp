@@ -11,6 +11,7 @@
 #include "core/support/console.h"
 #include "core/support/numtext.h"
 #include "core/support/progresstext.h"
+#include "testsupport.h"
 
 using namespace duolink;
 
@@ -202,16 +203,9 @@ TEST(NumberTexts, WholeExponentFormsMatchTheEighteenDigitForm)
     }
 }
 
-namespace {
-struct RecordingPane : ConsolePane {
-    std::vector<std::string> lines;
-    void appendLine(std::string_view line) override { lines.emplace_back(line); }
-};
-} // namespace
-
 TEST(ConsoleChannel, CollectsPiecesIntoOneLine)
 {
-    RecordingPane pane;
+    duolink::testing::RecordingPane pane;
     Console console;
     console.consolePane = &pane;
     console.write("A");

@@ -24,6 +24,8 @@
 #include <vector>
 
 using namespace duolink;
+using duolink::testing::copyJobInputs;
+using duolink::testing::kJobs;
 using duolink::testing::readFile;
 using duolink::testing::repeat;
 using duolink::testing::writeFile;
@@ -31,7 +33,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kJobs = fs::path(DUOLINK_TEST_DATA) / "jobs";
 constexpr const char* kLimitLine = "*** JOB ABORTED DUE TO PRESET LIMIT ***";
 
 // Asks for a stop when the given presentation's "*** Flag2" line appears,
@@ -61,9 +62,7 @@ protected:
     // The job's files in the working folder, with MAX Presentations set.
     void prepare(const std::string& job, int maxPresentations)
     {
-        for (const auto& entry : fs::directory_iterator(kJobs / job))
-            if (entry.is_regular_file())
-                fs::copy_file(entry.path(), dir_ / entry.path().filename(), fs::copy_options::overwrite_existing);
+        copyJobInputs(kJobs / job, dir_);
         std::string parameters = readFile(dir_ / kParametersFileName);
         const size_t second = parameters.find('\n') + 1;
         parameters.replace(second, parameters.find_first_of(" \t\r\n", second) - second,

@@ -85,6 +85,31 @@ inline int runBatch(const std::string& args, const std::filesystem::path& out,
 }
 #endif
 
+#ifdef DUOLINK_TEST_DATA
+// The hand-worked jobs: a folder each, its input files beside an expected/
+// folder of what its run leaves.
+inline const std::filesystem::path kJobs = std::filesystem::path(DUOLINK_TEST_DATA) / "jobs";
+
+// The job's expected file `name`, with the banner line where it says @BANNER@.
+inline std::string expectedFile(const std::filesystem::path& job, const std::string& name)
+{
+    std::string text = readFile(job / "expected" / name);
+    const std::string mark = "@BANNER@";
+    for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at))
+        text.replace(at, mark.size(), bannerLine());
+    return text;
+}
+
+// The job's input files copied into `to`, over any of the same name there.
+inline void copyJobInputs(const std::filesystem::path& job, const std::filesystem::path& to)
+{
+    for (const auto& entry : std::filesystem::directory_iterator(job))
+        if (entry.is_regular_file())
+            std::filesystem::copy_file(entry.path(), to / entry.path().filename(),
+                                       std::filesystem::copy_options::overwrite_existing);
+}
+#endif
+
 // Joins lines with CR LF, each line ended.
 inline std::string crlf(const std::vector<std::string>& lines)
 {

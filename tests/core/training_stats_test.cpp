@@ -28,137 +28,23 @@
 #include "testsupport.h"
 
 using namespace duolink;
+using duolink::testing::copyJobInputs;
+using duolink::testing::expectedFile;
+using duolink::testing::kJobs;
 using duolink::testing::readFile;
 using duolink::testing::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kJobs = fs::path(DUOLINK_TEST_DATA) / "jobs";
-
-std::string expectedFile(const fs::path& job, const char* name)
-{
-    std::string text = readFile(job / "expected" / name);
-    const std::string mark = "@BANNER@";
-    for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at))
-        text.replace(at, mark.size(), bannerLine());
-    return text;
-}
-
-struct Collector : TrainingObserver, TextField {
-    std::vector<PresentationRecord> records;
-    std::vector<std::string> r2Texts;
-    int starts = 0;
-    std::vector<RunEnd> ends;
-    void solveStarted() override { ++starts; }
-    void trainingStarted(const TrainingStart&) override {}
-    void presentationMade(const PresentationRecord& r) override { records.push_back(r); }
-    void solveEnded(RunEnd end) override { ends.push_back(end); }
-    void setText(std::string_view text) override { r2Texts.emplace_back(text); }
-};
-
-// What a presentation adds up to in the report's status lines (run options 3 and 4).
-struct FromReport {
-    int missed = 0;
-    int bitErrors = 0;
-    double berTotal = 0;
-};
-
-std::map<int, FromReport> reportPresentations(const std::string& report)
-{
-    static const std::regex line(R"(PS #\s*(\d+) TS#\s*\d+\s+BEC =\s*(\d+)\s+BER =\s*([0-9.]+)\s+RESULT = (TRUE|FALSE))");
-    std::map<int, FromReport> out;
-    for (std::sregex_iterator it(report.begin(), report.end(), line), end; it != end; ++it) {
-        FromReport& p = out[std::stoi((*it)[1])];
-        p.bitErrors += std::stoi((*it)[2]);
-        p.berTotal = std::stod((*it)[3]);
-        p.missed += (*it)[4] == "FALSE";
-    }
-    return out;
-}
 
 class TrainingRecords : public duolink::testing::EngineTest {};
-
-// Every job of the whole-run tests, with an observer plugged in: the report
-// and the pane keep every byte, and the records agree with what the report
-// and the R2 field show.
-TEST_F(TrainingRecords, AgreeWithTheReportOfEveryHandWorkedJob)
-{
-    int jobsWithStatusLines = 0;
-    for (const auto& job : fs::directory_iterator(kJobs)) {
-        if (!job.is_directory())
-            continue;
-        SCOPED_TRACE(job.path().filename().string());
-        resetEngineState();
-        pane.lines.clear();
-        for (const auto& entry : fs::directory_iterator(dir_))
-            fs::remove_all(entry.path());
-        for (const auto& entry : fs::directory_iterator(job.path()))
-            if (entry.is_regular_file())
-                fs::copy_file(entry.path(), dir_ / entry.path().filename());
-
-        Collector collector;
-        trainingObserver = &collector;
-        r2Edit = &collector;
-        int exitCode = 0;
-        try {
-            solveExistingJob();
-        } catch (const JobTerminated&) {
-            exitCode = 3;
-        } catch (const RunError&) {
-            exitCode = 4;
-        }
-        trainingObserver = nullptr;
-        r2Edit = nullptr;
-
-        std::string paneText;
-        for (const auto& l : pane.lines)
-            (paneText += l) += '\n';
-        const std::string report = readFile(dir_ / kReportFileName);
-        EXPECT_EQ(paneText, expectedFile(job.path(), "pane.txt"));
-        EXPECT_EQ(report, expectedFile(job.path(), "vld33res.txt"));
-
-        const RunEnd end = exitCode == 3                                           ? RunEnd::Terminated
-                           : exitCode == 4                                         ? RunEnd::Error
-                           : report.find("ABORTED DUE TO PRESET LIMIT") != std::string::npos ? RunEnd::Limit
-                                                                                   : RunEnd::Recalled;
-        EXPECT_EQ(collector.starts, 1);
-        ASSERT_EQ(collector.ends.size(), 1u);
-        EXPECT_EQ(runEndName(collector.ends[0]), runEndName(end));
-
-        // One record per R2 text, holding the value the text shows.
-        ASSERT_EQ(collector.records.size(), collector.r2Texts.size());
-        for (size_t k = 0; k < collector.records.size(); ++k) {
-            const PresentationRecord& r = collector.records[k];
-            EXPECT_EQ(r.presentation, static_cast<int>(k + 1));
-            EXPECT_EQ(realTextWD(r.r2, 9, 3), collector.r2Texts[k]);
-            EXPECT_EQ(r.allRecalled, r.missedPairs == 0);
-        }
-        if (!collector.records.empty() && end != RunEnd::Error)
-            EXPECT_EQ(collector.records.back().allRecalled, end == RunEnd::Recalled);
-
-        const auto fromReport = reportPresentations(report);
-        if (fromReport.empty())
-            continue;
-        ++jobsWithStatusLines;
-        ASSERT_EQ(fromReport.size(), collector.records.size());
-        for (const PresentationRecord& r : collector.records) {
-            const FromReport& p = fromReport.at(r.presentation);
-            EXPECT_EQ(r.missedPairs, p.missed) << r.presentation;
-            EXPECT_EQ(r.bitErrors, p.bitErrors) << r.presentation;
-            EXPECT_EQ(realTextWD(r.berTotal, 8, 1), realTextWD(p.berTotal, 8, 1)) << r.presentation;
-        }
-    }
-    EXPECT_GE(jobsWithStatusLines, 4);
-}
 
 // The window's case once its Solve runs on a thread of its own: the display
 // reads while the engine appends. (Run under ThreadSanitizer too.)
 TEST_F(TrainingRecords, RecorderCanBeReadWhileAnotherThreadTrains)
 {
-    for (const auto& entry : fs::directory_iterator(kJobs / "abort_opt4"))
-        if (entry.is_regular_file())
-            fs::copy_file(entry.path(), dir_ / entry.path().filename());
+    copyJobInputs(kJobs / "abort_opt4", dir_);
     std::string parameters = readFile(dir_ / kParametersFileName);
     parameters.replace(parameters.find("\n2") + 1, 1, "3000");
     writeFile(dir_ / kParametersFileName, parameters);
@@ -253,9 +139,7 @@ protected:
     {
         const fs::path to = dir_ / name;
         fs::create_directory(to);
-        for (const auto& entry : fs::directory_iterator(kJobs / name))
-            if (entry.is_regular_file())
-                fs::copy_file(entry.path(), to / entry.path().filename());
+        copyJobInputs(kJobs / name, to);
         return to;
     }
     // Runs from the scratch folder, so that a relative FILE lands there.

@@ -9,9 +9,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <filesystem>
 #include <ostream>
+#include <regex>
 #include <string>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -29,28 +31,17 @@
 #include "testsupport.h"
 
 using namespace duolink;
+using duolink::testing::copyJobInputs;
+using duolink::testing::expectedFile;
+using duolink::testing::kJobs;
 using duolink::testing::readFile;
 namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kJobs = fs::path(DUOLINK_TEST_DATA) / "jobs";
+std::string expected(const std::string& job, const char* name) { return expectedFile(kJobs / job, name); }
 
-std::string expected(const std::string& job, const char* name)
-{
-    std::string text = readFile(kJobs / job / "expected" / name);
-    const std::string mark = "@BANNER@";
-    for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at))
-        text.replace(at, mark.size(), bannerLine());
-    return text;
-}
-
-void copyInputs(const std::string& job, const fs::path& to)
-{
-    for (const auto& entry : fs::directory_iterator(kJobs / job))
-        if (entry.is_regular_file())
-            fs::copy_file(entry.path(), to / entry.path().filename());
-}
+void copyInputs(const std::string& job, const fs::path& to) { copyJobInputs(kJobs / job, to); }
 
 // The window's three controls, recording everything the engine does to them.
 struct Controls : ConsolePane, TextField, ProgressBar {
@@ -103,6 +94,72 @@ const Job kJobList[] = {
     {"unity0_error"},           // an arithmetic error ends the run; the report keeps its lines
 };
 
+// What the training observer is told of a run.
+struct Collector : TrainingObserver {
+    std::vector<PresentationRecord> records;
+    int starts = 0;
+    std::vector<RunEnd> ends;
+    void solveStarted() override { ++starts; }
+    void trainingStarted(const TrainingStart&) override {}
+    void presentationMade(const PresentationRecord& r) override { records.push_back(r); }
+    void solveEnded(RunEnd end) override { ends.push_back(end); }
+};
+
+// What a presentation adds up to in the report's status lines (run options 3 and 4).
+struct FromReport {
+    int missed = 0;
+    int bitErrors = 0;
+    double berTotal = 0;
+};
+
+std::map<int, FromReport> reportPresentations(const std::string& report)
+{
+    static const std::regex line(R"(PS #\s*(\d+) TS#\s*\d+\s+BEC =\s*(\d+)\s+BER =\s*([0-9.]+)\s+RESULT = (TRUE|FALSE))");
+    std::map<int, FromReport> out;
+    for (std::sregex_iterator it(report.begin(), report.end(), line), end; it != end; ++it) {
+        FromReport& p = out[std::stoi((*it)[1])];
+        p.bitErrors += std::stoi((*it)[2]);
+        p.berTotal = std::stod((*it)[3]);
+        p.missed += (*it)[4] == "FALSE";
+    }
+    return out;
+}
+
+// The records of a run agree with what its report and its R2 field show.
+void expectRecordsAgree(const Collector& collector, const std::vector<std::string>& r2Texts, int exitCode,
+                        const std::string& report)
+{
+    const RunEnd end = exitCode == 3                                                       ? RunEnd::Terminated
+                       : exitCode == 4                                                     ? RunEnd::Error
+                       : report.find("ABORTED DUE TO PRESET LIMIT") != std::string::npos ? RunEnd::Limit
+                                                                                           : RunEnd::Recalled;
+    EXPECT_EQ(collector.starts, 1);
+    ASSERT_EQ(collector.ends.size(), 1u);
+    EXPECT_EQ(runEndName(collector.ends[0]), runEndName(end));
+
+    // One record per R2 text, holding the value the text shows.
+    ASSERT_EQ(collector.records.size(), r2Texts.size());
+    for (size_t k = 0; k < collector.records.size(); ++k) {
+        const PresentationRecord& r = collector.records[k];
+        EXPECT_EQ(r.presentation, static_cast<int>(k + 1));
+        EXPECT_EQ(realTextWD(r.r2, 9, 3), r2Texts[k]);
+        EXPECT_EQ(r.allRecalled, r.missedPairs == 0);
+    }
+    if (!collector.records.empty() && end != RunEnd::Error)
+        EXPECT_EQ(collector.records.back().allRecalled, end == RunEnd::Recalled);
+
+    const auto fromReport = reportPresentations(report);
+    if (fromReport.empty())
+        return;
+    ASSERT_EQ(fromReport.size(), collector.records.size());
+    for (const PresentationRecord& r : collector.records) {
+        const FromReport& p = fromReport.at(r.presentation);
+        EXPECT_EQ(r.missedPairs, p.missed) << r.presentation;
+        EXPECT_EQ(r.bitErrors, p.bitErrors) << r.presentation;
+        EXPECT_EQ(realTextWD(r.berTotal, 8, 1), realTextWD(p.berTotal, 8, 1)) << r.presentation;
+    }
+}
+
 class WholeRun : public duolink::testing::EngineTest, public ::testing::WithParamInterface<Job> {};
 
 // How a run ended, with the state it left: the ending, the terminated job's
@@ -117,9 +174,9 @@ std::string runOutcome(EngineState& engine)
     } catch (const RunError& e) {
         out = std::string("error: ") + e.what();
     }
-    out += "\npresentations=" + std::to_string(engine.presentationNo) + " aLen=" + std::to_string(engine.aLen) +
-           " bLen=" + std::to_string(engine.bLen) + "\n";
-    for (double cell : engine.wMatrix)
+    out += "\npresentations=" + std::to_string(engine.state().presentationNo) + " aLen=" + std::to_string(engine.state().aLen) +
+           " bLen=" + std::to_string(engine.state().bLen) + "\n";
+    for (double cell : engine.state().wMatrix)
         out += std::to_string(cell) + ' ';
     return out;
 }
@@ -138,9 +195,9 @@ TEST_P(WholeRun, AQuietRunFromMemoryTrainsAsTheRunFromFiles)
     const std::string fromFiles = runOutcome(*this);
 
     auto quiet = std::make_unique<EngineState>();
-    quiet->quiet = true;
-    quiet->jobFolder = dir_ / "empty";
-    fs::create_directory(quiet->jobFolder);
+    quiet->setQuiet(true);
+    quiet->setJobFolder(dir_ / "empty");
+    fs::create_directory(quiet->state().jobFolder);
     for (const auto& entry : fs::directory_iterator(kJobs / job.name)) {
         std::string name = entry.path().filename().string();
         if (!entry.is_regular_file() || name.ends_with(".bak"))
@@ -149,9 +206,9 @@ TEST_P(WholeRun, AQuietRunFromMemoryTrainsAsTheRunFromFiles)
         quiet->setJobFileText(name == "nutest.dat" ? name : entry.path().filename().string(), readFile(entry.path()));
     }
     EXPECT_EQ(runOutcome(*quiet), fromFiles);
-    EXPECT_EQ(quiet->finalR2 ? realTextWD(*quiet->finalR2, 9, 3) : "", controls.r2Texts.empty() ? "" : controls.r2Texts.back());
-    EXPECT_EQ(quiet->console.pendingLine, "");
-    EXPECT_TRUE(fs::is_empty(quiet->jobFolder));
+    EXPECT_EQ(quiet->state().finalR2 ? realTextWD(*quiet->state().finalR2, 9, 3) : "", controls.r2Texts.empty() ? "" : controls.r2Texts.back());
+    EXPECT_EQ(quiet->state().console.pendingLine, "");
+    EXPECT_TRUE(fs::is_empty(quiet->state().jobFolder));
 }
 
 TEST_P(WholeRun, ReportPaneAndControlsMatchTheHandWorkedFiles)
@@ -165,6 +222,8 @@ TEST_P(WholeRun, ReportPaneAndControlsMatchTheHandWorkedFiles)
     consolePane = &controls;
     r2Edit = &controls;
     runProgressBar = &controls;
+    Collector records;
+    trainingObserver = &records;
     int exitCode = 0;
     std::string error;
     try {
@@ -177,8 +236,10 @@ TEST_P(WholeRun, ReportPaneAndControlsMatchTheHandWorkedFiles)
     }
     r2Edit = nullptr;
     runProgressBar = nullptr;
+    trainingObserver = nullptr;
 
-    EXPECT_EQ(readFile(dir_ / kReportFileName), expected(job.name, "vld33res.txt"));
+    const std::string report = readFile(dir_ / kReportFileName);
+    EXPECT_EQ(report, expected(job.name, "vld33res.txt"));
     EXPECT_EQ(controls.pane, expected(job.name, "pane.txt"));
     EXPECT_EQ(pendingLine, "");
     std::string status = "exit=" + std::to_string(exitCode) + "\nr2=" + controls.r2 +
@@ -190,6 +251,7 @@ TEST_P(WholeRun, ReportPaneAndControlsMatchTheHandWorkedFiles)
     EXPECT_FALSE(reportFile.isOpen());
     EXPECT_FALSE(aDataFile.isOpen());
     EXPECT_FALSE(bDataFile.isOpen());
+    expectRecordsAgree(records, controls.r2Texts, exitCode, report);
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, WholeRun, ::testing::ValuesIn(kJobList),

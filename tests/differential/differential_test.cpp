@@ -139,11 +139,11 @@ std::string shownRun(const Job& job, const EngineOptions& options, const std::fi
     std::filesystem::remove(folder / kReportFileName);
     EngineState engine;
     engine.setOptions(options);
-    engine.jobFolder = folder;
+    engine.setJobFolder(folder);
     Pane pane;
     R2Field r2;
-    engine.console.consolePane = &pane;
-    engine.console.r2Edit = &r2;
+    engine.consoleChannel().consolePane = &pane;
+    engine.consoleChannel().r2Edit = &r2;
     engine.setJobFileText(kParametersFileName, *job.texts.parameters);
     engine.setJobFileText(kADataFileName, job.texts.aData);
     engine.setJobFileText(kBDataFileName, job.texts.bData);
@@ -163,7 +163,7 @@ std::string shownRun(const Job& job, const EngineOptions& options, const std::fi
     report << in.rdbuf();
     std::ostringstream cells;
     cells.precision(17);
-    for (double w : engine.wMatrix)
+    for (double w : engine.state().wMatrix)
         cells << w << ' ';
     return "end " + end + "\n--- report\n" + report.str() + "--- pane\n" + pane.text + "--- r2\n" +
            r2.text + "--- matrix\n" + cells.str();
@@ -198,10 +198,10 @@ std::string quietRunWithR2(const Job& job, const EngineOptions& options)
     } observer;
     observer.seen.precision(17);
     EngineState engine;
-    engine.quiet = true;
+    engine.setQuiet(true);
     engine.setOptions(options);
-    engine.jobFolder = "/dev/null";
-    engine.trainingObserver = &observer;
+    engine.setJobFolder("/dev/null");
+    engine.setTrainingObserver(&observer);
     engine.setJobFileText(kParametersFileName, *job.texts.parameters);
     engine.setJobFileText(kADataFileName, job.texts.aData);
     engine.setJobFileText(kBDataFileName, job.texts.bData);
@@ -211,7 +211,7 @@ std::string quietRunWithR2(const Job& job, const EngineOptions& options)
     } catch (const std::exception& e) {
         end = e.what();
     }
-    for (double w : engine.wMatrix)
+    for (double w : engine.state().wMatrix)
         observer.seen << w << ' ';
     return end + "\n" + observer.seen.str();
 }
@@ -349,43 +349,44 @@ TEST_F(Differential, ReferencePairTestIsTheEngines)
     SplitMix64 g(environmentNumber("DUOLINK_DIFFERENTIAL_SEED", 1) ^ 0x9a1dULL);
     for (int k = 0; k < setCount(); ++k) {
         EngineState engine;
-        engine.quiet = true;
-        engine.aLen = static_cast<int>(g.next() % 16) + 1;
-        engine.bLen = static_cast<int>(g.next() % 16) + 1;
-        engine.unity = g.next() % 2 ? 10000 : static_cast<int>(g.next() % 33333) + 1;
-        engine.beta = 0.02 + g.nextUnit();
-        engine.tol = g.nextUnit() / 2;
-        engine.transferFunction = g.next() % 3 == 0 ? kTrainingTransfer : kNoTransfer;
-        const reference::PairArithmetic p{engine.unity, engine.beta, engine.tol,
-                                          engine.transferFunction == kTrainingTransfer, engine.bLen};
+        engine.setQuiet(true);
+        const int aLength = static_cast<int>(g.next() % 16) + 1;
+        engine.setPatternLengths(aLength, static_cast<int>(g.next() % 16) + 1);
+        engine.setUnity(g.next() % 2 ? 10000 : static_cast<int>(g.next() % 33333) + 1);
+        engine.setBeta(0.02 + g.nextUnit());
+        engine.setTol(g.nextUnit() / 2);
+        engine.setTransferFunction(g.next() % 3 == 0 ? kTrainingTransfer : kNoTransfer);
+        const EngineStateData& state = engine.state();
+        const reference::PairArithmetic p{state.unity, state.beta, state.tol,
+                                          state.transferFunction == kTrainingTransfer, state.bLen};
         const bool whole = g.next() % 2;
-        for (int c = 1; c <= engine.aLen * engine.bLen; ++c)
-            engine.wMatrix[static_cast<size_t>(c)] =
-                whole ? static_cast<double>(static_cast<int>(g.next() % 4001) - 2000) : (g.nextUnit() - 0.5) * 1e5;
+        for (int c = 1; c <= state.aLen * state.bLen; ++c)
+            engine.setWeight(c, whole ? static_cast<double>(static_cast<int>(g.next() % 4001) - 2000)
+                                      : (g.nextUnit() - 0.5) * 1e5);
         Vector a{}, b{};
-        for (int i = 1; i <= engine.aLen; ++i)
-            a[static_cast<size_t>(i)] = patternValue(g, 0.5) * engine.unity;
-        for (int j = 1; j <= engine.bLen; ++j)
-            b[static_cast<size_t>(j)] = patternValue(g, 0.5) * engine.unity;
-        Matrix w = engine.wMatrix, work{};
+        for (int i = 1; i <= state.aLen; ++i)
+            a[static_cast<size_t>(i)] = patternValue(g, 0.5) * state.unity;
+        for (int j = 1; j <= state.bLen; ++j)
+            b[static_cast<size_t>(j)] = patternValue(g, 0.5) * state.unity;
+        Matrix w = state.wMatrix, work{}, tested = state.wMatrix;
         Vector calc{};
         SCOPED_TRACE("pair " + std::to_string(k));
         std::string expected, got;
         try {
-            const reference::PairStep step = reference::pairTest(a, engine.aLen, b, engine.bLen, w, calc, work, p);
+            const reference::PairStep step = reference::pairTest(a, state.aLen, b, state.bLen, w, calc, work, p);
             expected = std::to_string(step.bitErrors) + " " + std::to_string(static_cast<double>(step.r2Term));
         } catch (const RunError& e) {
             expected = e.what();
         }
         try {
-            engine.testPattern(a, b, engine.aLen, engine.wMatrix, engine.bLen);
-            got = std::to_string(static_cast<int>(engine.berTotal * 2)) + " " + std::to_string(engine.r2Sum);
+            engine.testPattern(a, b, state.aLen, tested, state.bLen);
+            got = std::to_string(static_cast<int>(state.berTotal * 2)) + " " + std::to_string(state.r2Sum);
         } catch (const RunError& e) {
             got = e.what();
         }
         ASSERT_EQ(got, expected);
-        for (int c = 1; c <= engine.aLen * engine.bLen; ++c)
-            ASSERT_EQ(engine.wMatrix[static_cast<size_t>(c)], w[static_cast<size_t>(c)]) << "cell " << c;
+        for (int c = 1; c <= state.aLen * state.bLen; ++c)
+            ASSERT_EQ(tested[static_cast<size_t>(c)], w[static_cast<size_t>(c)]) << "cell " << c;
     }
 }
 

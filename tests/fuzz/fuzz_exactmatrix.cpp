@@ -24,11 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         m.cells.size() != static_cast<size_t>(m.rows * m.cols))
         __builtin_trap();
     EngineState engine;
-    engine.aLen = m.rows;
-    engine.bLen = m.cols;
+    engine.setPatternLengths(m.rows, m.cols);
     for (int i = 1; i <= m.rows; ++i)
         for (int j = 1; j <= m.cols; ++j)
-            engine.wMatrix[static_cast<size_t>(engine.cellIndex(i, j))] = m.cells[static_cast<size_t>((i - 1) * m.cols + j - 1)];
+            engine.setWeight(engine.cellIndex(i, j), m.cells[static_cast<size_t>((i - 1) * m.cols + j - 1)]);
     const ExactMatrix again = parseExactMatrix(exactMatrixCsv(engine));
     if (again.rows != m.rows || again.cols != m.cols ||
         std::memcmp(again.cells.data(), m.cells.data(), m.cells.size() * sizeof(double)) != 0)

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     runCommand([] { engine().solveExistingJob(); });
     engine().closeEngineFiles();
     // The limit above is the one the reader took (else runs would be slow).
-    FUZZ_CHECK(engine().maxPresentations <= kMaxPresentations);
+    FUZZ_CHECK(engine().state().maxPresentations <= kMaxPresentations);
 
     runCommand([] {
         TPatternVector a = vectorFromTexts({"1", "1", "0", "0", "0", "0", "0", "0"});

@@ -38,18 +38,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 3)
         return 0;
     startCleanEngine();
-    engine().aLen = 1 + data[0] % kVectorSize;
-    engine().bLen = std::min(1 + data[1] % kVectorSize, kMatrixCells / engine().aLen);
-    engine().unity = kUnities[data[2] % kUnities.size()];
+    probe().aLen = 1 + data[0] % kVectorSize;
+    probe().bLen = std::min(1 + data[1] % kVectorSize, kMatrixCells / engine().state().aLen);
+    probe().unity = kUnities[data[2] % kUnities.size()];
 
     const std::vector<std::string_view> sections = splitSections(asText(data + 3, size - 3));
     writeFile(kADataFileName, sections[0]);
     writeFile(kBDataFileName, sections.size() > 1 ? sections[1] : sections[0]);
 
     // The count ends the job through the report file when the sentinel is missing.
-    engine().reportFile.create(kReportFileName);
-    engine().aDataFile.open(kADataFileName);
-    engine().bDataFile.open(kBDataFileName);
+    probe().reportFile.create(kReportFileName);
+    probe().aDataFile.open(kADataFileName);
+    probe().bDataFile.open(kBDataFileName);
 
     int count = -1;
     runCommand([&] { count = engine().countPatterns(); });
@@ -58,14 +58,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             engine().openADataFile();
             engine().openBDataFile();
             for (int k = 1; k <= count; ++k) {
-                engine().readAVector(engine().aVector, engine().aDataFile);
-                engine().readBVector(engine().bVector);
-                FUZZ_CHECK(engine().aVector[1] != 9999.0);
+                engine().readAVector(probe().aVector, probe().aDataFile);
+                engine().readBVector(probe().bVector);
+                FUZZ_CHECK(engine().state().aVector[1] != 9999.0);
             }
             // Reopening starts over: the group after the counted ones is the
             // sentinel the count stopped at.
-            engine().readAVector(engine().aVector, engine().aDataFile);
-            FUZZ_CHECK(engine().aVector[1] == 9999.0);
+            engine().readAVector(probe().aVector, probe().aDataFile);
+            FUZZ_CHECK(engine().state().aVector[1] == 9999.0);
         });
     }
 

@@ -35,7 +35,7 @@ bool blockReadsBack()
 {
     for (int i = 1; i <= 9; ++i)
         for (int j = 1; j <= 8; ++j)
-            if (!(std::fabs(engine().wMatrix[engine().cellIndex(i, j)]) <= kLargestSavedBack))
+            if (!(std::fabs(engine().state().wMatrix[engine().cellIndex(i, j)]) <= kLargestSavedBack))
                 return false;
     return true;
 }
@@ -52,25 +52,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     startCleanEngine();
     CountingPane pane;
-    engine().console.consolePane = &pane;
-    engine().aLen = 9;
-    engine().bLen = 8;
-    engine().unity = 10000;
+    engine().consoleChannel().consolePane = &pane;
+    probe().aLen = 9;
+    probe().bLen = 8;
+    probe().unity = 10000;
     for (int k = 0; k <= kMatrixCells; ++k)
-        engine().wMatrix[k] = -k;
-    const Matrix before = engine().wMatrix;
+        probe().wMatrix[k] = -k;
+    const Matrix before = engine().state().wMatrix;
 
     writeFile("in.vmat2", asText(data, size));
     if (!runCommand([] { loadMatrixFile(engine(), "in.vmat2"); })) {
-        FUZZ_CHECK(engine().wMatrix == before);
-        FUZZ_CHECK(pane.lines == 0 && engine().console.pendingLine.empty());
-        engine().console.consolePane = nullptr;
+        FUZZ_CHECK(engine().state().wMatrix == before);
+        FUZZ_CHECK(pane.lines == 0 && engine().consoleChannel().pendingLine.empty());
+        engine().consoleChannel().consolePane = nullptr;
         return 0;
     }
     FUZZ_CHECK(pane.lines == 9);
     for (int k = 0; k <= kMatrixCells; ++k)
         if (k < 1 || k > 72)
-            FUZZ_CHECK(engine().wMatrix[k] == before[k]);
+            FUZZ_CHECK(engine().state().wMatrix[k] == before[k]);
 
     if (blockReadsBack()) {
         saveMatrixFile(engine(), "first.vmat2");
@@ -78,6 +78,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         saveMatrixFile(engine(), "second.vmat2");
         FUZZ_CHECK(readWhole("first.vmat2") == readWhole("second.vmat2"));
     }
-    engine().console.consolePane = nullptr;
+    engine().consoleChannel().consolePane = nullptr;
     return 0;
 }

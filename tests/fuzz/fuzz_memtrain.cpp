@@ -71,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     EngineState& e = engine();
     R2Text r2;
     Recorder recorder;
-    e.console.r2Edit = &r2;
-    e.trainingObserver = &recorder;
+    e.consoleChannel().r2Edit = &r2;
+    e.setTrainingObserver(&recorder);
     analysis::Outcome expected = analysis::Outcome::Error;
     try {
         e.solveExistingJob();
@@ -83,24 +83,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         expected = analysis::Outcome::Error;
     }
     e.closeEngineFiles();
-    e.trainingObserver = nullptr;
-    e.console.r2Edit = nullptr;
+    e.setTrainingObserver(nullptr);
+    e.consoleChannel().r2Edit = nullptr;
 
     const analysis::TrainingResult got = analysis::trainInMemory(job);
     if (got.outcome != expected)
         differ("outcome");
     if (expected == analysis::Outcome::Terminated)
         return 0;
-    if (got.presentations != std::max(e.presentationNo - 1, 0))
+    if (got.presentations != std::max(e.state().presentationNo - 1, 0))
         differ("presentations");
     const size_t first = r2.text.find_first_not_of(' ');
     if (got.finalR2 != r2.text.substr(first == std::string::npos ? r2.text.size() : first))
         differ("R2 text");
     if (got.missedLast != recorder.missed)
         differ("pairs missed last");
-    if (e.aLen >= 1 && e.bLen >= 1 && e.aLen * e.bLen <= kMatrixCells)
-        for (int c = 1; c <= e.aLen * e.bLen; ++c)
-            if (!(got.matrix.w[c] == e.wMatrix[c]) && !(got.matrix.w[c] != got.matrix.w[c] && e.wMatrix[c] != e.wMatrix[c]))
+    if (e.state().aLen >= 1 && e.state().bLen >= 1 && e.state().aLen * e.state().bLen <= kMatrixCells)
+        for (int c = 1; c <= e.state().aLen * e.state().bLen; ++c)
+            if (!(got.matrix.w[c] == e.state().wMatrix[c]) && !(got.matrix.w[c] != got.matrix.w[c] && e.state().wMatrix[c] != e.state().wMatrix[c]))
                 differ("matrix");
     return 0;
 }

@@ -20,9 +20,9 @@ namespace {
 // store safely: the next Solve's clear, Predict and the matrix files use them.
 void checkLengths()
 {
-    FUZZ_CHECK(engine().aLen >= 0 && engine().aLen <= kVectorSize);
-    FUZZ_CHECK(engine().bLen >= 0 && engine().bLen <= kVectorSize);
-    FUZZ_CHECK(engine().aLen * engine().bLen <= kMatrixCells);
+    FUZZ_CHECK(engine().state().aLen >= 0 && engine().state().aLen <= kVectorSize);
+    FUZZ_CHECK(engine().state().bLen >= 0 && engine().state().bLen <= kVectorSize);
+    FUZZ_CHECK(engine().state().aLen * engine().state().bLen <= kMatrixCells);
 }
 
 // The values the engine took, where it took them as they stood.
@@ -31,14 +31,14 @@ void checkSameValues(const ParameterValues& v)
     const EngineState& e = engine();
     for (int k = 0; k < kParameterCount; ++k)
         FUZZ_CHECK(v.ok[k]);
-    FUZZ_CHECK(v[Parameter::Option] == e.runOption && v[Parameter::Max] == e.maxPresentations);
-    FUZZ_CHECK(v[Parameter::ALen] == e.aLen && v[Parameter::BLen] == e.bLen);
-    FUZZ_CHECK(v[Parameter::Simulation] == e.simulationMode);
-    FUZZ_CHECK(v[Parameter::Beta] == e.beta && v[Parameter::Limit] == e.limit && v[Parameter::Tol] == e.tol);
+    FUZZ_CHECK(v[Parameter::Option] == e.state().runOption && v[Parameter::Max] == e.state().maxPresentations);
+    FUZZ_CHECK(v[Parameter::ALen] == e.state().aLen && v[Parameter::BLen] == e.state().bLen);
+    FUZZ_CHECK(v[Parameter::Simulation] == e.state().simulationMode);
+    FUZZ_CHECK(v[Parameter::Beta] == e.state().beta && v[Parameter::Limit] == e.state().limit && v[Parameter::Tol] == e.state().tol);
     if (v[Parameter::Transfer] == 1 || v[Parameter::Transfer] == 2)
-        FUZZ_CHECK(v[Parameter::Transfer] == e.transferFunction);
+        FUZZ_CHECK(v[Parameter::Transfer] == e.state().transferFunction);
     if (v[Parameter::Unity] >= 0)
-        FUZZ_CHECK(v[Parameter::Unity] == e.unity);
+        FUZZ_CHECK(v[Parameter::Unity] == e.state().unity);
 }
 
 void checkEditor(std::string_view text)
@@ -76,11 +76,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     writeFile(kParametersFileName, asText(data, size));
 
     // A fatal input error closes the report file; each read gets a fresh one.
-    engine().reportFile.create(kReportFileName);
+    probe().reportFile.create(kReportFileName);
     runCommand([] { engine().readParametersRD(kParametersFileName); });
     checkLengths();
 
-    engine().reportFile.create(kReportFileName);
+    probe().reportFile.create(kReportFileName);
     const bool read = runCommand([] { engine().readParameters(kParametersFileName); });
     checkLengths();
     const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -88,11 +88,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         checkSameValues(readParameterValues(text));
     checkEditor(text);
 
-    if (engine().aLen > 0 && engine().bLen > 0) {
-        engine().reportFile.create(kReportFileName);
+    if (engine().state().aLen > 0 && engine().state().bLen > 0) {
+        probe().reportFile.create(kReportFileName);
         TextReader f;
         f.open(kParametersFileName);
-        runCommand([&] { engine().readWMatrix(engine().wMatrix, engine().aLen, engine().bLen, f); });
+        runCommand([&] { engine().readWMatrix(probe().wMatrix, probe().aLen, probe().bLen, f); });
     }
 
     engine().closeEngineFiles();

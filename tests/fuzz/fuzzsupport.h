@@ -130,6 +130,23 @@ inline EngineState& engine()
     return session().engine();
 }
 
+} // namespace duolink::fuzz
+
+namespace duolink {
+// The engine's state as its readers see it, for the targets that drive
+// those readers one by one.
+struct EngineProbe {
+    static EngineStateData& stateOf(EngineState& engine) { return engine; }
+};
+} // namespace duolink
+
+namespace duolink::fuzz {
+
+inline EngineStateData& probe()
+{
+    return EngineProbe::stateOf(engine());
+}
+
 // Every input starts from a new engine, as a freshly started program has, so
 // that a finding reproduces from its input alone. It works in the private
 // folder.
@@ -141,9 +158,9 @@ inline void startCleanEngine()
     delete currentSession();
     currentSession() = new Session;
     session().setFolder(privateFolder);
-    engine().console.consolePane = &pane;
-    engine().console.r2Edit = &r2;
-    engine().console.runProgressBar = &progress;
+    engine().consoleChannel().consolePane = &pane;
+    engine().consoleChannel().r2Edit = &r2;
+    engine().consoleChannel().runProgressBar = &progress;
 }
 
 // Runs an engine command through the session's ladder. An input or

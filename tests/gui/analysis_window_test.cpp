@@ -97,9 +97,9 @@ TEST_F(AnalysisInWindow, TestAllPairsFillsTheRecallTabAndChangesNothingElse)
         form->findChild<QLineEdit*>(QStringLiteral("Edit%1").arg(k))->setText("7");
     const QStringList fields = fieldTexts();
     const qsizetype paneLines = ui->Memo1->lineCount();
-    const Matrix w = engine().wMatrix;
-    const Vector calc = engine().calcVector;
-    const int unityBefore = engine().unity;
+    const Matrix w = engine().state().wMatrix;
+    const Vector calc = engine().state().calcVector;
+    const int unityBefore = engine().state().unity;
 
     ui->testAllPairsAction->trigger();
     tab->analysisRun()->wait();
@@ -112,9 +112,9 @@ TEST_F(AnalysisInWindow, TestAllPairsFillsTheRecallTabAndChangesNothingElse)
     EXPECT_EQ(cell(4, RecallTableModel::kFirstR + 7).toString(), "1.055");
     EXPECT_EQ(fieldTexts(), fields);
     EXPECT_EQ(ui->Memo1->lineCount(), paneLines);
-    EXPECT_EQ(engine().wMatrix, w);
-    EXPECT_EQ(engine().calcVector, calc);
-    EXPECT_EQ(engine().unity, unityBefore);
+    EXPECT_EQ(engine().state().wMatrix, w);
+    EXPECT_EQ(engine().state().calcVector, calc);
+    EXPECT_EQ(engine().state().unity, unityBefore);
 
     // A tighter TOL: pair 5 misses, its cells outside TOL are marked.
     setTol("0.01");
@@ -241,7 +241,7 @@ TEST_F(AnalysisInWindow, NoiseTabChartsFlipsAndGaussianNoiseAndStops)
 TEST_F(AnalysisInWindow, ExportAndImportMatrixKeepTheMatrixExactly)
 {
     solve(kExamples / "patterns.csv");
-    const Matrix trained = engine().wMatrix;
+    const Matrix trained = engine().state().wMatrix;
     ui->testAllPairsAction->trigger();
     window()->recallTab()->analysisRun()->wait();
     const std::string recalls = recallTableCsv(*window()->recallTab()->model()->table());
@@ -256,11 +256,11 @@ TEST_F(AnalysisInWindow, ExportAndImportMatrixKeepTheMatrixExactly)
     fake.fileAnswer = QString::fromStdString((dir / "rounded.vmat2").string());
     ui->saveMatrixAction->trigger();
     ui->loadMatrixAction->trigger();
-    EXPECT_NE(engine().wMatrix, trained);
+    EXPECT_NE(engine().state().wMatrix, trained);
 
     fake.fileAnswer = QString::fromStdString((dir / "exact.csv").string());
     importAction->trigger();
-    EXPECT_EQ(std::memcmp(engine().wMatrix.data(), trained.data(), sizeof trained), 0);
+    EXPECT_EQ(std::memcmp(engine().state().wMatrix.data(), trained.data(), sizeof trained), 0);
     ui->testAllPairsAction->trigger();
     window()->recallTab()->analysisRun()->wait();
     EXPECT_EQ(recallTableCsv(*window()->recallTab()->model()->table()), recalls);

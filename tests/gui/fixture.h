@@ -98,7 +98,7 @@ protected:
     void TearDown() override
     {
         // Every command ends its pane line, whichever way it ends.
-        EXPECT_EQ(form->engine().console.pendingLine, "");
+        EXPECT_EQ(form->engine().consoleChannel().pendingLine, "");
         ui.reset();
         form.reset();
     }

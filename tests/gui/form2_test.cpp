@@ -207,9 +207,9 @@ TEST(FileFilters, PairsBecomeDialogEntriesThatShowAsWritten)
 TEST_F(MainWindow, CommandFailuresAreReportedAndTheDisplayCatchesUp)
 {
     form->runCommand([this] {
-        engine().console.runProgressBar->setMaximum(10);
-        engine().console.runProgressBar->stepBy(25);
-        engine().console.r2Edit->setText(realText(0.75));
+        engine().consoleChannel().runProgressBar->setMaximum(10);
+        engine().consoleChannel().runProgressBar->stepBy(25);
+        engine().consoleChannel().r2Edit->setText(realText(0.75));
         engine().consoleWriteLn("before the failure");
         throw RunError("File access denied");
     });
@@ -223,7 +223,7 @@ TEST_F(MainWindow, CommandFailuresAreReportedAndTheDisplayCatchesUp)
     EXPECT_EQ(ui->Memo1->line(ui->Memo1->lineCount() - 1), "before the failure");
 
     form->runCommand([this] {
-        engine().console.runProgressBar->stepBy(-1000);
+        engine().consoleChannel().runProgressBar->stepBy(-1000);
         throw JobTerminated();
     });
     EXPECT_EQ(ui->ProgressBar1->value(), 0);
@@ -245,7 +245,7 @@ TEST_F(MainWindow, LongRunsRepaintAtMostEveryThirtyMilliseconds)
     engine().consoleWriteLn("second");
     EXPECT_TRUE(ui->Memo1->hasUnsyncedLines());
     QThread::msleep(40);
-    engine().console.runProgressBar->stepBy(1);
+    engine().consoleChannel().runProgressBar->stepBy(1);
     EXPECT_FALSE(ui->Memo1->hasUnsyncedLines());
     EXPECT_EQ(ui->ProgressBar1->value(), 1);
 }
@@ -261,5 +261,5 @@ TEST_F(MainWindow, ExitEndsTheEventLoopAndDropsThePendingLine)
     form->show();
     QTimer::singleShot(0, form.get(), &QWidget::close);
     EXPECT_EQ(QApplication::exec(), 0);
-    engine().console.pendingLine.clear();
+    engine().consoleChannel().pendingLine.clear();
 }

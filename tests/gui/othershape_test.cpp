@@ -92,8 +92,8 @@ TEST_F(OtherShapeInWindow, TrainsToTheRunnersReport)
     EXPECT_TRUE(fake.calls.empty()) << fake.calls.front().second.toStdString();
     // The file keeps its lengths: only the run took the list's.
     EXPECT_EQ(readFile(dir / "veld200gSetup.dat"), parameters);
-    EXPECT_EQ(form->engine().aLen, 33);
-    EXPECT_EQ(form->engine().bLen, 20);
+    EXPECT_EQ(form->engine().state().aLen, 33);
+    EXPECT_EQ(form->engine().state().bLen, 20);
 
     const fs::path job = dir / "runner";
     fs::create_directory(job);

@@ -143,7 +143,7 @@ TEST_F(SolveInWindow, JobFilesThatCannotBeWrittenLeaveListAndMatrixAsTheyWere)
     ui->Button6->click();
     waitForRun();
     ASSERT_TRUE(fake.calls.empty());
-    const Matrix trained = engine().wMatrix;
+    const Matrix trained = engine().state().wMatrix;
     const auto a = list().aPatterns;
     const auto b = list().bPatterns;
     const std::string bData = readFile(dir / "bdata200.dat");
@@ -160,9 +160,9 @@ TEST_F(SolveInWindow, JobFilesThatCannotBeWrittenLeaveListAndMatrixAsTheyWere)
     EXPECT_EQ(paneLines().size(), lines) << "the runs never started";
     EXPECT_EQ(list().patternCount, 5);
     EXPECT_TRUE(list().aPatterns == a && list().bPatterns == b);
-    EXPECT_TRUE(engine().wMatrix == trained);
+    EXPECT_TRUE(engine().state().wMatrix == trained);
     EXPECT_EQ(readFile(dir / "bdata200.dat"), bData);
-    EXPECT_FALSE(engine().reportFile.isOpen() || engine().aDataFile.isOpen() || engine().bDataFile.isOpen());
+    EXPECT_FALSE(engine().state().reportFile.isOpen() || engine().state().aDataFile.isOpen() || engine().state().bDataFile.isOpen());
     EXPECT_EQ(duolink::testing::openFilesUnder(dir), 0);
 
     // A failed load leaves the matrix as it was and prints nothing.
@@ -172,7 +172,7 @@ TEST_F(SolveInWindow, JobFilesThatCannotBeWrittenLeaveListAndMatrixAsTheyWere)
     EXPECT_EQ(fake.calls.back().kind, "error");
     EXPECT_EQ(fake.calls.back().first, "bad.vmat2: Invalid numeric input");
     EXPECT_EQ(paneLines().size(), lines);
-    EXPECT_TRUE(engine().wMatrix == trained);
+    EXPECT_TRUE(engine().state().wMatrix == trained);
 
     // The window goes on: with the folder gone the same Solve runs.
     fs::remove(dir / "adata200.dat");
@@ -180,7 +180,7 @@ TEST_F(SolveInWindow, JobFilesThatCannotBeWrittenLeaveListAndMatrixAsTheyWere)
     waitForRun();
     EXPECT_EQ(fake.calls.size(), 3u) << "no call after the load's dialog and error";
     EXPECT_EQ(paneLines().back(), "PROGRAM DONE");
-    EXPECT_TRUE(engine().wMatrix == trained);
+    EXPECT_TRUE(engine().state().wMatrix == trained);
 }
 
 // The report file is a link to /dev/full: every write to it fails with
@@ -196,7 +196,7 @@ TEST_F(SolveInWindow, AReportThatCannotBeWrittenEndsTheRunAndClosesEveryFile)
     EXPECT_EQ(fake.calls[0].kind, "error");
     // One wording for a full disk, the report's, wherever it is told.
     EXPECT_EQ(fake.calls[0].first, "vld33res.txt: Disk full");
-    EXPECT_FALSE(engine().reportFile.isOpen() || engine().aDataFile.isOpen() || engine().bDataFile.isOpen());
+    EXPECT_FALSE(engine().state().reportFile.isOpen() || engine().state().aDataFile.isOpen() || engine().state().bDataFile.isOpen());
     EXPECT_EQ(duolink::testing::openFilesUnder(dir), 0);
     EXPECT_EQ(duolink::testing::openFilesUnder("/dev/full"), 0);
     EXPECT_EQ(list().patternCount, 5);
@@ -323,11 +323,11 @@ TEST_F(SolveInWindow, ErrorBoxesSayWhichFileAndWhichStep)
 
     // A matrix file of the wrong count changes nothing.
     std::ofstream(dir / "short.vmat2") << std::string(71 * 2, ' ').replace(0, 1, "1");
-    const Matrix before = engine().wMatrix;
+    const Matrix before = engine().state().wMatrix;
     fake.fileAnswer = QString::fromStdString((dir / "short.vmat2").string());
     ui->Button11->click();
     EXPECT_EQ(fake.calls.back().first, "short.vmat2: the file holds 1 number; a matrix file holds 72");
-    EXPECT_TRUE(engine().wMatrix == before);
+    EXPECT_TRUE(engine().state().wMatrix == before);
 }
 
 // A typed value beyond the range of a double is 0 in the list, in the job

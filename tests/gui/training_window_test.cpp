@@ -168,7 +168,7 @@ TEST_F(TrainingView, WeightMapShowsTheMatrixAfterSolveAndAfterLoad)
     ASSERT_EQ(map->map().cols, 8);
     for (int i = 1; i <= 9; ++i)
         for (int j = 1; j <= 8; ++j)
-            EXPECT_EQ(map->map().at(i - 1, j - 1), engine().wMatrix[engine().cellIndex(i, j)] / 10000);
+            EXPECT_EQ(map->map().at(i - 1, j - 1), engine().state().wMatrix[engine().cellIndex(i, j)] / 10000);
     EXPECT_EQ(map->rowLabel(0), "A1");
     EXPECT_EQ(map->rowLabel(8), "parity");
     EXPECT_EQ(map->columnLabel(7), "B8");

@@ -35,7 +35,7 @@ TEST_F(MainWindow, FieldsShowTheStartOfAWideValueAndTheWholeOneAsTooltip)
     EXPECT_EQ(wide->toolTip(), "-123456789.500");
     EXPECT_EQ(dataField(1)->toolTip(), "") << "a value that fits has no tooltip";
 
-    engine().console.r2Edit->setText("1000000000000000.000");
+    engine().consoleChannel().r2Edit->setText("1000000000000000.000");
     EXPECT_EQ(ui->Edit2->cursorPosition(), 0);
     EXPECT_EQ(ui->Edit2->toolTip(), "1000000000000000.000");
 
