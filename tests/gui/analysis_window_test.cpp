@@ -23,11 +23,11 @@
 
 #include "core/analysis/noise.h"
 #include "core/analysis/recalltable.h"
-#include "gui/analysisrun.h"
-#include "gui/analysiswindow.h"
-#include "gui/noisetab.h"
-#include "gui/recalltab.h"
-#include "gui/recalltablemodel.h"
+#include "analysis/analysisrun.h"
+#include "analysis/analysiswindow.h"
+#include "analysis/noisetab.h"
+#include "analysis/recalltab.h"
+#include "analysis/recalltablemodel.h"
 #include "tests/core/testsupport.h"
 #include "tests/gui/fixture.h"
 

@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "gui/consoleview.h"
+#include "pane/consoleview.h"
 
 namespace duolink {
 

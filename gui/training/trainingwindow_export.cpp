@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The training window's exports: the chart as a PNG image and the
+// statistics as a CSV file, each replacing its file atomically.
+#include <QChartView>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "core/stats/statscsv.h"
+#include "app/dialogs.h"
+#include "app/errortext.h"
+#include "app/savetarget.h"
+#include "training/trainingwindow.h"
+
+namespace duolink {
+bool TrainingWindow::saveChart(const QString& path)
+{
+    const QString reason = replaceFileWithImage(path, chartView_);
+    if (reason.isEmpty())
+        return true;
+    dialogs_().errorBox(this, fileErrorText(path, tr("chart not saved"), reason));
+    return false;
+}
+
+bool TrainingWindow::saveStatistics(const QString& path)
+{
+    // The presentations made when the save began, a block at a time so that
+    // a running Solve is held up only briefly.
+    const std::uint64_t run = run_;
+    bool replaced = false;
+    const QString reason = replaceFileWith(path, [&](const std::function<bool(std::string_view)>& put) {
+        constexpr std::size_t kBlock = 65536;
+        std::string text = std::string(kStatsHeader) + '\n';
+        std::size_t next = 0;
+        std::size_t total = SIZE_MAX;
+        while (next < total) {
+            recorder_.read([&](const TrainingData& data) {
+                if (data.run != run) {
+                    replaced = true;
+                    return;
+                }
+                total = std::min(total, data.size());
+                const std::size_t end = std::min(total, next + kBlock);
+                for (; next < end; ++next)
+                    appendStatsLine(text, data.record(next));
+            });
+            if (replaced || !put(text))
+                return false;
+            text.clear();
+        }
+        return put(text);
+    });
+    if (replaced) {
+        dialogs_().errorBox(this, tr("A new Solve began while the statistics were being saved; nothing was saved. "
+                                     "Save them again after it."));
+        return false;
+    }
+    if (reason.isEmpty())
+        return true;
+    dialogs_().errorBox(this, fileErrorText(path, tr("statistics not saved"), reason));
+    return false;
+}
+
+void TrainingWindow::saveChartAs()
+{
+    const auto name = dialogs_().saveFileName(this, tr("PNG image (*.png)"), lastChartName_);
+    if (!name || name->isEmpty())
+        return;
+    lastChartName_ = withSuffix(*name, "png");
+    if (mayReplace(this, dialogs_(), lastChartName_))
+        saveChart(lastChartName_);
+}
+
+void TrainingWindow::saveStatisticsAs()
+{
+    const auto name = dialogs_().saveFileName(this, tr("CSV file (*.csv)"), lastStatisticsName_);
+    if (!name || name->isEmpty())
+        return;
+    lastStatisticsName_ = withSuffix(*name, "csv");
+    if (mayReplace(this, dialogs_(), lastStatisticsName_))
+        saveStatistics(lastStatisticsName_);
+}
+} // namespace duolink
