@@ -42,7 +42,7 @@
 #include <vector>
 
 #include "pane/consoleview.h"
-#include "app/dialogs.h"
+#include "common/dialogs.h"
 #include "core/patterns/patternlist.h"
 #include "form/form2.h"
 #include "app/formactions.h"

@@ -11,11 +11,11 @@
 
 #include "core/support/numgrammar.h"
 #include "analysis/analysisrun.h"
-#include "app/dialogs.h"
-#include "app/errortext.h"
+#include "common/dialogs.h"
+#include "common/errortext.h"
 #include "analysis/noisetab.h"
 #include "analysis/recalltab.h"
-#include "app/savetarget.h"
+#include "common/savetarget.h"
 
 namespace duolink {
 

@@ -23,7 +23,7 @@
 
 #include "analysis/analysisrun.h"
 #include "training/chartaxes.h"
-#include "app/dialogs.h"
+#include "common/dialogs.h"
 
 namespace duolink {
 

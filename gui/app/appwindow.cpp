@@ -27,7 +27,7 @@
 #include "controllers/listcontroller.h"
 #include "controllers/runstatus.h"
 #include "app/windowplacement.h"
-#include "app/workingfolder.h"
+#include "common/workingfolder.h"
 
 namespace duolink {
 namespace {

@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "pane/consoleview.h"
-#include "app/dialogs.h"
+#include "common/dialogs.h"
 #include "form/fieldmarks.h"
 #include "form/form2.h"
 #include "controllers/listcontroller.h"

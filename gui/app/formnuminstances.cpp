@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "app/dialogs.h"
+#include "common/dialogs.h"
 #include "core/guard/instances.h"
 
 namespace duolink {

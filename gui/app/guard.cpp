@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/guard.h"
 
-#include "app/dialogs.h"
+#include "common/dialogs.h"
 #include "app/formnuminstances.h"
 
 namespace duolink {

@@ -15,7 +15,7 @@
 #include "app/guard.h"
 #include "controllers/listcontroller.h"
 #include "app/appwindow.h"
-#include "app/workingfolder.h"
+#include "common/workingfolder.h"
 
 namespace {
 

@@ -13,11 +13,11 @@
 #include <string_view>
 
 #include "core/session/session.h"
-#include "app/dialogs.h"
-#include "app/errortext.h"
+#include "common/dialogs.h"
+#include "common/errortext.h"
 #include "controllers/listcontroller.h"
 #include "list/listhistory.h"
-#include "app/savetarget.h"
+#include "common/savetarget.h"
 
 namespace duolink {
 namespace {

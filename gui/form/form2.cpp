@@ -20,10 +20,10 @@
 #include "controllers/listcontroller.h"
 #include "controllers/runcontroller.h"
 #include "pane/consoleview.h"
-#include "app/dialogs.h"
-#include "app/errortext.h"
+#include "common/dialogs.h"
+#include "common/errortext.h"
 #include "form/fieldtext.h"
-#include "app/filefilter.h"
+#include "common/filefilter.h"
 #include "core/support/numtext.h"
 #include "pane/livedisplay.h"
 #include "training/trainingwindow.h"
@@ -31,7 +31,7 @@
 #include "core/stats/recorder.h"
 #include "app/guard.h"
 #include "form/jobadvice.h"
-#include "app/savetarget.h"
+#include "common/savetarget.h"
 #include "core/session/session.h"
 
 namespace duolink {

@@ -23,9 +23,9 @@
 #include "core/session/session.h"
 #include "core/support/versiontext.h"
 #include "pane/consoleview.h"
-#include "app/dialogs.h"
-#include "app/errortext.h"
-#include "app/savetarget.h"
+#include "common/dialogs.h"
+#include "common/errortext.h"
+#include "common/savetarget.h"
 #include "form/form2.h"
 #include "app/formactions.h"
 #include "pane/paneprogress.h"
@@ -34,7 +34,7 @@
 #include "app/helpwindow.h"
 #include "app/manual.h"
 #include "app/settingsdialog.h"
-#include "app/workingfolder.h"
+#include "common/workingfolder.h"
 
 namespace duolink {
 

@@ -4,10 +4,10 @@
 // back bit for bit. Save and Load Matrix keep their two-digit files.
 #include <QFile>
 
-#include "app/dialogs.h"
+#include "common/dialogs.h"
 #include "form/form2.h"
 #include "controllers/runcontroller.h"
-#include "app/savetarget.h"
+#include "common/savetarget.h"
 
 namespace duolink {
 

@@ -7,7 +7,7 @@
 
 #include <utility>
 
-#include "app/dialogs.h"
+#include "common/dialogs.h"
 #include "form/form2.h"
 #include "controllers/listcontroller.h"
 #include "controllers/runcontroller.h"

@@ -26,9 +26,9 @@
 
 #include "core/stats/statscsv.h"
 #include "training/chartaxes.h"
-#include "app/dialogs.h"
-#include "app/errortext.h"
-#include "app/savetarget.h"
+#include "common/dialogs.h"
+#include "common/errortext.h"
+#include "common/savetarget.h"
 #include "training/weightmapview.h"
 
 namespace duolink {

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "core/stats/statscsv.h"
-#include "app/dialogs.h"
-#include "app/errortext.h"
-#include "app/savetarget.h"
+#include "common/dialogs.h"
+#include "common/errortext.h"
+#include "common/savetarget.h"
 #include "training/trainingwindow.h"
 
 namespace duolink {

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "core/session/session.h"
-#include "app/dialogs.h"
+#include "common/dialogs.h"
 #include "form/form2.h"
 #include "app/guard.h"
 #include "controllers/listcontroller.h"

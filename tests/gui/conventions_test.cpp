@@ -22,7 +22,7 @@
 #include "core/support/errors.h"
 #include "core/patterns/patternlist.h"
 #include "core/session/session.h"
-#include "app/errortext.h"
+#include "common/errortext.h"
 #include "form/jobadvice.h"
 #include "analysis/analysisrun.h"
 #include "analysis/analysiswindow.h"

@@ -16,7 +16,7 @@
 #include "core/support/console.h"
 #include "core/guard/processes.h"
 #include "pane/consoleview.h"
-#include "app/dialogs.h"
+#include "common/dialogs.h"
 #include "form/form2.h"
 #include "app/formactions.h"
 #include "core/patterns/patterns.h"

@@ -14,8 +14,8 @@
 
 #include "core/support/console.h"
 #include "pane/consoleview.h"
-#include "app/dialogs.h"
-#include "app/filefilter.h"
+#include "common/dialogs.h"
+#include "common/filefilter.h"
 #include "form/form2.h"
 #include "core/support/numtext.h"
 #include "core/patterns/patterns.h"

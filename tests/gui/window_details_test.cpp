@@ -17,7 +17,7 @@
 
 #include "core/support/console.h"
 #include "pane/consoleview.h"
-#include "app/dialogs.h"
+#include "common/dialogs.h"
 #include "form/fieldtext.h"
 #include "tests/gui/fixture.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/dialogs.h"
+#include "common/dialogs.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/errortext.h"
+#include "common/errortext.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/savetarget.h"
+#include "common/savetarget.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -12,7 +12,7 @@
 #include <cerrno>
 
 #include "core/support/atomicwrite.h"
-#include "app/dialogs.h"
+#include "common/dialogs.h"
 
 namespace duolink {
 

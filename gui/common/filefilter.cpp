@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/filefilter.h"
+#include "common/filefilter.h"
 
 #include <QRegularExpression>
 #include <QStringList>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/workingfolder.h"
+#include "common/workingfolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
