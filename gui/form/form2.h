@@ -96,7 +96,7 @@ public:
     void setPaneLimits(const PaneLimits& limits) { paneLimits_ = limits; }
 
     // The actions that stay as they are during a run: Stop, enabled while a
-    // training or an analysis runs, and the training view (gui/formactions.h
+    // training or an analysis runs, and the training view (app/formactions.h
     // registers them).
     void setRunActions(QAction* stop, QAction* showTraining);
     // Stops the training and the analyses that run (Esc, from any window).
@@ -109,13 +109,13 @@ public:
     // What the engine reports of the current or last training.
     const TrainingRecorder& recorder() const { return *recorder_; }
 
-    // The Analysis window (gui/analysiscommands.cpp), made on first use; its
+    // The Analysis window (form2_analysis.cpp), made on first use; its
     // analyses work on copies of the matrix and the list.
     void showAnalysis();
     // Shows the Analysis window's Recall tab and fills it.
     void testAllPairs();
     AnalysisWindow* analysisWindow() const { return analysisWindow_; }
-    // The whole matrix exactly, as CSV with its sidecar (gui/matrixexport.cpp).
+    // The whole matrix exactly, as CSV with its sidecar (form2_matrixexport.cpp).
     void exportMatrix();
     void importMatrix();
 
@@ -137,7 +137,7 @@ public:
     // Writes the pane to `path` atomically; on failure the error box says why.
     bool saveOutput(const QString& path);
     // Copies the pane's selection; a big one shows its progress, and one of
-    // more than about 100 MB asks first (gui/panework.h).
+    // more than about 100 MB asks first (pane/paneprogress.h).
     void copyPane();
     // Shows the user's manual in the help window (made on first use), at the
     // heading whose anchor is `section` when one is given.
