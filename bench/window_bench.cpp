@@ -41,11 +41,11 @@
 #include <string>
 #include <vector>
 
-#include "gui/consoleview.h"
-#include "gui/dialogs.h"
+#include "pane/consoleview.h"
+#include "common/dialogs.h"
 #include "core/patterns/patternlist.h"
-#include "gui/form2.h"
-#include "gui/formactions.h"
+#include "form/form2.h"
+#include "app/formactions.h"
 #include "tests/gui/controls.h"
 
 using namespace duolink;

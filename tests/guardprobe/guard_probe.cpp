@@ -14,10 +14,10 @@
 #include <string>
 
 #include "core/session/session.h"
-#include "gui/dialogs.h"
-#include "gui/form2.h"
-#include "gui/guard.h"
-#include "gui/listcontroller.h"
+#include "common/dialogs.h"
+#include "form/form2.h"
+#include "app/guard.h"
+#include "controllers/listcontroller.h"
 
 namespace {
 

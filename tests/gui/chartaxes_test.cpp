@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "gui/chartaxes.h"
+#include "training/chartaxes.h"
 
 using namespace duolink;
 

@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "gui/consoleview.h"
-#include "gui/fixedpitchtext.h"
-#include "gui/handoff.h"
+#include "pane/consoleview.h"
+#include "pane/fixedpitchtext.h"
+#include "pane/consolehandoff.h"
 #include "tests/gui/input.h"
 
 namespace ti = duolink::testinput;

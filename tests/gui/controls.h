@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "gui/consoleview.h"
+#include "pane/consoleview.h"
 
 namespace duolink {
 
@@ -43,7 +43,7 @@ struct FormControls {
     DUOLINK_FORM_ACTIONS(DUOLINK_DECLARE)
 #undef DUOLINK_DECLARE
 
-    // `form` with its actions registered (gui/formactions.h).
+    // `form` with its actions registered (app/formactions.h).
     explicit FormControls(QWidget* form)
     {
 #define DUOLINK_FIND(Type, name) name = find<Type>(form, #name);

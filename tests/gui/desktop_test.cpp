@@ -24,12 +24,12 @@
 #include <QTreeWidget>
 
 #include "core/support/console.h"
-#include "gui/analysiswindow.h"
-#include "gui/consoleview.h"
-#include "gui/mainwindow.h"
-#include "gui/helpwindow.h"
-#include "gui/manual.h"
-#include "gui/settingsdialog.h"
+#include "analysis/analysiswindow.h"
+#include "pane/consoleview.h"
+#include "app/appwindow.h"
+#include "app/helpwindow.h"
+#include "app/manual.h"
+#include "app/settingsdialog.h"
 #include "tests/gui/fixture.h"
 
 using namespace duolink;

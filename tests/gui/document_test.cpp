@@ -9,8 +9,8 @@
 
 #include <fstream>
 
-#include "gui/listcontroller.h"
-#include "gui/mainwindow.h"
+#include "controllers/listcontroller.h"
+#include "app/appwindow.h"
 #include "tests/gui/fixture.h"
 
 using namespace duolink;

@@ -6,9 +6,9 @@
 #include <QPushButton>
 
 #include "core/patterns/fieldreading.h"
-#include "gui/fieldmarks.h"
-#include "gui/fieldtext.h"
-#include "gui/mainwindow.h"
+#include "form/fieldmarks.h"
+#include "form/fieldtext.h"
+#include "app/appwindow.h"
 #include "tests/gui/fixture.h"
 
 using namespace duolink;

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "core/support/console.h"
-#include "gui/consoleview.h"
-#include "gui/dialogs.h"
-#include "gui/filefilter.h"
-#include "gui/form2.h"
+#include "pane/consoleview.h"
+#include "common/dialogs.h"
+#include "common/filefilter.h"
+#include "form/form2.h"
 #include "core/support/numtext.h"
 #include "core/patterns/patterns.h"
 #include "core/support/errors.h"

@@ -16,7 +16,7 @@
 #include <functional>
 
 #include "core/engine/stop.h"
-#include "gui/consoleview.h"
+#include "pane/consoleview.h"
 #include "tests/gui/fixture.h"
 
 using namespace duolink;

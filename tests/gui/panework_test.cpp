@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "gui/panework.h"
+#include "pane/paneprogress.h"
 #include "tests/gui/fixture.h"
 
 using namespace duolink;

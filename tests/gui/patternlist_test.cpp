@@ -16,8 +16,8 @@
 
 #include "core/engine/solve.h"
 #include "core/patterns/patternlist.h"
-#include "gui/patternlistwindow.h"
-#include "gui/patterntablemodel.h"
+#include "list/patternlistwindow.h"
+#include "list/patterntablemodel.h"
 #include "tests/core/testsupport.h"
 #include "tests/gui/fixture.h"
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <sys/stat.h>
 
-#include "gui/trainingwindow.h"
+#include "training/trainingwindow.h"
 #include "tests/core/testsupport.h"
 #include "tests/gui/fixture.h"
 

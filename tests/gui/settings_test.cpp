@@ -13,7 +13,7 @@
 #include "core/support/numtext.h"
 #include "core/engine/solve.h"
 #include "core/parameters/paramsfile.h"
-#include "gui/settingsdialog.h"
+#include "app/settingsdialog.h"
 #include "tests/core/testsupport.h"
 #include "tests/gui/fixture.h"
 

@@ -15,8 +15,8 @@
 #include <unistd.h>
 
 #include "core/guard/folderlock.h"
-#include "gui/consoleview.h"
-#include "gui/instancewindow.h"
+#include "pane/consoleview.h"
+#include "app/formnuminstances.h"
 #include "tests/core/testsupport.h"
 #include "tests/gui/fixture.h"
 

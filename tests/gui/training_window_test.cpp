@@ -22,9 +22,9 @@
 #include <fstream>
 
 #include "core/support/numtext.h"
-#include "gui/consoleview.h"
-#include "gui/trainingwindow.h"
-#include "gui/weightmap.h"
+#include "pane/consoleview.h"
+#include "training/trainingwindow.h"
+#include "training/weightmapview.h"
 #include "tests/core/testsupport.h"
 #include "tests/gui/fixture.h"
 

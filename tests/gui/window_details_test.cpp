@@ -16,9 +16,9 @@
 #include <string>
 
 #include "core/support/console.h"
-#include "gui/consoleview.h"
-#include "gui/dialogs.h"
-#include "gui/fieldtext.h"
+#include "pane/consoleview.h"
+#include "common/dialogs.h"
+#include "form/fieldtext.h"
 #include "tests/gui/fixture.h"
 
 using namespace duolink;

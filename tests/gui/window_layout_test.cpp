@@ -10,9 +10,9 @@
 
 #include <filesystem>
 
-#include "gui/analysiswindow.h"
-#include "gui/fieldmarks.h"
-#include "gui/noisetab.h"
+#include "analysis/analysiswindow.h"
+#include "form/fieldmarks.h"
+#include "analysis/noisetab.h"
 #include "tests/gui/fixture.h"
 
 using namespace duolink;
