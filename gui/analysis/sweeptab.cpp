@@ -197,19 +197,25 @@ void SweepTab::run()
     std::optional<analysis::JobTexts> settings = jobSettings(overrides_->text());
     if (!settings)
         return;
-    const PatternPairs list = source_.pairs ? source_.pairs() : PatternPairs();
-    if (const QString problem = source_.refusal(list); !problem.isEmpty()) {
+    const ShapedPairs list = source_.pairs ? source_.pairs() : ShapedPairs();
+    if (const QString problem = shapeRefusal(list, *axes); !problem.isEmpty()) {
         run_->setStatus(problem);
         return;
     }
-    analysis::putDataTexts(*settings, list);
+    // An 8 + 8 list trains as the fixed-shape job; another sets its lengths.
+    const PatternPairs fixed = list.shape.fixed() ? fixedFromShaped(list) : PatternPairs();
+    if (list.shape.fixed())
+        analysis::putDataTexts(*settings, fixed);
+    else
+        *settings = analysis::shapedJob(list, *settings);
     keepRun();
     const size_t count = analysis::gridCellCount(*axes);
-    const bool started = startRows(count, [axes = *axes, settings = *settings, list](
+    const bool started = startRows(count, [axes = *axes, settings = *settings, list, fixed](
                                               size_t cell, unsigned, const std::atomic<bool>& stop) -> std::optional<Record> {
         analysis::JobTexts job = settings;
         job.parameters = analysis::cellParameters(axes, cell, *settings.parameters);
-        std::optional<analysis::RowResult> r = analysis::trainAndCount(job, list, &stop);
+        std::optional<analysis::RowResult> r = list.shape.fixed() ? analysis::trainAndCount(job, fixed, &stop)
+                                                                  : analysis::trainAndCount(job, list, &stop);
         return r ? std::optional<Record>(analysis::SweepCell{cell, std::move(*r)}) : std::nullopt;
     });
     if (!started)
@@ -217,7 +223,7 @@ void SweepTab::run()
     analysis::AnalysisSpec request;
     request.kind = analysis::AnalysisKind::Sweep;
     request.axes = *axes;
-    request.list = shapedFromFixed(list);
+    request.list = list;
     request.settings = *settings;
     recordRequest(std::move(request));
     axes_ = *axes;

@@ -81,7 +81,9 @@ private:
     // Save Chart As, the box that keeps a run and the legend's menu.
     void setUpFigures();
     // What made the run that starts: for the caption and the provenance.
-    void noteRun(const PatternPairs& list, const analysis::JobTexts& settings);
+    void noteRun(const ShapedPairs& list, const analysis::JobTexts& settings);
+    // Why a sweep cannot take `list` with `axes` ("" when it can).
+    QString shapeRefusal(const ShapedPairs& list, const std::vector<analysis::SweepAxis>& axes) const;
     std::string provenance() const;
 
     QComboBox* name1_;

@@ -10,6 +10,7 @@
 
 #include "core/patterns/shapedlist.h"
 #include "core/analysis/figurecaption.h"
+#include "core/parameters/paramsfile.h"
 #include "training/chartexport.h"
 #include "analysis/keptruns.h"
 #include "analysis/sweeptab.h"
@@ -29,17 +30,31 @@ void SweepTab::setUpFigures()
     });
 }
 
+QString SweepTab::shapeRefusal(const ShapedPairs& list, const std::vector<analysis::SweepAxis>& axes) const
+{
+    if (QString problem = source_.refusal(list); !problem.isEmpty())
+        return problem;
+    if (list.shape.fixed())
+        return {};
+    for (const analysis::SweepAxis& axis : axes)
+        if (axis.parameter == static_cast<int>(Parameter::ALen) || axis.parameter == static_cast<int>(Parameter::BLen))
+            return tr("The list's pairs of %1 + %2 values set A Len and B Len; sweep another parameter.")
+                .arg(list.shape.n)
+                .arg(list.shape.m);
+    return {};
+}
+
 bool SweepTab::saveChart(const QString& path)
 {
     return export_->saveTo(this, path);
 }
 
-void SweepTab::noteRun(const PatternPairs& list, const analysis::JobTexts& settings)
+void SweepTab::noteRun(const ShapedPairs& list, const analysis::JobTexts& settings)
 {
     request_ = {};
     request_.kind = analysis::AnalysisKind::Sweep;
     request_.axes = axes_;
-    request_.list = shapedFromFixed(list);
+    request_.list = list;
     request_.settings = settings;
     caption_ = QString::fromStdString(analysis::figureCaption(request_));
     kept_->setCurrentLabel(caption_);

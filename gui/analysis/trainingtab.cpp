@@ -245,11 +245,11 @@ std::optional<analysis::JobTexts> TrainingTab::jobSettings(const QString& overri
     return settings;
 }
 
-QString JobSource::refusal(const PatternPairs& list) const
+QString JobSource::refusal(const ShapedPairs& list) const
 {
     if (QString problem = listProblem ? listProblem() : QString(); !problem.isEmpty())
         return problem;
-    if (list.empty())
+    if (list.size() == 0)
         return TrainingTab::tr("The list is empty: add pairs or open a pattern list first.");
     return {};
 }

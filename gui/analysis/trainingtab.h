@@ -19,6 +19,7 @@
 #include "core/analysis/orderedrecords.h"
 #include "core/analysis/provenance.h"
 #include "core/analysis/records.h"
+#include "core/patterns/shapedlist.h"
 #include "analysis/analysiswindow.h"
 
 class QLabel;
@@ -30,13 +31,13 @@ namespace duolink {
 // Where the tabs find the job: the working folder and the list.
 struct JobSource {
     std::function<QString()> folder;
-    std::function<PatternPairs()> pairs;
+    std::function<ShapedPairs()> pairs; // the list in use, of any shape
     EngineOptions options; // the window's engine's
     // Why the list cannot be analysed ("" when it can).
     std::function<QString()> listProblem;
     // Why a run cannot take the list `list` of pairs(): its shape, or that
     // it is empty ("" when it can).
-    QString refusal(const PatternPairs& list) const;
+    QString refusal(const ShapedPairs& list) const;
 };
 
 class RowQueue;

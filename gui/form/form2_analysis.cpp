@@ -8,6 +8,8 @@
 #include "core/engine/state.h"
 #include "core/parameters/paramsfile.h"
 #include "core/patterns/patterns.h"
+#include "core/patterns/shapedlist.h"
+#include "controllers/listcontroller.h"
 #include "analysis/analysiswindow.h"
 #include "analysis/capacitytab.h"
 #include "analysis/sweeptab.h"
@@ -52,8 +54,12 @@ void TForm2::showAnalysis()
         };
         analysisWindow_ = new AnalysisWindow(source, [this]() -> Dialogs& { return dialogs(); }, this);
         // Capacity and sweeps train the working folder's job anew, in memory.
-        const JobSource job{[this] { return workingFolder(); }, [this] { return patternList().pairs(); },
-                            engine().options(), [this] { return otherShapeProblem(); }};
+        const JobSource job{[this] { return workingFolder(); },
+                            [this] {
+                                const ShapedDocument& shaped = lists_->shapedList();
+                                return shaped.active() ? shaped.pairs : shapedFromFixed(patternList().pairs());
+                            },
+                            engine().options(), {}};
         analysisWindow_->addTab(new CapacityTab(*analysisWindow_, job));
         analysisWindow_->addTab(new SweepTab(*analysisWindow_, job));
         // The TOL of the last Solve; before any, the one the next would read.

@@ -27,7 +27,7 @@ QString TForm2::otherShapeProblem() const
     const ShapedDocument& shaped = lists_->shapedList();
     if (!shaped.active())
         return {};
-    return tr("The analyses take lists of 8 + 8 values for now; this list holds pairs of %1 + %2 values.")
+    return tr("Recall and Noise take lists of 8 + 8 values for now; this list holds pairs of %1 + %2 values.")
         .arg(shaped.pairs.shape.n)
         .arg(shaped.pairs.shape.m);
 }

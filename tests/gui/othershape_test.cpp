@@ -4,9 +4,11 @@
 // Predict from the chosen pair.
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTableView>
 
@@ -19,6 +21,7 @@
 #include "analysis/analysiswindow.h"
 #include "analysis/capacitytab.h"
 #include "analysis/recalltab.h"
+#include "analysis/sweeptab.h"
 #include "controllers/listcontroller.h"
 #include "form/othershapenote.h"
 #include "list/patternlistwindow.h"
@@ -128,7 +131,22 @@ TEST_F(OtherShapeInWindow, TrainsToTheRunnersReport)
     // the fixed list behind it.
     ui->testAllPairsAction->trigger();
     EXPECT_TRUE(form->analysisWindow()->recallTab()->analysisRun()->status().startsWith(
-        "The analyses take lists of 8 + 8 values for now"));
+        "Recall and Noise take lists of 8 + 8 values for now"));
+
+    // A sweep takes the list as the runner's --patterns does.
+    auto* sweep = form->analysisWindow()->findChild<SweepTab*>();
+    ASSERT_NE(sweep, nullptr);
+    sweep->findChild<QComboBox*>("sweepName1")->setCurrentText("beta");
+    sweep->findChild<QLineEdit*>("sweepList1")->setText("0.05,0.1");
+    QSignalSpy finished(sweep, &TrainingTab::runFinished);
+    sweep->findChild<QPushButton*>("sweepRun")->click();
+    ASSERT_TRUE(finished.wait(120000)) << sweep->analysisRun()->status().toStdString();
+    ASSERT_EQ(runBatch("--quiet --patterns '" + (dir / "wide.csv").string() + "' --sweep beta=0.05,0.1 --sweep-out '" +
+                           (dir / "sweep.csv").string() + "' '" + job.string() + "'",
+                       dir / "out.txt", dir / "err.txt"),
+              0)
+        << readFile(dir / "err.txt");
+    EXPECT_EQ(sweep->csvText(), readFile(dir / "sweep.csv"));
 }
 
 TEST_F(OtherShapeInWindow, TheFieldsGiveWayToTheListWindowAndComeBack)
