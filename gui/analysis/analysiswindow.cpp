@@ -90,7 +90,7 @@ analysis::Provenance AnalysisTab::tableProvenance(const char* step, const Analys
     p.request.settings.parameters = input.parameters;
     // The list as the window held it, in the form Save List writes.
     p.list = tr("the window's list").toStdString();
-    p.listSha256 = analysis::sha256Hex(analysis::patternListCsv(input.list));
+    p.listSha256 = analysis::sha256Hex(shapedListText(input.shaped));
     return p;
 }
 

@@ -30,7 +30,8 @@ class RecallTab;
 // What an analysis works on: copies, safe to read from any thread.
 struct AnalysisInput {
     RecallSnapshot snapshot;
-    PatternPairs list;
+    PatternPairs list;  // an 8 + 8 list; empty for a list of another shape
+    ShapedPairs shaped; // the list in use, of any shape
     double tol = 0;
     std::string folder, parameters; // the working folder and its parameters file's text
 };

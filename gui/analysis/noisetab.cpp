@@ -235,12 +235,23 @@ const NoiseTable* NoiseTab::table() const
     return result_->has_value() ? &**result_ : nullptr;
 }
 
+namespace {
+
+// Whether flipping draws its sets on some level of a list of n A values:
+// the middle level has the most.
+bool flipsSampled(int n)
+{
+    return flipLevelSampled(n, n / 2);
+}
+
+} // namespace
+
 void NoiseTab::showEvent(QShowEvent* event)
 {
     AnalysisTab::showEvent(event);
     QString why;
     if (const std::shared_ptr<const AnalysisInput> input = window_.input(why))
-        enableNoiseFields(!isBinaryList(input->list));
+        enableNoiseFields(!isBinaryList(input->shaped) || flipsSampled(input->shaped.shape.n));
 }
 
 // Flipping uses neither the noise levels nor the generator; the mode line
@@ -272,13 +283,14 @@ void NoiseTab::run()
         return;
     options.tol = input->tol;
     lastOptions_ = options;
-    pairs_ = input->list.size();
+    pairs_ = input->shaped.size();
+    flipValues_ = input->shaped.shape.n;
     keepAtEnd_ = keepBox_->isChecked();
 
     // The shown table stays until the new one is complete.
     auto pending = std::make_shared<std::optional<NoiseTable>>();
     run_->start([input, options, pending](WorkProgress& progress) {
-        *pending = noiseTable(input->snapshot, input->list, options, ThreadPool(), &progress);
+        *pending = noiseTable(input->snapshot, input->shaped, options, ThreadPool(), &progress);
     });
     // Hand the new table over once the run has ended.
     pendingResult_ = pending;
@@ -302,7 +314,8 @@ void NoiseTab::runFinished(bool completed)
     model_->setTable(&table);
     view_->resizeColumnsToContents();
     showChart(table);
-    enableNoiseFields(table.mode != NoiseMode::Flip);
+    const bool sampled = std::any_of(table.rows.begin(), table.rows.end(), [](const NoiseRow& r) { return r.sampled; });
+    enableNoiseFields(table.mode != NoiseMode::Flip || sampled);
     const QString pairs = pairs_ == 1 ? tr("1 pair") : tr("%1 pairs").arg(pairs_);
     const QString trials = lastOptions_.trials == 1 ? tr("1 trial") : tr("%1 trials").arg(lastOptions_.trials);
     caption_ = tr("TOL %1, %2, ").arg(lastOptions_.tol).arg(pairs) +
@@ -311,8 +324,17 @@ void NoiseTab::runFinished(bool completed)
     kept_->setCurrentLabel(caption_);
     withinSeries_->setName(kept_->empty() ? tr("Recalled within TOL") : kept_->legendName(caption_));
     if (table.mode == NoiseMode::Flip) {
-        modeLabel_->setText(tr("Every A value is 0 or 1: every set of k of the eight A values of every pair "
-                               "flipped, with the parity recomputed (exhaustive)."));
+        modeLabel_->setText(
+            sampled ? tr("Every A value is 0 or 1: k of the %1 A values of every pair flipped, with the parity "
+                         "recomputed; where a level has more than 2^20 sets of k, %2 drawn per pair (seed %3).")
+                          .arg(flipValues_)
+                          .arg(lastOptions_.trials)
+                          .arg(QString::number(lastOptions_.seed))
+            : flipValues_ == 8 ? tr("Every A value is 0 or 1: every set of k of the eight A values of every pair "
+                                    "flipped, with the parity recomputed (exhaustive).")
+                               : tr("Every A value is 0 or 1: every set of k of the %1 A values of every pair "
+                                    "flipped, with the parity recomputed (exhaustive).")
+                                     .arg(flipValues_));
     } else {
         modeLabel_->setText(tr("Gaussian noise added to every A value: %n trial(s) per pair and \u03c3, seed %1.",
                                nullptr, lastOptions_.trials)
@@ -337,7 +359,7 @@ void NoiseTab::showChart(const NoiseTable& table)
     ownSeries_->replace(own);
     if (table.mode == NoiseMode::Flip) {
         levelAxis_->setTitleText(tr("Flipped A values (k)"));
-        setStepAxis(levelAxis_, 0, 8, 8, true);
+        setStepAxis(levelAxis_, 0, std::max(last, 1.0), 8, true);
     } else {
         levelAxis_->setTitleText(tr("Standard deviation of the noise (\u03c3)"));
         setStepAxis(levelAxis_, 0, last > 0 ? last : 1, 6, false);

@@ -98,6 +98,7 @@ private:
     // The values of the run the chart shows, for a figure's caption.
     QString caption_;
     size_t pairs_ = 0;
+    int flipValues_ = 8; // the A values (before the parity) that flips choose from
     size_t shownPairs_ = 0;
     KeptRuns* kept_ = nullptr;
     QCheckBox* keepBox_ = nullptr;

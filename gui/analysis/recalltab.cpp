@@ -74,6 +74,13 @@ void RecallTab::run()
     const std::shared_ptr<const AnalysisInput> input = takeInput();
     if (!input)
         return;
+    if (const ListShape shape = input->shaped.shape; !shape.fixed()) {
+        run_->setStatus(tr("Recall takes lists of 8 + 8 values for now; this list holds pairs of %1 + %2 values. "
+                           "The runner's --recall-table takes it.")
+                            .arg(shape.n)
+                            .arg(shape.m));
+        return;
+    }
     auto result = result_;
     pendingInput_ = input;
     run_->start([input, result](WorkProgress& progress) {

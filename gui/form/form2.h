@@ -212,8 +212,6 @@ private:
     void runEnded(const Outcome& outcome);
     // Predict for a list of another shape (form2_shapedpredict.cpp).
     void predictFromListRow();
-    // Why the Analysis window's tabs cannot take the list ("" when they can).
-    QString otherShapeProblem() const;
     // During a run: whether `event` is input to the form, which is dropped.
     bool dropsInputDuringRun(QObject* watched, QEvent* event);
 

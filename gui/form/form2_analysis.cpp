@@ -34,18 +34,19 @@ void TForm2::showAnalysis()
                 why = tr("There is no matrix yet: Solve or Load Matrix first.");
                 return std::nullopt;
             }
-            if (const QString problem = otherShapeProblem(); !problem.isEmpty()) {
-                why = problem;
-                return std::nullopt;
-            }
-            const PatternList& list = patternList();
-            if (list.patternCount == 0) {
+            const ShapedDocument& shaped = lists_->shapedList();
+            if (shaped.active() ? shaped.size() == 0 : patternList().patternCount == 0) {
                 why = tr("The list is empty: add pairs or open a pattern list first.");
                 return std::nullopt;
             }
             AnalysisInput input;
             input.snapshot = RecallSnapshot::of(engine);
-            input.list = list.pairs();
+            if (shaped.active()) {
+                input.shaped = shaped.pairs;
+            } else {
+                input.list = patternList().pairs();
+                input.shaped = shapedFromFixed(input.list);
+            }
             // For the sidecars of the tables: where the matrix was trained.
             input.folder = QFile::encodeName(workingFolder()).toStdString();
             std::string readError;

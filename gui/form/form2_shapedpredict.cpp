@@ -22,14 +22,4 @@ void TForm2::predictFromListRow()
     presentOutcome(outcome, QStringLiteral("Predict"));
 }
 
-QString TForm2::otherShapeProblem() const
-{
-    const ShapedDocument& shaped = lists_->shapedList();
-    if (!shaped.active())
-        return {};
-    return tr("Recall and Noise take lists of 8 + 8 values for now; this list holds pairs of %1 + %2 values.")
-        .arg(shaped.pairs.shape.n)
-        .arg(shaped.pairs.shape.m);
-}
-
 } // namespace duolink
